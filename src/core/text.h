@@ -1,0 +1,17 @@
+// Text at the program's edges: inside it strings are UTF-8; host records, language files and
+// the "A" API calls use the ANSI code page (Windows-1252), the extended status UTF-16.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quilo {
+
+// UTF-8 to Windows-1252; characters the code page lacks become '?'.
+std::string utf8ToAnsi(std::string_view utf8);
+// Windows-1252 to UTF-8 (the five undefined bytes map to U+FFFD).
+std::string ansiToUtf8(std::string_view ansi);
+// UTF-8 to UTF-16 code units; invalid sequences become U+FFFD.
+std::u16string utf8ToUtf16(std::string_view utf8);
+
+}  // namespace quilo
