@@ -1,6 +1,8 @@
 // TraceViewer.exe: prints the plug-in's trace lines as they arrive.
 #include <chrono>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "platform/win32/win32_platform.h"
@@ -18,7 +20,15 @@ int main(int argc, char** argv) {
                                      *options);
     if (!viewer.open()) return 1;
     while (!viewer.finished()) {
-        if (viewer.poll(std::cout) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::size_t n = 0;
+        if (options->outFile.empty()) {
+            n = viewer.poll(std::cout);
+        } else {
+            std::ostringstream batch;
+            n = viewer.poll(batch);
+            if (n) std::ofstream(options->outFile, std::ios::app | std::ios::binary) << batch.str();
+        }
+        if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return 0;
 }

@@ -17,11 +17,13 @@ std::optional<T> parseNumber(const std::string& s) {
 }  // namespace
 
 std::string viewerUsage() {
-    return "TraceViewer [--filter TEXT] [--count N] [--quiet-ms N]\n"
+    return "TraceViewer [--filter TEXT] [--count N] [--quiet-ms N] [--out FILE]\n"
            "  Prints every line written to the plug-in's trace mailslot as it arrives.\n"
            "  --filter TEXT  only lines containing TEXT (letter case ignored)\n"
            "  --count N      stop after N lines\n"
-           "  --quiet-ms N   stop after N milliseconds without a line\n";
+           "  --quiet-ms N   stop after N milliseconds without a line\n"
+           "  --out FILE     append the lines to FILE (opened and closed for each batch, so\n"
+           "                 others can read it meanwhile) instead of printing them\n";
 }
 
 std::optional<ViewerOptions> parseViewerArgs(const std::vector<std::string>& args) {
@@ -33,6 +35,8 @@ std::optional<ViewerOptions> parseViewerArgs(const std::vector<std::string>& arg
             o.help = true;
         } else if (a == "--filter" && hasValue) {
             o.filter = args[++i];
+        } else if (a == "--out" && hasValue) {
+            o.outFile = args[++i];
         } else if (a == "--count" && hasValue) {
             o.maxLines = parseNumber<std::uint64_t>(args[++i]);
             if (!o.maxLines) return std::nullopt;

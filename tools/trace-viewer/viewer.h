@@ -17,10 +17,12 @@ struct ViewerOptions {
     std::string filter;                     // empty: every line
     std::optional<std::uint64_t> maxLines;  // stop after this many printed lines
     std::optional<std::uint32_t> quietMs;   // stop after this long without a line
+    std::string outFile;                    // append the lines to this file instead of stdout
     bool help = false;
 };
 
-// Parses "--filter TEXT", "--count N", "--quiet-ms N", "--help"; nothing on a bad argument.
+// Parses "--filter TEXT", "--count N", "--quiet-ms N", "--out FILE", "--help"; nothing on a bad
+// argument.
 std::optional<ViewerOptions> parseViewerArgs(const std::vector<std::string>& args);
 std::string viewerUsage();
 
