@@ -11,8 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quilo;
     if (size < 1) return 0;
-    sim::World world;
-    auto& p = world.createProcess();
+    // One world for the whole run; every input frees what it allocates.
+    static sim::World world;
+    static sim::SimProcess& p = world.createProcess();
     auto& mem = p.memory();
     const std::uint8_t mode = data[0];
     const std::uint8_t* body = data + 1;
