@@ -17,6 +17,10 @@ namespace {
 // than this is searched in its first part only.
 constexpr std::size_t kMaxIniBytes = 4u << 20;
 
+// A scanner has a handful of parameter sets; a larger count from the library is taken as
+// this many, so a broken answer cannot keep the GUI thread busy for hours.
+constexpr Long kMaxParameterSets = 1024;
+
 std::string upper(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -237,7 +241,7 @@ void SensorAPI::readParameterSets() {
     host_.traceLine("Parameter count=" + std::to_string(count));
 
     std::string buffer;
-    for (Long i = 1; i <= count; ++i) {
+    for (Long i = 1; i <= std::min(count, kMaxParameterSets); ++i) {
         if (library_.Get_Paramname(buffer, i) != 0) continue;  // unreadable sets are skipped
         cSensor sensor;
         sensor.ParamName = untilNul(buffer);
