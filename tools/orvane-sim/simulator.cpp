@@ -190,6 +190,7 @@ Simulator::Plate* Simulator::reading(std::int64_t t) {
 
 Simulator::Image* Simulator::findImage(const char* name) {
     if (!name) return nullptr;
+    update();
     for (auto& img : images_)
         if (img.name == name) return &img;
     return nullptr;
@@ -447,6 +448,7 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
 
 Long Simulator::Delete_Image(const char* name) {
     if (!open_) return result::kNotOpen;
+    update();
     for (auto it = images_.begin(); it != images_.end(); ++it) {
         if (name && it->name == name) {
             images_.erase(it);
