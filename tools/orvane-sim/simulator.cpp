@@ -77,6 +77,10 @@ std::vector<std::uint16_t> mapGrey(const std::vector<std::uint16_t>& pixels, boo
     return out;
 }
 
+std::uint64_t plateSeed(std::uint64_t phantomSeed, int plateNumber) {
+    return phantomSeed * 1000003u + static_cast<std::uint64_t>(plateNumber);
+}
+
 Simulator::Simulator(std::unique_ptr<DeviceEnvironment> env) : env_(std::move(env)) {
     epochTick_ = env_->tickCount();
     iniPath_ = env_->defaultIniPath();
@@ -116,7 +120,7 @@ GreyImage Simulator::platePixels(int plateNumber, int setNumber) {
         }
     }
     return makePhantom(set.kind, set.widthPx(), set.heightPx(),
-                       config_.phantomSeed * 1000003u + static_cast<std::uint64_t>(plateNumber));
+                       plateSeed(config_.phantomSeed, plateNumber));
 }
 
 void Simulator::feedPlate() {

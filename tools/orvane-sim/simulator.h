@@ -129,6 +129,9 @@ class Simulator {
     std::uintptr_t previewBlock_ = 0;
 };
 
+// The phantom seed of plate n (1-based since the library was loaded).
+std::uint64_t plateSeed(std::uint64_t phantomSeed, int plateNumber);
+
 // The pixels as GetRawImage delivers them: without the optimise flag the plate as read; with
 // it, the darkest limitLow and brightest limitHigh (percent times 10000) are cut off and the
 // rest is spread over the 16-bit range, linearly (mapping 0) or logarithmically (mapping 1).

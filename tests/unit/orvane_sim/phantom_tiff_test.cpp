@@ -7,7 +7,9 @@
 
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/sim_config.h"
+#include "orvane-sim/simulator.h"
 #include "orvane-sim/tiff_lite.h"
+#include "phantom_golden.h"
 
 namespace quilo::orvanesim {
 namespace {
@@ -28,6 +30,11 @@ TEST(Phantom, IsTheSameForASeedAndDiffersBetweenSeeds) {
     EXPECT_NE(a.pixels, c.pixels);
     EXPECT_EQ(a.pixels.size(), 124u * 164u);
     EXPECT_NE(makePhantom(PlateKind::Panoramic, 124, 164, 7).pixels, a.pixels);
+}
+
+TEST(Phantom, KeepsItsPixelsAcrossBuilds) {
+    const auto img = makePhantom(PlateKind::Intraoral, 80, 60, plateSeed(1, 1));
+    EXPECT_EQ(testing::pixelHash(img.pixels), testing::kIntraoral80x60Plate1);
 }
 
 TEST(Phantom, AnIntraoralPlateShowsAirTeethAndBone) {
