@@ -64,6 +64,11 @@ class OrvaneDllTest : public ::testing::Test {
 TEST_F(OrvaneDllTest, EveryExportIsFoundAndSensorApiOpensTheScanner) {
     binding.load();
     EXPECT_THAT(binding.missingExports(), ::testing::IsEmpty());
+    auto dll = platform->libraries().load(
+        platform::joinPath(platform->files().programFolder(), "OrvaneEx.dll"));
+    ASSERT_TRUE(dll);
+    for (const char* name : abi::kOtherExportNames)
+        EXPECT_NE(dll->symbol(name), nullptr) << name;
     ASSERT_EQ(binding.Init_Dll("Orvane.dll"), 0);
     ASSERT_EQ(binding.Set_IniFileName(ini), 0);
     std::string buffer;

@@ -68,6 +68,10 @@ class ScannerWorldTest : public ::testing::Test {
 TEST_F(ScannerWorldTest, EveryExportIsThereAndTheScannerOpens) {
     api.InitializeHardware();
     EXPECT_TRUE(binding.missingExports().empty());
+    auto lib = process.libraries().load("C:\\Drivers\\OrvaneEx.dll");
+    ASSERT_TRUE(lib);
+    for (const char* name : abi::kOtherExportNames)
+        EXPECT_NE(lib->symbol(name), nullptr) << name;
     EXPECT_TRUE(api.HardwareInitialized);
     EXPECT_THAT(host.dialogs, ::testing::IsEmpty());
     EXPECT_EQ(api.Sensors.count(), 3u);
