@@ -192,20 +192,20 @@ void SensorAPI::initialize() {
 
     chooseSet();
 
-    Long result = library_.Get_Paramname(buffer, CurrentParamSetNr);
+    Long result = library_.Get_Paramname(buffer, CurrentParamSetNr());
     if (result != 0) {
         // The current set's name cannot be read: nothing is opened and this result decides
         // the outcome below.
         message(msg::kNoParameterSet);
     } else {
         // The name of the set about to be opened is the current set's name from now on.
-        CurrentParamSet = untilNul(buffer);
+        CurrentParamSet() = untilNul(buffer);
         host_.traceLine("About to Open scanner");
-        result = library_.Open_Scanner(CurrentParamSetNr);
+        result = library_.Open_Scanner(CurrentParamSetNr());
         if (result == -2) {
             message(msg::kSetNotFound);
-            CurrentParamSetNr = 1;
-            CurrentParamSet =
+            CurrentParamSetNr() = 1;
+            CurrentParamSet() =
                 library_.Get_Paramname(buffer, 1) == 0 ? untilNul(buffer) : std::string("-");
             result = library_.Open_Scanner(1);
         }
@@ -262,18 +262,18 @@ void SensorAPI::readParameterSets() {
 void SensorAPI::chooseSet() {
     for (auto& entry : Sensors) {
         if (entry.sensor.bShowAsTool) {
-            if (CurrentParamSetNr == 0) {
-                CurrentParamSetNr = entry.sensor.OrdinalNo;
-                CurrentImageType = entry.sensor.ImageType;
+            if (CurrentParamSetNr() == 0) {
+                CurrentParamSetNr() = entry.sensor.OrdinalNo;
+                CurrentImageType() = entry.sensor.ImageType;
             }
             return;
         }
     }
     cSensor& first = *Sensors.item(1);
     first.bShowAsTool = true;
-    if (CurrentParamSetNr == 0) {
-        CurrentParamSetNr = 1;
-        CurrentImageType = first.ImageType;
+    if (CurrentParamSetNr() == 0) {
+        CurrentParamSetNr() = 1;
+        CurrentImageType() = first.ImageType;
     }
 }
 

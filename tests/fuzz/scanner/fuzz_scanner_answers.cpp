@@ -176,7 +176,7 @@ void runAnswers(Input& in) {
     quilo::scanner::testing::MemoryFiles files;
     quilo::scanner::SensorAPI api(lib, files, process, host);
     api.setPreviewHook(&host);
-    api.CurrentParamSetNr = static_cast<Long>(in.byte() % 5);
+    api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
     const std::uint8_t rounds = static_cast<std::uint8_t>(1 + in.byte() % 3);
     host.previewImages = in.byte() % 2;
     api.PreviewShown = in.byte() & 1;

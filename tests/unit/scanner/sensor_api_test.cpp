@@ -48,8 +48,8 @@ TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
     EXPECT_TRUE(api.HardwareInitialized);
     EXPECT_TRUE(api.DllLoaded);
     EXPECT_FALSE(host.stopRequested);
-    EXPECT_EQ(api.CurrentParamSetNr, 1);
-    EXPECT_EQ(api.CurrentParamSet, "Intraoral size 2");
+    EXPECT_EQ(api.CurrentParamSetNr(), 1);
+    EXPECT_EQ(api.CurrentParamSet(), "Intraoral size 2");
     EXPECT_EQ(api.IniFileName, "C:\\Scanner\\OrvaneEx.ini");
     EXPECT_EQ(api.ScannerSerial, "QS-2026-0417");
     EXPECT_EQ(api.LastSerial, "QS-2026-0417");
@@ -95,21 +95,36 @@ TEST_F(SensorApiTest, TheSetShownAsToolIsChosenUnlessOneIsSaved) {
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "1";
     host.machineSettings["Devices\\Cephalometric 24x30_AsTool"] = "1";
     second.InitializeHardware();
-    EXPECT_EQ(second.CurrentParamSetNr, 3);
-    EXPECT_EQ(second.CurrentImageType, kPanoramic);
+    EXPECT_EQ(second.CurrentParamSetNr(), 3);
+    EXPECT_EQ(second.CurrentImageType(), kPanoramic);
     EXPECT_FALSE(second.Sensors.item(1)->bShowAsTool);
     EXPECT_EQ(lib.opened.back(), 3);
 
     // A saved set number wins; its image type stays as loaded with the settings.
     SensorAPI third(lib, files, process, host);
-    third.CurrentParamSetNr = 4;
-    third.CurrentImageType = kCephalometric;
+    third.CurrentParamSetNr() = 4;
+    third.CurrentImageType() = kCephalometric;
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "0";
     third.InitializeHardware();
-    EXPECT_EQ(third.CurrentParamSetNr, 4);
-    EXPECT_EQ(third.CurrentParamSet, "Cephalometric 24x30");
-    EXPECT_EQ(third.CurrentImageType, kCephalometric);
+    EXPECT_EQ(third.CurrentParamSetNr(), 4);
+    EXPECT_EQ(third.CurrentParamSet(), "Cephalometric 24x30");
+    EXPECT_EQ(third.CurrentImageType(), kCephalometric);
     EXPECT_EQ(lib.opened.back(), 4);
+}
+
+TEST_F(SensorApiTest, TheChosenSetCanLiveInTheSettingsRecord) {
+    struct {
+        Long nr = 3;
+        std::string name = "old name";
+        Long type = kIntraoral;
+    } record;
+    api.bindCurrentSet(record.nr, record.name, record.type);
+    lib.openResults = {-2, 0};
+    api.InitializeHardware();
+    EXPECT_EQ(record.nr, 1);
+    EXPECT_EQ(record.name, "Intraoral size 2");
+    EXPECT_EQ(&api.CurrentParamSetNr(), &record.nr);
+    EXPECT_THAT(lib.opened, ElementsAre(3, 1));
 }
 
 TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndClearsTheStopFlag) {
@@ -142,15 +157,15 @@ TEST_F(SensorApiTest, AlreadyOpenCountsAsOpenButKeepsTheSerial) {
 }
 
 TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
-    api.CurrentParamSetNr = 9;
+    api.CurrentParamSetNr() = 9;
     lib.addSet(9, "Occlusal");  // named, but the scanner does not know it
     lib.openResults = {-2, 0};
     api.InitializeHardware();
 
     EXPECT_THAT(host.dialogs, ElementsAre("#7030||1"));
     EXPECT_THAT(lib.opened, ElementsAre(9, 1));
-    EXPECT_EQ(api.CurrentParamSetNr, 1);
-    EXPECT_EQ(api.CurrentParamSet, "Intraoral size 2");
+    EXPECT_EQ(api.CurrentParamSetNr(), 1);
+    EXPECT_EQ(api.CurrentParamSet(), "Intraoral size 2");
     EXPECT_TRUE(api.HardwareInitialized);
 
     // When set 1 cannot be named either, its name is "-" and the second result counts.
@@ -159,10 +174,10 @@ TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
     other.addSet(2, "Intraoral");
     other.openResults = {-2, -2};
     SensorAPI api2(other, files, process, host);
-    api2.CurrentParamSetNr = 2;
+    api2.CurrentParamSetNr() = 2;
     host.dialogs.clear();
     api2.InitializeHardware();
-    EXPECT_EQ(api2.CurrentParamSet, "-");
+    EXPECT_EQ(api2.CurrentParamSet(), "-");
     EXPECT_THAT(host.dialogs, ElementsAre("#7030||1", "#7050||1"));
     EXPECT_FALSE(api2.HardwareInitialized);
 }
@@ -231,7 +246,7 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     unnamed.calls.clear();
     RecordingHost h3;
     SensorAPI a3(unnamed, files, process, h3);
-    a3.CurrentParamSetNr = 3;
+    a3.CurrentParamSetNr() = 3;
     a3.InitializeHardware();
     EXPECT_THAT(h3.dialogs, ElementsAre("#7020||1", "#7060||1"));
     EXPECT_EQ(unnamed.count("Open_Scanner"), 0);
