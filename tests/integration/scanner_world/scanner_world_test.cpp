@@ -136,6 +136,83 @@ TEST_F(ScannerWorldTest, APlateIsFedReadOnTheVirtualClockAndFetched) {
     EXPECT_EQ(world.live().memoryBlocks, 0u);
 }
 
+// Polls like the capture sequence: a 5 ms window timer reads the status word, fetches preview
+// pictures while a plate is read and every image once it is ready.
+class Poller final : public platform::WindowHandler {
+  public:
+    Poller(sim::World& w, sim::SimProcess& p, ScannerLibrary& l) : world(w), process(p), lib(l) {}
+    platform::LResult windowProc(platform::Hwnd h, platform::MsgId msg, platform::WParam wp,
+                                 platform::LParam lp) override {
+        if (msg != platform::wm::kTimer) return process.windows().defWindowProc(h, msg, wp, lp);
+        const Long status = lib.Get_Status();
+        const bool transport = (status & st::kTransport) != 0;
+        if (transport != transporting) events.push_back({world.nowMs(), transport ? "ON" : "OFF"});
+        transporting = transport;
+        if (status & st::kImageReadyMask) {
+            std::string name;
+            lib.Get_ImageName(name);
+            ImageInfoRecord record{};
+            lib.Get_ImageInfo(untilNul(name), record);
+            const auto info = parseImageInfo(record);
+            platform::HGlobal image = 0;
+            Long bytes = 0;
+            if (lib.GetRawImage(untilNul(name), info.width, info.height, image, bytes, 1, 0, 10000,
+                                10000) == 0) {
+                process.memory().free(image);
+                events.push_back({world.nowMs(), "image " + untilNul(name)});
+            }
+            lib.Delete_Image(untilNul(name));
+        } else if (status & st::kPreview) {
+            platform::HGlobal picture = 0;
+            Long n = 0;
+            if (lib.GetPrescanImage(picture, n) == 0) ++previews;
+        }
+        return 0;
+    }
+    struct Event {
+        std::uint32_t at;
+        std::string what;
+    };
+    sim::World& world;
+    sim::SimProcess& process;
+    ScannerLibrary& lib;
+    std::vector<Event> events;
+    bool transporting = false;
+    int previews = 0;
+};
+
+TEST_F(ScannerWorldTest, APollingTimerSeesThreePlatesOfAMorningOnTheVirtualClock) {
+    std::string ini = kIni;
+    ini += "Plates=3\nFirstPlateMs=3000\nPlateIntervalMs=15000\n";
+    platform::writeWholeFile(process.files(),
+                             platform::joinPath(process.files().programFolder(), "OrvaneEx.ini"),
+                             bytesOf(ini));
+    api.InitializeHardware();
+    ASSERT_TRUE(api.HardwareInitialized);
+    Poller poller(world, process, binding);
+    const platform::Hwnd hwnd = process.windows().createWindow({}, &poller);
+    ASSERT_EQ(binding.Aktivate_Scanner(), 0);
+    const std::uint32_t t0 = world.nowMs();
+    ASSERT_TRUE(process.windows().setTimer(hwnd, 1, 5));
+    world.advance(40000);
+
+    // Fed at 3 s, 18 s and 33 s; transport 0.3 s later for 2.5 s; the image at the next tick.
+    std::vector<std::string> seen;
+    for (const auto& e : poller.events)
+        seen.push_back(std::to_string((e.at - t0 + 4) / 10 * 10) + " " + e.what);
+    EXPECT_THAT(
+        seen, ::testing::ElementsAre("3300 ON", "5800 OFF", "5800 image PLATE00001.RAW", "18300 ON",
+                                     "20800 OFF", "20800 image PLATE00002.RAW", "33300 ON",
+                                     "35800 OFF", "35800 image PLATE00003.RAW"));
+    // 60 lines, a picture every 20 lines: three per plate.
+    EXPECT_EQ(poller.previews, 9);
+    process.windows().killTimer(hwnd, 1);
+    process.windows().destroyWindow(hwnd);
+    api.ScannerActivated = true;
+    api.CloseHardware();
+    EXPECT_EQ(world.live().memoryBlocks, 0u);
+}
+
 TEST_F(ScannerWorldTest, EachWorldHasItsOwnScanner) {
     sim::World other;
     sim::SimProcess& p2 = other.createProcess();
