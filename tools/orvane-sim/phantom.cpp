@@ -8,7 +8,7 @@ namespace quilo::orvanesim {
 
 namespace {
 
-// splitmix64: a small, fully specified generator.
+// splitmix64: a small generator whose every output is defined by its seed.
 class Random {
   public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
