@@ -361,9 +361,10 @@ void Form::deliverKey(Control* target, bool down, int keyCode, int shiftState) {
     }
     if (!down || !loaded()) return;
     // Enter clicks the focused button or else the default button; Escape the cancel button.
+    // The keyboard presses a button without moving the focus to it.
     if (keyCode == key::kReturn && target != nullptr &&
         target->kind() == ControlKind::CommandButton) {
-        target->click();
+        if (target->userCanReach()) target->fireClick();
         return;
     }
     for (const auto& c : controls_) {
@@ -371,7 +372,7 @@ void Form::deliverKey(Control* target, bool down, int keyCode, int shiftState) {
         auto& b = static_cast<CommandButton&>(*c);
         if ((keyCode == key::kReturn && b.isDefault()) ||
             (keyCode == key::kEscape && b.isCancel())) {
-            b.click();
+            if (b.userCanReach()) b.fireClick();
             return;
         }
     }
