@@ -215,6 +215,7 @@ void Form::setVisible(bool on) {
         load();
         if (!loaded() || visible_) return;
         visible_ = true;
+        layer_ = forms_.modal_.size();
         platform().windows().showWindow(hwnd_, true);
         notify(FormProp::Visible);
         activate();
@@ -243,14 +244,15 @@ void Form::show(ShowMode mode, Form* owner) {
 
     ++modalDepth_;
     forms_.pushModal(*this);
+    if (forms_.renderer() != nullptr) forms_.renderer()->modalStateChanged();
     struct End {
         Form& form;
         ~End() {
             --form.modalDepth_;
             form.forms_.popModal(form);
+            if (form.forms_.renderer() != nullptr) form.forms_.renderer()->modalStateChanged();
         }
     } end{*this};
-    if (forms_.renderer() != nullptr) forms_.renderer()->formChanged(*this, FormProp::Enabled);
     platform().windows().runModalLoop([this] { return !loaded() || !visible_; });
 }
 
@@ -342,9 +344,12 @@ bool Form::moveFocus(Control* to) {
 }
 
 bool Form::userCanReach() const {
-    if (!loaded() || !visible_ || !enabled_) return false;
+    return loaded() && visible_ && enabled_ && !blockedByModal();
+}
+
+bool Form::blockedByModal() const {
     const Form* modal = forms_.modalForm();
-    return modal == nullptr || modal == this;
+    return modal != nullptr && modal != this && layer_ < forms_.modal_.size();
 }
 
 // --- user input ---------------------------------------------------------------------------

@@ -245,6 +245,27 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     EXPECT_EQ(errorNumber([&] { view.setImage(std::make_shared<DisplayImage>(bad)); }), 380);
 }
 
+TEST_F(ControlsTest, TheScreenImageMapsEveryPixelAndPicturesFitTheirBox) {
+    auto& view = form.add<ImageView>("LEAD1");
+    EXPECT_TRUE(view.screenImage().empty());
+    // 16-bit values with the high byte set: the mapping must read both bytes.
+    std::vector<std::uint8_t> bytes = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F};
+    view.setImage(makeDisplayImage(2, 2, 16, bytes));
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{0, 255, 128, 127}));
+    view.setWindowLevel(0x8000, 2);
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{0, 255, 128, 0}));
+    // A 12-bit picture with stray high bits is read within its 12 bits.
+    view.setImage(makeDisplayImage(1, 1, 12, {0xFF, 0xFF}));
+    view.resetWindowLevel();
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{255}));
+
+    EXPECT_EQ(fitInside(200, 100, 100, 100), (FitRect{0, 25, 100, 50}));
+    EXPECT_EQ(fitInside(100, 200, 100, 100), (FitRect{25, 0, 50, 100}));
+    EXPECT_EQ(fitInside(10, 10, 300, 100), (FitRect{100, 0, 100, 100}));
+    EXPECT_EQ(fitInside(4000, 1, 100, 100), (FitRect{0, 49, 100, 1}));  // never thinner than 1
+    EXPECT_EQ(fitInside(0, 10, 100, 100), FitRect{});
+}
+
 TEST_F(ControlsTest, ThumbnailListRaisesSelectedAndDeselectedForTheUserOnly) {
     auto& strip = form.add<ThumbnailList>("ImgList");
     std::vector<std::string> events;

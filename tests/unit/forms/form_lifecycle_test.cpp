@@ -161,6 +161,16 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
         EXPECT_TRUE(dialog.userCanReach());
         proc.windows().postMessage(target, kPing, 0, 0);
     });
+    // A form that the modal dialog opens on its own stays usable; the one behind does not.
+    Form message(forms, "frmDlgBox");
+    auto& messageOk = message.add<CommandButton>("OKButton");
+    messageOk.onClick = [&] { message.unload(); };
+    world.after(3000, [&] {
+        message.show();
+        EXPECT_TRUE(message.userCanReach());
+        EXPECT_TRUE(messageOk.click());
+        EXPECT_FALSE(owner.userCanReach());
+    });
     world.after(5500, [&] { EXPECT_TRUE(ok.click()); });
 
     dialog.show(ShowMode::Modal, &owner);
