@@ -217,6 +217,11 @@ void Form::setVisible(bool on) {
         visible_ = true;
         layer_ = forms_.modal_.size();
         platform().windows().showWindow(hwnd_, true);
+        // Some systems forget the topmost mark of a window that had never been shown.
+        if (topmost_)
+            platform().windows().setWindowPos(
+                hwnd_, platform::kHwndTopmost, {},
+                platform::swp::kNoSize | platform::swp::kNoMove | platform::swp::kNoActivate);
         notify(FormProp::Visible);
         activate();
         return;
