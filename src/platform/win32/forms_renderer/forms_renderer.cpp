@@ -327,6 +327,7 @@ class Win32FormsRenderer final : public forms::Renderer {
                 result = TRUE;
                 return true;
             }
+            case WM_PRINTCLIENT:  // themed controls ask for the background behind them
             case WM_ERASEBKGND: {
                 RECT rc;
                 GetClientRect(state->hwnd, &rc);
@@ -470,6 +471,15 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (!IsWindow(hwnd)) return 0;
                 break;
             }
+            case WM_ERASEBKGND:
+                // A group box paints only its line and caption; its inside is the form's.
+                if (control->kind() == ControlKind::Frame) {
+                    RECT rc;
+                    GetClientRect(hwnd, &rc);
+                    FillRect(reinterpret_cast<HDC>(wParam), &rc, brush(control->backColor()));
+                    return 1;
+                }
+                break;
             case WM_NCDESTROY:
                 RemoveWindowSubclass(hwnd, childProc, 1);
                 break;
