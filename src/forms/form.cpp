@@ -177,7 +177,8 @@ void Form::load() {
     const int ty = std::max(1, forms_.twipsPerPixelY());
     platform::WindowSpec spec;
     spec.title = caption_;
-    spec.owner = owner_ != nullptr ? owner_->hwnd() : 0;
+    spec.owner =
+        owner_ != nullptr && owner_->loaded() ? owner_->hwnd() : forms_.applicationWindow();
     spec.rect = {left_ / tx, top_ / ty, (left_ + width_) / tx, (top_ + height_) / ty};
     spec.visible = false;
     spec.topmost = topmost_;

@@ -252,10 +252,11 @@ class Win32FormsRenderer final : public forms::Renderer {
                 InvalidateRect(state->hwnd, nullptr, TRUE);
                 break;
             case FormProp::Owner:
-                SetWindowLongPtrW(state->hwnd, GWLP_HWNDPARENT,
-                                  form.owner() != nullptr && form.owner()->loaded()
-                                      ? static_cast<LONG_PTR>(form.owner()->hwnd())
-                                      : 0);
+                SetWindowLongPtrW(
+                    state->hwnd, GWLP_HWNDPARENT,
+                    static_cast<LONG_PTR>(form.owner() != nullptr && form.owner()->loaded()
+                                              ? form.owner()->hwnd()
+                                              : form.forms().applicationWindow()));
                 break;
             case FormProp::Visible:
                 updateEnabledForms();
