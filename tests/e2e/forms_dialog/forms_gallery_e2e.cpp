@@ -108,7 +108,11 @@ struct Gallery : Form {
         view.setImage(ramp(256, 64));
         strip.move(3900, 2500, 6180, 2900);
         status.move(7100, 120, 480, 480);
-        status.setPicture(makeDisplayImage(2, 2, 8, {0, 255, 255, 0}));
+        // A green status light: blue, green, red and a spare byte per pixel.
+        std::vector<std::uint8_t> light(16 * 16 * 4, 0);
+        for (int i = 0; i < 16 * 16; ++i)
+            light[static_cast<std::size_t>(4 * i + 1)] = 200;
+        status.setPicture(makeDisplayImage(16, 16, 32, std::move(light)));
         lblStatus.setCaption("Status");
         lblStatus.move(7700, 200, 2400, 255);
         lblStatus.setForeColor(color::kRed);
@@ -262,6 +266,17 @@ int main(int argc, char** argv) {
     check(leftGrey < 40 && rightGrey > 215, "the image view paints the ramp (" +
                                                 std::to_string(leftGrey) + " .. " +
                                                 std::to_string(rightGrey) + ")");
+
+    RECT st{};
+    GetWindowRect(windowOf(g, g.status), &st);
+    {
+        const int x = (st.left + st.right) / 2 - frameRect.left;
+        const int y = (st.top + st.bottom) / 2 - frameRect.top;
+        const std::size_t k = (static_cast<std::size_t>(y) * shot.width + x) * 3;
+        check(k + 2 < shot.bgr.size() && shot.bgr[k + 1] > 150 && shot.bgr[k + 2] < 60 &&
+                  shot.bgr[k] < 60,
+              "the status picture is painted in its colour");
+    }
 
     std::string seen;
     for (const auto& e : events)

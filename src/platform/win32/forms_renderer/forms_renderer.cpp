@@ -93,20 +93,48 @@ void formStyles(forms::BorderStyle border, DWORD& style, DWORD& exStyle) {
     }
 }
 
-// An 8-bit grey picture ready for StretchDIBits: rows padded to four bytes.
-struct GreyDib {
+// A picture ready for StretchDIBits: 8-bit grey rows or 32-bit colour rows, padded to four
+// bytes.
+struct ScreenDib {
     int width = 0;
     int height = 0;
+    int bitCount = 8;
     std::vector<std::uint8_t> bits;
 
-    void assign(int w, int h, const std::vector<std::uint8_t>& rows) {
+    void assignGrey(int w, int h, const std::vector<std::uint8_t>& rows) {
         width = w;
         height = h;
+        bitCount = 8;
         const std::size_t stride = (static_cast<std::size_t>(w) + 3) & ~std::size_t{3};
         bits.assign(stride * static_cast<std::size_t>(h), 0);
         for (int y = 0; y < h; ++y)
             std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(y) * w, w,
                         bits.begin() + static_cast<std::ptrdiff_t>(y * stride));
+    }
+
+    // Any picture: colour as it is, grey over its whole range.
+    void assign(const forms::DisplayImage& image) {
+        if (image.grey()) {
+            std::vector<std::uint8_t> rows(static_cast<std::size_t>(image.width) *
+                                           static_cast<std::size_t>(image.height));
+            const std::uint32_t max = image.maxValue();
+            std::size_t k = 0;
+            for (int y = 0; y < image.height; ++y) {
+                for (int x = 0; x < image.width; ++x)
+                    rows[k++] =
+                        static_cast<std::uint8_t>((std::min(image.at(x, y), max) * 255u) / max);
+            }
+            assignGrey(image.width, image.height, rows);
+            return;
+        }
+        width = image.width;
+        height = image.height;
+        bitCount = 32;
+        bits.resize(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height));
+        for (int y = 0; y < height; ++y)
+            std::copy_n(image.pixels + static_cast<std::size_t>(y) * image.stride,
+                        static_cast<std::size_t>(width) * 4,
+                        bits.begin() + static_cast<std::ptrdiff_t>(y) * width * 4);
     }
 
     void draw(HDC dc, const RECT& box) const {
@@ -119,12 +147,14 @@ struct GreyDib {
         info.header.biWidth = width;
         info.header.biHeight = -height;  // top-down rows
         info.header.biPlanes = 1;
-        info.header.biBitCount = 8;
+        info.header.biBitCount = static_cast<WORD>(bitCount);
         info.header.biCompression = BI_RGB;
-        info.header.biClrUsed = 256;
-        for (int i = 0; i < 256; ++i) {
-            const auto g = static_cast<BYTE>(i);
-            info.palette[i] = RGBQUAD{g, g, g, 0};
+        if (bitCount == 8) {
+            info.header.biClrUsed = 256;
+            for (int i = 0; i < 256; ++i) {
+                const auto g = static_cast<BYTE>(i);
+                info.palette[i] = RGBQUAD{g, g, g, 0};
+            }
         }
         const forms::FitRect fit =
             forms::fitInside(width, height, box.right - box.left, box.bottom - box.top);
@@ -135,19 +165,6 @@ struct GreyDib {
                       DIB_RGB_COLORS, SRCCOPY);
     }
 };
-
-// Maps a picture over its whole range (status icons and thumbnails have no window).
-std::vector<std::uint8_t> fullRangeGrey(const forms::DisplayImage& image) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.width) *
-                                  static_cast<std::size_t>(image.height));
-    const std::uint32_t max = image.maxValue();
-    std::size_t k = 0;
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x)
-            out[k++] = static_cast<std::uint8_t>((std::min(image.at(x, y), max) * 255u) / max);
-    }
-    return out;
-}
 
 class Win32FormsRenderer;
 
@@ -160,7 +177,7 @@ struct ChildInfo {
 struct ControlWindow {
     HWND hwnd = nullptr;
     std::unique_ptr<ChildInfo> info;
-    GreyDib picture;
+    ScreenDib picture;
     HIMAGELIST thumbnails = nullptr;
     int thumbPx = 0;
 };
@@ -750,14 +767,14 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (c.kind() == ControlKind::ImageView) {
                     auto& view = static_cast<forms::ImageView&>(c);
                     if (view.image())
-                        window.picture.assign(view.image()->width, view.image()->height,
-                                              view.screenImage());
+                        window.picture.assignGrey(view.image()->width, view.image()->height,
+                                                  view.screenImage());
                     else
                         window.picture = {};
                 } else if (c.kind() == ControlKind::Picture) {
                     const auto& pic = static_cast<forms::Picture&>(c).picture();
                     if (pic && pic->valid())
-                        window.picture.assign(pic->width, pic->height, fullRangeGrey(*pic));
+                        window.picture.assign(*pic);
                     else
                         window.picture = {};
                 } else {
@@ -834,8 +851,8 @@ class Win32FormsRenderer final : public forms::Renderer {
         RECT box{0, 0, size, size};
         FillRect(dc, &box, brush(face));
         if (picture != nullptr && picture->valid()) {
-            GreyDib dib;
-            dib.assign(picture->width, picture->height, fullRangeGrey(*picture));
+            ScreenDib dib;
+            dib.assign(*picture);
             dib.draw(dc, box);
         }
         SelectObject(dc, old);
