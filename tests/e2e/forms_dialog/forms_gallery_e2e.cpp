@@ -112,7 +112,9 @@ struct Gallery : Form {
         std::vector<std::uint8_t> light(16 * 16 * 4, 0);
         for (int i = 0; i < 16 * 16; ++i)
             light[static_cast<std::size_t>(4 * i + 1)] = 200;
-        status.setPicture(makeDisplayImage(16, 16, 32, std::move(light)));
+        auto picture = makeDisplayImage(16, 16, 32, std::move(light));
+        status.setPicture(picture);
+        setIcon(picture);
         lblStatus.setCaption("Status");
         lblStatus.move(7700, 200, 2400, 255);
         lblStatus.setForeColor(color::kRed);
@@ -210,6 +212,7 @@ int main(int argc, char** argv) {
     g.ok.setEnabled(false);
     check(!IsWindowEnabled(windowOf(g, g.ok)), "a disabled button is disabled on the screen");
     g.ok.setEnabled(true);
+    check(SendMessageW(form, WM_GETICON, ICON_SMALL, 0) != 0, "the form shows its icon");
     g.lblStatus.setCaption("Scanner active");
     wchar_t buf[64]{};
     GetWindowTextW(windowOf(g, g.lblStatus), buf, 64);

@@ -186,8 +186,45 @@ struct FormWindow {
     Form* form = nullptr;
     HWND hwnd = nullptr;
     HWND tooltip = nullptr;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
     std::map<const Control*, ControlWindow> controls;
+
+    FormWindow() = default;
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+    ~FormWindow() {
+        if (bigIcon != nullptr) DestroyIcon(bigIcon);
+        if (smallIcon != nullptr) DestroyIcon(smallIcon);
+    }
 };
+
+// An opaque icon of size by size pixels with the picture scaled into it.
+HICON makeIcon(const forms::DisplayImage& picture, int size) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP color = CreateCompatibleBitmap(screen, size, size);
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
+    ReleaseDC(nullptr, screen);
+    RECT box{0, 0, size, size};
+    HGDIOBJ old = SelectObject(dc, mask);
+    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));  // all opaque
+    SelectObject(dc, color);
+    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ScreenDib dib;
+    dib.assign(picture);
+    dib.draw(dc, box);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ICONINFO info{};
+    info.fIcon = TRUE;
+    info.hbmMask = mask;
+    info.hbmColor = color;
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    return icon;
+}
 
 LRESULT CALLBACK childProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                            DWORD_PTR data);
@@ -241,6 +278,7 @@ class Win32FormsRenderer final : public forms::Renderer {
         }
         FormWindow& ref = *state;
         windows_[&form] = std::move(state);
+        applyIcon(ref);
         layout(ref);
         updateEnabledForms();
     }
@@ -264,6 +302,9 @@ class Win32FormsRenderer final : public forms::Renderer {
                 break;
             case FormProp::Enabled:
                 updateEnabledForms();
+                break;
+            case FormProp::Icon:
+                applyIcon(*state);
                 break;
             case FormProp::Colors:
                 InvalidateRect(state->hwnd, nullptr, TRUE);
@@ -524,6 +565,22 @@ class Win32FormsRenderer final : public forms::Renderer {
         HBRUSH b = CreateSolidBrush(colorRef(c));
         brushes_[c] = b;
         return b;
+    }
+
+    void applyIcon(FormWindow& state) {
+        const auto& picture = state.form->icon();
+        HICON iconBig = nullptr;
+        HICON iconSmall = nullptr;
+        if (picture && picture->valid()) {
+            iconBig = makeIcon(*picture, GetSystemMetrics(SM_CXICON));
+            iconSmall = makeIcon(*picture, GetSystemMetrics(SM_CXSMICON));
+        }
+        SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig));
+        SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall));
+        if (state.bigIcon != nullptr) DestroyIcon(state.bigIcon);
+        if (state.smallIcon != nullptr) DestroyIcon(state.smallIcon);
+        state.bigIcon = iconBig;
+        state.smallIcon = iconSmall;
     }
 
     void applyBorderStyle(FormWindow& state) {
