@@ -141,9 +141,13 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
             const std::uint32_t wx = ax.weight[x], wx0 = 256 - wx;
             const std::uint32_t upper = top[off0[x] + b] * wx0 + top[off1[x] + b] * wx;
             const std::uint32_t lower = bottom[off0[x] + b] * wx0 + bottom[off1[x] + b] * wx;
-            // upper and lower are below 2^24 each; the sum of the weighted pair below 2^32.
-            const std::uint64_t v = std::uint64_t{upper} * wy0 + std::uint64_t{lower} * wy;
-            dst[x] = static_cast<U>((v + 32768) >> 16);
+            if constexpr (sizeof(U) == 1) {
+                // 8-bit mappings: each pair stays below 2^16, the whole below 2^32.
+                dst[x] = static_cast<U>((upper * wy0 + lower * wy + 32768) >> 16);
+            } else {
+                const std::uint64_t v = std::uint64_t{upper} * wy0 + std::uint64_t{lower} * wy;
+                dst[x] = static_cast<U>((v + 32768) >> 16);
+            }
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -21,35 +22,51 @@ void invert(Image& image) {
 }
 
 std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
-    std::uint32_t lo = 0, hi = 0;
-    withSamples(image, [&](const auto* p) {
-        using T = std::remove_cv_t<std::remove_pointer_t<decltype(p)>>;
-        T a = p[0], b = p[0];
-        const std::size_t n = image.pixelCount();
+    if (image.empty()) throw std::invalid_argument("no image");
+    const std::size_t n = image.pixelCount();
+    if (image.bitsPerPixel() == 8) {
+        const std::uint8_t* p = image.row8(0);
+        std::uint8_t a = 255, b = 0;
         for (std::size_t i = 0; i < n; ++i) {
             a = std::min(a, p[i]);
             b = std::max(b, p[i]);
         }
-        lo = a;
-        hi = b;
-    });
-    return {lo, hi};
+        return {a, b};
+    }
+    // Baseline x86 vectors have a signed 16-bit minimum only: flipping the top bit maps the
+    // unsigned order onto the signed one, and the loop vectorises.
+    const std::uint16_t* p = image.row16(0);
+    std::int16_t a = INT16_MAX, b = INT16_MIN;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto s = static_cast<std::int16_t>(p[i] ^ 0x8000u);
+        a = std::min(a, s);
+        b = std::max(b, s);
+    }
+    return {static_cast<std::uint16_t>(a) ^ 0x8000u, static_cast<std::uint16_t>(b) ^ 0x8000u};
 }
 
 void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
     const std::uint32_t mx = image.maxValue();
-    // A table over every possible value: one look-up per pixel runs at memory speed.
+    // A table over every possible value: one look-up per pixel. It is built without a division
+    // per entry: quotient and remainder of ((v - low) * max + span / 2) / span are carried.
     std::vector<std::uint16_t> lut(std::size_t{mx} + 1);
     const std::uint64_t span = high - low;
-    for (std::uint32_t v = 0; v <= mx; ++v) {
-        if (v <= low)
-            lut[v] = 0;
-        else if (v >= high)
-            lut[v] = static_cast<std::uint16_t>(mx);
-        else
-            lut[v] = static_cast<std::uint16_t>((std::uint64_t{v - low} * mx + span / 2) / span);
+    const std::uint32_t stop = std::min<std::uint32_t>(high, mx + 1);
+    std::fill(lut.begin(), lut.begin() + std::min(low, mx) + 1, std::uint16_t{0});
+    std::uint64_t q = (span / 2) / span, r = (span / 2) % span;
+    const std::uint64_t stepQ = mx / span, stepR = mx % span;
+    for (std::uint32_t v = low + 1; v < stop; ++v) {
+        q += stepQ;
+        r += stepR;
+        if (r >= span) {
+            ++q;
+            r -= span;
+        }
+        lut[v] = static_cast<std::uint16_t>(q);
     }
+    for (std::uint32_t v = std::max(stop, low + 1); v <= mx; ++v)
+        lut[v] = static_cast<std::uint16_t>(mx);
     applyLut(image, lut);
 }
 
@@ -154,21 +171,24 @@ void despeckle(Image& image) {
 void sharpen(Image& image, int strength) {
     strength = std::clamp(strength, -1000, 1000);
     if (strength == 0) return;
+    // 9 * (v - mean) fits 32 bits at every depth; the factor strength / 100 / 9 is applied in
+    // single precision and rounded half away from zero, which keeps the loop vectorised.
+    const float k = static_cast<float>(strength) / 900.0f;
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
-        const std::int64_t mx = image.maxValue();
+        const std::int32_t mx = static_cast<std::int32_t>(image.maxValue());
         eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
             const T* up = rows[0];
             const T* mid = rows[1];
             const T* down = rows[2];
             for (std::uint32_t x = 0; x < w; ++x) {
                 const std::uint32_t i = x + 1;
-                const std::int64_t sum = std::int64_t{up[i - 1]} + up[i] + up[i + 1] + mid[i - 1] +
+                const std::int32_t sum = std::int32_t{up[i - 1]} + up[i] + up[i + 1] + mid[i - 1] +
                                          mid[i] + mid[i + 1] + down[i - 1] + down[i] + down[i + 1];
-                const std::int64_t v = mid[i];
-                const std::int64_t d = (9 * v - sum) * strength;  // 900 * (v - mean) * s/100
-                const std::int64_t r = v + (d >= 0 ? (d + 450) / 900 : -((-d + 450) / 900));
-                out[x] = static_cast<T>(std::clamp<std::int64_t>(r, 0, mx));
+                const std::int32_t v = mid[i];
+                const float t = static_cast<float>(9 * v - sum) * k;
+                const std::int32_t r = v + static_cast<std::int32_t>(t + std::copysign(0.5f, t));
+                out[x] = static_cast<T>(std::clamp(r, 0, mx));
             }
         });
     });

@@ -43,8 +43,16 @@ void withSamples(const Image& image, F&& f) {
         f(image.row16(0));
 }
 
-// Replaces every value v by lut[v]; the table covers 0..maxValue.
+// Replaces every value v by lut[v]; the table covers 0..maxValue (values above it, which a valid
+// image does not hold, take the last entry).
 inline void applyLut(Image& image, const std::vector<std::uint16_t>& lut) {
+    if (image.bitsPerPixel() == 16 && lut.size() == 65536) {  // no bounds check needed
+        std::uint16_t* p = image.row16(0);
+        const std::uint16_t* t = lut.data();
+        for (std::size_t i = 0, n = image.pixelCount(); i < n; ++i)
+            p[i] = t[p[i]];
+        return;
+    }
     withSamples(image, [&](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;
         const std::size_t n = image.pixelCount();
