@@ -348,6 +348,11 @@ void placeChunk(const Page& p, const Source& s, const std::uint8_t* src, std::si
     const std::size_t rowIn = storedRowBytes(p.chunkW, p.bits);
     const std::uint32_t w = std::min(p.chunkW, p.width - x0);
     const std::uint32_t h = std::min(p.chunkH, p.height - y0);
+    if (p.bits != 12 && !s.big && p.predictor == 1 && p.chunkW == p.width && avail >= rowIn * h) {
+        // Whole rows of samples as they lie in memory: one copy for the strip.
+        std::memcpy(img.row8(y0), src, rowIn * h);
+        return;
+    }
     for (std::uint32_t r = 0; r < h; ++r) {
         const std::size_t start = rowIn * r;
         if (start >= avail) break;  // short data: the rest stays as cleared
