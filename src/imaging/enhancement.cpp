@@ -237,7 +237,11 @@ bool EnhancementComponent::setOptions(int imageType, const EnhancementOptions& o
 bool EnhancementComponent::showOptions(std::string_view name, int code, platform::Hwnd parent,
                                        bool visible) {
     lastRequest_ = OptionsRequest{std::string(name), code, parent, visible};
-    return false;
+    if (!presenter_ || code < 0 || code > 2) return false;
+    EnhancementOptions edited = options_[static_cast<std::size_t>(code)];
+    if (!presenter_(*lastRequest_, edited)) return false;
+    options_[static_cast<std::size_t>(code)] = clampOptions(edited);
+    return true;
 }
 
 const Image* EnhancementComponent::previewSource(int imageType) const {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,16 +64,23 @@ class EnhancementComponent {
     // Sets them; values are brought into their ranges. False for an unknown image type.
     bool setOptions(int imageType, const EnhancementOptions& options);
 
-    // The options call: opens the options of one image type (name as shown, code, parent
-    // window, visible). There is no options form in this build; the call records the request,
-    // and returns false because nothing was shown.
-    bool showOptions(std::string_view name, int code, platform::Hwnd parent, bool visible);
     struct OptionsRequest {
         std::string name;
         int code = 0;
         platform::Hwnd parent = 0;
         bool visible = false;
     };
+    // Shows the options of one image type to the user and edits them; true when the user
+    // confirmed. The options form (enhancement_options_form.h) provides one; without it the
+    // options call shows nothing.
+    using OptionsPresenter =
+        std::function<bool(const OptionsRequest& request, EnhancementOptions& options)>;
+    void setOptionsPresenter(OptionsPresenter presenter) { presenter_ = std::move(presenter); }
+
+    // The options call: opens the options of one image type (name as shown, code 0, 1 or 2,
+    // parent window, visible flag). Confirmed options are taken over (brought into range).
+    // False when there is no presenter, the code is unknown or the user cancelled.
+    bool showOptions(std::string_view name, int code, platform::Hwnd parent, bool visible);
     const std::optional<OptionsRequest>& lastOptionsRequest() const { return lastRequest_; }
 
     // The reduced copy of the last input of an image type kept with savePreview (null if none).
@@ -85,6 +93,7 @@ class EnhancementComponent {
     std::array<EnhancementOptions, 3> options_;
     std::array<std::optional<Image>, 3> previews_;
     std::optional<OptionsRequest> lastRequest_;
+    OptionsPresenter presenter_;
 };
 
 }  // namespace quilo::imaging
