@@ -1,16 +1,17 @@
 // Median filter in close to constant time per pixel, after Perreault and Hebert: every column of
 // the image keeps a histogram of the window's rows, carried down one row at a time (one sample
 // out, one in), and the window's histogram is the sum of its columns, carried along one column
-// at a time. To reach 16 bits the histograms have two levels: a coarse one over the top bits of
-// the value and, for each coarse bin, a fine one over the remaining bits. The split follows the
-// image's real depth (the bit width of its largest value), so a 12-bit image uses 16 fine bins
-// per coarse bin instead of 256. Fine window histograms are brought up to date only for the
-// coarse bin the median falls in, and only by the columns passed since their last use.
+// at a time. To reach 16 bits the histograms have three levels: a top one over the highest bits
+// of the value, for each top bin a middle one over the next bits, and for each middle bin a fine
+// one over the rest. The split follows the image's real depth (the bit width of its largest
+// value): 16 bits become 5 + 5 + 6, 12 bits 4 + 4 + 4. Only the top window histogram is carried
+// for every pixel; the middle and fine ones are brought up to date only for the bins the median
+// falls in, and only by the columns passed since their last use.
 //
-// The work goes in vertical stripes, which keeps the column histograms small enough to stay in
-// the cache and lets the filter run in place: each stripe first copies its input columns (plus
-// the window's overlap, taken from the previous stripe's copy where the image is already
-// overwritten) into a strip buffer of height x (stripe + size - 1) samples.
+// The work goes in vertical stripes, which keeps the column histograms small and lets the filter
+// run in place: each stripe first copies its input columns (plus the window's overlap, taken
+// from the previous stripe's copy where the image is already overwritten) into a strip buffer of
+// height x (stripe + size - 1) samples.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -57,10 +58,43 @@ inline std::uint32_t findBin(const std::uint16_t* h, std::uint32_t bins, std::ui
         below += s;
     }
 #endif
-    for (;; ++b) {
-        if (below + h[b] > rank) return b;
-        below += h[b];
+    // Within the last group, without branches: count the bins whose running sum stays at or
+    // below what is still needed.
+    const std::uint32_t need = rank - below;
+    const std::uint32_t end = std::min(bins, b + 16);
+    std::uint32_t run = 0, skipped = 0, skippedCount = 0;
+    for (std::uint32_t k = b; k < end; ++k) {
+        run += h[k];
+        const std::uint32_t keep = run <= need ? 1u : 0u;
+        skipped += keep;
+        skippedCount += keep * h[k];
     }
+    below += skippedCount;
+    return b + skipped;
+}
+
+// A window histogram of one sub-range, brought up to date lazily: from the columns passed since
+// it was last used, or rebuilt from the window's columns when that is cheaper.
+inline void catchUp(std::uint16_t* k, std::int64_t& last, const std::uint8_t* columns,
+                    std::size_t columnStride, std::uint32_t bins, std::int64_t x,
+                    std::uint32_t first, std::uint32_t n, std::uint32_t x0) {
+    if (x - last >= static_cast<std::int64_t>(n)) {
+        std::fill(k, k + bins, std::uint16_t{0});
+        for (std::uint32_t j = first; j < first + n; ++j) {
+            const std::uint8_t* c = columns + std::size_t{j} * columnStride;
+            for (std::uint32_t f = 0; f < bins; ++f)
+                k[f] = static_cast<std::uint16_t>(k[f] + c[f]);
+        }
+    } else {
+        for (std::int64_t t = last + 1; t <= x; ++t) {
+            const auto f0 = static_cast<std::size_t>(t - x0);
+            const std::uint8_t* add = columns + (f0 + n - 1) * columnStride;
+            const std::uint8_t* sub = columns + (f0 - 1) * columnStride;
+            for (std::uint32_t f = 0; f < bins; ++f)
+                k[f] = static_cast<std::uint16_t>(k[f] + add[f] - sub[f]);
+        }
+    }
+    last = x;
 }
 
 template <class T>
@@ -70,19 +104,21 @@ void medianImpl(Image& image, int size) {
     const std::uint32_t before = n / 2, after = (n - 1) / 2;
     const std::uint32_t rank = n * n / 2;
 
+    // Three levels over the bits the image really uses: top, middle and fine.
     const std::uint32_t top = minMax(image).second;
     const int bits = std::max(1, static_cast<int>(std::bit_width(top)));
-    const int coarseBits = std::min(bits, 8);
-    const int fineBits = bits - coarseBits;
-    const std::uint32_t nC = 1u << coarseBits, nF = 1u << fineBits, fineMask = nF - 1;
+    const int b0 = bits / 3, b1 = bits / 3, b2 = bits - b0 - b1;
+    const std::uint32_t n0 = 1u << b0, n1 = 1u << b1, n2 = 1u << b2;
+    const std::uint32_t n01 = n0 * n1, nAll = n01 * n2;
 
     const std::uint32_t stripe = std::min(kStripe, w);
     const std::uint32_t sw = stripe + n - 1;  // strip columns
     std::vector<T> strip(std::size_t{sw} * h), prevStrip(std::size_t{sw} * h);
-    std::vector<std::uint8_t> colCoarse(std::size_t{sw} * nC, 0);
-    std::vector<std::uint8_t> colFine(std::size_t{sw} * nC * nF, 0);
-    std::vector<std::uint16_t> kCoarse(nC), kFine(std::size_t{nC} * nF);
-    std::vector<std::int64_t> kFineAt(nC);
+    std::vector<std::uint8_t> colTop(std::size_t{sw} * n0, 0);
+    std::vector<std::uint8_t> colMid(std::size_t{sw} * n01, 0);
+    std::vector<std::uint8_t> colFine(std::size_t{sw} * nAll, 0);
+    std::vector<std::uint16_t> kTop(n0), kMid(n01), kFine(nAll);
+    std::vector<std::int64_t> kMidAt(n0), kFineAt(n01);
 
     auto clampRow = [&](std::int64_t y) {
         return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
@@ -110,10 +146,12 @@ void medianImpl(Image& image, int size) {
             }
         }
         auto addSample = [&](std::uint32_t j, T v, int delta) {
-            const std::uint32_t cb = v >> fineBits;
-            colCoarse[std::size_t{j} * nC + cb] =
-                static_cast<std::uint8_t>(colCoarse[std::size_t{j} * nC + cb] + delta);
-            std::uint8_t& f = colFine[(std::size_t{j} * nC + cb) * nF + (v & fineMask)];
+            const std::uint32_t mid = v >> b2;  // top and middle bits together
+            std::uint8_t& t = colTop[std::size_t{j} * n0 + (mid >> b1)];
+            std::uint8_t& m = colMid[std::size_t{j} * n01 + mid];
+            std::uint8_t& f = colFine[std::size_t{j} * nAll + v];
+            t = static_cast<std::uint8_t>(t + delta);
+            m = static_cast<std::uint8_t>(m + delta);
             f = static_cast<std::uint8_t>(f + delta);
         };
         auto stripRow = [&](std::uint32_t y) { return strip.data() + std::size_t{y} * sw; };
@@ -137,45 +175,34 @@ void medianImpl(Image& image, int size) {
                 }
             }
             // Window histogram of the first output column of the stripe.
-            std::fill(kCoarse.begin(), kCoarse.end(), std::uint16_t{0});
+            std::fill(kTop.begin(), kTop.end(), std::uint16_t{0});
             for (std::uint32_t j = 0; j < n; ++j) {
-                const std::uint8_t* c = colCoarse.data() + std::size_t{j} * nC;
-                for (std::uint32_t b = 0; b < nC; ++b)
-                    kCoarse[b] = static_cast<std::uint16_t>(kCoarse[b] + c[b]);
+                const std::uint8_t* c = colTop.data() + std::size_t{j} * n0;
+                for (std::uint32_t b = 0; b < n0; ++b)
+                    kTop[b] = static_cast<std::uint16_t>(kTop[b] + c[b]);
             }
+            std::fill(kMidAt.begin(), kMidAt.end(), std::int64_t{-1} << 40);
             std::fill(kFineAt.begin(), kFineAt.end(), std::int64_t{-1} << 40);
             T* outRow = rowOf<T>(image, y);
             for (std::uint32_t x = x0; x < x1; ++x) {
                 const std::uint32_t first = x - x0;  // strip column of the window's left edge
                 if (x > x0) {
-                    const std::uint8_t* add = colCoarse.data() + std::size_t{first + n - 1} * nC;
-                    const std::uint8_t* sub = colCoarse.data() + std::size_t{first - 1} * nC;
-                    for (std::uint32_t b = 0; b < nC; ++b)
-                        kCoarse[b] = static_cast<std::uint16_t>(kCoarse[b] + add[b] - sub[b]);
+                    const std::uint8_t* add = colTop.data() + std::size_t{first + n - 1} * n0;
+                    const std::uint8_t* sub = colTop.data() + std::size_t{first - 1} * n0;
+                    for (std::uint32_t b = 0; b < n0; ++b)
+                        kTop[b] = static_cast<std::uint16_t>(kTop[b] + add[b] - sub[b]);
                 }
                 std::uint32_t below = 0;
-                const std::uint32_t b = findBin(kCoarse.data(), nC, below, rank);
-                std::uint16_t* fine = kFine.data() + std::size_t{b} * nF;
-                const std::int64_t last = kFineAt[b];
-                if (std::int64_t{x} - last >= static_cast<std::int64_t>(n)) {
-                    std::fill(fine, fine + nF, std::uint16_t{0});
-                    for (std::uint32_t j = first; j < first + n; ++j) {
-                        const std::uint8_t* c = colFine.data() + (std::size_t{j} * nC + b) * nF;
-                        for (std::uint32_t f = 0; f < nF; ++f)
-                            fine[f] = static_cast<std::uint16_t>(fine[f] + c[f]);
-                    }
-                } else {
-                    for (std::int64_t t = last + 1; t <= x; ++t) {
-                        const std::size_t f0 = static_cast<std::size_t>(t - x0);
-                        const std::uint8_t* add = colFine.data() + ((f0 + n - 1) * nC + b) * nF;
-                        const std::uint8_t* sub = colFine.data() + ((f0 - 1) * nC + b) * nF;
-                        for (std::uint32_t f = 0; f < nF; ++f)
-                            fine[f] = static_cast<std::uint16_t>(fine[f] + add[f] - sub[f]);
-                    }
-                }
-                kFineAt[b] = x;
-                const std::uint32_t f = findBin(fine, nF, below, rank);
-                outRow[x] = static_cast<T>(b << fineBits | f);
+                const std::uint32_t t = findBin(kTop.data(), n0, below, rank);
+                std::uint16_t* mid = kMid.data() + std::size_t{t} * n1;
+                catchUp(mid, kMidAt[t], colMid.data() + std::size_t{t} * n1, n01, n1, x, first, n,
+                        x0);
+                const std::uint32_t m = t * n1 + findBin(mid, n1, below, rank);
+                std::uint16_t* fine = kFine.data() + std::size_t{m} * n2;
+                catchUp(fine, kFineAt[m], colFine.data() + std::size_t{m} * n2, nAll, n2, x, first,
+                        n, x0);
+                const std::uint32_t f = findBin(fine, n2, below, rank);
+                outRow[x] = static_cast<T>(m << b2 | f);
             }
         }
         // Take the last window's rows out again so the column histograms are empty.

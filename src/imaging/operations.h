@@ -50,7 +50,7 @@ void despeckle(Image& image);
 // window of pixel (x, y) spans columns x - size/2 .. x + (size-1)/2 and the same rows, edge
 // pixels replicated beyond the borders; the result is the upper median, the value of rank
 // size*size/2 (counted from 0) of the sorted window. Runs in close to constant time per pixel
-// for every size (column histograms carried from row to row, two-level histograms sized to the
+// for every size (column histograms carried from row to row, three-level histograms sized to the
 // image's real depth) and needs only a few megabytes besides the image.
 void medianFilter(Image& image, int size);
 
