@@ -183,17 +183,24 @@ EnhancementOptions defaultEnhancementOptions(int imageType) {
     }
 }
 
-Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits) {
-    if (input.empty()) throw std::invalid_argument("no image to enhance");
+void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out) {
+    if (input.empty() || out.empty()) throw std::invalid_argument("no image to enhance");
+    if (out.width() != input.width() || out.height() != input.height())
+        throw std::invalid_argument("the enhanced image must have the input's size");
     const EnhancementOptions o = clampOptions(options);
-    Image out(input.width(), input.height(), outBits);
-    out.setPitch(input.pitchX(), input.pitchY());
-    const bool in8 = input.bitsPerPixel() == 8, out8 = outBits == 8;
+    const bool in8 = input.bitsPerPixel() == 8, out8 = out.bitsPerPixel() == 8;
     if (in8 && out8) claheImpl<std::uint8_t, std::uint8_t>(input, out, o);
     if (in8 && !out8) claheImpl<std::uint8_t, std::uint16_t>(input, out, o);
     if (!in8 && out8) claheImpl<std::uint16_t, std::uint8_t>(input, out, o);
     if (!in8 && !out8) claheImpl<std::uint16_t, std::uint16_t>(input, out, o);
     sharpen(out, o.sharpen);
+}
+
+Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits) {
+    if (input.empty()) throw std::invalid_argument("no image to enhance");
+    Image out(input.width(), input.height(), outBits);
+    out.setPitch(input.pitchX(), input.pitchY());
+    enhanceRadiographInto(input, options, out);
     return out;
 }
 
@@ -214,8 +221,11 @@ int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::
     const auto t = static_cast<std::size_t>(imageType);
     try {
         if (savePreview) previews_[t] = reduced(*bitmap);
-        const Image result = enhanceRadiograph(*bitmap, options_[t], bitDepth_);
-        platform::GlobalBlock block = writeTiffToGlobal(memory_, result);
+        // The result goes straight into its TIFF block: no second copy of it is ever held.
+        platform::GlobalBlock block =
+            makeTiffInGlobal(memory_, bitmap->width(), bitmap->height(), bitDepth_,
+                             bitmap->pitchX(), bitmap->pitchY(),
+                             [&](Image& out) { enhanceRadiographInto(*bitmap, options_[t], out); });
         if (!block) return 3;
         outBlock = block.release();
         return 0;

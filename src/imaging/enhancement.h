@@ -37,6 +37,8 @@ EnhancementOptions defaultEnhancementOptions(int imageType);
 // The enhancement itself: the image (8, 12 or 16 bits) is equalised into a new image of
 // outBits bits (8, 12 or 16). The input is left as it is.
 Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits);
+// The same into an existing image of the input's size (its depth is the output depth).
+void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out);
 
 class EnhancementComponent {
   public:

@@ -28,7 +28,21 @@ Image::Image(std::uint32_t width, std::uint32_t height, int bitsPerPixel) {
     height_ = height;
     bits_ = bitsPerPixel;
     // Uninitialised on purpose: every producer writes each pixel.
-    data_.reset(new std::uint8_t[byteSize()]);
+    data_ = std::unique_ptr<std::uint8_t[], detail::Release>(new std::uint8_t[byteSize()],
+                                                             detail::Release{true});
+}
+
+Image Image::borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                       int bitsPerPixel) {
+    if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
+        throw std::invalid_argument(why);
+    if (!pixels) throw std::invalid_argument("no pixels to borrow");
+    Image img;
+    img.width_ = width;
+    img.height_ = height;
+    img.bits_ = bitsPerPixel;
+    img.data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{false});
+    return img;
 }
 
 Image::Image(Image&& o) noexcept

@@ -17,12 +17,28 @@ namespace quilo::imaging {
 inline constexpr std::uint32_t kMaxDimension = 65535;
 inline constexpr std::uint64_t kMaxImageBytes = std::uint64_t{512} << 20;  // 512 MiB
 
+namespace detail {
+// Frees the pixels of an image that owns them; leaves borrowed ones alone.
+struct Release {
+    bool owned = true;
+    void operator()(std::uint8_t* p) const {
+        if (owned) delete[] p;
+    }
+};
+}  // namespace detail
+
 class Image {
   public:
     Image() = default;
     // A new image with undefined pixel values. Throws std::invalid_argument for bits other than
     // 8, 12 or 16, for zero or oversized dimensions, and std::bad_alloc when memory runs out.
     Image(std::uint32_t width, std::uint32_t height, int bitsPerPixel);
+
+    // An image over pixels that belong to someone else (rows without padding, 16-bit samples
+    // 2-byte aligned); it must not outlive them. Used to produce an image straight into its
+    // final place, such as the pixel area of a TIFF block.
+    static Image borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                           int bitsPerPixel);
 
     Image(Image&& o) noexcept;
     Image& operator=(Image&& o) noexcept;
@@ -84,7 +100,7 @@ class Image {
     void relabelDepth(int bitsPerPixel);
 
   private:
-    std::unique_ptr<std::uint8_t[]> data_;
+    std::unique_ptr<std::uint8_t[], detail::Release> data_;
     std::uint32_t width_ = 0, height_ = 0;
     int bits_ = 0;
     double pitchX_ = 0, pitchY_ = 0;

@@ -30,9 +30,16 @@ Image ImageControl::takeBitmap() {
 }
 
 void ImageControl::loadMemory(platform::HGlobal block, std::size_t size) {
-    // Read first: a block that cannot be read leaves the current bitmap as it was.
-    Image loaded = readTiffFromGlobal(memory_, block, size);
-    setBitmap(std::move(loaded));
+    if (!block) throw TiffError("no memory block", 0);
+    platform::GlobalLock lock(memory_, block);
+    if (!lock) throw TiffError("the memory block cannot be locked", 0);
+    const auto bytes = lock.bytes().first(std::min(size, lock.bytes().size()));
+    // A block whose structure is wrong leaves the current bitmap as it was. Only then does the
+    // old bitmap go, so a large image is never held twice (the 32-bit process has 2 GB); a
+    // fault inside compressed data found while decoding leaves the control without a bitmap.
+    checkTiff(bytes);
+    releaseBitmap();
+    setBitmap(readTiff(bytes));
 }
 
 void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std::uint32_t width,
@@ -42,11 +49,12 @@ void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std:
     platform::GlobalLock lock(memory_, block);
     if (!lock) throw std::invalid_argument("the raw image block cannot be locked");
     const std::size_t have = std::min(size, lock.bytes().size());
-    releaseBitmap();
-    Image img(width, height, bitsPerPixel);
-    if (have < img.byteSize())
+    const std::size_t need = std::size_t{width} * height * (bitsPerPixel == 8 ? 1u : 2u);
+    if (have < need)  // checked first: a short block leaves the current bitmap as it was
         throw std::invalid_argument("the raw image block holds " + std::to_string(have) +
-                                    " bytes, " + std::to_string(img.byteSize()) + " needed");
+                                    " bytes, " + std::to_string(need) + " needed");
+    releaseBitmap();  // the old bitmap goes before the new one is made: never two at once
+    Image img(width, height, bitsPerPixel);
     std::memcpy(img.data(), lock.data(), img.byteSize());
     if (bitsPerPixel == 12) {
         std::uint16_t* p = img.row16(0);

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -45,10 +46,20 @@ void writeTiff(const Image& image, std::span<std::byte> out);
 // A new moveable global memory block holding the file image; an empty block when the memory
 // cannot be had (allocation or lock fails).
 platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image);
+// A new global memory block holding the TIFF file image of an image of the given shape whose
+// pixels fill() produces straight into the block (fill gets an image over the block's pixel area
+// and sets every pixel; the pitch it sets goes into the resolution tags). An empty block when
+// the memory cannot be had; exceptions of fill free the block and pass on.
+platform::GlobalBlock makeTiffInGlobal(platform::GlobalMemory& memory, std::uint32_t width,
+                                       std::uint32_t height, int bitsPerPixel, double pitchX,
+                                       double pitchY, const std::function<void(Image&)>& fill);
 // Writes (replaces) a TIFF file, streaming from the image in 64 KiB pieces; false on any error.
 bool writeTiffFile(platform::Files& files, std::string_view path, const Image& image);
 
 // ---- reader ----
+// Checks everything of the first page but the compressed data itself, without allocating the
+// image: what readTiff would reject for its structure is rejected here, with the same error.
+void checkTiff(std::span<const std::byte> file);
 // Reads the first page. Throws TiffError for malformed or unsupported files.
 Image readTiff(std::span<const std::byte> file);
 // Reads from a locked global memory block of the given byte size (the smaller of it and the

@@ -395,7 +395,19 @@ void placeChunk(const Page& p, const Source& s, const std::uint8_t* src, std::si
 
 }  // namespace
 
-Image readTiff(std::span<const std::byte> file) {
+namespace {
+
+struct Checked {
+    Source s;
+    Page p;
+    std::size_t rowIn;
+    std::uint32_t across;
+    std::uint64_t expansion;
+};
+
+// Everything of the first page up to its compressed data: header, directory, every strip's
+// place and size.
+Checked checkPage(std::span<const std::byte> file) {
     Source s(file);
     if (file.size() < 8) throw TiffError("the file is too short for a TIFF header", 0);
     const auto* b = s.ptr(0);
@@ -436,6 +448,25 @@ Image readTiff(std::span<const std::byte> file) {
         throw TiffError("the image data is too short for " + std::to_string(p.width) + " x " +
                             std::to_string(p.height) + " pixels",
                         p.offsets.at);
+    return Checked{s, p, rowIn, across, expansion};
+}
+
+}  // namespace
+
+void checkTiff(std::span<const std::byte> file) {
+    (void)checkPage(file);
+}
+
+Image readTiff(std::span<const std::byte> file) {
+    const Checked checked = checkPage(file);
+    const Source& s = checked.s;
+    const Page& p = checked.p;
+    const std::size_t rowIn = checked.rowIn;
+    const std::uint32_t across = checked.across;
+    const std::uint64_t expansion = checked.expansion;
+    auto rowsOf = [&](std::uint32_t c) {
+        return std::min(p.chunkH, p.height - (c / across) * p.chunkH);
+    };
 
     Image img(p.width, p.height, p.outBits);
     if (p.compression != 1) std::memset(img.data(), 0, img.byteSize());

@@ -159,6 +159,27 @@ platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Im
     return block;
 }
 
+platform::GlobalBlock makeTiffInGlobal(platform::GlobalMemory& memory, std::uint32_t width,
+                                       std::uint32_t height, int bitsPerPixel, double pitchX,
+                                       double pitchY, const std::function<void(Image&)>& fill) {
+    if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
+        throw std::invalid_argument(why);
+    // The layout depends on the shape only: work it out on a borrowed image over no memory of
+    // its own yet, then over the block.
+    std::uint8_t probe[2] = {};
+    const Layout l = layoutOf(Image::borrowing(probe, width, height, bitsPerPixel));
+    auto block = platform::GlobalBlock::allocate(memory, l.total);
+    if (!block) return block;
+    platform::GlobalLock lock(memory, block.get());
+    if (!lock) return {};
+    auto* base = reinterpret_cast<std::uint8_t*>(lock.data());
+    Image pixels = Image::borrowing(base + l.pixelsAt, width, height, bitsPerPixel);
+    pixels.setPitch(pitchX, pitchY);
+    fill(pixels);
+    writeHead(pixels, l, std::span<std::byte>(lock.data(), l.total));
+    return block;
+}
+
 bool writeTiffFile(platform::Files& files, std::string_view path, const Image& image) {
     if (image.empty()) return false;
     const Layout l = layoutOf(image);

@@ -95,6 +95,7 @@ TEST(ImageControl, LoadsRawSamplesAndFiles) {
     c.loadRawMemory(block, sizeof raw, 3, 2, 12);
     EXPECT_EQ(c.bitmapImage()->at(2, 1), 4095u);  // cut to the depth
     EXPECT_THROW(c.loadRawMemory(block, sizeof raw, 4, 2, 16), std::invalid_argument);
+    EXPECT_EQ(c.bitsPerPixel(), 12);  // a short block keeps the bitmap
     mem.free(block);
 
     c.loadRawMemory(mem.put(raw, sizeof raw), sizeof raw, 3, 2, 16);
@@ -284,6 +285,35 @@ TEST(EnhancementComponent, GivesALoadableBlockAndKeepsOptionsPerType) {
     ASSERT_TRUE(ec.lastOptionsRequest());
     EXPECT_EQ(ec.lastOptionsRequest()->name, "Panoramic");
     EXPECT_EQ(ec.lastOptionsRequest()->code, 2);
+}
+
+}  // namespace
+}  // namespace quilo::imaging
+
+namespace quilo::imaging {
+namespace {
+
+TEST(TiffWriter, ImagesAreMadeStraightInTheirBlock) {
+    testing::HeapGlobalMemory mem;
+    {
+        auto block = makeTiffInGlobal(mem, 3, 2, 12, 50.0, 25.0, [](Image& im) {
+            for (std::uint32_t y = 0; y < 2; ++y)
+                for (std::uint32_t x = 0; x < 3; ++x)
+                    im.set(x, y, 4000 + x + 10 * y);
+        });
+        ASSERT_TRUE(block);
+        const Image back = readTiffFromGlobal(mem, block.get(), block.size());
+        EXPECT_EQ(back.bitsPerPixel(), 12);
+        EXPECT_EQ(back.at(2, 1), 4012u);
+        EXPECT_NEAR(back.pitchX(), 50.0, 1e-6);
+        EXPECT_NEAR(back.pitchY(), 25.0, 1e-6);
+        // A producer that fails frees its block.
+        EXPECT_THROW((void)makeTiffInGlobal(mem, 3, 2, 8, 0, 0,
+                                            [](Image&) { throw std::runtime_error("no"); }),
+                     std::runtime_error);
+        EXPECT_EQ(mem.liveBlocks(), 1u);
+    }
+    EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
 }  // namespace
