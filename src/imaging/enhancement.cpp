@@ -1,0 +1,263 @@
+#include "imaging/enhancement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "imaging/operations.h"
+#include "imaging/samples.h"
+#include "imaging/tiff.h"
+
+namespace quilo::imaging {
+namespace {
+
+constexpr std::uint32_t kMaxBins = 4096;
+
+EnhancementOptions clampOptions(EnhancementOptions o) {
+    o.tilesX = std::clamp(o.tilesX, 1, 32);
+    o.tilesY = std::clamp(o.tilesY, 1, 32);
+    o.clipLimit = std::isfinite(o.clipLimit) ? std::clamp(o.clipLimit, 1.0, 100.0) : 2.0;
+    o.sharpen = std::clamp(o.sharpen, 0, 200);
+    o.blend = std::clamp(o.blend, 0, 100);
+    return o;
+}
+
+// Where along one axis the pixels take their two neighbouring regions from, and the weight
+// (0..256) of the second one: regions are interpolated between their centres.
+struct Axis {
+    std::vector<std::uint32_t> first, second;
+    std::vector<std::uint32_t> weight;
+    std::vector<std::uint32_t> regionOf;  // the region a pixel belongs to (for the histograms)
+};
+
+Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
+    Axis a;
+    a.first.resize(length);
+    a.second.resize(length);
+    a.weight.resize(length);
+    a.regionOf.resize(length);
+    std::vector<double> centre(regions);
+    for (std::uint32_t k = 0; k < regions; ++k) {
+        const std::uint64_t b0 = std::uint64_t{k} * length / regions;
+        const std::uint64_t b1 = std::uint64_t{k + 1} * length / regions;
+        centre[k] = (static_cast<double>(b0) + static_cast<double>(b1) - 1.0) / 2.0;
+        for (std::uint64_t i = b0; i < b1; ++i)
+            a.regionOf[i] = k;
+    }
+    std::uint32_t k = 0;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        while (k + 1 < regions && centre[k + 1] <= i)
+            ++k;
+        if (i <= centre[0] || k + 1 >= regions) {
+            a.first[i] = a.second[i] = (i <= centre[0]) ? 0 : regions - 1;
+            a.weight[i] = 0;
+        } else {
+            a.first[i] = k;
+            a.second[i] = k + 1;
+            a.weight[i] = static_cast<std::uint32_t>(
+                std::lround(256.0 * (i - centre[k]) / (centre[k + 1] - centre[k])));
+        }
+    }
+    return a;
+}
+
+template <class T, class U>
+void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
+    const std::uint32_t w = in.width(), h = in.height();
+    const auto [lo, hi] = minMax(in);
+    int shift = 0;
+    while (((hi - lo) >> shift) + 1 > kMaxBins)
+        ++shift;
+    const std::uint32_t bins = ((hi - lo) >> shift) + 1;
+    const std::uint32_t tx = std::min<std::uint32_t>(static_cast<std::uint32_t>(o.tilesX), w);
+    const std::uint32_t ty = std::min<std::uint32_t>(static_cast<std::uint32_t>(o.tilesY), h);
+    const Axis ax = makeAxis(w, tx), ay = makeAxis(h, ty);
+
+    std::vector<std::uint32_t> hist(std::size_t{tx} * ty * bins, 0);
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const T* row = rowOf<T>(in, y);
+        std::uint32_t* hrow = hist.data() + std::size_t{ay.regionOf[y]} * tx * bins;
+        for (std::uint32_t x = 0; x < w; ++x)
+            ++hrow[std::size_t{ax.regionOf[x]} * bins + ((row[x] - lo) >> shift)];
+    }
+    // Per region: clip, hand the excess out evenly, and map the cumulative counts onto the
+    // output range, blended with the plain linear stretch of the image's range.
+    const std::uint32_t outMax = out.maxValue();
+    std::vector<U> lut(hist.size());
+    std::vector<std::uint32_t> linear(bins);
+    for (std::uint32_t b = 0; b < bins; ++b)
+        linear[b] = bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
+                             : outMax / 2;
+    for (std::uint32_t t = 0; t < tx * ty; ++t) {
+        std::uint32_t* hb = hist.data() + std::size_t{t} * bins;
+        std::uint64_t area = 0;
+        for (std::uint32_t b = 0; b < bins; ++b)
+            area += hb[b];
+        if (area == 0) area = 1;
+        const auto clip = static_cast<std::uint32_t>(
+            std::max(1.0, o.clipLimit * static_cast<double>(area) / bins));
+        std::uint64_t excess = 0;
+        for (std::uint32_t b = 0; b < bins; ++b)
+            if (hb[b] > clip) {
+                excess += hb[b] - clip;
+                hb[b] = clip;
+            }
+        const auto each = static_cast<std::uint32_t>(excess / bins);
+        std::uint64_t rest = excess % bins;
+        const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
+        for (std::uint32_t b = 0; b < bins; ++b) {
+            hb[b] += each;
+            if (rest && b % step == 0) {
+                ++hb[b];
+                --rest;
+            }
+        }
+        std::uint64_t cdf = 0;
+        U* l = lut.data() + std::size_t{t} * bins;
+        for (std::uint32_t b = 0; b < bins; ++b) {
+            cdf += hb[b];
+            const std::uint64_t eq = std::min<std::uint64_t>(cdf * outMax / area, outMax);
+            l[b] = static_cast<U>(
+                (eq * static_cast<std::uint64_t>(o.blend) +
+                 std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - o.blend) + 50) /
+                100);
+        }
+    }
+    // Bilinear interpolation between the four nearest regions' mappings.
+    std::vector<std::uint32_t> off0(w), off1(w);
+    for (std::uint32_t x = 0; x < w; ++x) {
+        off0[x] = ax.first[x] * bins;
+        off1[x] = ax.second[x] * bins;
+    }
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const T* src = rowOf<T>(in, y);
+        U* dst = rowOf<U>(out, y);
+        const U* top = lut.data() + std::size_t{ay.first[y]} * tx * bins;
+        const U* bottom = lut.data() + std::size_t{ay.second[y]} * tx * bins;
+        const std::uint32_t wy = ay.weight[y], wy0 = 256 - wy;
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::uint32_t b = static_cast<std::uint32_t>(src[x] - lo) >> shift;
+            const std::uint32_t wx = ax.weight[x], wx0 = 256 - wx;
+            const std::uint32_t upper = top[off0[x] + b] * wx0 + top[off1[x] + b] * wx;
+            const std::uint32_t lower = bottom[off0[x] + b] * wx0 + bottom[off1[x] + b] * wx;
+            if constexpr (sizeof(U) == 1) {
+                // 8-bit mappings: each pair stays below 2^16, the whole below 2^32.
+                dst[x] = static_cast<U>((upper * wy0 + lower * wy + 32768) >> 16);
+            } else {
+                const std::uint64_t v = std::uint64_t{upper} * wy0 + std::uint64_t{lower} * wy;
+                dst[x] = static_cast<U>((v + 32768) >> 16);
+            }
+        }
+    }
+}
+
+// A copy reduced by a whole factor so that its longer side is at most 256 pixels.
+Image reduced(const Image& in) {
+    const std::uint32_t f =
+        std::max<std::uint32_t>(1, (std::max(in.width(), in.height()) + 255) / 256);
+    const std::uint32_t w = std::max<std::uint32_t>(1, in.width() / f),
+                        h = std::max<std::uint32_t>(1, in.height() / f);
+    Image out(w, h, in.bitsPerPixel());
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            std::uint64_t s = 0, n = 0;
+            for (std::uint32_t dy = 0; dy < f && y * f + dy < in.height(); ++dy)
+                for (std::uint32_t dx = 0; dx < f && x * f + dx < in.width(); ++dx, ++n)
+                    s += in.at(x * f + dx, y * f + dy);
+            out.set(x, y, static_cast<std::uint32_t>(s / std::max<std::uint64_t>(n, 1)));
+        }
+    return out;
+}
+
+}  // namespace
+
+EnhancementOptions defaultEnhancementOptions(int imageType) {
+    switch (imageType) {
+        case kCephalometric:
+            return {8, 8, 2.5, 60, 80};
+        case kPanoramic:
+            return {12, 6, 2.0, 50, 85};
+        default:
+            return {8, 8, 2.0, 40, 85};
+    }
+}
+
+void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out) {
+    if (input.empty() || out.empty()) throw std::invalid_argument("no image to enhance");
+    if (out.width() != input.width() || out.height() != input.height())
+        throw std::invalid_argument("the enhanced image must have the input's size");
+    const EnhancementOptions o = clampOptions(options);
+    const bool in8 = input.bitsPerPixel() == 8, out8 = out.bitsPerPixel() == 8;
+    if (in8 && out8) claheImpl<std::uint8_t, std::uint8_t>(input, out, o);
+    if (in8 && !out8) claheImpl<std::uint8_t, std::uint16_t>(input, out, o);
+    if (!in8 && out8) claheImpl<std::uint16_t, std::uint8_t>(input, out, o);
+    if (!in8 && !out8) claheImpl<std::uint16_t, std::uint16_t>(input, out, o);
+    sharpen(out, o.sharpen);
+}
+
+Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits) {
+    if (input.empty()) throw std::invalid_argument("no image to enhance");
+    Image out(input.width(), input.height(), outBits);
+    out.setPitch(input.pitchX(), input.pitchY());
+    enhanceRadiographInto(input, options, out);
+    return out;
+}
+
+EnhancementComponent::EnhancementComponent(platform::GlobalMemory& memory) : memory_(memory) {
+    for (int t = 0; t < 3; ++t)
+        options_[static_cast<std::size_t>(t)] = defaultEnhancementOptions(t);
+}
+
+void EnhancementComponent::setBitDepth(int bits) {
+    bitDepth_ = (bits == 8 || bits == 12) ? bits : 16;
+}
+
+int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::HGlobal& outBlock,
+                                  bool savePreview) {
+    outBlock = 0;
+    if (!bitmap || bitmap->empty()) return 1;
+    if (imageType < 0 || imageType > 2) return 2;
+    const auto t = static_cast<std::size_t>(imageType);
+    try {
+        if (savePreview) previews_[t] = reduced(*bitmap);
+        // The result goes straight into its TIFF block: no second copy of it is ever held.
+        platform::GlobalBlock block =
+            makeTiffInGlobal(memory_, bitmap->width(), bitmap->height(), bitDepth_,
+                             bitmap->pitchX(), bitmap->pitchY(),
+                             [&](Image& out) { enhanceRadiographInto(*bitmap, options_[t], out); });
+        if (!block) return 3;
+        outBlock = block.release();
+        return 0;
+    } catch (const std::bad_alloc&) {
+        return 3;
+    }
+}
+
+const EnhancementOptions& EnhancementComponent::options(int imageType) const {
+    return options_[static_cast<std::size_t>(std::clamp(imageType, 0, 2))];
+}
+
+bool EnhancementComponent::setOptions(int imageType, const EnhancementOptions& options) {
+    if (imageType < 0 || imageType > 2) return false;
+    options_[static_cast<std::size_t>(imageType)] = clampOptions(options);
+    return true;
+}
+
+bool EnhancementComponent::showOptions(std::string_view name, int code, platform::Hwnd parent,
+                                       bool visible) {
+    lastRequest_ = OptionsRequest{std::string(name), code, parent, visible};
+    if (!presenter_ || code < 0 || code > 2) return false;
+    EnhancementOptions edited = options_[static_cast<std::size_t>(code)];
+    if (!presenter_(*lastRequest_, edited)) return false;
+    options_[static_cast<std::size_t>(code)] = clampOptions(edited);
+    return true;
+}
+
+const Image* EnhancementComponent::previewSource(int imageType) const {
+    if (imageType < 0 || imageType > 2) return nullptr;
+    const auto& p = previews_[static_cast<std::size_t>(imageType)];
+    return p ? &*p : nullptr;
+}
+
+}  // namespace quilo::imaging

@@ -1,0 +1,91 @@
+#include "imaging/image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace quilo::imaging {
+
+std::string checkImageShape(std::uint64_t width, std::uint64_t height, int bitsPerPixel) {
+    if (bitsPerPixel != 8 && bitsPerPixel != 12 && bitsPerPixel != 16)
+        return "unsupported bits per pixel " + std::to_string(bitsPerPixel);
+    if (width == 0 || height == 0) return "empty image";
+    if (width > kMaxDimension || height > kMaxDimension)
+        return "image dimensions " + std::to_string(width) + " x " + std::to_string(height) +
+               " exceed the limit of " + std::to_string(kMaxDimension);
+    const std::uint64_t bytes = width * height * (bitsPerPixel == 8 ? 1u : 2u);
+    if (bytes > kMaxImageBytes)
+        return "image of " + std::to_string(bytes) + " bytes exceeds the limit of " +
+               std::to_string(kMaxImageBytes);
+    return {};
+}
+
+Image::Image(std::uint32_t width, std::uint32_t height, int bitsPerPixel) {
+    if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
+        throw std::invalid_argument(why);
+    width_ = width;
+    height_ = height;
+    bits_ = bitsPerPixel;
+    // Uninitialised on purpose: every producer writes each pixel.
+    data_ = std::unique_ptr<std::uint8_t[], detail::Release>(new std::uint8_t[byteSize()],
+                                                             detail::Release{true});
+}
+
+Image Image::borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
+                       int bitsPerPixel) {
+    if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
+        throw std::invalid_argument(why);
+    if (!pixels) throw std::invalid_argument("no pixels to borrow");
+    Image img;
+    img.width_ = width;
+    img.height_ = height;
+    img.bits_ = bitsPerPixel;
+    img.data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{false});
+    return img;
+}
+
+Image::Image(Image&& o) noexcept
+    : data_(std::move(o.data_)),
+      width_(std::exchange(o.width_, 0)),
+      height_(std::exchange(o.height_, 0)),
+      bits_(std::exchange(o.bits_, 0)),
+      pitchX_(o.pitchX_),
+      pitchY_(o.pitchY_) {}
+
+Image& Image::operator=(Image&& o) noexcept {
+    if (this != &o) {
+        data_ = std::move(o.data_);
+        width_ = std::exchange(o.width_, 0);
+        height_ = std::exchange(o.height_, 0);
+        bits_ = std::exchange(o.bits_, 0);
+        pitchX_ = o.pitchX_;
+        pitchY_ = o.pitchY_;
+    }
+    return *this;
+}
+
+Image Image::clone() const {
+    if (empty()) return {};
+    Image copy(width_, height_, bits_);
+    std::memcpy(copy.data(), data(), byteSize());
+    copy.setPitch(pitchX_, pitchY_);
+    return copy;
+}
+
+void Image::fill(std::uint32_t value) {
+    if (bits_ == 8) {
+        std::memset(data(), static_cast<int>(value & 0xFF), byteSize());
+    } else {
+        auto* p = row16(0);
+        std::fill(p, p + pixelCount(), static_cast<std::uint16_t>(value));
+    }
+}
+
+void Image::relabelDepth(int bitsPerPixel) {
+    if (bits_ == 8 || (bitsPerPixel != 12 && bitsPerPixel != 16))
+        throw std::invalid_argument("relabelDepth works between 12 and 16 bits only");
+    bits_ = bitsPerPixel;
+}
+
+}  // namespace quilo::imaging

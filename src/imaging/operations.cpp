@@ -1,0 +1,270 @@
+#include "imaging/operations.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "imaging/samples.h"
+
+namespace quilo::imaging {
+
+void invert(Image& image) {
+    withSamples(image, [&](auto* p) {
+        using T = std::remove_pointer_t<decltype(p)>;
+        const T mx = static_cast<T>(image.maxValue());
+        const std::size_t n = image.pixelCount();
+        for (std::size_t i = 0; i < n; ++i)
+            p[i] = static_cast<T>(mx - p[i]);
+    });
+}
+
+std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
+    if (image.empty()) throw std::invalid_argument("no image");
+    const std::size_t n = image.pixelCount();
+    if (image.bitsPerPixel() == 8) {
+        const std::uint8_t* p = image.row8(0);
+        std::uint8_t a = 255, b = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            a = std::min(a, p[i]);
+            b = std::max(b, p[i]);
+        }
+        return {a, b};
+    }
+    // Baseline x86 vectors have a signed 16-bit minimum only: flipping the top bit maps the
+    // unsigned order onto the signed one, and the loop vectorises.
+    const std::uint16_t* p = image.row16(0);
+    std::int16_t a = INT16_MAX, b = INT16_MIN;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto s = static_cast<std::int16_t>(p[i] ^ 0x8000u);
+        a = std::min(a, s);
+        b = std::max(b, s);
+    }
+    return {static_cast<std::uint16_t>(a) ^ 0x8000u, static_cast<std::uint16_t>(b) ^ 0x8000u};
+}
+
+void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
+    if (high <= low) throw std::invalid_argument("stretch bounds must rise");
+    const std::uint32_t mx = image.maxValue();
+    // A table over every possible value: one look-up per pixel. It is built without a division
+    // per entry: quotient and remainder of ((v - low) * max + span / 2) / span are carried.
+    std::vector<std::uint16_t> lut(std::size_t{mx} + 1);
+    const std::uint64_t span = high - low;
+    const std::uint32_t stop = std::min<std::uint32_t>(high, mx + 1);
+    std::fill(lut.begin(), lut.begin() + std::min(low, mx) + 1, std::uint16_t{0});
+    std::uint64_t q = (span / 2) / span, r = (span / 2) % span;
+    const std::uint64_t stepQ = mx / span, stepR = mx % span;
+    for (std::uint32_t v = low + 1; v < stop; ++v) {
+        q += stepQ;
+        r += stepR;
+        if (r >= span) {
+            ++q;
+            r -= span;
+        }
+        lut[v] = static_cast<std::uint16_t>(q);
+    }
+    for (std::uint32_t v = std::max(stop, low + 1); v <= mx; ++v)
+        lut[v] = static_cast<std::uint16_t>(mx);
+    applyLut(image, lut);
+}
+
+void stretchIntensity(Image& image) {
+    const auto [lo, hi] = minMax(image);
+    if (hi > lo) stretchRange(image, lo, hi);
+}
+
+std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,
+                                                    std::uint32_t highTenths) {
+    lowTenths = std::min<std::uint32_t>(lowTenths, 1000);
+    highTenths = std::min<std::uint32_t>(highTenths, 1000);
+    const std::vector<std::uint32_t> hist = histogram(image);
+    const std::uint64_t n = image.pixelCount();
+    const std::uint64_t lowCount = n * lowTenths / 1000, highCount = n * highTenths / 1000;
+    std::uint32_t lo = 0, hi = static_cast<std::uint32_t>(hist.size() - 1);
+    std::uint64_t acc = 0;
+    for (std::uint32_t v = 0; v < hist.size(); ++v) {
+        acc += hist[v];
+        if (acc > lowCount) {
+            lo = v;
+            break;
+        }
+    }
+    acc = 0;
+    for (std::uint32_t v = static_cast<std::uint32_t>(hist.size()); v-- > 0;) {
+        acc += hist[v];
+        if (acc > highCount) {
+            hi = v;
+            break;
+        }
+    }
+    return {lo, hi};
+}
+
+std::uint32_t colourCount(const Image& image) {
+    const std::vector<std::uint32_t> hist = histogram(image);
+    return static_cast<std::uint32_t>(
+        std::count_if(hist.begin(), hist.end(), [](std::uint32_t c) { return c != 0; }));
+}
+
+void changeBitDepth(Image& image, int bits) {
+    const int from = image.bitsPerPixel();
+    if (bits != 8 && bits != 12 && bits != 16) throw std::invalid_argument("unsupported depth");
+    if (bits == from) return;
+    const std::size_t n = image.pixelCount();
+    if (from != 8 && bits != 8) {  // 12 <-> 16 within the same samples
+        std::uint16_t* p = image.row16(0);
+        if (bits == 12)
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = static_cast<std::uint16_t>(p[i] >> 4);
+        else
+            for (std::size_t i = 0; i < n; ++i)
+                p[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 8);
+        image.relabelDepth(bits);
+        return;
+    }
+    Image out(image.width(), image.height(), bits);
+    out.setPitch(image.pitchX(), image.pitchY());
+    if (bits == 8) {
+        const std::uint16_t* p = image.row16(0);
+        std::uint8_t* q = out.row8(0);
+        const int shift = from - 8;
+        for (std::size_t i = 0; i < n; ++i)
+            q[i] = static_cast<std::uint8_t>(p[i] >> shift);
+    } else {
+        const std::uint8_t* p = image.row8(0);
+        std::uint16_t* q = out.row16(0);
+        if (bits == 16)
+            for (std::size_t i = 0; i < n; ++i)
+                q[i] = static_cast<std::uint16_t>(p[i] * 257u);
+        else
+            for (std::size_t i = 0; i < n; ++i)
+                q[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 4);
+    }
+    image = std::move(out);
+}
+
+void despeckle(Image& image) {
+    if (image.width() < 2 && image.height() < 2) return;
+    withSamples(image, [&](auto* sample) {
+        using T = std::remove_pointer_t<decltype(sample)>;
+        eachRowWithNeighbours<T>(
+            image, 1,
+            [](const T* const* rows, T* out, std::uint32_t w) {
+                const T* up = rows[0];
+                const T* mid = rows[1];
+                const T* down = rows[2];
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    const std::uint32_t i = x + 1;
+                    T lo = std::min({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
+                                     down[i - 1], down[i], down[i + 1]});
+                    T hi = std::max({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
+                                     down[i - 1], down[i], down[i + 1]});
+                    out[x] = std::clamp(mid[i], lo, hi);
+                }
+            },
+            true);
+    });
+}
+
+void sharpen(Image& image, int strength) {
+    strength = std::clamp(strength, -1000, 1000);
+    if (strength == 0) return;
+    // 9 * (v - mean) fits 32 bits at every depth; the factor strength / 100 / 9 is applied in
+    // single precision and rounded half away from zero, which keeps the loop vectorised.
+    const float k = static_cast<float>(strength) / 900.0f;
+    std::vector<std::int32_t> column(std::size_t{image.width()} + 2);
+    withSamples(image, [&](auto* sample) {
+        using T = std::remove_pointer_t<decltype(sample)>;
+        const std::int32_t mx = static_cast<std::int32_t>(image.maxValue());
+        eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
+            const T* up = rows[0];
+            const T* mid = rows[1];
+            const T* down = rows[2];
+            // Sums of the three rows per column first, then three columns: both loops vectorise.
+            std::int32_t* c = column.data();
+            for (std::uint32_t i = 0; i < w + 2; ++i)
+                c[i] = std::int32_t{up[i]} + mid[i] + down[i];
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::int32_t sum = c[x] + c[x + 1] + c[x + 2];
+                const std::int32_t v = mid[x + 1];
+                const float t = static_cast<float>(9 * v - sum) * k;
+                const std::int32_t r = v + static_cast<std::int32_t>(t + std::copysign(0.5f, t));
+                out[x] = static_cast<T>(std::clamp(r, 0, mx));
+            }
+        });
+    });
+}
+
+void unsharpMask(Image& image, int amount, int radius, int threshold, int /*colourSpace*/) {
+    if (amount == 0 || radius <= 0) return;
+    radius = std::min(radius, 255);
+    withSamples(image, [&](auto* sample) {
+        using T = std::remove_pointer_t<decltype(sample)>;
+        const std::uint32_t w = image.width(), h = image.height();
+        const std::int64_t mx = image.maxValue();
+        const std::int64_t thr = std::int64_t{std::max(threshold, 0)} * (mx + 1) / 256;
+        const std::int64_t area = std::int64_t{2 * radius + 1} * (2 * radius + 1);
+        // Original rows y - radius .. y + radius are kept in a ring, since the rows above y are
+        // already overwritten when row y is written.
+        const std::uint32_t ringRows = static_cast<std::uint32_t>(2 * radius + 2);
+        std::vector<T> ring(std::size_t{ringRows} * w);
+        std::vector<std::uint32_t> colSum(w, 0);
+        auto clampY = [&](std::int64_t y) {
+            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+        };
+        auto kept = [&](std::uint32_t y) { return ring.data() + std::size_t{y % ringRows} * w; };
+        std::uint32_t loaded = 0;  // rows 0..loaded-1 are in the ring (or were)
+        auto need = [&](std::uint32_t y) {
+            while (loaded <= y) {
+                std::memcpy(kept(loaded), rowOf<T>(image, loaded), w * sizeof(T));
+                ++loaded;
+            }
+            return kept(y);
+        };
+        for (std::int64_t k = -radius; k <= radius; ++k) {
+            const T* r = need(clampY(k));
+            for (std::uint32_t x = 0; x < w; ++x)
+                colSum[x] += r[x];
+        }
+        for (std::uint32_t y = 0; y < h; ++y) {
+            // Horizontal box over the column sums, edge columns replicated.
+            std::uint64_t s = 0;
+            for (std::int64_t k = -radius; k <= radius; ++k)
+                s += colSum[static_cast<std::uint32_t>(std::clamp<std::int64_t>(k, 0, w - 1))];
+            const T* orig = need(y);
+            T* out = rowOf<T>(image, y);
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const std::int64_t v = orig[x];
+                const std::int64_t blur = (static_cast<std::int64_t>(s) + area / 2) / area;
+                const std::int64_t d = v - blur;
+                if (d > thr || -d > thr)
+                    out[x] = static_cast<T>(std::clamp<std::int64_t>(v + amount * d, 0, mx));
+                else
+                    out[x] = static_cast<T>(v);
+                const std::int64_t addX = std::min<std::int64_t>(x + radius + 1, w - 1);
+                const std::int64_t subX = std::max<std::int64_t>(std::int64_t{x} - radius, 0);
+                s += colSum[static_cast<std::size_t>(addX)];
+                s -= colSum[static_cast<std::size_t>(subX)];
+            }
+            if (y + 1 < h) {
+                const T* add = need(clampY(std::int64_t{y} + radius + 1));
+                const T* sub = kept(clampY(std::int64_t{y} - radius));
+                for (std::uint32_t x = 0; x < w; ++x)
+                    colSum[x] += add[x] - sub[x];
+            }
+        }
+    });
+}
+
+void perioTransform(Image& image) {
+    const std::uint32_t mx = image.maxValue();
+    std::vector<std::uint16_t> lut(std::size_t{mx} + 1);
+    for (std::uint32_t v = 0; v <= mx; ++v)
+        lut[v] = static_cast<std::uint16_t>(
+            std::lround(mx * std::pow(static_cast<double>(v) / mx, 0.6)));
+    applyLut(image, lut);
+}
+
+}  // namespace quilo::imaging

@@ -1,0 +1,78 @@
+// The image operations of the capture path. All work in place on an Image (a change of depth
+// to or from 8 bits replaces the image's buffer) and keep the image's depth unless they say so.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "imaging/image.h"
+
+namespace quilo::imaging {
+
+// v -> max - v, max = 255, 4095 or 65535 by the depth.
+void invert(Image& image);
+
+// Smallest and largest grey value of the image.
+std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image);
+
+// Linear stretch of [low, high] onto the full range of the depth: v <= low -> 0, v >= high ->
+// max, in between (v - low) * max / (high - low) rounded to nearest. high <= low is rejected
+// (std::invalid_argument).
+void stretchRange(Image& image, std::uint32_t low, std::uint32_t high);
+
+// StretchIntensity: the image's own smallest and largest values are stretched onto the full
+// range of its depth; a flat image stays as it is.
+void stretchIntensity(Image& image);
+
+// Cut points of a percentile stretch, the cuts given in tenths of a percent (0..1000) of all
+// pixels: low is the smallest grey value whose cumulative count from the bottom exceeds
+// lowTenths/1000 of the pixels, high the largest one whose cumulative count from the top exceeds
+// highTenths/1000 of them. With 0 and 0 these are the image's minimum and maximum.
+std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,
+                                                    std::uint32_t highTenths);
+
+// The number of distinct grey values present in the image (the colour count of a grey image).
+std::uint32_t colourCount(const Image& image);
+
+// Change of depth to 8, 12 or 16 bits. Down: the most significant bits are kept (v >> shift).
+// Up: the bits are replicated into the new low bits (8->16: v * 257; 8->12: v << 4 | v >> 4;
+// 12->16: v << 4 | v >> 8), so black stays black, white stays white, and going up and down again
+// gives back the original values exactly.
+void changeBitDepth(Image& image, int bitsPerPixel);
+
+// Despeckle: a pixel that lies strictly above the largest or strictly below the smallest of its
+// eight neighbours (an isolated spike, e.g. a dust or scratch point on the plate) is set to that
+// largest or smallest neighbour; every other pixel is kept. Beyond the borders the neighbours
+// are mirrored from inside, so edge pixels are despeckled too.
+void despeckle(Image& image);
+
+// Median of size x size pixels (size 2..16; the noise-reduction level n uses size n + 1). The
+// window of pixel (x, y) spans columns x - size/2 .. x + (size-1)/2 and the same rows, edge
+// pixels replicated beyond the borders; the result is the upper median, the value of rank
+// size*size/2 (counted from 0) of the sorted window. Runs in close to constant time per pixel
+// for every size (column histograms carried from row to row, three-level histograms sized to the
+// image's real depth) and needs only a few megabytes besides the image.
+void medianFilter(Image& image, int size);
+
+// Reference median: the same result, computed with std::nth_element on each window. Slow; for
+// tests and benchmarks.
+void medianFilterReference(Image& image, int size);
+
+// Sharpen with a strength in percent (-1000..1000): v + strength/100 * (v - mean of the 3x3
+// neighbourhood), rounded and clipped to the depth. The capture path uses 50 for panoramic and
+// 90 for cephalometric images.
+void sharpen(Image& image, int strength);
+
+// Unsharp mask (amount, radius, threshold, colourSpace): blur = mean of the (2*radius+1)^2 box
+// around the pixel; where |v - blur| exceeds the threshold (given on the 8-bit scale, scaled to
+// the depth), v + amount * (v - blur), rounded and clipped; elsewhere v. The amount is a plain
+// factor (1 adds the full difference once). colourSpace is accepted for the call's shape and has
+// no meaning for grey images. The capture path calls it with (1, 10, 12, 0).
+void unsharpMask(Image& image, int amount, int radius, int threshold, int colourSpace);
+
+// The perio transform: a tone curve v' = max * (v / max)^0.6 that lifts the low and middle grey
+// values, where the thin bone of the alveolar crest and the soft tissue lie, while black and
+// white stay fixed.
+void perioTransform(Image& image);
+
+}  // namespace quilo::imaging

@@ -1,0 +1,408 @@
+// Speed of the image path, each figure next to a reference measured in the same run. At the end
+// a table of ratios is printed (ours / reference, in time per pixel or per byte).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/enhancement.h"
+#include "imaging/operations.h"
+#include "imaging/tiff.h"
+
+#ifdef QUILO_BENCH_LIBTIFF
+#include <tiffio.h>
+#endif
+#ifdef QUILO_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+using namespace quilo::imaging;
+
+constexpr std::uint32_t kIntraW = 1640, kIntraH = 1240;
+constexpr std::uint32_t kCephW = 2400, kCephH = 3000;
+
+// A synthetic radiograph in a narrow band of the 16-bit range, with noise.
+Image radiograph(std::uint32_t w, std::uint32_t h) {
+    Image img(w, h, 16);
+    std::mt19937 rng(42);
+    std::normal_distribution<double> noise(0, 120);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const double dx = (x - w / 2.0) / (w / 4.0), dy = (y - h / 2.0) / (h / 2.5);
+            double v = 12000 + 3000.0 * x / w + 2000.0 * std::sin(y / 37.0);
+            if (dx * dx + dy * dy < 1) v += 15000;
+            img.set(x, y, static_cast<std::uint32_t>(std::clamp(v + noise(rng), 0.0, 65535.0)));
+        }
+    return img;
+}
+
+const Image& intraoral() {
+    static const Image img = radiograph(kIntraW, kIntraH);  // built once, read-only
+    return img;
+}
+const Image& cephalometric() {
+    static const Image img = radiograph(kCephW, kCephH);
+    return img;
+}
+
+void perPixel(benchmark::State& st, std::size_t pixels) {
+    st.counters["ns_per_px"] = benchmark::Counter(
+        static_cast<double>(pixels) * 1e-9,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// ---- memory speed reference ----
+void BM_Memcpy(benchmark::State& st) {
+    const Image& src = intraoral();
+    std::vector<std::uint8_t> dst(src.byteSize());
+    for (auto _ : st) {
+        std::memcpy(dst.data(), src.data(), src.byteSize());
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * src.byteSize()));
+}
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMicrosecond);
+
+// ---- TIFF ----
+void BM_TiffWrite(benchmark::State& st) {
+    const Image& img = intraoral();
+    std::vector<std::byte> out(tiffFileSize(img));
+    for (auto _ : st) {
+        writeTiff(img, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_TiffWrite)->Unit(benchmark::kMicrosecond);
+
+void BM_TiffRead(benchmark::State& st) {
+    const Image& img = intraoral();
+    std::vector<std::byte> file(tiffFileSize(img));
+    writeTiff(img, file);
+    for (auto _ : st) {
+        Image back = readTiff(file);
+        benchmark::DoNotOptimize(back.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_TiffRead)->Unit(benchmark::kMicrosecond);
+
+#ifdef QUILO_BENCH_LIBTIFF
+// libtiff on an in-memory stream, so both sides do the same work without a disk.
+struct MemStream {
+    std::vector<std::uint8_t> data;
+    toff_t pos = 0;
+};
+tmsize_t msRead(thandle_t h, void* buf, tmsize_t n) {
+    auto* s = static_cast<MemStream*>(h);
+    const auto avail =
+        static_cast<tmsize_t>(s->data.size() - std::min<toff_t>(s->pos, s->data.size()));
+    n = std::min(n, avail);
+    std::memcpy(buf, s->data.data() + s->pos, static_cast<std::size_t>(n));
+    s->pos += static_cast<toff_t>(n);
+    return n;
+}
+tmsize_t msWrite(thandle_t h, void* buf, tmsize_t n) {
+    auto* s = static_cast<MemStream*>(h);
+    if (s->data.size() < s->pos + static_cast<toff_t>(n))
+        s->data.resize(s->pos + static_cast<toff_t>(n));
+    std::memcpy(s->data.data() + s->pos, buf, static_cast<std::size_t>(n));
+    s->pos += static_cast<toff_t>(n);
+    return n;
+}
+toff_t msSeek(thandle_t h, toff_t off, int whence) {
+    auto* s = static_cast<MemStream*>(h);
+    s->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? s->pos + off : s->data.size() + off;
+    return s->pos;
+}
+int msClose(thandle_t) {
+    return 0;
+}
+toff_t msSize(thandle_t h) {
+    return static_cast<MemStream*>(h)->data.size();
+}
+int msMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+void msUnmap(thandle_t, void*, toff_t) {}
+
+TIFF* memOpen(MemStream& s, const char* mode) {
+    s.pos = 0;
+    return TIFFClientOpen("mem", mode, &s, msRead, msWrite, msSeek, msClose, msSize, msMap,
+                          msUnmap);
+}
+
+void libtiffWrite(MemStream& s, const Image& img) {
+    TIFF* t = memOpen(s, "wl");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, img.width());
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, img.height());
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    const std::uint32_t rps = static_cast<std::uint32_t>(65536 / img.rowBytes());
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
+    for (std::uint32_t y = 0, s2 = 0; y < img.height(); y += rps, ++s2) {
+        const std::uint32_t rows = std::min(rps, img.height() - y);
+        TIFFWriteEncodedStrip(t, s2, const_cast<std::uint8_t*>(img.row8(y)),
+                              static_cast<tmsize_t>(rows * img.rowBytes()));
+    }
+    TIFFClose(t);
+}
+
+void BM_LibtiffWrite(benchmark::State& st) {
+    const Image& img = intraoral();
+    MemStream s;
+    s.data.reserve(tiffFileSize(img) + 65536);
+    for (auto _ : st) {
+        s.data.clear();
+        libtiffWrite(s, img);
+        benchmark::DoNotOptimize(s.data.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_LibtiffWrite)->Unit(benchmark::kMicrosecond);
+
+void BM_LibtiffRead(benchmark::State& st) {
+    const Image& img = intraoral();
+    MemStream s;
+    s.data.resize(tiffFileSize(img));
+    writeTiff(img, std::as_writable_bytes(std::span(s.data)));
+    for (auto _ : st) {
+        TIFF* t = memOpen(s, "r");
+        std::uint32_t w = 0, h = 0;
+        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+        Image back(w, h, 16);
+        const tmsize_t strip = TIFFStripSize(t);
+        std::uint8_t* p = back.data();
+        const std::size_t total = back.byteSize();
+        for (tstrip_t i = 0, n = TIFFNumberOfStrips(t); i < n; ++i) {
+            const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(strip);
+            TIFFReadEncodedStrip(t, i, p + at,
+                                 static_cast<tmsize_t>(std::min<std::size_t>(strip, total - at)));
+        }
+        TIFFClose(t);
+        benchmark::DoNotOptimize(back.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_LibtiffRead)->Unit(benchmark::kMicrosecond);
+#endif
+
+// ---- point operations ----
+void BM_Invert(benchmark::State& st) {
+    Image img = intraoral().clone();
+    for (auto _ : st)
+        invert(img);
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_Invert)->Unit(benchmark::kMicrosecond);
+
+void BM_StretchIntensity(benchmark::State& st) {
+    Image img = intraoral().clone();
+    for (auto _ : st) {
+        st.PauseTiming();
+        std::memcpy(img.data(), intraoral().data(), img.byteSize());
+        st.ResumeTiming();
+        stretchIntensity(img);
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_StretchIntensity)->Unit(benchmark::kMicrosecond);
+
+void BM_BitDepth16To8(benchmark::State& st) {
+    for (auto _ : st) {
+        st.PauseTiming();
+        Image img = intraoral().clone();
+        st.ResumeTiming();
+        changeBitDepth(img, 8);
+        benchmark::DoNotOptimize(img.data());
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * intraoral().byteSize()));
+}
+BENCHMARK(BM_BitDepth16To8)->Unit(benchmark::kMicrosecond);
+
+void BM_BitDepth16To12(benchmark::State& st) {
+    Image img = intraoral().clone();
+    for (auto _ : st) {
+        changeBitDepth(img, 12);
+        img.relabelDepth(16);
+    }
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+BENCHMARK(BM_BitDepth16To12)->Unit(benchmark::kMicrosecond);
+
+// ---- median ----
+void BM_Median(benchmark::State& st) {
+    const int level = static_cast<int>(st.range(0));
+    Image img = intraoral().clone();
+    for (auto _ : st) {
+        st.PauseTiming();
+        std::memcpy(img.data(), intraoral().data(), img.byteSize());
+        st.ResumeTiming();
+        medianFilter(img, level + 1);
+    }
+    perPixel(st, img.pixelCount());
+}
+BENCHMARK(BM_Median)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
+
+// std::nth_element on every window, on a 410 x 310 crop of the same image (the full image
+// takes seconds); compared per pixel.
+void BM_MedianNthElement(benchmark::State& st) {
+    const int level = static_cast<int>(st.range(0));
+    Image crop(kIntraW / 4, kIntraH / 4, 16);
+    for (std::uint32_t y = 0; y < crop.height(); ++y)
+        std::memcpy(crop.row16(y), intraoral().row16(y + kIntraH / 3) + kIntraW / 3,
+                    crop.rowBytes());
+    Image img = crop.clone();
+    for (auto _ : st) {
+        st.PauseTiming();
+        std::memcpy(img.data(), crop.data(), img.byteSize());
+        st.ResumeTiming();
+        medianFilterReference(img, level + 1);
+    }
+    perPixel(st, img.pixelCount());
+}
+BENCHMARK(BM_MedianNthElement)->Arg(1)->Arg(15)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+#ifdef QUILO_BENCH_OPENCV
+void BM_OpenCVMedianBlur(benchmark::State& st) {
+    const int level = static_cast<int>(st.range(0));
+    const Image& img = intraoral();
+    cv::Mat src(static_cast<int>(img.height()), static_cast<int>(img.width()), CV_16UC1,
+                const_cast<std::uint8_t*>(img.data()));
+    cv::Mat dst;
+    for (auto _ : st)
+        cv::medianBlur(src, dst, level + 1);
+    perPixel(st, img.pixelCount());
+}
+BENCHMARK(BM_OpenCVMedianBlur)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
+#endif
+
+// ---- enhancement: invert, enhance, 8-bit result ----
+void enhancePath(benchmark::State& st, const Image& src, int type) {
+    Image img = src.clone();
+    const EnhancementOptions o = defaultEnhancementOptions(type);
+    for (auto _ : st) {
+        st.PauseTiming();
+        std::memcpy(img.data(), src.data(), img.byteSize());
+        st.ResumeTiming();
+        invert(img);
+        Image out = enhanceRadiograph(img, o, 8);
+        benchmark::DoNotOptimize(out.data());
+    }
+    perPixel(st, img.pixelCount());
+}
+void BM_EnhanceIntraoral(benchmark::State& st) {
+    enhancePath(st, intraoral(), kIntraoral);
+}
+void BM_EnhanceCephalometric(benchmark::State& st) {
+    enhancePath(st, cephalometric(), kCephalometric);
+}
+BENCHMARK(BM_EnhanceIntraoral)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnhanceCephalometric)->Unit(benchmark::kMillisecond);
+
+#ifdef QUILO_BENCH_OPENCV
+// The same road with OpenCV: invert, CLAHE (8 x 8 regions, clip 2), unsharp mask, 8 bits.
+void opencvPath(benchmark::State& st, const Image& src) {
+    cv::Mat in(static_cast<int>(src.height()), static_cast<int>(src.width()), CV_16UC1,
+               const_cast<std::uint8_t*>(src.data()));
+    auto clahe = cv::createCLAHE(2.0, cv::Size(8, 8));
+    cv::Mat inv, eq, blur, sharp, out;
+    for (auto _ : st) {
+        cv::subtract(cv::Scalar::all(65535), in, inv);
+        clahe->apply(inv, eq);
+        cv::GaussianBlur(eq, blur, cv::Size(3, 3), 0);
+        cv::addWeighted(eq, 1.4, blur, -0.4, 0, sharp);
+        sharp.convertTo(out, CV_8U, 1.0 / 257.0);
+        benchmark::DoNotOptimize(out.data);
+    }
+    perPixel(st, src.pixelCount());
+}
+void BM_OpenCVEnhanceIntraoral(benchmark::State& st) {
+    opencvPath(st, intraoral());
+}
+void BM_OpenCVEnhanceCephalometric(benchmark::State& st) {
+    opencvPath(st, cephalometric());
+}
+BENCHMARK(BM_OpenCVEnhanceIntraoral)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenCVEnhanceCephalometric)->Unit(benchmark::kMillisecond);
+#endif
+
+// Collects every run's time per iteration and prints the ratios at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+            seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();  // in the run's time unit
+            auto it = r.counters.find("ns_per_px");
+            if (it != r.counters.end()) perPx_[r.benchmark_name()] = it->second.value;
+            auto b = r.counters.find("bytes_per_second");
+            if (b != r.counters.end()) bytes_[r.benchmark_name()] = b->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nRatios (measured in this run; the machine may be busy with other work):\n");
+        auto speed = [&](const char* what, const std::string& ours, const std::string& ref) {
+            if (bytes_.count(ours) && bytes_.count(ref) && bytes_[ref] > 0)
+                std::printf("  %-46s %6.2f x the speed of %s (%.2f GB/s)\n", what,
+                            bytes_[ours] / bytes_[ref], ref.c_str(), bytes_[ours] / 1e9);
+        };
+        auto cost = [&](const char* what, const std::string& ours, const std::string& ref) {
+            if (perPx_.count(ours) && perPx_.count(ref) && perPx_[ours] > 0)
+                std::printf("  %-46s %6.2f (%.1f vs %.1f ns/pixel)\n", what,
+                            perPx_[ref] / perPx_[ours], perPx_[ours], perPx_[ref]);
+        };
+        speed("TIFF write vs memcpy", "BM_TiffWrite", "BM_Memcpy");
+        speed("TIFF read vs memcpy", "BM_TiffRead", "BM_Memcpy");
+        speed("TIFF write vs libtiff", "BM_TiffWrite", "BM_LibtiffWrite");
+        speed("TIFF read vs libtiff", "BM_TiffRead", "BM_LibtiffRead");
+        speed("invert vs memcpy", "BM_Invert", "BM_Memcpy");
+        speed("stretch vs memcpy", "BM_StretchIntensity", "BM_Memcpy");
+        speed("16->8 bits vs memcpy", "BM_BitDepth16To8", "BM_Memcpy");
+        speed("16->12 bits vs memcpy", "BM_BitDepth16To12", "BM_Memcpy");
+        cost("median level 15: speed-up over nth_element", "BM_Median/15",
+             "BM_MedianNthElement/15/iterations:2");
+        cost("median level 1: speed-up over nth_element", "BM_Median/1",
+             "BM_MedianNthElement/1/iterations:2");
+        if (perPx_.count("BM_Median/15") && perPx_.count("BM_Median/1"))
+            std::printf("  %-46s %6.2f\n", "median level 15 cost / level 1 cost",
+                        perPx_["BM_Median/15"] / perPx_["BM_Median/1"]);
+        cost("median 3x3: speed-up over OpenCV medianBlur", "BM_Median/2", "BM_OpenCVMedianBlur/2");
+        cost("median 5x5: speed-up over OpenCV medianBlur", "BM_Median/4", "BM_OpenCVMedianBlur/4");
+        cost("enhancement intraoral: speed-up over OpenCV", "BM_EnhanceIntraoral",
+             "BM_OpenCVEnhanceIntraoral");
+        cost("enhancement ceph: speed-up over OpenCV", "BM_EnhanceCephalometric",
+             "BM_OpenCVEnhanceCephalometric");
+    }
+
+  private:
+    std::map<std::string, double> seconds_, perPx_, bytes_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef QUILO_BENCH_OPENCV
+    cv::setNumThreads(1);  // ours runs on one thread; so does the reference
+#endif
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,165 @@
+// Peak memory of the whole capture chain on a 9600 x 12000 16-bit cephalometric image: the raw
+// block from the scanner, loading it into the image control, keeping "Raw.TIF", inversion,
+// despeckle and the level-15 median, the enhancement component with an 8-bit result, loading
+// that, and the TIFF block for the host. Heap allocations are counted by replacing operator new
+// and delete, global memory blocks by the heap-backed global memory; the peak of their sum is
+// reported as a multiple of the raw image size, next to the process's peak resident size.
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "imaging/enhancement.h"
+#include "imaging/image_control.h"
+#include "test_platform.h"
+
+namespace {
+
+// Counts live heap bytes; each allocation carries its size in a 16-byte header.
+std::atomic<std::size_t> g_live{0}, g_peak{0};  // NOLINT: the counting allocator's own state
+
+void* counted(std::size_t n) {
+    void* p = std::malloc(n + 16);
+    if (!p) throw std::bad_alloc();
+    *static_cast<std::size_t*>(p) = n;
+    const std::size_t now = g_live += n;
+    std::size_t peak = g_peak.load();
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
+    }
+    return static_cast<char*>(p) + 16;
+}
+void release(void* p) noexcept {
+    if (!p) return;
+    void* base = static_cast<char*>(p) - 16;
+    g_live -= *static_cast<std::size_t*>(base);
+    std::free(base);
+}
+
+// The heap-backed global memory takes its blocks with new[], so they are counted as well: the
+// peak covers images, working buffers and blocks together, inside every operation.
+using CountingGlobalMemory = quilo::imaging::testing::HeapGlobalMemory;
+
+void sample(const CountingGlobalMemory& mem, const char* step) {
+    std::printf("  %-36s live %8.1f MB (blocks %7.1f MB), peak so far %8.1f MB\n", step,
+                g_live.load() / 1e6, mem.liveBytes() / 1e6, g_peak.load() / 1e6);
+}
+
+long maxRssKb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Files that accept writes and keep only their size: the raw copy is streamed, not held.
+class DiscardFiles : public quilo::imaging::testing::MemoryFiles {
+  public:
+    std::unique_ptr<quilo::platform::File> open(std::string_view,
+                                                quilo::platform::OpenMode) override {
+        struct Sink : quilo::platform::File {
+            std::uint64_t n = 0;
+            std::optional<std::size_t> read(std::span<std::byte>) override { return 0; }
+            bool write(std::span<const std::byte> b) override {
+                n += b.size();
+                return true;
+            }
+            bool seek(std::uint64_t) override { return true; }
+            std::uint64_t size() override { return n; }
+            bool flush() override { return true; }
+        };
+        return std::make_unique<Sink>();
+    }
+};
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+    return counted(n);
+}
+void* operator new[](std::size_t n) {
+    return counted(n);
+}
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete[](void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    release(p);
+}
+
+int main(int argc, char** argv) {
+    using namespace quilo::imaging;
+    // "bench_imaging_memory [width height]"; any option (the test runner's quick benchmark
+    // pass gives --benchmark_min_time) runs a small image so the program cannot rot.
+    std::uint32_t w = 9600, h = 12000;
+    if (argc > 1 && argv[1][0] == '-') {
+        w = 960;
+        h = 1200;
+    } else if (argc > 2) {
+        w = static_cast<std::uint32_t>(std::atoi(argv[1]));
+        h = static_cast<std::uint32_t>(std::atoi(argv[2]));
+    }
+    const std::size_t raw = std::size_t{w} * h * 2;
+    const long rss0 = maxRssKb();
+    std::printf("Capture chain on %u x %u, 16 bits (raw %.1f MB):\n", w, h, raw / 1e6);
+    const auto t0 = std::chrono::steady_clock::now();
+
+    CountingGlobalMemory mem;
+    DiscardFiles files;
+    // 1. The raw block as the scanner library gives it.
+    quilo::platform::GlobalBlock rawBlock = quilo::platform::GlobalBlock::allocate(mem, raw);
+    {
+        quilo::platform::GlobalLock lock(mem, rawBlock.get());
+        auto* p = reinterpret_cast<std::uint16_t*>(lock.data());
+        std::uint32_t s = 1;
+        for (std::size_t i = 0; i < std::size_t{w} * h; ++i) {
+            s = s * 1664525u + 1013904223u;
+            p[i] = static_cast<std::uint16_t>(20000 + (i % w) + (s >> 22));
+        }
+    }
+    sample(mem, "raw block");
+    ImageControl control(mem);
+    control.loadRawMemory(rawBlock.get(), raw, w, h, 16);
+    sample(mem, "loaded into the image control");
+    control.saveFile(files, "C:\\data\\Raw.TIF");
+    sample(mem, "Raw.TIF written");
+    control.invert();
+    control.despeckle();
+    sample(mem, "inverted, despeckled");
+    control.median(16);
+    sample(mem, "median level 15");
+    EnhancementComponent enhancement(mem);
+    enhancement.setBitDepth(8);
+    quilo::platform::HGlobal out = 0;
+    if (enhancement.enhance(kCephalometric, control.bitmapImage(), out, false) != 0) {
+        std::printf("enhancement failed\n");
+        return 1;
+    }
+    sample(mem, "enhanced (8-bit TIFF block)");
+    control.loadMemory(out, mem.size(out));
+    sample(mem, "enhanced image loaded");
+    mem.free(out);
+    control.changeBitDepth(8);
+    auto host = control.saveMemory();
+    sample(mem, "TIFF block for the host");
+    rawBlock.reset();
+    sample(mem, "raw block freed");
+    const double secs =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+    const std::size_t peak = g_peak.load();
+    std::printf("\nPeak of heap and global blocks: %.1f MB = %.2f x raw\n", peak / 1e6,
+                static_cast<double>(peak) / raw);
+    std::printf("Peak resident size growth: %.1f MB = %.2f x raw\n", (maxRssKb() - rss0) / 1e3,
+                (maxRssKb() - rss0) * 1e3 / raw);
+    std::printf("Chain time: %.1f s (single thread; the machine may be busy)\n", secs);
+    return 0;
+}

@@ -1,0 +1,320 @@
+// The image control, our host image library and our enhancement component.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "imaging/enhancement.h"
+#include "imaging/image_control.h"
+#include "imaging/kv_image_handler.h"
+#include "imaging/operations.h"
+#include "imaging/tiff.h"
+#include "test_platform.h"
+
+namespace quilo::imaging {
+namespace {
+
+using testing::HeapGlobalMemory;
+using testing::MemoryFiles;
+
+// A synthetic radiograph: a dim background, a bright "tooth" with a darker "root canal", and
+// noise, all in a narrow band of a 16-bit range (as raw plates come).
+Image phantom(std::uint32_t w, std::uint32_t h, unsigned seed = 1) {
+    Image img(w, h, 16);
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0, 40);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const double dx = (x - w / 2.0) / (w / 5.0), dy = (y - h / 2.0) / (h / 2.5);
+            double v = 9000 + 800.0 * x / w;
+            if (dx * dx + dy * dy < 1) v += 4000;
+            if (std::fabs(x - w / 2.0) < w / 60.0 + 1 && dx * dx + dy * dy < 0.8) v -= 1500;
+            img.set(x, y, static_cast<std::uint32_t>(std::clamp(v + noise(rng), 0.0, 65535.0)));
+        }
+    return img;
+}
+
+platform::HGlobal tiffBlock(HeapGlobalMemory& mem, const Image& img) {
+    return writeTiffToGlobal(mem, img).release();
+}
+
+TEST(ImageControl, BitmapHandleAndPropertiesFollowTheImage) {
+    HeapGlobalMemory mem;
+    ImageControl c(mem);
+    EXPECT_EQ(c.bitmap(), 0u);
+    EXPECT_EQ(c.bitmapWidth(), 0u);
+    EXPECT_EQ(c.bitsPerPixel(), 0);
+    EXPECT_EQ(c.colourCount(), 0u);
+    EXPECT_THROW(c.invert(), std::logic_error);
+    EXPECT_THROW((void)c.saveMemory(), std::logic_error);
+
+    Image img(5, 3, 12);
+    img.fill(7);
+    img.set(0, 0, 4095);
+    const auto block = tiffBlock(mem, img);
+    c.loadMemory(block, mem.size(block));
+    mem.free(block);
+    const auto first = c.bitmap();
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(c.bitmapWidth(), 5u);
+    EXPECT_EQ(c.bitmapHeight(), 3u);
+    EXPECT_EQ(c.bitsPerPixel(), 12);
+    EXPECT_EQ(c.colourCount(), 2u);
+
+    // A block that is no TIFF keeps the current bitmap.
+    const char junk[] = "not an image at all";
+    const auto bad = mem.put(junk, sizeof junk);
+    EXPECT_THROW(c.loadMemory(bad, sizeof junk), TiffError);
+    mem.free(bad);
+    EXPECT_EQ(c.bitmap(), first);
+
+    c.changeBitDepth(8);
+    EXPECT_EQ(c.bitsPerPixel(), 8);
+    {
+        auto saved = c.saveMemory(kFormatTiff);
+        ASSERT_TRUE(saved);
+        EXPECT_THROW((void)c.saveMemory(2), std::invalid_argument);
+        c.releaseBitmap();
+        EXPECT_EQ(c.bitmap(), 0u);
+        c.loadMemory(saved.get(), saved.size());
+        EXPECT_NE(c.bitmap(), first);  // a new bitmap, a new handle
+        EXPECT_EQ(c.bitmapImage()->at(0, 0), 255u);
+    }
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+TEST(ImageControl, LoadsRawSamplesAndFiles) {
+    HeapGlobalMemory mem;
+    MemoryFiles files;
+    ImageControl c(mem);
+    const std::uint16_t raw[6] = {0, 1, 2, 60000, 4095, 4096};
+    const auto block = mem.put(raw, sizeof raw);
+    c.loadRawMemory(block, sizeof raw, 3, 2, 16);
+    EXPECT_EQ(c.bitmapImage()->at(0, 1), 60000u);
+    c.loadRawMemory(block, sizeof raw, 3, 2, 12);
+    EXPECT_EQ(c.bitmapImage()->at(2, 1), 4095u);  // cut to the depth
+    EXPECT_THROW(c.loadRawMemory(block, sizeof raw, 4, 2, 16), std::invalid_argument);
+    EXPECT_EQ(c.bitsPerPixel(), 12);  // a short block keeps the bitmap
+    mem.free(block);
+
+    c.loadRawMemory(mem.put(raw, sizeof raw), sizeof raw, 3, 2, 16);
+    ASSERT_TRUE(c.saveFile(files, "C:\\d\\Raw.TIF"));
+    ImageControl d(mem);
+    d.loadFile(files, "C:\\d\\Raw.TIF");
+    EXPECT_EQ(d.bitmapImage()->at(0, 1), 60000u);
+    EXPECT_THROW(d.loadFile(files, "C:\\d\\none.tif"), TiffError);
+    EXPECT_FALSE(d.saveFile(files, "C:\\d\\x.bmp", 1));
+}
+
+TEST(ImageControl, CapturePipelineOperationsRun) {
+    // The panoramic finishing steps and the noise reduction on one image: the result keeps its
+    // size and depth and differs from the input.
+    HeapGlobalMemory mem;
+    ImageControl c(mem);
+    c.setBitmap(phantom(120, 80));
+    const Image before = c.bitmapImage()->clone();
+    c.invert();
+    c.stretchIntensity();
+    c.despeckle();
+    c.median(16);
+    c.sharpen(50);
+    c.unsharpMask(1, 10, 12, 0);
+    c.perioTransform();
+    EXPECT_EQ(c.bitmapWidth(), 120u);
+    EXPECT_EQ(c.bitsPerPixel(), 16);
+    EXPECT_NE(std::memcmp(before.data(), c.bitmapImage()->data(), before.byteSize()), 0);
+    const auto [lo, hi] = minMax(*c.bitmapImage());
+    EXPECT_EQ(lo, 0u);  // stretched, inverted tooth is now dark
+    EXPECT_EQ(hi, 65535u);
+}
+
+TEST(KVImageHandler, StretchesTheCurrentImage) {
+    HeapGlobalMemory mem;
+    KVImageHandler kv(mem);
+    long mx = -1, mn = -1;
+    platform::HGlobal out = 77;
+    long size = 5;
+    EXPECT_EQ(kv.KV_GetMaxMinValues(mx, mn), KVImageHandler::kNoImage);
+    EXPECT_EQ(kv.KV_StretchHistogram(0, 10), KVImageHandler::kNoImage);
+    EXPECT_EQ(kv.KV_GetMemImageTiff(out, size), KVImageHandler::kNoImage);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(kv.KV_LoadMemImageTiff(0, 10), KVImageHandler::kInvalidArgument);
+    const char junk[] = "II*\0junk";
+    const auto bad = mem.put(junk, sizeof junk);
+    EXPECT_EQ(kv.KV_LoadMemImageTiff(bad, sizeof junk), KVImageHandler::kUnreadable);
+    mem.free(bad);
+
+    // 1000 pixels 1000..1999 in a 16-bit image.
+    Image img(1000, 1, 16);
+    for (std::uint32_t x = 0; x < 1000; ++x)
+        img.set(x, 0, 1000 + x);
+    auto block = tiffBlock(mem, img);
+    ASSERT_EQ(kv.KV_LoadMemImageTiff(block, static_cast<long>(mem.size(block))), 0);
+    mem.free(block);
+    EXPECT_EQ(kv.KV_CorrectBitDepth(), 0);
+    EXPECT_EQ(kv.current()->bitsPerPixel(), 12);  // everything fits 12 bits
+    EXPECT_EQ(kv.KV_GetMaxMinValues(mx, mn), 0);
+    EXPECT_EQ(mx, 1999);
+    EXPECT_EQ(mn, 1000);
+    // 10 tenths of a percent from each end: 1010 and 1989 become black and white.
+    EXPECT_EQ(kv.KV_StretchHistogramPercent(10, 10), 0);
+    EXPECT_EQ(kv.current()->at(10, 0), 0u);
+    EXPECT_EQ(kv.current()->at(989, 0), 4095u);
+    EXPECT_EQ(kv.current()->at(500, 0), (490u * 4095 + 979 / 2) / 979);
+    EXPECT_EQ(kv.KV_StretchHistogramPercent(600, 400), KVImageHandler::kInvalidArgument);
+    EXPECT_EQ(kv.KV_StretchHistogramPercent(-1, 0), KVImageHandler::kInvalidArgument);
+    EXPECT_EQ(kv.KV_StretchHistogram(0, 0), KVImageHandler::kInvalidArgument);
+    EXPECT_EQ(kv.KV_StretchHistogram(0, 2047), 0);
+    EXPECT_EQ(kv.current()->at(999, 0), 4095u);
+
+    ASSERT_EQ(kv.KV_GetMemImageTiff(out, size), 0);
+    EXPECT_NE(out, 0u);
+    EXPECT_EQ(static_cast<std::size_t>(size), mem.size(out));
+    Image back = readTiffFromGlobal(mem, out, static_cast<std::size_t>(size));
+    EXPECT_EQ(back.bitsPerPixel(), 12);
+    EXPECT_EQ(back.at(999, 0), 4095u);
+    mem.free(out);
+    EXPECT_EQ(kv.KV_CloseImage(), 0);
+    EXPECT_EQ(kv.current(), nullptr);
+    mem.failAllocs = 1;
+    block = tiffBlock(mem, img);
+    EXPECT_EQ(block, 0u);
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+TEST(KVImageHandler, PercentStretchWithZeroCutsUsesTheImageRange) {
+    HeapGlobalMemory mem;
+    KVImageHandler kv(mem);
+    Image img(3, 1, 8);
+    img.set(0, 0, 50);
+    img.set(1, 0, 100);
+    img.set(2, 0, 150);
+    const auto block = tiffBlock(mem, img);
+    ASSERT_EQ(kv.KV_LoadMemImageTiff(block, static_cast<long>(mem.size(block))), 0);
+    mem.free(block);
+    EXPECT_EQ(kv.KV_StretchHistogramPercent(0, 0), 0);
+    EXPECT_EQ(kv.current()->at(0, 0), 0u);
+    EXPECT_EQ(kv.current()->at(1, 0), 128u);
+    EXPECT_EQ(kv.current()->at(2, 0), 255u);
+}
+
+// The contrast (standard deviation) of a rectangle of an image, relative to the full range.
+double contrast(const Image& img, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
+                std::uint32_t h) {
+    double s = 0, s2 = 0;
+    for (std::uint32_t y = y0; y < y0 + h; ++y)
+        for (std::uint32_t x = x0; x < x0 + w; ++x) {
+            const double v = static_cast<double>(img.at(x, y)) / img.maxValue();
+            s += v;
+            s2 += v * v;
+        }
+    const double n = double(w) * h, m = s / n;
+    return std::sqrt(std::max(0.0, s2 / n - m * m));
+}
+
+TEST(Enhancement, RaisesLocalContrastAtTheRequestedDepth) {
+    const Image in = phantom(320, 240);
+    for (int bits : {8, 12, 16}) {
+        SCOPED_TRACE(bits);
+        const Image out = enhanceRadiograph(in, defaultEnhancementOptions(kIntraoral), bits);
+        EXPECT_EQ(out.bitsPerPixel(), bits);
+        EXPECT_EQ(out.width(), 320u);
+        // Not a pass-through: the background's faint gradient and the tooth's detail gain
+        // contrast relative to the full range, and the full range is used.
+        EXPECT_GT(contrast(out, 10, 10, 60, 60), 2 * contrast(in, 10, 10, 60, 60));
+        EXPECT_GT(contrast(out, 140, 100, 40, 40), 2 * contrast(in, 140, 100, 40, 40));
+        const auto [lo, hi] = minMax(out);
+        EXPECT_LT(lo, out.maxValue() / 8);
+        EXPECT_GT(hi, out.maxValue() - out.maxValue() / 8);
+        // Order is kept on the whole: the tooth stays brighter than the background.
+        EXPECT_GT(out.at(160 - 40, 120), out.at(10, 120));
+    }
+}
+
+TEST(Enhancement, FlatAndTinyImagesAreHandled) {
+    Image flat(7, 3, 16);
+    flat.fill(1234);
+    const Image out = enhanceRadiograph(flat, {40, 40, 0.0, 300, 200}, 8);  // options cut to range
+    EXPECT_EQ(out.width(), 7u);
+    Image one(1, 1, 8);
+    one.fill(3);
+    EXPECT_NO_THROW((void)enhanceRadiograph(one, defaultEnhancementOptions(kPanoramic), 16));
+}
+
+TEST(EnhancementComponent, GivesALoadableBlockAndKeepsOptionsPerType) {
+    HeapGlobalMemory mem;
+    EnhancementComponent ec(mem);
+    ec.setBitDepth(12);
+    EXPECT_EQ(ec.bitDepth(), 12);
+    ec.setBitDepth(5);
+    EXPECT_EQ(ec.bitDepth(), 16);
+    ec.setBitDepth(8);
+
+    platform::HGlobal out = 99;
+    EXPECT_NE(ec.enhance(kIntraoral, nullptr, out, false), 0);
+    EXPECT_EQ(out, 0u);
+    const Image in = phantom(300, 200);
+    EXPECT_NE(ec.enhance(7, &in, out, false), 0);
+    EXPECT_EQ(out, 0u);
+
+    ASSERT_EQ(ec.enhance(kCephalometric, &in, out, true), 0);
+    ASSERT_NE(out, 0u);
+    ImageControl c(mem);
+    c.loadMemory(out, mem.size(out));
+    mem.free(out);
+    EXPECT_EQ(c.bitsPerPixel(), 8);
+    EXPECT_EQ(c.bitmapWidth(), 300u);
+    ASSERT_NE(ec.previewSource(kCephalometric), nullptr);
+    EXPECT_LE(ec.previewSource(kCephalometric)->width(), 256u);
+    EXPECT_EQ(ec.previewSource(kIntraoral), nullptr);
+
+    // Options differ per type and come back cut to their ranges.
+    EXPECT_NE(ec.options(kPanoramic), ec.options(kCephalometric));
+    EXPECT_TRUE(ec.setOptions(kPanoramic, {0, 99, -3.0, 1000, -5}));
+    EXPECT_EQ(ec.options(kPanoramic), (EnhancementOptions{1, 32, 1.0, 200, 0}));
+    EXPECT_FALSE(ec.setOptions(3, {}));
+
+    // Memory running out gives no block and leaks nothing.
+    mem.failAllocs = 1;
+    EXPECT_NE(ec.enhance(kIntraoral, &in, out, false), 0);
+    EXPECT_EQ(out, 0u);
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+
+    EXPECT_FALSE(ec.showOptions("Panoramic", 2, 0x1234, true));
+    ASSERT_TRUE(ec.lastOptionsRequest());
+    EXPECT_EQ(ec.lastOptionsRequest()->name, "Panoramic");
+    EXPECT_EQ(ec.lastOptionsRequest()->code, 2);
+}
+
+}  // namespace
+}  // namespace quilo::imaging
+
+namespace quilo::imaging {
+namespace {
+
+TEST(TiffWriter, ImagesAreMadeStraightInTheirBlock) {
+    testing::HeapGlobalMemory mem;
+    {
+        auto block = makeTiffInGlobal(mem, 3, 2, 12, 50.0, 25.0, [](Image& im) {
+            for (std::uint32_t y = 0; y < 2; ++y)
+                for (std::uint32_t x = 0; x < 3; ++x)
+                    im.set(x, y, 4000 + x + 10 * y);
+        });
+        ASSERT_TRUE(block);
+        const Image back = readTiffFromGlobal(mem, block.get(), block.size());
+        EXPECT_EQ(back.bitsPerPixel(), 12);
+        EXPECT_EQ(back.at(2, 1), 4012u);
+        EXPECT_NEAR(back.pitchX(), 50.0, 1e-6);
+        EXPECT_NEAR(back.pitchY(), 25.0, 1e-6);
+        // A producer that fails frees its block.
+        EXPECT_THROW((void)makeTiffInGlobal(mem, 3, 2, 8, 0, 0,
+                                            [](Image&) { throw std::runtime_error("no"); }),
+                     std::runtime_error);
+        EXPECT_EQ(mem.liveBlocks(), 1u);
+    }
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+}  // namespace
+}  // namespace quilo::imaging

@@ -1,0 +1,229 @@
+// The image operations on small images with known answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "imaging/operations.h"
+
+namespace quilo::imaging {
+namespace {
+
+Image make(std::uint32_t w, std::uint32_t h, int bits, std::initializer_list<std::uint32_t> v) {
+    Image img(w, h, bits);
+    auto it = v.begin();
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            img.set(x, y, *it++);
+    return img;
+}
+
+std::vector<std::uint32_t> values(const Image& img) {
+    std::vector<std::uint32_t> v;
+    for (std::uint32_t y = 0; y < img.height(); ++y)
+        for (std::uint32_t x = 0; x < img.width(); ++x)
+            v.push_back(img.at(x, y));
+    return v;
+}
+
+Image noisy(std::uint32_t w, std::uint32_t h, int bits, unsigned seed, std::uint32_t top) {
+    Image img(w, h, bits);
+    std::mt19937 rng(seed);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x)
+            img.set(x, y, rng() % (top + 1));
+    return img;
+}
+
+TEST(Image, IsMovedAndClonedExplicitly) {
+    Image a = make(2, 1, 12, {1, 4095});
+    a.setPitch(10, 20);
+    Image b = std::move(a);
+    EXPECT_TRUE(a.empty());  // NOLINT(bugprone-use-after-move): moved-from is empty
+    Image c = b.clone();
+    c.set(0, 0, 7);
+    EXPECT_EQ(b.at(0, 0), 1u);
+    EXPECT_EQ(c.pitchY(), 20);
+    EXPECT_THROW(Image(0, 5, 8), std::invalid_argument);
+    EXPECT_THROW(Image(5, 5, 10), std::invalid_argument);
+    EXPECT_THROW(Image(40000, 40000, 16), std::invalid_argument);  // beyond the size limit
+}
+
+TEST(Operations, InvertAtEachDepth) {
+    Image a = make(3, 1, 8, {0, 1, 255});
+    invert(a);
+    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{255, 254, 0}));
+    Image b = make(3, 1, 12, {0, 100, 4095});
+    invert(b);
+    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{4095, 3995, 0}));
+    Image c = make(3, 1, 16, {0, 1000, 65535});
+    invert(c);
+    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{65535, 64535, 0}));
+}
+
+TEST(Operations, StretchesWithKnownCutPoints) {
+    Image a = make(5, 1, 8, {10, 20, 30, 40, 50});
+    stretchIntensity(a);
+    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 64, 128, 191, 255}));
+    Image b = make(4, 1, 12, {0, 100, 200, 4095});
+    stretchRange(b, 100, 200);
+    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{0, 0, 4095, 4095}));
+    Image c = make(3, 1, 16, {1000, 1500, 2000});
+    stretchRange(c, 1000, 2000);
+    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 32768, 65535}));
+    EXPECT_THROW(stretchRange(c, 5, 5), std::invalid_argument);
+    Image flat = make(2, 1, 8, {7, 7});
+    stretchIntensity(flat);
+    EXPECT_EQ(values(flat), (std::vector<std::uint32_t>{7, 7}));
+}
+
+TEST(Operations, PercentCutsCountTenthsOfAPercentFromEachEnd) {
+    // 1000 pixels with values 0..999: a cut of 1 % (10 tenths) from each end leaves 10..989.
+    Image img(1000, 1, 16);
+    for (std::uint32_t x = 0; x < 1000; ++x)
+        img.set(x, 0, x);
+    EXPECT_EQ(percentCuts(img, 10, 10), (std::pair<std::uint32_t, std::uint32_t>{10, 989}));
+    EXPECT_EQ(percentCuts(img, 0, 0), (std::pair<std::uint32_t, std::uint32_t>{0, 999}));
+    EXPECT_EQ(percentCuts(img, 5, 0), (std::pair<std::uint32_t, std::uint32_t>{5, 999}));
+    EXPECT_EQ(percentCuts(img, 0, 255), (std::pair<std::uint32_t, std::uint32_t>{0, 744}));
+}
+
+TEST(Operations, ColourCountIsTheNumberOfDistinctValues) {
+    EXPECT_EQ(colourCount(make(4, 1, 16, {5, 5, 60000, 0})), 3u);
+    EXPECT_EQ(colourCount(make(1, 1, 8, {9})), 1u);
+}
+
+TEST(Operations, BitDepthChangesAtTheBoundaries) {
+    Image a = make(4, 1, 16, {0, 15, 16, 65535});
+    changeBitDepth(a, 12);
+    EXPECT_EQ(a.bitsPerPixel(), 12);
+    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 0, 1, 4095}));
+    changeBitDepth(a, 8);
+    EXPECT_EQ(a.bitsPerPixel(), 8);
+    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 0, 0, 255}));
+    Image b = make(4, 1, 16, {255, 256, 65279, 65280});
+    changeBitDepth(b, 8);
+    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{0, 1, 254, 255}));
+    // Up keeps black and white and comes back down to the same values.
+    Image c = make(3, 1, 8, {0, 128, 255});
+    changeBitDepth(c, 12);
+    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 2056, 4095}));
+    changeBitDepth(c, 16);
+    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 0x8088, 65535}));  // 0x808 -> 0x8088
+    changeBitDepth(c, 8);
+    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 128, 255}));
+    Image d = make(2, 1, 8, {1, 254});
+    changeBitDepth(d, 16);
+    EXPECT_EQ(values(d), (std::vector<std::uint32_t>{257, 65278}));
+    EXPECT_THROW(changeBitDepth(d, 10), std::invalid_argument);
+}
+
+TEST(Operations, DespeckleRemovesIsolatedSpikesOnly) {
+    // A bright spike inside, a dark one inside and a bright one in the corner (whose missing
+    // neighbours are mirrored from inside, never the pixel itself).
+    Image img = make(4, 4, 8,
+                     {10, 10, 10, 10,   //
+                      10, 200, 10, 10,  //
+                      10, 10, 0, 12,    //
+                      10, 10, 11, 90});
+    despeckle(img);
+    EXPECT_EQ(values(img), (std::vector<std::uint32_t>{10, 10, 10, 10,  //
+                                                       10, 10, 10, 10,  //
+                                                       10, 10, 10, 12,  //
+                                                       10, 10, 11, 12}));
+    // An edge (a step) is not a speckle.
+    Image step = make(4, 2, 16, {0, 0, 900, 900, 0, 0, 900, 900});
+    despeckle(step);
+    EXPECT_EQ(values(step), (std::vector<std::uint32_t>{0, 0, 900, 900, 0, 0, 900, 900}));
+}
+
+TEST(Operations, MedianOfAKnownWindow) {
+    // 3x3 around the centre of a 3x3 image: the sorted window is 1..9, the median 5.
+    Image img = make(3, 3, 8, {9, 1, 8, 2, 7, 3, 6, 4, 5});
+    medianFilter(img, 3);
+    EXPECT_EQ(img.at(1, 1), 5u);
+    // 2x2 windows span (x-1, y-1)..(x, y); the upper median of {1, 2, 3, 4} is 3.
+    Image two = make(2, 2, 16, {1, 2, 3, 4});
+    medianFilter(two, 2);
+    EXPECT_EQ(two.at(1, 1), 3u);
+    // Replicated edges: the corner (0, 0) sees {1, 1, 1, 1} in a 2x2 window.
+    EXPECT_EQ(two.at(0, 0), 1u);
+    EXPECT_THROW(medianFilter(img, 1), std::invalid_argument);
+    EXPECT_THROW(medianFilter(img, 17), std::invalid_argument);
+}
+
+TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
+    struct Case {
+        std::uint32_t w, h;
+        int bits;
+        std::uint32_t top;
+    };
+    // Widths across several stripes and narrower than one, a single row and a single column,
+    // and values using the full depth as well as only part of it.
+    const Case cases[] = {{150, 37, 16, 65535}, {70, 20, 12, 4095}, {131, 19, 8, 255},
+                          {1, 25, 16, 65535},   {40, 1, 16, 3000},  {65, 18, 16, 1}};
+    for (const Case& c : cases) {
+        for (int size = 2; size <= 16; ++size) {
+            SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " +
+                         std::to_string(c.bits) + " bits, size " + std::to_string(size));
+            Image a = noisy(c.w, c.h, c.bits, static_cast<unsigned>(size * 31 + c.w), c.top);
+            Image b = a.clone();
+            medianFilter(a, size);
+            medianFilterReference(b, size);
+            ASSERT_EQ(values(a), values(b));
+        }
+    }
+}
+
+TEST(Operations, SharpenPushesAwayFromTheLocalMean) {
+    // Centre 100 among eight 10s: mean 20, difference 80; strength 50 adds 40.
+    Image img = make(3, 3, 8, {10, 10, 10, 10, 100, 10, 10, 10, 10});
+    sharpen(img, 50);
+    EXPECT_EQ(img.at(1, 1), 140u);
+    // Clipped at the top of the depth, a flat area stays flat.
+    Image hot = make(3, 3, 12, {0, 0, 0, 0, 4000, 0, 0, 0, 0});
+    sharpen(hot, 90);
+    EXPECT_EQ(hot.at(1, 1), 4095u);
+    Image flat = make(3, 3, 16, {500, 500, 500, 500, 500, 500, 500, 500, 500});
+    sharpen(flat, 90);
+    EXPECT_EQ(values(flat), std::vector<std::uint32_t>(9, 500));
+}
+
+TEST(Operations, UnsharpMaskHonoursTheThreshold) {
+    // A step of 100 grey values in an 8-bit image, radius 1: next to the step the box mean
+    // differs by 33 or 34 from the pixel.
+    Image step(8, 3, 8);
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 8; ++x)
+            step.set(x, y, x < 4 ? 50 : 150);
+    Image a = step.clone();
+    unsharpMask(a, 1, 1, 12, 0);
+    EXPECT_EQ(a.at(3, 1), 50u - 33u);   // dark side darker
+    EXPECT_EQ(a.at(4, 1), 150u + 33u);  // bright side brighter
+    EXPECT_EQ(a.at(0, 1), 50u);         // far from the step nothing changes
+    Image b = step.clone();
+    unsharpMask(b, 1, 1, 40, 0);  // threshold above the difference: unchanged
+    EXPECT_EQ(values(b), values(step));
+    // In 16 bits the threshold counts on the 8-bit scale: 12 -> 3072.
+    Image c(8, 3, 16);
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 8; ++x)
+            c.set(x, y, x < 4 ? 1000 : 10000);  // diff ~3000
+    Image d = c.clone();
+    unsharpMask(d, 1, 1, 12, 0);
+    EXPECT_EQ(values(d), values(c));
+    unsharpMask(d, 1, 1, 11, 0);  // 2816: now the edge is enhanced
+    EXPECT_LT(d.at(3, 1), 1000u);
+}
+
+TEST(Operations, PerioTransformKeepsEndsAndLiftsTheMiddle) {
+    Image img = make(3, 1, 16, {0, 16384, 65535});
+    perioTransform(img);
+    EXPECT_EQ(img.at(0, 0), 0u);
+    EXPECT_EQ(img.at(2, 0), 65535u);
+    EXPECT_EQ(img.at(1, 0), 28526u);  // 65535 * 0.25^0.6
+}
+
+}  // namespace
+}  // namespace quilo::imaging
