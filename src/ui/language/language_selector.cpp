@@ -100,4 +100,12 @@ std::string modLAnguageSelector::LangText(std::int32_t number) const {
     return digits;
 }
 
+void modLAnguageSelector::TranslateForm(forms::Form& form) {
+    ui::TranslateForm(form, [this](std::int32_t n) { return LangText(n); });
+}
+
+void modLAnguageSelector::TranslateForm(const std::vector<forms::Control*>& controls) {
+    TranslateControls(controls, [this](std::int32_t n) { return LangText(n); });
+}
+
 }  // namespace quilo::ui

@@ -7,15 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/form.h"
 #include "platform/platform.h"
 #include "ui/language/language_file.h"
+#include "ui/language/translate_form.h"
+#include "ui/text_lookup.h"
 
 namespace quilo::ui {
 
 // Language files larger than this are refused (no real one comes near it).
 inline constexpr std::size_t kMaxLanguageFileBytes = 8 * 1024 * 1024;
 
-class modLAnguageSelector {
+class modLAnguageSelector final : public TextLookup {
   public:
     modLAnguageSelector(platform::Files& files, platform::Process& process)
         : files_(files), process_(process) {}
@@ -35,6 +38,14 @@ class modLAnguageSelector {
     // The text of the first entry with that number. Without one: empty, or in translator mode
     // the number itself unless it ends in "00".
     std::string LangText(std::int32_t number) const;
+
+    // Translates a form (its caption, then its controls) or a collection of controls.
+    void TranslateForm(forms::Form& form);
+    void TranslateForm(const std::vector<forms::Control*>& controls);
+
+    // TextLookup, for the dialogs.
+    std::string langText(std::int32_t number) override { return LangText(number); }
+    void translateForm(forms::Form& form) override { TranslateForm(form); }
 
     // The language whose file was loaded last (English after a fallback).
     const std::string& language() const { return language_; }
