@@ -1,0 +1,139 @@
+// Window-system contract: sending, posting, notify messages and broadcasts.
+#include <gtest/gtest.h>
+
+#include "window_recorder.h"
+
+namespace quilo::contract {
+namespace {
+
+using platform::MsgId;
+namespace wm = platform::wm;
+
+constexpr MsgId kA = wm::kUser + 1;
+constexpr MsgId kB = wm::kUser + 2;
+constexpr MsgId kC = wm::kUser + 3;
+
+TEST(WindowMessaging, SendIsHandledAtOnceAndOvertakesEarlierPosts) {
+    auto& ws = contractEnv().platform().windows();
+    RecordingWindow w(ws);
+    ASSERT_NE(w.hwnd(), 0u);
+    w.react([](auto, MsgId msg, auto wParam, auto) -> std::optional<platform::LResult> {
+        if (msg == kB) return static_cast<platform::LResult>(wParam * 2);
+        return std::nullopt;
+    });
+
+    ASSERT_TRUE(ws.postMessage(w.hwnd(), kA, 1, 0));
+    EXPECT_EQ(ws.sendMessage(w.hwnd(), kB, 21, 0), 42);
+    EXPECT_EQ(w.order({kA, kB}), (std::vector<MsgId>{kB}));
+
+    contractEnv().pumpFor(0);
+    EXPECT_EQ(w.order({kA, kB}), (std::vector<MsgId>{kB, kA}));
+}
+
+TEST(WindowMessaging, PostsArriveInTheOrderTheyWereMade) {
+    auto& ws = contractEnv().platform().windows();
+    RecordingWindow first(ws), second(ws);
+    for (platform::WParam i = 0; i < 6; ++i)
+        ASSERT_TRUE(ws.postMessage(i % 2 ? second.hwnd() : first.hwnd(), kA, i, 0));
+    contractEnv().pumpFor(0);
+    auto params = [](const RecordingWindow& w) {
+        std::vector<platform::WParam> out;
+        for (auto& m : w.seen({kA}))
+            out.push_back(m.wParam);
+        return out;
+    };
+    EXPECT_EQ(params(first), (std::vector<platform::WParam>{0, 2, 4}));
+    EXPECT_EQ(params(second), (std::vector<platform::WParam>{1, 3, 5}));
+}
+
+TEST(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
+    auto& ws = contractEnv().platform().windows();
+    RecordingWindow w(ws);
+    std::vector<std::string> events;
+    w.react([&](platform::Hwnd h, MsgId msg, auto, auto) -> std::optional<platform::LResult> {
+        if (msg == kB) {
+            events.push_back("send begins");
+            ws.postMessage(h, kC, 0, 0);
+            events.push_back("send ends");
+            return 7;
+        }
+        if (msg == kC) events.push_back("posted");
+        return std::nullopt;
+    });
+
+    EXPECT_EQ(ws.sendMessage(w.hwnd(), kB, 0, 0), 7);
+    events.push_back("send returned");
+    contractEnv().pumpFor(0);
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"send begins", "send ends", "send returned", "posted"}));
+}
+
+TEST(WindowMessaging, SendNotifyToOwnWindowIsSynchronous) {
+    auto& ws = contractEnv().platform().windows();
+    RecordingWindow w(ws);
+    ASSERT_TRUE(ws.sendNotifyMessage(w.hwnd(), kA, 5, 6));
+    const auto seen = w.seen({kA});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].wParam, 5u);
+    EXPECT_EQ(seen[0].lParam, 6);
+}
+
+TEST(WindowMessaging, MessagesToAGoneWindowFail) {
+    auto& ws = contractEnv().platform().windows();
+    platform::Hwnd gone = 0;
+    {
+        RecordingWindow w(ws);
+        gone = w.hwnd();
+        ASSERT_TRUE(ws.isWindow(gone));
+    }
+    EXPECT_FALSE(ws.isWindow(gone));
+    EXPECT_FALSE(ws.isWindow(0));
+    EXPECT_FALSE(ws.postMessage(gone, kA, 0, 0));
+    EXPECT_EQ(ws.lastError(), platform::err::kInvalidWindowHandle);
+    EXPECT_EQ(ws.sendMessage(gone, kA, 0, 0), 0);
+}
+
+TEST(WindowMessaging, RegisteredMessagesAreSharedByNameIgnoringCase) {
+    auto& ws = contractEnv().platform().windows();
+    const MsgId ifc = ws.registerWindowMessage("Kelvora2XrayInterface0");
+    EXPECT_GE(ifc, 0xC000u);
+    EXPECT_LE(ifc, 0xFFFFu);
+    EXPECT_EQ(ws.registerWindowMessage("Kelvora2XrayInterface0"), ifc);
+    EXPECT_EQ(ws.registerWindowMessage("KELVORA2XRAYINTERFACE0"), ifc);
+    EXPECT_NE(ws.registerWindowMessage("Kelvora2XrayInterface1"), ifc);
+}
+
+TEST(WindowMessaging, BroadcastReachesEveryTopLevelWindowOfBothProcesses) {
+    auto& env = contractEnv();
+    auto& ws = env.platform().windows();
+    const MsgId msg = ws.registerWindowMessage("QuiloContractBroadcast");
+    Peer& peer = env.peer();
+    peer.takeSeen(msg);  // forget what earlier tests left
+
+    RecordingWindow one(ws), two(ws);
+    platform::WindowSpec childSpec;
+    childSpec.parent = one.hwnd();
+    RecordingWindow child(ws, childSpec);
+    ASSERT_NE(child.hwnd(), 0u);
+
+    ASSERT_TRUE(ws.sendNotifyMessage(platform::kHwndBroadcast, msg, 11, 12));
+    env.pumpFor(0);
+    EXPECT_EQ(one.count(msg, 11), 1u);
+    EXPECT_EQ(two.count(msg, 11), 1u);
+    EXPECT_EQ(child.count(msg), 0u) << "a broadcast goes to top-level windows only";
+
+    const auto atPeer = peer.takeSeen(msg);
+    ASSERT_EQ(atPeer.size(), 1u);
+    EXPECT_EQ(atPeer[0].hwnd, peer.window());
+    EXPECT_EQ(atPeer[0].wParam, 11u);
+    EXPECT_EQ(atPeer[0].lParam, 12);
+
+    // A plain post to the other process arrives as well, once.
+    ASSERT_TRUE(ws.postMessage(peer.window(), msg, 13, 0));
+    const auto posted = peer.takeSeen(msg);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].wParam, 13u);
+}
+
+}  // namespace
+}  // namespace quilo::contract
