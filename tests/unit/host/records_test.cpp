@@ -1,0 +1,189 @@
+// The host records byte for byte, and the protocol's vocabulary.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_memory.h"
+#include "host/records.h"
+#include "host/xray_ifc.h"
+
+namespace quilo::host {
+namespace {
+
+using test::le32;
+
+std::vector<std::byte> slice(std::span<const std::byte> b, std::size_t off, std::size_t n) {
+    return {b.begin() + static_cast<std::ptrdiff_t>(off),
+            b.begin() + static_cast<std::ptrdiff_t>(off + n)};
+}
+
+TEST(Records, IntegersAndBooleansAreLittleEndianAtTheirOffsets) {
+    StatusRecord r;
+    r.set(StatusRecord::size, 12);
+    r.set(StatusRecord::statusCode, 0x8000);
+    r.set(StatusRecord::dialogActive, true);
+    const std::vector<std::byte> expected = {std::byte{0x0C}, std::byte{0},    std::byte{0},
+                                             std::byte{0},    std::byte{0x00}, std::byte{0x80},
+                                             std::byte{0},    std::byte{0},    std::byte{0xFF},
+                                             std::byte{0xFF}, std::byte{0},    std::byte{0}};
+    EXPECT_EQ(std::vector<std::byte>(r.bytes().begin(), r.bytes().end()), expected);
+
+    r.set(StatusRecord::statusCode, -2);
+    EXPECT_EQ(slice(r.bytes(), 4, 4), le32(-2));
+    EXPECT_EQ(r.get(StatusRecord::statusCode), -2);
+    r.set(StatusRecord::dialogActive, false);
+    EXPECT_EQ(slice(r.bytes(), 8, 2), (std::vector<std::byte>{std::byte{0}, std::byte{0}}));
+
+    // Any non-zero 16-bit value received counts as true.
+    std::vector<std::byte> received(12);
+    received[8] = std::byte{1};
+    r.assign(received);
+    EXPECT_TRUE(r.get(StatusRecord::dialogActive));
+}
+
+TEST(Records, AssignZeroFillsMissingBytesAndIgnoresExtraOnes) {
+    SensorCountRecord r;
+    r.set(SensorCountRecord::count, 77);
+    r.assign(le32(8));  // only the size arrives
+    EXPECT_EQ(r.get(SensorCountRecord::size), 8);
+    EXPECT_EQ(r.get(SensorCountRecord::count), 0);
+    std::vector<std::byte> longer = le32(8);
+    for (auto b : le32(3))
+        longer.push_back(b);
+    for (auto b : le32(99))
+        longer.push_back(b);
+    r.assign(longer);
+    EXPECT_EQ(r.get(SensorCountRecord::count), 3);
+}
+
+TEST(Records, AnsiTextFieldsAreConvertedCutAndNulPadded) {
+    SensorInfoRecord r;
+    // Pre-fill the field to see the padding overwrite it.
+    r.set(SensorInfoRecord::name, std::string(64, 'x'));
+    r.set(SensorInfoRecord::name,
+          "Gr\xC3\xB6\xC3\x9F"
+          "e 2");  // "Größe 2" in UTF-8
+    const auto b = r.bytes();
+    EXPECT_EQ(b[16], std::byte{'G'});
+    EXPECT_EQ(b[18], std::byte{0xF6});  // ö in Windows-1252
+    EXPECT_EQ(b[19], std::byte{0xDF});  // ß
+    EXPECT_EQ(b[16 + 7], std::byte{0});
+    EXPECT_EQ(b[16 + 63], std::byte{0});
+    EXPECT_EQ(r.get(SensorInfoRecord::name),
+              "Gr\xC3\xB6\xC3\x9F"
+              "e 2");
+
+    // Too long: cut to the field, with no terminator, and the next field untouched.
+    r.set(SensorInfoRecord::showAsTool, true);
+    r.set(SensorInfoRecord::name, std::string(100, 'a'));
+    EXPECT_EQ(r.get(SensorInfoRecord::name), std::string(64, 'a'));
+    EXPECT_TRUE(r.get(SensorInfoRecord::showAsTool));
+    EXPECT_EQ(b[80], std::byte{0xFF});
+}
+
+TEST(Records, ExtendedStatusTextIsUtf16CutOrBlankPadded) {
+    ExStatusRecord r;
+    r.set(ExStatusRecord::infoText, u"abc");
+    const auto b = r.bytes();
+    EXPECT_EQ(b[10], std::byte{'a'});
+    EXPECT_EQ(b[11], std::byte{0});
+    EXPECT_EQ(b[14], std::byte{'c'});
+    for (std::size_t i = 3; i < 122; ++i) {
+        ASSERT_EQ(b[10 + 2 * i], std::byte{' '}) << i;
+        ASSERT_EQ(b[11 + 2 * i], std::byte{0}) << i;
+    }
+    EXPECT_EQ(b[254], std::byte{0});
+    EXPECT_EQ(b[255], std::byte{0});
+
+    std::u16string longText;
+    for (int i = 0; i < 200; ++i)
+        longText += static_cast<char16_t>(u'A' + i % 26);
+    r.set(ExStatusRecord::infoText, longText);
+    EXPECT_EQ(r.get(ExStatusRecord::infoText), longText.substr(0, 122));
+    EXPECT_EQ(b[254], std::byte{0});
+    r.set(ExStatusRecord::infoText, u"\u20AC");  // beyond Latin-1 travels as is
+    EXPECT_EQ(b[10], std::byte{0xAC});
+    EXPECT_EQ(b[11], std::byte{0x20});
+}
+
+TEST(Records, ImageRecordDoublesSitUnalignedWhereTheLayoutPutsThem) {
+    ImageExRecord r;
+    r.set(ImageExRecord::captureDate, 46362.375);
+    r.set(ImageExRecord::widthMm, 31.2);
+    double d;
+    std::memcpy(&d, r.bytes().data() + 36, 8);  // the build machines are little-endian
+    EXPECT_EQ(d, 46362.375);
+    std::memcpy(&d, r.bytes().data() + 16, 8);
+    EXPECT_EQ(d, 31.2);
+    EXPECT_EQ(r.get(ImageExRecord::captureDate), 46362.375);
+
+    r.set(ImageExRecord::text1, "first");
+    r.set(ImageExRecord::text2, "second");
+    EXPECT_EQ(r.bytes()[1352], std::byte{'f'});
+    EXPECT_EQ(r.bytes()[328], std::byte{'s'});
+    EXPECT_EQ(ImageRecord::kHeaderBytes, 312u);
+    EXPECT_EQ(ImageExRecord::kHeaderBytes, 2376u);
+    EXPECT_EQ(ImageRecord::kSize, 332u);
+    EXPECT_EQ(ImageExRecord::kSize, 2380u);
+}
+
+TEST(Records, TheLayoutCheckRejectsGapsOverlapsAndMisalignment) {
+    constexpr std::array good{FieldSpec{0, 4, FieldKind::Int32}, FieldSpec{4, 2, FieldKind::Bool16},
+                              FieldSpec{6, 2, FieldKind::Zero}};
+    static_assert(layoutCovers(good, 8));
+    EXPECT_FALSE(layoutCovers(good, 12));  // short of the record's end
+    constexpr std::array gap{FieldSpec{0, 4, FieldKind::Int32}, FieldSpec{6, 2, FieldKind::Zero}};
+    EXPECT_FALSE(layoutCovers(gap, 8));
+    constexpr std::array overlap{FieldSpec{0, 4, FieldKind::Int32},
+                                 FieldSpec{2, 6, FieldKind::Zero}};
+    EXPECT_FALSE(layoutCovers(overlap, 8));
+    constexpr std::array misaligned{FieldSpec{0, 2, FieldKind::Bool16},
+                                    FieldSpec{2, 4, FieldKind::Int32},
+                                    FieldSpec{6, 2, FieldKind::Zero}};
+    EXPECT_FALSE(layoutCovers(misaligned, 8));
+}
+
+TEST(Vocabulary, CommandNames) {
+    const std::vector<std::pair<int, const char*>> known = {{0, "EnumeratePlugIns"},
+                                                            {1, "RegisterPlugIn"},
+                                                            {2, "InitializePlugin"},
+                                                            {3, "ShutdownPlugin"},
+                                                            {4, "GetInformation"},
+                                                            {5, "GetCapabilities"},
+                                                            {6, "GetStatus"},
+                                                            {7, "ActiveSecondsLeft"},
+                                                            {8, "ActiveTime"},
+                                                            {10, "ActivateSetup"},
+                                                            {11, "GetSettings"},
+                                                            {12, "SetSettings"},
+                                                            {20, "ActivateCapture"},
+                                                            {21, "ImageCaptured"},
+                                                            {22, "ImageStored"},
+                                                            {23, "StopCapture"},
+                                                            {24, "ImageCapturedEx"},
+                                                            {30, "GetSensorCount"},
+                                                            {31, "GetSensorInformation"},
+                                                            {32, "GetHWInformation"}};
+    for (auto [code, name] : known)
+        EXPECT_EQ(CommandName(code), name) << code;
+    for (int code : {9, 13, 14, 19, 25, 29, 33, -1, 0x7FFFFFFF})
+        EXPECT_EQ(CommandName(code), "* U-N-K-N-O-W-N *") << code;
+}
+
+TEST(Vocabulary, StatusNamesAndAcceptedCommands) {
+    EXPECT_EQ(StatusName(0), "Un-Initialized");
+    EXPECT_EQ(StatusName(16), "Idle");
+    EXPECT_EQ(StatusName(32), "Busy");
+    EXPECT_EQ(StatusName(64), "Active");
+    EXPECT_EQ(StatusName(32768), "Error(undef)");
+    for (int code : {1, 48, -1, 65536})
+        EXPECT_EQ(StatusName(code), "Undefined status code");
+
+    std::vector<int> accepted;
+    for (int code = -5; code <= 40; ++code)
+        if (isAcceptedCommand(code)) accepted.push_back(code);
+    EXPECT_EQ(accepted, (std::vector<int>{2, 3, 4, 5, 6, 10, 11, 12, 20, 22, 23, 30, 31}));
+}
+
+}  // namespace
+}  // namespace quilo::host

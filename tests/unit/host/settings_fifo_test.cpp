@@ -1,0 +1,195 @@
+// Settings blocks and the command ring, against a plain memory port.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_memory.h"
+#include "host/xray_ifc.h"
+
+namespace quilo::host {
+namespace {
+
+using test::bytesOf;
+using test::FakeMemory;
+using test::le32;
+
+// A received block as OnCopyData keeps it: the bytes given, exactly.
+platform::HGlobal receivedBlock(FakeMemory& mem, const std::vector<std::byte>& bytes) {
+    const platform::HGlobal h = mem.alloc(platform::gmem::kMoveableZeroed, bytes.size());
+    std::memcpy(mem.bytes(h).data(), bytes.data(), bytes.size());
+    return h;
+}
+
+std::vector<std::byte> settingsBytes(std::int32_t total, std::int16_t stream, std::int32_t len,
+                                     std::string_view text) {
+    std::vector<std::byte> v = le32(total);
+    v.push_back(static_cast<std::byte>(stream & 0xFF));
+    v.push_back(static_cast<std::byte>((stream >> 8) & 0xFF));
+    v.push_back(std::byte{0});
+    v.push_back(std::byte{0});
+    for (auto b : le32(len))
+        v.push_back(b);
+    for (auto b : bytesOf(text))
+        v.push_back(b);
+    return v;
+}
+
+TEST(SettingsBlock, MakeWritesHeaderTextAndNul) {
+    FakeMemory mem;
+    auto block = MakeSettingsBlock(mem, "LAN=Deutsch;\xC3\xA9");  // é is one ANSI byte
+    ASSERT_TRUE(block);
+    const std::string ansi = "LAN=Deutsch;\xE9";
+    EXPECT_EQ(block->size, 12 + ansi.size() + 1);
+    EXPECT_EQ(mem.locks(block->block.get()), 0);  // handed back unlocked
+    EXPECT_EQ(mem.bytes(block->block.get()),
+              settingsBytes(static_cast<std::int32_t>(12 + ansi.size() + 1), 0,
+                            static_cast<std::int32_t>(ansi.size() + 1), ansi + '\0'));
+    EXPECT_EQ(ReadSettingsText(mem, block->size, block->block.get()),
+              std::optional<std::string>("LAN=Deutsch;\xC3\xA9"));
+    block.reset();
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+TEST(SettingsBlock, MakeFailsCleanlyWhenMemoryFails) {
+    FakeMemory mem;
+    mem.failAllocs = 1;
+    EXPECT_FALSE(MakeSettingsBlock(mem, "x"));
+    mem.failLocks = 1;
+    EXPECT_FALSE(MakeSettingsBlock(mem, "x"));
+    EXPECT_EQ(mem.liveBlocks(), 0u);  // the block that could not be locked was freed
+}
+
+TEST(SettingsBlock, TextLengthLimitIs1024) {
+    FakeMemory mem;
+    const std::string text(1023, 'k');
+    auto block = MakeSettingsBlock(mem, text);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->size, 1036u);
+    auto header = ReadSettingsHeader(mem, block->size, block->block.get());
+    ASSERT_TRUE(header);
+    EXPECT_EQ(header->get(SettingsHeader::textLength), 1024);
+    EXPECT_EQ(header->get(SettingsHeader::totalSize), 1036);
+    EXPECT_EQ(ReadSettingsText(mem, block->size, block->block.get()), text);
+
+    const auto over = receivedBlock(mem, settingsBytes(1037, 0, 1025, std::string(1025, 'k')));
+    EXPECT_TRUE(ReadSettingsHeader(mem, 1037, over));
+    EXPECT_FALSE(ReadSettingsText(mem, 1037, over));
+    const auto negative = receivedBlock(mem, settingsBytes(16, 0, -1, "abc"));
+    EXPECT_FALSE(ReadSettingsText(mem, 16, negative));
+
+    // 1024 bytes with no NUL anywhere are taken whole.
+    const auto full = receivedBlock(mem, settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
+    EXPECT_EQ(ReadSettingsText(mem, 1036, full), std::string(1024, 'z'));
+}
+
+TEST(SettingsBlock, ReadingStopsAtTheDataReceived) {
+    FakeMemory mem;
+    // The header claims 200 text bytes; only 5 arrived, and the block is not larger.
+    const auto h = receivedBlock(mem, settingsBytes(212, 0, 200, "hello"));
+    EXPECT_EQ(ReadSettingsText(mem, 17, h), std::optional<std::string>("hello"));
+    // The size received counts even if the block is larger than what was received.
+    EXPECT_EQ(ReadSettingsText(mem, 14, h), std::optional<std::string>("he"));
+    // Fewer bytes than a header: neither reader accepts it.
+    const auto shortBlock = receivedBlock(mem, le32(12));
+    EXPECT_FALSE(ReadSettingsHeader(mem, 4, shortBlock));
+    EXPECT_FALSE(ReadSettingsText(mem, 4, shortBlock));
+    // The text ends at its first NUL.
+    const auto nul = receivedBlock(mem, settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
+    EXPECT_EQ(ReadSettingsText(mem, 20, nul), std::optional<std::string>("ab"));
+}
+
+TEST(SettingsBlock, LockFailuresAndTheStreamFlag) {
+    FakeMemory mem;
+    const auto h = receivedBlock(mem, settingsBytes(16, 1, 4, "abc"));
+    auto header = ReadSettingsHeader(mem, 16, h);
+    ASSERT_TRUE(header);
+    EXPECT_TRUE(header->get(SettingsHeader::streamFlag));
+    mem.failLocks = 1;
+    EXPECT_FALSE(ReadSettingsHeader(mem, 16, h));
+    mem.failLocks = 1;
+    EXPECT_FALSE(ReadSettingsText(mem, 16, h));
+    EXPECT_EQ(mem.locks(h), 0);
+    EXPECT_FALSE(ReadSettingsHeader(mem, 16, 0));
+}
+
+TEST(CommandFifo, HoldsAtMost39AndGivesThemBackInOrder) {
+    FakeMemory mem;
+    CommandFifo fifo(mem);
+    CommandEntry e;
+    e.code = 5;
+    EXPECT_FALSE(fifo.FifoGet(e));
+    EXPECT_EQ(e.code, -1);  // set before the ring is looked at
+
+    // Several rounds so the indices wrap past slot 39.
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 39; ++i)
+            ASSERT_TRUE(fifo.FifoPut(100, i, le32(round * 100 + i)));
+        EXPECT_FALSE(fifo.FifoPut(100, 99, le32(0)));
+        EXPECT_EQ(fifo.count(), 39);
+        for (int i = 0; i < 39; ++i) {
+            ASSERT_TRUE(fifo.FifoGet(e));
+            EXPECT_EQ(e.code, i);
+            EXPECT_EQ(e.value(), round * 100 + i);
+            EXPECT_EQ(e.sender, 100u);
+        }
+        EXPECT_TRUE(fifo.empty());
+        // Leave the indices somewhere new for the next round.
+        for (int i = 0; i < round + 5; ++i) {
+            ASSERT_TRUE(fifo.FifoPut(1, 1, {}));
+            ASSERT_TRUE(fifo.FifoGet(e));
+        }
+    }
+}
+
+TEST(CommandFifo, SmallDataIsKeptInlineAndLargeDataAsALockedPrivateCopy) {
+    FakeMemory mem;
+    CommandFifo fifo(mem);
+    std::vector<std::byte> three = {std::byte{1}, std::byte{2}, std::byte{3}};
+    ASSERT_TRUE(fifo.FifoPut(7, 22, three));
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+    std::vector<std::byte> big(500, std::byte{0x5A});
+    ASSERT_TRUE(fifo.FifoPut(7, 12, big));
+    EXPECT_EQ(mem.liveBlocks(), 1u);
+    big.assign(500, std::byte{0});  // the sender's data goes away after the call
+
+    CommandEntry e;
+    ASSERT_TRUE(fifo.FifoGet(e));
+    EXPECT_EQ(e.size, 3u);
+    EXPECT_EQ(e.value(), 0x030201);
+    ASSERT_TRUE(fifo.FifoGet(e));  // moving the next entry in frees nothing still queued
+    EXPECT_EQ(e.size, 500u);
+    ASSERT_NE(e.copy.handle(), 0u);
+    EXPECT_EQ(mem.locks(e.copy.handle()), 1);
+    EXPECT_EQ(e.data().size(), 500u);
+    EXPECT_EQ(e.data()[499], std::byte{0x5A});
+    e = CommandEntry{};
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+TEST(CommandFifo, NoCopyLeaksOnAnyPath) {
+    FakeMemory mem;
+    {
+        CommandFifo fifo(mem);
+        const std::vector<std::byte> big(64, std::byte{1});
+        mem.failAllocs = 1;
+        EXPECT_FALSE(fifo.FifoPut(1, 12, big));
+        mem.failLocks = 1;
+        EXPECT_FALSE(fifo.FifoPut(1, 12, big));
+        EXPECT_EQ(mem.liveBlocks(), 0u);
+        EXPECT_TRUE(fifo.empty());  // a failed put queues nothing
+
+        for (int i = 0; i < 39; ++i)
+            ASSERT_TRUE(fifo.FifoPut(1, 12, big));
+        EXPECT_FALSE(fifo.FifoPut(1, 12, big));  // full: no copy made
+        EXPECT_EQ(mem.liveBlocks(), 39u);
+        CommandEntry e;
+        ASSERT_TRUE(fifo.FifoGet(e));
+        ASSERT_TRUE(fifo.FifoGet(e));  // the first copy is freed when e takes the second
+        EXPECT_EQ(mem.liveBlocks(), 38u);
+    }
+    // Commands still queued when the ring goes are freed with it.
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+}  // namespace
+}  // namespace quilo::host

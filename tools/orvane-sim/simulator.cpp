@@ -1,0 +1,482 @@
+#include "orvane-sim/simulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/global_memory.h"
+
+namespace quilo::orvanesim {
+
+namespace {
+
+constexpr std::size_t kMaxPlateFileBytes = 256u << 20;
+constexpr Long kSlotBits[4] = {0x10000, 0x40000, 0x100000, 0x400000};
+constexpr Long kPreviewBit = 0x1000000;
+constexpr Long kTransportBit = 0x2000000;
+
+Long copyText(char* buffer, const std::string& text, std::size_t capacity) {
+    if (!buffer) return result::kOutOfRange;
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    return result::kOk;
+}
+
+void put32(unsigned char* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// log2(x) in 16.16 fixed point for x >= 1: the bit length plus a linear mantissa.
+std::int64_t log2fx(std::int64_t x) {
+    if (x < 1) return 0;
+    int bits = 0;
+    while ((x >> (bits + 1)) != 0)
+        ++bits;
+    const std::int64_t base = std::int64_t{1} << bits;
+    return (std::int64_t{bits} << 16) + ((x - base) << 16) / base;
+}
+
+std::string plateName(int number) {
+    std::string digits = std::to_string(number);
+    if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
+    return "PLATE" + digits + ".RAW";
+}
+
+}  // namespace
+
+std::vector<std::uint16_t> mapGrey(const std::vector<std::uint16_t>& pixels, bool optimise,
+                                   int mappingType, std::int64_t limitLow, std::int64_t limitHigh) {
+    if (!optimise || pixels.empty()) return pixels;
+    std::vector<std::uint32_t> histogram(65536, 0);
+    for (auto v : pixels)
+        ++histogram[v];
+    const std::int64_t total = static_cast<std::int64_t>(pixels.size());
+    const std::int64_t cutLow = total * limitLow / 1000000;
+    const std::int64_t cutHigh = total * limitHigh / 1000000;
+    int lo = 0, hi = 65535;
+    for (std::int64_t seen = 0; lo < 65535; ++lo) {
+        seen += histogram[static_cast<std::size_t>(lo)];
+        if (seen > cutLow) break;
+    }
+    for (std::int64_t seen = 0; hi > 0; --hi) {
+        seen += histogram[static_cast<std::size_t>(hi)];
+        if (seen > cutHigh) break;
+    }
+    if (hi <= lo) hi = std::min(65535, lo + 1);
+    if (hi <= lo) lo = hi - 1;
+    const std::int64_t span = hi - lo;
+    const std::int64_t logSpan = log2fx(1 + span);
+    std::vector<std::uint16_t> out(pixels.size());
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::int64_t d = std::clamp<std::int64_t>(pixels[i] - lo, 0, span);
+        const std::int64_t v =
+            mappingType == 1 ? log2fx(1 + d) * 65535 / logSpan : d * 65535 / span;
+        out[i] = static_cast<std::uint16_t>(std::clamp<std::int64_t>(v, 0, 65535));
+    }
+    return out;
+}
+
+Simulator::Simulator(std::unique_ptr<DeviceEnvironment> env) : env_(std::move(env)) {
+    epochTick_ = env_->tickCount();
+    iniPath_ = env_->defaultIniPath();
+    reloadConfig();
+}
+
+Simulator::~Simulator() {
+    freePreview();
+}
+
+std::int64_t Simulator::now() {
+    return static_cast<std::int64_t>(static_cast<std::uint32_t>(env_->tickCount() - epochTick_));
+}
+
+void Simulator::reloadConfig() {
+    config_ = readConfig(*env_, iniPath_);
+}
+
+Long Simulator::nextResult(const std::vector<Long>& list, std::size_t& used) {
+    if (used >= list.size()) return result::kOk;
+    return list[used++];
+}
+
+GreyImage Simulator::platePixels(int plateNumber, int setNumber) {
+    const ParameterSet& set = config_.sets.at(static_cast<std::size_t>(setNumber - 1));
+    if (!config_.feedFolder.empty()) {
+        const auto names = env_->listFiles(config_.feedFolder, "*.tif*");
+        if (!names.empty()) {
+            const std::string& name =
+                names[static_cast<std::size_t>(plateNumber - 1) % names.size()];
+            const std::string folder = config_.feedFolder;
+            const std::string path = folder.back() == '\\' ? folder + name : folder + "\\" + name;
+            if (auto bytes = env_->readFile(path, kMaxPlateFileBytes)) {
+                if (auto image = readGreyTiff(*bytes)) return std::move(*image);
+            }
+            // A file that is not an uncompressed grey TIFF reads as a phantom of the set.
+        }
+    }
+    return makePhantom(set.kind, set.widthPx(), set.heightPx(),
+                       config_.phantomSeed * 1000003u + static_cast<std::uint64_t>(plateNumber));
+}
+
+void Simulator::feedPlate() {
+    if (!open_ || openSet_ < 1) return;
+    Plate p;
+    p.number = ++platesFed_;
+    p.slot = (p.number - 1) % 4 + 1;
+    p.setNumber = openSet_;
+    p.inserted = now();
+    p.start = -1;
+    p.pixels = platePixels(p.number, p.setNumber);
+    plates_.push_back(std::move(p));
+    update();
+}
+
+void Simulator::schedule(Plate& p, std::int64_t) {
+    std::int64_t start = std::max(p.inserted, activatedAt_) + config_.transportStartMs;
+    start = std::max(start, lastEnd_);
+    p.start = start;
+    p.readEnd = start + config_.readMs;
+    p.end = p.readEnd + config_.ejectMs;
+    lastEnd_ = p.end;
+}
+
+void Simulator::update() {
+    const std::int64_t t = now();
+    if (active_) {
+        while (autoFed_ < config_.autoPlates) {
+            const std::int64_t due = activatedAt_ + config_.firstPlateMs +
+                                     std::int64_t{autoFed_} * config_.plateIntervalMs;
+            if (due > t) break;
+            ++autoFed_;
+            Plate p;
+            p.number = ++platesFed_;
+            p.slot = (p.number - 1) % 4 + 1;
+            p.setNumber = openSet_;
+            p.inserted = due;
+            p.start = -1;
+            p.pixels = platePixels(p.number, p.setNumber);
+            plates_.push_back(std::move(p));
+        }
+        for (auto& p : plates_)
+            if (p.start < 0) schedule(p, t);
+    }
+    while (!plates_.empty() && plates_.front().start >= 0 && plates_.front().end <= t) {
+        Plate& p = plates_.front();
+        if (!p.lost) {
+            Image img;
+            img.name = plateName(p.number);
+            img.plateNumber = p.number;
+            img.setNumber = p.setNumber;
+            img.pitchNm = config_.sets.at(static_cast<std::size_t>(p.setNumber - 1)).pitchNm;
+            img.pixels = std::move(p.pixels);
+            images_.push_back(std::move(img));
+        }
+        plates_.pop_front();
+    }
+}
+
+int Simulator::linesRead(const Plate& p, std::int64_t t) const {
+    if (p.start < 0 || t < p.start) return 0;
+    if (t >= p.readEnd) return p.pixels.height;
+    return static_cast<int>(std::int64_t{p.pixels.height} * (t - p.start) / config_.readMs);
+}
+
+Simulator::Plate* Simulator::reading(std::int64_t t) {
+    for (auto& p : plates_)
+        if (p.start >= 0 && p.start <= t && t < p.end) return &p;
+    return nullptr;
+}
+
+Simulator::Image* Simulator::findImage(const char* name) {
+    if (!name) return nullptr;
+    for (auto& img : images_)
+        if (img.name == name) return &img;
+    return nullptr;
+}
+
+void Simulator::freePreview() {
+    if (previewBlock_) env_->memory().free(previewBlock_);
+    previewBlock_ = 0;
+}
+
+std::uintptr_t Simulator::giveBlock(const std::vector<std::byte>& bytes) {
+    auto& mem = env_->memory();
+    const platform::HGlobal block = mem.alloc(platform::gmem::kMoveableZeroed, bytes.size());
+    if (!block) return 0;
+    void* p = mem.lock(block);
+    if (!p) {
+        mem.free(block);
+        return 0;
+    }
+    std::memcpy(p, bytes.data(), bytes.size());
+    mem.unlock(block);
+    return block;
+}
+
+// --- exports ---------------------------------------------------------------------------
+
+Long Simulator::Init_Dll(const char*) {
+    reloadConfig();
+    // 2 leaves the library unusable; the caller tries again next time.
+    if (config_.initDll == 2) return 2;
+    initialized_ = true;
+    return config_.initDll;
+}
+
+Long Simulator::Get_IniFileName(char* buffer) {
+    if (config_.iniFileName != 0) {
+        if (buffer) buffer[0] = '\0';
+        return config_.iniFileName;
+    }
+    return copyText(buffer, iniPath_, 256);
+}
+
+Long Simulator::Set_IniFileName(const char* path) {
+    if (!path) return result::kOutOfRange;
+    if (open_) return result::kAlreadyOpen;
+    iniPath_ = path;
+    reloadConfig();
+    return result::kOk;
+}
+
+Long Simulator::Get_Paramcount() {
+    return static_cast<Long>(config_.sets.size());
+}
+
+Long Simulator::Get_Paramname(char* buffer, Long setNumber) {
+    if (setNumber < 1 || setNumber > static_cast<Long>(config_.sets.size())) {
+        return result::kNoSuchParameter;
+    }
+    const ParameterSet& set = config_.sets[static_cast<std::size_t>(setNumber - 1)];
+    if (set.unreadable) return -3;
+    return copyText(buffer, set.name, 256);
+}
+
+Long Simulator::Open_Scanner(Long setNumber) {
+    if (!initialized_) return result::kNotInitialized;
+    if (open_) return result::kAlreadyOpen;
+    reloadConfig();
+    const Long scripted = nextResult(config_.openResults, openResultsUsed_);
+    // A scripted -7 stands for a scanner left open by another program: it is open.
+    if (scripted != result::kOk && scripted != result::kAlreadyOpen) return scripted;
+    if (setNumber < 1 || setNumber > static_cast<Long>(config_.sets.size())) {
+        return result::kNoSuchParameter;
+    }
+    open_ = true;
+    openSet_ = setNumber;
+    return scripted;
+}
+
+Long Simulator::Set_Prescanmode(Long mode) {
+    if (!open_) return result::kNotOpen;
+    if (mode != 0 && mode != 256) return result::kBadCtrlCode;
+    prescanMode_ = mode;
+    return result::kOk;
+}
+
+Long Simulator::Get_Serialnumber(char* buffer) {
+    if (!open_) return result::kNotOpen;
+    if (config_.serialResult != 0) return config_.serialResult;
+    if (config_.serial.empty()) return result::kNotFound;
+    return copyText(buffer, config_.serial, 256);
+}
+
+Long Simulator::Get_DriverVersion(char* buffer) {
+    return copyText(buffer, config_.driverVersion, 256);
+}
+
+Long Simulator::Set_ImageExtraHeader(Long, Long) {
+    return open_ ? result::kOk : result::kNotOpen;
+}
+
+Long Simulator::Aktivate_Scanner() {
+    if (!initialized_) return result::kNotInitialized;
+    if (!open_) return result::kNotOpen;
+    const Long scripted = nextResult(config_.activateResults, activateResultsUsed_);
+    if (scripted != result::kOk && scripted != result::kAlreadyActive) return scripted;
+    if (active_) return result::kAlreadyActive;
+    active_ = true;
+    activatedAt_ = now();
+    autoFed_ = 0;
+    lastEnd_ = 0;
+    statusFaultCallsUsed_ = 0;
+    update();
+    return scripted;
+}
+
+Long Simulator::Get_Status() {
+    if (!initialized_) return result::kNotInitialized;
+    if (!open_) return result::kNotOpen;
+    update();
+    const std::int64_t t = now();
+    for (auto& p : plates_) {
+        if (p.number != config_.statusFaultPlate || p.start < 0 || t < p.start || t >= p.end) {
+            continue;
+        }
+        if (config_.statusFaultCalls != 0 && statusFaultCallsUsed_ >= config_.statusFaultCalls) {
+            break;
+        }
+        ++statusFaultCallsUsed_;
+        // A checksum error spoils the plate being read.
+        if (config_.statusFaultCode == result::kChecksum) p.lost = true;
+        return config_.statusFaultCode;
+    }
+    Long word = static_cast<Long>(std::min<std::size_t>(images_.size(), 255));
+    for (const auto& p : plates_) {
+        if (p.inserted <= t && (p.start < 0 || t < p.end))
+            word |= kSlotBits[static_cast<std::size_t>(p.slot - 1)];
+        if (p.start >= 0 && p.start <= t && t < p.end) word |= kTransportBit;
+    }
+    if (prescanMode_ == 256) {
+        if (const Plate* p = reading(t); p && !p->lost) {
+            const int lines = linesRead(*p, t);
+            if (lines - p->previewDelivered >= config_.previewLines ||
+                (lines == p->pixels.height && p->previewDelivered < lines)) {
+                word |= kPreviewBit;
+            }
+        }
+    }
+    return word;
+}
+
+Long Simulator::GetPrescanImage(std::intptr_t* picture, Long* bytes) {
+    if (!picture || !bytes) return result::kOutOfRange;
+    *picture = 0;
+    *bytes = 0;
+    if (!open_) return result::kNotOpen;
+    update();
+    const std::int64_t t = now();
+    Plate* p = reading(t);
+    if (prescanMode_ != 256 || !p || p->lost) return result::kNotFound;
+    const int lines = linesRead(*p, t);
+    if (lines <= p->previewDelivered) return result::kNotFound;
+
+    // The lines read so far, scaled down to the preview width, 8 bits deep.
+    const int w = p->pixels.width;
+    const int factor = std::max(1, (w + config_.previewWidth - 1) / config_.previewWidth);
+    const int pw = std::max(1, w / factor);
+    const int ph = std::max(1, lines / factor);
+    std::vector<std::uint16_t> small(static_cast<std::size_t>(pw) * ph);
+    for (int y = 0; y < ph; ++y) {
+        for (int x = 0; x < pw; ++x) {
+            const auto v = p->pixels.pixels[static_cast<std::size_t>(y * factor) * w + x * factor];
+            small[static_cast<std::size_t>(y) * pw + x] = static_cast<std::uint16_t>(v >> 8);
+        }
+    }
+    const auto file = writeGreyTiff(pw, ph, 8, small, 0);
+    freePreview();
+    previewBlock_ = giveBlock(file);
+    if (!previewBlock_) return result::kOutOfMemory;
+    p->previewDelivered = lines;
+    // The block stays the library's until the next picture, ClearPrescanImage or closing.
+    *picture = static_cast<std::intptr_t>(previewBlock_);
+    *bytes = static_cast<Long>(file.size());
+    return result::kOk;
+}
+
+Long Simulator::ClearPrescanImage() {
+    freePreview();
+    return result::kOk;
+}
+
+Long Simulator::Get_ImageName(char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = '\0';
+    if (!open_) return 0;
+    update();
+    if (images_.empty()) return 0;
+    copyText(buffer, images_.front().name, 255);
+    return 1;
+}
+
+Long Simulator::Get_ImageInfo(const char* name, unsigned char* record) {
+    if (!record) return result::kOutOfRange;
+    if (!open_) return result::kNotOpen;
+    Image* img = findImage(name);
+    if (!img) return result::kNoSuchParameter;
+    if (img->plateNumber == config_.infoFaultPlate &&
+        (config_.infoFaultCalls == 0 || img->infoCalls < config_.infoFaultCalls)) {
+        ++img->infoCalls;
+        return config_.infoFaultResult;
+    }
+    std::memset(record, 0, 108);
+    put32(record + 0, 108);
+    put32(record + 4, static_cast<std::uint32_t>(img->pixels.width));
+    put32(record + 8, static_cast<std::uint32_t>(img->pixels.height));
+    put32(record + 12, static_cast<std::uint32_t>(img->pitchNm));
+    put32(record + 16, static_cast<std::uint32_t>(img->pitchNm));
+    record[20] = 16;
+    record[21] = static_cast<unsigned char>(img->setNumber);
+    put32(record + 24, static_cast<std::uint32_t>(img->plateNumber));
+    const std::string& setName = config_.sets.at(static_cast<std::size_t>(img->setNumber - 1)).name;
+    std::memcpy(record + 28, setName.data(), std::min<std::size_t>(setName.size(), 63));
+    return result::kOk;
+}
+
+Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intptr_t* image,
+                            Long* bytes, Long optimise, Long mappingType, Long limitLow,
+                            Long limitHigh) {
+    if (!image || !bytes) return result::kOutOfRange;
+    *image = 0;
+    *bytes = 0;
+    if (!open_) return result::kNotOpen;
+    Image* img = findImage(name);
+    if (!img) return result::kNoSuchParameter;
+    if (width != img->pixels.width || height != img->pixels.height) return result::kOutOfRange;
+    if ((optimise != 0 && optimise != 1) || (mappingType != 0 && mappingType != 1) ||
+        limitLow < 0 || limitLow > 400000 || limitHigh < 0 || limitHigh > 400000) {
+        return result::kOutOfRange;
+    }
+    if (img->plateNumber == config_.rawFaultPlate &&
+        (config_.rawFaultCalls == 0 || img->rawCalls < config_.rawFaultCalls)) {
+        ++img->rawCalls;
+        return config_.rawFaultResult;
+    }
+    const auto pixels =
+        mapGrey(img->pixels.pixels, optimise == 1, mappingType, limitLow, limitHigh);
+    const double pixelsPerCm = 1e7 / img->pitchNm;
+    const auto file = writeGreyTiff(img->pixels.width, img->pixels.height, 16, pixels, pixelsPerCm);
+    const std::uintptr_t block = giveBlock(file);
+    if (!block) return result::kOutOfMemory;
+    // The caller owns the block from here and frees it.
+    *image = static_cast<std::intptr_t>(block);
+    *bytes = static_cast<Long>(file.size());
+    return result::kOk;
+}
+
+Long Simulator::Delete_Image(const char* name) {
+    if (!open_) return result::kNotOpen;
+    for (auto it = images_.begin(); it != images_.end(); ++it) {
+        if (name && it->name == name) {
+            images_.erase(it);
+            return result::kOk;
+        }
+    }
+    return result::kNoSuchParameter;
+}
+
+Long Simulator::Deaktivate_Scanner() {
+    if (!open_) return result::kNotOpen;
+    update();
+    // Plates not read to the end are pushed out unread.
+    plates_.clear();
+    active_ = false;
+    lastEnd_ = 0;
+    return result::kOk;
+}
+
+Long Simulator::Close_Scanner() {
+    if (!open_) return result::kNotOpen;
+    if (active_) Deaktivate_Scanner();
+    plates_.clear();
+    freePreview();
+    const Long r = images_.empty() ? result::kOk : result::kUnreportedImages;
+    images_.clear();
+    open_ = false;
+    openSet_ = 0;
+    prescanMode_ = 0;
+    return r;
+}
+
+}  // namespace quilo::orvanesim
