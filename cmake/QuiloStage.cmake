@@ -20,12 +20,12 @@ function(quilo_stage_plugin target)
     ${copy_languages}
     VERBATIM)
   # Other programs are added after this folder; collect them once every folder is known.
-  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL quilo_stage_finish ${target})
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL quilo_stage_finish)
 endfunction()
 
-function(quilo_stage_finish plugin)
-  set(parts ${plugin})
-  foreach(t TestHost TraceViewer OrvaneEx)
+function(quilo_stage_finish)
+  set(parts)
+  foreach(t QuiloPlugin TestHost TraceViewer OrvaneEx)
     if(TARGET ${t})
       list(APPEND parts ${t})
     endif()

@@ -10,8 +10,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     int exitCode = 0;
     {
         quilo::controller::PluginProcess process(*platform);
-        if (process.start()) exitCode = process.run();
-        else exitCode = process.exitCode();
+        if (process.start())
+            exitCode = process.run();
+        else
+            exitCode = process.exitCode();
     }
     return exitCode;
 }

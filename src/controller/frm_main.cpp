@@ -186,8 +186,9 @@ void frmMain::Form_Load() {
         number = 5;
         description = e.what();
     }
-    const std::string msg = "Error during frmMain.Load(), can't continue\r\nErrno:" +
-                            std::to_string(number) + "\r\nDescription:" + description;
+    const std::string msg =
+        "Error during frmMain.Load(), can't continue\r\nErrno:" + std::to_string(number) +
+        "\r\nDescription:" + description;
     if (Plugin() != nullptr) {
         Plugin()->ShowDialog(msg);
         Plugin()->WM_CLOSE(hwnd());
@@ -273,7 +274,8 @@ void frmMain::PlaceMainForm() {
     else
         hide();
     platform::Display& display = platform().display();
-    const int screenWidth = display.systemMetrics(platform::sm::kCxScreen) * display.twipsPerPixelX();
+    const int screenWidth =
+        display.systemMetrics(platform::sm::kCxScreen) * display.twipsPerPixelX();
     const int screenHeight =
         display.systemMetrics(platform::sm::kCyScreen) * display.twipsPerPixelY();
     int newLeft = s.Left;
@@ -399,8 +401,8 @@ void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& Sensor
     }
     r.set(r.value88, 2);
     r.set(r.text, scanner.ScannerMaker);
-    r.set(r.description, scanner.ScannerModel + (simulated ? " TEST IMAGE / " : " / ") +
-                             scanner.ScannerSerial);
+    r.set(r.description,
+          scanner.ScannerModel + (simulated ? " TEST IMAGE / " : " / ") + scanner.ScannerSerial);
     Plugin()->SensorInfoData(r);
 }
 
@@ -534,8 +536,8 @@ void frmMain::tmrAlive_Timer() {
     platform::WindowSystem& w = platform().windows();
     const Hwnd host = Plugin()->KV2hWnd();
     const bool alive = w.isWindow(host);
-    lblStatus.setCaption("KV: (" + std::to_string(platform::handleToRecord(host)) + ") : " +
-                         (alive ? "1" : "0") + " " + std::to_string(HostWatchdogCount));
+    lblStatus.setCaption("KV: (" + std::to_string(platform::handleToRecord(host)) +
+                         ") : " + (alive ? "1" : "0") + " " + std::to_string(HostWatchdogCount));
     if (alive) {
         HostWatchdogCount = 0;
     } else if (HostWatchdogCount < 1) {

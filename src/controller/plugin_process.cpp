@@ -49,7 +49,8 @@ void PluginProcess::mainFormUnloaded() {
 }
 
 bool PluginProcess::takeInstanceGuard() {
-    if (!instanceGuard_) instanceGuard_ = platform_.process().acquireSingleInstance(kInstanceGuardName);
+    if (!instanceGuard_)
+        instanceGuard_ = platform_.process().acquireSingleInstance(kInstanceGuardName);
     return instanceGuard_ != nullptr;
 }
 

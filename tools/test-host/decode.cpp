@@ -94,23 +94,56 @@ std::string commandLabel(std::int32_t code) {
     switch (code) {
         case -1:
             return "RegisterPlugIn announcement";
-        case 2: name = "InitializePlugin"; break;
-        case 3: name = "ShutdownPlugin"; break;
-        case 4: name = "GetInformation"; break;
-        case 5: name = "GetCapabilities"; break;
-        case 6: name = "GetStatus"; break;
-        case 7: name = "ActiveSecondsLeft"; break;
-        case 10: name = "ActivateSetup"; break;
-        case 11: name = "GetSettings"; break;
-        case 12: name = "SetSettings"; break;
-        case 20: name = "ActivateCapture"; break;
-        case 21: name = "ImageCaptured"; break;
-        case 22: name = "ImageStored"; break;
-        case 23: name = "StopCapture"; break;
-        case 24: name = "ImageCapturedEx"; break;
-        case 30: name = "GetSensorCount"; break;
-        case 31: name = "GetSensorInformation"; break;
-        default: break;
+        case 2:
+            name = "InitializePlugin";
+            break;
+        case 3:
+            name = "ShutdownPlugin";
+            break;
+        case 4:
+            name = "GetInformation";
+            break;
+        case 5:
+            name = "GetCapabilities";
+            break;
+        case 6:
+            name = "GetStatus";
+            break;
+        case 7:
+            name = "ActiveSecondsLeft";
+            break;
+        case 10:
+            name = "ActivateSetup";
+            break;
+        case 11:
+            name = "GetSettings";
+            break;
+        case 12:
+            name = "SetSettings";
+            break;
+        case 20:
+            name = "ActivateCapture";
+            break;
+        case 21:
+            name = "ImageCaptured";
+            break;
+        case 22:
+            name = "ImageStored";
+            break;
+        case 23:
+            name = "StopCapture";
+            break;
+        case 24:
+            name = "ImageCapturedEx";
+            break;
+        case 30:
+            name = "GetSensorCount";
+            break;
+        case 31:
+            name = "GetSensorInformation";
+            break;
+        default:
+            break;
     }
     return std::string(name) + "(" + std::to_string(code) + ")";
 }
@@ -121,9 +154,9 @@ std::string decodeRecord(std::int32_t code, std::span<const std::byte> d) {
         case -1:
             return commandLabel(code);
         case 4:
-            return head + "size=" + std::to_string(i32(d, 0)) + " kind=" + std::to_string(i32(d, 4)) +
-                   " value8=" + std::to_string(i32(d, 8)) + " product=\"" + ansi(d, 16, 64) +
-                   "\" path=\"" + ansi(d, 80, 256) + "\"";
+            return head + "size=" + std::to_string(i32(d, 0)) +
+                   " kind=" + std::to_string(i32(d, 4)) + " value8=" + std::to_string(i32(d, 8)) +
+                   " product=\"" + ansi(d, 16, 64) + "\" path=\"" + ansi(d, 80, 256) + "\"";
         case 5: {
             std::string s = head + "size=" + std::to_string(i32(d, 0)) + " flags=";
             for (std::size_t at = 8; at < 20; at += 2)
@@ -144,16 +177,17 @@ std::string decodeRecord(std::int32_t code, std::span<const std::byte> d) {
         case 30:
             return head + "sensors=" + std::to_string(i32(d, 4));
         case 31:
-            return head + "sensor=" + std::to_string(i32(d, 4)) + " kind=" +
-                   std::to_string(i32(d, 8)) + " name=\"" + ansi(d, 16, 64) + "\" tool=" +
-                   flag(i16(d, 80)) + " value88=" + std::to_string(i32(d, 88)) + " text=\"" +
-                   ansi(d, 92, 64) + "\" description=\"" + ansi(d, 156, 64) + "\"";
+            return head + "sensor=" + std::to_string(i32(d, 4)) +
+                   " kind=" + std::to_string(i32(d, 8)) + " name=\"" + ansi(d, 16, 64) +
+                   "\" tool=" + flag(i16(d, 80)) + " value88=" + std::to_string(i32(d, 88)) +
+                   " text=\"" + ansi(d, 92, 64) + "\" description=\"" + ansi(d, 156, 64) + "\"";
         case 21:
         case 24:
             return head + "image id=" + std::to_string(i32(d, 4)) + " " +
                    std::to_string(i32(d, 8)) + "x" + std::to_string(i32(d, 12)) +
-                   " sensor=" + std::to_string(i32(d, 44)) + " format=" +
-                   std::to_string(i32(d, 48)) + " data=" + std::to_string(i32(d, 308)) + " bytes";
+                   " sensor=" + std::to_string(i32(d, 44)) +
+                   " format=" + std::to_string(i32(d, 48)) +
+                   " data=" + std::to_string(i32(d, 308)) + " bytes";
         default:
             return head + hexDump(d.first(std::min<std::size_t>(d.size(), 32)));
     }

@@ -58,9 +58,8 @@ HostCore::HostCore(platform::Platform& platform, std::string title) : platform_(
         const std::uint32_t start = platform_.clock().tickCount();
         // A ticking timer wakes the modal loop so the timeout is noticed with nothing to do.
         w.setTimer(hwnd_, kWaitTimer, 20);
-        const bool ok = w.runModalLoop([&] {
-            return done() || platform_.clock().tickCount() - start >= timeoutMs;
-        });
+        const bool ok = w.runModalLoop(
+            [&] { return done() || platform_.clock().tickCount() - start >= timeoutMs; });
         w.killTimer(hwnd_, kWaitTimer);
         return ok && done();
     };

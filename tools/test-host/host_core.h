@@ -19,10 +19,10 @@ using Bytes = std::vector<std::byte>;
 
 // One message a plug-in sent to the host window.
 struct Received {
-    std::uint32_t atMs = 0;      // the host's tick count when it arrived
-    Hwnd sender = 0;             // wParam
-    std::int32_t code = 0;       // the command code; -1 for a RegisterPlugIn announcement
-    Bytes data;                  // the record (a private copy)
+    std::uint32_t atMs = 0;  // the host's tick count when it arrived
+    Hwnd sender = 0;         // wParam
+    std::int32_t code = 0;   // the command code; -1 for a RegisterPlugIn announcement
+    Bytes data;              // the record (a private copy)
 };
 
 // Record builders for what the host sends.

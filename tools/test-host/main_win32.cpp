@@ -91,8 +91,8 @@ bool saveScreen(const std::string& path) {
     bi.biCompression = BI_RGB;
     const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
     std::vector<char> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(h));
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi),
+              DIB_RGB_COLORS);
     DeleteObject(bmp);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
@@ -117,7 +117,8 @@ std::string profile(const std::string& ini, const char* section, const char* key
 
 // What the plug-in must report, from the scanner library's configuration beside it and from
 // this program's own version record (both programs carry the same one).
-quilo::testhost::Expectations expectations(quilo::platform::Platform& p, const std::string& plugin) {
+quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
+                                           const std::string& plugin) {
     quilo::testhost::Expectations e;
     const quilo::platform::VersionInfo v = p.process().version();
     e.productText = v.productName + " ver: " + std::to_string(v.major) + "." +
@@ -151,13 +152,17 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
             const DWORD until = GetTickCount() + 1500;
             host.waitUntil([&] { return GetTickCount() >= until; }, 2000);
             const std::string path = shots + "\\" + shot + ".bmp";
-            std::printf("# screenshot %s: %s\n", path.c_str(), saveScreen(path) ? "saved" : "FAILED");
+            std::printf("# screenshot %s: %s\n", path.c_str(),
+                        saveScreen(path) ? "saved" : "FAILED");
         };
     }
-    quilo::testhost::Scenario scenario(host, launcher, [](const std::string& line) {
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-    }, options);
+    quilo::testhost::Scenario scenario(
+        host, launcher,
+        [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        },
+        options);
     int failures = 0;
     if (name == "lifecycle") {
         failures = scenario.lifecycle(expectations(*platform, plugin));
@@ -190,7 +195,9 @@ struct Interactive {
         const std::string text = line + "\r\n";
         SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
     }
-    HWND plugin() const { return host->plugins().empty() ? nullptr : reinterpret_cast<HWND>(host->plugins().back()); }
+    HWND plugin() const {
+        return host->plugins().empty() ? nullptr : reinterpret_cast<HWND>(host->plugins().back());
+    }
     std::string field(HWND edit) {
         char buf[256] = {};
         GetWindowTextA(edit, buf, sizeof buf);
@@ -255,17 +262,18 @@ int runInteractive(const std::string& plugin, const std::string& images) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&wc);
-    ui.window = CreateWindowA("QuiloTestHostUi", "Quilo Test Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                              40, 40, 900, 640, nullptr, nullptr, wc.hInstance, &ui);
+    ui.window =
+        CreateWindowA("QuiloTestHostUi", "Quilo Test Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                      40, 900, 640, nullptr, nullptr, wc.hInstance, &ui);
     struct Button {
         int code;
         const char* label;
     };
-    const Button buttons[] = {{1, "Start plug-in"}, {0, "Enumerate"},      {2, "Initialize"},
-                              {4, "GetInformation"}, {5, "GetCapabilities"}, {6, "GetStatus"},
-                              {30, "GetSensorCount"}, {31, "GetSensorInfo"}, {10, "Setup"},
-                              {20, "Activate"},     {23, "StopCapture"},   {22, "ImageStored"},
-                              {12, "SetSettings"},  {11, "GetSettings"},   {3, "Shutdown"}};
+    const Button buttons[] = {{1, "Start plug-in"},   {0, "Enumerate"},       {2, "Initialize"},
+                              {4, "GetInformation"},  {5, "GetCapabilities"}, {6, "GetStatus"},
+                              {30, "GetSensorCount"}, {31, "GetSensorInfo"},  {10, "Setup"},
+                              {20, "Activate"},       {23, "StopCapture"},    {22, "ImageStored"},
+                              {12, "SetSettings"},    {11, "GetSettings"},    {3, "Shutdown"}};
     int y = 10;
     for (const Button& b : buttons) {
         CreateWindowA("BUTTON", b.label, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, y, 140, 28,
@@ -277,8 +285,9 @@ int runInteractive(const std::string& plugin, const std::string& images) {
                                   ui.window, nullptr, wc.hInstance, nullptr);
     ui.settingsEdit = CreateWindowA("EDIT", "LAN English", WS_CHILD | WS_VISIBLE | WS_BORDER, 250,
                                     10, 300, 24, ui.window, nullptr, wc.hInstance, nullptr);
-    ui.log = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
-                                           ES_AUTOVSCROLL | ES_READONLY,
+    ui.log = CreateWindowA("EDIT", "",
+                           WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
+                               ES_AUTOVSCROLL | ES_READONLY,
                            160, 44, 720, 550, ui.window, nullptr, wc.hInstance, nullptr);
     ui.host->onReceived = [&ui](const quilo::testhost::Received& r) {
         ui.append("< " + quilo::testhost::decodeRecord(r.code, r.data));
@@ -300,13 +309,18 @@ int main(int argc, char** argv) {
     std::string images = exeFolder() + "\\ReceivedImages";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--scenario" && i + 1 < argc) scenario = argv[++i];
-        else if (a == "--plugin" && i + 1 < argc) plugin = argv[++i];
-        else if (a == "--shots" && i + 1 < argc) shots = argv[++i];
-        else if (a == "--images" && i + 1 < argc) images = argv[++i];
+        if (a == "--scenario" && i + 1 < argc)
+            scenario = argv[++i];
+        else if (a == "--plugin" && i + 1 < argc)
+            plugin = argv[++i];
+        else if (a == "--shots" && i + 1 < argc)
+            shots = argv[++i];
+        else if (a == "--images" && i + 1 < argc)
+            images = argv[++i];
         else {
-            std::printf("usage: TestHost [--plugin PATH] [--scenario lifecycle|testmode|watchdog] "
-                        "[--shots FOLDER] [--images FOLDER]\n");
+            std::printf(
+                "usage: TestHost [--plugin PATH] [--scenario lifecycle|testmode|watchdog] "
+                "[--shots FOLDER] [--images FOLDER]\n");
             return 2;
         }
     }

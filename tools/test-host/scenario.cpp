@@ -99,8 +99,8 @@ bool Scenario::check(bool ok, const std::string& what, const std::string& detail
 
 bool Scenario::expectBytes(const Bytes& got, const Bytes& want, const std::string& what) {
     if (got == want) return check(true, what);
-    std::string detail = "got " + std::to_string(got.size()) + " bytes, want " +
-                         std::to_string(want.size());
+    std::string detail =
+        "got " + std::to_string(got.size()) + " bytes, want " + std::to_string(want.size());
     for (std::size_t i = 0; i < got.size() && i < want.size(); ++i) {
         if (got[i] != want[i]) {
             detail += "; first difference at offset " + std::to_string(i);
@@ -221,9 +221,10 @@ int Scenario::lifecycle(const Expectations& e) {
         Bytes want;
         const std::string desc = e.model + " / " + e.serial;
         if (n == 0) {
-            want = expectedSensor(0, defaultKind,
-                                  "(Default) " + e.sets[static_cast<std::size_t>(e.defaultSet - 1)].name,
-                                  false, e.maker, desc);
+            want = expectedSensor(
+                0, defaultKind,
+                "(Default) " + e.sets[static_cast<std::size_t>(e.defaultSet - 1)].name, false,
+                e.maker, desc);
         } else if (n <= sets) {
             const auto& s = e.sets[static_cast<std::size_t>(n - 1)];
             want = expectedSensor(n, s.kind, s.name, false, e.maker, desc);
@@ -253,7 +254,8 @@ int Scenario::lifecycle(const Expectations& e) {
         check(host_.send(plugin_, 9, handleBytes(host_.hwnd())) == 0,
               "an unknown command code is refused");
         HostCore stranger(host_.platform(), "Stranger");
-        check(stranger.sendFrom(stranger.hwnd(), plugin_, kGetStatus, handleBytes(stranger.hwnd())) == 0,
+        check(stranger.sendFrom(stranger.hwnd(), plugin_, kGetStatus,
+                                handleBytes(stranger.hwnd())) == 0,
               "a command from another window than the host's is refused");
         Bytes eight = handleBytes(host_.hwnd());
         eight.resize(8, std::byte{0});

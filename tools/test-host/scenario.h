@@ -33,7 +33,7 @@ struct Expectations {
         std::string name;
         std::int32_t kind = 1;  // image kind code
     };
-    std::vector<Set> sets;       // the scanner's parameter sets, in order
+    std::vector<Set> sets;        // the scanner's parameter sets, in order
     std::int32_t defaultSet = 1;  // the set the default entry describes
     std::string maker, model, serial;
 };
