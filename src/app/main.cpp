@@ -1,19 +1,21 @@
-// QuiloPlugin.exe: the plug-in process. It creates the process context on the real Windows
-// platform, loads the main form and pumps messages until the main form has unloaded.
-#include <windows.h>
+// The plug-in program: creates the process context on the real Windows platform with the forms
+// shown by the Windows renderer, loads the main form and pumps messages until it has unloaded.
+#include "app/plugin_main.h"
 
 #include "controller/plugin_process.h"
+#include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    auto platform = quilo::platform::makeWin32Platform();
-    int exitCode = 0;
-    {
-        quilo::controller::PluginProcess process(*platform);
-        if (process.start())
-            exitCode = process.run();
-        else
-            exitCode = process.exitCode();
-    }
-    return exitCode;
+namespace quilo::app {
+
+int pluginMain() {
+    auto platform = platform::makeWin32Platform();
+    // Made before the first window and kept until the last form is gone.
+    auto renderer = platform::makeWin32FormsRenderer(*platform);
+    controller::PluginProcess process(*platform);
+    process.forms().attachRenderer(renderer.get());
+    if (!process.start()) return process.exitCode();
+    return process.run();
 }
+
+}  // namespace quilo::app

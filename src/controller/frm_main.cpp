@@ -33,23 +33,21 @@ std::string replaceAll(std::string text, std::string_view what, std::string_view
     return text;
 }
 
-// The status pictures: small grey discs of different brightness and a dark octagon, drawn
-// once when the form is created.
+// The status pictures: grey discs of different brightness and a dark octagon, each with a
+// black outline on white so that a picture shown at its full grey range keeps its look.
 std::shared_ptr<const forms::DisplayImage> statusPicture(bool octagon, std::uint8_t fill) {
     constexpr int n = 16;
-    std::vector<std::uint8_t> px(n * n, 0xF0);
+    std::vector<std::uint8_t> px(n * n, 0xFF);
+    auto inside = [octagon](int dx, int dy, int r) {
+        const int ax = std::abs(dx), ay = std::abs(dy);
+        return octagon ? ax <= r && ay <= r && ax + ay <= r * 10 / 7 : dx * dx + dy * dy <= r * r;
+    };
     for (int y = 0; y < n; ++y) {
         for (int x = 0; x < n; ++x) {
             const int dx = 2 * x - (n - 1);
             const int dy = 2 * y - (n - 1);
-            bool inside;
-            if (octagon) {
-                const int ax = std::abs(dx), ay = std::abs(dy);
-                inside = ax <= 14 && ay <= 14 && ax + ay <= 20;
-            } else {
-                inside = dx * dx + dy * dy <= 14 * 14;
-            }
-            if (inside) px[static_cast<std::size_t>(y * n + x)] = fill;
+            if (inside(dx, dy, 15)) px[static_cast<std::size_t>(y * n + x)] = 0x00;
+            if (inside(dx, dy, 12)) px[static_cast<std::size_t>(y * n + x)] = fill;
         }
     }
     return forms::makeDisplayImage(n, n, 8, std::move(px));
@@ -123,9 +121,9 @@ frmMain::frmMain(PluginProcess& process)
     tmrGetStatus.setEnabled(true);
 
     imgICONS.add("StopSign", statusPicture(true, 0x40));
-    imgICONS.add("RedCir", statusPicture(false, 0x50));
-    imgICONS.add("YellowCir", statusPicture(false, 0xD0));
-    imgICONS.add("GreenCir", statusPicture(false, 0x98));
+    imgICONS.add("RedCir", statusPicture(false, 0x70));
+    imgICONS.add("YellowCir", statusPicture(false, 0xE8));
+    imgICONS.add("GreenCir", statusPicture(false, 0xB0));
     imgICONS.add("BlackCir", statusPicture(false, 0x00));
 
     mnuPopUp.setCaption("POPUP MENU");
@@ -245,8 +243,8 @@ void frmMain::loadSteps() {
     plugin.Hook(hwnd(), true);
     // 14.
     PlaceMainForm();
-    // 15.
-    LogMsg("Plugin started --------------------------");
+    // 15. (A log file that cannot be written stops the load here, like any other error.)
+    process_.log().LogMsg("Plugin started --------------------------");
     // 16.
     std::int32_t code = plugin.StatusCode();
     bool dlg = plugin.SetupActive();

@@ -9,6 +9,8 @@ namespace quilo::testhost {
 
 namespace {
 
+std::string utf16ToUtf8(const std::u16string& s);
+
 std::int32_t i32(std::span<const std::byte> d, std::size_t at) {
     if (d.size() < at + 4) return 0;
     std::uint32_t u = 0;

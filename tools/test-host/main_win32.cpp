@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 #include "test-host/decode.h"
 #include "test-host/host_core.h"
@@ -73,42 +74,6 @@ class Launcher final : public quilo::testhost::PluginLauncher {
     std::vector<HANDLE> processes_;
 };
 
-// A screenshot of the whole screen as a 24-bit BMP file.
-bool saveScreen(const std::string& path) {
-    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFOHEADER bi{};
-    bi.biSize = sizeof bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biPlanes = 1;
-    bi.biBitCount = 24;
-    bi.biCompression = BI_RGB;
-    const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * static_cast<std::size_t>(h));
-    GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi),
-              DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER fh{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof fh + sizeof bi;
-    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&bi, sizeof bi, 1, f);
-    std::fwrite(pixels.data(), 1, pixels.size(), f);
-    std::fclose(f);
-    return true;
-}
-
 std::string profile(const std::string& ini, const char* section, const char* key) {
     char buf[512] = {};
     GetPrivateProfileStringA(section, key, "", buf, sizeof buf, ini.c_str());
@@ -137,6 +102,9 @@ quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
         s.kind = kind == "cephalometric" ? 5 : kind == "panoramic" ? 4 : 1;
         e.sets.push_back(s);
     }
+    // With no set marked as a tool in the registry (a fresh installation), the scanner
+    // connection offers the first set as one and makes it the current set.
+    if (!e.sets.empty()) e.sets[0].tool = true;
     e.defaultSet = 1;
     return e;
 }
@@ -147,13 +115,14 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     Launcher launcher(plugin);
     quilo::testhost::ScenarioOptions options;
     if (!shots.empty()) {
-        options.screenshot = [&](const std::string& shot) {
+        options.screenshot = [&](const std::string& shot, quilo::platform::Hwnd window) {
             // Give the plug-in's window a moment to paint, pumping meanwhile.
             const DWORD until = GetTickCount() + 1500;
             host.waitUntil([&] { return GetTickCount() >= until; }, 2000);
-            const std::string path = shots + "\\" + shot + ".bmp";
-            std::printf("# screenshot %s: %s\n", path.c_str(),
-                        saveScreen(path) ? "saved" : "FAILED");
+            const std::string path = shots + "\\" + shot + ".png";
+            const bool saved =
+                quilo::platform::writePng(quilo::platform::captureWindow(window), path);
+            std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
         };
     }
     quilo::testhost::Scenario scenario(

@@ -162,7 +162,9 @@ bool Scenario::shutdown() {
     const bool ended = waitExit(15000, code);
     check(ended && code == 0, "the plug-in process ends with exit code 0",
           ended ? "exit code " + std::to_string(code) : "still running");
-    check(!host_.platform().windows().isWindow(plugin_), "the plug-in's window is gone");
+    platform::WindowSystem& w = host_.platform().windows();
+    check(host_.waitUntil([&] { return !w.isWindow(plugin_); }, 3000),
+          "the plug-in's window is gone");
     if (!ended) launcher_.kill();
     return ended && code == 0;
 }
@@ -227,7 +229,7 @@ int Scenario::lifecycle(const Expectations& e) {
                 e.maker, desc);
         } else if (n <= sets) {
             const auto& s = e.sets[static_cast<std::size_t>(n - 1)];
-            want = expectedSensor(n, s.kind, s.name, false, e.maker, desc);
+            want = expectedSensor(n, s.kind, s.name, s.tool, e.maker, desc);
         } else {
             want = expectedSensor(n, 1, "Simulate capture", false, e.maker,
                                   e.model + " TEST IMAGE / " + e.serial);
@@ -295,11 +297,12 @@ int Scenario::testMode() {
     check(caption.size() >= suffix.size() &&
               caption.compare(caption.size() - suffix.size(), suffix.size(), suffix) == 0,
           "in test mode the caption ends with \" [Testmode]\"", "caption \"" + caption + "\"");
-    check(w.isVisible(plugin_), "in test mode the main window is visible");
     const std::size_t from = host_.received().size();
     check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0, "InitializePlugin");
     check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports a status");
-    if (options_.screenshot) options_.screenshot("testmode-english");
+    // Shown once loading has finished, which is after the announcement.
+    check(w.isVisible(plugin_), "in test mode the main window is visible");
+    if (options_.screenshot) options_.screenshot("testmode-english", plugin_);
     check(host_.send(plugin_, kSetSettings, settingsBlock("LAN German")) != 0,
           "SetSettings \"LAN German\"");
     if (auto r = ask(kGetStatus, handleBytes(host_.hwnd()))) {
@@ -307,7 +310,7 @@ int Scenario::testMode() {
     } else {
         check(false, "... and the plug-in still answers", "no reply");
     }
-    if (options_.screenshot) options_.screenshot("testmode-german");
+    if (options_.screenshot) options_.screenshot("testmode-german", plugin_);
     shutdown();
     return failures_;
 }
@@ -327,6 +330,7 @@ int Scenario::watchdog() {
     int code = -1;
     const bool ended = waitExit(60000, code);
     const std::uint32_t after = host_.platform().clock().tickCount() - gone;
+    out_("# the plug-in ended " + std::to_string(after) + " ms after its host went away");
     check(ended && code == 0, "the plug-in ends by itself with exit code 0",
           ended ? "exit code " + std::to_string(code) : "still running after 60 s");
     check(ended && after >= 19000 && after <= 42000,

@@ -32,6 +32,7 @@ struct Expectations {
     struct Set {
         std::string name;
         std::int32_t kind = 1;  // image kind code
+        bool tool = false;      // offered as a tool of its own
     };
     std::vector<Set> sets;        // the scanner's parameter sets, in order
     std::int32_t defaultSet = 1;  // the set the default entry describes
@@ -42,8 +43,9 @@ struct ScenarioOptions {
     std::uint32_t startTimeoutMs = 30000;
     std::uint32_t replyTimeoutMs = 5000;
     std::uint32_t silenceMs = 700;  // how long "nothing comes back" is watched
-    // Called with a name when the plug-in's window is worth a screenshot; returns when taken.
-    std::function<void(const std::string&)> screenshot;
+    // Called with a name and the plug-in's window when it is worth a screenshot; returns
+    // when it has been taken.
+    std::function<void(const std::string&, Hwnd)> screenshot;
 };
 
 class Scenario {

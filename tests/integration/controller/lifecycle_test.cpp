@@ -120,6 +120,7 @@ TEST_F(Lifecycle, ProcessLeavesNoWindowsTimersOrHandlesBehind) {
     EXPECT_EQ(after.windows, before.windows);
     EXPECT_EQ(after.timers, before.timers);
     EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
+    EXPECT_EQ(after.handles, before.handles);
 }
 
 TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
@@ -158,6 +159,32 @@ TEST_F(Lifecycle, WatchdogIsIdleInTestMode) {
     world.advance(100000);
     EXPECT_FALSE(plugin->ended());
     EXPECT_EQ(main().HostWatchdogCount, 0);
+}
+
+TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
+    // Test mode writes the start line to the log file, which cannot be created.
+    world.failAlways(sim::Fault::FileCreate);
+    sim::ProcessOptions options;
+    options.commandLine = "/TEST";
+    pluginProcess = &world.createProcess(options);
+    library = orvanesim::WorldLibrary::install(world, *pluginProcess);
+    plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
+    forms::Form* dialog = nullptr;
+    plugin->forms().onFormLoad = [&](forms::Form& f) {
+        if (f.name() == "frmDlgBox") dialog = &f;
+    };
+    EXPECT_TRUE(plugin->start());
+    ASSERT_NE(dialog, nullptr);
+    const std::string message = static_cast<ui::frmDlgBox*>(dialog)->msgLabel.caption();
+    EXPECT_EQ(message.rfind("Error during frmMain.Load(), can't continue\r\nErrno:", 0), 0u)
+        << message;
+    EXPECT_NE(message.find("\r\nDescription:"), std::string::npos);
+    EXPECT_FALSE(plugin->ended());  // the close is posted, not done inside the load
+    world.runUntilIdle();
+    world.failAlways(sim::Fault::FileCreate, false);
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_FALSE(main().loaded());
+    EXPECT_FALSE(plugin->forms().isLoaded("frmDlgBox"));
 }
 
 }  // namespace
