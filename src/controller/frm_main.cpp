@@ -143,6 +143,8 @@ frmMain::frmMain(PluginProcess& process)
     lblStatus.onMouseDown = [this](int button, int, int, int) {
         if (button == forms::mouse::kRight) showPopup();
     };
+    // The context-menu key opens the pop-up menu whichever control has the focus.
+    setKeyPreview(true);
     onKeyUp = [this](int keyCode, int) {
         if (keyCode == kContextMenuKey) showPopup();
     };

@@ -77,7 +77,8 @@ int main() {
     withHandle(6);
     std::printf("\nSettings from the host\n");
     send(12, testhost::settingsBlock("LAN German"), "  (LAN German)");
-    std::printf("           status line now: \"%s\"\n", plugin->language().LangText(2030).c_str());
+    std::printf("           the Idle status text is now \"%s\"\n",
+                plugin->language().LangText(2030).c_str());
     send(12, testhost::settingsBlock("LAN English"), "  (LAN English)");
     std::printf("\nA capture is started and stopped again\n");
     send(20, testhost::int32Bytes(1), "");

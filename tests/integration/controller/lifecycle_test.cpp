@@ -101,10 +101,12 @@ TEST_F(Lifecycle, UnloadKeepsThePositionInMemoryAndLogsTheEnd) {
 
 TEST_F(Lifecycle, OtherFormsStillLoadedAtUnloadAreUnloadedToo) {
     ASSERT_TRUE(startPlugin());
+    initialize();
     forms::Form stray(plugin->forms(), "frmStray");
     stray.load();
     ASSERT_TRUE(stray.loaded());
     ASSERT_NE(sendHandle(code::Shutdown), 0);
+    ASSERT_TRUE(plugin->ended());
     EXPECT_FALSE(stray.loaded());
 }
 
