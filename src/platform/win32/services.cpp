@@ -192,6 +192,8 @@ class Win32Mailslots final : public Mailslots {
 
   private:
     static HANDLE openWriter(const std::string& path) {
+        // Shared with readers only, as the trace writer has always opened it: a second
+        // writing end of the same slot is refused (sharing violation) while this one is open.
         return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
@@ -451,21 +453,25 @@ class Win32Files final : public Files {
 
 // --- display ----------------------------------------------------------------------------
 
+// The caller's procedure and data travel through the enumeration's own parameter.
+struct MonitorEnumContext {
+    Display::MonitorEnumProc proc;
+    void* data;
+};
+
+BOOL CALLBACK monitorEnumThunk(HMONITOR m, HDC, LPRECT r, LPARAM p) {
+    auto* c = reinterpret_cast<MonitorEnumContext*>(p);
+    const Rect rect{r->left, r->top, r->right, r->bottom};
+    return c->proc(reinterpret_cast<HMonitor>(m), rect, c->data) ? TRUE : FALSE;
+}
+
 class Win32Display final : public Display {
   public:
     bool enumDisplayMonitors(MonitorEnumProc proc, void* data) override {
-        // The caller's procedure and data travel through the enumeration's own parameter.
-        struct Context {
-            MonitorEnumProc proc;
-            void* data;
-        } context{proc, data};
-        auto thunk = [](HMONITOR m, HDC, LPRECT r, LPARAM p) -> BOOL {
-            auto* c = reinterpret_cast<Context*>(p);
-            const Rect rect{r->left, r->top, r->right, r->bottom};
-            return c->proc(reinterpret_cast<HMonitor>(m), rect, c->data) ? TRUE : FALSE;
-        };
-        return EnumDisplayMonitors(nullptr, nullptr, thunk, reinterpret_cast<LPARAM>(&context)) !=
-               FALSE;
+        MonitorEnumContext context{proc, data};
+        // FALSE also when the procedure ended the enumeration early, as the system says.
+        return EnumDisplayMonitors(nullptr, nullptr, monitorEnumThunk,
+                                   reinterpret_cast<LPARAM>(&context)) != FALSE;
     }
     bool monitorInfo(HMonitor monitor, MonitorInfo& out) override {
         MONITORINFOEXA info{};
