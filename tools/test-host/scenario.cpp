@@ -333,7 +333,9 @@ int Scenario::watchdog() {
     out_("# the plug-in ended " + std::to_string(after) + " ms after its host went away");
     check(ended && code == 0, "the plug-in ends by itself with exit code 0",
           ended ? "exit code " + std::to_string(code) : "still running after 60 s");
-    check(ended && after >= 19000 && after <= 42000,
+    // The second tick that misses the host comes 20 to 40 seconds after it went away; ending
+    // the process and noticing that here take a moment more on a busy machine.
+    check(ended && after >= 19000 && after <= 45000,
           "... between 20 and 40 seconds after its host went away",
           "after " + std::to_string(after) + " ms");
     if (!ended) launcher_.kill();
