@@ -22,6 +22,11 @@ PluginProcess::~PluginProcess() {
     // instance that never started) still goes through the unload, unless it never began.
     if (main_ && main_->loaded() && !ended_) main_->unload(forms::UnloadMode::Code);
     plugin_.reset();
+    // The retired endpoint outlives the main form: its end must not reach the form any more.
+    if (retired_) {
+        retired_->setEvents(nullptr);
+        retired_->setDialogPort(nullptr);
+    }
     main_.reset();
     retired_.reset();
     sensorApi_.reset();
