@@ -112,6 +112,10 @@ quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
 int runScenario(const std::string& name, const std::string& plugin, const std::string& shots) {
     auto platform = quilo::platform::makeWin32Platform();
     HostCore host(*platform);
+    // Every message from a plug-in is printed as it arrives, decoded.
+    host.onReceived = [](const quilo::testhost::Received& r) {
+        std::printf("# < %s\n", quilo::testhost::decodeRecord(r.code, r.data).c_str());
+    };
     Launcher launcher(plugin);
     quilo::testhost::ScenarioOptions options;
     if (!shots.empty()) {

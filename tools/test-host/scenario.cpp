@@ -117,9 +117,7 @@ std::optional<Bytes> Scenario::ask(std::int32_t code, const Bytes& data) {
     if (verdict == 0) return std::nullopt;
     const int at = host_.waitFor(code, from, options_.replyTimeoutMs);
     if (at < 0) return std::nullopt;
-    const Received& r = host_.received()[static_cast<std::size_t>(at)];
-    out_("# " + decodeRecord(r.code, r.data));
-    return r.data;
+    return host_.received()[static_cast<std::size_t>(at)].data;
 }
 
 bool Scenario::silentFor(std::int32_t code, std::uint32_t ms) {
