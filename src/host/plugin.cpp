@@ -229,7 +229,7 @@ void clsPlugin::WM_CLOSE(std::optional<Hwnd> hWindow) {
 platform::LResult clsPlugin::WindowProc(Hwnd hwnd, platform::MsgId uMsg, platform::WParam wParam,
                                         platform::LParam lParam) {
     platform::LResult r = 0;
-    if (uMsg == interfaceMsg_) {
+    if (interfaceMsg_ != 0 && uMsg == interfaceMsg_) {
         r = OnInterfaceMessage(hwnd, wParam, lParam);
         if (r != 0) return r;
     }

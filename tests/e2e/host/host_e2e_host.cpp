@@ -1,0 +1,245 @@
+// The host side of the host-link test under Wine. It starts TraceViewer.exe (the reading end of
+// the trace mailslot) and the plug-in program, then plays the host: enumeration and
+// announcement, InitializePlugin refused and accepted, GetInformation, GetStatus, a refused
+// command, a command of the wrong size, ShutdownPlugin. It checks every reply byte for byte and
+// finally the trace lines that the viewer received over the real mailslot.
+//
+// Usage: host_e2e_host.exe <TraceViewer.exe> <trace output file> <plug-in exe>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/xray_ifc.h"
+#include "platform/win32/win32_platform.h"
+#include "trace/trace.h"
+
+namespace quilo::e2e {
+namespace {
+
+using platform::Hwnd;
+using platform::LParam;
+using platform::LResult;
+using platform::MsgId;
+using platform::WParam;
+namespace wm = platform::wm;
+
+constexpr std::uintptr_t kTick = 1;
+
+struct Reply {
+    std::int32_t code = 0;
+    Hwnd from = 0;
+    std::vector<std::byte> bytes;
+};
+
+std::vector<std::byte> le32(std::int32_t v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    return {std::byte(u & 0xFF), std::byte((u >> 8) & 0xFF), std::byte((u >> 16) & 0xFF),
+            std::byte(u >> 24)};
+}
+std::vector<std::byte> cat(std::initializer_list<std::vector<std::byte>> parts) {
+    std::vector<std::byte> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+std::vector<std::byte> text(std::string_view s, std::size_t width) {
+    std::vector<std::byte> v(width);
+    for (std::size_t i = 0; i < s.size() && i < width; ++i)
+        v[i] = static_cast<std::byte>(s[i]);
+    return v;
+}
+std::vector<std::byte> status(std::int32_t code) {
+    return cat({le32(12), le32(code), le32(0)});
+}
+
+class Host final : public platform::WindowHandler {
+  public:
+    Host(platform::WindowSystem& ws, MsgId ifc) : ws_(ws), ifc_(ifc) {}
+    LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
+        if (msg == ifc_ && lParam == host::kRegisterLParam && wParam != hwnd) {
+            plugin = static_cast<Hwnd>(wParam);
+            ++announcements;
+            return 0;
+        }
+        if (msg == wm::kCopyData) {
+            const auto& cd = platform::copyDataOf(lParam);
+            Reply r{static_cast<std::int32_t>(cd.dwData), static_cast<Hwnd>(wParam), {}};
+            const auto* p = static_cast<const std::byte*>(cd.lpData);
+            if (cd.cbData) r.bytes.assign(p, p + cd.cbData);
+            replies.push_back(std::move(r));
+            return 1;
+        }
+        if (msg == wm::kTimer && wParam == kTick) return 0;
+        return ws_.defWindowProc(hwnd, msg, wParam, lParam);
+    }
+    Hwnd plugin = 0;
+    int announcements = 0;
+    std::vector<Reply> replies;
+
+  private:
+    platform::WindowSystem& ws_;
+    MsgId ifc_;
+};
+
+class Run {
+  public:
+    explicit Run(platform::Platform& p) : p_(p), ws_(p.windows()) {}
+    void check(bool ok, const std::string& what) {
+        std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+        if (!ok) ++failures_;
+    }
+    int failures() const { return failures_; }
+    template <typename Done>
+    bool waitFor(Hwnd tickWindow, std::uint32_t ms, Done done) {
+        const std::uint32_t start = p_.clock().tickCount();
+        ws_.setTimer(tickWindow, kTick, 50);
+        ws_.runModalLoop([&] { return done() || p_.clock().tickCount() - start >= ms; });
+        ws_.killTimer(tickWindow, kTick);
+        return done();
+    }
+
+  private:
+    platform::Platform& p_;
+    platform::WindowSystem& ws_;
+    int failures_ = 0;
+};
+
+int run(const std::string& viewerExe, const std::string& traceOut, const std::string& pluginExe) {
+    auto platform = platform::makeWin32Platform();
+    auto& ws = platform->windows();
+    auto& files = platform->files();
+    Run t(*platform);
+    const MsgId ifc = ws.registerWindowMessage(host::kInterfaceMessageName);
+    Host host(ws, ifc);
+    platform::WindowSpec spec;
+    spec.title = "Quilo host-link e2e - host";
+    const Hwnd me = ws.createWindow(spec, &host);
+    if (!me) return 1;
+    const std::int32_t meLong = platform::handleToRecord(me);
+
+    // The viewer first: the plug-in's writing end opens only while a reading end exists.
+    files.removeFile(traceOut);
+    t.check(
+        platform->process().startProgram(viewerExe, "--quiet-ms 10000 --out \"" + traceOut + "\""),
+        "TraceViewer.exe started");
+    auto& slots = platform->mailslots();
+    t.check(t.waitFor(me, 20000,
+                      [&] {
+                          const platform::Handle h = slots.openMailslot(trace::readingEndName());
+                          if (h) slots.close(h);
+                          return h != 0;
+                      }),
+            "the viewer's reading end exists");
+
+    t.check(platform->process().startProgram(pluginExe, ""), "plug-in started");
+    t.check(t.waitFor(me, 20000, [&] { return host.plugin != 0; }),
+            "the plug-in announced itself when it hooked its window");
+    if (!host.plugin) return 1;
+
+    auto send = [&](std::int32_t code, std::vector<std::byte> data) {
+        platform::CopyData cd{static_cast<std::uintptr_t>(code),
+                              static_cast<std::uint32_t>(data.size()), data.data()};
+        return ws.sendMessage(host.plugin, wm::kCopyData, me, reinterpret_cast<LParam>(&cd));
+    };
+    auto waitReplies = [&](std::size_t n) {
+        return t.waitFor(me, 10000, [&] { return host.replies.size() >= n; });
+    };
+
+    // Enumeration: the plug-in answers with another announcement.
+    const LResult enumerated = ws.sendMessage(host.plugin, ifc, me, 0);
+    t.check(enumerated == -1, "enumeration answered -1");
+    t.check(t.waitFor(me, 10000, [&] { return host.announcements >= 2; }),
+            "the enumeration brought a second announcement");
+
+    t.check(send(host::cmd::kInitializePlugin, le32(0x0BAD0)) == 0,
+            "InitializePlugin with no window in it refused");
+    t.check(send(host::cmd::kInitializePlugin, le32(meLong)) != 0, "InitializePlugin accepted");
+    if (waitReplies(1)) {
+        const Reply& r = host.replies[0];
+        t.check(r.code == 6 && r.from == host.plugin && r.bytes == status(16),
+                "status Idle reported on initialisation (12 bytes: 12, 16, 0)");
+    } else {
+        t.check(false, "status reply after InitializePlugin");
+    }
+
+    t.check(send(host::cmd::kGetInformation, le32(meLong)) != 0, "GetInformation accepted");
+    if (waitReplies(2)) {
+        const auto expected =
+            cat({le32(336), le32(1), le32(24), le32(0), text("Quilo Plugin ver: 1.0(.0)", 64),
+                 text("C:\\Quilo\\QuiloPlugin.exe", 256)});
+        t.check(host.replies[1].code == 4 && host.replies[1].bytes == expected,
+                "information reply, 336 bytes as the controller filled it");
+    } else {
+        t.check(false, "information reply");
+    }
+
+    t.check(send(host::cmd::kGetStatus, le32(meLong)) != 0, "GetStatus accepted");
+    if (waitReplies(3)) {
+        t.check(host.replies[2].code == 6 && host.replies[2].bytes == status(16),
+                "GetStatus reply (12, 16, 0)");
+    } else {
+        t.check(false, "GetStatus reply");
+    }
+
+    t.check(send(9, le32(meLong)) == 0, "command 9 refused");
+    t.check(send(host::cmd::kGetStatus, cat({le32(meLong), le32(0)})) != 0,
+            "GetStatus with 8 bytes accepted into the ring");
+    // The wrong-sized command gets no reply; the next good one does, and comes first.
+    t.check(send(host::cmd::kGetSensorCount, le32(meLong)) != 0, "GetSensorCount accepted");
+    if (waitReplies(4)) {
+        t.check(host.replies[3].code == 30 && host.replies[3].bytes == cat({le32(8), le32(0)}),
+                "sensor count reply follows without a reply to the wrong-sized command");
+    } else {
+        t.check(false, "sensor count reply");
+    }
+
+    t.check(send(host::cmd::kShutdownPlugin, le32(meLong)) != 0, "ShutdownPlugin accepted");
+    if (waitReplies(5)) {
+        t.check(host.replies[4].code == 6 && host.replies[4].bytes == status(0),
+                "status Un-Initialized reported on shutdown");
+    } else {
+        t.check(false, "status reply on shutdown");
+    }
+    t.check(t.waitFor(me, 10000, [&] { return !ws.isWindow(host.plugin); }),
+            "the plug-in's window is gone");
+
+    // The trace lines, as the viewer received them over the mailslot.
+    const std::vector<std::string> expected = {
+        "clsPlugin: Class_Initialize:App:",
+        "Error:clsPlugin:invalid window handle in: clsPlugin.InitializePlugin command",
+        "XrayIfc:SendStatus(changed):Idle result=1",
+        "Error:clsPlugin:Unknown command(dwData): 9 cbData=4",
+        "Error:clsPlugin:invalid data-size, GetStatus(6)",
+        "XrayIfc:SendStatus(changed):Un-Initialized result=1",
+        "clsPlugin: Class_Terminate"};
+    std::string seen;
+    auto allSeen = [&] {
+        auto bytes = platform::readWholeFile(files, traceOut, 1 << 20);
+        if (!bytes) return false;
+        seen.assign(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+        std::size_t at = 0;
+        for (const auto& e : expected) {
+            at = seen.find(e, at);
+            if (at == std::string::npos) return false;
+        }
+        return true;
+    };
+    t.check(t.waitFor(me, 15000, allSeen), "the viewer printed every expected trace line in order");
+    t.check(!seen.empty() && seen[0] == '[', "trace lines start with the tick stamp");
+    std::printf("--- trace lines received by TraceViewer.exe ---\n%s---\n", seen.c_str());
+    ws.destroyWindow(me);
+    std::printf("%s\n", t.failures() ? "e2e host link: FAILED" : "e2e host link: passed");
+    return t.failures() ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace quilo::e2e
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: host_e2e_host <TraceViewer.exe> <trace file> <plug-in exe>\n");
+        return 2;
+    }
+    return quilo::e2e::run(argv[1], argv[2], argv[3]);
+}

@@ -1,0 +1,645 @@
+// The endpoint in a simulated world: a host window sends real WM_COPYDATA commands to the
+// hooked plug-in window; every reply is checked byte for byte and every trace line as the
+// viewer reads it.
+#include "host_world.h"
+
+namespace quilo::test {
+namespace {
+
+using host::cmd::kActivateCapture;
+using host::cmd::kGetCapabilities;
+using host::cmd::kGetInformation;
+using host::cmd::kGetSensorCount;
+using host::cmd::kGetSensorInformation;
+using host::cmd::kGetStatus;
+using host::cmd::kInitializePlugin;
+using host::cmd::kSetSettings;
+using host::cmd::kShutdownPlugin;
+using host::cmd::kStopCapture;
+using Lines = std::vector<std::string>;
+
+using Enumeration = HostWorld;
+
+TEST_F(Enumeration, CreationHookAndAnnouncement) {
+    EXPECT_EQ(takeTraces(), Lines{"clsPlugin: Class_Initialize:App:QuiloPlugin"});
+    hook(true);
+    ASSERT_EQ(endpoint->HookedHWnd(), pluginHwnd);
+    // The announcement is a broadcast: the host sees the plug-in's window with lParam 1.
+    world.runUntilIdle();
+    ASSERT_EQ(hostWin.interfaceSeen.size(), 1u);
+    EXPECT_EQ(hostWin.interfaceSeen[0], (std::pair<WParam, LParam>{pluginHwnd, 1}));
+    // A second Hook does nothing.
+    endpoint->Hook(hostHwnd, true);
+    world.runUntilIdle();
+    EXPECT_EQ(endpoint->HookedHWnd(), pluginHwnd);
+    EXPECT_EQ(hostWin.interfaceSeen.size(), 1u);
+}
+
+TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnce) {
+    hook();
+    const MsgId im = hostWin.interfaceMsg;
+    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, hostHwnd, 0), -1);
+    world.runUntilIdle();
+    EXPECT_EQ(timeline,
+              (Lines{"event:EnumeratePlugins(0)", "event:RegisterPlugin(1)", "host:interface(1)"}));
+    ASSERT_EQ(hostWin.interfaceSeen.size(), 1u);
+    EXPECT_EQ(hostWin.interfaceSeen[0].first, pluginHwnd);
+    // Answered whether initialised or not; the own announcement coming back is passed on.
+    EXPECT_FALSE(endpoint->Initialized());
+    EXPECT_NE(std::count(form.seen.begin(), form.seen.end(), im), 0);
+}
+
+TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
+    hook();
+    takeTraces();
+    const MsgId im = hostWin.interfaceMsg;
+    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, 0x7777, 0), 0);
+    world.runUntilIdle();
+    EXPECT_TRUE(timeline.empty());
+    EXPECT_TRUE(hostWin.interfaceSeen.empty());
+    EXPECT_EQ(takeTraces(),
+              Lines{"Error:clsPlugin:Invalid window handle, when received:EnumeratePlugIns(0)"});
+    EXPECT_EQ(form.seen.back(), im);  // went on to the window's own procedure
+    // Other lParam values are not the endpoint's: passed on, nothing traced.
+    form.seen.clear();
+    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, hostHwnd, 5), 0);
+    EXPECT_EQ(form.seen, std::vector<MsgId>{im});
+    EXPECT_TRUE(takeTraces().empty());
+}
+
+using Initialize = HostWorld;
+
+TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
+    hook();
+    takeTraces();
+    EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
+    EXPECT_TRUE(timeline.empty());  // queued: nothing happens inside the host's call
+    EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
+    world.runUntilIdle();
+    EXPECT_TRUE(endpoint->Initialized());
+    EXPECT_EQ(timeline, (Lines{"event:StatusChange(16,-,'')", "host:GetStatus",
+                               "event:InitializePlugin(2)"}));
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].from, pluginHwnd);
+    EXPECT_EQ(hostWin.received[0].code, 6);
+    EXPECT_EQ(hostWin.received[0].data, statusBytes(16, false));
+    EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle result=1"});
+}
+
+TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
+    hook();
+    takeTraces();
+    const std::string refusal =
+        "Error:clsPlugin:invalid window handle in: clsPlugin.InitializePlugin command";
+    EXPECT_EQ(send(kInitializePlugin, le32(0x1234)), 0);                      // not a window
+    EXPECT_EQ(send(kInitializePlugin, cat({le32(hostLong()), le32(0)})), 0);  // 8 bytes
+    EXPECT_EQ(send(kInitializePlugin, {}), 0);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(), (Lines{refusal, refusal, refusal}));
+    EXPECT_FALSE(endpoint->Initialized());
+    EXPECT_EQ(endpoint->KV2hWnd(), 0u);
+    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_TRUE(timeline.empty());
+    EXPECT_EQ(world.live(), baseline);
+}
+
+TEST_F(Initialize, SecondInitializeIsQueuedThenTracedAsAlreadyInitialized) {
+    initialize();
+    EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(),
+              Lines{"Error:clsPlugin:Already initialized, when received:InitializePlugin(2)"});
+    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_TRUE(timeline.empty());
+}
+
+using Replies = HostWorld;
+
+TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed) {
+    initialize();
+    events.onGetInformation = [&] {
+        host::InformationRecord r = endpoint->InformationData();
+        r.set(host::InformationRecord::size, 5);         // put right by the endpoint
+        r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
+        r.set(host::InformationRecord::imageKind, 1);
+        r.set(host::InformationRecord::value8, 24);
+        r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
+        r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
+        endpoint->InformationData(r);
+    };
+    EXPECT_EQ(sendHostCommand(kGetInformation), -1);
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, (Lines{"event:GetInformation(4)", "host:GetInformation"}));
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].code, 4);
+    EXPECT_EQ(hostWin.received[0].data,
+              cat({le32(336), le32(1), le32(24), le32(0), text("Quilo Plugin ver: 1.0(.7)", 64),
+                   text("C:\\Quilo\\QuiloPlugin.exe", 256)}));
+}
+
+TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
+    initialize();
+    events.onGetCapabilities = [&] {
+        host::CapabilitiesRecord r;
+        r.set(host::CapabilitiesRecord::flag8, true);
+        r.set(host::CapabilitiesRecord::keepImages, true);
+        r.set(host::CapabilitiesRecord::flag14, true);
+        r.set(host::CapabilitiesRecord::flag16, true);
+        endpoint->CapabilitiesData(r);
+    };
+    events.onGetSensorCount = [&] {
+        host::SensorCountRecord r;
+        r.set(host::SensorCountRecord::count, 3);
+        endpoint->SensorCountData(r);
+    };
+    events.onGetSensorInformation = [&](std::int32_t n) {
+        host::SensorInfoRecord r;
+        r.set(host::SensorInfoRecord::sensorNo, n);
+        r.set(host::SensorInfoRecord::imageKind, 5);
+        r.set(host::SensorInfoRecord::name, "Ceph plate");
+        r.set(host::SensorInfoRecord::showAsTool, true);
+        r.set(host::SensorInfoRecord::value88, 2);
+        r.set(host::SensorInfoRecord::text, "t");
+        r.set(host::SensorInfoRecord::description, "24 x 30 cm");
+        endpoint->SensorInfoData(r);
+    };
+    sendHostCommand(kGetCapabilities);
+    sendHostCommand(kGetSensorCount);
+    send(kGetSensorInformation, le32(2));  // the data is the sensor number, not a window
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, (Lines{"event:GetCapabilities(5)", "host:GetCapabilities",
+                               "event:GetSensorCount(30)", "host:GetSensorCount",
+                               "event:GetsensorInformation(31,2)", "host:GetSensorInformation"}));
+    ASSERT_EQ(hostWin.received.size(), 3u);
+    EXPECT_EQ(hostWin.received[0].data,
+              cat({le32(20), le32(0), le16(-1), le16(-1), le16(0), le16(-1), le16(-1), le16(0)}));
+    EXPECT_TRUE(endpoint->KeepImages());
+    EXPECT_EQ(hostWin.received[1].data, cat({le32(8), le32(3)}));
+    EXPECT_EQ(hostWin.received[2].data,
+              cat({le32(220), le32(2), le32(5), le32(0), text("Ceph plate", 64), le16(-1), le16(0),
+                   le32(0), le32(2), text("t", 64), text("24 x 30 cm", 64)}));
+    EXPECT_TRUE(takeTraces().empty());
+}
+
+TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
+    initialize();
+    sendHostCommand(kGetStatus);
+    world.runUntilIdle();
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].data, statusBytes(16, false));
+    EXPECT_TRUE(takeTraces().empty());  // unchanged: not traced again
+
+    endpoint->ExStatusCode(32, "Contacting hardware...");
+    hostWin.received.clear();
+    takeTraces();
+    hostWin.answer = 0;
+    sendHostCommand(kGetStatus);
+    world.runUntilIdle();
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].data.size(), 256u);
+    EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.cmdGetStatus(), ExSendStatus failed."});
+
+    endpoint->StatusCode(16);
+    takeTraces();
+    sendHostCommand(kGetStatus);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.cmdGetStatus(), SendStatus failed."});
+}
+
+using Refusals = HostWorld;
+
+TEST_F(Refusals, UnknownCodesWrongSizesAndWrongSenders) {
+    initialize();
+    EXPECT_EQ(send(9, le32(hostLong())), 0);
+    EXPECT_EQ(send(21, {}), 0);
+    EXPECT_EQ(send(-3, le32(0)), 0);
+    // Wrong size: accepted into the ring, refused when taken out; no reply.
+    EXPECT_EQ(send(kGetInformation, cat({le32(hostLong()), le32(0)})), -1);
+    // Data that is not the host's window.
+    EXPECT_EQ(send(kGetStatus, le32(hostLong() + 2)), -1);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(),
+              (Lines{"Error:clsPlugin:Unknown command(dwData): 9 cbData=4",
+                     "Error:clsPlugin:Unknown command(dwData): 21 cbData=0",
+                     "Error:clsPlugin:Unknown command(dwData): -3 cbData=4",
+                     "Error:clsPlugin:invalid data-size, GetInformation(4)",
+                     "Error:clsPlugininvalid lpData(" + std::to_string(hostLong() + 2) +
+                         ")(window handle) GetStatus(6)"}));
+    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_TRUE(timeline.empty());
+
+    // Another window than the host, once initialised: refused at once.
+    platform::WindowSpec spec;
+    const Hwnd stranger = hostProc.windows().createWindow(spec, nullptr);
+    EXPECT_EQ(send(kGetStatus, le32(hostLong()), stranger), 0);
+    EXPECT_EQ(takeTraces(), Lines{"Error:clsPlugin:invalid caller (wParam <> mvarKV2hWnd)"});
+    hostProc.windows().destroyWindow(stranger);
+}
+
+TEST_F(Refusals, BeforeInitialisationBothWindowChecksFailOrTheCommandIsDropped) {
+    hook();
+    takeTraces();
+    EXPECT_EQ(sendHostCommand(kGetStatus), -1);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(), (Lines{"Error:clsPlugin:invalid wParam(" + std::to_string(hostLong()) +
+                                       ")(window handle) GetStatus(6)",
+                                   "Error:clsPlugininvalid lpData(" + std::to_string(hostLong()) +
+                                       ")(window handle) GetStatus(6)"}));
+    // Without a sender and without a window in the data both checks pass (the host window is
+    // still 0), and the command is dropped for want of initialisation.
+    EXPECT_EQ(send(kActivateCapture, le32(1)), -1);
+    platform::CopyData cd{static_cast<std::uintptr_t>(kGetSensorInformation), 4, nullptr};
+    std::vector<std::byte> one = le32(1);
+    cd.lpData = one.data();
+    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData, 0,
+                                             reinterpret_cast<LParam>(&cd)),
+              -1);
+    world.runUntilIdle();
+    EXPECT_EQ(takeTraces(),
+              (Lines{"Error:clsPlugin:invalid wParam(" + std::to_string(hostLong()) +
+                         ")(window handle) ActivateCapture(20)",
+                     "Error:clsPlugin:Not initialized, when received:GetSensorInformation(31)"}));
+    EXPECT_TRUE(timeline.empty());
+}
+
+TEST_F(Refusals, ThirtyNineCommandsFillTheRingTheFortiethIsRefused) {
+    initialize();
+    for (int i = 0; i < 39; ++i)
+        ASSERT_EQ(sendHostCommand(kGetSensorCount), -1) << i;
+    EXPECT_EQ(sendHostCommand(kGetSensorCount), 0);
+    EXPECT_EQ(takeTraces(), Lines{"Error:clsPlugin:Command FIFO full."});
+    world.runUntilIdle();
+    EXPECT_EQ(hostWin.received.size(), 39u);
+    EXPECT_TRUE(xray.fifo().empty());
+    EXPECT_EQ(sendHostCommand(kGetSensorCount), -1);  // room again
+    world.runUntilIdle();
+    EXPECT_EQ(hostWin.received.size(), 40u);
+}
+
+TEST_F(Refusals, AFailedPostLeavesTheCommandQueuedForTheNextPost) {
+    initialize();
+    world.failNth(sim::Fault::PostMessage);
+    EXPECT_EQ(sendHostCommand(kGetInformation), -1);
+    EXPECT_EQ(takeTraces(),
+              Lines{"Error:clsPlugin:No: " + std::to_string(platform::err::kNotEnoughQuota) +
+                    " when PostMessage."});
+    world.runUntilIdle();
+    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_EQ(sendHostCommand(kGetSensorCount), -1);
+    world.runUntilIdle();
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].code, kGetInformation);  // arrival order holds
+    EXPECT_EQ(xray.fifo().count(), 1);
+}
+
+using Settings = HostWorld;
+
+std::vector<std::byte> settingsBlock(std::string_view s, std::int16_t stream = 0,
+                                     std::optional<std::int32_t> len = std::nullopt) {
+    const auto n = static_cast<std::int32_t>(s.size() + 1);
+    auto t = text(s, s.size() + 1);
+    return cat({le32(12 + n), le16(stream), le16(0), le32(len.value_or(n)), t});
+}
+
+TEST_F(Settings, SetSettingsDeliversTheTextAndFreesEveryCopy) {
+    initialize();
+    const std::string long500(487, 'x');  // a 500-byte block
+    EXPECT_EQ(send(kSetSettings, settingsBlock(long500)), -1);
+    EXPECT_EQ(send(kSetSettings, settingsBlock("LAN=English")), -1);
+    EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks + 2);  // two private copies
+    world.runUntilIdle();
+    EXPECT_EQ(events.settings, (Lines{long500, "LAN=English"}));
+    EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
+}
+
+TEST_F(Settings, BadBlocksAreTracedAndFreed) {
+    initialize();
+    send(kSetSettings, settingsBlock("x", 1));              // stream settings
+    send(kSetSettings, settingsBlock("y", 0, 1025));        // text too long
+    send(kSetSettings, cat({le32(12), le16(0), le16(0)}));  // 8 bytes: no header
+    send(kSetSettings, le32(hostLong()));                   // 4 bytes kept inline
+    world.runUntilIdle();
+    EXPECT_EQ(
+        takeTraces(),
+        (Lines{"Error:clsPlugin:Stream-settings are unsupported when received:SetSettings(12)",
+               "Error:clsPlugin:Retrieving string-settings when received:SetSettings(12)",
+               "Error:clsPlugin:Retrieving settings when received:SetSettings(12)",
+               "Error:clsPlugin:Retrieving settings when received:SetSettings(12)"}));
+    EXPECT_TRUE(events.settings.empty());
+    EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
+}
+
+TEST_F(Settings, SendSettingsAsStringAnswersGetSettings) {
+    hook();
+    takeTraces();
+    EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 0);
+    EXPECT_EQ(takeTraces(), Lines{"Error:clsPlugin:SendSettingsAsString :UN-initialized , when "
+                                  "SendSetupH(.. was called."});
+    endpoint->Unhook();
+    initialize();
+    hostWin.answer = 42;
+    EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 42);
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].code, 11);
+    EXPECT_EQ(hostWin.received[0].data, settingsBlock("LAN=English"));
+    EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
+
+    world.failNth(sim::Fault::GlobalAlloc);
+    EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 0);
+    EXPECT_EQ(hostWin.received.size(), 1u);
+}
+
+using Capture = HostWorld;
+
+TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
+    initialize();
+    send(kActivateCapture, le32(3));
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, (Lines{"event:ActivateCapture(20,3,64)", "event:StatusChange(64,-,'')",
+                               "host:GetStatus"}));
+    EXPECT_EQ(hostWin.received.back().data, statusBytes(64, false));
+
+    timeline.clear();
+    events.stopNewStatus = -1;
+    sendHostCommand(kStopCapture);
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, Lines{"event:StopCapture(23,16)"});
+    EXPECT_EQ(endpoint->StatusCode(), 64);
+
+    timeline.clear();
+    events.stopNewStatus.reset();
+    sendHostCommand(kStopCapture);
+    world.runUntilIdle();
+    EXPECT_EQ(timeline,
+              (Lines{"event:StopCapture(23,16)", "event:StatusChange(16,-,'')", "host:GetStatus"}));
+
+    timeline.clear();
+    events.activateNewStatus = -1;
+    send(kActivateCapture, le32(1));
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, Lines{"event:ActivateCapture(20,1,64)"});
+    EXPECT_EQ(endpoint->StatusCode(), 16);
+    EXPECT_EQ(takeTraces(), (Lines{"XrayIfc:SendStatus(changed):Active result=1",
+                                   "XrayIfc:SendStatus(changed):Idle result=1"}));
+}
+
+TEST_F(Capture, ImageStoredRaisesItsEventWithTheId) {
+    initialize();
+    send(host::cmd::kImageStored, le32(7));
+    world.runUntilIdle();
+    EXPECT_EQ(timeline, Lines{"event:ImageStored(22,7)"});
+    EXPECT_TRUE(hostWin.received.empty());
+}
+
+class RecordingKeeper final : public host::ImageKeeper {
+  public:
+    bool DeleteNewImage(std::int32_t id) override {
+        deleted.push_back(id);
+        return true;
+    }
+    void SaveLostImages() override { ++saveLostCalls; }
+    std::vector<std::int32_t> deleted;
+    int saveLostCalls = 0;
+};
+
+TEST_F(Capture, ImageStoredDropsTheKeptImageOnlyWhenImagesAreKept) {
+    initialize();
+    RecordingKeeper keeper;
+    endpoint->setImageKeeper(&keeper);
+    send(host::cmd::kImageStored, le32(4));
+    world.runUntilIdle();
+    EXPECT_TRUE(keeper.deleted.empty());  // KeepImages off: the event only
+    host::CapabilitiesRecord caps = endpoint->CapabilitiesData();
+    caps.set(host::CapabilitiesRecord::keepImages, true);
+    endpoint->CapabilitiesData(caps);
+    send(host::cmd::kImageStored, le32(5));
+    world.runUntilIdle();
+    EXPECT_EQ(keeper.deleted, std::vector<std::int32_t>{5});
+    EXPECT_EQ(timeline, (Lines{"event:ImageStored(22,4)", "event:ImageStored(22,5)"}));
+    endpoint.reset();
+    EXPECT_EQ(keeper.saveLostCalls, 1);  // unacknowledged images are offered when it ends
+}
+
+TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
+    initialize();
+    events.shutdownNewStatus = -1;
+    sendHostCommand(kShutdownPlugin);
+    world.runUntilIdle();
+    EXPECT_TRUE(endpoint->Initialized());
+    EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
+    EXPECT_TRUE(hostWin.received.empty());
+
+    events.shutdownNewStatus.reset();
+    sendHostCommand(kShutdownPlugin);
+    world.runUntilIdle();
+    EXPECT_FALSE(endpoint->Initialized());
+    EXPECT_EQ(endpoint->KV2hWnd(), 0u);
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].data, statusBytes(0, false));
+    // Initialising again works; a new host is accepted.
+    EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
+    world.runUntilIdle();
+    EXPECT_TRUE(endpoint->Initialized());
+}
+
+using Status = HostWorld;
+
+TEST_F(Status, ExtendedStatusCarriesTheTextAndAPlainCodeEmptiesIt) {
+    initialize();
+    endpoint->ExStatusCode(32, "Contacting hardware...");
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    std::vector<std::byte> ex = cat({le32(256), le32(32), le16(0)});
+    const std::u16string t = u"Contacting hardware...";
+    for (std::size_t i = 0; i < 122; ++i) {
+        const auto unit = le16(static_cast<std::int16_t>(i < t.size() ? t[i] : u' '));
+        ex.insert(ex.end(), unit.begin(), unit.end());
+    }
+    ex.push_back(std::byte{0});
+    ex.push_back(std::byte{0});
+    EXPECT_EQ(hostWin.received[0].data, ex);
+    EXPECT_EQ(endpoint->StatusInfoStr(), "Contacting hardware...");
+
+    endpoint->StatusCode(16);
+    EXPECT_EQ(endpoint->StatusInfoStr(), "");
+    ASSERT_EQ(hostWin.received.size(), 2u);
+    EXPECT_EQ(hostWin.received[1].data, statusBytes(16, false));
+    // A status already sent is not traced again; the extended one is traced with its text.
+    const Lines lines = takeTraces();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "XrayIfc:ExSendStatus(changed):Busy 'Contacting hardware..." +
+                            std::string(100, ' ') + "' result=1");
+}
+
+TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
+    initialize();
+    endpoint->StatusCode(16);  // unchanged
+    endpoint->SetStatus(-1, true, "x");
+    EXPECT_EQ(takeTraces(), Lines{"Error:clsPlugin:SetStatus:Me.DontChangeStatusCode"});
+    EXPECT_TRUE(timeline.empty());
+    EXPECT_EQ(endpoint->StatusCode(), 16);
+
+    endpoint->SetupActive(true);
+    EXPECT_EQ(hostWin.received.back().data, statusBytes(16, true));
+    EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle(dlg) result=1"});
+    endpoint->SetupActive(false);
+
+    // What the StatusChange handler leaves is what the host gets.
+    events.onStatusChange = [](std::int32_t& code, bool&, std::string&) { code = 0x8000; };
+    hostWin.received.clear();
+    endpoint->StatusCode(64);
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].data, statusBytes(0x8000, false));
+    EXPECT_EQ(endpoint->StatusCode(), 0x8000);
+
+    // A refused status message is traced.
+    events.onStatusChange = nullptr;
+    hostWin.answer = 0;
+    endpoint->StatusCode(16);
+    EXPECT_EQ(takeTraces().back(), "Error: clsPlugin.SetStatus(), SendStatus failed.");
+}
+
+TEST_F(Status, NotInitialisedChangesAreRaisedButNotSent) {
+    hook();
+    endpoint->ExStatusCode(32, "x");
+    EXPECT_EQ(timeline, Lines{"event:StatusChange(32,-,'x')"});
+    EXPECT_TRUE(hostWin.received.empty());
+}
+
+TEST_F(Status, SecondsLeftCountdown) {
+    initialize();
+    endpoint->ActiveSecondsLeft(-5);
+    EXPECT_EQ(endpoint->ActiveSecondsLeft(), -1);
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].code, 7);
+    EXPECT_EQ(hostWin.received[0].data, cat({le32(8), le32(-1)}));
+    endpoint->ActiveSecondsLeft(-1);  // unchanged: nothing sent
+    EXPECT_EQ(hostWin.received.size(), 1u);
+    endpoint->ActiveSecondsLeft(30);  // previous <= 0: traced
+    endpoint->ActiveSecondsLeft(29);  // not traced
+    endpoint->ActiveSecondsLeft(5);   // traced
+    EXPECT_EQ(takeTraces(),
+              (Lines{"clsPlugin.ActiveSecondsLeft.Let=-1", "clsPlugin.ActiveSecondsLeft.Let=30",
+                     "clsPlugin.ActiveSecondsLeft.Let=5"}));
+    hostWin.answer = 0;
+    endpoint->ActiveSecondsLeft(4);
+    endpoint->ActiveSecondsLeft(3);
+    EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed."});
+    hostWin.answer = 1;
+    endpoint->ActiveSecondsLeft(2);
+    hostWin.answer = 0;
+    endpoint->ActiveSecondsLeft(1);
+    EXPECT_EQ(takeTraces(), (Lines{"clsPlugin.ActiveSecondsLeft.Let=2",
+                                   "Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed."}));
+}
+
+using Window = HostWorld;
+
+TEST_F(Window, ExtraMessagesSysCommandAndPassingOn) {
+    hook();
+    timeline.clear();
+    form.seen.clear();
+    const std::int64_t ids[] = {0x8123, 0x8124};
+    endpoint->HookMessages(ids);
+    auto& w = hostProc.windows();
+    events.hookedResult = 9;
+    EXPECT_EQ(w.sendMessage(pluginHwnd, 0x8123, 1, 2), 9);
+    EXPECT_EQ(w.sendMessage(pluginHwnd, 0x8124, 1, 2), 0);  // only the first id counts
+    events.hookedResult = 0;
+    EXPECT_EQ(w.sendMessage(pluginHwnd, 0x8123, 3, 4), 0);  // 0: on to the window's procedure
+    EXPECT_EQ(w.sendMessage(pluginHwnd, platform::wm::kSysCommand, 0xF060, 0), 0);
+    EXPECT_EQ(timeline, (Lines{"event:HookedMessage(33059,1,2)", "event:HookedMessage(33059,3,4)",
+                               "event:WmSysCommand(61536,0)"}));
+    EXPECT_EQ(form.seen, (std::vector<MsgId>{0x8124, 0x8123, platform::wm::kSysCommand}));
+    endpoint->HookMessages({});
+    timeline.clear();
+    w.sendMessage(pluginHwnd, 0x8123, 0, 0);
+    EXPECT_TRUE(timeline.empty());
+
+    // After Unhook the window's own procedure gets everything again.
+    endpoint->Unhook();
+    EXPECT_EQ(endpoint->HookedHWnd(), 0u);
+    form.seen.clear();
+    EXPECT_EQ(sendHostCommand(kInitializePlugin), 0);
+    EXPECT_EQ(form.seen, std::vector<MsgId>{platform::wm::kCopyData});
+    EXPECT_FALSE(endpoint->Initialized());
+}
+
+TEST_F(Window, CloseGoesToTheGivenWindowOrTheHookedOne) {
+    hook();
+    endpoint->WM_CLOSE(hostHwnd);
+    world.runUntilIdle();
+    EXPECT_EQ(hostWin.closes, 1);
+    EXPECT_FALSE(hostProc.windows().isWindow(hostHwnd));
+    endpoint->WM_CLOSE(0);
+    world.runUntilIdle();
+    EXPECT_NE(std::count(form.seen.begin(), form.seen.end(), platform::wm::kClose), 0);
+}
+
+TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
+    initialize();
+    sendHostCommand(kGetSensorCount);  // still queued when the endpoint goes
+    endpoint->ActiveSecondsLeft(10);
+    hostWin.received.clear();
+    endpoint.reset();
+    ASSERT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(hostWin.received[0].data, statusBytes(0, false));
+    EXPECT_EQ(takeTraces().back(), "clsPlugin: Class_Terminate");
+    // The window works again without the endpoint; the queued post finds no one to act on it.
+    form.seen.clear();
+    world.runUntilIdle();
+    EXPECT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(form.seen.size(), 1u);
+}
+
+class RecordingDialogs final : public host::DialogPort {
+  public:
+    void ShowDlg(std::string_view msg, const std::optional<std::string>& caption,
+                 std::optional<std::int32_t> style, std::optional<bool> annoying) override {
+        shown.push_back(std::string(msg) + "|" + caption.value_or("-") + "|" +
+                        (style ? std::to_string(*style) : "-") + "|" +
+                        (annoying ? (*annoying ? "annoying" : "calm") : "-"));
+    }
+    std::vector<std::string> shown;
+};
+
+TEST_F(Window, ShowDialogGoesToTheDialogPortOrFallsBackToAMessageBox) {
+    hook();
+    endpoint->ShowDialog("No scanner", std::nullopt, 1);
+    ASSERT_EQ(plugin.messageBoxes().size(), 1u);
+    EXPECT_EQ(plugin.messageBoxes()[0].text, "No scanner");
+    EXPECT_EQ(plugin.messageBoxes()[0].caption, "QuiloPlugin");
+    RecordingDialogs dialogs;
+    endpoint->setDialogPort(&dialogs);
+    endpoint->ShowDialog("No scanner", "Quilo", 0, true);
+    endpoint->ShowDialog("Plain");
+    EXPECT_EQ(dialogs.shown, (Lines{"No scanner|Quilo|0|annoying", "Plain|-|-|-"}));
+    EXPECT_EQ(plugin.messageBoxes().size(), 1u);
+}
+
+TEST_F(Window, EventsAndTraceEventsSeeTheSameLines) {
+    initialize();
+    send(9, {});
+    EXPECT_EQ(events.traceEvents.back(), "Error:clsPlugin:Unknown command(dwData): 9 cbData=0");
+    EXPECT_EQ(takeTraces().back(), events.traceEvents.back());
+}
+
+TEST_F(Window, CommandsArrivingInsideAModalHandlerAreWorkedOffInOrder) {
+    initialize();
+    bool done = false;
+    events.onActivateSetup = [&] {
+        // The setup dialog runs a modal loop; the host keeps sending meanwhile.
+        world.after(10, [&] { sendHostCommand(kGetSensorCount); });
+        world.after(20, [&] { sendHostCommand(kGetCapabilities); });
+        world.after(30, [&] { done = true; });
+        plugin.windows().runModalLoop([&] { return done; });
+        timeline.push_back("setup closed");
+    };
+    sendHostCommand(host::cmd::kActivateSetup);
+    world.runUntilIdle();
+    EXPECT_EQ(timeline,
+              (Lines{"event:ActivateSetup(10)", "event:GetSensorCount(30)", "host:GetSensorCount",
+                     "event:GetCapabilities(5)", "host:GetCapabilities", "setup closed"}));
+}
+
+}  // namespace
+}  // namespace quilo::test

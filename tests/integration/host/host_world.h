@@ -1,0 +1,294 @@
+// A simulated world with three processes: a trace viewer holding the reading end of the trace
+// mailslot, the plug-in (a main window hooked by clsPlugin) and a scripted host window that
+// speaks the protocol with real WM_COPYDATA messages.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/plugin.h"
+#include "host/xray_ifc.h"
+#include "platform/sim/world.h"
+#include "trace/trace.h"
+#include "viewer.h"
+
+namespace quilo::test {
+
+using platform::Hwnd;
+using platform::LParam;
+using platform::LResult;
+using platform::MsgId;
+using platform::WParam;
+
+inline std::vector<std::byte> le32(std::int32_t v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    return {std::byte(u & 0xFF), std::byte((u >> 8) & 0xFF), std::byte((u >> 16) & 0xFF),
+            std::byte(u >> 24)};
+}
+inline std::vector<std::byte> le16(std::int16_t v) {
+    const auto u = static_cast<std::uint16_t>(v);
+    return {std::byte(u & 0xFF), std::byte(u >> 8)};
+}
+inline std::vector<std::byte> text(std::string_view s, std::size_t width) {
+    std::vector<std::byte> v(width);
+    for (std::size_t i = 0; i < s.size() && i < width; ++i)
+        v[i] = static_cast<std::byte>(s[i]);
+    return v;
+}
+inline std::vector<std::byte> cat(std::initializer_list<std::vector<std::byte>> parts) {
+    std::vector<std::byte> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+struct CopyDataSeen {
+    Hwnd from = 0;
+    std::int32_t code = 0;
+    std::vector<std::byte> data;
+};
+
+// The host application's window: records every WM_COPYDATA and interface message it gets and
+// answers WM_COPYDATA with a result the test chooses.
+class HostWindow final : public platform::WindowHandler {
+  public:
+    HostWindow(platform::WindowSystem& windows, std::vector<std::string>& timeline)
+        : windows_(windows), timeline_(timeline) {
+        interfaceMsg = windows.registerWindowMessage("Kelvora2XrayInterface0");
+    }
+    LResult windowProc(Hwnd hwnd, MsgId msg, WParam w, LParam l) override {
+        if (msg == platform::wm::kCopyData) {
+            const auto& cd = platform::copyDataOf(l);
+            const auto* p = static_cast<const std::byte*>(cd.lpData);
+            received.push_back({w, static_cast<std::int32_t>(cd.dwData),
+                                std::vector<std::byte>(p, p + cd.cbData)});
+            timeline_.push_back("host:" + host::CommandName(static_cast<std::int32_t>(cd.dwData)));
+            return answer;
+        }
+        if (msg == interfaceMsg) {
+            interfaceSeen.push_back({w, l});
+            timeline_.push_back("host:interface(" + std::to_string(l) + ")");
+            return 0;
+        }
+        if (msg == platform::wm::kClose) closes++;
+        return windows_.defWindowProc(hwnd, msg, w, l);
+    }
+
+    MsgId interfaceMsg = 0;
+    LResult answer = 1;
+    std::vector<CopyDataSeen> received;
+    std::vector<std::pair<WParam, LParam>> interfaceSeen;
+    int closes = 0;
+
+  private:
+    platform::WindowSystem& windows_;
+    std::vector<std::string>& timeline_;
+};
+
+// The plug-in main window's own procedure: what the endpoint passes on arrives here.
+class FormWindow final : public platform::WindowHandler {
+  public:
+    explicit FormWindow(platform::WindowSystem& windows) : windows_(windows) {}
+    LResult windowProc(Hwnd hwnd, MsgId msg, WParam w, LParam l) override {
+        seen.push_back(msg);
+        if (msg == platform::wm::kCopyData) return 0;
+        return windows_.defWindowProc(hwnd, msg, w, l);
+    }
+    std::vector<MsgId> seen;
+
+  private:
+    platform::WindowSystem& windows_;
+};
+
+// Records every event of the endpoint in order and lets a test play the controller.
+class EventRecorder final : public host::PluginEvents {
+  public:
+    explicit EventRecorder(std::vector<std::string>& timeline) : timeline_(timeline) {}
+    void EnumeratePlugins(std::int32_t& c) override { log("EnumeratePlugins", c); }
+    void RegisterPlugin(std::int32_t& c) override { log("RegisterPlugin", c); }
+    void InitializePlugin(std::int32_t& c) override { log("InitializePlugin", c); }
+    void ShutdownPlugin(std::int32_t& c, std::int32_t& s) override {
+        log("ShutdownPlugin", c, s);
+        if (shutdownNewStatus) s = *shutdownNewStatus;
+    }
+    void GetInformation(std::int32_t& c) override {
+        log("GetInformation", c);
+        if (onGetInformation) onGetInformation();
+    }
+    void GetCapabilities(std::int32_t& c) override {
+        log("GetCapabilities", c);
+        if (onGetCapabilities) onGetCapabilities();
+    }
+    void GetStatus(std::int32_t& c) override { log("GetStatus", c); }
+    void GetSensorCount(std::int32_t& c) override {
+        log("GetSensorCount", c);
+        if (onGetSensorCount) onGetSensorCount();
+    }
+    void GetsensorInformation(std::int32_t& c, std::int32_t& n) override {
+        log("GetsensorInformation", c, n);
+        if (onGetSensorInformation) onGetSensorInformation(n);
+    }
+    void ActivateSetup(std::int32_t& c) override {
+        log("ActivateSetup", c);
+        if (onActivateSetup) onActivateSetup();
+    }
+    void GetSettings(std::int32_t& c) override { log("GetSettings", c); }
+    void SetSettingsAsString(std::int32_t& c, std::string& s) override {
+        log("SetSettingsAsString", c);
+        settings.push_back(s);
+    }
+    void ActivateCapture(std::int32_t& c, std::int32_t& n, std::int32_t& s) override {
+        log("ActivateCapture", c, n, s);
+        if (activateNewStatus) s = *activateNewStatus;
+    }
+    void ImageStored(std::int32_t& c, std::int32_t id) override { log("ImageStored", c, id); }
+    void StopCapture(std::int32_t& c, std::int32_t& s) override {
+        log("StopCapture", c, s);
+        if (stopNewStatus) s = *stopNewStatus;
+    }
+    void HookedMessage(MsgId m, WParam w, LParam l, LResult& r) override {
+        timeline_.push_back("event:HookedMessage(" + std::to_string(m) + "," + std::to_string(w) +
+                            "," + std::to_string(l) + ")");
+        r = hookedResult;
+    }
+    void WmSysCommand(WParam w, LParam l, LResult& r) override {
+        timeline_.push_back("event:WmSysCommand(" + std::to_string(w) + "," + std::to_string(l) +
+                            ")");
+        r = sysCommandResult;
+    }
+    void StatusChange(std::int32_t& code, bool& dlg, std::string& info) override {
+        timeline_.push_back("event:StatusChange(" + std::to_string(code) + "," +
+                            (dlg ? "dlg" : "-") + ",'" + info + "')");
+        if (onStatusChange) onStatusChange(code, dlg, info);
+    }
+    void TraceEvt(std::string& msg) override { traceEvents.push_back(msg); }
+
+    std::optional<std::int32_t> shutdownNewStatus, activateNewStatus, stopNewStatus;
+    std::function<void()> onGetInformation, onGetCapabilities, onGetSensorCount, onActivateSetup;
+    std::function<void(std::int32_t)> onGetSensorInformation;
+    std::function<void(std::int32_t&, bool&, std::string&)> onStatusChange;
+    LResult hookedResult = 0, sysCommandResult = 0;
+    std::vector<std::string> settings;
+    std::vector<std::string> traceEvents;
+
+  private:
+    template <class... A>
+    void log(const char* name, A... args) {
+        std::string s = std::string("event:") + name + "(";
+        bool first = true;
+        ((s += (first ? "" : ",") + std::to_string(args), first = false), ...);
+        timeline_.push_back(s + ")");
+    }
+    std::vector<std::string>& timeline_;
+};
+
+class HostWorld : public ::testing::Test {
+  protected:
+    HostWorld()
+        : viewerProc(world.createProcess(viewerOptions())),
+          plugin(world.createProcess()),
+          hostProc(world.createProcess(hostOptions())),
+          viewer(viewerProc.mailslots(), viewerProc.clock(), viewerProc.process(), {}),
+          trace(plugin.mailslots(), plugin.clock(), plugin.process()),
+          xray(plugin.windows(), plugin.memory(), trace),
+          form(plugin.windows()),
+          hostWin(hostProc.windows(), timeline),
+          events(timeline) {
+        EXPECT_TRUE(viewer.open());
+        EXPECT_TRUE(trace.TraceOpen(false));
+        platform::WindowSpec spec;
+        spec.title = "Quilo Plugin";
+        pluginHwnd = plugin.windows().createWindow(spec, &form);
+        spec.title = "Kelvora 3";
+        hostHwnd = hostProc.windows().createWindow(spec, &hostWin);
+        baseline = world.live();
+        endpoint = std::make_unique<host::clsPlugin>(plugin, xray, trace);
+        endpoint->setEvents(&events);
+    }
+    ~HostWorld() override {
+        endpoint.reset();
+        trace.TraceClose();
+    }
+
+    static sim::ProcessOptions viewerOptions() {
+        sim::ProcessOptions o;
+        o.exePath = "C:\\Tools\\TraceViewer.exe";
+        return o;
+    }
+    static sim::ProcessOptions hostOptions() {
+        sim::ProcessOptions o;
+        o.exePath = "C:\\Program Files\\Kelvora\\Kelvora.exe";
+        o.version.title = "Kelvora";
+        return o;
+    }
+
+    std::int32_t hostLong() const { return platform::handleToRecord(hostHwnd); }
+    std::int32_t pluginLong() const { return platform::handleToRecord(pluginHwnd); }
+
+    // The host sends one command, as SendMessage with WM_COPYDATA from `from` (default: the
+    // host window), and gets the plug-in's verdict.
+    LResult send(std::int32_t code, std::vector<std::byte> data, Hwnd from = 0) {
+        platform::CopyData cd{static_cast<std::uintptr_t>(static_cast<std::uint32_t>(code)),
+                              static_cast<std::uint32_t>(data.size()),
+                              data.empty() ? nullptr : data.data()};
+        return hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData,
+                                              from ? from : hostHwnd,
+                                              reinterpret_cast<LParam>(&cd));
+    }
+    LResult sendHostCommand(std::int32_t code) { return send(code, le32(hostLong())); }
+
+    void hook(bool announce = false) { endpoint->Hook(pluginHwnd, announce); }
+    // Hooks, initialises, and forgets what that produced.
+    void initialize() {
+        hook();
+        ASSERT_NE(sendHostCommand(host::cmd::kInitializePlugin), 0);
+        world.runUntilIdle();
+        ASSERT_TRUE(endpoint->Initialized());
+        hostWin.received.clear();
+        timeline.clear();
+        takeTraces();
+    }
+
+    // The trace lines that arrived at the viewer since the last call, without their stamps.
+    std::vector<std::string> takeTraces() {
+        std::ostringstream out;
+        viewer.poll(out);
+        std::vector<std::string> lines;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);) {
+            const auto close = line.find(']');
+            EXPECT_EQ(line.front(), '[') << line;
+            EXPECT_NE(close, std::string::npos) << line;
+            lines.push_back(line.substr(close + 1));
+        }
+        return lines;
+    }
+
+    std::vector<std::byte> statusBytes(std::int32_t code, bool dlg) const {
+        return cat({le32(12), le32(code), le16(dlg ? -1 : 0), le16(0)});
+    }
+
+    sim::World world;
+    sim::SimProcess& viewerProc;
+    sim::SimProcess& plugin;
+    sim::SimProcess& hostProc;
+    tools::TraceViewer viewer;
+    trace::Trace trace;
+    host::XrayIfc xray;
+    FormWindow form;
+    std::vector<std::string> timeline;
+    HostWindow hostWin;
+    EventRecorder events;
+    Hwnd pluginHwnd = 0;
+    Hwnd hostHwnd = 0;
+    sim::LiveCounts baseline;
+    std::unique_ptr<host::clsPlugin> endpoint;
+};
+
+}  // namespace quilo::test

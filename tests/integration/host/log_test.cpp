@@ -1,0 +1,102 @@
+// The log: the main form's log box and the log file beside the program.
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "platform/sim/world.h"
+#include "trace/log.h"
+
+namespace quilo::trace {
+namespace {
+
+class Forms final : public FormRegistry {
+  public:
+    std::vector<std::string> loadedFormNames() const override { return names; }
+    std::vector<std::string> names;
+};
+
+class Box final : public LogBox {
+  public:
+    bool formVisible() const override { return visible; }
+    std::string text() const override { return content; }
+    void setText(std::string t) override { content = std::move(t); }
+    bool visible = false;
+    std::string content;
+};
+
+class LogTest : public ::testing::Test {
+  protected:
+    std::string fileText() {
+        auto bytes = platform::readWholeFile(p.files(), log.logFilePath(), 1 << 20);
+        if (!bytes) return "<none>";
+        std::string s;
+        for (auto b : *bytes)
+            s += static_cast<char>(b);
+        return s;
+    }
+    sim::World world;
+    sim::SimProcess& p = world.createProcess();
+    Forms forms;
+    Box box;
+    Log log{p.files(), p.clock(), forms};
+    bool visibleMode = false;
+};
+
+TEST_F(LogTest, FormLookupIgnoresCase) {
+    forms.names = {"frmPrescan", "FRMMAIN"};
+    EXPECT_TRUE(IsFormLoaded(forms, "frmMain"));
+    EXPECT_TRUE(IsFormLoaded(forms, "frmprescan"));
+    EXPECT_FALSE(IsFormLoaded(forms, "frmSetup"));
+    EXPECT_FALSE(IsFormLoaded(forms, "frmMai"));
+}
+
+TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
+    forms.names = {"frmMain"};
+    log.setLogBox(&box);
+    log.setVisibleMode([&] { return visibleMode; });
+    box.content = "old";
+    log.LogMsg("Plugin started --------------------------");
+    EXPECT_EQ(box.content, "old");
+    EXPECT_EQ(fileText(), "<none>");
+}
+
+TEST_F(LogTest, VisibleMainFormGetsTheNewestLineOnTop) {
+    log.setLogBox(&box);
+    box.visible = true;
+    log.LogMsg("not loaded yet");
+    EXPECT_EQ(box.content, "");
+    forms.names = {"frmAbout", "frmMain"};
+    log.LogMsg("  first  ");
+    log.LogMsg("second");
+    EXPECT_EQ(box.content, "second\r\nfirst\r\n");
+}
+
+TEST_F(LogTest, VisibleModeAppendsStampedAnsiLinesBesideTheProgram) {
+    log.setVisibleMode([&] { return visibleMode; });
+    visibleMode = true;
+    EXPECT_EQ(log.logFilePath(), "C:\\Program Files\\Kelvora\\Quilo\\QuiloPlugin.log");
+    log.LogMsg("Plugin started");
+    world.advance(61'000);
+    log.LogMsg(
+        "Gr\xC3\xB6\xC3\x9F"
+        "e");
+    EXPECT_EQ(fileText(),
+              "2026-12-06 09:00:00 Plugin started\r\n2026-12-06 09:01:01 Gr\xF6\xDF"
+              "e\r\n");
+    EXPECT_EQ(world.live().handles, 0u);  // the file is closed between messages
+}
+
+TEST_F(LogTest, AFileThatCannotBeOpenedRaisesIntoTheCaller) {
+    log.setVisibleMode([] { return true; });
+    world.failNth(sim::Fault::FileCreate);
+    try {
+        log.LogMsg("x");
+        FAIL() << "no error raised";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 75);
+    }
+    log.LogMsg("y");  // the next one works
+    EXPECT_NE(fileText().find(" y\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quilo::trace
