@@ -44,6 +44,12 @@ class Forms {
     void adopt(std::unique_ptr<Form> form);
     std::size_t adoptedCount() const { return adopted_.size(); }
 
+    // The hidden window of the application that owns every form loaded without an owner
+    // form (0: such forms have no owner). The program creates it and sets it before the first
+    // form loads; GetWindow(form, GW_OWNER) then finds it, as re-parenting into a host needs.
+    void setApplicationWindow(platform::Hwnd hwnd) { applicationWindow_ = hwnd; }
+    platform::Hwnd applicationWindow() const { return applicationWindow_; }
+
     Form* activeForm() const { return active_; }
     // The innermost modal form being shown, or null.
     Form* modalForm() const { return modal_.empty() ? nullptr : modal_.back(); }
@@ -73,6 +79,9 @@ class Forms {
     void formUnloaded(Form& form);
     void formDestroyed(Form& form);
     void setActive(Form* form);
+    // The active form is going away: activates its owner, else the modal form, else the last
+    // shown form that is left (as Windows activates the next window).
+    void activateNext(const Form& leaving);
     void pushModal(Form& form) { modal_.push_back(&form); }
     void popModal(Form& form);
     void purge();
@@ -83,6 +92,7 @@ class Forms {
     std::vector<Form*> modal_;
     std::vector<std::unique_ptr<Form>> adopted_;
     Form* active_ = nullptr;
+    platform::Hwnd applicationWindow_ = 0;
 };
 
 }  // namespace quilo::forms
