@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,9 @@ struct WorldOptions {
     std::filesystem::path root;
     std::uint32_t startTickMs = 1000;
     platform::LocalTime startTime{2026, 12, 6, 9, 0, 0, 0};
+    // A waiting message loop that would have to let more virtual time than this pass in one
+    // go throws Deadlock instead (a loop that waits on timers that can never end it).
+    std::uint64_t maxLoopWaitMs = 24ull * 3600 * 1000;
 };
 
 struct LiveCounts {
@@ -121,6 +125,9 @@ class World {
     void advance(std::uint32_t ms);
     // Dispatches everything queued now without letting time pass.
     void runUntilIdle();
+    // The running code keeps the program busy for `ms`: the clock moves on and nothing is
+    // dispatched; timers that fall due meanwhile fire once, later.
+    void spend(std::uint32_t ms);
     // A scripted event (the user clicking, a device answering) at an absolute virtual time.
     // Message loops and modal loops that wait advance the clock to it.
     void at(std::uint32_t timeMs, std::function<void()> action);

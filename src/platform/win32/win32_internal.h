@@ -90,10 +90,12 @@ class Win32WindowSystem final : public WindowSystem {
     SubclassEntry* entryOf(WndProcRef ref);
     void dropChain(HWND hwnd);
     void fail() { lastError_ = GetLastError(); }
+    void wakeModalLoop();
 
     std::string className_;
     ATOM classAtom_ = 0;
     ErrorCode lastError_ = 0;
+    int modalDepth_ = 0;  // how many modal loops are running on this thread
     std::map<HWND, std::unique_ptr<SubclassChain>> chains_;
     // The windows of our class that are alive, each with what its GWLP_USERDATA points to.
     std::map<HWND, std::unique_ptr<WindowSlot>> windows_;

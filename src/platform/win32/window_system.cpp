@@ -63,6 +63,7 @@ LRESULT CALLBACK Win32WindowSystem::classProc(HWND hwnd, UINT msg, WPARAM wParam
         SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
         owner->windows_.erase(hwnd);
     }
+    owner->wakeModalLoop();
     return result;
 }
 
@@ -71,12 +72,14 @@ LRESULT CALLBACK Win32WindowSystem::subclassProc(HWND hwnd, UINT msg, WPARAM wPa
     auto* chain = static_cast<SubclassChain*>(GetPropA(hwnd, kChainProperty));
     if (!chain || chain->levels.empty()) return DefWindowProcA(hwnd, msg, wParam, lParam);
     WindowHandler* top = chain->levels.back()->handler;
+    Win32WindowSystem* owner = chain->owner;
     const LRESULT result = top->windowProc(fromHwnd(hwnd), msg, wParam, lParam);
     if (msg == WM_NCDESTROY) {
         // The window is going: whatever levels are left go with it.
         if (auto* still = static_cast<SubclassChain*>(GetPropA(hwnd, kChainProperty)))
             still->owner->dropChain(hwnd);
     }
+    owner->wakeModalLoop();
     return result;
 }
 
@@ -372,9 +375,18 @@ bool Win32WindowSystem::pumpPending() {
     return true;
 }
 
+void Win32WindowSystem::wakeModalLoop() {
+    // A message sent by another thread or process is handled inside the modal loop's wait,
+    // which would go on waiting for posted input; a thread message makes it look at `done`.
+    if (modalDepth_ > 0 && InSendMessage()) PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
 bool Win32WindowSystem::runModalLoop(const std::function<bool()>& done) {
-    // PeekMessage rather than GetMessage: messages that other threads send are handled
-    // inside the wait, and one of them may be what makes `done` true.
+    struct Depth {
+        int& depth;
+        explicit Depth(int& d) : depth(++d) {}
+        ~Depth() { --depth; }
+    } depth(modalDepth_);
     MSG m;
     while (!done()) {
         if (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {

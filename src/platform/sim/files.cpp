@@ -1,0 +1,337 @@
+// Simulated files: Windows paths mapped onto the world's real directory.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/sim/impl.h"
+
+namespace quilo::sim {
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+namespace {
+constexpr ErrorCode kDirectoryInvalid = 267;  // ERROR_DIRECTORY
+constexpr ErrorCode kDiskFull = 112;          // ERROR_DISK_FULL
+
+// The components of an absolute Windows path "C:\a\..\b" -> {"C", "b"}; nothing when it is
+// not an absolute drive path.
+std::optional<std::vector<std::string>> components(std::string_view path) {
+    std::string p(path);
+    std::replace(p.begin(), p.end(), '/', '\\');
+    if (p.size() < 2 || p[1] != ':' || !std::isalpha(static_cast<unsigned char>(p[0])))
+        return std::nullopt;
+    std::vector<std::string> out{
+        std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(p[0]))))};
+    std::size_t i = 2;
+    while (i <= p.size()) {
+        std::size_t j = p.find('\\', i);
+        if (j == std::string::npos) j = p.size();
+        std::string part = p.substr(i, j - i);
+        if (part == "..") {
+            if (out.size() > 1) out.pop_back();
+        } else if (!part.empty() && part != ".") {
+            out.push_back(std::move(part));
+        }
+        i = j + 1;
+    }
+    return out;
+}
+
+ErrorCode fromErrno(int e, const fs::path& native) {
+    switch (e) {
+        case ENOENT: {
+            std::error_code ec;
+            return fs::is_directory(native.parent_path(), ec) ? err::kFileNotFound
+                                                              : err::kPathNotFound;
+        }
+        case ENOTDIR:
+            return err::kPathNotFound;
+        case EEXIST:
+            return err::kFileExists;
+        case ENOSPC:
+            return kDiskFull;
+        default:
+            return err::kAccessDenied;
+    }
+}
+
+class SimFile final : public File, public detail::Tracked {
+  public:
+    SimFile(World::Impl& w, ProcessImpl& p, int fd) : Tracked(w, p), fd_(fd) {}
+    ~SimFile() override { detach(); }
+
+    std::optional<std::size_t> read(std::span<std::byte> buffer) override {
+        if (fd_ < 0) return std::nullopt;
+        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        if (n < 0) return std::nullopt;
+        return static_cast<std::size_t>(n);
+    }
+    bool write(std::span<const std::byte> bytes) override {
+        if (fd_ < 0) return false;  // closed when its process ended (the world may be gone)
+        if (world_->shouldFail(Fault::FileWrite)) {
+            owner_->fail(err::kWriteFault);
+            return false;
+        }
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                owner_->fail(errno == ENOSPC ? kDiskFull : err::kWriteFault);
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        stamp();
+        return true;
+    }
+    bool seek(std::uint64_t offset) override {
+        return fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+    }
+    std::uint64_t size() override {
+        struct stat st {};
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+    bool flush() override { return fd_ >= 0; }
+
+    // Files changed through the simulation carry the virtual local time.
+    void stamp() {
+        const std::int64_t ms = detail::toEpochMs(world_->localTime());
+        timespec times[2];
+        times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(ms / 1000);
+        times[0].tv_nsec = times[1].tv_nsec = static_cast<long>((ms % 1000) * 1000000);
+        ::futimens(fd_, times);
+    }
+
+  protected:
+    void release() override {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+  private:
+    int fd_;
+};
+
+bool isAbsoluteDrivePath(std::string_view p) {
+    return p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
+}
+}  // namespace
+
+std::filesystem::path World::nativePath(std::string_view windowsPath) const {
+    const auto parts = components(windowsPath);
+    fs::path out = impl_->options.root;
+    if (!parts) return out / "invalid-path";
+    std::error_code ec;
+    for (const auto& part : *parts) {
+        fs::path next = out / part;
+        if (!fs::exists(next, ec) && fs::is_directory(out, ec)) {
+            // Names are case-insensitive: take an existing entry that differs only in case.
+            for (const auto& entry : fs::directory_iterator(out, ec)) {
+                if (detail::iequals(entry.path().filename().string(), part)) {
+                    next = entry.path();
+                    break;
+                }
+            }
+        }
+        out = std::move(next);
+    }
+    return out;
+}
+
+std::string SimFiles::absolute(std::string_view path) const {
+    std::string p(path);
+    std::replace(p.begin(), p.end(), '/', '\\');
+    if (isAbsoluteDrivePath(p)) return p;
+    if (!p.empty() && p.front() == '\\') return currentDirectory.substr(0, 2) + p;
+    return joinPath(currentDirectory, p);
+}
+
+fs::path SimFiles::native(std::string_view path) const {
+    return p_.world().nativePath(absolute(path));
+}
+
+std::string SimFiles::programFolder() {
+    const auto& exe = p_.options().exePath;
+    const auto cut = exe.find_last_of('\\');
+    return cut == std::string::npos ? std::string() : exe.substr(0, cut);
+}
+
+std::string SimFiles::programName() {
+    const auto& exe = p_.options().exePath;
+    auto name = exe.substr(exe.find_last_of('\\') + 1);
+    const auto dot = name.find_last_of('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+std::string SimFiles::tempFolder() {
+    return "C:\\Users\\" + p_.options().userName + "\\AppData\\Local\\Temp\\";
+}
+
+std::string SimFiles::userDataFolder() {
+    return "C:\\Users\\" + p_.options().userName + "\\AppData\\Roaming";
+}
+
+std::string SimFiles::tempFileName(std::string_view folder, std::string_view prefix) {
+    std::error_code ec;
+    if (!fs::is_directory(native(folder), ec)) {
+        p_.fail(kDirectoryInvalid);
+        return {};
+    }
+    // Like GetTempFileNameA with uUnique 0: a number from the clock, counted up until the
+    // name is free; the file is created so the name stays taken.
+    unsigned unique = static_cast<unsigned>(p_.w().now) & 0xFFFF;
+    for (int tries = 0; tries < 0x10000; ++tries, unique = (unique + 1) & 0xFFFF) {
+        if (unique == 0) continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%X", unique);
+        const std::string name = joinPath(folder, std::string(prefix.substr(0, 3)) + hex + ".tmp");
+        auto f = open(name, OpenMode::CreateNew);
+        if (f) return absolute(name);
+        if (lastError() != err::kFileExists) return {};
+    }
+    p_.fail(err::kFileExists);
+    return {};
+}
+
+bool SimFiles::setCurrentDirectory(std::string_view path) {
+    std::error_code ec;
+    const auto target = native(path);
+    if (!fs::is_directory(target, ec)) {
+        p_.fail(fs::exists(target, ec) ? kDirectoryInvalid : err::kFileNotFound);
+        return false;
+    }
+    currentDirectory = absolute(path);
+    while (currentDirectory.size() > 3 && currentDirectory.back() == '\\')
+        currentDirectory.pop_back();
+    return true;
+}
+
+std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
+    auto& w = p_.w();
+    if (!components(absolute(path))) {
+        p_.fail(err::kPathNotFound);
+        return nullptr;
+    }
+    const auto target = native(path);
+    int flags = 0;
+    switch (mode) {
+        case OpenMode::Read:
+            flags = O_RDONLY;
+            break;
+        case OpenMode::CreateAlways:
+            flags = O_WRONLY | O_CREAT | O_TRUNC;
+            break;
+        case OpenMode::CreateNew:
+            flags = O_WRONLY | O_CREAT | O_EXCL;
+            break;
+        case OpenMode::Append:
+            flags = O_WRONLY | O_CREAT | O_APPEND;
+            break;
+    }
+    if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate)) {
+        p_.fail(err::kAccessDenied);
+        return nullptr;
+    }
+    std::error_code ec;
+    if (fs::is_directory(target, ec)) {
+        p_.fail(err::kAccessDenied);
+        return nullptr;
+    }
+    const int fd = ::open(target.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        p_.fail(fromErrno(errno, target));
+        return nullptr;
+    }
+    auto file = std::make_unique<SimFile>(w, p_, fd);
+    if (mode != OpenMode::Read) file->stamp();
+    return file;
+}
+
+bool SimFiles::exists(std::string_view path) {
+    std::error_code ec;
+    return components(absolute(path)) && fs::exists(native(path), ec);
+}
+
+bool SimFiles::isDirectory(std::string_view path) {
+    std::error_code ec;
+    return components(absolute(path)) && fs::is_directory(native(path), ec);
+}
+
+bool SimFiles::createDirectories(std::string_view path) {
+    if (!components(absolute(path))) {
+        p_.fail(err::kPathNotFound);
+        return false;
+    }
+    std::error_code ec;
+    const auto target = native(path);
+    fs::create_directories(target, ec);
+    if (!fs::is_directory(target, ec)) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    return true;
+}
+
+bool SimFiles::removeFile(std::string_view path) {
+    std::error_code ec;
+    const auto target = native(path);
+    if (!fs::is_regular_file(target, ec)) {
+        p_.fail(fs::is_directory(target.parent_path(), ec) ? err::kFileNotFound
+                                                           : err::kPathNotFound);
+        return false;
+    }
+    if (!fs::remove(target, ec)) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    return true;
+}
+
+std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {
+    struct stat st {};
+    const auto target = native(path);
+    if (::stat(target.c_str(), &st) != 0) {
+        p_.fail(fromErrno(errno, target));
+        return std::nullopt;
+    }
+    const std::int64_t ms =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return detail::fromEpochMs(ms);
+}
+
+std::vector<std::string> SimFiles::list(std::string_view folder, std::string_view pattern) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    const auto dir = native(folder);
+    if (!fs::is_directory(dir, ec)) {
+        p_.fail(err::kPathNotFound);
+        return names;
+    }
+    for (const auto& entry : fs::directory_iterator(dir, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        auto name = entry.path().filename().string();
+        if (detail::wildcardMatch(pattern, name)) names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return detail::lower(a) < detail::lower(b);
+    });
+    return names;
+}
+
+std::string SimFiles::nativePath(std::string_view path) {
+    return native(path).string();
+}
+
+ErrorCode SimFiles::lastError() {
+    return p_.lastError_;
+}
+
+}  // namespace quilo::sim

@@ -1,0 +1,108 @@
+// Fault injection: each operation a test can make fail fails exactly when asked, with the
+// error Windows reports, and works again afterwards.
+#include <gtest/gtest.h>
+
+#include "recorder.h"
+
+namespace quilo::sim::test {
+namespace {
+
+using namespace platform;
+
+TEST(SimFaults, NthCallFailsOnceCountingFromNow) {
+    World world;
+    auto& p = world.createProcess();
+    auto& mem = p.memory();
+    GlobalBlock a = GlobalBlock::allocate(mem, 16);
+    world.failNth(Fault::GlobalAlloc, 3);
+    GlobalBlock b1 = GlobalBlock::allocate(mem, 16);
+    GlobalBlock b2 = GlobalBlock::allocate(mem, 16);
+    GlobalBlock b3 = GlobalBlock::allocate(mem, 16);
+    GlobalBlock b4 = GlobalBlock::allocate(mem, 16);
+    EXPECT_TRUE(a && b1 && b2 && b4);
+    EXPECT_FALSE(b3);
+    // Two pending faults of one kind count independently.
+    world.failNth(Fault::GlobalLock, 1);
+    world.failNth(Fault::GlobalLock, 2);
+    EXPECT_EQ(mem.lock(a.get()), nullptr);
+    EXPECT_EQ(mem.lock(a.get()), nullptr);
+    EXPECT_NE(mem.lock(a.get()), nullptr);
+    EXPECT_FALSE(mem.unlock(a.get()));
+}
+
+TEST(SimFaults, AlwaysFailsUntilCleared) {
+    World world;
+    auto& p = world.createProcess();
+    world.failAlways(Fault::RegistryCreate);
+    EXPECT_EQ(p.registry().createKey(RegRoot::CurrentUser, "Software\\X"), err::kAccessDenied);
+    EXPECT_EQ(p.registry().setValue(RegRoot::CurrentUser, "Software\\X", "v", RegType::Sz,
+                                    regSzBytes("1")),
+              err::kAccessDenied);
+    world.failAlways(Fault::RegistryCreate, false);
+    EXPECT_EQ(p.registry().createKey(RegRoot::CurrentUser, "Software\\X"), err::kSuccess);
+    world.failNth(Fault::RegistrySet);
+    EXPECT_EQ(p.registry().setValue(RegRoot::CurrentUser, "Software\\X", "v", RegType::Sz,
+                                    regSzBytes("1")),
+              err::kAccessDenied);
+    RegValue v;
+    EXPECT_EQ(p.registry().queryValue(RegRoot::CurrentUser, "Software\\X", "v", 16, v),
+              err::kFileNotFound);
+}
+
+TEST(SimFaults, FilesMailslotsLibrariesAndMessages) {
+    World world;
+    auto& p = world.createProcess();
+    auto& peer = world.createProcess();
+    auto& files = p.files();
+    const std::string path = joinPath(files.tempFolder(), "f.bin");
+
+    world.failNth(Fault::FileCreate);
+    EXPECT_EQ(files.open(path, OpenMode::CreateAlways), nullptr);
+    EXPECT_EQ(files.lastError(), err::kAccessDenied);
+    auto f = files.open(path, OpenMode::CreateAlways);
+    ASSERT_NE(f, nullptr);
+    world.failNth(Fault::FileWrite);
+    const std::byte one[1] = {std::byte{1}};
+    EXPECT_FALSE(f->write(one));
+    EXPECT_EQ(files.lastError(), err::kWriteFault);
+    EXPECT_TRUE(f->write(one));
+    f.reset();
+    EXPECT_EQ(readWholeFile(files, path, 10)->size(), 1u);
+
+    world.failNth(Fault::MailslotCreate);
+    EXPECT_EQ(p.mailslots().createMailslot("\\\\.\\mailslot\\t", 0, 0), 0u);
+    MailslotHandle reader(p.mailslots(), p.mailslots().createMailslot("\\\\.\\mailslot\\t", 0, 0));
+    MailslotHandle writer(p.mailslots(), p.mailslots().openMailslot("\\\\.\\mailslot\\t"));
+    ASSERT_TRUE(reader && writer);
+    world.failNth(Fault::MailslotWrite);
+    EXPECT_FALSE(p.mailslots().write(writer.get(), one));
+    EXPECT_EQ(p.mailslots().lastError(), err::kWriteFault);
+    EXPECT_TRUE(p.mailslots().write(writer.get(), one));
+    EXPECT_TRUE(p.mailslots().read(reader.get()).has_value());
+    EXPECT_FALSE(p.mailslots().read(reader.get()).has_value()) << "the failed write left nothing";
+
+    world.registerLibrary(SimLibrary{"Lib.dll", {}});
+    world.failNth(Fault::LoadLibrary);
+    EXPECT_EQ(p.libraries().load("C:\\x\\Lib.dll"), nullptr);
+    EXPECT_EQ(p.libraries().lastError(), err::kFileNotFound);
+    EXPECT_NE(p.libraries().load("C:\\x\\Lib.dll"), nullptr);
+
+    Recorder rec(world), own(world);
+    const Hwnd target = topWindow(peer, &rec);
+    const Hwnd mine = topWindow(p, &own);
+    world.failNth(Fault::PostMessage);
+    EXPECT_FALSE(p.windows().postMessage(target, wm::kUser, 0, 0));
+    EXPECT_EQ(p.windows().lastError(), err::kNotEnoughQuota);
+    // A failing send to another process does not reach it; a send to our own window is a call.
+    world.failAlways(Fault::SendMessage);
+    rec.on[wm::kUser] = [](Hwnd, WParam, LParam) { return LResult{5}; };
+    own.on[wm::kUser] = [](Hwnd, WParam, LParam) { return LResult{6}; };
+    EXPECT_EQ(p.windows().sendMessage(target, wm::kUser, 0, 0), 0);
+    EXPECT_TRUE(rec.only(wm::kUser).empty());
+    EXPECT_EQ(p.windows().sendMessage(mine, wm::kUser, 0, 0), 6);
+    world.failAlways(Fault::SendMessage, false);
+    EXPECT_EQ(p.windows().sendMessage(target, wm::kUser, 0, 0), 5);
+}
+
+}  // namespace
+}  // namespace quilo::sim::test

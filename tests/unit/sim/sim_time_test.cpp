@@ -1,0 +1,178 @@
+// The virtual clock: timers, scripted events, loops that wait, deadlocks and WM_QUIT.
+#include <gtest/gtest.h>
+
+#include "recorder.h"
+
+namespace quilo::sim::test {
+namespace {
+
+using namespace platform;
+
+TEST(SimTime, TimersAndEventsRunInVirtualTimeOrder) {
+    World world(startingAt(5000));
+    auto& p = world.createProcess();
+    std::vector<std::string> order;
+    Recorder rec(world);
+    rec.on[wm::kTimer] = [&](Hwnd, WParam id, LParam) {
+        order.push_back("timer" + std::to_string(id) + "@" + std::to_string(world.nowMs()));
+        return 0;
+    };
+    const Hwnd h = topWindow(p, &rec);
+    ASSERT_TRUE(p.windows().setTimer(h, 1, 30));
+    ASSERT_TRUE(p.windows().setTimer(h, 2, 50));
+    world.after(45, [&] { order.push_back("event@" + std::to_string(world.nowMs())); });
+    world.at(5030, [&] { order.push_back("at@" + std::to_string(world.nowMs())); });
+    EXPECT_EQ(p.clock().tickCount(), 5000u);
+    world.advance(100);
+    EXPECT_EQ(world.nowMs(), 5100u);
+    // Scripted events due at the same moment as a timer run first.
+    const std::vector<std::string> expected{"at@5030",     "timer1@5030", "event@5045",
+                                            "timer2@5050", "timer1@5060", "timer1@5090",
+                                            "timer2@5100"};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(SimTime, LocalTimeFollowsTheTickCountAcrossMidnight) {
+    WorldOptions options = startingAt(1000);
+    options.startTime = {2026, 12, 31, 23, 59, 59, 500};
+    World world(options);
+    auto& p = world.createProcess();
+    world.advance(700);
+    EXPECT_EQ(p.clock().localTime(), (LocalTime{2027, 1, 1, 0, 0, 0, 200}));
+    world.advance(24u * 3600 * 1000);
+    EXPECT_EQ(p.clock().localTime(), (LocalTime{2027, 1, 2, 0, 0, 0, 200}));
+}
+
+TEST(SimTime, TimerWaitsForQueuedMessagesAndFiresOnceWhenLate) {
+    World world;
+    auto& p = world.createProcess();
+    Recorder rec(world);
+    const Hwnd h = topWindow(p, &rec);
+    ASSERT_TRUE(p.windows().setTimer(h, 7, 10));  // due at 1010
+    world.after(10, [&] {
+        p.windows().postMessage(h, wm::kUser, 0, 0);
+        p.windows().postMessage(h, wm::kUser + 1, 0, 0);
+    });
+    world.advance(10);
+    // At 1010 the event posts two messages; both are handled before the due WM_TIMER.
+    std::vector<MsgId> ids;
+    for (auto& s : rec.log())
+        if (s.msg != wm::kCreate) ids.push_back(s.msg);
+    EXPECT_EQ(ids, (std::vector<MsgId>{wm::kUser, wm::kUser + 1, wm::kTimer}));
+
+    // The program is busy for 45 ms: the timer, due four times meanwhile, fires once.
+    rec.log().clear();
+    world.spend(45);
+    EXPECT_TRUE(rec.log().empty()) << "nothing is dispatched while the program is busy";
+    world.advance(0);
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u);
+    world.advance(4);  // 1059: nothing
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u);
+    world.advance(1);  // 1060: the next tick on its grid
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 2u);
+}
+
+TEST(SimTime, ShortTimersAreRaisedToTheSystemMinimum) {
+    World world;
+    auto& p = world.createProcess();
+    Recorder rec(world);
+    const Hwnd h = topWindow(p, &rec);
+    ASSERT_TRUE(p.windows().setTimer(h, 1, 5));
+    world.advance(100);
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 10u);
+}
+
+TEST(SimTime, ModalLoopWaitsForScriptedEventsAndDetectsDeadlock) {
+    World world;
+    auto& p = world.createProcess();
+    Recorder rec(world);
+    topWindow(p, &rec);
+    bool done = false;
+    world.after(2500, [&] { done = true; });
+    EXPECT_TRUE(p.windows().runModalLoop([&] { return done; }));
+    EXPECT_EQ(world.nowMs(), 3500u);
+    // Nothing queued, no timer, no event: waiting can never end.
+    EXPECT_THROW(p.windows().runModalLoop([] { return false; }), Deadlock);
+    EXPECT_THROW(p.windows().runMessageLoop(), Deadlock);
+}
+
+TEST(SimTime, LoopWaitingOnTimersForeverHitsTheWaitLimit) {
+    WorldOptions options;
+    options.maxLoopWaitMs = 60'000;
+    World world(options);
+    auto& p = world.createProcess();
+    Recorder rec(world);
+    const Hwnd h = topWindow(p, &rec);
+    p.windows().setTimer(h, 1, 1000);
+    EXPECT_THROW(p.windows().runModalLoop([] { return false; }), Deadlock);
+    EXPECT_LE(world.nowMs(), 1000u + 61'000u);
+}
+
+TEST(SimTime, QuitEndsTheInnermostLoopAndReachesTheOuterOne) {
+    World world;
+    auto& p = world.createProcess();
+    auto& ws = p.windows();
+    Recorder rec(world);
+    const Hwnd h = topWindow(p, &rec);
+    std::vector<std::string> trail;
+    rec.on[wm::kUser] = [&](Hwnd, WParam, LParam) {
+        ws.postMessage(h, wm::kUser + 1, 0, 0);
+        ws.postQuitMessage(3);
+        // The message posted before the quit is still handled; then the modal loop ends.
+        trail.push_back(ws.runModalLoop([] { return false; }) ? "modal done" : "modal quit");
+        trail.push_back(ws.pumpPending() ? "pump idle" : "pump quit");
+        return 0;
+    };
+    rec.on[wm::kUser + 1] = [&](Hwnd, WParam, LParam) {
+        trail.push_back("user+1");
+        return 0;
+    };
+    ws.postMessage(h, wm::kUser, 0, 0);
+    EXPECT_EQ(ws.runMessageLoop(), 3);
+    EXPECT_EQ(trail, (std::vector<std::string>{"user+1", "modal quit", "pump quit"}));
+    // The quit was consumed by the outer loop.
+    EXPECT_TRUE(ws.pumpPending());
+}
+
+TEST(SimTime, PumpPendingDispatchesWhatHandlersPostAndDueTimersWithoutTime) {
+    World world;
+    auto& p = world.createProcess();
+    auto& ws = p.windows();
+    Recorder rec(world);
+    const Hwnd h = topWindow(p, &rec);
+    int chain = 0;
+    rec.on[wm::kUser] = [&](Hwnd, WParam, LParam) {
+        if (++chain < 5) ws.postMessage(h, wm::kUser, 0, 0);
+        return 0;
+    };
+    ws.setTimer(h, 9, 10);
+    world.spend(10);  // the timer is due, nothing has run
+    const auto before = world.nowMs();
+    ws.postMessage(h, wm::kUser, 0, 0);
+    EXPECT_TRUE(ws.pumpPending());
+    EXPECT_EQ(chain, 5) << "messages posted while pumping are pumped too";
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u) << "a due timer is part of what is pending";
+    EXPECT_EQ(world.nowMs(), before);
+    EXPECT_TRUE(ws.pumpPending());
+    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u) << "pumping lets no time pass";
+}
+
+TEST(SimTime, MessageStormIsReportedInsteadOfHanging) {
+    World world;
+    auto& p = world.createProcess();
+    struct Reposter : WindowHandler {
+        virtual ~Reposter() = default;
+        WindowSystem* ws = nullptr;
+        LResult windowProc(Hwnd hwnd, MsgId msg, WParam, LParam) override {
+            if (msg == wm::kUser) ws->postMessage(hwnd, wm::kUser, 0, 0);
+            return 0;
+        }
+    } storm;
+    storm.ws = &p.windows();
+    const Hwnd h = topWindow(p, &storm);
+    p.windows().postMessage(h, wm::kUser, 0, 0);
+    EXPECT_THROW(p.windows().pumpPending(), Deadlock);
+}
+
+}  // namespace
+}  // namespace quilo::sim::test
