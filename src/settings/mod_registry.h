@@ -54,7 +54,7 @@ class modRegistry {
     const std::string& registryBase() const { return registryBase_; }
 
     // GetPrivateProfileString with an empty default and a buffer of 1024 characters; empty
-    // when the file, section or key is missing.
+    // when the file, section or key is missing. The file's ANSI text comes back as UTF-8.
     std::string ReadIniString(std::string_view section, std::string_view key,
                               std::string_view file);
 
