@@ -291,9 +291,9 @@ Handle SimMailslots::openMailslot(std::string_view name) {
     }
     auto it = w.mailslots.find(parsed->key);
     if (it == w.mailslots.end() || it->second.reader == 0) {
-        // No reading end: opening fails, as it does under Wine (a local name reports a missing
-        // file, a broadcast name a missing path).
-        p_.fail(parsed->local ? err::kFileNotFound : err::kPathNotFound);
+        // No reading end: opening fails, as under Wine. A broadcast name reaches only the local
+        // slot here (there is no domain), so it fails the same way.
+        p_.fail(err::kFileNotFound);
         return 0;
     }
     ++it->second.writers;

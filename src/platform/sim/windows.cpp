@@ -273,9 +273,8 @@ bool SimWindows::isTopmost(Hwnd hwnd) {
 bool SimWindows::showWindow(Hwnd hwnd, bool visible) {
     auto* rec = find(hwnd);
     if (!rec) return false;
-    const bool was = rec->visible;  // ShowWindow answers whether it was visible before
     rec->visible = visible;
-    return was;
+    return true;
 }
 
 bool SimWindows::isVisible(Hwnd hwnd) {

@@ -107,13 +107,14 @@ class Win32Profile final : public Profile {
                           std::string_view defaultValue, std::string_view path,
                           std::size_t bufferChars) override {
         if (bufferChars == 0) return {};
+        // Names, default and value are UTF-8 on our side and ANSI in the file, like every
+        // other string of the ports; the buffer limit applies to the ANSI characters.
         std::string buffer(bufferChars, '\0');
-        const DWORD n =
-            GetPrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(),
-                                     std::string(defaultValue).c_str(), buffer.data(),
-                                     static_cast<DWORD>(bufferChars), utf8ToAcp(path).c_str());
+        const DWORD n = GetPrivateProfileStringA(
+            utf8ToAcp(section).c_str(), utf8ToAcp(key).c_str(), utf8ToAcp(defaultValue).c_str(),
+            buffer.data(), static_cast<DWORD>(bufferChars), utf8ToAcp(path).c_str());
         buffer.resize(std::min<std::size_t>(n, bufferChars - 1));
-        return buffer;
+        return acpToUtf8(buffer);
     }
 };
 
@@ -167,7 +168,10 @@ class Win32Mailslots final : public Mailslots {
             error_ = GetLastError();
             return std::nullopt;
         }
-        if (next == MAILSLOT_NO_MESSAGE) return std::nullopt;
+        if (next == MAILSLOT_NO_MESSAGE) {
+            error_ = ERROR_SEM_TIMEOUT;  // what ReadFile says when nothing came in time
+            return std::nullopt;
+        }
         std::vector<std::byte> message(next);
         DWORD got = 0;
         if (!ReadFile(toHandle(slot), message.data(), next, &got, nullptr)) {
@@ -447,21 +451,24 @@ class Win32Files final : public Files {
 
 // --- display ----------------------------------------------------------------------------
 
+// The caller's procedure and data travel through the enumeration's own parameter.
+struct MonitorEnumContext {
+    Display::MonitorEnumProc proc;
+    void* data;
+};
+
+BOOL CALLBACK monitorEnumThunk(HMONITOR m, HDC, LPRECT r, LPARAM p) {
+    auto* c = reinterpret_cast<MonitorEnumContext*>(p);
+    const Rect rect{r->left, r->top, r->right, r->bottom};
+    return c->proc(reinterpret_cast<HMonitor>(m), rect, c->data) ? TRUE : FALSE;
+}
+
 class Win32Display final : public Display {
   public:
     bool enumDisplayMonitors(MonitorEnumProc proc, void* data) override {
-        // The caller's procedure and data travel through the enumeration's own parameter.
-        struct Context {
-            MonitorEnumProc proc;
-            void* data;
-        } context{proc, data};
-        auto thunk = [](HMONITOR m, HDC, LPRECT r, LPARAM p) -> BOOL {
-            auto* c = reinterpret_cast<Context*>(p);
-            const Rect rect{r->left, r->top, r->right, r->bottom};
-            return c->proc(reinterpret_cast<HMonitor>(m), rect, c->data) ? TRUE : FALSE;
-        };
-        return EnumDisplayMonitors(nullptr, nullptr, thunk, reinterpret_cast<LPARAM>(&context)) !=
-               FALSE;
+        MonitorEnumContext context{proc, data};
+        return EnumDisplayMonitors(nullptr, nullptr, monitorEnumThunk,
+                                   reinterpret_cast<LPARAM>(&context)) != FALSE;
     }
     bool monitorInfo(HMonitor monitor, MonitorInfo& out) override {
         MONITORINFOEXA info{};

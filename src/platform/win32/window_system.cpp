@@ -38,7 +38,10 @@ Win32WindowSystem::Win32WindowSystem() {
 Win32WindowSystem::~Win32WindowSystem() {
     while (!chains_.empty())
         dropChain(chains_.begin()->first);
-    // Windows still open would call handlers that may be gone: close them with us.
+    // Windows still open would call handlers that may be gone: close them with us, with
+    // default processing only.
+    for (auto& [h, slot] : windows_)
+        slot->handler = nullptr;
     while (!windows_.empty()) {
         const HWND h = windows_.begin()->first;
         if (!IsWindow(h) || !DestroyWindow(h)) windows_.erase(h);

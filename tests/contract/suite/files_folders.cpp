@@ -1,0 +1,181 @@
+// Files contract: the program's folders, temporary file names, create-new files, listing and
+// modification times.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <set>
+
+#include "contract_env.h"
+
+namespace quilo::contract {
+namespace {
+
+using namespace platform;
+
+Files& files() {
+    return contractEnv().platform().files();
+}
+
+std::string scratch(std::string_view name) {
+    return joinPath(contractEnv().scratchFolder(), name);
+}
+
+std::span<const std::byte> asBytes(std::string_view s) {
+    return {reinterpret_cast<const std::byte*>(s.data()), s.size()};
+}
+
+std::string lowered(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// Seconds since 2000 of a local time, to compare two of them.
+long long secondsOf(const LocalTime& t) {
+    const int m = t.month <= 2 ? t.month + 12 : t.month;
+    const int y = t.month <= 2 ? t.year - 1 : t.year;
+    const long long days = 365LL * y + y / 4 - y / 100 + y / 400 + (153 * (m - 3) + 2) / 5 + t.day;
+    return ((days * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
+}
+
+TEST(FilesFolders, FoldersOfTheProgramAndTheUserExist) {
+    const std::string temp = files().tempFolder();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), '\\') << temp;
+    EXPECT_TRUE(files().isDirectory(temp)) << temp;
+    const std::string program = files().programFolder();
+    ASSERT_FALSE(program.empty());
+    EXPECT_NE(program.back(), '\\') << program;
+    EXPECT_TRUE(files().isDirectory(program)) << program;
+    EXPECT_FALSE(files().programName().empty());
+    EXPECT_EQ(files().programName().find('.'), std::string::npos) << "without its extension";
+    const std::string data = files().userDataFolder();
+    EXPECT_NE(data.back(), '\\');
+    EXPECT_TRUE(files().isDirectory(data)) << data;
+}
+
+TEST(FilesFolders, TemporaryFileNamesUseThreePrefixCharactersAndCreateTheFile) {
+    const std::string folder = contractEnv().scratchFolder();
+    std::set<std::string> names;
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = files().tempFileName(folder, "QPLpreview");
+        ASSERT_FALSE(path.empty()) << "error " << files().lastError();
+        EXPECT_TRUE(files().exists(path)) << path;
+        auto f = files().open(path, OpenMode::Read);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->size(), 0u);
+        const std::string name = path.substr(path.find_last_of('\\') + 1);
+        EXPECT_EQ(lowered(path.substr(0, path.size() - name.size())),
+                  lowered(joinPath(folder, "")));
+        ASSERT_GT(name.size(), 7u) << name;
+        EXPECT_EQ(name.substr(0, 3), "QPL") << name;
+        EXPECT_EQ(lowered(name.substr(name.size() - 4)), ".tmp") << name;
+        const std::string unique = name.substr(3, name.size() - 7);
+        EXPECT_TRUE(unique.size() >= 1 && unique.size() <= 4) << name;
+        EXPECT_TRUE(std::all_of(unique.begin(), unique.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c));
+        })) << name;
+        names.insert(path);
+    }
+    EXPECT_EQ(names.size(), 3u) << "each call gives a new name";
+    for (const auto& n : names)
+        EXPECT_TRUE(files().removeFile(n));
+    EXPECT_EQ(files().tempFileName(scratch("no\\such\\folder"), "QPL"), "");
+}
+
+TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
+    const std::string path = scratch("IMG00001.tif");
+    {
+        auto f = files().open(path, OpenMode::CreateNew);
+        ASSERT_NE(f, nullptr) << "error " << files().lastError();
+        ASSERT_TRUE(f->write(asBytes("first")));
+    }
+    EXPECT_EQ(files().open(path, OpenMode::CreateNew), nullptr);
+    EXPECT_EQ(files().lastError(), err::kFileExists);
+    {
+        auto f = files().open(path, OpenMode::Append);
+        ASSERT_NE(f, nullptr);
+        ASSERT_TRUE(f->write(asBytes("+more")));
+    }
+    auto content = readWholeFile(files(), path, 100);
+    ASSERT_TRUE(content.has_value());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(content->data()), content->size()),
+              "first+more");
+    EXPECT_FALSE(readWholeFile(files(), path, 9).has_value()) << "larger than allowed";
+    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("new")));
+    EXPECT_EQ(readWholeFile(files(), path, 100)->size(), 3u) << "CreateAlways replaces";
+    EXPECT_TRUE(files().removeFile(path));
+    EXPECT_FALSE(files().exists(path));
+    EXPECT_FALSE(files().removeFile(path));
+}
+
+TEST(FilesFolders, MissingFilesAndFoldersAreReportedAsSuch) {
+    EXPECT_EQ(files().open(scratch("missing.txt"), OpenMode::Read), nullptr);
+    EXPECT_EQ(files().lastError(), err::kFileNotFound);
+    EXPECT_EQ(files().open(scratch("missing\\x.txt"), OpenMode::Read), nullptr);
+    EXPECT_EQ(files().lastError(), err::kPathNotFound);
+    EXPECT_EQ(files().open(scratch("missing\\x.txt"), OpenMode::CreateAlways), nullptr);
+    EXPECT_EQ(files().lastError(), err::kPathNotFound);
+    EXPECT_FALSE(files().lastModified(scratch("missing.txt")).has_value());
+    EXPECT_FALSE(files().isDirectory(scratch("missing")));
+}
+
+TEST(FilesFolders, FoldersAreCreatedWithTheirParentsAndListedByPattern) {
+    const std::string folder = scratch("Lost\\Images");
+    ASSERT_TRUE(files().createDirectories(folder));
+    EXPECT_TRUE(files().isDirectory(folder));
+    EXPECT_TRUE(files().createDirectories(folder)) << "an existing folder is fine";
+    for (const char* name : {"IMG00001.tif", "IMG00002.TIF", "IMG1.tif", "notes.txt"})
+        ASSERT_TRUE(writeWholeFile(files(), joinPath(folder, name), asBytes("x")));
+    ASSERT_TRUE(files().createDirectories(joinPath(folder, "IMGsub.tif")));
+
+    auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) {
+            return lowered(a) < lowered(b);
+        });
+        return v;
+    };
+    EXPECT_EQ(sorted(files().list(folder, "IMG0000?.tif")),
+              (std::vector<std::string>{"IMG00001.tif", "IMG00002.TIF"}));
+    EXPECT_EQ(sorted(files().list(folder, "*.tif")),
+              (std::vector<std::string>{"IMG00001.tif", "IMG00002.TIF", "IMG1.tif"}))
+        << "folders are not listed";
+    EXPECT_EQ(files().list(folder, "*.txt"), (std::vector<std::string>{"notes.txt"}));
+    EXPECT_EQ(files().list(folder, "*.*").size(), 4u);
+    EXPECT_TRUE(files().list(folder, "*.bmp").empty());
+    for (const auto& name : files().list(folder, "*"))
+        EXPECT_TRUE(files().removeFile(joinPath(folder, name)));
+}
+
+TEST(FilesFolders, AWrittenFileIsDatedNowInLocalTime) {
+    const std::string path = scratch("Raw.TIF");
+    const LocalTime before = contractEnv().platform().clock().localTime();
+    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("raw")));
+    const auto stamp = files().lastModified(path);
+    ASSERT_TRUE(stamp.has_value());
+    EXPECT_LE(std::llabs(secondsOf(*stamp) - secondsOf(before)), 2)
+        << stamp->year << "-" << stamp->month << "-" << stamp->day << " " << stamp->hour << ":"
+        << stamp->minute << ":" << stamp->second;
+    // Time passes; a file written later is dated later.
+    contractEnv().pumpFor(2100);
+    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("raw2")));
+    const auto later = files().lastModified(path);
+    ASSERT_TRUE(later.has_value());
+    EXPECT_GE(secondsOf(*later) - secondsOf(*stamp), 1);
+    EXPECT_TRUE(files().removeFile(path));
+}
+
+TEST(FilesFolders, RelativePathsStartAtTheCurrentDirectory) {
+    const std::string folder = contractEnv().scratchFolder();
+    ASSERT_TRUE(files().setCurrentDirectory(folder));
+    ASSERT_TRUE(writeWholeFile(files(), "relative.txt", asBytes("r")));
+    EXPECT_TRUE(files().exists(joinPath(folder, "relative.txt")));
+    EXPECT_TRUE(files().removeFile(joinPath(folder, "relative.txt")));
+    EXPECT_FALSE(files().setCurrentDirectory(scratch("missing")));
+    ASSERT_TRUE(files().setCurrentDirectory(files().programFolder()));
+}
+
+}  // namespace
+}  // namespace quilo::contract

@@ -1,0 +1,72 @@
+// Mailslot contract: the trace channel's reading and writing ends.
+#include <gtest/gtest.h>
+
+#include "contract_env.h"
+
+namespace quilo::contract {
+namespace {
+
+using namespace platform;
+
+std::vector<std::byte> message(std::size_t size, char fill) {
+    return std::vector<std::byte>(size, static_cast<std::byte>(fill));
+}
+
+TEST(Mailslots, MessagesUpToTheMaximumArriveWholeAndInOrder) {
+    auto& slots = contractEnv().platform().mailslots();
+    MailslotHandle reader(slots,
+                          slots.createMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Order", 400, 0));
+    ASSERT_TRUE(reader) << "error " << slots.lastError();
+    MailslotHandle writer(slots, slots.openMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Order"));
+    ASSERT_TRUE(writer) << "error " << slots.lastError();
+    EXPECT_FALSE(slots.read(reader.get()).has_value()) << "nothing written yet";
+
+    ASSERT_TRUE(slots.write(writer.get(), message(400, 'a')));
+    ASSERT_TRUE(slots.write(writer.get(), message(1, 'b')));
+    ASSERT_TRUE(slots.write(writer.get(), message(399, 'c')));
+    EXPECT_EQ(slots.read(reader.get()), message(400, 'a'));
+    EXPECT_EQ(slots.read(reader.get()), message(1, 'b'));
+    EXPECT_EQ(slots.read(reader.get()), message(399, 'c'));
+    EXPECT_FALSE(slots.read(reader.get()).has_value());
+}
+
+TEST(Mailslots, NamesIgnoreCaseAndTheBroadcastFormReachesTheLocalSlot) {
+    auto& slots = contractEnv().platform().mailslots();
+    MailslotHandle reader(
+        slots, slots.createMailslot("\\\\.\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Test.Trc", 400, 0));
+    ASSERT_TRUE(reader);
+    MailslotHandle local(slots,
+                         slots.openMailslot("\\\\.\\MAILSLOT\\kelvo.ra2\\XRAY.IFC\\test.trc"));
+    ASSERT_TRUE(local) << "error " << slots.lastError();
+    MailslotHandle broadcast(slots,
+                             slots.openMailslot("\\\\*\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Test.Trc"));
+    ASSERT_TRUE(broadcast) << "error " << slots.lastError();
+    ASSERT_TRUE(slots.write(local.get(), message(3, 'l')));
+    ASSERT_TRUE(slots.write(broadcast.get(), message(5, 'b')));
+    EXPECT_EQ(slots.read(reader.get()), message(3, 'l'));
+    EXPECT_EQ(slots.read(reader.get()), message(5, 'b'));
+}
+
+TEST(Mailslots, WritingEndCannotBeOpenedWithoutAReader) {
+    auto& slots = contractEnv().platform().mailslots();
+    EXPECT_EQ(slots.openMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Nobody"), 0u);
+    EXPECT_EQ(slots.lastError(), err::kFileNotFound);
+    EXPECT_EQ(slots.openMailslot("\\\\*\\mailslot\\Quilo\\Contract\\Nobody"), 0u);
+    EXPECT_EQ(slots.lastError(), err::kFileNotFound);
+}
+
+TEST(Mailslots, ASecondReadingEndOfTheSameNameIsRefused) {
+    auto& slots = contractEnv().platform().mailslots();
+    MailslotHandle first(slots,
+                         slots.createMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Twice", 0, 0));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(slots.createMailslot("\\\\.\\mailslot\\quilo\\contract\\TWICE", 0, 0), 0u);
+    EXPECT_EQ(slots.lastError(), err::kAlreadyExists);
+    first.reset();
+    MailslotHandle again(slots,
+                         slots.createMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Twice", 0, 0));
+    EXPECT_TRUE(again) << "the name is free once its only handle is closed";
+}
+
+}  // namespace
+}  // namespace quilo::contract

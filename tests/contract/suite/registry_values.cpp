@@ -1,0 +1,127 @@
+// Registry contract: values of every type the program stores, the size rules of
+// RegQueryValueExA and key handling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "contract_env.h"
+
+namespace quilo::contract {
+namespace {
+
+using namespace platform;
+
+std::vector<std::byte> bytes(std::initializer_list<int> values) {
+    std::vector<std::byte> out;
+    for (int v : values)
+        out.push_back(static_cast<std::byte>(v));
+    return out;
+}
+
+class RegistryValues : public testing::TestWithParam<RegRoot> {
+  protected:
+    Registry& reg() { return contractEnv().platform().registry(); }
+    std::string key(std::string_view sub) {
+        return contractEnv().scratchKey() + "\\" + std::string(sub);
+    }
+    void TearDown() override { reg().deleteTree(GetParam(), contractEnv().scratchKey()); }
+};
+
+TEST_P(RegistryValues, StringOfExactlyTheBufferSizeFitsAndOneMoreDoesNot) {
+    const auto root = GetParam();
+    const std::string k = key("Sizes");
+    // 99 and 100 bytes, each counting the terminating NUL.
+    ASSERT_EQ(reg().setValue(root, k, "s99", RegType::Sz, regSzBytes(std::string(98, 'a'))), 0u);
+    ASSERT_EQ(reg().setValue(root, k, "s100", RegType::Sz, regSzBytes(std::string(99, 'b'))), 0u);
+    ASSERT_EQ(reg().setValue(root, k, "s101", RegType::Sz, regSzBytes(std::string(100, 'c'))), 0u);
+
+    RegValue v;
+    EXPECT_EQ(reg().queryValue(root, k, "s99", 100, v), 0u);
+    EXPECT_EQ(v.type, RegType::Sz);
+    EXPECT_EQ(v.data, regSzBytes(std::string(98, 'a')));
+    EXPECT_EQ(reg().queryValue(root, k, "s100", 100, v), 0u);
+    EXPECT_EQ(v.data, regSzBytes(std::string(99, 'b')));
+    EXPECT_EQ(reg().queryValue(root, k, "s101", 100, v), err::kMoreData);
+    EXPECT_EQ(v.type, RegType::Sz) << "a value too large still tells its type";
+    EXPECT_TRUE(v.data.empty());
+    EXPECT_EQ(reg().queryValue(root, k, "s100", 99, v), err::kMoreData);
+    EXPECT_EQ(reg().queryValue(root, k, "s101", 101, v), 0u);
+}
+
+TEST_P(RegistryValues, OtherTypesKeepTheirTypeAndBytes) {
+    const auto root = GetParam();
+    const std::string k = key("Types");
+    const auto dword = bytes({0x78, 0x56, 0x34, 0x12});
+    const auto binary = bytes({0, 1, 2, 0xFF, 0, 0x80});
+    const std::vector<std::byte> multi = [] {
+        const char text[] = "one\0two\0";
+        std::vector<std::byte> out(sizeof text);
+        std::memcpy(out.data(), text, sizeof text);
+        return out;
+    }();
+    const auto expand = regSzBytes("%TEMP%\\Quilo");
+    ASSERT_EQ(reg().setValue(root, k, "dw", RegType::Dword, dword), 0u);
+    ASSERT_EQ(reg().setValue(root, k, "bin", RegType::Binary, binary), 0u);
+    ASSERT_EQ(reg().setValue(root, k, "multi", RegType::MultiSz, multi), 0u);
+    ASSERT_EQ(reg().setValue(root, k, "exp", RegType::ExpandSz, expand), 0u);
+
+    RegValue v;
+    ASSERT_EQ(reg().queryValue(root, k, "dw", 4, v), 0u);
+    EXPECT_EQ(v.type, RegType::Dword);
+    EXPECT_EQ(v.data, dword);
+    EXPECT_EQ(reg().queryValue(root, k, "dw", 3, v), err::kMoreData);
+    EXPECT_EQ(v.type, RegType::Dword);
+    ASSERT_EQ(reg().queryValue(root, k, "bin", 64, v), 0u);
+    EXPECT_EQ(v.type, RegType::Binary);
+    EXPECT_EQ(v.data, binary);
+    ASSERT_EQ(reg().queryValue(root, k, "multi", 64, v), 0u);
+    EXPECT_EQ(v.type, RegType::MultiSz);
+    EXPECT_EQ(v.data, multi);
+    ASSERT_EQ(reg().queryValue(root, k, "exp", 64, v), 0u);
+    EXPECT_EQ(v.type, RegType::ExpandSz);
+    EXPECT_EQ(v.data, expand) << "an expandable string is returned as stored";
+
+    // Replacing a value may change its type.
+    ASSERT_EQ(reg().setValue(root, k, "dw", RegType::Sz, regSzBytes("1")), 0u);
+    ASSERT_EQ(reg().queryValue(root, k, "dw", 64, v), 0u);
+    EXPECT_EQ(v.type, RegType::Sz);
+    EXPECT_EQ(v.data, regSzBytes("1"));
+}
+
+TEST_P(RegistryValues, NamesIgnoreCaseAndMissingThingsAreNotFound) {
+    const auto root = GetParam();
+    const std::string k = key("Options\\Nested");
+    ASSERT_EQ(reg().setValue(root, k, "Language", RegType::Sz, regSzBytes("ENG")), 0u);
+    RegValue v;
+    EXPECT_EQ(reg().queryValue(root, key("OPTIONS\\nested"), "LANGUAGE", 16, v), 0u);
+    EXPECT_EQ(v.data, regSzBytes("ENG"));
+    EXPECT_EQ(reg().queryValue(root, k, "Missing", 16, v), err::kFileNotFound);
+    EXPECT_EQ(reg().queryValue(root, key("NoSuchKey"), "Language", 16, v), err::kFileNotFound);
+    // The parent was created on the way and can hold values of its own; the default value has
+    // an empty name.
+    ASSERT_EQ(reg().setValue(root, key("Options"), "", RegType::Sz, regSzBytes("default")), 0u);
+    EXPECT_EQ(reg().queryValue(root, key("Options"), "", 16, v), 0u);
+    EXPECT_EQ(v.data, regSzBytes("default"));
+}
+
+TEST_P(RegistryValues, CreatingAKeyTwiceOpensItAndDeletingTakesEverythingBelow) {
+    const auto root = GetParam();
+    EXPECT_EQ(reg().createKey(root, key("Devices\\K1")), 0u);
+    EXPECT_EQ(reg().createKey(root, key("Devices\\K1")), 0u);
+    ASSERT_EQ(reg().setValue(root, key("Devices\\K1"), "Name", RegType::Sz, regSzBytes("x")), 0u);
+    ASSERT_EQ(reg().setValue(root, key("Devices"), "Count", RegType::Sz, regSzBytes("1")), 0u);
+    EXPECT_EQ(reg().deleteTree(root, key("Devices")), 0u);
+    RegValue v;
+    EXPECT_EQ(reg().queryValue(root, key("Devices\\K1"), "Name", 16, v), err::kFileNotFound);
+    EXPECT_EQ(reg().queryValue(root, key("Devices"), "Count", 16, v), err::kFileNotFound);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothRoots, RegistryValues,
+                         testing::Values(RegRoot::CurrentUser, RegRoot::LocalMachine),
+                         [](const testing::TestParamInfo<RegRoot>& param) {
+                             return param.param == RegRoot::CurrentUser ? "CurrentUser"
+                                                                        : "LocalMachine";
+                         });
+
+}  // namespace
+}  // namespace quilo::contract

@@ -1,0 +1,154 @@
+// What only the real Windows backend has to get right, beyond the shared contract: the version
+// record from our resources, real handles in 32-bit records, text conversion at the "A" calls,
+// the domain mailslot name, the instance guard across processes, and modal loops woken by
+// messages that other threads send.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/win32/win32_platform.h"
+
+namespace quilo::platform {
+namespace {
+
+namespace wm = platform::wm;
+
+class Answering final : public WindowHandler {
+  public:
+    explicit Answering(WindowSystem& ws) : ws_(ws) {}
+    LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
+        if (msg == wm::kUser + 1) return static_cast<LResult>(wParam) + 1;
+        if (msg == wm::kCopyData) {
+            copies.fetch_add(1);
+            return 99;
+        }
+        if (msg == wm::kTimer && wParam == 77) timedOut = true;
+        return ws_.defWindowProc(hwnd, msg, wParam, lParam);
+    }
+    std::atomic<int> copies{0};
+    bool timedOut = false;
+
+  private:
+    WindowSystem& ws_;
+};
+
+std::string pid() {
+    return std::to_string(GetCurrentProcessId());
+}
+
+void removeFolder(const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(),
+                                      static_cast<int>(wide.size()));
+    if (n > 0) RemoveDirectoryW(wide.c_str());
+}
+
+TEST(Win32Backend, VersionRecordComesFromTheProgramsResources) {
+    auto p = makeWin32Platform();
+    const VersionInfo v = p->process().version();
+    EXPECT_EQ(v.productName, "Quilo Plugin");
+    EXPECT_EQ(v.fileDescription, "Quilo Windows backend tests");
+    EXPECT_EQ(v.title, "platform_win32_test");
+    EXPECT_EQ(v.companyName, "Quilo");
+    EXPECT_EQ(v.major, QUILO_TEST_VERSION_MAJOR);
+    EXPECT_EQ(v.minor, QUILO_TEST_VERSION_MINOR);
+    EXPECT_EQ(p->files().programName(), "platform_win32_test");
+}
+
+TEST(Win32Backend, RealWindowHandlesSurviveTheTripThroughA32BitRecord) {
+    auto p = makeWin32Platform();
+    auto& ws = p->windows();
+    Answering handler(ws);
+    const Hwnd h = ws.createWindow(WindowSpec{}, &handler);
+    ASSERT_NE(h, 0u);
+    const std::int32_t record = handleToRecord(h);
+    const Hwnd back = handleFromRecord(record);
+    EXPECT_EQ(back, h);
+    EXPECT_EQ(ws.sendMessage(back, wm::kUser + 1, 41, 0), 42);
+    ws.destroyWindow(h);
+}
+
+TEST(Win32Backend, NonAsciiNamesSurviveTheAnsiCalls) {
+    auto p = makeWin32Platform();
+    auto& files = p->files();
+    const std::string folder = joinPath(files.tempFolder(), "QuiloBackend" + pid());
+    ASSERT_TRUE(files.createDirectories(joinPath(folder, "Réglages")));
+    const std::string name = "Prüfbild é.txt";  // UTF-8 on our side
+    const std::string path = joinPath(joinPath(folder, "Réglages"), name);
+    {
+        auto f = files.open(path, OpenMode::CreateNew);
+        ASSERT_TRUE(f);
+        const std::string text = "x";
+        ASSERT_TRUE(f->write(std::as_bytes(std::span(text))));
+    }
+    EXPECT_TRUE(files.exists(path));
+    EXPECT_EQ(files.list(joinPath(folder, "Réglages"), "*.TXT"), std::vector<std::string>{name});
+    EXPECT_FALSE(files.open(path, OpenMode::CreateNew)) << "CreateNew must not replace a file";
+    EXPECT_EQ(files.lastError(), err::kFileExists);
+    EXPECT_TRUE(files.removeFile(path));
+    removeFolder(joinPath(folder, "Réglages"));
+    removeFolder(folder);
+}
+
+TEST(Win32Backend, DomainMailslotNameReachesTheLocalReader) {
+    auto p = makeWin32Platform();
+    auto& slots = p->mailslots();
+    const std::string tail = "mailslot\\Quilo\\BackendTest" + pid();
+    MailslotHandle reader(slots, slots.createMailslot("\\\\.\\" + tail, 0, 0));
+    ASSERT_TRUE(reader);
+    MailslotHandle writer(slots, slots.openMailslot("\\\\*\\" + tail));
+    ASSERT_TRUE(writer);
+    std::vector<std::byte> line(400);
+    for (std::size_t i = 0; i < line.size(); ++i)
+        line[i] = static_cast<std::byte>('A' + i % 26);
+    ASSERT_TRUE(slots.write(writer.get(), line));
+    const auto got = slots.read(reader.get());
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(*got == line);
+    EXPECT_FALSE(slots.read(reader.get()));
+}
+
+TEST(Win32Backend, InstanceGuardIsHeldUntilReleased) {
+    auto p = makeWin32Platform();
+    const std::string name = "QuiloBackendGuard" + pid();
+    auto first = p->process().acquireSingleInstance(name);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(p->process().acquireSingleInstance(name));
+    first.reset();
+    EXPECT_TRUE(p->process().acquireSingleInstance(name));
+}
+
+TEST(Win32Backend, ModalLoopWakesForAMessageAnotherThreadSends) {
+    auto p = makeWin32Platform();
+    auto& ws = p->windows();
+    Answering handler(ws);
+    const Hwnd h = ws.createWindow(WindowSpec{}, &handler);
+    ASSERT_NE(h, 0u);
+    // Nothing is posted and no timer runs but the safety net: only the sent message can end
+    // the loop in time.
+    ASSERT_TRUE(ws.setTimer(h, 77, 5000));
+    std::atomic<LResult> answer{0};
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        CopyData cd{1, 0, nullptr};
+        answer =
+            SendMessageA(reinterpret_cast<HWND>(h), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cd));
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ws.runModalLoop([&] { return handler.copies.load() > 0 || handler.timedOut; }));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    sender.join();
+    EXPECT_FALSE(handler.timedOut) << "the loop slept through the sent message";
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
+    EXPECT_EQ(answer.load(), 99);
+    ws.killTimer(h, 77);
+    ws.destroyWindow(h);
+}
+
+}  // namespace
+}  // namespace quilo::platform
