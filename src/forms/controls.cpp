@@ -405,6 +405,37 @@ std::uint8_t ImageView::screenGrey(std::uint32_t value) const {
     return static_cast<std::uint8_t>((num + den / 2) / den);
 }
 
+std::vector<std::uint8_t> ImageView::screenImage() const {
+    std::vector<std::uint8_t> out;
+    if (!image_ || !image_->valid()) return out;
+    // One table entry per possible value keeps the mapping to a lookup per pixel.
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(image_->maxValue()) + 1);
+    for (std::uint32_t v = 0; v < table.size(); ++v)
+        table[v] = screenGrey(v);
+    out.resize(static_cast<std::size_t>(image_->width) * static_cast<std::size_t>(image_->height));
+    std::size_t k = 0;
+    const std::uint32_t mask = image_->maxValue();
+    for (int y = 0; y < image_->height; ++y) {
+        for (int x = 0; x < image_->width; ++x)
+            out[k++] = table[image_->at(x, y) & mask];
+    }
+    return out;
+}
+
+FitRect fitInside(int width, int height, int boxWidth, int boxHeight) {
+    if (width <= 0 || height <= 0 || boxWidth <= 0 || boxHeight <= 0) return {};
+    // Scale by the tighter of the two ratios (compared without rounding).
+    int w = boxWidth;
+    int h = static_cast<int>(static_cast<long long>(height) * boxWidth / width);
+    if (static_cast<long long>(height) * boxWidth > static_cast<long long>(boxHeight) * width) {
+        h = boxHeight;
+        w = static_cast<int>(static_cast<long long>(width) * boxHeight / height);
+    }
+    w = std::max(w, 1);
+    h = std::max(h, 1);
+    return {(boxWidth - w) / 2, (boxHeight - h) / 2, w, h};
+}
+
 // --- thumbnails ---------------------------------------------------------------------------------
 
 ThumbnailList::ThumbnailList(Form& form, std::string name, std::optional<int> index)

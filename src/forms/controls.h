@@ -250,11 +250,21 @@ class ImageView : public Control {
     std::uint32_t windowHigh() const;
     // The screen grey (0..255) for one picture value under the current window.
     std::uint8_t screenGrey(std::uint32_t value) const;
+    // The whole picture mapped to screen greys, row by row without padding (empty when no
+    // picture is set).
+    std::vector<std::uint8_t> screenImage() const;
 
   private:
     std::shared_ptr<const DisplayImage> image_;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> window_;  // centre, width
 };
+
+// Where a picture of w by h pixels lands when scaled to fit a box, aspect kept, centred.
+struct FitRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    friend bool operator==(const FitRect&, const FitRect&) = default;
+};
+FitRect fitInside(int width, int height, int boxWidth, int boxHeight);
 
 struct Thumbnail {
     std::string text;

@@ -215,6 +215,7 @@ void Form::setVisible(bool on) {
         load();
         if (!loaded() || visible_) return;
         visible_ = true;
+        layer_ = forms_.modal_.size();
         platform().windows().showWindow(hwnd_, true);
         notify(FormProp::Visible);
         activate();
@@ -243,14 +244,15 @@ void Form::show(ShowMode mode, Form* owner) {
 
     ++modalDepth_;
     forms_.pushModal(*this);
+    if (forms_.renderer() != nullptr) forms_.renderer()->modalStateChanged();
     struct End {
         Form& form;
         ~End() {
             --form.modalDepth_;
             form.forms_.popModal(form);
+            if (form.forms_.renderer() != nullptr) form.forms_.renderer()->modalStateChanged();
         }
     } end{*this};
-    if (forms_.renderer() != nullptr) forms_.renderer()->formChanged(*this, FormProp::Enabled);
     platform().windows().runModalLoop([this] { return !loaded() || !visible_; });
 }
 
@@ -342,9 +344,12 @@ bool Form::moveFocus(Control* to) {
 }
 
 bool Form::userCanReach() const {
-    if (!loaded() || !visible_ || !enabled_) return false;
+    return loaded() && visible_ && enabled_ && !blockedByModal();
+}
+
+bool Form::blockedByModal() const {
     const Form* modal = forms_.modalForm();
-    return modal == nullptr || modal == this;
+    return modal != nullptr && modal != this && layer_ < forms_.modal_.size();
 }
 
 // --- user input ---------------------------------------------------------------------------
@@ -361,9 +366,10 @@ void Form::deliverKey(Control* target, bool down, int keyCode, int shiftState) {
     }
     if (!down || !loaded()) return;
     // Enter clicks the focused button or else the default button; Escape the cancel button.
+    // The keyboard presses a button without moving the focus to it.
     if (keyCode == key::kReturn && target != nullptr &&
         target->kind() == ControlKind::CommandButton) {
-        target->click();
+        if (target->userCanReach()) target->fireClick();
         return;
     }
     for (const auto& c : controls_) {
@@ -371,7 +377,7 @@ void Form::deliverKey(Control* target, bool down, int keyCode, int shiftState) {
         auto& b = static_cast<CommandButton&>(*c);
         if ((keyCode == key::kReturn && b.isDefault()) ||
             (keyCode == key::kEscape && b.isCancel())) {
-            b.click();
+            if (b.userCanReach()) b.fireClick();
             return;
         }
     }

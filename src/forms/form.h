@@ -144,6 +144,9 @@ class Form : public platform::WindowHandler {
     // Whether the user can reach the form now: loaded, shown, enabled and not behind a
     // modal form.
     bool userCanReach() const;
+    // Whether a modal form shown after this one blocks it (forms shown while a modal form
+    // is up stay reachable, such as a message that the modal form itself opens).
+    bool blockedByModal() const;
 
     // --- for the renderer and the controls ------------------------------------------------
     // One key transition aimed at `target` (null: the form), routed as Windows routes it.
@@ -197,7 +200,9 @@ class Form : public platform::WindowHandler {
     bool terminated_ = false;
     bool syncing_ = false;
     int modalDepth_ = 0;
-    int dispatching_ = 0;  // event handlers of this form now running (see Forms::purge)
+    int dispatching_ = 0;
+    std::size_t layer_ = 0;  // how many modal forms were up when this one was shown  // event
+                             // handlers of this form now running (see Forms::purge)
     Form* owner_ = nullptr;
     Control* activeControl_ = nullptr;
 };
@@ -214,6 +219,8 @@ class Renderer {
     virtual void formChanged(Form& form, FormProp what) = 0;
     virtual void controlChanged(Control& control, Prop what) = 0;
     virtual void focusChanged(Form& form, Control* control) = 0;
+    // A modal form was shown or ended: forms behind it take no input meanwhile.
+    virtual void modalStateChanged() = 0;
     // A message for the form's window that the model does not handle itself; true when the
     // renderer handled it and `result` holds the answer.
     virtual bool handleMessage(Form& form, platform::MsgId msg, platform::WParam wParam,

@@ -14,13 +14,11 @@ namespace quilo::ui {
 
 class TextLookup {
   public:
+    virtual ~TextLookup() = default;
     // The text of that number; empty when the table has none.
     virtual std::string langText(std::int32_t number) = 0;
     // Replaces the captions of a form and its controls from their tags' numbers.
     virtual void translateForm(forms::Form& form) = 0;
-
-  protected:
-    ~TextLookup() = default;
 };
 
 }  // namespace quilo::ui

@@ -1,0 +1,323 @@
+// The controls' own rules: values that raise Click or Change only when they change, option
+// groups, lists with check boxes and item data, control arrays, the image view's grey mapping,
+// the thumbnail list and automatically sized labels.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "forms/forms.h"
+#include "platform/sim/world.h"
+
+namespace quilo::forms {
+namespace {
+
+struct ControlsTest : ::testing::Test {
+    sim::World world;
+    sim::SimProcess& proc = world.createProcess();
+    Forms forms{proc};
+    Form form{forms, "frmSetup"};
+};
+
+int errorNumber(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const RuntimeError& e) {
+        return static_cast<int>(e.number());
+    }
+    return 0;
+}
+
+TEST_F(ControlsTest, CheckBoxValueRaisesClickOnlyWhenItChanges) {
+    auto& box = form.add<CheckBox>("chkInvert");
+    std::vector<int> seen;
+    box.onClick = [&] { seen.push_back(box.value()); };
+    box.setValue(1);
+    box.setValue(1);
+    box.setValue(0);
+    EXPECT_EQ(seen, (std::vector<int>{1, 0}));
+    EXPECT_EQ(errorNumber([&] { box.setValue(3); }), 380);
+    form.show();
+    EXPECT_TRUE(box.click());
+    EXPECT_TRUE(box.click());
+    EXPECT_EQ(seen, (std::vector<int>{1, 0, 1, 0}));
+    box.setValue(2);  // greyed: a click checks it
+    box.click();
+    EXPECT_EQ(box.value(), 1);
+}
+
+TEST_F(ControlsTest, OptionButtonsClearTheOthersOfTheirContainerOnly) {
+    auto& frame = form.add<Frame>("fraMode");
+    auto& a = form.add<OptionButton>("optA");
+    auto& b = form.add<OptionButton>("optB");
+    auto& outside = form.add<OptionButton>("optOutside");
+    a.setContainer(&frame);
+    b.setContainer(&frame);
+    int bClicks = 0;
+    b.onClick = [&] { ++bClicks; };
+    outside.setValue(true);
+    a.setValue(true);
+    b.setValue(true);
+    EXPECT_FALSE(a.value());
+    EXPECT_TRUE(b.value());
+    EXPECT_TRUE(outside.value());
+    b.setValue(true);
+    EXPECT_EQ(bClicks, 1);
+}
+
+TEST_F(ControlsTest, ListWithCheckBoxesKeepsItemDataAndChecksThroughEdits) {
+    auto& list = form.add<ListBox>("lstParams");
+    list.setStyle(ListBox::Style::CheckBox);
+    std::vector<int> checks;
+    int clicks = 0;
+    list.onItemCheck = [&](int i) { checks.push_back(i); };
+    list.onClick = [&] { ++clicks; };
+    for (int n : {3, 5, 7}) {
+        const int at = list.addItem("Set (#" + std::to_string(n) + ")");
+        list.setItemData(at, n);
+    }
+    list.setSelected(1, true);
+    list.setSelected(1, true);  // no change, no event
+    EXPECT_EQ(checks, (std::vector<int>{1}));
+    EXPECT_EQ(list.selCount(), 1);
+
+    // Inserting in front moves the lines and their data and marks with them.
+    EXPECT_EQ(list.addItem("first", 0), 0);
+    EXPECT_EQ(list.itemData(2), 5);
+    EXPECT_TRUE(list.selected(2));
+    EXPECT_FALSE(list.selected(1));
+    list.removeItem(0);
+    EXPECT_EQ(list.itemData(0), 3);
+    EXPECT_EQ(list.list(1), "Set (#5)");
+    EXPECT_EQ(list.list(9), "");  // reading past the end gives an empty line
+    EXPECT_EQ(errorNumber([&] { list.itemData(3); }), 381);
+    EXPECT_EQ(errorNumber([&] { list.setListIndex(3); }), 380);
+    EXPECT_EQ(errorNumber([&] { list.removeItem(3); }), 5);
+
+    form.show();
+    checks.clear();
+    EXPECT_TRUE(list.toggleCheck(2));
+    EXPECT_EQ(checks, (std::vector<int>{2}));
+    EXPECT_TRUE(list.selected(2));
+    EXPECT_EQ(list.listIndex(), 2);
+    EXPECT_EQ(clicks, 1);
+    list.clear();
+    EXPECT_EQ(list.listCount(), 0);
+    EXPECT_EQ(list.listIndex(), -1);
+}
+
+TEST_F(ControlsTest, PlainListSelectionIsTheCurrentLine) {
+    auto& list = form.add<ListBox>("lst");
+    list.addItem("a");
+    list.addItem("b");
+    list.setSelected(1, true);
+    EXPECT_EQ(list.listIndex(), 1);
+    EXPECT_TRUE(list.selected(1));
+    list.setSelected(0, false);  // not the current line: nothing changes
+    EXPECT_EQ(list.listIndex(), 1);
+    list.setSelected(1, false);
+    EXPECT_EQ(list.listIndex(), -1);
+}
+
+TEST_F(ControlsTest, ComboBoxTextFollowsItsStyle) {
+    auto& depth = form.add<ComboBox>("cboDepth");
+    for (const char* t : {"16-bit", "12-bit", "8-bit"})
+        depth.addItem(t);
+    int clicks = 0;
+    depth.onClick = [&] { ++clicks; };
+    EXPECT_EQ(depth.text(), "");
+    depth.setText("8-bit");  // a list-only box selects the matching line
+    EXPECT_EQ(depth.listIndex(), 2);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(errorNumber([&] { depth.setText("10-bit"); }), 383);
+    depth.setListIndex(-1);
+    EXPECT_EQ(depth.text(), "");
+
+    auto& edit = form.add<ComboBox>("cboEdit");
+    edit.setStyle(ComboBox::Style::DropdownCombo);
+    int changes = 0;
+    edit.onChange = [&] { ++changes; };
+    edit.setText("free text");
+    edit.setText("free text");
+    EXPECT_EQ(edit.text(), "free text");
+    EXPECT_EQ(changes, 1);
+}
+
+TEST_F(ControlsTest, TextBoxChangeAndLocking) {
+    auto& box = form.add<TextBox>("Text1");
+    std::vector<std::string> seen;
+    box.onChange = [&] { seen.push_back(box.text()); };
+    box.setText("C:\\a.ini");
+    box.setText("C:\\a.ini");
+    form.show();
+    EXPECT_TRUE(box.typeText("C:\\b.ini"));
+    box.setLocked(true);
+    EXPECT_FALSE(box.typeText("C:\\c.ini"));
+    EXPECT_EQ(seen, (std::vector<std::string>{"C:\\a.ini", "C:\\b.ini"}));
+}
+
+TEST_F(ControlsTest, ControlArraysAreFoundByNameAndIndex) {
+    auto& s3 = form.add<Label>("lblSlot", 3);
+    auto& s1 = form.add<Label>("lblSlot", 1);
+    auto& s2 = form.add<Label>("lblSlot", 2);
+    auto& single = form.add<Label>("Label1");
+    EXPECT_EQ(form.control("lblSlot", 2), &s2);
+    EXPECT_EQ(form.control("lblSlot"), nullptr);  // the array has no member without index
+    EXPECT_EQ(form.control("Label1"), &single);
+    EXPECT_EQ(form.controlArray("lblSlot"), (std::vector<Control*>{&s1, &s2, &s3}));
+    EXPECT_FALSE(single.index().has_value());
+    EXPECT_EQ(*s3.index(), 3);
+    // Every control has its own id; the form finds it back by that id.
+    EXPECT_EQ(form.controlById(s1.id()), &s1);
+    EXPECT_NE(s1.id(), s2.id());
+    // The type names a translator walks by, and a form may rename its tab control's.
+    auto& tabs = form.add<TabControl>("SSTab1");
+    EXPECT_EQ(single.typeName(), "Label");
+    EXPECT_EQ(form.add<CheckBox>("chk").typeName(), "CheckBox");
+    EXPECT_EQ(form.add<CommandButton>("cmd").typeName(), "CommandButton");
+    EXPECT_EQ(form.add<OptionButton>("opt").typeName(), "OptionButton");
+    EXPECT_EQ(form.add<TextBox>("txt").typeName(), "TextBox");
+    EXPECT_EQ(form.add<ComboBox>("cbo").typeName(), "ComboBox");
+    EXPECT_EQ(form.add<ListBox>("lst").typeName(), "ListBox");
+    EXPECT_EQ(form.add<Frame>("fra").typeName(), "Frame");
+    EXPECT_EQ(form.add<Timer>("tmr").typeName(), "Timer");
+    EXPECT_EQ(form.add<Menu>("mnu").typeName(), "Menu");
+    tabs.setTypeName("SSTab");
+    EXPECT_EQ(tabs.typeName(), "SSTab");
+}
+
+TEST_F(ControlsTest, TabsKeepCaptionTagAndToolTip) {
+    auto& tabs = form.add<TabControl>("SSTab1");
+    tabs.addTab("Intraoral", "3610");
+    tabs.addTab("Panoramic", "3620");
+    int clicks = 0;
+    tabs.onClick = [&] { ++clicks; };
+    tabs.setTabCaption(1, "Pano");
+    tabs.setTabToolTip(1, "tip");
+    EXPECT_EQ(tabs.tab(1).caption, "Pano");
+    EXPECT_EQ(tabs.tab(1).tag, "3620");
+    EXPECT_EQ(tabs.tab(1).toolTip, "tip");
+    tabs.setCurrentTab(1);
+    tabs.setCurrentTab(1);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(errorNumber([&] { tabs.setCurrentTab(2); }), 381);
+}
+
+TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
+    auto& view = form.add<ImageView>("LEAD2");
+    std::vector<std::uint8_t> bytes(4 * 2);
+    const std::uint16_t values[4] = {0, 1000, 2048, 4095};
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<std::size_t>(2 * i)] = static_cast<std::uint8_t>(values[i] & 0xFF);
+        bytes[static_cast<std::size_t>(2 * i + 1)] = static_cast<std::uint8_t>(values[i] >> 8);
+    }
+    auto image = makeDisplayImage(4, 1, 12, bytes);
+    ASSERT_TRUE(image && image->valid());
+    EXPECT_EQ(image->at(2, 0), 2048u);
+    view.setImage(image);
+    // Without a window the picture's whole range is shown.
+    EXPECT_EQ(view.screenGrey(0), 0);
+    EXPECT_EQ(view.screenGrey(4095), 255);
+    EXPECT_EQ(view.screenGrey(2048), 128);
+    view.setWindowLevel(1000, 400);  // 800 .. 1200
+    EXPECT_EQ(view.windowLow(), 800u);
+    EXPECT_EQ(view.windowHigh(), 1200u);
+    EXPECT_EQ(view.screenGrey(700), 0);
+    EXPECT_EQ(view.screenGrey(1000), 128);
+    EXPECT_EQ(view.screenGrey(1300), 255);
+    view.setWindowLevel(100, 1000);  // the low end is cut at 0
+    EXPECT_EQ(view.windowLow(), 0u);
+    view.setWindowLevel(5, 0);  // a zero width still maps without dividing by zero
+    EXPECT_EQ(view.screenGrey(4), 0);
+    EXPECT_EQ(view.screenGrey(6), 255);
+    view.resetWindowLevel();
+    EXPECT_EQ(view.windowHigh(), 4095u);
+
+    // A picture that claims more pixels than it holds is refused.
+    EXPECT_EQ(makeDisplayImage(4, 4, 16, std::vector<std::uint8_t>(8)), nullptr);
+    DisplayImage bad;
+    bad.width = 2;
+    bad.height = 2;
+    bad.bitsPerPixel = 10;
+    bad.stride = 4;
+    bad.pixels = bytes.data();
+    EXPECT_EQ(errorNumber([&] { view.setImage(std::make_shared<DisplayImage>(bad)); }), 380);
+}
+
+TEST_F(ControlsTest, TheScreenImageMapsEveryPixelAndPicturesFitTheirBox) {
+    auto& view = form.add<ImageView>("LEAD1");
+    EXPECT_TRUE(view.screenImage().empty());
+    // 16-bit values with the high byte set: the mapping must read both bytes.
+    std::vector<std::uint8_t> bytes = {0x00, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F};
+    view.setImage(makeDisplayImage(2, 2, 16, bytes));
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{0, 255, 128, 127}));
+    view.setWindowLevel(0x8000, 2);
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{0, 255, 128, 0}));
+    // A 12-bit picture with stray high bits is read within its 12 bits.
+    view.setImage(makeDisplayImage(1, 1, 12, {0xFF, 0xFF}));
+    view.resetWindowLevel();
+    EXPECT_EQ(view.screenImage(), (std::vector<std::uint8_t>{255}));
+
+    EXPECT_EQ(fitInside(200, 100, 100, 100), (FitRect{0, 25, 100, 50}));
+    EXPECT_EQ(fitInside(100, 200, 100, 100), (FitRect{25, 0, 50, 100}));
+    EXPECT_EQ(fitInside(10, 10, 300, 100), (FitRect{100, 0, 100, 100}));
+    EXPECT_EQ(fitInside(4000, 1, 100, 100), (FitRect{0, 49, 100, 1}));  // never thinner than 1
+    EXPECT_EQ(fitInside(0, 10, 100, 100), FitRect{});
+}
+
+TEST_F(ControlsTest, ThumbnailListRaisesSelectedAndDeselectedForTheUserOnly) {
+    auto& strip = form.add<ThumbnailList>("ImgList");
+    std::vector<std::string> events;
+    strip.onItemSelected = [&](int i) { events.push_back("sel " + std::to_string(i)); };
+    strip.onItemDeselected = [&](int i) { events.push_back("desel " + std::to_string(i)); };
+    auto pic = makeDisplayImage(2, 2, 8, std::vector<std::uint8_t>(4, 9));
+    EXPECT_EQ(strip.addItem(pic, "Image 1"), 0);
+    EXPECT_EQ(strip.addItem(pic, "Image 2"), 1);
+    strip.setItemTag(1, "500,250,3");
+    strip.setSelected(1, true);
+    EXPECT_TRUE(events.empty());
+    strip.ensureVisible(1);
+    EXPECT_EQ(strip.lastEnsuredVisible(), 1);
+    form.show();
+    EXPECT_TRUE(strip.toggleItem(0));
+    EXPECT_TRUE(strip.toggleItem(1));
+    EXPECT_FALSE(strip.toggleItem(2));
+    EXPECT_EQ(events, (std::vector<std::string>{"sel 0", "desel 1"}));
+    EXPECT_TRUE(strip.selected(0));
+    EXPECT_FALSE(strip.selected(1));
+    EXPECT_EQ(strip.item(1).tag, "500,250,3");
+    EXPECT_EQ(strip.item(1).picture, pic);
+}
+
+TEST_F(ControlsTest, AutoSizedLabelsMeasureEveryLine) {
+    auto& label = form.add<Label>("msgLabel");
+    label.move(120, 120, 1000, 100);
+    label.setCaption("short\r\na much longer second line");
+    label.setAutoSize(true);
+    const TwipSize one = forms.measureText("a much longer second line");
+    EXPECT_EQ(label.width(), one.width);
+    EXPECT_EQ(label.height(), 2 * forms.measureText("x").height);
+    label.setCaption("x");
+    EXPECT_EQ(label.width(), forms.measureText("x").width);
+    // Wrapped labels keep their width and grow downwards.
+    label.setWordWrap(true);
+    label.setWidth(forms.measureText("abcde").width);
+    label.setCaption("abcdefghij");
+    EXPECT_EQ(label.width(), forms.measureText("abcde").width);
+    EXPECT_EQ(label.height(), 2 * forms.measureText("x").height);
+}
+
+TEST_F(ControlsTest, PicturesComeFromTheImageListByKey) {
+    auto& icons = form.add<ImageList>("imgICONS");
+    auto& status = form.add<Picture>("imgStatus");
+    auto red = makeDisplayImage(1, 1, 8, {200});
+    icons.add("RedCir", red);
+    EXPECT_FALSE(icons.visible());
+    EXPECT_EQ(icons.image("Missing"), nullptr);
+    status.setPicture(icons.image("RedCir"));
+    EXPECT_EQ(status.picture(), red);
+}
+
+}  // namespace
+}  // namespace quilo::forms

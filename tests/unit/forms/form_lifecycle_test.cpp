@@ -1,0 +1,384 @@
+// The form model on the simulated Windows: loading, showing, modal loops, unloading, the
+// collection of loaded forms, timers on the virtual clock and the routing of user input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "forms/forms.h"
+#include "platform/sim/world.h"
+
+namespace quilo::forms {
+namespace {
+
+namespace wm = platform::wm;
+
+struct FormsTest : ::testing::Test {
+    sim::World world;
+    sim::SimProcess& proc = world.createProcess();
+    Forms forms{proc};
+    std::vector<std::string> log;
+};
+
+// A small form that writes its events into the test's log.
+struct LoggingForm : Form {
+    LoggingForm(Forms& f, std::string name, std::vector<std::string>& log)
+        : Form(f, std::move(name)),
+          first(add<CommandButton>("cmdFirst")),
+          second(add<CommandButton>("cmdSecond")) {
+        onLoad = [this, &log] { log.push_back(this->name() + ".Load"); };
+        onActivate = [this, &log] { log.push_back(this->name() + ".Activate"); };
+        onDeactivate = [this, &log] { log.push_back(this->name() + ".Deactivate"); };
+        onQueryUnload = [this, &log](bool& cancel, UnloadMode mode) {
+            log.push_back(this->name() + ".QueryUnload " + std::to_string(static_cast<int>(mode)));
+            cancel = refuseQuery;
+        };
+        onUnload = [this, &log](bool& cancel) {
+            log.push_back(this->name() + ".Unload");
+            cancel = refuseUnload;
+        };
+        onTerminate = [this, &log] { log.push_back(this->name() + ".Terminate"); };
+        first.onGotFocus = [this, &log] { log.push_back(this->name() + ".cmdFirst.GotFocus"); };
+    }
+    CommandButton& first;
+    CommandButton& second;
+    bool refuseQuery = false;
+    bool refuseUnload = false;
+};
+
+TEST_F(FormsTest, LoadShowAndUnloadRaiseTheirEventsAndKeepTheCollection) {
+    const auto before = world.live();
+    LoggingForm a(forms, "frmA", log);
+    LoggingForm b(forms, "frmB", log);
+    EXPECT_FALSE(a.loaded());
+    EXPECT_EQ(a.hwnd(), 0u);
+
+    a.show();
+    b.load();
+    EXPECT_TRUE(a.loaded());
+    EXPECT_TRUE(proc.windows().isWindow(a.hwnd()));
+    EXPECT_TRUE(proc.windows().isVisible(a.hwnd()));
+    EXPECT_FALSE(proc.windows().isVisible(b.hwnd()));
+    EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmA", "frmB"}));
+    EXPECT_TRUE(forms.isLoaded("frmB"));
+    EXPECT_EQ(forms.find("frmA"), &a);
+    EXPECT_EQ(forms.activeForm(), &a);
+    EXPECT_EQ(a.activeControl(), &a.first);  // the first control that can take the focus
+    EXPECT_EQ(log, (std::vector<std::string>{"frmA.Load", "frmA.Activate", "frmA.cmdFirst.GotFocus",
+                                             "frmB.Load"}));
+
+    log.clear();
+    EXPECT_TRUE(a.unload());
+    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 1", "frmA.Unload"}));
+    EXPECT_FALSE(a.loaded());
+    EXPECT_FALSE(forms.isLoaded("frmA"));
+    EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmB"}));
+
+    log.clear();
+    b.release();
+    a.release();
+    EXPECT_EQ(log, (std::vector<std::string>{"frmB.QueryUnload 1", "frmB.Unload", "frmB.Terminate",
+                                             "frmA.Terminate"}));
+    EXPECT_EQ(world.live(), before);  // windows and timers are all gone again
+}
+
+TEST_F(FormsTest, QueryUnloadAndUnloadCanCancelAndSeeTheReason) {
+    LoggingForm a(forms, "frmA", log);
+    a.show();
+    a.refuseQuery = true;
+    log.clear();
+    EXPECT_TRUE(a.close());  // the title bar's close box
+    EXPECT_TRUE(a.loaded());
+    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0"}));
+
+    // The close command that reaches the window by message takes the same road.
+    log.clear();
+    proc.windows().sendMessage(a.hwnd(), wm::kClose, 0, 0);
+    EXPECT_TRUE(a.loaded());
+    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0"}));
+
+    a.refuseQuery = false;
+    a.refuseUnload = true;
+    EXPECT_FALSE(a.unload());
+    EXPECT_TRUE(a.loaded());
+    a.refuseUnload = false;
+    log.clear();
+    EXPECT_TRUE(a.close());
+    EXPECT_FALSE(a.loaded());
+    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0", "frmA.Unload"}));
+}
+
+TEST_F(FormsTest, UnloadAllExceptGoesFromLastToFirstAndSurvivesARefusal) {
+    LoggingForm main(forms, "frmMain", log);
+    LoggingForm one(forms, "frmOne", log);
+    LoggingForm two(forms, "frmTwo", log);
+    LoggingForm three(forms, "frmThree", log);
+    main.load();
+    one.load();
+    two.load();
+    three.load();
+    two.refuseQuery = true;
+    log.clear();
+    EXPECT_EQ(forms.unloadAllExcept(&main), 2);
+    EXPECT_EQ(log, (std::vector<std::string>{"frmThree.QueryUnload 1", "frmThree.Unload",
+                                             "frmTwo.QueryUnload 1", "frmOne.QueryUnload 1",
+                                             "frmOne.Unload"}));
+    EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmMain", "frmTwo"}));
+}
+
+TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
+    Form owner(forms, "frmMain");
+    auto& watchdog = owner.add<Timer>("tmrAlive");
+    int ticks = 0;
+    watchdog.onTimer = [&] { ++ticks; };
+    watchdog.setInterval(1000);
+    owner.show();
+
+    Form dialog(forms, "frmSetup");
+    auto& ok = dialog.add<CommandButton>("OKButton");
+    ok.onClick = [&] { dialog.hide(); };
+
+    // A posted message (a host command, say) arrives while the dialog is open.
+    constexpr platform::MsgId kPing = wm::kApp + 7;
+    int pings = 0;
+    owner.add<Label>("lblStatus");
+    struct Sink final : platform::WindowHandler {
+        virtual ~Sink() = default;
+        int& count;
+        explicit Sink(int& c) : count(c) {}
+        platform::LResult windowProc(platform::Hwnd, platform::MsgId msg, platform::WParam,
+                                     platform::LParam) override {
+            if (msg == kPing) ++count;
+            return 0;
+        }
+    } sink(pings);
+    const platform::Hwnd target = proc.windows().createWindow({}, &sink);
+    const auto start = world.nowMs();
+    world.after(2500, [&] {
+        // While the dialog is modal the main form cannot be reached by the user...
+        EXPECT_FALSE(owner.userCanReach());
+        EXPECT_TRUE(dialog.userCanReach());
+        proc.windows().postMessage(target, kPing, 0, 0);
+    });
+    // A form that the modal dialog opens on its own stays usable; the one behind does not.
+    Form message(forms, "frmDlgBox");
+    auto& messageOk = message.add<CommandButton>("OKButton");
+    messageOk.onClick = [&] { message.unload(); };
+    world.after(3000, [&] {
+        message.show();
+        EXPECT_TRUE(message.userCanReach());
+        EXPECT_TRUE(messageOk.click());
+        EXPECT_FALSE(owner.userCanReach());
+    });
+    world.after(5500, [&] { EXPECT_TRUE(ok.click()); });
+
+    dialog.show(ShowMode::Modal, &owner);
+
+    EXPECT_EQ(world.nowMs() - start, 5500u);
+    EXPECT_EQ(pings, 1);
+    EXPECT_EQ(ticks, 5);
+    EXPECT_TRUE(dialog.loaded());  // hidden, not unloaded: the caller reads it back
+    EXPECT_FALSE(dialog.visible());
+    EXPECT_EQ(dialog.owner(), &owner);
+    EXPECT_EQ(forms.modalForm(), nullptr);
+    EXPECT_TRUE(owner.userCanReach());
+    EXPECT_EQ(forms.activeForm(), &owner);
+    proc.windows().destroyWindow(target);
+}
+
+TEST_F(FormsTest, ShowingAVisibleFormModallyIsRefused) {
+    Form f(forms, "frmA");
+    f.show();
+    try {
+        f.show(ShowMode::Modal);
+        FAIL() << "a visible form was shown modally";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 400);
+    }
+}
+
+TEST_F(FormsTest, UnloadingAModalFormEndsItsShow) {
+    Form f(forms, "frmA");
+    world.after(100, [&] { f.unload(); });
+    f.show(ShowMode::Modal);
+    EXPECT_FALSE(f.loaded());
+}
+
+TEST_F(FormsTest, TimersFollowEnabledAndIntervalAndStopWithTheForm) {
+    Form f(forms, "frmA");
+    auto& t = f.add<Timer>("tmr");
+    std::vector<std::uint32_t> at;
+    const auto start = world.nowMs();
+    t.onTimer = [&] { at.push_back(world.nowMs() - start); };
+    t.setInterval(200);
+    t.setEnabled(false);
+    f.load();
+    world.advance(1000);
+    EXPECT_TRUE(at.empty());
+    EXPECT_FALSE(t.running());
+
+    t.setEnabled(true);  // at 1000
+    world.advance(450);
+    EXPECT_EQ(at, (std::vector<std::uint32_t>{1200, 1400}));
+    t.setInterval(500);  // restarts from now (1450)
+    world.advance(1100);
+    EXPECT_EQ(at, (std::vector<std::uint32_t>{1200, 1400, 1950, 2450}));
+    t.setInterval(0);  // an interval of 0 stops it
+    world.advance(1000);
+    EXPECT_EQ(at.size(), 4u);
+    t.setInterval(100);
+    EXPECT_TRUE(t.running());
+    const auto timersBefore = world.live().timers;
+    f.unload();
+    EXPECT_FALSE(t.running());
+    EXPECT_EQ(world.live().timers, timersBefore - 1);
+    world.advance(1000);
+    EXPECT_EQ(at.size(), 4u);
+}
+
+TEST_F(FormsTest, KeysReachTheFocusedControlThenDefaultAndCancelButtons) {
+    Form f(forms, "frmA");
+    auto& text = f.add<TextBox>("txt");
+    auto& ok = f.add<CommandButton>("OK");
+    auto& cancel = f.add<CommandButton>("Cancel");
+    ok.setDefault(true);
+    cancel.setCancel(true);
+    f.onKeyDown = [&](int k, int) { log.push_back("form " + std::to_string(k)); };
+    text.onKeyDown = [&](int k, int) { log.push_back("txt " + std::to_string(k)); };
+    text.onKeyUp = [&](int k, int) { log.push_back("txt up " + std::to_string(k)); };
+    ok.onClick = [&] { log.push_back("ok"); };
+    cancel.onClick = [&] { log.push_back("cancel"); };
+    f.show();
+
+    EXPECT_TRUE(f.pressKey('A'));
+    EXPECT_EQ(log, (std::vector<std::string>{"txt 65", "txt up 65"}));
+    log.clear();
+    f.setKeyPreview(true);
+    f.pressKey(key::kReturn);
+    EXPECT_EQ(log, (std::vector<std::string>{"form 13", "txt 13", "ok", "txt up 13"}));
+    log.clear();
+    f.setKeyPreview(false);
+    // A key message that reaches the window goes to the focused control.
+    proc.windows().sendMessage(f.hwnd(), wm::kKeyDown, key::kEscape, 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"txt 27", "cancel"}));
+    log.clear();
+    // Enter on a focused button clicks that button, not the default one.
+    EXPECT_TRUE(cancel.pressKey(key::kReturn));
+    EXPECT_EQ(log, (std::vector<std::string>{"cancel"}));
+}
+
+TEST_F(FormsTest, UserInputIsRefusedWhereAUserCouldNotReach) {
+    Form f(forms, "frmA");
+    auto& frame = f.add<Frame>("Frame1");
+    auto& inFrame = f.add<CommandButton>("cmdIn");
+    inFrame.setContainer(&frame);
+    auto& tabs = f.add<TabControl>("SSTab1");
+    tabs.addTab("Intraoral");
+    tabs.addTab("Panoramic");
+    auto& onTab1 = f.add<CheckBox>("chkPano");
+    onTab1.setContainer(&tabs, 1);
+    int clicks = 0;
+    inFrame.onClick = [&] { ++clicks; };
+
+    EXPECT_FALSE(inFrame.click());  // not loaded
+    f.load();
+    EXPECT_FALSE(inFrame.click());  // loaded but not shown
+    f.show();
+    EXPECT_TRUE(inFrame.click());
+    frame.setEnabled(false);
+    EXPECT_FALSE(inFrame.click());
+    frame.setEnabled(true);
+    inFrame.setVisible(false);
+    EXPECT_FALSE(inFrame.click());
+    EXPECT_EQ(clicks, 1);
+
+    EXPECT_FALSE(onTab1.click());  // its tab is not the current one
+    EXPECT_TRUE(tabs.selectTab(1));
+    EXPECT_TRUE(onTab1.click());
+    EXPECT_EQ(onTab1.value(), 1);
+}
+
+TEST_F(FormsTest, FocusCanBeRefusedByValidate) {
+    Form f(forms, "frmA");
+    auto& low = f.add<TextBox>("txtLowIntra");
+    auto& ok = f.add<CommandButton>("Command1");
+    bool valid = false;
+    low.onValidate = [&](bool& cancel) { cancel = !valid; };
+    int okClicks = 0;
+    ok.onClick = [&] { ++okClicks; };
+    f.show();
+    ASSERT_EQ(f.activeControl(), &low);
+    EXPECT_FALSE(ok.click());  // the focus stays in the box, so OK is not pressed
+    EXPECT_EQ(f.activeControl(), &low);
+    valid = true;
+    EXPECT_TRUE(ok.click());
+    EXPECT_EQ(okClicks, 1);
+}
+
+TEST_F(FormsTest, GeometryIsKeptInTwipsAndTheWindowFollowsInPixels) {
+    world.setTwipsPerPixel(12, 12);  // 120 dpi
+    Form f(forms, "frmA");
+    f.setBorderStyle(BorderStyle::FixedDialog);
+    f.move(1200, 2400, 6000, 3000);
+    f.load();
+    EXPECT_EQ(proc.windows().windowRect(f.hwnd()), (platform::Rect{100, 200, 600, 450}));
+    f.setClientSize(4800, 1200);
+    EXPECT_EQ(f.scaleWidth(), 4800);
+    EXPECT_EQ(f.scaleHeight(), 1200);
+    EXPECT_GT(f.width(), 4800);
+    EXPECT_EQ(proc.windows().windowRect(f.hwnd()).width(), f.width() / 12);
+    EXPECT_TRUE(f.setTopmost(true));
+    EXPECT_TRUE(proc.windows().isTopmost(f.hwnd()));
+}
+
+struct Tracked : Form {
+    Tracked(Forms& f, bool& gone) : Form(f, "frmDlgBox"), gone_(gone) {
+        auto& ok = add<CommandButton>("OKButton");
+        ok.onClick = [this] { unload(); };
+    }
+    ~Tracked() override { gone_ = true; }
+    bool& gone_;
+};
+
+TEST_F(FormsTest, AnAdoptedFormLivesUntilItIsUnloadedAndTheLoopRunsAgain) {
+    bool gone = false;
+    auto owned = std::make_unique<Tracked>(forms, gone);
+    Tracked* dialog = owned.get();
+    dialog->show();
+    forms.adopt(std::move(owned));
+    forms.doEvents();
+    EXPECT_FALSE(gone);
+    // The OK button unloads the dialog from inside its own click: it must survive that.
+    EXPECT_TRUE(static_cast<CommandButton*>(dialog->control("OKButton"))->click());
+    EXPECT_FALSE(dialog->loaded());
+    EXPECT_FALSE(gone);
+    forms.doEvents();
+    EXPECT_TRUE(gone);
+    EXPECT_EQ(forms.adoptedCount(), 0u);
+}
+
+TEST_F(FormsTest, PopupMenusOfferTheirItemsEvenWhenTheMenuIsHidden) {
+    Form f(forms, "frmMain");
+    auto& popup = f.add<Menu>("mnuPopUp");
+    popup.setVisible(false);
+    auto& start = f.add<Menu>("mnuStartScan");
+    start.setContainer(&popup);
+    auto& exitItem = f.add<Menu>("mnuExit");
+    exitItem.setContainer(&popup);
+    int started = 0;
+    start.onClick = [&] { ++started; };
+    f.show();
+    EXPECT_EQ(popup.items(), (std::vector<Menu*>{&start, &exitItem}));
+    EXPECT_TRUE(start.click());
+
+    forms.headlessPopupChoice = [&](Form&, Menu& m) -> Menu* { return m.items().front(); };
+    EXPECT_EQ(f.popupMenu(popup), &start);
+    EXPECT_EQ(started, 2);
+    start.setEnabled(false);
+    EXPECT_EQ(f.popupMenu(popup), nullptr);  // a disabled item cannot be chosen
+    EXPECT_EQ(started, 2);
+}
+
+}  // namespace
+}  // namespace quilo::forms

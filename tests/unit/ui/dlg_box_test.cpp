@@ -1,0 +1,277 @@
+// The message dialog on the virtual clock: its caption rule, the sound and the reminders, the
+// layout of its message, closing, modal and modeless showing, and the error path.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "forms/forms.h"
+#include "platform/sim/world.h"
+#include "ui/dlg_box.h"
+
+namespace quilo::ui {
+namespace {
+
+struct FakeTexts : TextLookup {
+    std::map<std::int32_t, std::string> table;
+    std::vector<std::string> translated;
+    std::string langText(std::int32_t number) override {
+        auto it = table.find(number);
+        return it == table.end() ? std::string() : it->second;
+    }
+    void translateForm(forms::Form& form) override {
+        translated.push_back(form.name());
+        for (forms::Control* c : form.controls()) {
+            if (!c->tag().empty()) c->setCaption(langText(std::stoi(c->tag())));
+        }
+    }
+};
+
+struct DlgBoxTest : ::testing::Test {
+    sim::World world;
+    sim::SimProcess& proc = world.createProcess();
+    forms::Forms forms{proc};
+    FakeTexts texts;
+    std::string model;
+    platform::Hwnd host = 0;
+    DlgBoxContext context{forms, &texts, [this] { return model; }, [this] { return host; },
+                          nullptr};
+    std::uint32_t t0 = world.nowMs();
+
+    frmDlgBox* openDialog() { return static_cast<frmDlgBox*>(forms.find("frmDlgBox")); }
+    std::vector<std::uint32_t> soundTimes() const {
+        std::vector<std::uint32_t> out;
+        for (const auto& s : proc.sounds()) {
+            EXPECT_EQ(s.name, "SystemExclamation");
+            EXPECT_EQ(s.flags, 1u);  // asynchronous
+            out.push_back(s.atMs - t0);
+        }
+        return out;
+    }
+};
+
+TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
+    texts.table[100] = "XXX Plugin (XXX)";
+    std::string caption;
+    ShowDlg(context, "Scanner not found", caption);
+    EXPECT_EQ(caption, "Quilo Plugin (Quilo) error!");
+    frmDlgBox* dlg = openDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(proc.windows().windowText(dlg->hwnd()), "Quilo Plugin (Quilo) error!");
+    EXPECT_EQ(dlg->msgLabel.caption(), "Scanner not found");
+    dlg->unload();
+
+    model = "  Q-7 ";
+    caption.clear();
+    ShowDlg(context, "again", caption);
+    EXPECT_EQ(caption, "Q-7 Plugin (Q-7) error!");
+    openDialog()->unload();
+
+    caption = "My own caption";
+    ShowDlg(context, "kept", caption);
+    EXPECT_EQ(caption, "My own caption");
+    EXPECT_EQ(proc.windows().windowText(openDialog()->hwnd()), "My own caption");
+}
+
+TEST_F(DlgBoxTest, WithoutALanguageTableTheCaptionIsOnlyTheSuffix) {
+    context.texts = nullptr;
+    std::string caption;
+    ShowDlg(context, "m", caption);
+    EXPECT_EQ(caption, " error!");
+}
+
+TEST_F(DlgBoxTest, TheDialogIsTranslatedTopmostCentredAndFocusesItsButton) {
+    texts.table[6000] = "Okay";
+    ShowDlg(context, "Hello");
+    frmDlgBox* dlg = openDialog();
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_EQ(texts.translated, (std::vector<std::string>{"frmDlgBox"}));
+    EXPECT_EQ(dlg->OKButton.caption(), "Okay");
+    EXPECT_TRUE(proc.windows().isTopmost(dlg->hwnd()));
+    EXPECT_TRUE(proc.windows().isVisible(dlg->hwnd()));
+    EXPECT_EQ(dlg->activeControl(), &dlg->OKButton);
+    // The default monitor is 1920 by 1080 at 15 twips per pixel.
+    EXPECT_EQ(dlg->left(), 15 * 960 - dlg->width() / 2);
+    EXPECT_EQ(dlg->top(), 15 * 540 - dlg->height() / 2);
+}
+
+TEST_F(DlgBoxTest, AnAnnoyingDialogRemindsAtTenThenEveryThirtySeconds) {
+    ShowDlg(context, "Plate stuck", 0, true);
+    frmDlgBox* dlg = openDialog();
+    ASSERT_NE(dlg, nullptr);
+    // Something else takes the top in between; every reminder brings the dialog back up.
+    world.after(15000, [&] {
+        proc.windows().setWindowPos(dlg->hwnd(), platform::kHwndNoTopmost, {},
+                                    platform::swp::kNoMove | platform::swp::kNoSize);
+    });
+    world.advance(39999);
+    EXPECT_FALSE(proc.windows().isTopmost(dlg->hwnd()));
+    world.advance(70000 - 39999);
+    EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0, 10000, 40000, 70000}));
+    EXPECT_TRUE(proc.windows().isTopmost(dlg->hwnd()));
+    EXPECT_EQ(dlg->tmrAnnoyance.interval(), 30000u);
+
+    // Dismissed: no more reminders, and no timer left behind.
+    const auto timers = world.live().timers;
+    EXPECT_TRUE(dlg->OKButton.click());
+    EXPECT_EQ(world.live().timers, timers - 1);
+    world.advance(120000);
+    EXPECT_EQ(proc.sounds().size(), 4u);
+    EXPECT_FALSE(forms.isLoaded("frmDlgBox"));
+}
+
+TEST_F(DlgBoxTest, APlainDialogSoundsOnce) {
+    ShowDlg(context, "Done", 0, false);
+    world.advance(70000);
+    EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0}));
+    EXPECT_FALSE(openDialog()->tmrAnnoyance.running());
+}
+
+TEST_F(DlgBoxTest, SeveralModelessDialogsKeepTheirOwnReminders) {
+    ShowDlg(context, "first", 0, true);
+    world.advance(5000);
+    ShowDlg(context, "second", 0, true);
+    world.advance(35000);
+    EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0, 5000, 10000, 15000, 40000}));
+    ASSERT_EQ(forms.loaded().size(), 2u);
+    static_cast<frmDlgBox*>(forms.loaded()[0])->OKButton.click();
+    world.advance(10000);  // only the second one reminds at 45 s
+    EXPECT_EQ(soundTimes().back(), 45000u);
+    EXPECT_EQ(proc.sounds().size(), 6u);
+    forms.doEvents();
+    EXPECT_EQ(forms.adoptedCount(), 1u);  // the closed one is gone, the open one is kept
+}
+
+TEST_F(DlgBoxTest, AModalDialogKeepsMessagesAndTimersRunningUntilOk) {
+    forms::Form main(forms, "frmMain");
+    auto& poll = main.add<forms::Timer>("ActiveTimer");
+    int polls = 0;
+    poll.onTimer = [&] { ++polls; };
+    poll.setInterval(5);
+    main.load();
+
+    constexpr platform::MsgId kCommand = platform::wm::kApp + 1;
+    int commands = 0;
+    struct Sink final : platform::WindowHandler {
+        virtual ~Sink() = default;
+        int& count;
+        explicit Sink(int& c) : count(c) {}
+        platform::LResult windowProc(platform::Hwnd, platform::MsgId msg, platform::WParam,
+                                     platform::LParam) override {
+            if (msg == kCommand) ++count;
+            return 0;
+        }
+    } sink(commands);
+    const platform::Hwnd endpoint = proc.windows().createWindow({}, &sink);
+
+    forms.setScreenMousePointer(forms::pointer::kHourglass);
+    int pointerWhileOpen = -1;
+    world.after(1000, [&] { proc.windows().postMessage(endpoint, kCommand, 0, 0); });
+    world.after(3000, [&] {
+        pointerWhileOpen = forms.screenMousePointer();
+        proc.windows().postMessage(endpoint, kCommand, 0, 0);
+    });
+    world.after(75000, [&] {
+        frmDlgBox* dlg = openDialog();
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_TRUE(dlg->modal());
+        EXPECT_FALSE(main.userCanReach());
+        EXPECT_TRUE(dlg->OKButton.click());
+    });
+
+    ShowDlg(context, "Insert a plate", 1, true);
+
+    EXPECT_EQ(world.nowMs() - t0, 75000u);
+    EXPECT_EQ(commands, 2);
+    EXPECT_GE(polls, 75000 / 10 - 1);  // timers tick at most every 10 ms, as on Windows
+    EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0, 10000, 40000, 70000}));
+    EXPECT_EQ(pointerWhileOpen, forms::pointer::kArrow);
+    EXPECT_EQ(forms.screenMousePointer(), forms::pointer::kHourglass);  // restored
+    EXPECT_FALSE(forms.isLoaded("frmDlgBox"));
+    EXPECT_EQ(forms.adoptedCount(), 0u);
+    proc.windows().destroyWindow(endpoint);
+}
+
+TEST_F(DlgBoxTest, EscapeClosesFromTheFormAndFromTheButtonAndSoDoesTheCloseBox) {
+    ShowDlg(context, "one", 0, true);
+    frmDlgBox* dlg = openDialog();
+    dlg->deliverKey(nullptr, true, forms::key::kEscape, 0);  // the form has the focus
+    EXPECT_FALSE(dlg->loaded());
+
+    ShowDlg(context, "two", 0, true);
+    dlg = openDialog();
+    dlg->deliverKey(nullptr, true, 'A', 0);  // other keys do nothing
+    EXPECT_TRUE(dlg->loaded());
+    EXPECT_TRUE(dlg->OKButton.pressKey(forms::key::kEscape));
+    EXPECT_FALSE(dlg->loaded());
+
+    ShowDlg(context, "three", 0, true);
+    dlg = openDialog();
+    proc.windows().postMessage(dlg->hwnd(), platform::wm::kKeyDown, forms::key::kEscape, 0);
+    world.runUntilIdle();
+    EXPECT_FALSE(dlg->loaded());
+
+    ShowDlg(context, "four", 0, true);
+    dlg = openDialog();
+    EXPECT_TRUE(dlg->close());
+    EXPECT_FALSE(dlg->loaded());
+    world.advance(60000);
+    EXPECT_EQ(proc.sounds().size(), 4u);  // one each, no reminders from closed dialogs
+}
+
+TEST_F(DlgBoxTest, AShortMessageKeepsTheDesignedSize) {
+    ShowDlg(context, "Short.");
+    frmDlgBox* dlg = openDialog();
+    EXPECT_EQ(dlg->scaleWidth(), frmDlgBox::kDesignClientWidth);
+    EXPECT_EQ(dlg->scaleHeight(), frmDlgBox::kDesignClientHeight);
+    EXPECT_EQ(dlg->msgLabel.left(), 120);
+    EXPECT_EQ(dlg->msgLabel.top(), 120);
+    EXPECT_EQ(dlg->OKButton.left(), (frmDlgBox::kDesignClientWidth - frmDlgBox::kButtonWidth) / 2);
+    EXPECT_EQ(dlg->OKButton.top(), frmDlgBox::kDesignButtonTop);
+}
+
+TEST_F(DlgBoxTest, ALongLineWidensTheWindowAndTheButtonStaysCentred) {
+    const std::string longLine(120, 'W');
+    ShowDlg(context, "First line\r\n" + longLine + "\r\nlast");
+    frmDlgBox* dlg = openDialog();
+    const int labelWidth = forms.measureText(longLine).width;
+    ASSERT_GT(labelWidth + 240, frmDlgBox::kDesignClientWidth);
+    EXPECT_EQ(dlg->msgLabel.width(), labelWidth);
+    EXPECT_EQ(dlg->scaleWidth(), labelWidth + 240);
+    EXPECT_EQ(dlg->scaleHeight(), frmDlgBox::kDesignClientHeight);  // three lines still fit
+    EXPECT_EQ(dlg->OKButton.left(), (labelWidth + 240 - frmDlgBox::kButtonWidth) / 2);
+    EXPECT_EQ(dlg->OKButton.top(), frmDlgBox::kDesignButtonTop);
+    // The window itself grew and is centred again with its new size.
+    EXPECT_EQ(dlg->left(), 15 * 960 - dlg->width() / 2);
+}
+
+TEST_F(DlgBoxTest, ManyLinesRaiseTheWindowBelowTheLabel) {
+    ShowDlg(context, "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7");
+    frmDlgBox* dlg = openDialog();
+    const int labelHeight = dlg->msgLabel.height();
+    EXPECT_EQ(labelHeight, 7 * forms.measureText("1").height);
+    EXPECT_EQ(dlg->scaleHeight(), labelHeight + frmDlgBox::kButtonHeight + 360);
+    EXPECT_EQ(dlg->scaleWidth(), frmDlgBox::kDesignClientWidth);
+    EXPECT_EQ(dlg->OKButton.top(), dlg->scaleHeight() - frmDlgBox::kButtonHeight - 120);
+    // The button sits below the label with room between them.
+    EXPECT_GE(dlg->OKButton.top(), dlg->msgLabel.top() + labelHeight + 120);
+}
+
+TEST_F(DlgBoxTest, AnErrorInsideIsReportedInAMessageBoxAndLeavesThePointer) {
+    world.setMonitors({});  // no monitor to centre on
+    forms.setScreenMousePointer(forms::pointer::kHourglass);
+    ShowDlg(context, "lost", 1, true);
+    ASSERT_EQ(proc.messageBoxes().size(), 1u);
+    const auto& box = proc.messageBoxes()[0];
+    EXPECT_EQ(box.text, "Error: 9\r\nSubscript out of range\r\nIn: frmDialogBox.ShowDlg()");
+    EXPECT_EQ(box.caption, proc.process().version().title);
+    EXPECT_EQ(box.style, 48u);
+    EXPECT_EQ(forms.screenMousePointer(), forms::pointer::kArrow);  // not restored
+    EXPECT_TRUE(forms.loaded().empty());  // the half-made dialog went away
+    world.advance(60000);
+    EXPECT_EQ(proc.sounds().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quilo::ui
