@@ -19,11 +19,6 @@ inline constexpr std::size_t kRegValueBufferBytes = 100;
 // Size of the buffer the INI file is read into.
 inline constexpr std::size_t kIniBufferChars = 1024;
 
-// Access rights the reads and writes ask for (KEY_READ, KEY_ALL_ACCESS in the older sense);
-// kept for readers of the code, the registry port opens keys with what it needs.
-inline constexpr std::uint32_t kKeyReadAccess = 0x19;
-inline constexpr std::uint32_t kKeyWriteAccess = 0x1F;
-
 // Result codes of WriteRegSetting.
 namespace write_result {
 inline constexpr std::int16_t kDone = 0;
