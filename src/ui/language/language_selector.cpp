@@ -88,7 +88,9 @@ bool modLAnguageSelector::load(const std::string& path) {
                lang_error::description(parsed.error) +
                "\r\nCaused when reading the following line: \r\n" + parsed.failedLine);
     } else if (parsed.error != 0) {
-        fail(parsed.error);
+        // Entries before the failing line stay, as with a line that is not a number.
+        report("Initlanguage: " + std::to_string(parsed.error) + " " +
+               lang_error::description(parsed.error));
     }
     return true;
 }
