@@ -108,6 +108,19 @@ TEST_F(LanguageTable, ANumberTooLargeIsReportedAsAnOverflow) {
     EXPECT_EQ(table_.LangText(100), "Title");
 }
 
+TEST_F(LanguageTable, AnAbsurdlyLargeFileIsRefusedWithAMessage) {
+    writeLanguage("English", "2030 Ready\r\n");
+    table_.Initlanguage("English");
+    std::string huge = "2030 Ready\r\n";
+    huge.resize(kMaxLanguageFileBytes + 1, ';');
+    writeLanguage("German", huge);
+    table_.Initlanguage("German");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "Initlanguage: 7 Out of memory");
+    EXPECT_EQ(table_.count(), 0u);
+    EXPECT_EQ(table_.LangText(2030), "");
+}
+
 TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
     writeLanguage("English", "3050 Scan\r\n3060 \r\n");
     table_.setTranslatorMode(true);
