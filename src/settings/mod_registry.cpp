@@ -68,7 +68,7 @@ std::string modRegistry::ReadIniString(std::string_view section, std::string_vie
     if (value.empty()) return {};
     const auto nul = value.find('\0');
     if (nul != std::string::npos) value.resize(nul);
-    return ansiToUtf8(value);  // the file's text is in the ANSI code page
+    return value;
 }
 
 std::optional<std::string> modRegistry::query(RegRoot root, const std::string& key,

@@ -49,7 +49,8 @@ class modRegistry {
     const std::string& registryBase() const { return registryBase_; }
 
     // GetPrivateProfileString with an empty default and a buffer of 1024 characters; empty
-    // when the file, section or key is missing. The file's ANSI text comes back as UTF-8.
+    // when the file, section or key is missing. Like every port string the
+    // value is UTF-8; the file itself is ANSI text.
     std::string ReadIniString(std::string_view section, std::string_view key,
                               std::string_view file);
 

@@ -165,8 +165,9 @@ TEST(IniSettings, ReadsValuesOfTheHostsPluginIni) {
     auto& files = env.platform().files();
     const std::string path = platform::joinPath(env.scratchFolder(), "plugins.ini");
     const std::string text =
-        "[Settings]\r\nCompany = Torvik data AB\r\nHostApp=\r\nLong=" + std::string(1500, 'x') +
-        "\r\n[Other]\r\nCompany=Elsewhere\r\n";
+        "[Settings]\r\nCompany = Torvik data AB\r\nHostApp=\r\nMaker=Zahn\xE4rzte \x80 AB\r\n"
+        "Long=" +
+        std::string(1500, 'x') + "\r\n[Other]\r\nCompany=Elsewhere\r\n";
     ASSERT_TRUE(platform::writeWholeFile(files, path, std::as_bytes(std::span(text))));
     modRegistry store(env.platform().registry(), env.platform().profile());
     EXPECT_EQ(store.ReadIniString("Settings", "Company", path), "Torvik data AB");
@@ -178,6 +179,17 @@ TEST(IniSettings, ReadsValuesOfTheHostsPluginIni) {
     EXPECT_EQ(store.ReadIniString("Settings", "Company",
                                   platform::joinPath(env.scratchFolder(), "none.ini")),
               "");
+    files.removeFile(path);
+}
+
+TEST(IniSettings, AnsiTextInTheFileReadsAsUtf8) {
+    ContractEnv& env = contractEnv();
+    auto& files = env.platform().files();
+    const std::string path = platform::joinPath(env.scratchFolder(), "accents.ini");
+    const std::string text = "[Settings]\r\nCompany=Zahn\xE4rzte \x80 AB\r\n";
+    ASSERT_TRUE(platform::writeWholeFile(files, path, std::as_bytes(std::span(text))));
+    modRegistry store(env.platform().registry(), env.platform().profile());
+    EXPECT_EQ(store.ReadIniString("Settings", "Company", path), "Zahnärzte € AB");
     files.removeFile(path);
 }
 
