@@ -39,8 +39,9 @@ std::int64_t overlap(const Rect& a, const Rect& b) {
 
 bool SimDisplay::enumDisplayMonitors(MonitorEnumProc proc, void* data) {
     const auto monitors = p_.w().monitors;  // a callback may reconfigure nothing we iterate
+    // Like EnumDisplayMonitors, a callback that stops the enumeration makes it report false.
     for (const auto& m : monitors)
-        if (!proc(m.handle, m.monitor, data)) break;
+        if (!proc(m.handle, m.monitor, data)) return false;
     return true;
 }
 

@@ -10,9 +10,10 @@ namespace quilo::sim {
 using namespace platform;
 
 namespace {
-constexpr ErrorCode kNotLocked = 158;    // ERROR_NOT_LOCKED
-constexpr ErrorCode kDiscarded = 157;    // ERROR_DISCARDED
-constexpr ErrorCode kInvalidName = 123;  // ERROR_INVALID_NAME
+constexpr ErrorCode kNotLocked = 158;        // ERROR_NOT_LOCKED
+constexpr ErrorCode kDiscarded = 157;        // ERROR_DISCARDED
+constexpr ErrorCode kInvalidName = 123;      // ERROR_INVALID_NAME
+constexpr ErrorCode kSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 constexpr std::size_t kMaxBlockBytes = std::size_t{1} << 31;
 constexpr std::size_t kMaxProfileBytes = 16u << 20;
 constexpr std::uint8_t kFreshMemoryPattern = 0xBE;  // what a block holds when not zeroed
@@ -294,6 +295,12 @@ Handle SimMailslots::openMailslot(std::string_view name) {
         // No reading end: opening fails, as under Wine. A broadcast name reaches only the local
         // slot here (there is no domain), so it fails the same way.
         p_.fail(err::kFileNotFound);
+        return 0;
+    }
+    if (it->second.writers > 0) {
+        // Writing ends share with readers only, so a second one is refused while the first
+        // is open (ERROR_SHARING_VIOLATION).
+        p_.fail(kSharingViolation);
         return 0;
     }
     ++it->second.writers;

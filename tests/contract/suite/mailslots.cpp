@@ -35,13 +35,18 @@ TEST(Mailslots, NamesIgnoreCaseAndTheBroadcastFormReachesTheLocalSlot) {
     MailslotHandle reader(
         slots, slots.createMailslot("\\\\.\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Test.Trc", 400, 0));
     ASSERT_TRUE(reader);
-    MailslotHandle local(slots,
-                         slots.openMailslot("\\\\.\\MAILSLOT\\kelvo.ra2\\XRAY.IFC\\test.trc"));
-    ASSERT_TRUE(local) << "error " << slots.lastError();
+    {
+        MailslotHandle local(slots,
+                             slots.openMailslot("\\\\.\\MAILSLOT\\kelvo.ra2\\XRAY.IFC\\test.trc"));
+        ASSERT_TRUE(local) << "error " << slots.lastError();
+        ASSERT_TRUE(slots.write(local.get(), message(3, 'l')));
+        // A writing end shares with readers only: no second writer while it is open.
+        EXPECT_EQ(slots.openMailslot("\\\\.\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Test.Trc"), 0u);
+        EXPECT_EQ(slots.lastError(), 32u);
+    }
     MailslotHandle broadcast(slots,
                              slots.openMailslot("\\\\*\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Test.Trc"));
     ASSERT_TRUE(broadcast) << "error " << slots.lastError();
-    ASSERT_TRUE(slots.write(local.get(), message(3, 'l')));
     ASSERT_TRUE(slots.write(broadcast.get(), message(5, 'b')));
     EXPECT_EQ(slots.read(reader.get()), message(3, 'l'));
     EXPECT_EQ(slots.read(reader.get()), message(5, 'b'));
@@ -66,6 +71,22 @@ TEST(Mailslots, ASecondReadingEndOfTheSameNameIsRefused) {
     MailslotHandle again(slots,
                          slots.createMailslot("\\\\.\\mailslot\\Quilo\\Contract\\Twice", 0, 0));
     EXPECT_TRUE(again) << "the name is free once its only handle is closed";
+}
+
+TEST(Mailslots, AWriterOutlivesItsReaderAndKeepsTheNameTaken) {
+    auto& slots = contractEnv().platform().mailslots();
+    const char* name = "\\\\.\\mailslot\\Quilo\\Contract\\Viewer";
+    MailslotHandle reader(slots, slots.createMailslot(name, 400, 0));
+    MailslotHandle writer(slots, slots.openMailslot(name));
+    ASSERT_TRUE(reader && writer);
+    reader.reset();  // the viewer closes
+    EXPECT_TRUE(slots.write(writer.get(), message(10, 'x'))) << "writing into the void is no error";
+    EXPECT_EQ(slots.createMailslot(name, 400, 0), 0u) << "the open writer keeps the name";
+    EXPECT_EQ(slots.lastError(), err::kAlreadyExists);
+    writer.reset();
+    MailslotHandle fresh(slots, slots.createMailslot(name, 400, 0));
+    ASSERT_TRUE(fresh);
+    EXPECT_FALSE(slots.read(fresh.get()).has_value()) << "a new slot starts empty";
 }
 
 }  // namespace

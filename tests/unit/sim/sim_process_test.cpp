@@ -1,0 +1,118 @@
+// Scripted user answers and recorded output: message boxes, sounds, started programs; the
+// configured monitors; libraries registered in the world.
+#include <gtest/gtest.h>
+
+#include "recorder.h"
+
+namespace quilo::sim::test {
+namespace {
+
+using namespace platform;
+
+TEST(SimProcessPorts, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
+    World world;
+    auto& p = world.createProcess();
+    p.scriptMessageBoxAnswers({mb::kIdNo, mb::kIdCancel});
+    auto& proc = p.process();
+    EXPECT_EQ(proc.messageBox(0, "Save the images?", "Quilo", mb::kYesNo), mb::kIdNo);
+    EXPECT_EQ(proc.messageBox(0, "Continue?", "Quilo", mb::kOkCancel), mb::kIdCancel);
+    EXPECT_EQ(proc.messageBox(0, "Again?", "Quilo", mb::kYesNo | mb::kIconQuestion), mb::kIdYes);
+    EXPECT_EQ(proc.messageBox(7, "Done", "Quilo", mb::kOk), mb::kIdOk);
+    const auto& boxes = p.messageBoxes();
+    ASSERT_EQ(boxes.size(), 4u);
+    EXPECT_EQ(boxes[0].text, "Save the images?");
+    EXPECT_EQ(boxes[0].answer, mb::kIdNo);
+    EXPECT_EQ(boxes[2].style, mb::kYesNo | mb::kIconQuestion);
+    EXPECT_EQ(boxes[3].owner, 7u);
+}
+
+TEST(SimProcessPorts, SoundsAndStartedProgramsAreRecordedWithVirtualTime) {
+    World world;
+    auto& p = world.createProcess();
+    p.sound().playSound("SystemExclamation", snd::kAlias | snd::kAsync);
+    world.advance(10'000);
+    p.sound().playSound("SystemExclamation", snd::kAlias | snd::kAsync);
+    ASSERT_EQ(p.sounds().size(), 2u);
+    EXPECT_EQ(p.sounds()[0].atMs, 1000u);
+    EXPECT_EQ(p.sounds()[1].atMs, 11'000u);
+    EXPECT_EQ(p.sounds()[1].flags, snd::kAlias | snd::kAsync);
+    EXPECT_TRUE(p.process().startProgram("https://example.invalid/help", ""));
+    EXPECT_TRUE(p.process().startProgram("C:\\Tools\\viewer.exe", "/open x.tif"));
+    EXPECT_EQ(p.startedPrograms(), (std::vector<std::string>{"https://example.invalid/help",
+                                                             "C:\\Tools\\viewer.exe /open x.tif"}));
+}
+
+TEST(SimProcessPorts, ConfiguredMonitorsDecideNearestAndMetrics) {
+    World world;
+    // A secondary monitor to the left of the primary, and one below it, lower.
+    world.setMonitors({
+        MonitorInfo{0, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1"},
+        MonitorInfo{0, {-1280, 0, 0, 1024}, {-1280, 0, 0, 1024}, false, "\\\\.\\DISPLAY2"},
+        MonitorInfo{0, {0, 1080, 1024, 1848}, {0, 1080, 1024, 1848}, false, "\\\\.\\DISPLAY3"},
+    });
+    world.setTwipsPerPixel(12, 12);
+    auto& p = world.createProcess();
+    auto& d = p.display();
+    std::vector<HMonitor> order;
+    ASSERT_TRUE(d.enumDisplayMonitors(
+        [](HMonitor m, const Rect&, void* data) {
+            static_cast<std::vector<HMonitor>*>(data)->push_back(m);
+            return true;
+        },
+        &order));
+    ASSERT_EQ(order.size(), 3u);
+    EXPECT_NE(order[0], order[1]);
+    MonitorInfo info;
+    ASSERT_TRUE(d.monitorInfo(order[1], info));
+    EXPECT_EQ(info.device, "\\\\.\\DISPLAY2");
+
+    using namespace monitor_flags;
+    EXPECT_EQ(d.monitorFromPoint({-10, 500}, kDefaultToNull), order[1]);
+    EXPECT_EQ(d.monitorFromPoint({-600, 1100}, kDefaultToNearest), order[1]) << "77 px below it";
+    EXPECT_EQ(d.monitorFromPoint({1100, 1800}, kDefaultToNearest), order[2]) << "77 px right of it";
+    EXPECT_EQ(d.monitorFromPoint({5000, 100}, kDefaultToNearest), order[0]);
+    EXPECT_EQ(d.monitorFromPoint({5000, 100}, kDefaultToNull), 0u);
+
+    // A window across two monitors belongs to the one with more of it.
+    WindowSpec spec;
+    spec.rect = {-300, 100, 100, 400};
+    const Hwnd w = p.windows().createWindow(spec, nullptr);
+    EXPECT_EQ(d.monitorFromWindow(w, kDefaultToNull), order[1]);
+    p.windows().setWindowPos(w, 0, {-100, 100, 0, 0}, swp::kNoSize);
+    EXPECT_EQ(d.monitorFromWindow(w, kDefaultToNull), order[0]);
+    EXPECT_EQ(d.monitorFromWindow(0x1234, kDefaultToPrimary), order[0]);
+    EXPECT_EQ(d.monitorFromWindow(0x1234, kDefaultToNull), 0u);
+
+    EXPECT_EQ(d.systemMetrics(sm::kCMonitors), 3);
+    EXPECT_EQ(d.systemMetrics(sm::kCxScreen), 1920);
+    EXPECT_EQ(d.systemMetrics(sm::kXVirtualScreen), -1280);
+    EXPECT_EQ(d.systemMetrics(sm::kCxVirtualScreen), 3200);
+    EXPECT_EQ(d.systemMetrics(sm::kCyVirtualScreen), 1848);
+    EXPECT_EQ(d.twipsPerPixelX(), 12);
+}
+
+int answer42() {
+    return 42;
+}
+
+TEST(SimProcessPorts, RegisteredLibrariesLoadByFileNameAndServeTheirExports) {
+    World world;
+    world.registerLibrary(
+        SimLibrary{"OrvaneEx.dll", {{"Answer", reinterpret_cast<void*>(&answer42)}}});
+    auto& p = world.createProcess();
+    auto lib = p.libraries().load("C:\\Program Files\\Kelvora\\Quilo\\orvaneex.DLL");
+    ASSERT_NE(lib, nullptr);
+    auto fn = reinterpret_cast<int (*)()>(lib->symbol("Answer"));
+    ASSERT_NE(fn, nullptr);
+    EXPECT_EQ(fn(), 42);
+    EXPECT_EQ(lib->symbol("answer"), nullptr) << "export names are exact";
+    EXPECT_NE(p.libraries().load("OrvaneEx"), nullptr) << "the extension may be left out";
+    EXPECT_EQ(p.libraries().load("Other.dll"), nullptr);
+    EXPECT_EQ(p.libraries().lastError(), 126u);
+    EXPECT_EQ(world.live().handles, 1u);
+    lib.reset();
+    EXPECT_EQ(world.live().handles, 0u);
+}
+
+}  // namespace
+}  // namespace quilo::sim::test
