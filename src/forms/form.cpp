@@ -225,10 +225,7 @@ void Form::setVisible(bool on) {
     visible_ = false;
     if (loaded()) platform().windows().showWindow(hwnd_, false);
     notify(FormProp::Visible);
-    if (forms_.activeForm() == this) {
-        Form* next = owner_ != nullptr && owner_->loaded() && owner_->visible() ? owner_ : nullptr;
-        forms_.setActive(next);
-    }
+    if (forms_.activeForm() == this) forms_.activateNext(*this);
 }
 
 void Form::show(ShowMode mode, Form* owner) {

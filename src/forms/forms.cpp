@@ -123,9 +123,25 @@ void Forms::formUnloaded(Form& form) {
     std::erase(loaded_, &form);
     if (active_ == &form) {
         active_ = nullptr;
-        Form* owner = form.owner();
-        if (owner != nullptr && owner->loaded() && owner->visible()) setActive(owner);
+        activateNext(form);
     }
+}
+
+void Forms::activateNext(const Form& leaving) {
+    auto usable = [&](const Form* f) {
+        return f != nullptr && f != &leaving && f->loaded() && f->visible();
+    };
+    Form* next = nullptr;
+    if (usable(leaving.owner()))
+        next = leaving.owner();
+    else if (usable(modalForm()))
+        next = modalForm();
+    else {
+        for (auto it = loaded_.rbegin(); it != loaded_.rend() && next == nullptr; ++it) {
+            if (usable(*it)) next = *it;
+        }
+    }
+    setActive(next);
 }
 
 void Forms::formDestroyed(Form& form) {

@@ -73,6 +73,9 @@ class Forms {
     void formUnloaded(Form& form);
     void formDestroyed(Form& form);
     void setActive(Form* form);
+    // The active form is going away: activates its owner, else the modal form, else the last
+    // shown form that is left (as Windows activates the next window).
+    void activateNext(const Form& leaving);
     void pushModal(Form& form) { modal_.push_back(&form); }
     void popModal(Form& form);
     void purge();

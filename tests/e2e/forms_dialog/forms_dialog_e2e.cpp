@@ -1,0 +1,206 @@
+// The message dialog on real windows: a modeless dialog with a long message and a modal one
+// are shown through ShowDlg, measured on the screen and photographed, and the modal one is
+// closed by an Escape key that goes through the system's input queue.
+//
+//   e2e_forms_dialog.exe <marker file> <screenshot folder>
+// The marker file tells the harness when to photograph the whole screen; it answers with
+// <marker>.done. Exit code 0 when every check passed.
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "forms/forms.h"
+#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/dlg_box.h"
+
+namespace {
+
+using quilo::forms::Form;
+using quilo::ui::frmDlgBox;
+
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures;
+}
+
+struct EnglishTexts final : quilo::ui::TextLookup {
+    std::map<std::int32_t, std::string> table{{100, "XXX Plugin"}, {6000, "OK"}};
+    std::string langText(std::int32_t number) override {
+        auto it = table.find(number);
+        return it == table.end() ? std::string() : it->second;
+    }
+    void translateForm(Form& form) override {
+        for (quilo::forms::Control* c : form.controls()) {
+            if (!c->tag().empty()) c->setCaption(langText(std::stoi(c->tag())));
+        }
+    }
+};
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void pumpFor(quilo::platform::Platform& platform, DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        platform.windows().pumpPending();
+        Sleep(15);
+    }
+}
+
+RECT childRect(HWND form, const quilo::forms::Control& control) {
+    RECT rc{};
+    HWND child = GetDlgItem(form, control.id());
+    GetWindowRect(child, &rc);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+// What a user would notice: the message clipped, the button off centre or over the text.
+void checkLayout(frmDlgBox& dlg, const std::string& name, const std::string& message) {
+    HWND form = reinterpret_cast<HWND>(dlg.hwnd());
+    RECT client{};
+    GetClientRect(form, &client);
+    const RECT label = childRect(form, dlg.msgLabel);
+    const RECT button = childRect(form, dlg.OKButton);
+    HWND labelWindow = GetDlgItem(form, dlg.msgLabel.id());
+
+    HDC dc = GetDC(labelWindow);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(labelWindow, WM_GETFONT, 0, 0)));
+    RECT text{0, 0, 0, 0};
+    const std::wstring wide(message.begin(), message.end());
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &text,
+              DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS);
+    SelectObject(dc, old);
+    ReleaseDC(labelWindow, dc);
+
+    check(label.right - label.left >= text.right && label.bottom - label.top >= text.bottom,
+          name + ": the message fits its label (" + std::to_string(text.right) + "x" +
+              std::to_string(text.bottom) + " in " + std::to_string(label.right - label.left) +
+              "x" + std::to_string(label.bottom - label.top) + ")");
+    check(label.left >= 0 && label.right <= client.right,
+          name + ": the label lies inside the window");
+    check(label.bottom <= button.top, name + ": the button is below the text, not over it");
+    const int leftGap = button.left;
+    const int rightGap = client.right - button.right;
+    check(leftGap - rightGap <= 1 && rightGap - leftGap <= 1, name + ": the button is centred (" +
+                                                                  std::to_string(leftGap) + " | " +
+                                                                  std::to_string(rightGap) + ")");
+    check(button.bottom < client.bottom, name + ": the button lies inside the window");
+    check((GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, name + ": topmost");
+}
+
+std::string shoot(Form& form, const std::string& folder, const std::string& file) {
+    const std::string path = folder + "\\" + file;
+    const auto capture = quilo::platform::captureWindow(form.hwnd());
+    const bool ok = quilo::platform::writePng(capture, path);
+    check(ok, "screenshot " + file + " (" + std::to_string(capture.width) + "x" +
+                  std::to_string(capture.height) + ")");
+    std::printf("screenshot: %s\n", path.c_str());
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: e2e_forms_dialog <marker> <screenshot folder>\n");
+        return 2;
+    }
+    const std::string marker = argv[1];
+    const std::string shots = argv[2];
+
+    auto platform = quilo::platform::makeWin32Platform();
+    auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
+    quilo::forms::Forms forms(*platform);
+    forms.attachRenderer(renderer.get());
+    EnglishTexts texts;
+    quilo::ui::DlgBoxContext context{forms, &texts, [] { return std::string("Q-7"); },
+                                     [] { return quilo::platform::Hwnd{0}; }, nullptr};
+
+    // The modeless dialog: a line longer than the designed window.
+    const std::string longMessage =
+        "The image plate could not be read.\r\n"
+        "Take the plate out of the scanner, erase it and feed it again; if this happens again, "
+        "call the service.\r\n"
+        "Error 17";
+    std::string caption;
+    quilo::ui::ShowDlg(context, longMessage, caption, 0, true);
+    auto* modeless = static_cast<frmDlgBox*>(forms.find("frmDlgBox"));
+    check(modeless != nullptr && modeless->visible(), "the modeless dialog stays open");
+    if (modeless == nullptr) return 1;
+    check(caption == "Q-7 Plugin error!", "caption built from text 100: " + caption);
+    pumpFor(*platform, 400);
+    check(modeless->scaleWidth() > frmDlgBox::kDesignClientWidth,
+          "the long line widened the window");
+    checkLayout(*modeless, "modeless", longMessage);
+    shoot(*modeless, shots, "e2e_forms_dialog_modeless.png");
+
+    // The modal dialog: a helper timer runs inside its modal loop and does what the user does.
+    Form helper(forms, "frmHelper");
+    auto& steps = helper.add<quilo::forms::Timer>("tmrSteps");
+    steps.setInterval(100);
+    const std::string modalMessage = "Scanner activated.\r\nInsert the image plate.";
+    int ticks = 0;
+    bool escapeSent = false;
+    bool forced = false;
+    bool shotTaken = false;
+    steps.onTimer = [&] {
+        ++ticks;
+        auto* modal = static_cast<frmDlgBox*>(forms.modalForm());
+        if (modal == nullptr) return;
+        if (!shotTaken && ticks >= 5) {
+            shotTaken = true;
+            checkLayout(*modal, "modal", modalMessage);
+            check(IsWindowEnabled(reinterpret_cast<HWND>(modeless->hwnd())) == FALSE,
+                  "the modeless dialog takes no input while the modal one is up");
+            shoot(*modal, shots, "e2e_forms_dialog_modal.png");
+            CloseHandle(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+            return;
+        }
+        if (shotTaken && !escapeSent && fileExists(marker + ".done")) {
+            escapeSent = true;
+            SetForegroundWindow(reinterpret_cast<HWND>(modal->hwnd()));
+            INPUT keys[2]{};
+            keys[0].type = INPUT_KEYBOARD;
+            keys[0].ki.wVk = VK_ESCAPE;
+            keys[1] = keys[0];
+            keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+            check(SendInput(2, keys, sizeof(INPUT)) == 2, "Escape synthesized");
+            return;
+        }
+        if (ticks > 150) {  // 15 s: the key never arrived
+            forced = true;
+            modal->unload();
+        }
+    };
+    helper.load();
+
+    std::string modalCaption = "Quilo Plugin";
+    quilo::ui::ShowDlg(context, modalMessage, modalCaption, 1, false);
+    check(escapeSent && !forced, "the modal dialog was closed by the Escape key");
+    check(forms.modalForm() == nullptr, "ShowDlg returned after the modal dialog closed");
+    check(modeless->loaded(), "the modeless dialog is still open");
+    pumpFor(*platform, 200);
+    check(IsWindowEnabled(reinterpret_cast<HWND>(modeless->hwnd())) != FALSE,
+          "the modeless dialog takes input again");
+
+    // The modeless one is closed with its own OK button.
+    SendMessageW(GetDlgItem(reinterpret_cast<HWND>(modeless->hwnd()), modeless->OKButton.id()),
+                 BM_CLICK, 0, 0);
+    pumpFor(*platform, 100);
+    check(!forms.isLoaded("frmDlgBox"), "OK closed the modeless dialog");
+    helper.unload();
+
+    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
+    return failures == 0 ? 0 : 1;
+}
