@@ -269,6 +269,29 @@ TEST_F(Store, AnExistingDataFolderIsKept) {
     EXPECT_TRUE(process_.files().exists(folder + "\\Raw.TIF"));
 }
 
+TEST_F(Store, WriteCodesWhenTheRegistryRefuses) {
+    modRegistry& reg = store_.registry();
+    reg.setRegistryBase(kBase);
+    world_.failNth(sim::Fault::RegistryCreate);
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kKeyFailed);
+    world_.failNth(sim::Fault::RegistrySet);
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kValueFailed);
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"));
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kDone);
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
+}
+
+TEST_F(Store, AMachineDefaultIsUsedEvenWhenItsCopyCannotBeMade) {
+    modRegistry& reg = store_.registry();
+    reg.setRegistryBase(kBase);
+    put(RegRoot::LocalMachine, std::string(kBase) + "\\DefaultUserSettings\\Options", "Visible",
+        "1");
+    world_.failAlways(sim::Fault::RegistryCreate);
+    EXPECT_EQ(reg.ReadRegSetting("Options", "Visible"), "1");
+    world_.failAlways(sim::Fault::RegistryCreate, false);
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
+}
+
 TEST(ShortName, ProductNameWithoutPlugin) {
     EXPECT_EQ(pluginShortName("Quilo Plugin"), "QUILO");
     EXPECT_EQ(pluginShortName("PlugIn Quilo plugin"), "QUILO");
