@@ -137,6 +137,10 @@ LResult SimWindows::sendOne(Hwnd hwnd, MsgId msg, WParam w, LParam l) {
         // Marshalled like between processes: the receiver gets its own descriptor and a heap
         // copy of the data, both freed as soon as it returns.
         const CopyData& src = copyDataOf(l);
+        if (src.cbData > 0 && src.lpData == nullptr) {
+            p_.fail(err::kInvalidParameter);  // nothing to copy from: the call never arrives
+            return 0;
+        }
         std::unique_ptr<std::byte[]> data;
         if (src.cbData > 0) {
             data = std::make_unique<std::byte[]>(src.cbData);

@@ -192,10 +192,10 @@ class Win32Mailslots final : public Mailslots {
 
   private:
     static HANDLE openWriter(const std::string& path) {
-        // Sharing write access as well: several writers (two programs tracing to one viewer)
-        // may hold the slot at once, which Wine refuses to a FILE_SHARE_READ-only open.
-        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Shared with readers only, as the trace writer has always opened it: a second
+        // writing end of the same slot is refused (sharing violation) while this one is open.
+        return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     ErrorCode error_ = 0;
 };
@@ -457,26 +457,21 @@ class Win32Files final : public Files {
 struct MonitorEnumContext {
     Display::MonitorEnumProc proc;
     void* data;
-    bool stopped = false;  // the caller's procedure ended the enumeration
 };
 
 BOOL CALLBACK monitorEnumThunk(HMONITOR m, HDC, LPRECT r, LPARAM p) {
     auto* c = reinterpret_cast<MonitorEnumContext*>(p);
     const Rect rect{r->left, r->top, r->right, r->bottom};
-    if (c->proc(reinterpret_cast<HMonitor>(m), rect, c->data)) return TRUE;
-    c->stopped = true;
-    return FALSE;
+    return c->proc(reinterpret_cast<HMonitor>(m), rect, c->data) ? TRUE : FALSE;
 }
 
 class Win32Display final : public Display {
   public:
     bool enumDisplayMonitors(MonitorEnumProc proc, void* data) override {
         MonitorEnumContext context{proc, data};
-        // The system answers FALSE also when the procedure stopped it early; that is no
-        // failure of the enumeration.
+        // FALSE also when the procedure ended the enumeration early, as the system says.
         return EnumDisplayMonitors(nullptr, nullptr, monitorEnumThunk,
-                                   reinterpret_cast<LPARAM>(&context)) != FALSE ||
-               context.stopped;
+                                   reinterpret_cast<LPARAM>(&context)) != FALSE;
     }
     bool monitorInfo(HMonitor monitor, MonitorInfo& out) override {
         MONITORINFOEXA info{};

@@ -85,6 +85,7 @@ class SimContractEnv final : public ContractEnv {
         return *peer_;
     }
     void pumpFor(std::uint32_t ms) override { world_.advance(ms); }
+    void busyFor(std::uint32_t ms) override { world_.spend(ms); }
     std::string scratchKey() override { return "Software\\QuiloContract\\Run"; }
     std::string scratchFolder() override { return "C:\\Users\\clinic\\QuiloContract"; }
 

@@ -46,6 +46,15 @@ class ContractEnv {
     // Lets `ms` milliseconds pass while this process dispatches messages and timers (the
     // virtual clock in the simulation, real time on Windows).
     virtual void pumpFor(std::uint32_t ms) = 0;
+    // This process is busy for `ms` milliseconds without dispatching anything (a long
+    // computation). By default it spins on the tick count, which real time moves; the
+    // simulation lets its virtual clock move instead.
+    virtual void busyFor(std::uint32_t ms) {
+        auto& clock = platform().clock();
+        const std::uint32_t start = clock.tickCount();
+        while (clock.tickCount() - start < ms) {
+        }
+    }
     // A registry key below HKEY_CURRENT_USER (and one below HKEY_LOCAL_MACHINE) that belongs to
     // this run; deleted at the end.
     virtual std::string scratchKey() = 0;

@@ -15,7 +15,7 @@ TEST(WindowTimers, TimerFiresRepeatedlyWithItsIdUntilKilled) {
     ASSERT_TRUE(ws.setTimer(w.hwnd(), 7, 50));
     env.pumpFor(280);
     const auto ticks = w.count(wm::kTimer, 7);
-    EXPECT_GE(ticks, 3u);
+    EXPECT_GE(ticks, 2u) << "a repeating timer fired at most once";
     EXPECT_LE(ticks, 5u) << "a 50 ms timer fired more often than every 50 ms";
     EXPECT_EQ(w.count(wm::kTimer), ticks) << "only timer 7 exists";
     for (const auto& m : w.seen({wm::kTimer}))

@@ -34,6 +34,11 @@ quilo_wine_prefix() {
       touch "$prefix/.quilo-ready"
     fi
   ) 9>"$prefix.lock"
+  # Every run holds a shared lock while it uses the prefix; the last one out ends its
+  # wineserver (so `ctest -j` does not pull the server from under a running test). Wine's own
+  # processes must not inherit descriptor 8: start them with `8>&-`.
+  exec 8>"$prefix.users"
+  flock -s 8
 }
 
 # quilo_wine_free_display: prints a display number that no X server uses.
@@ -91,9 +96,12 @@ quilo_wine_screenshot() {
 
 # quilo_wine_cleanup: ends this run's wineserver (unless QUILO_WINE_KEEP=1) and private Xvfb.
 quilo_wine_cleanup() {
+  flock -u 8 2>/dev/null
   if [ "${QUILO_WINE_KEEP:-0}" != 1 ] && [ -n "${WINEPREFIX:-}" ]; then
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    if flock -xn 8 2>/dev/null; then
+      wineserver -k 2>/dev/null
+      wineserver -w 2>/dev/null
+    fi
   fi
   if [ -n "${QUILO_XVFB_PID:-}" ]; then
     kill "$QUILO_XVFB_PID" 2>/dev/null

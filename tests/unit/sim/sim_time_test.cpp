@@ -174,5 +174,47 @@ TEST(SimTime, MessageStormIsReportedInsteadOfHanging) {
     EXPECT_THROW(p.windows().pumpPending(), Deadlock);
 }
 
+TEST(SimTime, ScriptedEventsKeepTheirOrderAndMayScheduleMore) {
+    World world;
+    std::vector<std::string> order;
+    world.at(1500, [&] { order.push_back("a"); });
+    world.at(1500, [&] {
+        order.push_back("b");
+        world.after(0, [&] { order.push_back("b+0"); });
+        world.after(10, [&] { order.push_back("b+10@" + std::to_string(world.nowMs())); });
+    });
+    world.at(1500, [&] { order.push_back("c"); });
+    world.advance(499);
+    EXPECT_TRUE(order.empty());
+    world.advance(1);
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "b+0"}));
+    world.at(0, [&] { order.push_back("past"); });  // a time gone by runs at the next chance
+    world.runUntilIdle();
+    world.advance(10);
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "b+0", "past", "b+10@1510"}));
+}
+
+TEST(SimTime, AProcessMayEndFromInsideItsOwnTimer) {
+    World world;
+    auto& host = world.createProcess();
+    auto& plugin = world.createProcess();
+    Recorder hostRec(world), pluginRec(world);
+    const Hwnd hostWnd = topWindow(host, &hostRec);
+    const Hwnd pluginWnd = topWindow(plugin, &pluginRec);
+    host.windows().setTimer(hostWnd, 1, 100);
+    plugin.windows().setTimer(pluginWnd, 1, 250);
+    GlobalBlock kept = GlobalBlock::allocate(plugin.memory(), 64);
+    pluginRec.on[wm::kTimer] = [&](Hwnd, WParam, LParam) {
+        kept.release();  // the ending process frees it
+        world.endProcess(plugin);
+        return 0;
+    };
+    world.advance(1000);
+    EXPECT_EQ(pluginRec.only(wm::kTimer).size(), 1u);
+    EXPECT_EQ(hostRec.only(wm::kTimer).size(), 10u) << "the other process goes on";
+    EXPECT_FALSE(host.windows().isWindow(pluginWnd));
+    EXPECT_EQ(world.live(), (LiveCounts{0, 0, 1, 1}));
+}
+
 }  // namespace
 }  // namespace quilo::sim::test

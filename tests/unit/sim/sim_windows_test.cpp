@@ -97,6 +97,13 @@ TEST(SimWindows, CopyDataReceiverGetsAPrivateCopyAndTheSenderTheResult) {
     EXPECT_NE(seenData, static_cast<void*>(payload));
     EXPECT_EQ(seenBytes.size(), sizeof payload);
     EXPECT_STREQ(payload, "status 64");
+    // A descriptor announcing bytes it does not point to never reaches the receiver.
+    seenDesc = nullptr;
+    CopyData broken{21, 10, nullptr};
+    EXPECT_EQ(
+        host.windows().sendMessage(target, wm::kCopyData, 0, reinterpret_cast<LParam>(&broken)), 0);
+    EXPECT_EQ(seenDesc, nullptr);
+    EXPECT_EQ(host.windows().lastError(), err::kInvalidParameter);
     // Posting it is refused, as Windows refuses to post pointers.
     EXPECT_FALSE(
         host.windows().postMessage(target, wm::kCopyData, 0, reinterpret_cast<LParam>(&cd)));
