@@ -113,8 +113,10 @@ class Host final : public WindowHandler {
         WindowSpec spec;
         spec.title = "Kelvora 3";
         hwnd_ = p_.windows().createWindow(spec, this);
+        char id[16];
+        std::snprintf(id, sizeof id, "0x%04X", static_cast<unsigned>(ifc_));
         n_.say("host",
-               "started, window " + hex(hwnd_) + ", interface message " + std::to_string(ifc_));
+               "started, window " + hex(hwnd_) + ", \"" + kInterfaceMessage + "\" is " + id);
     }
     virtual ~Host() { p_.windows().destroyWindow(hwnd_); }
 

@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 constexpr ErrorCode kDirectoryInvalid = 267;  // ERROR_DIRECTORY
 constexpr ErrorCode kDiskFull = 112;          // ERROR_DISK_FULL
+constexpr ErrorCode kSharingViolation = 32;   // ERROR_SHARING_VIOLATION
 
 // The components of an absolute Windows path "C:\a\..\b" -> {"C", "b"}; nothing when it is
 // not an absolute drive path.
@@ -63,7 +64,11 @@ ErrorCode fromErrno(int e, const fs::path& native) {
 
 class SimFile final : public File, public detail::Tracked {
   public:
-    SimFile(World::Impl& w, ProcessImpl& p, int fd) : Tracked(w, p), fd_(fd) {}
+    SimFile(World::Impl& w, ProcessImpl& p, int fd, std::string key, bool writer)
+        : Tracked(w, p), fd_(fd), key_(std::move(key)), writer_(writer) {
+        auto& count = w.openFiles[key_];
+        (writer_ ? count.second : count.first) += 1;
+    }
     ~SimFile() override { detach(); }
 
     std::optional<std::size_t> read(std::span<std::byte> buffer) override {
@@ -114,10 +119,16 @@ class SimFile final : public File, public detail::Tracked {
     void release() override {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+        auto it = world_->openFiles.find(key_);
+        if (it == world_->openFiles.end()) return;
+        (writer_ ? it->second.second : it->second.first) -= 1;
+        if (it->second.first <= 0 && it->second.second <= 0) world_->openFiles.erase(it);
     }
 
   private:
     int fd_;
+    std::string key_;
+    bool writer_;
 };
 
 bool isAbsoluteDrivePath(std::string_view p) {
@@ -245,12 +256,21 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
         p_.fail(err::kAccessDenied);
         return nullptr;
     }
+    // Readers share with readers only and writers share with readers only (CREATE_NEW with
+    // nobody), so a writer excludes every other end and a reader excludes writers.
+    const bool writer = mode != OpenMode::Read;
+    if (auto it = w.openFiles.find(target.string()); it != w.openFiles.end()) {
+        if (it->second.second > 0 || (writer && it->second.first > 0)) {
+            p_.fail(kSharingViolation);
+            return nullptr;
+        }
+    }
     const int fd = ::open(target.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
         p_.fail(fromErrno(errno, target));
         return nullptr;
     }
-    auto file = std::make_unique<SimFile>(w, p_, fd);
+    auto file = std::make_unique<SimFile>(w, p_, fd, target.string(), writer);
     if (mode != OpenMode::Read) file->stamp();
     return file;
 }
@@ -286,6 +306,10 @@ bool SimFiles::removeFile(std::string_view path) {
     if (!fs::is_regular_file(target, ec)) {
         p_.fail(fs::is_directory(target.parent_path(), ec) ? err::kFileNotFound
                                                            : err::kPathNotFound);
+        return false;
+    }
+    if (p_.w().openFiles.contains(target.string())) {
+        p_.fail(kSharingViolation);  // an open file cannot be deleted
         return false;
     }
     if (!fs::remove(target, ec)) {

@@ -139,6 +139,8 @@ struct World::Impl {
     std::map<std::string, detail::Mailslot> mailslots;  // lower-case slot path
     std::map<platform::Handle, detail::SlotHandle> slotHandles;
     std::map<std::string, ProcessImpl*> instanceNames;
+    // Open files by native path: how many ends read and how many write.
+    std::map<std::string, std::pair<int, int>> openFiles;
     std::set<detail::Tracked*> tracked;
 
     // configuration

@@ -167,6 +167,37 @@ TEST(FilesFolders, AWrittenFileIsDatedNowInLocalTime) {
     EXPECT_TRUE(files().removeFile(path));
 }
 
+TEST(FilesFolders, OpenFilesShareWithReadersOnly) {
+    constexpr ErrorCode kSharingViolation = 32;
+    const std::string path = scratch("shared.log");
+    {
+        auto writer = files().open(path, OpenMode::CreateAlways);
+        ASSERT_NE(writer, nullptr);
+        EXPECT_EQ(files().open(path, OpenMode::Read), nullptr) << "readers share with readers only";
+        EXPECT_EQ(files().lastError(), kSharingViolation);
+        EXPECT_EQ(files().open(path, OpenMode::Append), nullptr);
+        EXPECT_EQ(files().lastError(), kSharingViolation);
+        EXPECT_FALSE(files().removeFile(path)) << "an open file cannot be deleted";
+        EXPECT_EQ(files().lastError(), kSharingViolation);
+    }
+    {
+        auto first = files().open(path, OpenMode::Read);
+        auto second = files().open(path, OpenMode::Read);
+        EXPECT_NE(first, nullptr);
+        EXPECT_NE(second, nullptr) << "two readers are fine";
+        EXPECT_EQ(files().open(path, OpenMode::CreateAlways), nullptr);
+        EXPECT_EQ(files().lastError(), kSharingViolation);
+    }
+    const std::string fresh = scratch("new.tif");
+    {
+        auto created = files().open(fresh, OpenMode::CreateNew);
+        ASSERT_NE(created, nullptr);
+        EXPECT_EQ(files().open(fresh, OpenMode::Read), nullptr) << "a new file is not shared";
+    }
+    EXPECT_TRUE(files().removeFile(fresh));
+    EXPECT_TRUE(files().removeFile(path)) << "closed files can go";
+}
+
 TEST(FilesFolders, RelativePathsStartAtTheCurrentDirectory) {
     const std::string folder = contractEnv().scratchFolder();
     ASSERT_TRUE(files().setCurrentDirectory(folder));

@@ -150,5 +150,76 @@ TEST(Win32Backend, ModalLoopWakesForAMessageAnotherThreadSends) {
     ws.destroyWindow(h);
 }
 
+// Subclassing a system control (as the forms renderer does with buttons and edit boxes): the
+// previous procedure is the system's, reached through CallWindowProc, and comes back intact.
+class TextSpy final : public WindowHandler {
+  public:
+    explicit TextSpy(WindowSystem& ws) : ws_(ws) {}
+    LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
+        if (msg == WM_SETTEXT) ++setTexts;
+        if (msg == WM_GETTEXTLENGTH)
+            return ws_.callWindowProc(previous, hwnd, msg, wParam, lParam) + 100;
+        return ws_.callWindowProc(previous, hwnd, msg, wParam, lParam);
+    }
+    WndProcRef previous = 0;
+    int setTexts = 0;
+
+  private:
+    WindowSystem& ws_;
+};
+
+TEST(Win32Backend, SystemControlsCanBeSubclassedAndRestored) {
+    auto p = makeWin32Platform();
+    auto& ws = p->windows();
+    const HWND edit = CreateWindowExA(0, "EDIT", "start", WS_OVERLAPPEDWINDOW, 0, 0, 200, 50,
+                                      nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(edit, nullptr);
+    const Hwnd h = reinterpret_cast<Hwnd>(edit);
+    TextSpy spy(ws);
+    spy.previous = ws.subclassWindow(h, &spy);
+    ASSERT_NE(spy.previous, 0u);
+
+    ASSERT_TRUE(ws.setWindowText(h, "Grüße"));
+    EXPECT_EQ(spy.setTexts, 1);
+    EXPECT_EQ(ws.windowText(h), "Grüße") << "the edit control kept the text we passed on";
+    EXPECT_EQ(GetWindowTextLengthA(edit), 105) << "our level answers first";
+
+    ASSERT_TRUE(ws.restoreWindowProc(h, spy.previous));
+    EXPECT_EQ(GetWindowTextLengthA(edit), 5);
+    ws.setWindowText(h, "after");
+    EXPECT_EQ(spy.setTexts, 1) << "a restored level is out of the chain";
+    DestroyWindow(edit);
+}
+
+// A platform that goes while its windows are open closes them without calling their handlers,
+// which may be gone already.
+TEST(Win32Backend, PlatformClosesItsWindowsWithoutCallingTheirHandlers) {
+    Hwnd h = 0;
+    int calls = 0;
+    class Counting final : public WindowHandler {
+      public:
+        Counting(WindowSystem& ws, int& calls) : ws_(ws), calls_(calls) {}
+        LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
+            ++calls_;
+            return ws_.defWindowProc(hwnd, msg, wParam, lParam);
+        }
+
+      private:
+        WindowSystem& ws_;
+        int& calls_;
+    };
+    {
+        auto p = makeWin32Platform();
+        auto handler = std::make_unique<Counting>(p->windows(), calls);
+        h = p->windows().createWindow(WindowSpec{}, handler.get());
+        ASSERT_NE(h, 0u);
+        ASSERT_GT(calls, 0);
+        handler.reset();  // the handler goes first, as it may in a careless shutdown
+        calls = 0;
+    }
+    EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(IsWindow(reinterpret_cast<HWND>(h)));
+}
+
 }  // namespace
 }  // namespace quilo::platform
