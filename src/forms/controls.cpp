@@ -24,7 +24,7 @@ std::shared_ptr<const DisplayImage> makeDisplayImage(int width, int height, int 
     image->width = width;
     image->height = height;
     image->bitsPerPixel = bitsPerPixel;
-    image->stride = static_cast<std::size_t>(width) * (bitsPerPixel == 8 ? 1u : 2u);
+    image->stride = static_cast<std::size_t>(width) * DisplayImage::bytesPerPixel(bitsPerPixel);
     if (store->size() < image->stride * static_cast<std::size_t>(height)) return nullptr;
     image->pixels = store->data();
     image->owner = store;
@@ -368,7 +368,8 @@ ImageView::ImageView(Form& form, std::string name, std::optional<int> index)
     : Control(form, ControlKind::ImageView, std::move(name), index) {}
 
 void ImageView::setImage(std::shared_ptr<const DisplayImage> image) {
-    if (image && !image->valid()) invalidValue();
+    // The view maps grey values; a colour picture has none to map.
+    if (image && (!image->valid() || !image->grey())) invalidValue();
     image_ = std::move(image);
     changed(Prop::Picture);
 }

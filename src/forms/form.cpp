@@ -177,7 +177,8 @@ void Form::load() {
     const int ty = std::max(1, forms_.twipsPerPixelY());
     platform::WindowSpec spec;
     spec.title = caption_;
-    spec.owner = owner_ != nullptr ? owner_->hwnd() : 0;
+    spec.owner =
+        owner_ != nullptr && owner_->loaded() ? owner_->hwnd() : forms_.applicationWindow();
     spec.rect = {left_ / tx, top_ / ty, (left_ + width_) / tx, (top_ + height_) / ty};
     spec.visible = false;
     spec.topmost = topmost_;
@@ -217,6 +218,11 @@ void Form::setVisible(bool on) {
         visible_ = true;
         layer_ = forms_.modal_.size();
         platform().windows().showWindow(hwnd_, true);
+        // Some systems forget the topmost mark of a window that had never been shown.
+        if (topmost_)
+            platform().windows().setWindowPos(
+                hwnd_, platform::kHwndTopmost, {},
+                platform::swp::kNoSize | platform::swp::kNoMove | platform::swp::kNoActivate);
         notify(FormProp::Visible);
         activate();
         return;

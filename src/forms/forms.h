@@ -44,6 +44,12 @@ class Forms {
     void adopt(std::unique_ptr<Form> form);
     std::size_t adoptedCount() const { return adopted_.size(); }
 
+    // The hidden window of the application that owns every form loaded without an owner
+    // form (0: such forms have no owner). The program creates it and sets it before the first
+    // form loads; GetWindow(form, GW_OWNER) then finds it, as re-parenting into a host needs.
+    void setApplicationWindow(platform::Hwnd hwnd) { applicationWindow_ = hwnd; }
+    platform::Hwnd applicationWindow() const { return applicationWindow_; }
+
     Form* activeForm() const { return active_; }
     // The innermost modal form being shown, or null.
     Form* modalForm() const { return modal_.empty() ? nullptr : modal_.back(); }
@@ -86,6 +92,7 @@ class Forms {
     std::vector<Form*> modal_;
     std::vector<std::unique_ptr<Form>> adopted_;
     Form* active_ = nullptr;
+    platform::Hwnd applicationWindow_ = 0;
 };
 
 }  // namespace quilo::forms

@@ -61,30 +61,42 @@ enum class ShowMode { Modeless, Modal };
 
 enum class BorderStyle { None, FixedSingle, Sizable, FixedDialog, FixedToolWindow };
 
-// A greyscale picture for image views, thumbnails and icons. 8-bit pictures hold one byte per
-// pixel, 12- and 16-bit ones one little-endian 16-bit word per pixel (12-bit values in the
-// low bits). The pixels belong to whoever holds `owner`; the struct itself only points at them.
+// A picture for image views, thumbnails and icons. Grey pictures of 8 bits hold one byte per
+// pixel, of 12 and 16 bits one little-endian 16-bit word per pixel (12-bit values in the low
+// bits). Colour pictures (status icons) have 32 bits: blue, green, red and an unused byte. The
+// pixels belong to whoever holds `owner`; the struct itself only points at them.
 struct DisplayImage {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 8;    // 8, 12 or 16
+    int bitsPerPixel = 8;    // 8, 12 or 16 (grey), 32 (colour)
     std::size_t stride = 0;  // bytes from one row to the next
     const std::uint8_t* pixels = nullptr;
     std::shared_ptr<const void> owner;
 
+    static constexpr std::size_t bytesPerPixel(int bits) {
+        return bits == 8 ? 1u : bits == 32 ? 4u : 2u;
+    }
+    bool grey() const { return bitsPerPixel != 32; }
     bool valid() const {
         return width > 0 && height > 0 && pixels != nullptr &&
-               (bitsPerPixel == 8 || bitsPerPixel == 12 || bitsPerPixel == 16) &&
-               stride >= static_cast<std::size_t>(width) * (bitsPerPixel == 8 ? 1u : 2u);
+               (bitsPerPixel == 8 || bitsPerPixel == 12 || bitsPerPixel == 16 ||
+                bitsPerPixel == 32) &&
+               stride >= static_cast<std::size_t>(width) * bytesPerPixel(bitsPerPixel);
     }
-    // The grey value of one pixel (no bounds check beyond valid()).
+    // The value of one pixel: the grey value, or 0x00RRGGBB for colour (no bounds check
+    // beyond valid()).
     std::uint32_t at(int x, int y) const {
         const std::uint8_t* row = pixels + static_cast<std::size_t>(y) * stride;
         if (bitsPerPixel == 8) return row[x];
+        if (bitsPerPixel == 32)
+            return static_cast<std::uint32_t>(row[4 * x]) |
+                   (static_cast<std::uint32_t>(row[4 * x + 1]) << 8) |
+                   (static_cast<std::uint32_t>(row[4 * x + 2]) << 16);
         return static_cast<std::uint32_t>(row[2 * x]) |
                (static_cast<std::uint32_t>(row[2 * x + 1]) << 8);
     }
-    std::uint32_t maxValue() const { return (1u << bitsPerPixel) - 1u; }
+    // The largest grey value (255 for colour pictures, per channel).
+    std::uint32_t maxValue() const { return grey() ? (1u << bitsPerPixel) - 1u : 255u; }
 };
 
 // A picture that owns its pixels, for code that builds one from scratch.

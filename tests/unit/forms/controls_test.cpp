@@ -311,7 +311,15 @@ TEST_F(ControlsTest, AutoSizedLabelsMeasureEveryLine) {
 TEST_F(ControlsTest, PicturesComeFromTheImageListByKey) {
     auto& icons = form.add<ImageList>("imgICONS");
     auto& status = form.add<Picture>("imgStatus");
-    auto red = makeDisplayImage(1, 1, 8, {200});
+    // Status pictures are in colour: blue, green, red and a spare byte per pixel.
+    auto red = makeDisplayImage(2, 1, 32, {0, 0, 255, 0, 0, 128, 0, 0});
+    ASSERT_TRUE(red && red->valid());
+    EXPECT_FALSE(red->grey());
+    EXPECT_EQ(red->at(0, 0), 0xFF0000u);
+    EXPECT_EQ(red->at(1, 0), 0x008000u);
+    // The image view maps grey values only.
+    auto& view = form.add<ImageView>("LEAD1");
+    EXPECT_EQ(errorNumber([&] { view.setImage(red); }), 380);
     icons.add("RedCir", red);
     EXPECT_FALSE(icons.visible());
     EXPECT_EQ(icons.image("Missing"), nullptr);

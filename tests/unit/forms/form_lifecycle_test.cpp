@@ -187,6 +187,26 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
     proc.windows().destroyWindow(target);
 }
 
+TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {
+    Form before(forms, "frmEarly");
+    before.load();
+    EXPECT_EQ(proc.windows().getOwner(before.hwnd()), 0u);
+
+    const platform::Hwnd app = proc.windows().createWindow({}, nullptr);
+    forms.setApplicationWindow(app);
+    Form main(forms, "frmMain");
+    main.load();
+    EXPECT_EQ(proc.windows().getOwner(main.hwnd()), app);
+    // A form shown with an owner form before it loads belongs to that form instead.
+    Form setup(forms, "frmSetup");
+    setup.show(ShowMode::Modeless, &main);
+    EXPECT_EQ(proc.windows().getOwner(setup.hwnd()), main.hwnd());
+    setup.unload();
+    main.unload();
+    before.unload();
+    proc.windows().destroyWindow(app);
+}
+
 TEST_F(FormsTest, ShowingAVisibleFormModallyIsRefused) {
     Form f(forms, "frmA");
     f.show();

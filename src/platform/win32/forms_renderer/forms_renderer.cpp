@@ -93,20 +93,48 @@ void formStyles(forms::BorderStyle border, DWORD& style, DWORD& exStyle) {
     }
 }
 
-// An 8-bit grey picture ready for StretchDIBits: rows padded to four bytes.
-struct GreyDib {
+// A picture ready for StretchDIBits: 8-bit grey rows or 32-bit colour rows, padded to four
+// bytes.
+struct ScreenDib {
     int width = 0;
     int height = 0;
+    int bitCount = 8;
     std::vector<std::uint8_t> bits;
 
-    void assign(int w, int h, const std::vector<std::uint8_t>& rows) {
+    void assignGrey(int w, int h, const std::vector<std::uint8_t>& rows) {
         width = w;
         height = h;
+        bitCount = 8;
         const std::size_t stride = (static_cast<std::size_t>(w) + 3) & ~std::size_t{3};
         bits.assign(stride * static_cast<std::size_t>(h), 0);
         for (int y = 0; y < h; ++y)
             std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(y) * w, w,
                         bits.begin() + static_cast<std::ptrdiff_t>(y * stride));
+    }
+
+    // Any picture: colour as it is, grey over its whole range.
+    void assign(const forms::DisplayImage& image) {
+        if (image.grey()) {
+            std::vector<std::uint8_t> rows(static_cast<std::size_t>(image.width) *
+                                           static_cast<std::size_t>(image.height));
+            const std::uint32_t max = image.maxValue();
+            std::size_t k = 0;
+            for (int y = 0; y < image.height; ++y) {
+                for (int x = 0; x < image.width; ++x)
+                    rows[k++] =
+                        static_cast<std::uint8_t>((std::min(image.at(x, y), max) * 255u) / max);
+            }
+            assignGrey(image.width, image.height, rows);
+            return;
+        }
+        width = image.width;
+        height = image.height;
+        bitCount = 32;
+        bits.resize(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(height));
+        for (int y = 0; y < height; ++y)
+            std::copy_n(image.pixels + static_cast<std::size_t>(y) * image.stride,
+                        static_cast<std::size_t>(width) * 4,
+                        bits.begin() + static_cast<std::ptrdiff_t>(y) * width * 4);
     }
 
     void draw(HDC dc, const RECT& box) const {
@@ -119,12 +147,14 @@ struct GreyDib {
         info.header.biWidth = width;
         info.header.biHeight = -height;  // top-down rows
         info.header.biPlanes = 1;
-        info.header.biBitCount = 8;
+        info.header.biBitCount = static_cast<WORD>(bitCount);
         info.header.biCompression = BI_RGB;
-        info.header.biClrUsed = 256;
-        for (int i = 0; i < 256; ++i) {
-            const auto g = static_cast<BYTE>(i);
-            info.palette[i] = RGBQUAD{g, g, g, 0};
+        if (bitCount == 8) {
+            info.header.biClrUsed = 256;
+            for (int i = 0; i < 256; ++i) {
+                const auto g = static_cast<BYTE>(i);
+                info.palette[i] = RGBQUAD{g, g, g, 0};
+            }
         }
         const forms::FitRect fit =
             forms::fitInside(width, height, box.right - box.left, box.bottom - box.top);
@@ -135,19 +165,6 @@ struct GreyDib {
                       DIB_RGB_COLORS, SRCCOPY);
     }
 };
-
-// Maps a picture over its whole range (status icons and thumbnails have no window).
-std::vector<std::uint8_t> fullRangeGrey(const forms::DisplayImage& image) {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(image.width) *
-                                  static_cast<std::size_t>(image.height));
-    const std::uint32_t max = image.maxValue();
-    std::size_t k = 0;
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x)
-            out[k++] = static_cast<std::uint8_t>((std::min(image.at(x, y), max) * 255u) / max);
-    }
-    return out;
-}
 
 class Win32FormsRenderer;
 
@@ -160,7 +177,7 @@ struct ChildInfo {
 struct ControlWindow {
     HWND hwnd = nullptr;
     std::unique_ptr<ChildInfo> info;
-    GreyDib picture;
+    ScreenDib picture;
     HIMAGELIST thumbnails = nullptr;
     int thumbPx = 0;
 };
@@ -169,8 +186,45 @@ struct FormWindow {
     Form* form = nullptr;
     HWND hwnd = nullptr;
     HWND tooltip = nullptr;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
     std::map<const Control*, ControlWindow> controls;
+
+    FormWindow() = default;
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+    ~FormWindow() {
+        if (bigIcon != nullptr) DestroyIcon(bigIcon);
+        if (smallIcon != nullptr) DestroyIcon(smallIcon);
+    }
 };
+
+// An opaque icon of size by size pixels with the picture scaled into it.
+HICON makeIcon(const forms::DisplayImage& picture, int size) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP color = CreateCompatibleBitmap(screen, size, size);
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
+    ReleaseDC(nullptr, screen);
+    RECT box{0, 0, size, size};
+    HGDIOBJ old = SelectObject(dc, mask);
+    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));  // all opaque
+    SelectObject(dc, color);
+    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ScreenDib dib;
+    dib.assign(picture);
+    dib.draw(dc, box);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ICONINFO info{};
+    info.fIcon = TRUE;
+    info.hbmMask = mask;
+    info.hbmColor = color;
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(mask);
+    DeleteObject(color);
+    return icon;
+}
 
 LRESULT CALLBACK childProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                            DWORD_PTR data);
@@ -224,6 +278,7 @@ class Win32FormsRenderer final : public forms::Renderer {
         }
         FormWindow& ref = *state;
         windows_[&form] = std::move(state);
+        applyIcon(ref);
         layout(ref);
         updateEnabledForms();
     }
@@ -248,14 +303,18 @@ class Win32FormsRenderer final : public forms::Renderer {
             case FormProp::Enabled:
                 updateEnabledForms();
                 break;
+            case FormProp::Icon:
+                applyIcon(*state);
+                break;
             case FormProp::Colors:
                 InvalidateRect(state->hwnd, nullptr, TRUE);
                 break;
             case FormProp::Owner:
-                SetWindowLongPtrW(state->hwnd, GWLP_HWNDPARENT,
-                                  form.owner() != nullptr && form.owner()->loaded()
-                                      ? static_cast<LONG_PTR>(form.owner()->hwnd())
-                                      : 0);
+                SetWindowLongPtrW(
+                    state->hwnd, GWLP_HWNDPARENT,
+                    static_cast<LONG_PTR>(form.owner() != nullptr && form.owner()->loaded()
+                                              ? form.owner()->hwnd()
+                                              : form.forms().applicationWindow()));
                 break;
             case FormProp::Visible:
                 updateEnabledForms();
@@ -327,6 +386,7 @@ class Win32FormsRenderer final : public forms::Renderer {
                 result = TRUE;
                 return true;
             }
+            case WM_PRINTCLIENT:  // themed controls ask for the background behind them
             case WM_ERASEBKGND: {
                 RECT rc;
                 GetClientRect(state->hwnd, &rc);
@@ -470,6 +530,15 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (!IsWindow(hwnd)) return 0;
                 break;
             }
+            case WM_ERASEBKGND:
+                // A group box paints only its line and caption; its inside is the form's.
+                if (control->kind() == ControlKind::Frame) {
+                    RECT rc;
+                    GetClientRect(hwnd, &rc);
+                    FillRect(reinterpret_cast<HDC>(wParam), &rc, brush(control->backColor()));
+                    return 1;
+                }
+                break;
             case WM_NCDESTROY:
                 RemoveWindowSubclass(hwnd, childProc, 1);
                 break;
@@ -496,6 +565,22 @@ class Win32FormsRenderer final : public forms::Renderer {
         HBRUSH b = CreateSolidBrush(colorRef(c));
         brushes_[c] = b;
         return b;
+    }
+
+    void applyIcon(FormWindow& state) {
+        const auto& picture = state.form->icon();
+        HICON iconBig = nullptr;
+        HICON iconSmall = nullptr;
+        if (picture && picture->valid()) {
+            iconBig = makeIcon(*picture, GetSystemMetrics(SM_CXICON));
+            iconSmall = makeIcon(*picture, GetSystemMetrics(SM_CXSMICON));
+        }
+        SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig));
+        SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall));
+        if (state.bigIcon != nullptr) DestroyIcon(state.bigIcon);
+        if (state.smallIcon != nullptr) DestroyIcon(state.smallIcon);
+        state.bigIcon = iconBig;
+        state.smallIcon = iconSmall;
     }
 
     void applyBorderStyle(FormWindow& state) {
@@ -739,14 +824,14 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (c.kind() == ControlKind::ImageView) {
                     auto& view = static_cast<forms::ImageView&>(c);
                     if (view.image())
-                        window.picture.assign(view.image()->width, view.image()->height,
-                                              view.screenImage());
+                        window.picture.assignGrey(view.image()->width, view.image()->height,
+                                                  view.screenImage());
                     else
                         window.picture = {};
                 } else if (c.kind() == ControlKind::Picture) {
                     const auto& pic = static_cast<forms::Picture&>(c).picture();
                     if (pic && pic->valid())
-                        window.picture.assign(pic->width, pic->height, fullRangeGrey(*pic));
+                        window.picture.assign(*pic);
                     else
                         window.picture = {};
                 } else {
@@ -823,8 +908,8 @@ class Win32FormsRenderer final : public forms::Renderer {
         RECT box{0, 0, size, size};
         FillRect(dc, &box, brush(face));
         if (picture != nullptr && picture->valid()) {
-            GreyDib dib;
-            dib.assign(picture->width, picture->height, fullRangeGrey(*picture));
+            ScreenDib dib;
+            dib.assign(*picture);
             dib.draw(dc, box);
         }
         SelectObject(dc, old);

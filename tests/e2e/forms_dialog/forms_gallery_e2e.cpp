@@ -1,0 +1,307 @@
+// Every control kind of the form model on real windows: a form declared like the program's
+// dialogs is shown and photographed; real mouse clicks and the controls' own notifications
+// must come back as model events, and model changes must show in the windows.
+//
+//   e2e_forms_gallery.exe <screenshot folder>
+#include <windows.h>
+// windows.h first: the common controls header needs its types.
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "forms/forms.h"
+#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "platform/win32/win32_platform.h"
+
+namespace {
+
+using namespace quilo::forms;
+
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures;
+}
+
+void pumpFor(quilo::platform::Platform& platform, DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        platform.windows().pumpPending();
+        Sleep(15);
+    }
+}
+
+// A 16-bit ramp from black on the left to white on the right.
+std::shared_ptr<const DisplayImage> ramp(int w, int h) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h * 2));
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const auto v = static_cast<std::uint16_t>(x * 65535 / (w - 1));
+            bytes[static_cast<std::size_t>(2 * (y * w + x))] = static_cast<std::uint8_t>(v & 0xFF);
+            bytes[static_cast<std::size_t>(2 * (y * w + x) + 1)] =
+                static_cast<std::uint8_t>(v >> 8);
+        }
+    }
+    return makeDisplayImage(w, h, 16, std::move(bytes));
+}
+
+struct Gallery : Form {
+    explicit Gallery(Forms& f)
+        : Form(f, "frmGallery"),
+          frame(add<Frame>("Frame1")),
+          optA(add<OptionButton>("optA")),
+          optB(add<OptionButton>("optB")),
+          chkInvert(add<CheckBox>("chkInvert")),
+          text1(add<TextBox>("Text1")),
+          cboDepth(add<ComboBox>("cboDepth")),
+          lstParams(add<ListBox>("lstParams")),
+          tabs(add<TabControl>("SSTab1")),
+          lblIntra(add<Label>("lblIntra")),
+          lblPano(add<Label>("lblPano")),
+          view(add<ImageView>("LEAD2")),
+          strip(add<ThumbnailList>("ImgList")),
+          status(add<Picture>("imgStatus")),
+          lblStatus(add<Label>("lblStatus")),
+          ok(add<CommandButton>("OKButton")),
+          cancel(add<CommandButton>("CancelButton")) {
+        setCaption("Gallery of controls");
+        setBorderStyle(BorderStyle::FixedDialog);
+        setClientSize(10200, 6300);
+        frame.setCaption("Image processing");
+        frame.move(120, 120, 3600, 1455);
+        optA.setCaption("Standard enhancement");
+        optA.setContainer(&frame);
+        optA.move(180, 300, 3300, 300);
+        optB.setCaption("Alternate enhancement");
+        optB.setContainer(&frame);
+        optB.move(180, 660, 3300, 300);
+        chkInvert.setCaption("Invert images");
+        chkInvert.setContainer(&frame);
+        chkInvert.move(180, 1020, 3300, 300);
+        text1.move(120, 1700, 3600, 315);
+        text1.setText("C:\\Scanner\\Driver.ini");
+        text1.setToolTipText("Driver INI-file");
+        cboDepth.move(120, 2130, 1800, 315);
+        for (const char* t : {"16-bit", "12-bit", "8-bit"})
+            cboDepth.addItem(t);
+        cboDepth.setListIndex(0);
+        lstParams.setStyle(ListBox::Style::CheckBox);
+        lstParams.move(120, 2560, 3600, 1200);
+        for (const char* t : {"Intraoral (#1)", "Panoramic (#2)", "Cephalometric (#3)"})
+            lstParams.setItemData(lstParams.addItem(t), 1);
+        lstParams.setSelected(0, true);
+        tabs.move(120, 3880, 3600, 1300);
+        tabs.addTab("Intraoral");
+        tabs.addTab("Panoramic");
+        lblIntra.setCaption("Lower limit: 2.5 %");
+        lblIntra.setContainer(&tabs, 0);
+        lblIntra.move(180, 500, 3000, 255);
+        lblPano.setCaption("Lower limit: 1.0 %");
+        lblPano.setContainer(&tabs, 1);
+        lblPano.move(180, 500, 3000, 255);
+        view.move(3900, 120, 3000, 2250);
+        view.setBackColor(0);
+        view.setImage(ramp(256, 64));
+        strip.move(3900, 2500, 6180, 2900);
+        status.move(7100, 120, 480, 480);
+        // A green status light: blue, green, red and a spare byte per pixel.
+        std::vector<std::uint8_t> light(16 * 16 * 4, 0);
+        for (int i = 0; i < 16 * 16; ++i)
+            light[static_cast<std::size_t>(4 * i + 1)] = 200;
+        auto picture = makeDisplayImage(16, 16, 32, std::move(light));
+        status.setPicture(picture);
+        setIcon(picture);
+        lblStatus.setCaption("Status");
+        lblStatus.move(7700, 200, 2400, 255);
+        lblStatus.setForeColor(color::kRed);
+        ok.setCaption("OK");
+        ok.move(7500, 5500, 1215, 375);
+        cancel.setCaption("Cancel");
+        cancel.move(8850, 5500, 1215, 375);
+        cancel.setCancel(true);
+    }
+    Frame& frame;
+    OptionButton& optA;
+    OptionButton& optB;
+    CheckBox& chkInvert;
+    TextBox& text1;
+    ComboBox& cboDepth;
+    ListBox& lstParams;
+    TabControl& tabs;
+    Label& lblIntra;
+    Label& lblPano;
+    ImageView& view;
+    ThumbnailList& strip;
+    Picture& status;
+    Label& lblStatus;
+    CommandButton& ok;
+    CommandButton& cancel;
+};
+
+HWND windowOf(const Form& form, const Control& c) {
+    return GetDlgItem(reinterpret_cast<HWND>(form.hwnd()), c.id());
+}
+
+void clickAt(HWND window, int x, int y) {
+    POINT pt{x, y};
+    ClientToScreen(window, &pt);
+    SetCursorPos(pt.x, pt.y);
+    INPUT in[2]{};
+    in[0].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].type = INPUT_MOUSE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: e2e_forms_gallery <screenshot folder>\n");
+        return 2;
+    }
+    const std::string shots = argv[1];
+    auto platform = quilo::platform::makeWin32Platform();
+    auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
+    Forms forms(*platform);
+    forms.attachRenderer(renderer.get());
+
+    Gallery g(forms);
+    std::vector<std::string> events;
+    g.chkInvert.onClick = [&] {
+        events.push_back("chkInvert " + std::to_string(g.chkInvert.value()));
+    };
+    g.optB.onClick = [&] { events.push_back("optB"); };
+    g.cboDepth.onClick = [&] {
+        events.push_back("cboDepth " + std::to_string(g.cboDepth.listIndex()));
+    };
+    g.lstParams.onItemCheck = [&](int i) { events.push_back("check " + std::to_string(i)); };
+    g.tabs.onClick = [&] { events.push_back("tab " + std::to_string(g.tabs.currentTab())); };
+    g.strip.onItemSelected = [&](int i) { events.push_back("selected " + std::to_string(i)); };
+    g.strip.onItemDeselected = [&](int i) { events.push_back("deselected " + std::to_string(i)); };
+    g.text1.onChange = [&] { events.push_back("text " + g.text1.text()); };
+    g.ok.onClick = [&] { events.push_back("ok"); };
+    g.cancel.onClick = [&] { g.unload(); };
+    g.move(300, 300, g.width(), g.height());
+    g.show();
+    for (int i = 0; i < 3; ++i) {
+        const int n = g.strip.addItem(ramp(64, 48), "Image " + std::to_string(i + 1) + " (64x48)");
+        g.strip.setItemTag(n, "500,250,3");
+    }
+    g.strip.setSelected(2, true);
+    g.strip.ensureVisible(0);
+    pumpFor(*platform, 1500);
+
+    const HWND form = reinterpret_cast<HWND>(g.hwnd());
+    SetForegroundWindow(form);
+    pumpFor(*platform, 200);
+
+    // Model to window.
+    check(SendMessageW(windowOf(g, g.lstParams), LVM_GETITEMCOUNT, 0, 0) == 3,
+          "the check list shows its three lines");
+    check(ListView_GetCheckState(windowOf(g, g.lstParams), 0) != 0, "line 0 is checked");
+    check(IsWindowVisible(windowOf(g, g.lblIntra)) && !IsWindowVisible(windowOf(g, g.lblPano)),
+          "only the current tab's label shows");
+    check(ListView_GetItemState(windowOf(g, g.strip), 2, LVIS_SELECTED) != 0,
+          "the thumbnail selected by code shows selected");
+    g.ok.setEnabled(false);
+    check(!IsWindowEnabled(windowOf(g, g.ok)), "a disabled button is disabled on the screen");
+    g.ok.setEnabled(true);
+    check(SendMessageW(form, WM_GETICON, ICON_SMALL, 0) != 0, "the form shows its icon");
+    g.lblStatus.setCaption("Scanner active");
+    wchar_t buf[64]{};
+    GetWindowTextW(windowOf(g, g.lblStatus), buf, 64);
+    check(std::wstring(buf) == L"Scanner active", "a caption set in the model shows");
+
+    // Window to model: the controls' own notifications and real mouse clicks.
+    SendMessageW(windowOf(g, g.chkInvert), BM_CLICK, 0, 0);
+    check(g.chkInvert.value() == 1 &&
+              SendMessageW(windowOf(g, g.chkInvert), BM_GETCHECK, 0, 0) == BST_CHECKED,
+          "clicking the check box checks it in the model and on the screen");
+    SendMessageW(windowOf(g, g.optB), BM_CLICK, 0, 0);
+    check(g.optB.value() && !g.optA.value(), "the option buttons exclude each other");
+    ListView_SetCheckState(windowOf(g, g.lstParams), 2, TRUE);
+    check(g.lstParams.selected(2), "checking a line reaches the model");
+    SetWindowTextW(windowOf(g, g.text1), L"D:\\Other.ini");
+    check(g.text1.text() == "D:\\Other.ini", "typing reaches the text box's model");
+
+    RECT tab{};
+    TabCtrl_GetItemRect(windowOf(g, g.tabs), 1, &tab);
+    clickAt(windowOf(g, g.tabs), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    pumpFor(*platform, 300);
+    check(g.tabs.currentTab() == 1, "a mouse click on the second tab selects it");
+    check(!IsWindowVisible(windowOf(g, g.lblIntra)) && IsWindowVisible(windowOf(g, g.lblPano)),
+          "the labels follow their tabs");
+
+    RECT item{};
+    ListView_GetItemRect(windowOf(g, g.strip), 0, &item, LVIR_ICON);
+    clickAt(windowOf(g, g.strip), (item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    pumpFor(*platform, 300);
+    check(g.strip.selected(0) && g.strip.selected(2),
+          "a click adds a thumbnail to the selection instead of replacing it");
+    check(ListView_GetItemState(windowOf(g, g.strip), 0, LVIS_SELECTED) != 0,
+          "the list view shows the model's selection");
+
+    const auto shot = quilo::platform::captureWindow(g.hwnd());
+    const std::string path = shots + "\\e2e_forms_gallery.png";
+    check(quilo::platform::writePng(shot, path), "screenshot written");
+    std::printf("screenshot: %s\n", path.c_str());
+
+    // The image view's ramp: dark on the left, light on the right of the picture.
+    RECT v{};
+    GetWindowRect(windowOf(g, g.view), &v);
+    RECT frameRect{};
+    GetWindowRect(form, &frameRect);
+    auto grey = [&](int sx, int sy) {
+        const int x = sx - frameRect.left;
+        const int y = sy - frameRect.top;
+        const std::size_t k = (static_cast<std::size_t>(y) * shot.width + x) * 3;
+        return k + 2 < shot.bgr.size() ? shot.bgr[k + 1] : 0;
+    };
+    const int midY = (v.top + v.bottom) / 2;
+    const int leftGrey = grey(v.left + 3, midY);
+    const int rightGrey = grey(v.right - 4, midY);
+    check(leftGrey < 40 && rightGrey > 215, "the image view paints the ramp (" +
+                                                std::to_string(leftGrey) + " .. " +
+                                                std::to_string(rightGrey) + ")");
+
+    RECT st{};
+    GetWindowRect(windowOf(g, g.status), &st);
+    {
+        const int x = (st.left + st.right) / 2 - frameRect.left;
+        const int y = (st.top + st.bottom) / 2 - frameRect.top;
+        const std::size_t k = (static_cast<std::size_t>(y) * shot.width + x) * 3;
+        check(k + 2 < shot.bgr.size() && shot.bgr[k + 1] > 150 && shot.bgr[k + 2] < 60 &&
+                  shot.bgr[k] < 60,
+              "the status picture is painted in its colour");
+    }
+
+    std::string seen;
+    for (const auto& e : events)
+        seen += e + "; ";
+    std::printf("events: %s\n", seen.c_str());
+    check(seen.find("chkInvert 1") != std::string::npos && seen.find("optB") != std::string::npos &&
+              seen.find("check 2") != std::string::npos &&
+              seen.find("tab 1") != std::string::npos &&
+              seen.find("selected 0") != std::string::npos,
+          "every user action raised its model event");
+
+    // Escape reaches the cancel button through the focused control.
+    SetFocus(windowOf(g, g.ok));
+    INPUT keys[2]{};
+    keys[0].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_ESCAPE;
+    keys[1] = keys[0];
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, keys, sizeof(INPUT));
+    pumpFor(*platform, 300);
+    check(!g.loaded(), "Escape pressed the cancel button, which unloaded the form");
+
+    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
+    return failures == 0 ? 0 : 1;
+}
