@@ -19,11 +19,6 @@ inline constexpr std::size_t kRegValueBufferBytes = 100;
 // Size of the buffer the INI file is read into.
 inline constexpr std::size_t kIniBufferChars = 1024;
 
-// Access rights the reads and writes ask for (KEY_READ, KEY_ALL_ACCESS in the older sense);
-// kept for readers of the code, the registry port opens keys with what it needs.
-inline constexpr std::uint32_t kKeyReadAccess = 0x19;
-inline constexpr std::uint32_t kKeyWriteAccess = 0x1F;
-
 // Result codes of WriteRegSetting.
 namespace write_result {
 inline constexpr std::int16_t kDone = 0;
@@ -54,7 +49,8 @@ class modRegistry {
     const std::string& registryBase() const { return registryBase_; }
 
     // GetPrivateProfileString with an empty default and a buffer of 1024 characters; empty
-    // when the file, section or key is missing.
+    // when the file, section or key is missing. Like every port string the
+    // value is UTF-8; the file itself is ANSI text.
     std::string ReadIniString(std::string_view section, std::string_view key,
                               std::string_view file);
 

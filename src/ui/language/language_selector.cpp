@@ -43,6 +43,9 @@ void modLAnguageSelector::Initlanguage(std::string_view language) {
     const std::string english = upper(process_.version().productName + "_ENGLISH.LAN");
     while (!load(path)) {
         if (upper(fileNameOf(path)) == english) {
+            // The message names the whole path, so whoever installs the program sees where
+            // the file is expected.
+            entries_.clear();
             report("Initlanguage: " + std::to_string(lang_error::kFileNotFound) + " " + path + " " +
                    lang_error::description(lang_error::kFileNotFound));
             return;
@@ -57,6 +60,7 @@ bool modLAnguageSelector::load(const std::string& path) {
     if (!file) return false;
 
     const auto fail = [this](long number) {
+        entries_.clear();
         report("Initlanguage: " + std::to_string(number) + " " + lang_error::description(number));
     };
     if (file->size() > kMaxLanguageFileBytes) {
@@ -84,7 +88,9 @@ bool modLAnguageSelector::load(const std::string& path) {
                lang_error::description(parsed.error) +
                "\r\nCaused when reading the following line: \r\n" + parsed.failedLine);
     } else if (parsed.error != 0) {
-        fail(parsed.error);
+        // Entries before the failing line stay, as with a line that is not a number.
+        report("Initlanguage: " + std::to_string(parsed.error) + " " +
+               lang_error::description(parsed.error));
     }
     return true;
 }
