@@ -56,4 +56,11 @@ inline constexpr const char* kExportNames[] = {
 };
 inline constexpr int kExportCount = sizeof(kExportNames) / sizeof(kExportNames[0]);
 
+// The library's other exports; the plug-in does not call them.
+inline constexpr const char* kOtherExportNames[] = {
+    "Get_Prescanline",       "Ext_ScannerCTRL",      "Get_ImageExtraHeader",
+    "Read_DiskImage",        "Opt_ImageGreyscale",   "Invert_Image",
+    "Get_FirstOldImageName", "Get_NextOldImageName", "Run_Beltdrive",
+};
+
 }  // namespace quilo::scanner::abi

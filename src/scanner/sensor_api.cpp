@@ -17,6 +17,10 @@ namespace {
 // than this is searched in its first part only.
 constexpr std::size_t kMaxIniBytes = 4u << 20;
 
+// A scanner has a handful of parameter sets; a larger count from the library is taken as
+// this many, so a broken answer cannot keep the GUI thread busy for hours.
+constexpr Long kMaxParameterSets = 1024;
+
 std::string upper(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -188,20 +192,20 @@ void SensorAPI::initialize() {
 
     chooseSet();
 
-    Long result = library_.Get_Paramname(buffer, CurrentParamSetNr);
+    Long result = library_.Get_Paramname(buffer, CurrentParamSetNr());
     if (result != 0) {
         // The current set's name cannot be read: nothing is opened and this result decides
         // the outcome below.
         message(msg::kNoParameterSet);
     } else {
         // The name of the set about to be opened is the current set's name from now on.
-        CurrentParamSet = untilNul(buffer);
+        CurrentParamSet() = untilNul(buffer);
         host_.traceLine("About to Open scanner");
-        result = library_.Open_Scanner(CurrentParamSetNr);
+        result = library_.Open_Scanner(CurrentParamSetNr());
         if (result == -2) {
             message(msg::kSetNotFound);
-            CurrentParamSetNr = 1;
-            CurrentParamSet =
+            CurrentParamSetNr() = 1;
+            CurrentParamSet() =
                 library_.Get_Paramname(buffer, 1) == 0 ? untilNul(buffer) : std::string("-");
             result = library_.Open_Scanner(1);
         }
@@ -237,7 +241,7 @@ void SensorAPI::readParameterSets() {
     host_.traceLine("Parameter count=" + std::to_string(count));
 
     std::string buffer;
-    for (Long i = 1; i <= count; ++i) {
+    for (Long i = 1; i <= std::min(count, kMaxParameterSets); ++i) {
         if (library_.Get_Paramname(buffer, i) != 0) continue;  // unreadable sets are skipped
         cSensor sensor;
         sensor.ParamName = untilNul(buffer);
@@ -258,18 +262,18 @@ void SensorAPI::readParameterSets() {
 void SensorAPI::chooseSet() {
     for (auto& entry : Sensors) {
         if (entry.sensor.bShowAsTool) {
-            if (CurrentParamSetNr == 0) {
-                CurrentParamSetNr = entry.sensor.OrdinalNo;
-                CurrentImageType = entry.sensor.ImageType;
+            if (CurrentParamSetNr() == 0) {
+                CurrentParamSetNr() = entry.sensor.OrdinalNo;
+                CurrentImageType() = entry.sensor.ImageType;
             }
             return;
         }
     }
     cSensor& first = *Sensors.item(1);
     first.bShowAsTool = true;
-    if (CurrentParamSetNr == 0) {
-        CurrentParamSetNr = 1;
-        CurrentImageType = first.ImageType;
+    if (CurrentParamSetNr() == 0) {
+        CurrentParamSetNr() = 1;
+        CurrentImageType() = first.ImageType;
     }
 }
 

@@ -63,7 +63,17 @@ class SensorAPI {
     SensorAPI(ScannerLibrary& library, platform::Files& files, platform::Process& process,
               ScannerHost& host);
 
+    SensorAPI(const SensorAPI&) = delete;
+    SensorAPI& operator=(const SensorAPI&) = delete;
+
     void setPreviewHook(PreviewWindowHook* hook) { preview_ = hook; }
+    // The chosen set is a setting: bind these to the settings record so both see one value.
+    // Until bound, SensorAPI keeps its own.
+    void bindCurrentSet(Long& setNumber, std::string& setName, Long& imageType) {
+        currentSetNr_ = &setNumber;
+        currentSet_ = &setName;
+        currentImageType_ = &imageType;
+    }
     ScannerLibrary& library() { return library_; }
 
     // Opens the scanner; the outcome is HardwareInitialized. Safe to call while open.
@@ -76,9 +86,9 @@ class SensorAPI {
     bool HardwareInitialized = false;
     bool ScannerActivated = false;
     bool PreviewShown = false;
-    Long CurrentParamSetNr = 0;  // the chosen set (a setting; 0 = none saved)
-    std::string CurrentParamSet;
-    Long CurrentImageType = 0;
+    Long& CurrentParamSetNr() { return *currentSetNr_; }  // the chosen set; 0 = none saved
+    std::string& CurrentParamSet() { return *currentSet_; }
+    Long& CurrentImageType() { return *currentImageType_; }
     std::string ScannerMaker;  // found once per process
     std::string ScannerModel;
     std::string ScannerSerial;  // empty while not open
@@ -101,6 +111,12 @@ class SensorAPI {
     platform::Process& process_;
     ScannerHost& host_;
     PreviewWindowHook* preview_ = nullptr;
+    Long ownSetNr_ = 0;
+    std::string ownSet_;
+    Long ownImageType_ = 0;
+    Long* currentSetNr_ = &ownSetNr_;
+    std::string* currentSet_ = &ownSet_;
+    Long* currentImageType_ = &ownImageType_;
 };
 
 }  // namespace quilo::scanner

@@ -1,13 +1,14 @@
 #include "orvane-sim/phantom.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace quilo::orvanesim {
 
 namespace {
 
-// splitmix64: a small, fully specified generator.
+// splitmix64: a small generator whose every output is defined by its seed.
 class Random {
   public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
@@ -26,21 +27,15 @@ class Random {
     std::uint64_t state_;
 };
 
+// Floor of the square root. The floating-point guess is corrected in integers, so the result
+// is exact whatever the machine's rounding.
 std::int64_t isqrt(std::int64_t v) {
     if (v <= 0) return 0;
-    std::int64_t r = 0;
-    std::int64_t bit = std::int64_t{1} << 62;
-    while (bit > v)
-        bit >>= 2;
-    while (bit != 0) {
-        if (v >= r + bit) {
-            v -= r + bit;
-            r = (r >> 1) + bit;
-        } else {
-            r >>= 1;
-        }
-        bit >>= 2;
-    }
+    auto r = static_cast<std::int64_t>(std::sqrt(static_cast<double>(v)));
+    while (r > 0 && r * r > v)
+        --r;
+    while ((r + 1) * (r + 1) <= v)
+        ++r;
     return r;
 }
 

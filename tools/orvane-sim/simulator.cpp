@@ -77,6 +77,10 @@ std::vector<std::uint16_t> mapGrey(const std::vector<std::uint16_t>& pixels, boo
     return out;
 }
 
+std::uint64_t plateSeed(std::uint64_t phantomSeed, int plateNumber) {
+    return phantomSeed * 1000003u + static_cast<std::uint64_t>(plateNumber);
+}
+
 Simulator::Simulator(std::unique_ptr<DeviceEnvironment> env) : env_(std::move(env)) {
     epochTick_ = env_->tickCount();
     iniPath_ = env_->defaultIniPath();
@@ -116,7 +120,7 @@ GreyImage Simulator::platePixels(int plateNumber, int setNumber) {
         }
     }
     return makePhantom(set.kind, set.widthPx(), set.heightPx(),
-                       config_.phantomSeed * 1000003u + static_cast<std::uint64_t>(plateNumber));
+                       plateSeed(config_.phantomSeed, plateNumber));
 }
 
 void Simulator::feedPlate() {
@@ -190,6 +194,7 @@ Simulator::Plate* Simulator::reading(std::int64_t t) {
 
 Simulator::Image* Simulator::findImage(const char* name) {
     if (!name) return nullptr;
+    update();
     for (auto& img : images_)
         if (img.name == name) return &img;
     return nullptr;
@@ -286,8 +291,11 @@ Long Simulator::Get_DriverVersion(char* buffer) {
     return copyText(buffer, config_.driverVersion, 256);
 }
 
-Long Simulator::Set_ImageExtraHeader(Long, Long) {
-    return open_ ? result::kOk : result::kNotOpen;
+Long Simulator::Set_ImageExtraHeader(Long a, Long b) {
+    if (!open_) return result::kNotOpen;
+    extraHeader_[0] = a;
+    extraHeader_[1] = b;
+    return result::kOk;
 }
 
 Long Simulator::Aktivate_Scanner() {
@@ -328,6 +336,7 @@ Long Simulator::Get_Status() {
             word |= kSlotBits[static_cast<std::size_t>(p.slot - 1)];
         if (p.start >= 0 && p.start <= t && t < p.end) word |= kTransportBit;
     }
+    if (t < beltUntil_) word |= kTransportBit;
     if (prescanMode_ == 256) {
         if (const Plate* p = reading(t); p && !p->lost) {
             const int lines = linesRead(*p, t);
@@ -395,7 +404,7 @@ Long Simulator::Get_ImageInfo(const char* name, unsigned char* record) {
     if (!open_) return result::kNotOpen;
     Image* img = findImage(name);
     if (!img) return result::kNoSuchParameter;
-    if (img->plateNumber == config_.infoFaultPlate &&
+    if (config_.infoFaultPlate > 0 && img->plateNumber == config_.infoFaultPlate &&
         (config_.infoFaultCalls == 0 || img->infoCalls < config_.infoFaultCalls)) {
         ++img->infoCalls;
         return config_.infoFaultResult;
@@ -428,7 +437,7 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
         limitLow < 0 || limitLow > 400000 || limitHigh < 0 || limitHigh > 400000) {
         return result::kOutOfRange;
     }
-    if (img->plateNumber == config_.rawFaultPlate &&
+    if (config_.rawFaultPlate > 0 && img->plateNumber == config_.rawFaultPlate &&
         (config_.rawFaultCalls == 0 || img->rawCalls < config_.rawFaultCalls)) {
         ++img->rawCalls;
         return config_.rawFaultResult;
@@ -447,6 +456,7 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
 
 Long Simulator::Delete_Image(const char* name) {
     if (!open_) return result::kNotOpen;
+    update();
     for (auto it = images_.begin(); it != images_.end(); ++it) {
         if (name && it->name == name) {
             images_.erase(it);
@@ -476,7 +486,107 @@ Long Simulator::Close_Scanner() {
     open_ = false;
     openSet_ = 0;
     prescanMode_ = 0;
+    beltUntil_ = -1;
     return r;
+}
+
+// --- further exports -------------------------------------------------------------------
+
+Long Simulator::Get_Prescanline(Long line, std::uint16_t* buffer, Long capacity) {
+    if (!open_) return result::kNotOpen;
+    update();
+    const Plate* p = reading(now());
+    if (!p || p->lost) return result::kNotFound;
+    if (!buffer || line < 0 || capacity < p->pixels.width) return result::kOutOfRange;
+    if (line >= linesRead(*p, now())) return result::kNotFound;
+    std::memcpy(buffer, p->pixels.pixels.data() + static_cast<std::size_t>(line) * p->pixels.width,
+                static_cast<std::size_t>(p->pixels.width) * sizeof(std::uint16_t));
+    return p->pixels.width;
+}
+
+Long Simulator::Ext_ScannerCTRL(Long code, Long value) {
+    if (!open_) return result::kNotOpen;
+    switch (code) {
+        case 1:
+            if (value != 0 && value != 1) return result::kOutOfRange;
+            eraseLamp_ = value == 1;
+            return result::kOk;
+        case 2:
+            if (value < 50 || value > 150) return result::kOutOfRange;
+            beltSpeed_ = value;
+            return result::kOk;
+        default:
+            return result::kBadCtrlCode;
+    }
+}
+
+Long Simulator::Get_ImageExtraHeader(Long* a, Long* b) {
+    if (!a || !b) return result::kOutOfRange;
+    *a = extraHeader_[0];
+    *b = extraHeader_[1];
+    return result::kOk;
+}
+
+Long Simulator::Read_DiskImage(const char* path) {
+    if (!open_) return result::kNotOpen;
+    if (!path) return result::kOutOfRange;
+    auto bytes = env_->readFile(path, kMaxPlateFileBytes);
+    if (!bytes) return result::kNotFound;
+    auto pixels = readGreyTiff(*bytes);
+    if (!pixels) return result::kNotFound;
+    Image img;
+    std::string digits = std::to_string(++diskImages_);
+    if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
+    img.name = "DISK" + digits + ".RAW";
+    img.setNumber = openSet_;
+    img.pitchNm = config_.sets.at(static_cast<std::size_t>(openSet_ - 1)).pitchNm;
+    img.pixels = std::move(*pixels);
+    images_.push_back(std::move(img));
+    return result::kOk;
+}
+
+Long Simulator::Opt_ImageGreyscale(const char* name, Long mappingType, Long limitLow,
+                                   Long limitHigh) {
+    if (!open_) return result::kNotOpen;
+    Image* img = findImage(name);
+    if (!img) return result::kNoSuchParameter;
+    if ((mappingType != 0 && mappingType != 1) || limitLow < 0 || limitLow > 400000 ||
+        limitHigh < 0 || limitHigh > 400000) {
+        return result::kOutOfRange;
+    }
+    img->pixels.pixels = mapGrey(img->pixels.pixels, true, mappingType, limitLow, limitHigh);
+    return result::kOk;
+}
+
+Long Simulator::Invert_Image(const char* name) {
+    if (!open_) return result::kNotOpen;
+    Image* img = findImage(name);
+    if (!img) return result::kNoSuchParameter;
+    for (auto& v : img->pixels.pixels)
+        v = static_cast<std::uint16_t>(65535 - v);
+    return result::kOk;
+}
+
+Long Simulator::Get_FirstOldImageName(char* buffer) {
+    oldImageCursor_ = 0;
+    return Get_NextOldImageName(buffer);
+}
+
+Long Simulator::Get_NextOldImageName(char* buffer) {
+    if (!buffer) return 0;
+    buffer[0] = '\0';
+    if (!open_) return 0;
+    update();
+    if (oldImageCursor_ >= images_.size()) return 0;
+    copyText(buffer, images_[oldImageCursor_++].name, 255);
+    return 1;
+}
+
+Long Simulator::Run_Beltdrive(Long milliseconds) {
+    if (!open_) return result::kNotOpen;
+    if (milliseconds < 0 || milliseconds > 600000) return result::kOutOfRange;
+    beltUntil_ = now() + milliseconds;
+    return result::kOk;
 }
 
 }  // namespace quilo::orvanesim

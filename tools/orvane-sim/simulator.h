@@ -65,6 +65,24 @@ class Simulator {
     Long Deaktivate_Scanner();
     Long Close_Scanner();
 
+    // --- further exports of the library that the plug-in does not call ------------------
+    // Line `line` (0-based) of the plate being read, once read: its pixel count, or -1.
+    Long Get_Prescanline(Long line, std::uint16_t* buffer, Long capacity);
+    // Control codes: 1 erase lamp (value 0 off, 1 on), 2 belt speed in percent (50..150).
+    Long Ext_ScannerCTRL(Long code, Long value);
+    // The two values last given to Set_ImageExtraHeader.
+    Long Get_ImageExtraHeader(Long* a, Long* b);
+    // A grey TIFF file from disk becomes a ready image ("DISK" + five digits).
+    Long Read_DiskImage(const char* path);
+    // The grey mapping of GetRawImage applied to a ready image in place.
+    Long Opt_ImageGreyscale(const char* name, Long mappingType, Long limitLow, Long limitHigh);
+    Long Invert_Image(const char* name);
+    // The ready images one by one: 1 and the name, 0 after the last.
+    Long Get_FirstOldImageName(char* buffer);
+    Long Get_NextOldImageName(char* buffer);
+    // Runs the transport belt for that many milliseconds (the transport bit shows it).
+    Long Run_Beltdrive(Long milliseconds);
+
     // --- for tests and tools ------------------------------------------------------------
     // A plate pushed into the next slot now (it is read when the scanner is active).
     void feedPlate();
@@ -127,7 +145,16 @@ class Simulator {
     std::deque<Plate> plates_;
     std::deque<Image> images_;
     std::uintptr_t previewBlock_ = 0;
+    Long extraHeader_[2] = {0, 0};
+    bool eraseLamp_ = true;
+    Long beltSpeed_ = 100;
+    std::int64_t beltUntil_ = -1;
+    std::size_t oldImageCursor_ = 0;
+    int diskImages_ = 0;
 };
+
+// The phantom seed of plate n (1-based since the library was loaded).
+std::uint64_t plateSeed(std::uint64_t phantomSeed, int plateNumber);
 
 // The pixels as GetRawImage delivers them: without the optimise flag the plate as read; with
 // it, the darkest limitLow and brightest limitHigh (percent times 10000) are cut off and the

@@ -109,6 +109,15 @@ std::unique_ptr<WorldLibrary> WorldLibrary::install(sim::World& world, sim::SimP
     e["Delete_Image"] = t.make<&Simulator::Delete_Image>(d);
     e["Deaktivate_Scanner"] = t.make<&Simulator::Deaktivate_Scanner>(d);
     e["Close_Scanner"] = t.make<&Simulator::Close_Scanner>(d);
+    e["Get_Prescanline"] = t.make<&Simulator::Get_Prescanline>(d);
+    e["Ext_ScannerCTRL"] = t.make<&Simulator::Ext_ScannerCTRL>(d);
+    e["Get_ImageExtraHeader"] = t.make<&Simulator::Get_ImageExtraHeader>(d);
+    e["Read_DiskImage"] = t.make<&Simulator::Read_DiskImage>(d);
+    e["Opt_ImageGreyscale"] = t.make<&Simulator::Opt_ImageGreyscale>(d);
+    e["Invert_Image"] = t.make<&Simulator::Invert_Image>(d);
+    e["Get_FirstOldImageName"] = t.make<&Simulator::Get_FirstOldImageName>(d);
+    e["Get_NextOldImageName"] = t.make<&Simulator::Get_NextOldImageName>(d);
+    e["Run_Beltdrive"] = t.make<&Simulator::Run_Beltdrive>(d);
     world.registerLibrary(std::move(exports));
     return lib;
 }

@@ -110,4 +110,33 @@ Long ORVANE_CALL Close_Scanner() {
     return call([&](Simulator& s) { return s.Close_Scanner(); });
 }
 
+// Exports the plug-in does not call.
+Long ORVANE_CALL Get_Prescanline(Long line, std::uint16_t* buffer, Long capacity) {
+    return call([&](Simulator& s) { return s.Get_Prescanline(line, buffer, capacity); });
+}
+Long ORVANE_CALL Ext_ScannerCTRL(Long code, Long value) {
+    return call([&](Simulator& s) { return s.Ext_ScannerCTRL(code, value); });
+}
+Long ORVANE_CALL Get_ImageExtraHeader(Long* a, Long* b) {
+    return call([&](Simulator& s) { return s.Get_ImageExtraHeader(a, b); });
+}
+Long ORVANE_CALL Read_DiskImage(const char* path) {
+    return call([&](Simulator& s) { return s.Read_DiskImage(path); });
+}
+Long ORVANE_CALL Opt_ImageGreyscale(const char* name, Long mapping, Long low, Long high) {
+    return call([&](Simulator& s) { return s.Opt_ImageGreyscale(name, mapping, low, high); });
+}
+Long ORVANE_CALL Invert_Image(const char* name) {
+    return call([&](Simulator& s) { return s.Invert_Image(name); });
+}
+Long ORVANE_CALL Get_FirstOldImageName(char* buffer) {
+    return call([&](Simulator& s) { return s.Get_FirstOldImageName(buffer); });
+}
+Long ORVANE_CALL Get_NextOldImageName(char* buffer) {
+    return call([&](Simulator& s) { return s.Get_NextOldImageName(buffer); });
+}
+Long ORVANE_CALL Run_Beltdrive(Long milliseconds) {
+    return call([&](Simulator& s) { return s.Run_Beltdrive(milliseconds); });
+}
+
 }  // extern "C"

@@ -1,0 +1,247 @@
+// Arbitrary answers of the scanner library, and arbitrary INI files of the simulated scanner,
+// fed into SensorAPI: it must neither crash nor hang, whatever the library says.
+//
+// The first byte chooses the mode. Mode 0: every library call takes its result and its text
+// buffer from the input; the rest of the input is the library's INI file. Mode 1: the input
+// is the simulated scanner's INI file, and a short capture runs against it.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "../../unit/orvane_sim/fake_device.h"
+#include "../../unit/scanner/scanner_fakes.h"
+#include "orvane-sim/simulator.h"
+#include "scanner/sensor_api.h"
+
+namespace {
+
+using quilo::scanner::ImageInfoRecord;
+using quilo::scanner::Long;
+using quilo::scanner::ScannerLibrary;
+
+class Input {
+  public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    Long result() {
+        // Mostly small codes (the interesting ones), sometimes any value at all.
+        const std::uint8_t kind = byte();
+        if (kind < 200) return -static_cast<Long>(kind % 12);
+        Long v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = static_cast<Long>(static_cast<std::uint32_t>(v) << 8 | byte());
+        return v;
+    }
+    std::string text(std::size_t capacity) {
+        std::string s(capacity, '\0');
+        const std::size_t n = std::min<std::size_t>(byte(), capacity);
+        for (std::size_t i = 0; i < n; ++i)
+            s[i] = static_cast<char>(byte());
+        return s;
+    }
+    std::string rest() {
+        std::string s(reinterpret_cast<const char*>(data_ + pos_), size_ - pos_);
+        pos_ = size_;
+        return s;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+class AnswerLibrary final : public ScannerLibrary {
+  public:
+    explicit AnswerLibrary(Input& in) : in_(in) {}
+    Long Init_Dll(std::string_view) override { return in_.result(); }
+    Long Get_IniFileName(std::string& b) override {
+        // The INI path is fixed so the maker detection finds the fuzzed file.
+        b = "C:\\Scanner\\OrvaneEx.ini";
+        if (in_.byte() & 1) b = in_.text(256);
+        b.resize(256, '\0');
+        return in_.result();
+    }
+    Long Set_IniFileName(std::string_view) override { return in_.result(); }
+    Long Get_Paramcount() override { return in_.result() * (in_.byte() & 1 ? -1 : 1); }
+    Long Get_Paramname(std::string& b, Long) override { return textCall(b, 256); }
+    Long Open_Scanner(Long) override { return in_.result(); }
+    Long Set_Prescanmode(Long) override { return in_.result(); }
+    Long Get_Serialnumber(std::string& b) override { return textCall(b, 256); }
+    Long Get_DriverVersion(std::string& b) override { return textCall(b, 256); }
+    Long Set_ImageExtraHeader(Long, Long) override { return in_.result(); }
+    Long Aktivate_Scanner() override { return in_.result(); }
+    Long Get_Status() override { return in_.result(); }
+    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override {
+        p = 0;
+        n = 0;
+        return in_.result();
+    }
+    Long ClearPrescanImage() override { return in_.result(); }
+    Long Get_ImageName(std::string& b) override { return textCall(b, 255); }
+    Long Get_ImageInfo(std::string_view, ImageInfoRecord& r) override {
+        for (auto& x : r)
+            x = std::byte{in_.byte()};
+        return in_.result();
+    }
+    Long GetRawImage(std::string_view, Long, Long, quilo::platform::HGlobal& h, Long& n, Long, Long,
+                     Long, Long) override {
+        h = 0;
+        n = 0;
+        return in_.result();
+    }
+    Long Delete_Image(std::string_view) override { return in_.result(); }
+    Long Deaktivate_Scanner() override { return in_.result(); }
+    Long Close_Scanner() override { return in_.result(); }
+
+  private:
+    Long textCall(std::string& b, std::size_t capacity) {
+        b = in_.text(capacity);
+        return in_.result() == 0 || (in_.byte() & 1) ? 0 : -2;
+    }
+    Input& in_;
+};
+
+// The simulated device behind the library interface, as the binding would reach it.
+class DeviceLibrary final : public ScannerLibrary {
+  public:
+    explicit DeviceLibrary(quilo::orvanesim::Simulator& s) : s_(s) {}
+    Long Init_Dll(std::string_view n) override { return s_.Init_Dll(std::string(n).c_str()); }
+    Long Get_IniFileName(std::string& b) override {
+        return text(b, 256, [&](char* p) { return s_.Get_IniFileName(p); });
+    }
+    Long Set_IniFileName(std::string_view p) override {
+        return s_.Set_IniFileName(std::string(p).c_str());
+    }
+    Long Get_Paramcount() override { return s_.Get_Paramcount(); }
+    Long Get_Paramname(std::string& b, Long i) override {
+        return text(b, 256, [&](char* p) { return s_.Get_Paramname(p, i); });
+    }
+    Long Open_Scanner(Long i) override { return s_.Open_Scanner(i); }
+    Long Set_Prescanmode(Long m) override { return s_.Set_Prescanmode(m); }
+    Long Get_Serialnumber(std::string& b) override {
+        return text(b, 256, [&](char* p) { return s_.Get_Serialnumber(p); });
+    }
+    Long Get_DriverVersion(std::string& b) override {
+        return text(b, 256, [&](char* p) { return s_.Get_DriverVersion(p); });
+    }
+    Long Set_ImageExtraHeader(Long a, Long c) override { return s_.Set_ImageExtraHeader(a, c); }
+    Long Aktivate_Scanner() override { return s_.Aktivate_Scanner(); }
+    Long Get_Status() override { return s_.Get_Status(); }
+    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override {
+        std::intptr_t h = 0;
+        const Long r = s_.GetPrescanImage(&h, &n);
+        p = static_cast<quilo::platform::HGlobal>(h);
+        return r;
+    }
+    Long ClearPrescanImage() override { return s_.ClearPrescanImage(); }
+    Long Get_ImageName(std::string& b) override {
+        return text(b, 255, [&](char* p) { return s_.Get_ImageName(p); });
+    }
+    Long Get_ImageInfo(std::string_view n, ImageInfoRecord& r) override {
+        unsigned char bytes[108] = {};
+        const Long res = s_.Get_ImageInfo(std::string(n).c_str(), bytes);
+        std::memcpy(r.data(), bytes, r.size());
+        return res;
+    }
+    Long GetRawImage(std::string_view n, Long w, Long h, quilo::platform::HGlobal& img, Long& size,
+                     Long o, Long m, Long lo, Long hi) override {
+        std::intptr_t handle = 0;
+        const Long r = s_.GetRawImage(std::string(n).c_str(), w, h, &handle, &size, o, m, lo, hi);
+        img = static_cast<quilo::platform::HGlobal>(handle);
+        return r;
+    }
+    Long Delete_Image(std::string_view n) override {
+        return s_.Delete_Image(std::string(n).c_str());
+    }
+    Long Deaktivate_Scanner() override { return s_.Deaktivate_Scanner(); }
+    Long Close_Scanner() override { return s_.Close_Scanner(); }
+
+  private:
+    template <typename F>
+    Long text(std::string& b, std::size_t capacity, F f) {
+        b.assign(capacity, '\0');
+        return f(b.data());
+    }
+    quilo::orvanesim::Simulator& s_;
+};
+
+void runAnswers(Input& in) {
+    AnswerLibrary lib(in);
+    quilo::scanner::testing::RecordingHost host;
+    host.noPreviewSetting = in.byte() % 3;
+    if (in.byte() & 1) host.machineSettings["Devices\\\\_AsTool"] = "1";
+    quilo::scanner::testing::RecordingProcess process;
+    quilo::scanner::testing::MemoryFiles files;
+    quilo::scanner::SensorAPI api(lib, files, process, host);
+    api.setPreviewHook(&host);
+    api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
+    const std::uint8_t rounds = static_cast<std::uint8_t>(1 + in.byte() % 3);
+    host.previewImages = in.byte() % 2;
+    api.PreviewShown = in.byte() & 1;
+    files.content["C:\\Scanner\\OrvaneEx.ini"] = in.rest();
+    for (int i = 0; i < rounds; ++i) {
+        api.InitializeHardware();
+        api.ScannerActivated = (i & 1) != 0;
+        api.CloseHardware();
+    }
+}
+
+void runDevice(Input& in) {
+    quilo::orvanesim::testing::DeviceState state;
+    state.files[state.iniPath] = in.rest();
+    quilo::orvanesim::Simulator sim(std::make_unique<quilo::orvanesim::testing::FakeDevice>(state));
+    DeviceLibrary lib(sim);
+    quilo::scanner::testing::RecordingHost host;
+    quilo::scanner::testing::RecordingProcess process;
+    quilo::scanner::testing::MemoryFiles files;
+    quilo::scanner::SensorAPI api(lib, files, process, host);
+    api.InitializeHardware();
+    if (!api.HardwareInitialized || lib.Aktivate_Scanner() != 0) return;
+    const auto& sets = sim.config().sets;
+    const auto& set = sets.at(static_cast<std::size_t>(sim.openSet() - 1));
+    // Keep the plate small enough for a fuzzer's pace.
+    if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 100000) return;
+    sim.feedPlate();
+    for (int step = 0; step < 40; ++step) {
+        state.tick += 250;
+        const Long s = lib.Get_Status();
+        if (s > 0 && (s & 0x1000000)) {
+            quilo::platform::HGlobal p = 0;
+            Long n = 0;
+            lib.GetPrescanImage(p, n);
+        }
+        if (s > 0 && (s & 0xFF)) {
+            std::string name;
+            if (!lib.Get_ImageName(name)) continue;
+            ImageInfoRecord record{};
+            if (lib.Get_ImageInfo(quilo::scanner::untilNul(name), record) != 0) {
+                lib.Delete_Image(quilo::scanner::untilNul(name));
+                continue;
+            }
+            const auto info = quilo::scanner::parseImageInfo(record);
+            quilo::platform::HGlobal h = 0;
+            Long n = 0;
+            if (lib.GetRawImage(quilo::scanner::untilNul(name), info.width, info.height, h, n, 1, 1,
+                                25000, 25000) == 0) {
+                state.memory.free(h);
+            }
+            lib.Delete_Image(quilo::scanner::untilNul(name));
+        }
+    }
+    api.ScannerActivated = true;
+    api.CloseHardware();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    if (in.byte() & 1) {
+        runDevice(in);
+    } else {
+        runAnswers(in);
+    }
+    return 0;
+}

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "orvane-sim/phantom.h"
+#include "orvane-sim/sim_config.h"
+#include "orvane-sim/simulator.h"
+#include "orvane-sim/tiff_lite.h"
+#include "phantom_golden.h"
+
+namespace quilo::orvanesim {
+namespace {
+
+double meanOf(const GreyImage& img, int x0, int y0, int x1, int y1) {
+    double sum = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            sum += img.pixels[static_cast<std::size_t>(y) * img.width + x];
+    return sum / ((x1 - x0) * (y1 - y0));
+}
+
+TEST(Phantom, IsTheSameForASeedAndDiffersBetweenSeeds) {
+    const auto a = makePhantom(PlateKind::Intraoral, 124, 164, 7);
+    const auto b = makePhantom(PlateKind::Intraoral, 124, 164, 7);
+    const auto c = makePhantom(PlateKind::Intraoral, 124, 164, 8);
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_NE(a.pixels, c.pixels);
+    EXPECT_EQ(a.pixels.size(), 124u * 164u);
+    EXPECT_NE(makePhantom(PlateKind::Panoramic, 124, 164, 7).pixels, a.pixels);
+}
+
+TEST(Phantom, KeepsItsPixelsAcrossBuilds) {
+    const auto img = makePhantom(PlateKind::Intraoral, 80, 60, plateSeed(1, 1));
+    EXPECT_EQ(testing::pixelHash(img.pixels), testing::kIntraoral80x60Plate1);
+}
+
+TEST(Phantom, AnIntraoralPlateShowsAirTeethAndBone) {
+    const auto img = makePhantom(PlateKind::Intraoral, 310, 410, 3);
+    const int w = img.width, h = img.height;
+    const double air = meanOf(img, 0, 0, w, h / 14);
+    const double crowns = meanOf(img, w / 6 - 5, h * 21 / 100, w / 6 + 5, h * 23 / 100);
+    const double bone = meanOf(img, 0, h * 80 / 100, w, h);
+    const double softTissue = meanOf(img, 0, h * 30 / 100, w / 40, h * 34 / 100);
+    EXPECT_LT(air + 5000, softTissue);
+    EXPECT_LT(softTissue + 5000, bone);
+    EXPECT_LT(bone, crowns);
+    // Noise: neighbouring pixels of the air gap are not all equal.
+    int differ = 0;
+    for (int x = 1; x < w; ++x)
+        differ +=
+            img.pixels[static_cast<std::size_t>(x)] != img.pixels[static_cast<std::size_t>(x - 1)];
+    EXPECT_GT(differ, w / 2);
+}
+
+TEST(Phantom, PanoramicAndCephalometricPlatesAreFilled) {
+    for (auto kind : {PlateKind::Panoramic, PlateKind::Cephalometric}) {
+        const auto img = makePhantom(kind, 300, 200, 1);
+        const double centre = meanOf(img, 120, 80, 180, 140);
+        const double corner = meanOf(img, 0, 0, 20, 20);
+        EXPECT_GT(centre, corner) << static_cast<int>(kind);
+    }
+}
+
+TEST(PlateSizes, FollowThePlateAndThePitch) {
+    ParameterSet intra{"Intraoral", PlateKind::Intraoral, 310, 410, 25000, false};
+    EXPECT_EQ(intra.widthPx(), 1240);
+    EXPECT_EQ(intra.heightPx(), 1640);
+    ParameterSet ceph{"Ceph", PlateKind::Cephalometric, 3000, 2400, 100000, false};
+    EXPECT_EQ(ceph.widthPx(), 3000);
+    EXPECT_EQ(ceph.heightPx(), 2400);
+    EXPECT_EQ(parseResultList(" -2, 0,x,-7,"), (std::vector<std::int32_t>{-2, 0, -7}));
+}
+
+class TempFile {
+  public:
+    TempFile()
+        : path_(std::filesystem::temp_directory_path() /
+                ("orvane_tiff_" +
+                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tif")) {}
+    ~TempFile() { std::filesystem::remove(path_); }
+    std::string path() const { return path_.string(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
+    std::vector<std::uint16_t> pixels(33 * 21);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint16_t>(i * 97);
+    const auto file = writeGreyTiff(33, 21, 16, pixels, 400.0);
+    auto back = readGreyTiff(file);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->pixels, pixels);
+
+    TempFile tmp;
+    std::ofstream(tmp.path(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+    TIFF* tif = TIFFOpen(tmp.path().c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::uint32_t w = 0, h = 0;
+    std::uint16_t bps = 0, unit = 0;
+    float xres = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres);
+    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    EXPECT_EQ(w, 33u);
+    EXPECT_EQ(h, 21u);
+    EXPECT_EQ(bps, 16);
+    EXPECT_FLOAT_EQ(xres, 400.0f);
+    EXPECT_EQ(unit, RESUNIT_CENTIMETER);
+    std::vector<std::uint16_t> row(33);
+    ASSERT_EQ(TIFFReadScanline(tif, row.data(), 20, 0), 1);
+    EXPECT_EQ(row[5], pixels[20 * 33 + 5]);
+    TIFFClose(tif);
+}
+
+TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
+    TempFile tmp;
+    TIFF* tif = TIFFOpen(tmp.path().c_str(), "wb");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 7);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 5);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+    for (std::uint32_t y = 0; y < 5; ++y) {
+        std::uint16_t row[7];
+        for (int x = 0; x < 7; ++x)
+            row[x] = static_cast<std::uint16_t>(y * 1000 + static_cast<std::uint32_t>(x));
+        ASSERT_EQ(TIFFWriteScanline(tif, row, y, 0), 1);
+    }
+    TIFFClose(tif);
+    std::ifstream in(tmp.path(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(bytes.substr(0, 2), "MM");
+    auto img =
+        readGreyTiff(std::span(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width, 7);
+    EXPECT_EQ(img->height, 5);
+    EXPECT_EQ(img->pixels[4 * 7 + 6], 65535 - 4006);  // white-is-zero turned round
+
+    // Anything else is refused, not misread.
+    bytes[3] = 43;  // not 42
+    EXPECT_FALSE(
+        readGreyTiff(std::span(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size())));
+    EXPECT_FALSE(readGreyTiff({}));
+    const auto good = writeGreyTiff(4, 4, 8, std::vector<std::uint16_t>(16, 1), 0);
+    for (std::size_t cut = 0; cut < good.size(); cut += 7)
+        EXPECT_FALSE(readGreyTiff(std::span(good).first(cut))) << cut;
+}
+
+}  // namespace
+}  // namespace quilo::orvanesim

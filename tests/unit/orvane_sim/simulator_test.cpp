@@ -1,0 +1,440 @@
+#include "orvane-sim/simulator.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_device.h"
+#include "scanner/scanner_library.h"
+
+namespace quilo::orvanesim {
+namespace {
+
+namespace st = scanner::status;
+using testing::DeviceState;
+using testing::FakeDevice;
+
+// A small plate (40 x 30 pixels) read in one second, so timelines are easy to follow.
+constexpr const char* kSmallScanner = R"(
+[Scanner]
+Maker=Stellan Inc.
+Serial=QS-1
+ParamCount=2
+[Param1]
+Name=Intraoral test
+WidthMM=4
+HeightMM=3
+PitchUM=100
+[Param2]
+Name=Panoramic test
+WidthMM=6
+HeightMM=3
+PitchUM=100
+[Behaviour]
+TransportStartMs=200
+ReadMs=1000
+EjectMs=300
+PreviewLines=10
+)";
+
+class SimulatorTest : public ::testing::Test {
+  protected:
+    void start(std::string ini) {
+        state.files[state.iniPath] = std::move(ini);
+        sim = std::make_unique<Simulator>(std::make_unique<FakeDevice>(state));
+    }
+    void openActive(Long set = 1) {
+        ASSERT_EQ(sim->Init_Dll("Orvane.dll"), 0);
+        ASSERT_EQ(sim->Open_Scanner(set), 0);
+        ASSERT_EQ(sim->Set_Prescanmode(256), 0);
+        ASSERT_EQ(sim->Aktivate_Scanner(), 0);
+    }
+    void wait(std::uint32_t ms) { state.tick += ms; }
+    std::vector<std::byte> blockBytes(std::intptr_t h) {
+        return state.memory.blocks.at(static_cast<platform::HGlobal>(h));
+    }
+    std::string imageName() {
+        char name[255];
+        std::memset(name, 'x', sizeof name);
+        return sim->Get_ImageName(name) ? std::string(name) : std::string();
+    }
+
+    DeviceState state;
+    std::unique_ptr<Simulator> sim;
+};
+
+TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
+    start(kSmallScanner);
+    openActive();
+    EXPECT_EQ(sim->Get_Status(), 0);
+
+    sim->feedPlate();
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
+    wait(199);
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
+    wait(1);  // transport starts
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport);
+    wait(333);  // 9 of 30 lines: not yet a preview picture
+    EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);
+    wait(1);  // 10 lines
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+
+    std::intptr_t picture = 0;
+    Long bytes = 0;
+    ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
+    auto preview = readGreyTiff(blockBytes(picture));
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->width, 40);
+    EXPECT_EQ(preview->height, 10);
+    EXPECT_EQ(static_cast<Long>(blockBytes(picture).size()), bytes);
+    EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);  // fetched
+    EXPECT_EQ(sim->GetPrescanImage(&picture, &bytes), -1);
+
+    wait(666);  // read to the end: the last lines wait as a preview picture
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+    ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
+    EXPECT_EQ(readGreyTiff(blockBytes(picture))->height, 30);
+    EXPECT_EQ(state.memory.blocks.size(), 1u);  // the library keeps one preview block
+
+    wait(299);
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport);
+    EXPECT_EQ(imageName(), "");
+    wait(1);  // ejected: one image ready
+    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(imageName(), "PLATE00001.RAW");
+
+    // The next plate goes into the next slot.
+    sim->feedPlate();
+    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2);
+}
+
+TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
+    start(kSmallScanner);
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    const std::string name = imageName();
+    ASSERT_EQ(name, "PLATE00001.RAW");
+
+    unsigned char record[108];
+    std::memset(record, 0xEE, sizeof record);
+    ASSERT_EQ(sim->Get_ImageInfo(name.c_str(), record), 0);
+    scanner::ImageInfoRecord r;
+    std::memcpy(r.data(), record, r.size());
+    const auto info = scanner::parseImageInfo(r);
+    EXPECT_EQ(info.width, 40);
+    EXPECT_EQ(info.height, 30);
+    EXPECT_EQ(info.pitchXNm, 100000);
+    EXPECT_EQ(info.pitchYNm, 100000);
+    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(record[0], 108);
+
+    std::intptr_t image = 0;
+    Long bytes = 0;
+    ASSERT_EQ(sim->GetRawImage(name.c_str(), 40, 30, &image, &bytes, 0, 0, 10000, 10000), 0);
+    auto raw = readGreyTiff(blockBytes(image));
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->pixels, sim->platePixels(1, 1).pixels);
+    // The block is the caller's: it outlives the image's deletion and the closing.
+    EXPECT_EQ(sim->Delete_Image(name.c_str()), 0);
+    EXPECT_EQ(sim->Get_Status(), 0);
+    EXPECT_EQ(sim->Delete_Image(name.c_str()), -2);
+    EXPECT_EQ(sim->Close_Scanner(), 0);
+    EXPECT_EQ(state.memory.blocks.size(), 1u);
+    EXPECT_TRUE(state.memory.free(static_cast<platform::HGlobal>(image)));
+
+    // With the optimise flag the mapping is applied.
+    start(kSmallScanner);
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    ASSERT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 1, 1, 20000, 30000), 0);
+    EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels,
+              mapGrey(sim->platePixels(1, 1).pixels, true, 1, 20000, 30000));
+}
+
+TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
+    start(kSmallScanner);
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    std::intptr_t image = 0;
+    Long bytes = 0;
+    const char* n = "PLATE00001.RAW";
+    EXPECT_EQ(sim->GetRawImage(n, 41, 30, &image, &bytes, 0, 0, 0, 0), -102);
+    EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 2, 0, 0, 0), -102);
+    EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 1, 2, 0, 0), -102);
+    EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 1, 0, 400001, 0), -102);
+    EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 1, 0, 0, -1), -102);
+    EXPECT_EQ(sim->GetRawImage("PLATE00002.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -2);
+    EXPECT_EQ(image, 0);
+    state.memory.failAlloc = true;
+    EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
+    EXPECT_TRUE(state.memory.blocks.empty());
+}
+
+TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
+    std::string ini = kSmallScanner;
+    ini += "Plates=2\nFirstPlateMs=1000\nPlateIntervalMs=500\n";
+    start(ini);
+    openActive(2);
+    wait(999);
+    EXPECT_EQ(sim->Get_Status(), 0);
+    wait(1);
+    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
+    wait(500);  // plate 2 arrives while plate 1 is read
+    EXPECT_EQ(sim->Get_Status() & (st::kSlot1 | st::kSlot2), st::kSlot1 | st::kSlot2);
+    wait(1000);  // plate 1 done at 1000 + 200 + 1000 + 300 = 2500
+    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
+    wait(1500);  // plate 2 right behind it
+    EXPECT_EQ(sim->Get_Status(), 2);
+    EXPECT_EQ(sim->platesFed(), 2);
+    unsigned char record[108];
+    ASSERT_EQ(sim->Get_ImageInfo("PLATE00002.RAW", record), 0);
+    EXPECT_EQ(record[4], 60);  // the panoramic test set: 60 pixels wide
+}
+
+TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) {
+    start(kSmallScanner);
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    sim->feedPlate();
+    wait(700);  // plate 2 half read
+    std::intptr_t picture = 0;
+    Long bytes = 0;
+    ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
+    EXPECT_EQ(sim->Deaktivate_Scanner(), 0);
+    wait(5000);
+    EXPECT_EQ(sim->Get_Status(), 1);  // plate 1's image only
+    EXPECT_EQ(sim->Aktivate_Scanner(), 0);
+    EXPECT_EQ(sim->Aktivate_Scanner(), -6);
+    EXPECT_EQ(sim->Close_Scanner(), -10001);
+    EXPECT_TRUE(state.memory.blocks.empty());  // the preview block went with the closing
+    EXPECT_EQ(sim->Get_Status(), -4);
+    EXPECT_EQ(sim->Close_Scanner(), -4);
+}
+
+TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
+    // Init_Dll 2: unusable until a later call succeeds.
+    start(std::string(kSmallScanner) + "[Faults]\nInitDll=2\n");
+    EXPECT_EQ(sim->Init_Dll("Orvane.dll"), 2);
+    EXPECT_EQ(sim->Open_Scanner(1), -99);
+    state.files[state.iniPath] = kSmallScanner;
+    EXPECT_EQ(sim->Init_Dll("Orvane.dll"), 0);
+    EXPECT_EQ(sim->Open_Scanner(1), 0);
+
+    // Open: -7 leaves it open, -2 then 0, an unknown set is -2.
+    start(std::string(kSmallScanner) + "[Faults]\nOpen=-7\n");
+    sim->Init_Dll("");
+    EXPECT_EQ(sim->Open_Scanner(1), -7);
+    EXPECT_TRUE(sim->isOpen());
+    start(std::string(kSmallScanner) + "[Faults]\nOpen=-2, 0\n");
+    sim->Init_Dll("");
+    EXPECT_EQ(sim->Open_Scanner(1), -2);
+    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ(sim->Open_Scanner(9), -2);
+    EXPECT_EQ(sim->Open_Scanner(2), 0);
+    EXPECT_EQ(sim->openSet(), 2);
+
+    // Activation results in turn; -6 counts as active.
+    start(std::string(kSmallScanner) + "[Faults]\nActivate=-1009,-6\n");
+    sim->Init_Dll("");
+    sim->Open_Scanner(1);
+    EXPECT_EQ(sim->Aktivate_Scanner(), -1009);
+    EXPECT_FALSE(sim->isActive());
+    EXPECT_EQ(sim->Aktivate_Scanner(), -6);
+    EXPECT_TRUE(sim->isActive());
+
+    // Serial number missing, or an error.
+    start(R"([Scanner]
+Serial=
+)");
+    sim->Init_Dll("");
+    sim->Open_Scanner(1);
+    char buffer[256];
+    EXPECT_EQ(sim->Get_Serialnumber(buffer), -1);
+    start(std::string(kSmallScanner) + "[Faults]\nSerial=-1001\nIniFileName=-1\n");
+    sim->Init_Dll("");
+    sim->Open_Scanner(1);
+    EXPECT_EQ(sim->Get_Serialnumber(buffer), -1001);
+    EXPECT_EQ(sim->Get_IniFileName(buffer), -1);
+
+    // An unreadable parameter set.
+    start(std::string(kSmallScanner) + "[Param2]\nUnreadable=1\n");
+    EXPECT_EQ(sim->Get_Paramname(buffer, 1), 0);
+    EXPECT_STREQ(buffer, "Intraoral test");
+    EXPECT_EQ(sim->Get_Paramname(buffer, 2), -3);
+    EXPECT_EQ(sim->Get_Paramname(buffer, 3), -2);
+}
+
+TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
+    // A checksum error while plate 2 is read: reported once, and that plate is lost.
+    start(std::string(kSmallScanner) + "[Faults]\nStatusPlate=2\nStatusCode=-200\n");
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    EXPECT_EQ(sim->Get_Status(), 1);
+    sim->feedPlate();
+    wait(100);
+    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2);  // not transported yet
+    wait(200);
+    EXPECT_EQ(sim->Get_Status(), -200);
+    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
+    wait(2000);
+    EXPECT_EQ(sim->Get_Status(), 1);
+
+    // -5 on three calls while plate 1 is read; the plate still arrives.
+    start(std::string(kSmallScanner) + "[Faults]\nStatusPlate=1\nStatusCode=-5\nStatusCalls=3\n");
+    openActive();
+    sim->feedPlate();
+    wait(300);
+    EXPECT_EQ(sim->Get_Status(), -5);
+    EXPECT_EQ(sim->Get_Status(), -5);
+    EXPECT_EQ(sim->Get_Status(), -5);
+    EXPECT_EQ(sim->Get_Status() & st::kTransport, st::kTransport);
+    wait(1200);
+    EXPECT_EQ(sim->Get_Status(), 1);
+}
+
+TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
+    start(std::string(kSmallScanner) +
+          "[Faults]\nImageInfoPlate=1\nImageInfoResult=-1\nRawImagePlate=1\nRawImageResult=-90\n"
+          "RawImageCalls=2\n");
+    openActive();
+    sim->feedPlate();
+    wait(1500);
+    unsigned char record[108];
+    EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), -1);
+    EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), 0);
+    std::intptr_t image = 0;
+    Long bytes = 0;
+    EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
+    EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
+    EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
+    state.memory.free(static_cast<platform::HGlobal>(image));
+}
+
+TEST_F(SimulatorTest, TheIniFileChangesOnlyWhileClosed) {
+    start(kSmallScanner);
+    state.files["D:\\Other.ini"] = "[Scanner]\nParamCount=1\n[Param1]\nName=Ceph only\n";
+    openActive();
+    EXPECT_EQ(sim->Set_IniFileName("D:\\Other.ini"), -7);
+    EXPECT_EQ(sim->Get_Paramcount(), 2);
+    sim->Close_Scanner();
+    EXPECT_EQ(sim->Set_IniFileName("D:\\Other.ini"), 0);
+    EXPECT_EQ(sim->Get_Paramcount(), 1);
+    char buffer[256];
+    ASSERT_EQ(sim->Get_IniFileName(buffer), 0);
+    EXPECT_STREQ(buffer, "D:\\Other.ini");
+    ASSERT_EQ(sim->Get_Paramname(buffer, 1), 0);
+    EXPECT_STREQ(buffer, "Ceph only");
+}
+
+TEST_F(SimulatorTest, ThePlatesOfAFeedFolderAreUsedInNameOrder) {
+    std::vector<std::uint16_t> a(12 * 8), b(5 * 5, 77 * 257);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        a[i] = static_cast<std::uint16_t>(i * 500);
+    auto text = [](const std::vector<std::byte>& v) {
+        return std::string(reinterpret_cast<const char*>(v.data()), v.size());
+    };
+    state.files["C:\\Plates\\1.tif"] = text(writeGreyTiff(12, 8, 16, a, 0));
+    state.files["C:\\Plates\\2.tif"] =
+        text(writeGreyTiff(5, 5, 8, std::vector<std::uint16_t>(25, 77), 0));
+    state.files["C:\\Plates\\3.tif"] = "not a picture";
+    start(std::string(kSmallScanner) + "FeedFolder=C:\\Plates\n");
+    openActive();
+    EXPECT_EQ(sim->platePixels(1, 1).pixels, a);
+    EXPECT_EQ(sim->platePixels(2, 1).pixels, b);
+    const auto fallback = sim->platePixels(3, 1);
+    EXPECT_EQ(fallback.width, 40);
+    EXPECT_EQ(sim->platePixels(4, 1).pixels, a);  // round again
+}
+
+TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
+    start(kSmallScanner);
+    openActive();
+    ASSERT_EQ(sim->Set_ImageExtraHeader(3, 4), 0);
+    Long a = 0, b = 0;
+    EXPECT_EQ(sim->Get_ImageExtraHeader(&a, &b), 0);
+    EXPECT_EQ(a * 10 + b, 34);
+    EXPECT_EQ(sim->Ext_ScannerCTRL(1, 0), 0);
+    EXPECT_EQ(sim->Ext_ScannerCTRL(2, 151), -102);
+    EXPECT_EQ(sim->Ext_ScannerCTRL(9, 0), -5);
+
+    // The belt runs for a while without a plate.
+    EXPECT_EQ(sim->Run_Beltdrive(100), 0);
+    EXPECT_EQ(sim->Get_Status(), st::kTransport);
+    wait(100);
+    EXPECT_EQ(sim->Get_Status(), 0);
+
+    // Lines of the plate being read, once read.
+    sim->feedPlate();
+    wait(200 + 500);  // 15 of 30 lines
+    std::vector<std::uint16_t> line(40);
+    EXPECT_EQ(sim->Get_Prescanline(14, line.data(), 40), 40);
+    const auto plate = sim->platePixels(1, 1).pixels;
+    EXPECT_TRUE(std::equal(line.begin(), line.end(), plate.begin() + 14 * 40));
+    EXPECT_EQ(sim->Get_Prescanline(15, line.data(), 40), -1);
+    EXPECT_EQ(sim->Get_Prescanline(0, line.data(), 39), -102);
+
+    // A picture from disk joins the ready images; the old images can be walked.
+    std::vector<std::uint16_t> disk(40 * 30, 1000);
+    const auto tiff = writeGreyTiff(40, 30, 16, disk, 0);
+    state.files["C:\\old.tif"] =
+        std::string(reinterpret_cast<const char*>(tiff.data()), tiff.size());
+    EXPECT_EQ(sim->Read_DiskImage("C:\\missing.tif"), -1);
+    EXPECT_EQ(sim->Read_DiskImage("C:\\old.tif"), 0);
+    wait(1000);
+    char name[255];
+    ASSERT_EQ(sim->Get_FirstOldImageName(name), 1);
+    EXPECT_STREQ(name, "DISK00001.RAW");
+    ASSERT_EQ(sim->Get_NextOldImageName(name), 1);
+    EXPECT_STREQ(name, "PLATE00001.RAW");
+    EXPECT_EQ(sim->Get_NextOldImageName(name), 0);
+
+    EXPECT_EQ(sim->Invert_Image("DISK00001.RAW"), 0);
+    EXPECT_EQ(sim->Invert_Image("nothing"), -2);
+    std::intptr_t image = 0;
+    Long bytes = 0;
+    ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
+    EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 65535 - 1000);
+    state.memory.free(static_cast<platform::HGlobal>(image));
+    // Optimising the flat picture leaves it black.
+    EXPECT_EQ(sim->Opt_ImageGreyscale("DISK00001.RAW", 0, 0, 0), 0);
+    EXPECT_EQ(sim->Opt_ImageGreyscale("DISK00001.RAW", 3, 0, 0), -102);
+    ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
+    EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 0);
+    state.memory.free(static_cast<platform::HGlobal>(image));
+}
+
+TEST(GreyMapping, CutsTheLimitsAndSpreadsTheRest) {
+    std::vector<std::uint16_t> ramp(1000);
+    for (std::size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<std::uint16_t>(1000 + i);
+    EXPECT_EQ(mapGrey(ramp, false, 1, 50000, 50000), ramp);
+
+    // 10 % cut at each end: the darkest hundred go black, the brightest hundred white.
+    const auto lin = mapGrey(ramp, true, 0, 100000, 100000);
+    EXPECT_EQ(lin[0], 0);
+    EXPECT_EQ(lin[100], 0);
+    EXPECT_GT(lin[101], 0);
+    EXPECT_EQ(lin[899], 65535);
+    EXPECT_EQ(lin[999], 65535);
+    EXPECT_NEAR(lin[500], 32768, 200);
+    EXPECT_TRUE(std::is_sorted(lin.begin(), lin.end()));
+
+    // The logarithmic curve lifts the middle.
+    const auto log = mapGrey(ramp, true, 1, 100000, 100000);
+    EXPECT_TRUE(std::is_sorted(log.begin(), log.end()));
+    EXPECT_GT(log[500], lin[500] + 10000);
+    EXPECT_EQ(log[999], 65535);
+
+    // A flat picture does not divide by zero.
+    const std::vector<std::uint16_t> flat(10, 7);
+    EXPECT_EQ(mapGrey(flat, true, 0, 0, 0).size(), 10u);
+}
+
+}  // namespace
+}  // namespace quilo::orvanesim

@@ -1,0 +1,187 @@
+#include "scanner/orvane_binding.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "core/error.h"
+
+namespace quilo::scanner {
+namespace {
+
+using abi::HandleOut;
+
+// Library functions of a pretend device; they keep no state, the tests look at what comes back.
+Long ORVANE_CALL fakeGetIni(char* b) {
+    std::strcpy(b, "C:\\Scanner\\OrvaneEx.ini");
+    return 0;
+}
+Long ORVANE_CALL fakeParamname(char* b, Long n) {
+    if (n != 2) return -2;
+    std::strcpy(b, "Panoramic");
+    return 0;
+}
+// Fills the whole 255-character buffer without a terminating NUL.
+Long ORVANE_CALL fakeImageName(char* b) {
+    std::memset(b, 'N', 255);
+    return 1;
+}
+Long ORVANE_CALL fakeStatus() {
+    return 0x2000000 | 0x10000 | 2;
+}
+Long ORVANE_CALL fakeInfo(const char* name, unsigned char* r) {
+    if (std::strcmp(name, "PLATE1") != 0) return -2;
+    std::memset(r, 0, 108);
+    r[4] = 0x10;  // width 0x0310
+    r[5] = 0x03;
+    r[8] = 0xD0;  // height 0x07D0
+    r[9] = 0x07;
+    r[12] = 0xA8;  // 25000 nm
+    r[13] = 0x61;
+    r[16] = 0x50;  // 50000 nm
+    r[17] = 0xC3;
+    r[20] = 16;
+    r[107] = 0xFF;
+    return 0;
+}
+Long ORVANE_CALL fakeRaw(const char* name, Long w, Long h, HandleOut* image, Long* bytes, Long opt,
+                         Long map, Long lo, Long hi) {
+    if (std::strcmp(name, "PLATE1") != 0) return -2;
+    *image = static_cast<HandleOut>(0x7000 + opt * 0x100 + map);
+    *bytes = w * h + lo + hi;
+    return 0;
+}
+Long ORVANE_CALL fakePrescan(HandleOut* picture, Long* bytes) {
+    *picture = 0x4242;
+    *bytes = 77;
+    return 0;
+}
+
+class FakeLibraries final : public platform::Libraries {
+  public:
+    std::map<std::string, void*, std::less<>> exports;
+    std::vector<std::string> loaded;
+    std::vector<std::string> asked;
+
+    std::unique_ptr<platform::Library> load(std::string_view path) override {
+        loaded.emplace_back(path);
+        struct Lib final : platform::Library {
+            FakeLibraries* owner;
+            explicit Lib(FakeLibraries* o) : owner(o) {}
+            void* symbol(std::string_view name) override {
+                owner->asked.emplace_back(name);
+                auto it = owner->exports.find(name);
+                return it == owner->exports.end() ? nullptr : it->second;
+            }
+        };
+        return std::make_unique<Lib>(this);
+    }
+    platform::ErrorCode lastError() override { return 0; }
+};
+
+template <typename F>
+void* ptr(F f) {
+    return reinterpret_cast<void*>(f);
+}
+
+class OrvaneBindingTest : public ::testing::Test {
+  protected:
+    OrvaneBindingTest() {
+        libs.exports["Get_IniFileName"] = ptr(&fakeGetIni);
+        libs.exports["Get_Paramname"] = ptr(&fakeParamname);
+        libs.exports["Get_ImageName"] = ptr(&fakeImageName);
+        libs.exports["Get_Status"] = ptr(&fakeStatus);
+        libs.exports["Get_ImageInfo"] = ptr(&fakeInfo);
+        libs.exports["GetRawImage"] = ptr(&fakeRaw);
+        libs.exports["GetPrescanImage"] = ptr(&fakePrescan);
+    }
+    FakeLibraries libs;
+    OrvaneBinding binding{libs};
+};
+
+TEST_F(OrvaneBindingTest, LoadsTheLibraryOnFirstUseAndLooksUpEveryExportByName) {
+    EXPECT_FALSE(binding.loaded());
+    EXPECT_EQ(binding.Get_Status(), 0x2010002);
+    EXPECT_THAT(libs.loaded, ::testing::ElementsAre("OrvaneEx.dll"));
+    ASSERT_EQ(libs.asked.size(), static_cast<std::size_t>(abi::kExportCount));
+    for (const char* name : abi::kExportNames)
+        EXPECT_THAT(libs.asked, ::testing::Contains(name));
+    EXPECT_EQ(binding.missingExports().size(), static_cast<std::size_t>(abi::kExportCount - 7));
+    EXPECT_THAT(binding.missingExports(), ::testing::Contains("Aktivate_Scanner"));
+    binding.Get_Status();
+    EXPECT_EQ(libs.loaded.size(), 1u);
+}
+
+TEST_F(OrvaneBindingTest, AMissingExportIsAnErrorNamingIt) {
+    try {
+        binding.Aktivate_Scanner();
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), kErrNoEntryPoint);
+        EXPECT_EQ(e.description(), "Can't find DLL entry point Aktivate_Scanner in OrvaneEx.dll");
+    }
+    // The library stays usable for the exports it has.
+    EXPECT_EQ(binding.Get_Status(), 0x2010002);
+}
+
+TEST_F(OrvaneBindingTest, TextResultsComeBackAsTheWholeBuffer) {
+    std::string buffer;
+    EXPECT_EQ(binding.Get_IniFileName(buffer), 0);
+    EXPECT_EQ(buffer.size(), 256u);
+    EXPECT_EQ(untilNul(buffer), "C:\\Scanner\\OrvaneEx.ini");
+
+    EXPECT_EQ(binding.Get_Paramname(buffer, 1), -2);
+    EXPECT_EQ(untilNul(buffer), "");
+    EXPECT_EQ(binding.Get_Paramname(buffer, 2), 0);
+    EXPECT_EQ(untilNul(buffer), "Panoramic");
+
+    // The image name buffer is 255 characters; a name filling it has no NUL of its own.
+    EXPECT_EQ(binding.Get_ImageName(buffer), 1);
+    EXPECT_EQ(buffer.size(), 255u);
+    EXPECT_EQ(untilNul(buffer), std::string(255, 'N'));
+}
+
+TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
+    ImageInfoRecord record{};
+    EXPECT_EQ(binding.Get_ImageInfo("PLATE9", record), -2);
+    ASSERT_EQ(binding.Get_ImageInfo("PLATE1", record), 0);
+    const ImageInfo info = parseImageInfo(record);
+    EXPECT_EQ(info.width, 0x310);
+    EXPECT_EQ(info.height, 0x7D0);
+    EXPECT_EQ(info.pitchXNm, 25000);
+    EXPECT_EQ(info.pitchYNm, 50000);
+    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(record[107], std::byte{0xFF});
+
+    platform::HGlobal image = 0;
+    Long bytes = 0;
+    ASSERT_EQ(binding.GetRawImage("PLATE1", 10, 20, image, bytes, 1, 1, 3, 4), 0);
+    EXPECT_EQ(image, 0x7101u);
+    EXPECT_EQ(bytes, 207);
+
+    platform::HGlobal picture = 0;
+    ASSERT_EQ(binding.GetPrescanImage(picture, bytes), 0);
+    EXPECT_EQ(picture, 0x4242u);
+    EXPECT_EQ(bytes, 77);
+}
+
+TEST(OrvaneBinding, ALibraryThatCannotBeLoadedIsFileNotFound) {
+    struct None final : platform::Libraries {
+        std::unique_ptr<platform::Library> load(std::string_view) override { return nullptr; }
+        platform::ErrorCode lastError() override { return platform::err::kFileNotFound; }
+    } none;
+    OrvaneBinding b(none, "D:\\Drivers\\OrvaneEx.dll");
+    try {
+        b.Get_Status();
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), kErrFileNotFound);
+        EXPECT_EQ(e.description(), "File not found: D:\\Drivers\\OrvaneEx.dll");
+    }
+    EXPECT_FALSE(b.loaded());
+}
+
+}  // namespace
+}  // namespace quilo::scanner
