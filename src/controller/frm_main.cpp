@@ -216,10 +216,7 @@ void frmMain::loadSteps() {
     // 6.
     settings::SettingsStore& store = process_.settings();
     store.SetDefaultOptions();
-    store.LoadSetup();
-    scanner.CurrentParamSetNr = store.settings().CurrentParamSetNr;
-    scanner.CurrentParamSet = store.settings().CurrentParamSet;
-    scanner.CurrentImageType = store.CurrentImageType();
+    store.LoadSetup();  // the scanner connection shares the current set with the settings
     // 7.
     process_.enhancement()->ApplicationName = p.process().version().productName;
     process_.enhancement()->PluginName = store.names().PluginShortName;
@@ -341,7 +338,7 @@ void frmMain::GetInformation(std::int32_t& /*cmdNo*/) {
     const platform::VersionInfo v = p.process().version();
     host::InformationRecord r;
     r.set(r.size, 336);
-    switch (process_.sensors().CurrentImageType) {
+    switch (process_.sensors().CurrentImageType()) {
         case scanner::kIntraoral:
             r.set(r.imageKind, 1);
             break;
@@ -389,10 +386,10 @@ void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& Sensor
         // Before the scanner has been opened the current set is not known yet: the default
         // entry then carries no set name and the kind of the remembered image type.
         const scanner::cSensor* s =
-            scanner.Sensors.find(scanner::sensorKey(scanner.CurrentParamSetNr));
+            scanner.Sensors.find(scanner::sensorKey(scanner.CurrentParamSetNr()));
         r.set(r.name, "(Default) " + (s != nullptr ? s->ParamName : std::string()));
         r.set(r.showAsTool, false);
-        r.set(r.imageKind, kindCode(s != nullptr ? s->ImageType : scanner.CurrentImageType));
+        r.set(r.imageKind, kindCode(s != nullptr ? s->ImageType : scanner.CurrentImageType()));
     } else if (SensorNo > count) {
         simulated = true;
         r.set(r.name, "Simulate capture");

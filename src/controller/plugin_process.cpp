@@ -15,7 +15,10 @@ PluginProcess::PluginProcess(platform::Platform& platform)
       library_(platform.libraries()),
       sensorApi_(std::make_unique<scanner::SensorAPI>(library_, platform.files(),
                                                       platform.process(),
-                                                      static_cast<scanner::ScannerHost&>(*this))) {}
+                                                      static_cast<scanner::ScannerHost&>(*this))) {
+    sensorApi_->bindCurrentSet(settings_.settings().CurrentParamSetNr,
+                               settings_.settings().CurrentParamSet, settings_.CurrentImageType());
+}
 
 PluginProcess::~PluginProcess() {
     // A process that ends without its main form having unloaded (a test, or a second

@@ -61,8 +61,8 @@ TEST_F(Commands, InformationRecordByteForByte) {
 
 TEST_F(Commands, CephalometricKindIsFourBeforeInitializeAndFiveAfter) {
     ASSERT_TRUE(startPlugin());
-    plugin->sensors().CurrentParamSetNr = 4;
-    plugin->sensors().CurrentImageType = scanner::kCephalometric;
+    plugin->sensors().CurrentParamSetNr() = 4;
+    plugin->sensors().CurrentImageType() = scanner::kCephalometric;
     EXPECT_EQ(plugin->plugin()->InformationData().get(host::InformationRecord::imageKind), 0);
     // Before InitializePlugin the endpoint refuses to answer, so the handler is asked directly.
     std::int32_t cmdNo = code::Information;
@@ -70,7 +70,7 @@ TEST_F(Commands, CephalometricKindIsFourBeforeInitializeAndFiveAfter) {
     EXPECT_EQ(plugin->plugin()->InformationData().get(host::InformationRecord::imageKind), 4);
     initialize();
     EXPECT_EQ(le32At(askHandle(code::Information), 4), 5);
-    plugin->sensors().CurrentImageType = scanner::kPanoramic;
+    plugin->sensors().CurrentImageType() = scanner::kPanoramic;
     EXPECT_EQ(le32At(askHandle(code::Information), 4), 4);
 }
 
@@ -138,7 +138,7 @@ TEST_F(Commands, SensorCountAndEverySensor) {
 TEST_F(Commands, DefaultEntryFollowsTheCurrentSetAndToolFlag) {
     ASSERT_TRUE(startPlugin());
     initialize();
-    plugin->sensors().CurrentParamSetNr = 3;
+    plugin->sensors().CurrentParamSetNr() = 3;
     plugin->sensors().Sensors.find("K2")->bShowAsTool = true;
     const Bytes d = ask(code::SensorInfo, testhost::int32Bytes(0));
     EXPECT_EQ(textAt(d, 16, 64), "(Default) Panoramic 15x30");
