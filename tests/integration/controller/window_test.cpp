@@ -115,5 +115,26 @@ TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
 }
 
+TEST_F(Window, PlacementKeepsAPositionOnTheScreenAndCentresOneOffIt) {
+    ASSERT_TRUE(startPlugin());
+    controller::frmMain& f = main();
+    settings::PluginSettings& s = plugin->settings().settings();
+    const int screenWidth = 1920 * 15, screenHeight = 1080 * 15;  // the world's one monitor
+    s.Left = 3000;
+    s.Top = screenHeight;  // the bottom edge still counts as on the screen
+    f.PlaceMainForm();
+    EXPECT_EQ(f.left(), 3000);
+    EXPECT_EQ(f.top(), screenHeight);
+    s.Left = -1;
+    s.Top = screenHeight + 1;
+    f.PlaceMainForm();
+    EXPECT_EQ(f.left(), (screenWidth - f.width()) / 2);
+    EXPECT_EQ(f.top(), (screenHeight - f.height()) / 2);
+    EXPECT_FALSE(f.visible());
+    s.Visible = 1;
+    f.PlaceMainForm();
+    EXPECT_TRUE(f.visible());
+}
+
 }  // namespace
 }  // namespace quilo::test
