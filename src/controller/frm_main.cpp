@@ -1,0 +1,587 @@
+#include "controller/frm_main.h"
+
+#include <algorithm>
+#include <cctype>
+#include <new>
+
+#include "controller/plugin_process.h"
+#include "core/error.h"
+#include "host/xray_ifc.h"
+#include "settings/value_text.h"
+#include "ui/language/text_ids.h"
+
+namespace quilo::controller {
+
+using platform::Hwnd;
+
+namespace {
+
+constexpr platform::WParam kScClose = 0xF060;
+constexpr int kContextMenuKey = 93;
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return out;
+}
+
+std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+// The status pictures: grey discs of different brightness and a dark octagon, each with a
+// black outline on white so that a picture shown at its full grey range keeps its look.
+std::shared_ptr<const forms::DisplayImage> statusPicture(bool octagon, std::uint8_t fill) {
+    constexpr int n = 16;
+    std::vector<std::uint8_t> px(n * n, 0xFF);
+    auto inside = [octagon](int dx, int dy, int r) {
+        const int ax = std::abs(dx), ay = std::abs(dy);
+        return octagon ? ax <= r && ay <= r && ax + ay <= r * 10 / 7 : dx * dx + dy * dy <= r * r;
+    };
+    for (int y = 0; y < n; ++y) {
+        for (int x = 0; x < n; ++x) {
+            const int dx = 2 * x - (n - 1);
+            const int dy = 2 * y - (n - 1);
+            if (inside(dx, dy, 15)) px[static_cast<std::size_t>(y * n + x)] = 0x00;
+            if (inside(dx, dy, 12)) px[static_cast<std::size_t>(y * n + x)] = fill;
+        }
+    }
+    return forms::makeDisplayImage(n, n, 8, std::move(px));
+}
+
+}  // namespace
+
+std::int32_t kindCode(std::int32_t imageType) {
+    switch (imageType) {
+        case scanner::kIntraoral:
+            return 1;
+        case scanner::kCephalometric:
+            return 5;
+        case scanner::kPanoramic:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+frmMain::frmMain(PluginProcess& process)
+    : forms::Form(process.forms(), "frmMain"),
+      txtLog(add<forms::TextBox>("txtLog")),
+      tmrAlive(add<forms::Timer>("tmrAlive")),
+      ActiveTimer(add<forms::Timer>("ActiveTimer")),
+      Command1(add<forms::CommandButton>("Command1")),
+      leadIMG(add<forms::ImageView>("leadIMG")),
+      tmrGetStatus(add<forms::Timer>("tmrGetStatus")),
+      cmdScan(add<forms::CommandButton>("cmdScan")),
+      imgICONS(add<forms::ImageList>("imgICONS")),
+      Label1(add<forms::Label>("Label1")),
+      imgStatus(add<forms::Picture>("imgStatus")),
+      lblStatus(add<forms::Label>("lblStatus")),
+      mnuPopUp(add<forms::Menu>("mnuPopUp")),
+      mnuStartScan(add<forms::Menu>("mnuStartScan")),
+      mnuCancelScan(add<forms::Menu>("mnuCancelScan")),
+      mnuSetup(add<forms::Menu>("mnuSetup")),
+      mnuExit(add<forms::Menu>("mnuExit")),
+      process_(process),
+      dlgContext_{process.forms(), &process.language(),
+                  [&process] { return process.sensors().ScannerModel; },
+                  [this] { return HostParentWindow; }, this} {
+    // Form_Initialize: the trace's writing end. (Common controls are the renderer's concern.)
+    process_.trace().TraceOpen(false);
+
+    setBorderStyle(forms::BorderStyle::FixedSingle);
+    move(0, 0, 5520, 4380);
+    setClientSize(5400, 3900);
+
+    imgStatus.move(120, 120, 480, 480);
+    lblStatus.setCaption("Status");
+    lblStatus.move(720, 180, 4560, 300);
+    Label1.move(720, 480, 4560, 255);
+    txtLog.setMultiLine(true);
+    txtLog.setLocked(true);
+    txtLog.move(120, 780, 5160, 2400);
+    cmdScan.setCaption("Start");
+    cmdScan.setTag("1020");
+    cmdScan.move(120, 3360, 1215, 375);
+    Command1.setCaption("OK");
+    Command1.setTag("1030");
+    Command1.move(1455, 3360, 1215, 375);
+    leadIMG.setVisible(false);
+    leadIMG.move(4200, 3360, 1080, 375);
+
+    tmrAlive.setInterval(20000);
+    tmrAlive.setEnabled(true);
+    ActiveTimer.setInterval(5);
+    ActiveTimer.setEnabled(false);
+    tmrGetStatus.setInterval(200);
+    tmrGetStatus.setEnabled(true);
+
+    imgICONS.add("StopSign", statusPicture(true, 0x40));
+    imgICONS.add("RedCir", statusPicture(false, 0x70));
+    imgICONS.add("YellowCir", statusPicture(false, 0xE8));
+    imgICONS.add("GreenCir", statusPicture(false, 0xB0));
+    imgICONS.add("BlackCir", statusPicture(false, 0x00));
+
+    mnuPopUp.setCaption("POPUP MENU");
+    mnuPopUp.setVisible(false);
+    mnuStartScan.setCaption("Start Capture");
+    mnuCancelScan.setCaption("Abort Capture");
+    mnuSetup.setCaption("Setup...");
+    mnuExit.setCaption("Exit");
+    for (forms::Menu* item : {&mnuStartScan, &mnuCancelScan, &mnuSetup, &mnuExit})
+        item->setContainer(&mnuPopUp);
+
+    onLoad = [this] { Form_Load(); };
+    onUnload = [this](bool& cancel) { Form_Unload(cancel); };
+    onMouseDown = [this](int button, int, int, int) {
+        if (button == forms::mouse::kRight) showPopup();
+    };
+    lblStatus.onMouseDown = [this](int button, int, int, int) {
+        if (button == forms::mouse::kRight) showPopup();
+    };
+    // The context-menu key opens the pop-up menu whichever control has the focus.
+    setKeyPreview(true);
+    onKeyUp = [this](int keyCode, int) {
+        if (keyCode == kContextMenuKey) showPopup();
+    };
+    mnuCancelScan.onClick = [this] { doStopCapture(); };
+    mnuExit.onClick = [this] {
+        doStopCapture();
+        if (Plugin() != nullptr) Plugin()->WM_CLOSE(hwnd());
+    };
+    tmrAlive.onTimer = [this] { tmrAlive_Timer(); };
+
+    process_.log().setLogBox(this);
+    process_.log().setVisibleMode([&process] { return process.settings().PluginIsVisible(); });
+}
+
+frmMain::~frmMain() {
+    process_.log().setLogBox(nullptr);
+}
+
+host::clsPlugin* frmMain::Plugin() const {
+    return process_.plugin();
+}
+
+// --- start-up ----------------------------------------------------------------------------------
+
+void frmMain::Form_Load() {
+    long number = 0;
+    std::string description;
+    try {
+        loadSteps();
+        return;
+    } catch (const RuntimeError& e) {
+        number = e.number();
+        description = e.description();
+    } catch (const std::bad_alloc&) {
+        number = 7;
+        description = "Out of memory";
+    } catch (const std::exception& e) {
+        // Anything else that is not one of our numbered errors counts as an invalid call.
+        number = 5;
+        description = e.what();
+    }
+    const std::string msg =
+        "Error during frmMain.Load(), can't continue\r\nErrno:" + std::to_string(number) +
+        "\r\nDescription:" + description;
+    if (Plugin() != nullptr) {
+        Plugin()->ShowDialog(msg);
+        Plugin()->WM_CLOSE(hwnd());
+    } else {
+        ShowDlg(msg, std::nullopt, std::nullopt, std::nullopt);
+        platform().windows().postMessage(hwnd(), platform::wm::kClose, 0, 0);
+    }
+}
+
+void frmMain::loadSteps() {
+    platform::Platform& p = platform();
+    // 1. One plug-in per session: a second copy ends before it shows or announces anything.
+    if (!process_.takeInstanceGuard()) {
+        process_.endAtOnce();
+        return;
+    }
+    // 2. Every form hands itself to the forms collection as it loads (Forms::onFormLoad).
+    // 3. The sensors start empty; the scanner fills them when it is opened.
+    scanner::SensorAPI& scanner = process_.sensors();
+    scanner.Sensors.clear();
+    // 4.
+    TestMode = upper(p.process().commandLine()).find("/TEST") != std::string::npos;
+    // 5.
+    process_.enhancement() = std::make_unique<EnhancementComponent>();
+    // 6.
+    settings::SettingsStore& store = process_.settings();
+    store.SetDefaultOptions();
+    store.LoadSetup();  // the scanner connection shares the current set with the settings
+    // 7.
+    process_.enhancement()->ApplicationName = p.process().version().productName;
+    process_.enhancement()->PluginName = store.names().PluginShortName;
+    // 8.
+    process_.language().setTranslatorMode(false);
+    process_.language().Initlanguage(store.names().Language);
+    process_.language().TranslateForm(*this);
+    // 9.
+    SetProgramDirectory();
+    // 10.
+    setCaption(productTitle());
+    // 11.
+    host::clsPlugin& plugin = process_.createPlugin();
+    plugin.setEvents(this);
+    plugin.setDialogPort(this);
+    FillCapabilities();
+    // 12.
+    if (TestMode) {
+        store.settings().Visible = 1;
+        setCaption(caption() + " [Testmode]");
+    }
+    // 13.
+    plugin.Hook(hwnd(), true);
+    // 14.
+    PlaceMainForm();
+    // 15. (A log file that cannot be written stops the load here, like any other error.)
+    process_.log().LogMsg("Plugin started --------------------------");
+    // 16.
+    std::int32_t code = plugin.StatusCode();
+    bool dlg = plugin.SetupActive();
+    std::string info = plugin.StatusInfoStr();
+    StatusChange(code, dlg, info);
+}
+
+std::string frmMain::productTitle() const {
+    const std::string& model = process_.sensors().ScannerModel;
+    return replaceAll(process_.language().LangText(ui::txt::kProductTitle), "XXX",
+                      model.empty() ? std::string("Quilo") : model);
+}
+
+void frmMain::SetProgramDirectory() {
+    // Setting the program's full path changes drive and directory in one step; when it
+    // already is the current directory nothing changes. A failure is of no consequence.
+    platform::Files& files = platform().files();
+    (void)files.setCurrentDirectory(files.programFolder());
+}
+
+void frmMain::PlaceMainForm() {
+    const settings::PluginSettings& s = process_.settings().settings();
+    if (s.Visible == 1)
+        show();
+    else
+        hide();
+    platform::Display& display = platform().display();
+    const int screenWidth =
+        display.systemMetrics(platform::sm::kCxScreen) * display.twipsPerPixelX();
+    const int screenHeight =
+        display.systemMetrics(platform::sm::kCyScreen) * display.twipsPerPixelY();
+    int newLeft = s.Left;
+    if (newLeft < 0 || newLeft > screenWidth) newLeft = (screenWidth - width()) / 2;
+    setLeft(newLeft);
+    int newTop = s.Top;
+    if (newTop < 0 || newTop > screenHeight) newTop = (screenHeight - height()) / 2;
+    setTop(newTop);
+}
+
+void frmMain::FillCapabilities() {
+    host::CapabilitiesRecord r;
+    r.set(r.size, 20);
+    r.set(r.reserved4, 0);
+    r.set(r.flag8, true);
+    r.set(r.keepImages, true);
+    r.set(r.flag12, false);
+    r.set(r.flag14, true);
+    r.set(r.flag16, true);
+    r.set(r.flag18, false);
+    Plugin()->CapabilitiesData(r);
+}
+
+void frmMain::LogMsg(std::string_view message) {
+    try {
+        process_.log().LogMsg(message);
+    } catch (const RuntimeError& e) {
+        process_.trace().TraceLine(formatError(e, "frmMain.LogMsg"));
+    }
+}
+
+// --- host commands -----------------------------------------------------------------------------
+
+void frmMain::lookUpAppOwner() {
+    if (AppOwnerWindow == 0) AppOwnerWindow = platform().windows().getOwner(hwnd());
+}
+
+void frmMain::InitializePlugin(std::int32_t& /*cmdNo*/) {
+    InitCalled = true;
+    platform::WindowSystem& w = platform().windows();
+    const Hwnd host = Plugin()->KV2hWnd();
+    if (host != 0) {
+        if (HostParentWindow == 0) HostParentWindow = host;
+        lookUpAppOwner();
+        // The application's owner window exists only where the forms have one; without it
+        // there is nothing to re-parent.
+        if (AppOwnerWindow != 0) {
+            if (PreviousParentWindow != 0) w.setParent(AppOwnerWindow, PreviousParentWindow);
+            if (PreviousParentWindow != HostParentWindow)
+                PreviousParentWindow = w.setParent(AppOwnerWindow, HostParentWindow);
+        }
+    }
+    LogMsg("Plugin initialized");
+    process_.sensors().InitializeHardware();
+}
+
+void frmMain::ShutdownPlugin(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusCode*/) {
+    unload(forms::UnloadMode::Code);
+}
+
+void frmMain::GetInformation(std::int32_t& /*cmdNo*/) {
+    platform::Platform& p = platform();
+    const platform::VersionInfo v = p.process().version();
+    host::InformationRecord r;
+    r.set(r.size, 336);
+    switch (process_.sensors().CurrentImageType()) {
+        case scanner::kIntraoral:
+            r.set(r.imageKind, 1);
+            break;
+        case scanner::kCephalometric:
+            r.set(r.imageKind, InitCalled ? 5 : 4);
+            break;
+        case scanner::kPanoramic:
+            r.set(r.imageKind, 4);
+            break;
+        default:
+            break;
+    }
+    r.set(r.value8, 24);
+    r.set(r.productText, v.productName + " ver: " + std::to_string(v.major) + "." +
+                             std::to_string(v.minor) + "(." + std::to_string(v.revision) + ")");
+    r.set(r.programPath, p.files().programFolder() + "\\" + p.files().programName() + ".exe");
+    Plugin()->InformationData(r);
+}
+
+void frmMain::GetCapabilities(std::int32_t& /*cmdNo*/) {
+    FillCapabilities();
+}
+
+void frmMain::GetSensorCount(std::int32_t& /*cmdNo*/) {
+    host::SensorCountRecord r;
+    r.set(r.size, 8);
+    r.set(r.count, static_cast<std::int32_t>(process_.sensors().Sensors.count()) + 1);
+    Plugin()->SensorCountData(r);
+}
+
+void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& SensorNo) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    host::SensorInfoRecord r;
+    r.set(r.size, 220);
+    r.set(r.sensorNo, SensorNo);
+    bool simulated = false;
+    if (SensorNo >= 1 && SensorNo <= count) {
+        if (const scanner::cSensor* s = scanner.Sensors.find(scanner::sensorKey(SensorNo))) {
+            r.set(r.name, s->ParamName);
+            r.set(r.showAsTool, s->bShowAsTool);
+            r.set(r.imageKind, kindCode(s->ImageType));
+        }
+    } else if (SensorNo == 0) {
+        // Before the scanner has been opened the current set is not known yet: the default
+        // entry then carries no set name and the kind of the remembered image type.
+        const scanner::cSensor* s =
+            scanner.Sensors.find(scanner::sensorKey(scanner.CurrentParamSetNr()));
+        r.set(r.name, "(Default) " + (s != nullptr ? s->ParamName : std::string()));
+        r.set(r.showAsTool, false);
+        r.set(r.imageKind, kindCode(s != nullptr ? s->ImageType : scanner.CurrentImageType()));
+    } else if (SensorNo > count) {
+        simulated = true;
+        r.set(r.name, "Simulate capture");
+        r.set(r.showAsTool, false);
+        r.set(r.imageKind, 1);
+    }
+    r.set(r.value88, 2);
+    r.set(r.text, scanner.ScannerMaker);
+    r.set(r.description,
+          scanner.ScannerModel + (simulated ? " TEST IMAGE / " : " / ") + scanner.ScannerSerial);
+    Plugin()->SensorInfoData(r);
+}
+
+void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings) {
+    const std::string prefix = upper(std::string_view(Settings).substr(0, 3));
+    const std::string value = Settings.size() > 4 ? Settings.substr(4) : std::string();
+    settings::SetupNames& names = process_.settings().names();
+    ui::modLAnguageSelector& language = process_.language();
+    if (prefix == "LAN" || prefix == "TRA") {
+        names.Language = value;
+        language.setTranslatorMode(prefix == "TRA");
+        language.Initlanguage(names.Language);
+        if (visible()) language.TranslateForm(controls());
+    } else if (prefix == "PHW") {
+        HostParentWindow =
+            platform::handleFromRecord(settings::roundToInt32(settings::leadingNumber(value)));
+        if (HostParentWindow != 0) {
+            platform::WindowSystem& w = platform().windows();
+            lookUpAppOwner();
+            if (AppOwnerWindow != 0) {
+                if (PreviousParentWindow != 0) w.setParent(AppOwnerWindow, PreviousParentWindow);
+                PreviousParentWindow = w.setParent(AppOwnerWindow, HostParentWindow);
+            }
+        }
+    }
+}
+
+void frmMain::StopCapture(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusCode*/) {
+    doStopCapture();
+}
+
+void frmMain::doStopCapture() {
+    StopRequested = true;
+    process_.sensors().CloseHardware();
+    if (Plugin() != nullptr) Plugin()->StatusCode(host::status::kIdle);
+}
+
+void frmMain::StatusChange(std::int32_t& StatCode, bool& /*DlgActive*/, std::string& InfoStr) {
+    imgStatus.setToolTipText(host::StatusName(StatCode));
+    LogMsg(InfoStr);
+    switch (StatCode) {
+        case host::status::kUninitialized:
+            SetStatusIcon("StopSign");
+            cmdScan.setEnabled(false);
+            mnuStartScan.setEnabled(false);
+            mnuCancelScan.setEnabled(false);
+            mnuSetup.setEnabled(true);
+            lblStatus.setCaption(process_.language().LangText(ui::txt::kStatusNotInitialized));
+            lblStatus.setForeColor(forms::color::kRed);
+            break;
+        case host::status::kIdle:
+            SetStatusIcon("RedCir");
+            cmdScan.setEnabled(true);
+            mnuStartScan.setEnabled(true);
+            mnuCancelScan.setEnabled(false);
+            mnuSetup.setEnabled(true);
+            lblStatus.setCaption(process_.language().LangText(ui::txt::kStatusIdle));
+            lblStatus.setForeColor(forms::color::kSystemButtonText);
+            break;
+        case host::status::kBusy:
+            SetStatusIcon("YellowCir");
+            mnuStartScan.setEnabled(false);
+            mnuCancelScan.setEnabled(false);
+            mnuSetup.setEnabled(false);
+            lblStatus.setCaption(InfoStr);
+            lblStatus.setForeColor(forms::color::kSystemButtonText);
+            break;
+        case host::status::kActive:
+            SetStatusIcon("GreenCir");
+            mnuStartScan.setEnabled(false);
+            mnuCancelScan.setEnabled(true);
+            mnuSetup.setEnabled(true);
+            break;
+        default:
+            SetStatusIcon("BlackCir");
+            mnuStartScan.setEnabled(false);
+            mnuCancelScan.setEnabled(false);
+            mnuSetup.setEnabled(false);
+            break;
+    }
+}
+
+void frmMain::SetStatusIcon(std::string_view name) {
+    if (imgStatus.tag() == name) return;
+    imgStatus.setTag(name);
+    imgStatus.setPicture(imgICONS.image(name));
+}
+
+void frmMain::WmSysCommand(platform::WParam wParam, platform::LParam /*lParam*/,
+                           platform::LResult& result) {
+    if ((wParam & 0xFFF0) != kScClose) return;
+    if (visible() && Plugin() != nullptr && Plugin()->StatusCode() != 0) {
+        // Closing the visible window of a working plug-in only hides it.
+        result = -1;
+        settings::PluginSettings& s = process_.settings().settings();
+        if (s.Visible == 1) {
+            s.Visible = 0;
+            platform().windows().setWindowPos(hwnd(), platform::kHwndNoTopmost, {},
+                                              platform::swp::kNoSize | platform::swp::kNoMove);
+            hide();
+        }
+    } else {
+        result = 0;
+        doStopCapture();
+    }
+}
+
+// --- the user interface ------------------------------------------------------------------------
+
+void frmMain::showPopup() {
+    popupMenu(mnuPopUp);
+}
+
+void frmMain::doShowDialog(std::string_view Msg, std::string_view Caption,
+                           std::optional<std::int32_t> ModalType) {
+    LogMsg(Msg);
+    if (Plugin() != nullptr)
+        Plugin()->ShowDialog(Msg, std::string(Caption), ModalType, false);
+    else
+        ShowDlg(Msg, std::string(Caption), ModalType, false);
+}
+
+void frmMain::ShowDlg(std::string_view Msg, const std::optional<std::string>& Caption,
+                      std::optional<std::int32_t> Style, std::optional<bool> Annoying) {
+    std::string caption = Caption.value_or(std::string());
+    ui::ShowDlg(dlgContext_, Msg, caption, Style.value_or(0), Annoying.value_or(false));
+}
+
+void frmMain::tmrAlive_Timer() {
+    if (TestMode || Plugin() == nullptr) return;
+    platform::WindowSystem& w = platform().windows();
+    const Hwnd host = Plugin()->KV2hWnd();
+    const bool alive = w.isWindow(host);
+    lblStatus.setCaption("KV: (" + std::to_string(platform::handleToRecord(host)) +
+                         ") : " + (alive ? "1" : "0") + " " + std::to_string(HostWatchdogCount));
+    if (alive) {
+        HostWatchdogCount = 0;
+    } else if (HostWatchdogCount < 1) {
+        ++HostWatchdogCount;
+    } else {
+        process_.sensors().CloseHardware();
+        HostWatchdogCount = 2;
+        process_.forms().unloadAllExcept(this, true);
+        Plugin()->WM_CLOSE(hwnd());
+    }
+}
+
+// --- shut-down ---------------------------------------------------------------------------------
+
+void frmMain::Form_Unload(bool& /*cancel*/) {
+    platform::WindowSystem& w = platform().windows();
+    // 1.
+    ActiveTimer.setEnabled(false);
+    // 2.
+    if (PreviousParentWindow != 0 && AppOwnerWindow != 0)
+        w.setParent(AppOwnerWindow, PreviousParentWindow);
+    // 3.
+    process_.sensors().CloseHardware();
+    // 4., 5.
+    if (host::clsPlugin* plugin = Plugin()) {
+        if (plugin->StatusCode() != 0) plugin->StatusCode(host::status::kUninitialized);
+        plugin->Unhook();
+        process_.retirePlugin();
+    }
+    // 6.
+    settings::PluginSettings& s = process_.settings().settings();
+    s.Left = left();
+    s.Top = top();
+    // 7.
+    process_.sensors().Sensors.clear();
+    process_.enhancement().reset();
+    // 8.
+    LogMsg("Plugin closed --------------------------");
+    // 9.
+    const std::vector<forms::Form*> loaded = process_.forms().loaded();
+    for (auto it = loaded.rbegin(); it != loaded.rend(); ++it) {
+        forms::Form* f = *it;
+        if (f == this) continue;
+        process_.trace().TraceLine("frmSorvel_Unload:Dangeling form:" + f->name());
+        f->unload(forms::UnloadMode::Code);
+    }
+    process_.mainFormUnloaded();
+}
+
+}  // namespace quilo::controller

@@ -1,0 +1,113 @@
+// frmMain: the plug-in's main form and the spine of the process. It starts the process, holds
+// the endpoint with its events bound here, answers every host command and carries the small
+// user interface of the plug-in: status icon, status line, log box, pop-up menu and timers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "forms/form.h"
+#include "host/plugin.h"
+#include "host/records.h"
+#include "trace/log.h"
+#include "ui/dlg_box.h"
+
+namespace quilo::controller {
+
+class PluginProcess;
+
+// Image kind codes of the information and sensor records, by image type.
+std::int32_t kindCode(std::int32_t imageType);
+
+class frmMain final : public forms::Form,
+                      public host::PluginEvents,
+                      public host::DialogPort,
+                      private trace::LogBox {
+  public:
+    // Form_Initialize: opens the trace's writing end. Load the form with load() afterwards.
+    explicit frmMain(PluginProcess& process);
+    ~frmMain() override;
+
+    // --- controls, as designed ----------------------------------------------------------
+    forms::TextBox& txtLog;
+    forms::Timer& tmrAlive;
+    forms::Timer& ActiveTimer;
+    forms::CommandButton& Command1;
+    forms::ImageView& leadIMG;
+    forms::Timer& tmrGetStatus;
+    forms::CommandButton& cmdScan;
+    forms::ImageList& imgICONS;
+    forms::Label& Label1;
+    forms::Picture& imgStatus;
+    forms::Label& lblStatus;
+    forms::Menu& mnuPopUp;
+    forms::Menu& mnuStartScan;
+    forms::Menu& mnuCancelScan;
+    forms::Menu& mnuSetup;
+    forms::Menu& mnuExit;
+
+    // --- form-level and process-wide state the controller owns --------------------------
+    bool TestMode = false;
+    bool InTimer = false;
+    bool StopRequested = false;
+    platform::Hwnd HostParentWindow = 0;
+    platform::Hwnd AppOwnerWindow = 0;
+    platform::Hwnd PreviousParentWindow = 0;
+    std::int32_t ActiveSensorNo = 0;
+    std::int16_t HostWatchdogCount = 0;
+    bool InitCalled = false;
+
+    host::clsPlugin* Plugin() const;
+
+    // --- procedures -------------------------------------------------------------------
+    void doStopCapture();
+    void doShowDialog(std::string_view Msg, std::string_view Caption,
+                      std::optional<std::int32_t> ModalType = std::nullopt);
+    void FillCapabilities();
+    void PlaceMainForm();
+    void SetStatusIcon(std::string_view name);
+    void SetProgramDirectory();
+    // The host watchdog's tick (tmrAlive).
+    void tmrAlive_Timer();
+    // The log entry; a log file that cannot be written is traced and does not stop the
+    // caller (a host command must not fail because of the log).
+    void LogMsg(std::string_view message);
+
+    // --- events of the endpoint ---------------------------------------------------------
+    void InitializePlugin(std::int32_t& cmdNo) override;
+    void ShutdownPlugin(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
+    void GetInformation(std::int32_t& cmdNo) override;
+    void GetCapabilities(std::int32_t& cmdNo) override;
+    void GetSensorCount(std::int32_t& cmdNo) override;
+    void GetsensorInformation(std::int32_t& cmdNo, std::int32_t& SensorNo) override;
+    void SetSettingsAsString(std::int32_t& cmdNo, std::string& Settings) override;
+    void StopCapture(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
+    void WmSysCommand(platform::WParam wParam, platform::LParam lParam,
+                      platform::LResult& result) override;
+    void StatusChange(std::int32_t& StatCode, bool& DlgActive, std::string& InfoStr) override;
+
+    // The message dialog (the endpoint's ShowDialog arrives here).
+    void ShowDlg(std::string_view Msg, const std::optional<std::string>& Caption,
+                 std::optional<std::int32_t> Style, std::optional<bool> Annoying) override;
+
+  private:
+    void Form_Load();
+    void Form_Unload(bool& cancel);
+    void loadSteps();
+    void showPopup();
+    // Re-parents the application's hidden owner window into the host's window.
+    void lookUpAppOwner();
+    std::string productTitle() const;
+
+    // trace::LogBox
+    bool formVisible() const override { return visible(); }
+    std::string text() const override { return txtLog.text(); }
+    void setText(std::string text) override { txtLog.setText(text); }
+
+    PluginProcess& process_;
+    ui::DlgBoxContext dlgContext_;
+};
+
+}  // namespace quilo::controller

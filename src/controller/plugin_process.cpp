@@ -1,0 +1,107 @@
+#include "controller/plugin_process.h"
+
+#include "controller/frm_main.h"
+
+namespace quilo::controller {
+
+PluginProcess::PluginProcess(platform::Platform& platform)
+    : platform_(platform),
+      trace_(platform.mailslots(), platform.clock(), platform.process()),
+      forms_(platform),
+      log_(platform.files(), platform.clock(), *this),
+      settings_(platform),
+      language_(platform.files(), platform.process()),
+      xray_(platform.windows(), platform.memory(), trace_),
+      library_(platform.libraries()),
+      sensorApi_(std::make_unique<scanner::SensorAPI>(library_, platform.files(),
+                                                      platform.process(),
+                                                      static_cast<scanner::ScannerHost&>(*this))) {
+    sensorApi_->bindCurrentSet(settings_.settings().CurrentParamSetNr,
+                               settings_.settings().CurrentParamSet, settings_.CurrentImageType());
+}
+
+PluginProcess::~PluginProcess() {
+    // A process that ends without its main form having unloaded (a test, or a second
+    // instance that never started) still goes through the unload, unless it never began.
+    if (main_ && main_->loaded() && !ended_) main_->unload(forms::UnloadMode::Code);
+    plugin_.reset();
+    // The retired endpoint outlives the main form: its end must not reach the form any more.
+    if (retired_) {
+        retired_->setEvents(nullptr);
+        retired_->setDialogPort(nullptr);
+    }
+    main_.reset();
+    retired_.reset();
+    sensorApi_.reset();
+    // Form_Terminate: the trace is the last thing to go.
+    trace_.TraceClose();
+}
+
+bool PluginProcess::start() {
+    main_ = std::make_unique<frmMain>(*this);
+    main_->load();
+    return !ended_ && main_->loaded();
+}
+
+int PluginProcess::run() {
+    if (ended_) return exitCode_;
+    platform_.windows().runMessageLoop();
+    return exitCode_;
+}
+
+void PluginProcess::mainFormUnloaded() {
+    if (ended_) return;
+    ended_ = true;
+    exitCode_ = 0;
+    platform_.windows().postQuitMessage(exitCode_);
+}
+
+bool PluginProcess::takeInstanceGuard() {
+    if (!instanceGuard_)
+        instanceGuard_ = platform_.process().acquireSingleInstance(kInstanceGuardName);
+    return instanceGuard_ != nullptr;
+}
+
+host::clsPlugin& PluginProcess::createPlugin() {
+    plugin_ = std::make_unique<host::clsPlugin>(platform_, xray_, trace_);
+    return *plugin_;
+}
+
+void PluginProcess::retirePlugin() {
+    retired_ = std::move(plugin_);
+}
+
+std::vector<std::string> PluginProcess::loadedFormNames() const {
+    return forms_.names();
+}
+
+void PluginProcess::traceLine(std::string_view line) {
+    trace_.TraceLine(line);
+}
+
+void PluginProcess::doShowDialog(std::string_view message, std::string_view caption,
+                                 int modalType) {
+    if (main_) main_->doShowDialog(message, caption, modalType);
+}
+
+std::string PluginProcess::langText(int number) {
+    return language_.LangText(number);
+}
+
+std::string PluginProcess::readMachineSetting(std::string_view section, std::string_view key) {
+    return settings_.registry().ReadRegSetting(section, key, false);
+}
+
+int PluginProcess::noPreview() {
+    return settings_.settings().NoPreview;
+}
+
+void PluginProcess::clearStopRequested() {
+    if (main_) main_->StopRequested = false;
+}
+
+void PluginProcess::stopActiveTimer() {
+    if (main_) main_->ActiveTimer.setEnabled(false);
+}
+
+}  // namespace quilo::controller

@@ -1,0 +1,111 @@
+// PluginProcess: everything one run of the plug-in owns, from the trace to the main form. The
+// Windows entry point creates one on the real platform; a test creates as many as it likes in
+// a simulated world. Nothing of it lives in globals.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "forms/forms.h"
+#include "host/plugin.h"
+#include "host/xray_ifc.h"
+#include "platform/platform.h"
+#include "scanner/orvane_binding.h"
+#include "scanner/sensor_api.h"
+#include "settings/plugin_settings.h"
+#include "trace/log.h"
+#include "trace/trace.h"
+#include "ui/language/language_selector.h"
+
+namespace quilo::controller {
+
+class frmMain;
+
+// The host maker's enhancement component as the main form sees it: it is created at start,
+// told the application's and the plug-in's names, and released at unload. Nothing the plug-in
+// does depends on what it returns.
+struct EnhancementComponent {
+    std::string ApplicationName;
+    std::string PluginName;
+};
+
+// The name of the single-instance guard; one plug-in process per user session.
+inline constexpr std::string_view kInstanceGuardName = "QuiloPlugin.SingleInstance";
+
+class PluginProcess final : private trace::FormRegistry, private scanner::ScannerHost {
+  public:
+    explicit PluginProcess(platform::Platform& platform);
+    // Unloads the main form if it is still loaded, releases the endpoint and closes the trace
+    // last (Form_Terminate).
+    ~PluginProcess();
+    PluginProcess(const PluginProcess&) = delete;
+    PluginProcess& operator=(const PluginProcess&) = delete;
+
+    // Creates and loads the main form. False when the process is to end at once (another
+    // instance runs, or loading failed so badly that no window exists).
+    bool start();
+    // The message loop of the Windows program: runs until the main form has unloaded.
+    int run();
+
+    // True once the main form has unloaded (or start decided to end): the process is over.
+    bool ended() const { return ended_; }
+    int exitCode() const { return exitCode_; }
+    // Called by the main form when it has unloaded.
+    void mainFormUnloaded();
+    void endAtOnce() { ended_ = true; }
+
+    platform::Platform& platform() { return platform_; }
+    trace::Trace& trace() { return trace_; }
+    trace::Log& log() { return log_; }
+    forms::Forms& forms() { return forms_; }
+    settings::SettingsStore& settings() { return settings_; }
+    ui::modLAnguageSelector& language() { return language_; }
+    host::XrayIfc& xray() { return xray_; }
+    scanner::OrvaneBinding& scannerLibrary() { return library_; }
+    scanner::SensorAPI& sensors() { return *sensorApi_; }
+    frmMain* mainForm() { return main_.get(); }
+
+    // The single-instance guard: taken by the main form's load, held for the process's life.
+    bool takeInstanceGuard();
+
+    // The endpoint. It is created by the main form's load; at unload it is retired rather than
+    // destroyed, because the unload may run inside one of the endpoint's own events. A retired
+    // endpoint is destroyed when the process object goes (its termination reports
+    // "Un-Initialized" and offers unacknowledged images for saving).
+    host::clsPlugin* plugin() { return plugin_.get(); }
+    host::clsPlugin& createPlugin();
+    void retirePlugin();
+
+    std::unique_ptr<EnhancementComponent>& enhancement() { return enhancement_; }
+
+  private:
+    std::vector<std::string> loadedFormNames() const override;
+    // What the scanner connection asks of the plug-in.
+    void traceLine(std::string_view line) override;
+    void doShowDialog(std::string_view message, std::string_view caption, int modalType) override;
+    std::string langText(int number) override;
+    std::string readMachineSetting(std::string_view section, std::string_view key) override;
+    int noPreview() override;
+    void clearStopRequested() override;
+    void stopActiveTimer() override;
+
+    platform::Platform& platform_;
+    trace::Trace trace_;
+    forms::Forms forms_;
+    trace::Log log_;
+    settings::SettingsStore settings_;
+    ui::modLAnguageSelector language_;
+    host::XrayIfc xray_;
+    scanner::OrvaneBinding library_;
+    std::unique_ptr<scanner::SensorAPI> sensorApi_;
+    std::unique_ptr<platform::InstanceGuard> instanceGuard_;
+    std::unique_ptr<host::clsPlugin> plugin_;
+    std::unique_ptr<host::clsPlugin> retired_;
+    std::unique_ptr<EnhancementComponent> enhancement_;
+    std::unique_ptr<frmMain> main_;
+    bool ended_ = false;
+    int exitCode_ = 0;
+};
+
+}  // namespace quilo::controller

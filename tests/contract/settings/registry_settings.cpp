@@ -1,0 +1,197 @@
+// modRegistry against a backend's registry: the same cases on the simulated Windows and on the
+// real registry under Wine. Everything lives below the run's scratch key, used as RegistryBase
+// under both roots.
+#include <gtest/gtest.h>
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "contract_env.h"
+#include "settings/mod_registry.h"
+
+namespace quilo::contract {
+namespace {
+
+using platform::RegRoot;
+using platform::RegType;
+using platform::RegValue;
+using settings::modRegistry;
+
+class RegistrySettings : public ::testing::Test {
+  protected:
+    RegistrySettings()
+        : env_(contractEnv()),
+          reg_(env_.platform().registry()),
+          base_(env_.scratchKey() + "\\Settings"),
+          store_(reg_, env_.platform().profile()) {
+        store_.setRegistryBase(base_);
+    }
+    void SetUp() override {
+        reg_.deleteTree(RegRoot::CurrentUser, base_);
+        reg_.deleteTree(RegRoot::LocalMachine, base_);
+    }
+    void TearDown() override { SetUp(); }
+
+    void putSz(RegRoot root, const std::string& key, const std::string& name,
+               const std::string& text) {
+        ASSERT_EQ(reg_.setValue(root, key, name, RegType::Sz, platform::regSzBytes(text)), 0u);
+    }
+    RegValue get(RegRoot root, const std::string& key, const std::string& name) {
+        RegValue v;
+        lastRc_ = reg_.queryValue(root, key, name, 4096, v);
+        return v;
+    }
+    std::string options() const { return base_ + "\\Options"; }
+    std::string defaults() const { return base_ + "\\DefaultUserSettings\\Options"; }
+
+    ContractEnv& env_;
+    platform::Registry& reg_;
+    std::string base_;
+    modRegistry store_;
+    platform::ErrorCode lastRc_ = 0;
+};
+
+TEST_F(RegistrySettings, MachineDefaultBecomesTheUsersOwnOnFirstRead) {
+    putSz(RegRoot::LocalMachine, defaults(), "Verbose", "1");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Verbose"), "1");
+    const RegValue copied = get(RegRoot::CurrentUser, options(), "Verbose");
+    ASSERT_EQ(lastRc_, 0u);
+    EXPECT_EQ(copied.type, RegType::Sz);
+    EXPECT_EQ(copied.data, platform::regSzBytes("1"));
+    // From now on the user's copy answers, whatever happens to the machine default.
+    putSz(RegRoot::LocalMachine, defaults(), "Verbose", "0");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Verbose"), "1");
+}
+
+TEST_F(RegistrySettings, UsersOwnValueWinsAndAbsentEverywhereIsEmpty) {
+    putSz(RegRoot::LocalMachine, defaults(), "Visible", "1");
+    putSz(RegRoot::CurrentUser, options(), "Visible", "0");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Visible"), "0");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Nothing"), "");
+    get(RegRoot::CurrentUser, options(), "Nothing");
+    EXPECT_NE(lastRc_, 0u);  // nothing was copied for an absent default
+    EXPECT_EQ(store_.ReadRegSetting("Options", ""), "");
+}
+
+TEST_F(RegistrySettings, MachineScopeReadsOnlyTheMachineKey) {
+    putSz(RegRoot::CurrentUser, options(), "BitDepth", "16");
+    putSz(RegRoot::LocalMachine, defaults(), "BitDepth", "12");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "BitDepth", false), "");
+    putSz(RegRoot::LocalMachine, options(), "BitDepth", "8");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "BitDepth", false), "8");
+    // No copy is made for machine settings.
+    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "BitDepth").data, platform::regSzBytes("16"));
+}
+
+TEST_F(RegistrySettings, ValuesOfAHundredBytesOrMoreAreAbsent) {
+    const std::string fits(98, 'a');   // 99 bytes with its NUL
+    const std::string limit(99, 'b');  // 100 bytes
+    const std::string longer(150, 'c');
+    putSz(RegRoot::CurrentUser, options(), "Fits", fits);
+    putSz(RegRoot::CurrentUser, options(), "Limit", limit);
+    putSz(RegRoot::CurrentUser, options(), "Longer", longer);
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Fits"), fits);
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Limit"), "");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Longer"), "");
+    // A user value too long to read gives way to the machine default, which replaces it.
+    putSz(RegRoot::LocalMachine, defaults(), "Longer", "short");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Longer"), "short");
+    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "Longer").data, platform::regSzBytes("short"));
+}
+
+TEST_F(RegistrySettings, OnlyStringValuesCount) {
+    const std::vector<std::byte> one = {std::byte{1}, std::byte{0}, std::byte{0}, std::byte{0}};
+    ASSERT_EQ(reg_.setValue(RegRoot::CurrentUser, options(), "Dword", RegType::Dword, one), 0u);
+    ASSERT_EQ(reg_.setValue(RegRoot::CurrentUser, options(), "Expand", RegType::ExpandSz,
+                            platform::regSzBytes("%TEMP%")),
+              0u);
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Dword"), "");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "Expand"), "");
+}
+
+TEST_F(RegistrySettings, TheWordNullReadsAsEmpty) {
+    putSz(RegRoot::CurrentUser, options(), "A", "null");
+    putSz(RegRoot::CurrentUser, options(), "B", "NuLL");
+    putSz(RegRoot::CurrentUser, options(), "C", "nullable");
+    putSz(RegRoot::LocalMachine, options(), "D", "NULL");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "A"), "");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "B"), "");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "C"), "nullable");
+    EXPECT_EQ(store_.ReadRegSetting("Options", "D", false), "");
+}
+
+TEST_F(RegistrySettings, SectionSlashesAndAbsolutePaths) {
+    putSz(RegRoot::CurrentUser, options(), "Left", "120");
+    EXPECT_EQ(store_.ReadRegSetting("\\Options\\", "Left"), "120");
+    EXPECT_EQ(store_.ReadRegSetting("\\Options", "Left"), "120");
+    EXPECT_EQ(store_.ReadRegSetting(options(), "Left", true, true), "120");
+    EXPECT_EQ(store_.ReadRegSetting("\\" + options() + "\\", "Left", true, true), "120");
+    // Values directly under the base, with no section.
+    putSz(RegRoot::CurrentUser, base_, "Top", "7");
+    EXPECT_EQ(store_.ReadRegSetting("", "Top"), "7");
+}
+
+TEST_F(RegistrySettings, WriteCodesAndStoredBytes) {
+    EXPECT_EQ(store_.WriteRegSetting("Options", "Invert", "0"), 0);
+    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "Invert").data, platform::regSzBytes("0"));
+    EXPECT_EQ(store_.WriteRegSetting("Options", "AutoStart", "1", false), 0);
+    EXPECT_EQ(get(RegRoot::LocalMachine, options(), "AutoStart").data, platform::regSzBytes("1"));
+    // An empty text is stored as a single NUL.
+    EXPECT_EQ(store_.WriteRegSetting("Options", "CurrentParamSet", ""), 0);
+    const RegValue empty = get(RegRoot::CurrentUser, options(), "CurrentParamSet");
+    EXPECT_EQ(empty.type, RegType::Sz);
+    EXPECT_EQ(empty.data, std::vector<std::byte>{std::byte{0}});
+    // Nothing to do without a section and a value name.
+    EXPECT_EQ(store_.WriteRegSetting("", "", "x"), 1);
+    EXPECT_EQ(store_.WriteRegSetting("\\", "", "x"), 1);
+    // A section alone only makes sure the key is there.
+    EXPECT_EQ(store_.WriteRegSetting("Devices", "", "x"), 0);
+    // A numeric value name is stored under its decimal text.
+    EXPECT_EQ(store_.WriteRegSetting("Devices", 42L, "yes"), 0);
+    EXPECT_EQ(store_.ReadRegSetting("Devices", "42"), "yes");
+}
+
+TEST_F(RegistrySettings, TextIsStoredInTheAnsiCodePage) {
+    EXPECT_EQ(store_.WriteRegSetting("Options", "CurrentParamSet", "Zähne groß"), 0);
+    const RegValue v = get(RegRoot::CurrentUser, options(), "CurrentParamSet");
+    const std::string expected = "Z\xE4hne gro\xDF";
+    EXPECT_EQ(v.data, platform::regSzBytes(expected));
+    EXPECT_EQ(store_.ReadRegSetting("Options", "CurrentParamSet"), "Zähne groß");
+}
+
+TEST(IniSettings, ReadsValuesOfTheHostsPluginIni) {
+    ContractEnv& env = contractEnv();
+    auto& files = env.platform().files();
+    const std::string path = platform::joinPath(env.scratchFolder(), "plugins.ini");
+    const std::string text =
+        "[Settings]\r\nCompany = Torvik data AB\r\nHostApp=\r\nMaker=Zahn\xE4rzte \x80 AB\r\n"
+        "Long=" +
+        std::string(1500, 'x') + "\r\n[Other]\r\nCompany=Elsewhere\r\n";
+    ASSERT_TRUE(platform::writeWholeFile(files, path, std::as_bytes(std::span(text))));
+    modRegistry store(env.platform().registry(), env.platform().profile());
+    EXPECT_EQ(store.ReadIniString("Settings", "Company", path), "Torvik data AB");
+    EXPECT_EQ(store.ReadIniString("settings", "company", path), "Torvik data AB");
+    EXPECT_EQ(store.ReadIniString("Other", "Company", path), "Elsewhere");
+    EXPECT_EQ(store.ReadIniString("Settings", "HostApp", path), "");
+    EXPECT_EQ(store.ReadIniString("Settings", "Missing", path), "");
+    EXPECT_EQ(store.ReadIniString("Settings", "Long", path), std::string(1023, 'x'));
+    EXPECT_EQ(store.ReadIniString("Settings", "Company",
+                                  platform::joinPath(env.scratchFolder(), "none.ini")),
+              "");
+    files.removeFile(path);
+}
+
+TEST(IniSettings, AnsiTextInTheFileReadsAsUtf8) {
+    ContractEnv& env = contractEnv();
+    auto& files = env.platform().files();
+    const std::string path = platform::joinPath(env.scratchFolder(), "accents.ini");
+    const std::string text = "[Settings]\r\nCompany=Zahn\xE4rzte \x80 AB\r\n";
+    ASSERT_TRUE(platform::writeWholeFile(files, path, std::as_bytes(std::span(text))));
+    modRegistry store(env.platform().registry(), env.platform().profile());
+    EXPECT_EQ(store.ReadIniString("Settings", "Company", path), "Zahnärzte € AB");
+    files.removeFile(path);
+}
+
+}  // namespace
+}  // namespace quilo::contract

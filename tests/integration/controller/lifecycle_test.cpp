@@ -1,0 +1,193 @@
+// Start-up and shut-down of the plug-in process, as the host sees them and as the process
+// leaves things behind.
+#include "plugin_world.h"
+
+namespace quilo::test {
+namespace {
+
+using Lifecycle = PluginWorld;
+
+TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
+    ASSERT_TRUE(startPlugin());
+    controller::frmMain& f = main();
+    ASSERT_EQ(host->plugins().size(), 1u);
+    EXPECT_EQ(host->plugins()[0], f.hwnd());
+    EXPECT_FALSE(f.visible());
+    EXPECT_FALSE(f.TestMode);
+    // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
+    EXPECT_EQ(f.caption().find("XXX"), std::string::npos);
+    EXPECT_NE(f.caption().find("Quilo"), std::string::npos) << f.caption();
+    EXPECT_EQ(f.imgStatus.tag(), "StopSign");
+    EXPECT_EQ(f.imgStatus.toolTipText(), "Un-Initialized");
+    EXPECT_FALSE(f.cmdScan.enabled());
+    EXPECT_FALSE(f.mnuStartScan.enabled());
+    EXPECT_TRUE(f.mnuSetup.enabled());
+    EXPECT_EQ(f.lblStatus.caption(), plugin->language().LangText(2020));
+    EXPECT_EQ(f.lblStatus.foreColor(), 255u);
+    // Translated from the tags: the buttons carry the texts of 1020 and 1030.
+    EXPECT_EQ(f.cmdScan.caption(), plugin->language().LangText(1020));
+    EXPECT_EQ(f.Command1.caption(), plugin->language().LangText(1030));
+    EXPECT_FALSE(f.ActiveTimer.enabled());
+    EXPECT_TRUE(f.tmrAlive.running());
+    // Nothing of the scanner is touched before InitializePlugin.
+    EXPECT_EQ(plugin->sensors().Sensors.count(), 0u);
+    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+}
+
+TEST_F(Lifecycle, SecondInstanceEndsBeforeShowingOrAnnouncing) {
+    ASSERT_TRUE(startPlugin());
+    const std::size_t seen = host->received().size();
+    sim::SimProcess& second = world.createProcess();
+    {
+        controller::PluginProcess copy(second);
+        EXPECT_FALSE(copy.start());
+        EXPECT_TRUE(copy.ended());
+        EXPECT_EQ(copy.exitCode(), 0);
+        world.runUntilIdle();
+        ASSERT_NE(copy.mainForm(), nullptr);
+        EXPECT_FALSE(copy.mainForm()->visible());
+        EXPECT_EQ(copy.plugin(), nullptr);
+    }
+    world.runUntilIdle();
+    EXPECT_EQ(host->received().size(), seen) << "the second copy said something to the host";
+    EXPECT_EQ(host->plugins().size(), 1u);
+    // The first one is unaffected.
+    EXPECT_EQ(statusesSince(seen), std::vector<std::int32_t>{});
+    initialize();
+    EXPECT_EQ(statusesSince(seen), std::vector<std::int32_t>{16});
+}
+
+TEST_F(Lifecycle, TestModeInAnyLetterCaseShowsTheFormAndMarksTheCaption) {
+    ASSERT_TRUE(startPlugin("-x /tEsT -y"));
+    controller::frmMain& f = main();
+    EXPECT_TRUE(f.TestMode);
+    EXPECT_TRUE(f.visible());
+    EXPECT_EQ(plugin->settings().settings().Visible, 1);
+    const std::string suffix = " [Testmode]";
+    ASSERT_GE(f.caption().size(), suffix.size());
+    EXPECT_EQ(f.caption().substr(f.caption().size() - suffix.size()), suffix);
+    // Visible: the log box shows the start line on top.
+    EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
+    EXPECT_NE(readLogFile().find("Plugin started --------------------------"), std::string::npos);
+}
+
+TEST_F(Lifecycle, ShutdownReportsUninitialisedAndEndsTheProcess) {
+    ASSERT_TRUE(startPlugin());
+    initialize();
+    const std::size_t from = host->received().size();
+    ASSERT_NE(sendHandle(code::Shutdown), 0);
+    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_EQ(plugin->exitCode(), 0);
+    EXPECT_FALSE(main().loaded());
+    EXPECT_FALSE(pluginProcess->windows().isWindow(host->plugins()[0]));
+    EXPECT_EQ(plugin->plugin(), nullptr);
+    EXPECT_EQ(plugin->enhancement(), nullptr);
+    // Nothing more reaches the host when the retired endpoint finally goes.
+    plugin.reset();
+    world.runUntilIdle();
+    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+}
+
+TEST_F(Lifecycle, UnloadKeepsThePositionInMemoryAndLogsTheEnd) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    initialize();
+    main().move(3000, 1500, main().width(), main().height());
+    ASSERT_NE(sendHandle(code::Shutdown), 0);
+    EXPECT_EQ(plugin->settings().settings().Left, 3000);
+    EXPECT_EQ(plugin->settings().settings().Top, 1500);
+    EXPECT_NE(readLogFile().find("Plugin closed --------------------------"), std::string::npos);
+}
+
+TEST_F(Lifecycle, OtherFormsStillLoadedAtUnloadAreUnloadedToo) {
+    ASSERT_TRUE(startPlugin());
+    initialize();
+    forms::Form stray(plugin->forms(), "frmStray");
+    stray.load();
+    ASSERT_TRUE(stray.loaded());
+    ASSERT_NE(sendHandle(code::Shutdown), 0);
+    ASSERT_TRUE(plugin->ended());
+    EXPECT_FALSE(stray.loaded());
+}
+
+TEST_F(Lifecycle, ProcessLeavesNoWindowsTimersOrHandlesBehind) {
+    const sim::LiveCounts before = world.live();
+    ASSERT_TRUE(startPlugin());
+    initialize();
+    ASSERT_NE(sendHandle(code::Shutdown), 0);
+    plugin.reset();
+    library.reset();
+    world.runUntilIdle();
+    const sim::LiveCounts after = world.live();
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.timers, before.timers);
+    EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
+    EXPECT_EQ(after.handles, before.handles);
+}
+
+TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
+    ASSERT_TRUE(startPlugin());
+    // The host initialises through a window of its own that then goes away.
+    testhost::HostCore doomed(*hostProcess, "Vanishing host");
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    world.runUntilIdle();
+    ASSERT_TRUE(plugin->plugin()->Initialized());
+    world.advance(19000);  // a tick with the host still there resets nothing wrong
+    EXPECT_EQ(main().HostWatchdogCount, 0);
+    hostProcess->windows().destroyWindow(doomed.hwnd());
+    world.advance(1000);  // the tick at 20 s after the load finds no host
+    EXPECT_EQ(main().HostWatchdogCount, 1);
+    EXPECT_FALSE(plugin->ended());
+    EXPECT_NE(main().lblStatus.caption().find(") : 0 0"), std::string::npos)
+        << main().lblStatus.caption();
+    world.advance(20000);
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_EQ(plugin->exitCode(), 0);
+}
+
+TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBack) {
+    ASSERT_TRUE(startPlugin());
+    world.advance(20000);  // no host yet: the first tick counts 1
+    EXPECT_EQ(main().HostWatchdogCount, 1);
+    initialize();
+    world.advance(20000);
+    EXPECT_EQ(main().HostWatchdogCount, 0);
+    world.advance(20000);
+    EXPECT_FALSE(plugin->ended());
+}
+
+TEST_F(Lifecycle, WatchdogIsIdleInTestMode) {
+    ASSERT_TRUE(startPlugin("/test"));
+    world.advance(100000);
+    EXPECT_FALSE(plugin->ended());
+    EXPECT_EQ(main().HostWatchdogCount, 0);
+}
+
+TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
+    // Test mode writes the start line to the log file, which cannot be created.
+    world.failAlways(sim::Fault::FileCreate);
+    sim::ProcessOptions options;
+    options.commandLine = "/TEST";
+    pluginProcess = &world.createProcess(options);
+    library = orvanesim::WorldLibrary::install(world, *pluginProcess);
+    plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
+    forms::Form* dialog = nullptr;
+    plugin->forms().onFormLoad = [&](forms::Form& f) {
+        if (f.name() == "frmDlgBox") dialog = &f;
+    };
+    EXPECT_TRUE(plugin->start());
+    ASSERT_NE(dialog, nullptr);
+    const std::string message = static_cast<ui::frmDlgBox*>(dialog)->msgLabel.caption();
+    EXPECT_EQ(message.rfind("Error during frmMain.Load(), can't continue\r\nErrno:", 0), 0u)
+        << message;
+    EXPECT_NE(message.find("\r\nDescription:"), std::string::npos);
+    EXPECT_FALSE(plugin->ended());  // the close is posted, not done inside the load
+    world.runUntilIdle();
+    world.failAlways(sim::Fault::FileCreate, false);
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_FALSE(main().loaded());
+    EXPECT_FALSE(plugin->forms().isLoaded("frmDlgBox"));
+}
+
+}  // namespace
+}  // namespace quilo::test

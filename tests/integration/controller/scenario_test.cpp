@@ -1,0 +1,73 @@
+// The test host's scripted sessions, run against the plug-in in the simulated world: the same
+// checks TestHost.exe makes under Wine, here on the virtual clock.
+#include "test-host/scenario.h"
+#include "plugin_world.h"
+
+namespace quilo::test {
+namespace {
+
+// Starts plug-in processes in the world, as TestHost.exe does with CreateProcess.
+class SimLauncher final : public testhost::PluginLauncher {
+  public:
+    explicit SimLauncher(sim::World& world) : world_(world) {}
+    ~SimLauncher() override {
+        processes_.clear();
+        library_.reset();
+    }
+    bool start(const std::string& arguments) override {
+        sim::ProcessOptions options;
+        options.commandLine = arguments;
+        sim::SimProcess& p = world_.createProcess(options);
+        if (!library_) library_ = orvanesim::WorldLibrary::install(world_, p);
+        processes_.push_back(std::make_unique<controller::PluginProcess>(p));
+        processes_.back()->start();
+        return true;
+    }
+    std::optional<int> exitCode() override {
+        if (processes_.empty() || !processes_.back()->ended()) return std::nullopt;
+        return processes_.back()->exitCode();
+    }
+    void kill() override {}
+
+  private:
+    sim::World& world_;
+    std::unique_ptr<orvanesim::WorldLibrary> library_;
+    std::vector<std::unique_ptr<controller::PluginProcess>> processes_;
+};
+
+class Scenarios : public PluginWorld {
+  protected:
+    int run(const std::function<int(testhost::Scenario&)>& body) {
+        SimLauncher launcher(world);
+        testhost::Scenario scenario(*host, launcher,
+                                    [this](const std::string& line) { log += line + "\n"; });
+        return body(scenario);
+    }
+    std::string log;
+};
+
+TEST_F(Scenarios, Lifecycle) {
+    testhost::Expectations e;
+    e.productText = "Quilo Plugin ver: 1.0(.0)";
+    e.programPath = std::string(kProgramFolder) + "\\QuiloPlugin.exe";
+    e.sets = {{"Intraoral size 2", 1, true},
+              {"Intraoral size 2 PERIO", 1, false},
+              {"Panoramic 15x30", 4, false},
+              {"Cephalometric 24x30", 5, false}};
+    e.maker = "Stellan Inc.";
+    e.model = "Quilo";
+    e.serial = "QS-2026-0417";
+    EXPECT_EQ(run([&](testhost::Scenario& s) { return s.lifecycle(e); }), 0) << log;
+    EXPECT_NE(log.find("ok 33 - the plug-in's window is gone"), std::string::npos) << log;
+}
+
+TEST_F(Scenarios, TestMode) {
+    EXPECT_EQ(run([](testhost::Scenario& s) { return s.testMode(); }), 0) << log;
+}
+
+TEST_F(Scenarios, Watchdog) {
+    EXPECT_EQ(run([](testhost::Scenario& s) { return s.watchdog(); }), 0) << log;
+}
+
+}  // namespace
+}  // namespace quilo::test

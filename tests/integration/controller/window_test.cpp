@@ -1,0 +1,140 @@
+// The main form's own user interface: status display, the window's Close command and the
+// pop-up menu.
+#include "plugin_world.h"
+
+namespace quilo::test {
+namespace {
+
+using Window = PluginWorld;
+constexpr platform::WParam kScClose = 0xF060;
+
+TEST_F(Window, StatusPicturesMenusAndStatusLineFollowTheStatus) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    initialize();
+    controller::frmMain& f = main();
+    host::clsPlugin& p = *plugin->plugin();
+    p.ExStatusCode(32, "Contacting hardware...");
+    EXPECT_EQ(f.imgStatus.tag(), "YellowCir");
+    EXPECT_EQ(f.imgStatus.toolTipText(), "Busy");
+    EXPECT_EQ(f.lblStatus.caption(), "Contacting hardware...");
+    EXPECT_EQ(f.lblStatus.foreColor(), forms::color::kSystemButtonText);
+    EXPECT_TRUE(f.cmdScan.enabled());  // left as it was
+    EXPECT_FALSE(f.mnuStartScan.enabled());
+    EXPECT_FALSE(f.mnuCancelScan.enabled());
+    EXPECT_FALSE(f.mnuSetup.enabled());
+    EXPECT_NE(f.txtLog.text().find("Contacting hardware..."), std::string::npos);
+
+    p.ExStatusCode(64, "Scanner activated");
+    EXPECT_EQ(f.imgStatus.tag(), "GreenCir");
+    EXPECT_EQ(f.lblStatus.caption(), "Contacting hardware...");  // unchanged at 64
+    EXPECT_TRUE(f.mnuCancelScan.enabled());
+    EXPECT_TRUE(f.mnuSetup.enabled());
+
+    p.StatusCode(0x8000);
+    EXPECT_EQ(f.imgStatus.tag(), "BlackCir");
+    EXPECT_EQ(f.imgStatus.toolTipText(), "Error(undef)");
+    EXPECT_FALSE(f.mnuSetup.enabled());
+
+    p.StatusCode(16);
+    EXPECT_EQ(f.imgStatus.tag(), "RedCir");
+    EXPECT_EQ(f.imgStatus.picture(), f.imgICONS.image("RedCir"));
+    EXPECT_EQ(f.lblStatus.caption(), plugin->language().LangText(2030));
+}
+
+TEST_F(Window, SameStatusPictureIsNotShownAgain) {
+    ASSERT_TRUE(startPlugin());
+    controller::frmMain& f = main();
+    f.SetStatusIcon("GreenCir");
+    f.imgStatus.setPicture(nullptr);  // whatever is shown now stays, the tag already matches
+    f.SetStatusIcon("GreenCir");
+    EXPECT_EQ(f.imgStatus.picture(), nullptr);
+    f.SetStatusIcon("BlackCir");
+    EXPECT_EQ(f.imgStatus.picture(), f.imgICONS.image("BlackCir"));
+}
+
+TEST_F(Window, CloseWhileWorkingOnlyHidesTheWindow) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    initialize();
+    ASSERT_TRUE(main().visible());
+    pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose, 0);
+    world.runUntilIdle();
+    EXPECT_FALSE(plugin->ended());
+    EXPECT_TRUE(main().loaded());
+    EXPECT_FALSE(main().visible());
+    EXPECT_EQ(plugin->settings().settings().Visible, 0);
+    EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
+    EXPECT_EQ(le32At(askHandle(code::Status), 4), 16);  // still at work
+}
+
+TEST_F(Window, CloseBeforeInitializationEndsTheProcess) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    ASSERT_TRUE(main().visible());
+    pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose, 0);
+    world.runUntilIdle();
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_FALSE(main().loaded());
+}
+
+TEST_F(Window, OtherSystemCommandsAreLeftAlone) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    initialize();
+    platform::LResult result = 7;
+    main().WmSysCommand(0xF020 /* minimise */, 0, result);
+    EXPECT_EQ(result, 7);
+    EXPECT_TRUE(main().visible());
+}
+
+TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
+    ASSERT_TRUE(startPlugin("/TEST"));
+    initialize();
+    int shown = 0;
+    forms::Menu* choice = nullptr;
+    plugin->forms().headlessPopupChoice = [&](forms::Form&, forms::Menu& menu) {
+        EXPECT_EQ(&menu, &main().mnuPopUp);
+        ++shown;
+        return choice;
+    };
+    EXPECT_TRUE(main().mouseDown(forms::mouse::kRight));
+    EXPECT_TRUE(main().lblStatus.mouseDown(forms::mouse::kRight));
+    EXPECT_TRUE(main().mouseDown(forms::mouse::kLeft));
+    EXPECT_EQ(shown, 2);
+    main().pressKey(93);
+    EXPECT_EQ(shown, 3);
+
+    // "Abort Capture" stops and reports Idle; "Exit" ends the process.
+    plugin->plugin()->StatusCode(64);
+    choice = &main().mnuCancelScan;
+    main().mouseDown(forms::mouse::kRight);
+    world.runUntilIdle();
+    EXPECT_EQ(plugin->plugin()->StatusCode(), 16);
+    choice = &main().mnuExit;
+    const std::size_t from = host->received().size();
+    main().mouseDown(forms::mouse::kRight);
+    world.runUntilIdle();
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+}
+
+TEST_F(Window, PlacementKeepsAPositionOnTheScreenAndCentresOneOffIt) {
+    ASSERT_TRUE(startPlugin());
+    controller::frmMain& f = main();
+    settings::PluginSettings& s = plugin->settings().settings();
+    const int screenWidth = 1920 * 15, screenHeight = 1080 * 15;  // the world's one monitor
+    s.Left = 3000;
+    s.Top = screenHeight;  // the bottom edge still counts as on the screen
+    f.PlaceMainForm();
+    EXPECT_EQ(f.left(), 3000);
+    EXPECT_EQ(f.top(), screenHeight);
+    s.Left = -1;
+    s.Top = screenHeight + 1;
+    f.PlaceMainForm();
+    EXPECT_EQ(f.left(), (screenWidth - f.width()) / 2);
+    EXPECT_EQ(f.top(), (screenHeight - f.height()) / 2);
+    EXPECT_FALSE(f.visible());
+    s.Visible = 1;
+    f.PlaceMainForm();
+    EXPECT_TRUE(f.visible());
+}
+
+}  // namespace
+}  // namespace quilo::test

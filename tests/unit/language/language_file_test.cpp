@@ -1,0 +1,104 @@
+// The language file format, without any file system.
+#include "ui/language/language_file.h"
+
+#include <gtest/gtest.h>
+
+namespace quilo::ui {
+namespace {
+
+TEST(LanguageFile, WhichLinesAreEntries) {
+    EXPECT_TRUE(isEntryLine("100 Title"));
+    EXPECT_TRUE(isEntryLine("100 "));  // an entry with an empty text
+    EXPECT_FALSE(isEntryLine(""));
+    EXPECT_FALSE(isEntryLine("100"));  // no space: ignored
+    EXPECT_FALSE(isEntryLine("100\tTitle"));
+    EXPECT_FALSE(isEntryLine("; 100 comment"));
+    EXPECT_FALSE(isEntryLine("#100 comment"));
+    EXPECT_TRUE(isEntryLine(" 100 leading space"));  // an entry, whose number part is blank
+}
+
+TEST(LanguageFile, NumberPart) {
+    bool overflow = false;
+    EXPECT_EQ(parseEntryNumber("3050 ", overflow), 3050);
+    EXPECT_EQ(parseEntryNumber("  -12  ", overflow), -12);
+    EXPECT_EQ(parseEntryNumber("+7 ", overflow), 7);
+    EXPECT_EQ(parseEntryNumber("2.5 ", overflow), 2);
+    EXPECT_EQ(parseEntryNumber("3.5 ", overflow), 4);
+    EXPECT_EQ(parseEntryNumber("1e3 ", overflow), 1000);
+    EXPECT_EQ(parseEntryNumber("2147483647 ", overflow), 2147483647);
+    EXPECT_EQ(parseEntryNumber("-2147483648 ", overflow), -2147483647 - 1);
+    EXPECT_FALSE(overflow);
+    EXPECT_FALSE(parseEntryNumber("2147483648 ", overflow));
+    EXPECT_TRUE(overflow);
+    EXPECT_FALSE(parseEntryNumber("1e400 ", overflow));
+    EXPECT_TRUE(overflow);
+    for (const char* bad : {" ", "", "12a ", "a12 ", "1-2 ", ". ", "1e ", "0x10 ", "inf "}) {
+        EXPECT_FALSE(parseEntryNumber(bad, overflow)) << bad;
+        EXPECT_FALSE(overflow) << bad;
+    }
+}
+
+TEST(LanguageFile, LineEnds) {
+    const auto lines = splitLines("a\r\nb\nc\rd\r\n\r\ne");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[2], "c");
+    EXPECT_EQ(lines[3], "d");
+    EXPECT_EQ(lines[4], "");
+    EXPECT_EQ(lines[5], "e");
+    EXPECT_TRUE(splitLines("").empty());
+    EXPECT_EQ(splitLines("x\r\n").size(), 1u);
+}
+
+TEST(LanguageFile, EntriesKeepFileOrderTextsAndDuplicates) {
+    const auto p = parseLanguageFile(
+        "; comment 1 x\r\n#2 also a comment\r\n100 First  title \r\n200\r\n300 \r\n\r\n"
+        "100 Second\r\n7 a b c",
+        false);
+    EXPECT_EQ(p.error, 0);
+    ASSERT_EQ(p.entries.size(), 4u);
+    EXPECT_EQ(p.entries[0].number, 100);
+    EXPECT_EQ(p.entries[0].text, "First  title ");  // nothing trimmed
+    EXPECT_EQ(p.entries[1].number, 300);
+    EXPECT_EQ(p.entries[1].text, "");
+    EXPECT_EQ(p.entries[2].text, "Second");
+    EXPECT_EQ(p.entries[3].text, "a b c");
+}
+
+TEST(LanguageFile, TextsAreConvertedFromTheAnsiCodePage) {
+    const auto p = parseLanguageFile(
+        "3140 Schlie\xDF"
+        "en \x80 \x93ok\x94",
+        false);
+    ASSERT_EQ(p.entries.size(), 1u);
+    EXPECT_EQ(p.entries[0].text, "Schließen € “ok”");
+}
+
+TEST(LanguageFile, TranslatorModeShowsTheNumbers) {
+    const auto p = parseLanguageFile("3050 Scan\n3060 \n-5 x", true);
+    ASSERT_EQ(p.entries.size(), 3u);
+    EXPECT_EQ(p.entries[0].text, "3050* Scan");
+    EXPECT_EQ(p.entries[1].text, "3060*");
+    EXPECT_EQ(p.entries[2].text, "-5* x");
+}
+
+TEST(LanguageFile, ANonNumericNumberStopsAtThatLine) {
+    const auto p = parseLanguageFile("100 A\n200 B\n2O0 C\n300 D\n", false);
+    EXPECT_EQ(p.error, lang_error::kTypeMismatch);
+    EXPECT_EQ(p.failedLine, "2O0 C");
+    ASSERT_EQ(p.entries.size(), 4u);  // counted in the first pass
+    EXPECT_EQ(p.entries[1].text, "B");
+    EXPECT_EQ(p.entries[2].number, 0);
+    EXPECT_EQ(p.entries[2].text, "");
+    EXPECT_EQ(p.entries[3].number, 0);
+    EXPECT_EQ(p.entries[3].text, "");
+}
+
+TEST(LanguageFile, AHugeNumberIsAnOverflow) {
+    const auto p = parseLanguageFile("100 A\n99999999999 B\n", false);
+    EXPECT_EQ(p.error, lang_error::kOverflow);
+    EXPECT_EQ(p.entries[0].text, "A");
+}
+
+}  // namespace
+}  // namespace quilo::ui

@@ -1,0 +1,174 @@
+// Loading language files in a simulated Windows and looking texts up.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/sim/world.h"
+#include "ui/language/language_selector.h"
+
+namespace quilo::ui {
+namespace {
+
+constexpr const char* kFolder = "C:\\Program Files\\Kelvora\\Quilo\\";
+
+class LanguageTable : public ::testing::Test {
+  protected:
+    LanguageTable()
+        : process_(world_.createProcess()), table_(process_.files(), process_.process()) {}
+
+    void writeLanguage(const std::string& language, const std::string& bytes) {
+        ASSERT_TRUE(platform::writeWholeFile(
+            process_.files(), std::string(kFolder) + "Quilo Plugin_" + language + ".lan",
+            std::as_bytes(std::span(bytes))));
+    }
+    void installShipped(const std::string& language) {
+        std::ifstream in(std::string(QUILO_SOURCE_DIR) + "/lang/Quilo Plugin_" + language + ".lan",
+                         std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        ASSERT_FALSE(out.str().empty());
+        writeLanguage(language, out.str());
+    }
+    const std::vector<sim::MessageBoxRecord>& boxes() { return process_.messageBoxes(); }
+
+    sim::World world_;
+    sim::SimProcess& process_;
+    modLAnguageSelector table_;
+};
+
+TEST_F(LanguageTable, FileNameIsBuiltFromTheProductName) {
+    EXPECT_EQ(table_.languageFilePath("German"),
+              "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_German.lan");
+    sim::ProcessOptions other;
+    other.exePath = "D:\\QuiloPlugin.exe";
+    other.version.productName = "Other";
+    auto& p = world_.createProcess(other);
+    modLAnguageSelector t(p.files(), p.process());
+    EXPECT_EQ(t.languageFilePath("English"), "D:\\Other_English.lan");
+}
+
+TEST_F(LanguageTable, LoadsEntriesAndTheFirstOfTwoWins) {
+    writeLanguage("English", "; texts\r\n100 XXX Plugin\r\n100 Second\r\n2030 Ready\r\n3060 \r\n");
+    table_.Initlanguage("English");
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(table_.count(), 4u);
+    EXPECT_EQ(table_.LangText(100), "XXX Plugin");
+    EXPECT_EQ(table_.LangText(2030), "Ready");
+    EXPECT_EQ(table_.LangText(3060), "");
+    EXPECT_EQ(table_.LangText(4022), "");
+}
+
+TEST_F(LanguageTable, AMissingLanguageFallsBackToEnglishQuietly) {
+    writeLanguage("English", "2030 Ready\r\n");
+    table_.Initlanguage("Klingon");
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(table_.language(), "English");
+    EXPECT_EQ(table_.LangText(2030), "Ready");
+}
+
+TEST_F(LanguageTable, NoEnglishEitherGivesOneMessageAndAnEmptyTable) {
+    writeLanguage("German", "2030 Bereit\r\n");
+    table_.Initlanguage("German");
+    ASSERT_EQ(table_.LangText(2030), "Bereit");
+    process_.files().removeFile(std::string(kFolder) + "Quilo Plugin_German.lan");
+
+    table_.setTranslatorMode(true);
+    table_.Initlanguage("German");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "Initlanguage: 53 " + std::string(kFolder) +
+                                   "Quilo Plugin_English.lan File not found");
+    EXPECT_EQ(boxes()[0].caption, process_.process().version().title);
+    EXPECT_EQ(boxes()[0].style, platform::mb::kOk);
+    // The table is empty: nothing of the German file is left, not even under the number 0,
+    // and an empty table answers empty texts in translator mode too.
+    EXPECT_EQ(table_.count(), 0u);
+    EXPECT_EQ(table_.LangText(2030), "");
+    EXPECT_EQ(table_.LangText(0), "");
+}
+
+TEST_F(LanguageTable, ALineWithoutANumberStopsTheLoadAndIsNamed) {
+    writeLanguage("English", "100 Title\r\n2030 Ready\r\n2O40 Typo\r\n3000 Setup\r\n");
+    table_.Initlanguage("English");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text,
+              "Initlanguage: 13 Type mismatch\r\nCaused when reading the following line: "
+              "\r\n2O40 Typo");
+    EXPECT_EQ(table_.LangText(2030), "Ready");
+    EXPECT_EQ(table_.LangText(3000), "");
+    EXPECT_EQ(table_.count(), 4u);
+}
+
+TEST_F(LanguageTable, ANumberTooLargeIsReportedAsAnOverflow) {
+    writeLanguage("English", "100 Title\r\n99999999999 x\r\n");
+    table_.Initlanguage("English");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "Initlanguage: 6 Overflow");
+    EXPECT_EQ(table_.LangText(100), "Title");
+}
+
+TEST_F(LanguageTable, AnAbsurdlyLargeFileIsRefusedWithAMessage) {
+    writeLanguage("English", "2030 Ready\r\n");
+    table_.Initlanguage("English");
+    std::string huge = "2030 Ready\r\n";
+    huge.resize(kMaxLanguageFileBytes + 1, ';');
+    writeLanguage("German", huge);
+    table_.Initlanguage("German");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, "Initlanguage: 7 Out of memory");
+    EXPECT_EQ(table_.count(), 0u);
+    EXPECT_EQ(table_.LangText(2030), "");
+}
+
+TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
+    writeLanguage("English", "3050 Scan\r\n3060 \r\n");
+    table_.setTranslatorMode(true);
+    table_.Initlanguage("English");
+    EXPECT_EQ(table_.LangText(3050), "3050* Scan");
+    EXPECT_EQ(table_.LangText(3060), "3060*");
+    EXPECT_EQ(table_.LangText(4022), "4022");
+    EXPECT_EQ(table_.LangText(3000), "");
+    EXPECT_EQ(table_.LangText(100), "");
+    EXPECT_EQ(table_.LangText(-7), "-7");
+    // Switching translator mode off takes effect with the next load.
+    table_.setTranslatorMode(false);
+    EXPECT_EQ(table_.LangText(4022), "");
+    table_.Initlanguage("English");
+    EXPECT_EQ(table_.LangText(3050), "Scan");
+}
+
+TEST_F(LanguageTable, AnEmptyTableAnswersEmptyEvenForTranslators) {
+    writeLanguage("English", "; only comments\r\n");
+    table_.setTranslatorMode(true);
+    table_.Initlanguage("English");
+    EXPECT_EQ(table_.count(), 0u);
+    EXPECT_EQ(table_.LangText(4022), "");
+}
+
+TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
+    writeLanguage("English", "2030 Ready\r\n2020 Not ready\r\n");
+    writeLanguage("German", "2030 Bereit\r\n");
+    table_.Initlanguage("English");
+    table_.Initlanguage("German");
+    EXPECT_EQ(table_.LangText(2030), "Bereit");
+    EXPECT_EQ(table_.LangText(2020), "");
+}
+
+TEST_F(LanguageTable, ShippedFilesLoadWithTheirAccentedLetters) {
+    installShipped("English");
+    installShipped("German");
+    installShipped("Swedish");
+    table_.Initlanguage("German");
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(table_.LangText(3140), "Abbrechen");
+    EXPECT_NE(table_.LangText(31301).find("schließen"), std::string::npos);
+    table_.Initlanguage("Swedish");
+    EXPECT_EQ(table_.LangText(3000), "XXX Inställningar");
+    table_.Initlanguage("English");
+    EXPECT_EQ(table_.LangText(4010), "Please wait...reading image");
+    EXPECT_TRUE(boxes().empty());
+}
+
+}  // namespace
+}  // namespace quilo::ui

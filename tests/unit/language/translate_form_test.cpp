@@ -1,0 +1,299 @@
+// Translating forms of the forms model from their controls' tags.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "forms/forms.h"
+#include "platform/sim/world.h"
+#include "ui/language/language_selector.h"
+
+namespace quilo::ui {
+namespace {
+
+using forms::Control;
+
+// A toolbar: buttons with tags and indexes of their own.
+class TestToolbar final : public forms::Label, public ToolbarTexts {
+  public:
+    TestToolbar(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("Toolbar");
+    }
+    struct Button {
+        std::string tag, caption, tip;
+        int index;
+    };
+    std::vector<Button> buttons;
+    int buttonCount() const override { return static_cast<int>(buttons.size()); }
+    std::string buttonTag(int i) const override { return buttons[i].tag; }
+    int buttonIndex(int i) const override { return buttons[i].index; }
+    void setButtonCaption(int i, std::string_view t) override { buttons[i].caption = t; }
+    void setButtonToolTip(int i, std::string_view t) override { buttons[i].tip = t; }
+};
+
+// A list with column headers.
+class TestListView final : public forms::Label, public ColumnHeaderTexts {
+  public:
+    TestListView(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("ListView");
+    }
+    std::vector<std::pair<std::string, std::string>> columns;  // tag, text
+    int columnCount() const override { return static_cast<int>(columns.size()); }
+    std::string columnTag(int i) const override { return columns[i].first; }
+    void setColumnText(int i, std::string_view t) override { columns[i].second = t; }
+};
+
+// A grid whose header cells are set by column.
+class TestGrid final : public forms::Label, public GridHeaderTexts {
+  public:
+    TestGrid(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("vaSpread");
+    }
+    std::map<int, std::string> headers;
+    int cols = 3;
+    int maxCols() const override { return cols; }
+    void setHeaderText(int column, std::string_view t) override { headers[column] = t; }
+};
+
+class Translate : public ::testing::Test {
+  protected:
+    Translate()
+        : process_(world_.createProcess()),
+          forms_(process_),
+          form_(forms_, "frmTest"),
+          table_(process_.files(), process_.process()) {}
+
+    void load(const std::string& text, bool translator = false) {
+        ASSERT_TRUE(platform::writeWholeFile(
+            process_.files(), "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_English.lan",
+            std::as_bytes(std::span(text))));
+        table_.setTranslatorMode(translator);
+        table_.Initlanguage("English");
+        ASSERT_TRUE(process_.messageBoxes().empty());
+    }
+    template <class T>
+    T& add(const std::string& name, const std::string& tag, const std::string& caption = "design",
+           std::optional<int> index = std::nullopt) {
+        T& c = form_.add<T>(name, index);
+        c.setTag(tag);
+        c.setCaption(caption);
+        c.setToolTipText("design tip");
+        return c;
+    }
+
+    sim::World world_;
+    sim::SimProcess& process_;
+    forms::Forms forms_;
+    forms::Form form_;
+    modLAnguageSelector table_;
+};
+
+const char* const kTexts =
+    "3000 XXX Setup\n3010 Plugin Options\n3020 Plugin Visible\n30201 Show the window\n"
+    "3050 Scan parameters\n3060 Driver INI-file:\n30601 Path of the INI file\n3120 About...\n"
+    "3130 OK\n31301 Save and close\n2 Second item\n500 Tab A\n5001 Tip A\n600 Tab B\n6002 Tip B\n"
+    "7001 One\n7003 Three\n800 Browse\n900 Column\n100 Title\n1001 Title tip\n0 Zero\n";
+
+TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
+    load(kTexts);
+    auto& label = add<forms::Label>("Label5", "3050");
+    auto& button = add<forms::CommandButton>("OKButton", "3130");
+    auto& check = add<forms::CheckBox>("chkVisible", "3020");
+    auto& option = add<forms::OptionButton>("optA", "3120");
+    auto& text = add<forms::TextBox>("Text1", "3060");
+    auto& frame = add<forms::Frame>("fraPluginOptions", "3010");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(label.caption(), "Scan parameters");
+    EXPECT_EQ(label.toolTipText(), "design tip");
+    EXPECT_EQ(button.caption(), "OK");
+    EXPECT_EQ(button.toolTipText(), "Save and close");
+    EXPECT_EQ(check.caption(), "Plugin Visible");
+    EXPECT_EQ(check.toolTipText(), "Show the window");
+    EXPECT_EQ(option.caption(), "About...");
+    EXPECT_EQ(option.toolTipText(), "");  // 31201 is missing: the tip is set empty
+    EXPECT_EQ(text.caption(), "design");
+    EXPECT_EQ(text.toolTipText(), "Path of the INI file");
+    EXPECT_EQ(frame.caption(), "Plugin Options");
+}
+
+TEST_F(Translate, ControlsWithoutANumberInTheirTagAreLeftAlone) {
+    load(kTexts);
+    auto& empty = add<forms::Label>("a", "");
+    auto& zero = add<forms::Label>("b", "0");
+    auto& picture = add<forms::Picture>("imgStatus", "RedCir");  // the status icon's own data
+    auto& after = add<forms::Label>("c", "3050");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(empty.caption(), "design");
+    EXPECT_EQ(zero.caption(), "design");
+    EXPECT_EQ(picture.caption(), "design");
+    EXPECT_EQ(after.caption(), "Scan parameters");
+}
+
+TEST_F(Translate, ListsAndTimersAreNotTranslated) {
+    load(kTexts);
+    auto& combo = add<forms::ComboBox>("cboDepth", "3050");
+    auto& list = add<forms::ListBox>("lstParams", "3050");
+    auto& timer = add<forms::Timer>("tmrAlive", "3050");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(combo.caption(), "design");
+    EXPECT_EQ(list.toolTipText(), "design tip");
+    EXPECT_EQ(timer.caption(), "design");
+}
+
+TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
+    load(kTexts);
+    form_.setCaption("Dialog Caption");
+    table_.TranslateForm(form_);  // no tag: number 0, whose text "Zero" is taken
+    EXPECT_EQ(form_.caption(), "Zero");
+    form_.setTag("3000");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(form_.caption(), "XXX Setup");
+    form_.setTag("4444");  // no text: the caption stays
+    table_.TranslateForm(form_);
+    EXPECT_EQ(form_.caption(), "XXX Setup");
+    load("4444 0\n");  // the text "0" does not count either
+    table_.TranslateForm(form_);
+    EXPECT_EQ(form_.caption(), "XXX Setup");
+}
+
+TEST_F(Translate, MissingTextsEmptyCaptions) {
+    load(kTexts);
+    auto& label = add<forms::Label>("l", "4321");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(label.caption(), "");
+}
+
+TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
+    load(kTexts);
+    auto& tabs = add<forms::TabControl>("TabStrip1", "1");
+    tabs.addTab("a", "500");
+    tabs.addTab("b", "600");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(tabs.tab(0).caption, "Tab A");
+    EXPECT_EQ(tabs.tab(0).toolTip, "Tip A");  // tag 500 and index 1
+    EXPECT_EQ(tabs.tab(1).caption, "Tab B");
+    EXPECT_EQ(tabs.tab(1).toolTip, "Tip B");  // tag 600 and index 2
+}
+
+TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
+    load(kTexts);
+    auto& tabs = add<forms::TabControl>("SSTab1", "700");
+    tabs.setTypeName("SSActiveTabs");
+    tabs.addTab("Intraoral");
+    tabs.addTab("Panoramic");
+    tabs.addTab("Cephalometric");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(tabs.tab(0).caption, "One");
+    EXPECT_EQ(tabs.tab(1).caption, "");
+    EXPECT_EQ(tabs.tab(2).caption, "Three");
+}
+
+TEST_F(Translate, MenusUseTheirIndex) {
+    load(kTexts);
+    auto& item = add<forms::Menu>("mnuItem", "99", "design", 2);
+    add<forms::Menu>("mnuSetup", "5");  // outside a menu array: no index, the walk ends
+    auto& after = add<forms::Label>("after", "3060");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(item.caption(), "Second item");
+    EXPECT_EQ(after.caption(), "design");
+}
+
+TEST_F(Translate, BrowseButtonsAndSpinButtonsGetToolTips) {
+    load(kTexts);
+    auto& browse = add<forms::CommandButton>("cmdBrowse", "800");
+    browse.setTypeName("BrowseButton");
+    auto& spin = add<forms::Label>("UpDown1", "800");
+    spin.setTypeName("UpDown");
+    auto& negative = add<forms::Label>("UpDown2", "-800");
+    negative.setTypeName("UpDown");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(browse.toolTipText(), "Browse");
+    EXPECT_EQ(browse.caption(), "design");
+    EXPECT_EQ(spin.toolTipText(), "Browse");
+    EXPECT_EQ(spin.caption(), "design");
+    EXPECT_EQ(negative.toolTipText(), "design tip");
+}
+
+TEST_F(Translate, ToolbarsListViewsAndGrids) {
+    load(kTexts);
+    auto& bar = add<TestToolbar>("Toolbar1", "1");
+    bar.buttons = {{"500", "", "", 1}, {"600", "", "", 2}};
+    auto& view = add<TestListView>("ListView1", "1");
+    view.columns = {{"900", "x"}, {"3130", "y"}};
+    auto& grid = add<TestGrid>("vaSpread1", "700");
+    grid.headers[2] = "kept";
+    table_.TranslateForm(form_);
+    EXPECT_EQ(bar.buttons[0].caption, "Tab A");
+    EXPECT_EQ(bar.buttons[0].tip, "Tip A");
+    EXPECT_EQ(bar.buttons[1].caption, "Tab B");
+    EXPECT_EQ(bar.buttons[1].tip, "Tip B");
+    EXPECT_EQ(view.columns[0].second, "Column");
+    EXPECT_EQ(view.columns[1].second, "OK");
+    EXPECT_EQ(grid.headers[1], "One");
+    EXPECT_EQ(grid.headers[2], "kept");  // an empty text leaves a header alone
+    EXPECT_EQ(grid.headers[3], "Three");
+}
+
+TEST_F(Translate, OtherKindsTakeCaptionAndIndexedTip) {
+    load(kTexts);
+    auto& picture = add<forms::Picture>("imgArray", "100", "design", 1);
+    table_.TranslateForm(form_);
+    EXPECT_EQ(picture.caption(), "Title");
+    EXPECT_EQ(picture.toolTipText(), "Title tip");
+}
+
+TEST_F(Translate, TheFirstControlThatCannotBeTranslatedEndsTheWalkSilently) {
+    load(kTexts);
+    auto& before = add<forms::Label>("before", "3050");
+    add<forms::Picture>("imgSingle", "100");  // not in a control array: no index for its tip
+    auto& after = add<forms::Label>("after", "3060");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(before.caption(), "Scan parameters");
+    EXPECT_EQ(after.caption(), "design");
+    EXPECT_TRUE(process_.messageBoxes().empty());
+}
+
+TEST_F(Translate, AKindWithoutItsPartsEndsTheWalk) {
+    load(kTexts);
+    auto& fake = add<forms::Label>("lv", "900");
+    fake.setTypeName("ListView");  // claims to be a list view but has no column headers
+    auto& after = add<forms::Label>("after", "3060");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(after.caption(), "design");
+}
+
+TEST_F(Translate, ACollectionOfControlsWithoutTheFormCaption) {
+    load(kTexts);
+    form_.setTag("3000");
+    form_.setCaption("Main");
+    auto& label = add<forms::Label>("Label5", "3050");
+    table_.TranslateForm(form_.controls());
+    EXPECT_EQ(form_.caption(), "Main");
+    EXPECT_EQ(label.caption(), "Scan parameters");
+}
+
+TEST_F(Translate, TranslatorModeShowsNumbersOnTheForm) {
+    load(kTexts, true);
+    auto& button = add<forms::CommandButton>("OKButton", "3130");
+    auto& check = add<forms::CheckBox>("chkAutoStart", "3030");
+    table_.TranslateForm(form_);
+    EXPECT_EQ(button.caption(), "3130* OK");
+    EXPECT_EQ(button.toolTipText(), "31301* Save and close");
+    EXPECT_EQ(check.caption(), "3030");
+    EXPECT_EQ(check.toolTipText(), "30301");
+}
+
+TEST_F(Translate, TheTableServesTheDialogsThroughTheirLookup) {
+    load(kTexts);
+    TextLookup& lookup = table_;
+    EXPECT_EQ(lookup.langText(100), "Title");
+    auto& label = add<forms::Label>("Label5", "3050");
+    lookup.translateForm(form_);
+    EXPECT_EQ(label.caption(), "Scan parameters");
+}
+
+}  // namespace
+}  // namespace quilo::ui

@@ -1,0 +1,303 @@
+// SettingsStore in a simulated Windows: where LoadSetup finds its keys, what it reads, what
+// SaveSetup writes, and what happens when the registry or the data folder fails.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "platform/sim/world.h"
+#include "settings/plugin_settings.h"
+
+namespace quilo::settings {
+namespace {
+
+using platform::RegRoot;
+using platform::RegType;
+using platform::RegValue;
+
+constexpr const char* kBase = "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin";
+constexpr const char* kHostKey = "SOFTWARE\\Kelvora AB\\Kelvora 3";
+
+// Passes every call to the simulated registry and remembers the writes; can be told to throw
+// on a given write, as a failing registry layer would.
+class WatchedRegistry final : public platform::Registry {
+  public:
+    explicit WatchedRegistry(platform::Registry& inner) : inner_(inner) {}
+    struct Write {
+        RegRoot root;
+        std::string key, name, text;
+    };
+    std::vector<Write> writes;
+    int throwOnWrite = 0;  // 1 = the first write throws
+
+    platform::ErrorCode queryValue(RegRoot root, std::string_view key, std::string_view name,
+                                   std::size_t bufferBytes, RegValue& out) override {
+        return inner_.queryValue(root, key, name, bufferBytes, out);
+    }
+    platform::ErrorCode createKey(RegRoot root, std::string_view key) override {
+        return inner_.createKey(root, key);
+    }
+    platform::ErrorCode setValue(RegRoot root, std::string_view key, std::string_view name,
+                                 RegType type, std::span<const std::byte> data) override {
+        if (throwOnWrite != 0 && static_cast<int>(writes.size()) + 1 == throwOnWrite)
+            throw RuntimeError(-2147024891, "Access is denied.", "Registry");
+        std::string text(reinterpret_cast<const char*>(data.data()), data.size());
+        if (!text.empty() && text.back() == '\0') text.pop_back();
+        writes.push_back({root, std::string(key), std::string(name), text});
+        return inner_.setValue(root, key, name, type, data);
+    }
+    platform::ErrorCode deleteTree(RegRoot root, std::string_view key) override {
+        return inner_.deleteTree(root, key);
+    }
+
+  private:
+    platform::Registry& inner_;
+};
+
+class Store : public ::testing::Test {
+  protected:
+    Store()
+        : process_(world_.createProcess()),
+          watched_(process_.registry()),
+          store_(watched_, process_.profile(), process_.files(), process_.process()) {}
+
+    void put(RegRoot root, const std::string& key, const std::string& name,
+             const std::string& text) {
+        ASSERT_EQ(
+            process_.registry().setValue(root, key, name, RegType::Sz, platform::regSzBytes(text)),
+            0u);
+    }
+    std::optional<std::string> get(RegRoot root, const std::string& key, const std::string& name) {
+        RegValue v;
+        if (process_.registry().queryValue(root, key, name, 1024, v) != 0) return std::nullopt;
+        std::string text(reinterpret_cast<const char*>(v.data.data()), v.data.size());
+        if (!text.empty() && text.back() == '\0') text.pop_back();
+        return text;
+    }
+    void writeIni(const std::string& text) {
+        ASSERT_TRUE(platform::writeWholeFile(process_.files(),
+                                             "C:\\Program Files\\Kelvora\\plugins.ini",
+                                             std::as_bytes(std::span(text))));
+    }
+
+    sim::World world_;
+    sim::SimProcess& process_;
+    WatchedRegistry watched_;
+    SettingsStore store_;
+};
+
+TEST_F(Store, WithoutIniFileTheDefaultNamesApply) {
+    store_.LoadSetup();
+    const SetupNames& n = store_.names();
+    EXPECT_EQ(n.IniPath, "C:\\Program Files\\Kelvora\\plugins.ini");
+    EXPECT_EQ(n.Company, "Kelvora AB");
+    EXPECT_EQ(n.HostApp, "Kelvora 3");
+    EXPECT_EQ(n.HostKeyBase, kHostKey);
+    EXPECT_EQ(n.RegistryBase, kBase);
+    EXPECT_EQ(store_.registry().registryBase(), kBase);
+    EXPECT_EQ(n.PluginShortName, "QUILO");
+    EXPECT_EQ(n.PluginDataFolder, "C:\\Users\\clinic\\AppData\\Roaming\\QUILO");
+    EXPECT_TRUE(process_.files().isDirectory(n.PluginDataFolder));
+    EXPECT_EQ(n.Language, "English");
+    EXPECT_TRUE(watched_.writes.empty());  // loading a fresh machine writes nothing
+}
+
+TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
+    writeIni("[Settings]\r\nCompany=Torvik data AB\r\nHostApp=Kelvora 4\r\n");
+    put(RegRoot::CurrentUser, "SOFTWARE\\Torvik data AB\\Plugins\\Quilo Plugin\\Options", "Verbose",
+        "1");
+    store_.LoadSetup();
+    const SetupNames& n = store_.names();
+    EXPECT_EQ(n.HostKeyBase, "SOFTWARE\\Torvik data AB\\Kelvora 4");
+    EXPECT_EQ(n.RegistryBase, "SOFTWARE\\Torvik data AB\\Plugins\\Quilo Plugin");
+    EXPECT_EQ(n.Company, "Kelvora AB");
+    EXPECT_EQ(store_.settings().Verbose, 1);  // read under the key as named in the INI file
+}
+
+TEST_F(Store, LanguageComesFromTheHostsPreferences) {
+    put(RegRoot::CurrentUser, std::string(kHostKey) + "\\Preferrences", "Language", "German");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.names().Language, "German");
+}
+
+TEST_F(Store, LanguageMachineDefaultIsCopiedUnderTheHostsKey) {
+    put(RegRoot::LocalMachine, std::string(kHostKey) + "\\DefaultUserSettings\\Preferrences",
+        "Language", "Swedish");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.names().Language, "Swedish");
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kHostKey) + "\\Preferrences", "Language"),
+              "Swedish");
+}
+
+TEST_F(Store, FirstLoadOnAFreshMachineCopiesTheMachineDefault) {
+    put(RegRoot::LocalMachine, std::string(kBase) + "\\DefaultUserSettings\\Options", "Verbose",
+        "1");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.settings().Verbose, 1);
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
+    // Machine-wide settings have no per-user copy.
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "BitDepth"));
+}
+
+TEST_F(Store, DefaultOptionsAreReplacedByTheLoad) {
+    store_.SetDefaultOptions();
+    EXPECT_EQ(store_.settings().Visible, 1);
+    EXPECT_EQ(store_.settings().AutoStart, 1);
+    EXPECT_TRUE(store_.PluginIsVisible());
+    put(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "NoPreview", "2");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.settings().Visible, 0);
+    EXPECT_EQ(store_.settings().AutoStart, 0);
+    EXPECT_EQ(store_.settings().NoPreview, 2);
+    EXPECT_FALSE(store_.PluginIsVisible());
+}
+
+TEST_F(Store, ImageTypeFollowsTheUsersParameterSet) {
+    put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "CurrentParamSet", "Panorama");
+    store_.CurrentImageType() = 1;
+    store_.LoadSetup();
+    EXPECT_EQ(store_.CurrentImageType(), 2);
+    put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "CurrentParamSet", "Size 0");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.CurrentImageType(), 2);  // no type word: unchanged
+}
+
+TEST_F(Store, SaveThenLoadGivesTheSameRecord) {
+    store_.LoadSetup();
+    PluginSettings& s = store_.settings();
+    s.Visible = 1;
+    s.AutoStart = 1;
+    s.BitDepth = 16;
+    s.Invert = false;
+    s.CurrentParamSet = "Intra Größe 2";
+    s.CurrentParamSetNr = 4;
+    s.CephLeadNRLevel = 0;
+    s.ImageEnhancement = 1;
+    s.Left = -1200;
+    s.Top = 600;
+    s.SavePreview = false;
+    PluginSettings expected = s;
+    expected.AutoStart = 0;  // never read back
+    store_.SaveSetup();
+    EXPECT_TRUE(process_.messageBoxes().empty());
+    store_.settings() = PluginSettings{};
+    store_.LoadSetup();
+    EXPECT_EQ(store_.settings(), expected);
+    EXPECT_EQ(store_.CurrentImageType(), 0);
+    // Where the values went.
+    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "AutoStart"), "1");
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"), "1");
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Position", "Left"), "-1200");
+    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "Invert"), "0");
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Invert"));
+}
+
+TEST_F(Store, SaveWritesEveryKeyOnceInItsOrderAndNeverTheOlderKeysOrLanguage) {
+    store_.LoadSetup();
+    store_.settings().Visible = -1;
+    store_.SaveSetup();
+    ASSERT_EQ(watched_.writes.size(), 43u);
+    EXPECT_EQ(watched_.writes[0].name, "AutoStart");
+    EXPECT_EQ(watched_.writes[0].root, RegRoot::LocalMachine);
+    EXPECT_EQ(watched_.writes[2].name, "Visible");
+    EXPECT_EQ(watched_.writes[2].text, "-1");
+    EXPECT_EQ(watched_.writes[2].root, RegRoot::CurrentUser);
+    EXPECT_EQ(watched_.writes[41].name, "CurrentParamSetNr");
+    EXPECT_EQ(watched_.writes[41].root, RegRoot::CurrentUser);
+    EXPECT_EQ(watched_.writes[42].name, "SavePreview");
+    for (const auto& w : watched_.writes) {
+        EXPECT_NE(w.name, "Language");
+        EXPECT_NE(w.name, "OptimizeGray");
+    }
+    // A Visible of -1 is stored as it is and loads as 0.
+    store_.LoadSetup();
+    EXPECT_EQ(store_.settings().Visible, 0);
+}
+
+TEST_F(Store, FailedWritesAreNotReportedAndLeaveTheOldValues) {
+    store_.LoadSetup();
+    put(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "BitDepth", "12");
+    world_.failAlways(sim::Fault::RegistryCreate);
+    store_.settings().BitDepth = 16;
+    store_.SaveSetup();
+    world_.failAlways(sim::Fault::RegistryCreate, false);
+    EXPECT_TRUE(process_.messageBoxes().empty());
+    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "BitDepth"), "12");
+}
+
+TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
+    store_.LoadSetup();
+    store_.settings().Verbose = 1;
+    store_.settings().Visible = 1;
+    watched_.throwOnWrite = 3;  // AutoStart and Verbose get through, Visible fails
+    store_.SaveSetup();
+    ASSERT_EQ(process_.messageBoxes().size(), 1u);
+    const auto& box = process_.messageBoxes().front();
+    EXPECT_EQ(box.text, "SaveSetup error: -2147024891\r\nAccess is denied.");
+    EXPECT_EQ(box.caption, process_.process().version().title);
+    EXPECT_EQ(box.style, platform::mb::kOk);
+    EXPECT_EQ(watched_.writes.size(), 2u);
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
+}
+
+TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
+    // A file stands where the folder should be.
+    const std::string blocker = "C:\\Users\\clinic\\AppData\\Roaming\\QUILO";
+    const std::string text = "not a folder";
+    ASSERT_TRUE(
+        platform::writeWholeFile(process_.files(), blocker, std::as_bytes(std::span(text))));
+    put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose", "1");
+    try {
+        store_.LoadSetup();
+        FAIL() << "LoadSetup went on without its data folder";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 76);
+        EXPECT_NE(e.description().find(blocker), std::string::npos);
+    }
+    EXPECT_EQ(store_.settings().Verbose, 0);  // nothing was read
+}
+
+TEST_F(Store, AnExistingDataFolderIsKept) {
+    const std::string folder = "C:\\Users\\clinic\\AppData\\Roaming\\QUILO";
+    ASSERT_TRUE(process_.files().createDirectories(folder));
+    const std::string text = "x";
+    ASSERT_TRUE(platform::writeWholeFile(process_.files(), folder + "\\Raw.TIF",
+                                         std::as_bytes(std::span(text))));
+    store_.LoadSetup();
+    EXPECT_TRUE(process_.files().exists(folder + "\\Raw.TIF"));
+}
+
+TEST_F(Store, WriteCodesWhenTheRegistryRefuses) {
+    modRegistry& reg = store_.registry();
+    reg.setRegistryBase(kBase);
+    world_.failNth(sim::Fault::RegistryCreate);
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kKeyFailed);
+    world_.failNth(sim::Fault::RegistrySet);
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kValueFailed);
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"));
+    EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kDone);
+    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
+}
+
+TEST_F(Store, AMachineDefaultIsUsedEvenWhenItsCopyCannotBeMade) {
+    modRegistry& reg = store_.registry();
+    reg.setRegistryBase(kBase);
+    put(RegRoot::LocalMachine, std::string(kBase) + "\\DefaultUserSettings\\Options", "Visible",
+        "1");
+    world_.failAlways(sim::Fault::RegistryCreate);
+    EXPECT_EQ(reg.ReadRegSetting("Options", "Visible"), "1");
+    world_.failAlways(sim::Fault::RegistryCreate, false);
+    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
+}
+
+TEST(ShortName, ProductNameWithoutPlugin) {
+    EXPECT_EQ(pluginShortName("Quilo Plugin"), "QUILO");
+    EXPECT_EQ(pluginShortName("PlugIn Quilo plugin"), "QUILO");
+    EXPECT_EQ(pluginShortName("Orvane"), "ORVANE");
+    EXPECT_EQ(pluginShortName("Plugin"), "");
+}
+
+}  // namespace
+}  // namespace quilo::settings

@@ -1,0 +1,303 @@
+// TestHost.exe: a host application for the plug-in protocol. With --scenario it runs one
+// scripted session and prints one line per check (exit code 0 when all passed); without it
+// it opens a window with a button for every command and a log of every message.
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "platform/win32/win32_platform.h"
+#include "test-host/decode.h"
+#include "test-host/host_core.h"
+#include "test-host/scenario.h"
+
+namespace {
+
+using quilo::testhost::Bytes;
+using quilo::testhost::HostCore;
+
+std::string exeFolder() {
+    char buf[MAX_PATH * 2] = {};
+    GetModuleFileNameA(nullptr, buf, sizeof buf);
+    std::string p(buf);
+    return p.substr(0, p.find_last_of("\\/"));
+}
+
+std::string fullPath(const std::string& path) {
+    char buf[MAX_PATH * 2] = {};
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : path;
+}
+
+// Starts the plug-in program with CreateProcess and watches its exit code.
+class Launcher final : public quilo::testhost::PluginLauncher {
+  public:
+    explicit Launcher(std::string path) : path_(std::move(path)) {}
+    ~Launcher() override { closeAll(); }
+    bool start(const std::string& arguments) override {
+        std::string cmd = "\"" + path_ + "\"" + (arguments.empty() ? "" : " " + arguments);
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        const std::string folder = path_.substr(0, path_.find_last_of('\\'));
+        if (!CreateProcessA(path_.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.c_str(), &si, &pi))
+            return false;
+        CloseHandle(pi.hThread);
+        processes_.push_back(pi.hProcess);
+        return true;
+    }
+    std::optional<int> exitCode() override {
+        if (processes_.empty()) return std::nullopt;
+        DWORD code = 0;
+        if (WaitForSingleObject(processes_.back(), 0) != WAIT_OBJECT_0) return std::nullopt;
+        GetExitCodeProcess(processes_.back(), &code);
+        return static_cast<int>(code);
+    }
+    void kill() override {
+        if (!processes_.empty()) TerminateProcess(processes_.back(), 99);
+    }
+
+  private:
+    void closeAll() {
+        for (HANDLE h : processes_)
+            CloseHandle(h);
+    }
+    std::string path_;
+    std::vector<HANDLE> processes_;
+};
+
+std::string profile(const std::string& ini, const char* section, const char* key) {
+    char buf[512] = {};
+    GetPrivateProfileStringA(section, key, "", buf, sizeof buf, ini.c_str());
+    return buf;
+}
+
+// What the plug-in must report, from the scanner library's configuration beside it and from
+// this program's own version record (both programs carry the same one).
+quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
+                                           const std::string& plugin) {
+    quilo::testhost::Expectations e;
+    const quilo::platform::VersionInfo v = p.process().version();
+    e.productText = v.productName + " ver: " + std::to_string(v.major) + "." +
+                    std::to_string(v.minor) + "(." + std::to_string(v.revision) + ")";
+    e.programPath = plugin;
+    const std::string ini = plugin.substr(0, plugin.find_last_of('\\')) + "\\OrvaneEx.ini";
+    e.maker = profile(ini, "Scanner", "Maker");
+    e.model = profile(ini, "Scanner", "Model");
+    e.serial = profile(ini, "Scanner", "Serial");
+    const int count = std::atoi(profile(ini, "Scanner", "ParamCount").c_str());
+    for (int i = 1; i <= count; ++i) {
+        const std::string section = "Param" + std::to_string(i);
+        const std::string kind = profile(ini, section.c_str(), "Kind");
+        quilo::testhost::Expectations::Set s;
+        s.name = profile(ini, section.c_str(), "Name");
+        s.kind = kind == "cephalometric" ? 5 : kind == "panoramic" ? 4 : 1;
+        e.sets.push_back(s);
+    }
+    // With no set marked as a tool in the registry (a fresh installation), the scanner
+    // connection offers the first set as one and makes it the current set.
+    if (!e.sets.empty()) e.sets[0].tool = true;
+    e.defaultSet = 1;
+    return e;
+}
+
+int runScenario(const std::string& name, const std::string& plugin, const std::string& shots) {
+    auto platform = quilo::platform::makeWin32Platform();
+    HostCore host(*platform);
+    // Every message from a plug-in is printed as it arrives, decoded.
+    host.onReceived = [](const quilo::testhost::Received& r) {
+        std::printf("# < %s\n", quilo::testhost::decodeRecord(r.code, r.data).c_str());
+    };
+    Launcher launcher(plugin);
+    quilo::testhost::ScenarioOptions options;
+    if (!shots.empty()) {
+        options.screenshot = [&](const std::string& shot, quilo::platform::Hwnd window) {
+            // Give the plug-in's window a moment to paint, pumping meanwhile.
+            const DWORD until = GetTickCount() + 1500;
+            host.waitUntil([&] { return GetTickCount() >= until; }, 2000);
+            const std::string path = shots + "\\" + shot + ".png";
+            const bool saved =
+                quilo::platform::writePng(quilo::platform::captureWindow(window), path);
+            std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
+        };
+    }
+    quilo::testhost::Scenario scenario(
+        host, launcher,
+        [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        },
+        options);
+    int failures = 0;
+    if (name == "lifecycle") {
+        failures = scenario.lifecycle(expectations(*platform, plugin));
+    } else if (name == "testmode") {
+        failures = scenario.testMode();
+    } else if (name == "watchdog") {
+        failures = scenario.watchdog();
+    } else {
+        std::printf("unknown scenario %s (lifecycle, testmode, watchdog)\n", name.c_str());
+        return 2;
+    }
+    std::printf("%s: %d failed\n", name.c_str(), failures);
+    return failures == 0 ? 0 : 1;
+}
+
+// --- interactive mode ----------------------------------------------------------------------------
+
+struct Interactive {
+    std::unique_ptr<quilo::platform::Platform> platform;
+    std::unique_ptr<HostCore> host;
+    std::unique_ptr<Launcher> launcher;
+    HWND window = nullptr;
+    HWND log = nullptr;
+    HWND sensorEdit = nullptr;
+    HWND settingsEdit = nullptr;
+
+    void append(const std::string& line) {
+        const int end = GetWindowTextLengthA(log);
+        SendMessageA(log, EM_SETSEL, static_cast<WPARAM>(end), end);
+        const std::string text = line + "\r\n";
+        SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    HWND plugin() const {
+        return host->plugins().empty() ? nullptr : reinterpret_cast<HWND>(host->plugins().back());
+    }
+    std::string field(HWND edit) {
+        char buf[256] = {};
+        GetWindowTextA(edit, buf, sizeof buf);
+        return buf;
+    }
+    void command(int id) {
+        const auto p = reinterpret_cast<quilo::platform::Hwnd>(plugin());
+        const std::int32_t code = id;
+        if (id == 1) {
+            append(launcher->start("") ? "started the plug-in" : "could not start the plug-in");
+            return;
+        }
+        if (id == 0) {
+            host->enumerate();
+            append("> EnumeratePlugIns");
+            return;
+        }
+        if (p == 0) {
+            append("no plug-in has announced itself yet");
+            return;
+        }
+        Bytes data;
+        if (code == 20 || code == 31 || code == 22)
+            data = quilo::testhost::int32Bytes(std::atoi(field(sensorEdit).c_str()));
+        else if (code == 12)
+            data = quilo::testhost::settingsBlock(field(settingsEdit));
+        else
+            data = quilo::testhost::handleBytes(host->hwnd());
+        const auto verdict = host->send(p, code, data);
+        append("> " + quilo::testhost::commandLabel(code) + (verdict ? " accepted" : " REFUSED"));
+    }
+};
+
+// The interactive window finds its state through its user data.
+LRESULT CALLBACK uiProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    auto* ui = reinterpret_cast<Interactive*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_COMMAND && ui != nullptr && HIWORD(wParam) == BN_CLICKED) {
+        ui->command(static_cast<int>(LOWORD(wParam)) - 1000);
+        return 0;
+    }
+    if (msg == WM_CLOSE) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+int runInteractive(const std::string& plugin, const std::string& images) {
+    Interactive ui;
+    ui.platform = quilo::platform::makeWin32Platform();
+    ui.host = std::make_unique<HostCore>(*ui.platform);
+    ui.launcher = std::make_unique<Launcher>(plugin);
+    ui.host->setImageFolder(images);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = uiProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuiloTestHostUi";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    RegisterClassA(&wc);
+    ui.window =
+        CreateWindowA("QuiloTestHostUi", "Quilo Test Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                      40, 900, 640, nullptr, nullptr, wc.hInstance, &ui);
+    struct Button {
+        int code;
+        const char* label;
+    };
+    const Button buttons[] = {{1, "Start plug-in"},   {0, "Enumerate"},       {2, "Initialize"},
+                              {4, "GetInformation"},  {5, "GetCapabilities"}, {6, "GetStatus"},
+                              {30, "GetSensorCount"}, {31, "GetSensorInfo"},  {10, "Setup"},
+                              {20, "Activate"},       {23, "StopCapture"},    {22, "ImageStored"},
+                              {12, "SetSettings"},    {11, "GetSettings"},    {3, "Shutdown"}};
+    int y = 10;
+    for (const Button& b : buttons) {
+        CreateWindowA("BUTTON", b.label, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, y, 140, 28,
+                      ui.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1000 + b.code)),
+                      wc.hInstance, nullptr);
+        y += 34;
+    }
+    ui.sensorEdit = CreateWindowA("EDIT", "1", WS_CHILD | WS_VISIBLE | WS_BORDER, 160, 10, 80, 24,
+                                  ui.window, nullptr, wc.hInstance, nullptr);
+    ui.settingsEdit = CreateWindowA("EDIT", "LAN English", WS_CHILD | WS_VISIBLE | WS_BORDER, 250,
+                                    10, 300, 24, ui.window, nullptr, wc.hInstance, nullptr);
+    ui.log = CreateWindowA("EDIT", "",
+                           WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
+                               ES_AUTOVSCROLL | ES_READONLY,
+                           160, 44, 720, 550, ui.window, nullptr, wc.hInstance, nullptr);
+    ui.host->onReceived = [&ui](const quilo::testhost::Received& r) {
+        ui.append("< " + quilo::testhost::decodeRecord(r.code, r.data));
+    };
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    DestroyWindow(ui.window);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string scenario, shots;
+    std::string plugin = exeFolder() + "\\Quilo\\QuiloPlugin.exe";
+    std::string images = exeFolder() + "\\ReceivedImages";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--scenario" && i + 1 < argc)
+            scenario = argv[++i];
+        else if (a == "--plugin" && i + 1 < argc)
+            plugin = argv[++i];
+        else if (a == "--shots" && i + 1 < argc)
+            shots = argv[++i];
+        else if (a == "--images" && i + 1 < argc)
+            images = argv[++i];
+        else {
+            std::printf(
+                "usage: TestHost [--plugin PATH] [--scenario lifecycle|testmode|watchdog] "
+                "[--shots FOLDER] [--images FOLDER]\n");
+            return 2;
+        }
+    }
+    plugin = fullPath(plugin);
+    if (!scenario.empty()) return runScenario(scenario, plugin, shots);
+    return runInteractive(plugin, images);
+}

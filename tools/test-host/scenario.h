@@ -1,0 +1,93 @@
+// Scripted sessions of the test host: each step sends commands and checks what comes back,
+// byte for byte, printing one line per step ("ok 3 - ..." or "not ok 3 - ...").
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test-host/host_core.h"
+
+namespace quilo::testhost {
+
+// Starts plug-in processes and tells when they have ended (TestHost.exe: CreateProcess).
+class PluginLauncher {
+  public:
+    virtual ~PluginLauncher() = default;
+    // Starts one more process of the plug-in with these arguments; false when it failed.
+    virtual bool start(const std::string& arguments) = 0;
+    // The exit code of the process started last, once it has ended.
+    virtual std::optional<int> exitCode() = 0;
+    // Ends the process started last, when a scenario failed half-way.
+    virtual void kill() = 0;
+};
+
+// What a correct plug-in answers, known to the scenario from outside the plug-in: its
+// version record, where it was started from, and the scanner library's configuration.
+struct Expectations {
+    std::string productText;  // "Quilo Plugin ver: 1.0(.0)"
+    std::string programPath;  // the full path the plug-in was started from
+    struct Set {
+        std::string name;
+        std::int32_t kind = 1;  // image kind code
+        bool tool = false;      // offered as a tool of its own
+    };
+    std::vector<Set> sets;        // the scanner's parameter sets, in order
+    std::int32_t defaultSet = 1;  // the set the default entry describes
+    std::string maker, model, serial;
+};
+
+struct ScenarioOptions {
+    std::uint32_t startTimeoutMs = 30000;
+    std::uint32_t replyTimeoutMs = 5000;
+    std::uint32_t silenceMs = 700;  // how long "nothing comes back" is watched
+    // Called with a name and the plug-in's window when it is worth a screenshot; returns
+    // when it has been taken.
+    std::function<void(const std::string&, Hwnd)> screenshot;
+};
+
+class Scenario {
+  public:
+    Scenario(HostCore& host, PluginLauncher& launcher, std::function<void(const std::string&)> out,
+             ScenarioOptions options = {});
+
+    // The whole life of a plug-in: start, enumeration, initialisation, questions, settings,
+    // refusals, a second instance, shutdown. Returns the number of failed checks.
+    int lifecycle(const Expectations& expected);
+    // Test mode: caption and visibility, the window in English and in German.
+    int testMode();
+    // The host window goes away; the plug-in must end on its own 20 to 40 seconds later.
+    int watchdog();
+
+    int failures() const { return failures_; }
+
+  private:
+    bool check(bool ok, const std::string& what, const std::string& detail = {});
+    bool expectBytes(const Bytes& got, const Bytes& want, const std::string& what);
+    // Sends and waits for the reply with the same code; the reply's bytes, or nothing.
+    std::optional<Bytes> ask(std::int32_t code, const Bytes& data);
+    bool silentFor(std::int32_t code, std::uint32_t ms);
+    bool startPlugin(const std::string& args);
+    bool waitExit(std::uint32_t timeoutMs, int& code);
+    bool shutdown();
+
+    HostCore& host_;
+    PluginLauncher& launcher_;
+    std::function<void(const std::string&)> out_;
+    ScenarioOptions options_;
+    Hwnd plugin_ = 0;
+    int step_ = 0;
+    int failures_ = 0;
+};
+
+// The records a correct plug-in sends, built field by field from raw offsets.
+Bytes expectedStatus(std::int32_t code, bool dialog = false);
+Bytes expectedCapabilities();
+Bytes expectedSensorCount(std::int32_t count);
+Bytes expectedInformation(std::int32_t kind, const std::string& product, const std::string& path);
+Bytes expectedSensor(std::int32_t number, std::int32_t kind, const std::string& name, bool tool,
+                     const std::string& text, const std::string& description);
+
+}  // namespace quilo::testhost
