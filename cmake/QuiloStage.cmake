@@ -30,5 +30,6 @@ function(quilo_stage_finish)
       list(APPEND parts ${t})
     endif()
   endforeach()
-  add_custom_target(quilo_stage DEPENDS ${parts})
+  # Part of ALL: a plain build leaves a complete install for the end-to-end tests.
+  add_custom_target(quilo_stage ALL DEPENDS ${parts})
 endfunction()

@@ -310,20 +310,40 @@ void frmMain::lookUpAppOwner() {
     if (AppOwnerWindow == 0) AppOwnerWindow = platform().windows().getOwner(hwnd());
 }
 
+void frmMain::applicationWindowLost() {
+    AppOwnerWindow = 0;
+    AppWindowReparented = false;
+    unload(forms::UnloadMode::Code);
+}
+
+void frmMain::restoreAppParent() {
+    if (AppOwnerWindow == 0 || !AppWindowReparented) return;
+    platform().windows().setParent(AppOwnerWindow, PreviousParentWindow);
+    AppWindowReparented = false;
+}
+
+void frmMain::reparentAppInto(Hwnd parent) {
+    // Without an application window (the forms have no owner) there is nothing to move.
+    if (AppOwnerWindow == 0) return;
+    platform::WindowSystem& w = platform().windows();
+    const Hwnd previous = w.setParent(AppOwnerWindow, parent);
+    // A window that is not there any more leaves the application window where it was.
+    if (w.getParent(AppOwnerWindow) != parent) return;
+    PreviousParentWindow = previous;
+    AppWindowReparented = true;
+}
+
 void frmMain::InitializePlugin(std::int32_t& /*cmdNo*/) {
     InitCalled = true;
-    platform::WindowSystem& w = platform().windows();
     const Hwnd host = Plugin()->KV2hWnd();
     if (host != 0) {
         if (HostParentWindow == 0) HostParentWindow = host;
         lookUpAppOwner();
-        // The application's owner window exists only where the forms have one; without it
-        // there is nothing to re-parent.
-        if (AppOwnerWindow != 0) {
-            if (PreviousParentWindow != 0) w.setParent(AppOwnerWindow, PreviousParentWindow);
-            if (PreviousParentWindow != HostParentWindow)
-                PreviousParentWindow = w.setParent(AppOwnerWindow, HostParentWindow);
-        }
+        restoreAppParent();
+        // Back under its previous parent; into the host's window unless that is where it is.
+        if (AppOwnerWindow != 0 &&
+            platform().windows().getParent(AppOwnerWindow) != HostParentWindow)
+            reparentAppInto(HostParentWindow);
     }
     LogMsg("Plugin initialized");
     process_.sensors().InitializeHardware();
@@ -417,12 +437,9 @@ void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings
         HostParentWindow =
             platform::handleFromRecord(settings::roundToInt32(settings::leadingNumber(value)));
         if (HostParentWindow != 0) {
-            platform::WindowSystem& w = platform().windows();
             lookUpAppOwner();
-            if (AppOwnerWindow != 0) {
-                if (PreviousParentWindow != 0) w.setParent(AppOwnerWindow, PreviousParentWindow);
-                PreviousParentWindow = w.setParent(AppOwnerWindow, HostParentWindow);
-            }
+            restoreAppParent();
+            reparentAppInto(HostParentWindow);
         }
     }
 }
@@ -550,12 +567,10 @@ void frmMain::tmrAlive_Timer() {
 // --- shut-down ---------------------------------------------------------------------------------
 
 void frmMain::Form_Unload(bool& /*cancel*/) {
-    platform::WindowSystem& w = platform().windows();
     // 1.
     ActiveTimer.setEnabled(false);
     // 2.
-    if (PreviousParentWindow != 0 && AppOwnerWindow != 0)
-        w.setParent(AppOwnerWindow, PreviousParentWindow);
+    restoreAppParent();
     // 3.
     process_.sensors().CloseHardware();
     // 4., 5.

@@ -55,6 +55,10 @@ class frmMain final : public forms::Form,
     platform::Hwnd HostParentWindow = 0;
     platform::Hwnd AppOwnerWindow = 0;
     platform::Hwnd PreviousParentWindow = 0;
+    // True while the application window sits in a host's window. The window system reports a
+    // top-level window's parent as 0, so PreviousParentWindow alone cannot tell "never moved"
+    // from "moved out of the desktop"; this flag does.
+    bool AppWindowReparented = false;
     std::int32_t ActiveSensorNo = 0;
     std::int16_t HostWatchdogCount = 0;
     bool InitCalled = false;
@@ -62,6 +66,9 @@ class frmMain final : public forms::Form,
     host::clsPlugin* Plugin() const;
 
     // --- procedures -------------------------------------------------------------------
+    // The application window went with the host's window it sat in: nothing is put back, the
+    // form unloads.
+    void applicationWindowLost();
     void doStopCapture();
     void doShowDialog(std::string_view Msg, std::string_view Caption,
                       std::optional<std::int32_t> ModalType = std::nullopt);
@@ -97,8 +104,11 @@ class frmMain final : public forms::Form,
     void Form_Unload(bool& cancel);
     void loadSteps();
     void showPopup();
-    // Re-parents the application's hidden owner window into the host's window.
     void lookUpAppOwner();
+    // Puts the application window back under PreviousParentWindow if it has been moved.
+    void restoreAppParent();
+    // Makes the application window a child of `parent`; PreviousParentWindow = where it was.
+    void reparentAppInto(platform::Hwnd parent);
     std::string productTitle() const;
 
     // trace::LogBox

@@ -2,7 +2,32 @@
 
 #include "controller/frm_main.h"
 
+#include <utility>
+
 namespace quilo::controller {
+
+// The title a hidden application window of a Windows program carries: the program's name.
+ApplicationWindow::ApplicationWindow(platform::WindowSystem& windows, std::function<void()> onLost)
+    : windows_(windows), onLost_(std::move(onLost)) {
+    platform::WindowSpec spec;
+    spec.title = "QuiloPlugin";
+    hwnd_ = windows_.createWindow(spec, this);
+}
+
+ApplicationWindow::~ApplicationWindow() {
+    const platform::Hwnd hwnd = std::exchange(hwnd_, 0);
+    if (hwnd != 0 && windows_.isWindow(hwnd)) windows_.destroyWindow(hwnd);
+}
+
+platform::LResult ApplicationWindow::windowProc(platform::Hwnd hwnd, platform::MsgId msg,
+                                                platform::WParam wParam, platform::LParam lParam) {
+    // Destroyed by someone else (hwnd_ is still set): the plug-in has lost its windows.
+    if (msg == platform::wm::kDestroy && hwnd == hwnd_) {
+        hwnd_ = 0;
+        if (onLost_) onLost_();
+    }
+    return windows_.defWindowProc(hwnd, msg, wParam, lParam);
+}
 
 PluginProcess::PluginProcess(platform::Platform& platform)
     : platform_(platform),
@@ -32,12 +57,25 @@ PluginProcess::~PluginProcess() {
     }
     main_.reset();
     retired_.reset();
+    forms_.setApplicationWindow(0);
+    appWindow_.reset();
     sensorApi_.reset();
     // Form_Terminate: the trace is the last thing to go.
     trace_.TraceClose();
 }
 
 bool PluginProcess::start() {
+    // The application window exists before the first form loads, so that the main form is
+    // owned by it. Without one (creation failed) the forms have no owner and nothing is
+    // re-parented into a host.
+    appWindow_ = std::make_unique<ApplicationWindow>(platform_.windows(), [this] {
+        // The host destroyed the window it had taken the plug-in's windows into: the main
+        // form's window went with it. The process ends as if the form had been closed, so that
+        // the scanner is released and nothing lingers without a window.
+        forms_.setApplicationWindow(0);
+        if (main_ && main_->loaded() && !ended_) main_->applicationWindowLost();
+    });
+    forms_.setApplicationWindow(appWindow_->hwnd());
     main_ = std::make_unique<frmMain>(*this);
     main_->load();
     return !ended_ && main_->loaded();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,28 @@ struct EnhancementComponent {
 
 // The name of the single-instance guard; one plug-in process per user session.
 inline constexpr std::string_view kInstanceGuardName = "QuiloPlugin.SingleInstance";
+
+// The application's hidden window: the owner of every form loaded without an owner form, and
+// the window a host re-parents into its own so that the plug-in's windows stay with it.
+// Destroyed with its holder.
+// When it goes with the window it sits in (a host that destroys its window while the plug-in
+// is parented into it), the forms it owns are gone too: `onLost` is called then.
+class ApplicationWindow final : private platform::WindowHandler {
+  public:
+    ApplicationWindow(platform::WindowSystem& windows, std::function<void()> onLost);
+    ~ApplicationWindow();
+    ApplicationWindow(const ApplicationWindow&) = delete;
+    ApplicationWindow& operator=(const ApplicationWindow&) = delete;
+    platform::Hwnd hwnd() const { return hwnd_; }
+
+  private:
+    platform::LResult windowProc(platform::Hwnd hwnd, platform::MsgId msg, platform::WParam wParam,
+                                 platform::LParam lParam) override;
+
+    platform::WindowSystem& windows_;
+    std::function<void()> onLost_;
+    platform::Hwnd hwnd_ = 0;
+};
 
 class PluginProcess final : private trace::FormRegistry, private scanner::ScannerHost {
   public:
@@ -65,6 +88,8 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     scanner::OrvaneBinding& scannerLibrary() { return library_; }
     scanner::SensorAPI& sensors() { return *sensorApi_; }
     frmMain* mainForm() { return main_.get(); }
+    // The hidden application window (0 before start, or when it could not be created).
+    platform::Hwnd applicationWindow() const { return appWindow_ ? appWindow_->hwnd() : 0; }
 
     // The single-instance guard: taken by the main form's load, held for the process's life.
     bool takeInstanceGuard();
@@ -100,6 +125,8 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     scanner::OrvaneBinding library_;
     std::unique_ptr<scanner::SensorAPI> sensorApi_;
     std::unique_ptr<platform::InstanceGuard> instanceGuard_;
+    // Declared before the forms that it owns, so that it goes after them.
+    std::unique_ptr<ApplicationWindow> appWindow_;
     std::unique_ptr<host::clsPlugin> plugin_;
     std::unique_ptr<host::clsPlugin> retired_;
     std::unique_ptr<EnhancementComponent> enhancement_;

@@ -323,6 +323,17 @@ int Scenario::watchdog() {
     check(doomed.sendHandleCommand(plugin_, kInitializePlugin) != 0,
           "InitializePlugin from the host that will vanish");
     check(doomed.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports Idle");
+    // The plug-in's windows go into this host's lasting window, not into the one that vanishes
+    // (they would go with it).
+    check(doomed.send(
+              plugin_, kSetSettings,
+              settingsBlock("PHW " + std::to_string(platform::handleToRecord(host_.hwnd())))) != 0,
+          "PHW: the plug-in's windows into the lasting host window");
+    // Commands are worked off in order: once a status comes back, the PHW has been taken.
+    const std::size_t afterPhw = doomed.received().size();
+    check(doomed.send(plugin_, kGetStatus, handleBytes(doomed.hwnd())) != 0 &&
+              doomed.waitFor(kGetStatus, afterPhw, options_.replyTimeoutMs) >= 0,
+          "... and a status after it");
     host_.platform().windows().destroyWindow(doomed.hwnd());
     const std::uint32_t gone = host_.platform().clock().tickCount();
     int code = -1;

@@ -206,5 +206,46 @@ TEST_F(Commands, ParentWindowSettingAndOtherPrefixes) {
     EXPECT_EQ(plugin->settings().names().Language, language);
 }
 
+// The hidden application window owns the main form; a host takes it into its own window.
+TEST_F(Commands, ApplicationWindowGoesIntoTheHostWindowAndBack) {
+    ASSERT_TRUE(startPlugin());
+    platform::WindowSystem& w = hostProcess->windows();
+    const Hwnd app = plugin->applicationWindow();
+    ASSERT_NE(app, 0u);
+    EXPECT_EQ(w.getOwner(pluginWindow()), app);
+    EXPECT_EQ(w.getParent(app), 0u);
+    initialize();
+    EXPECT_EQ(main().AppOwnerWindow, app);
+    EXPECT_EQ(w.getParent(app), host->hwnd());
+    // PHW 0 forgets the parent and moves nothing.
+    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
+    EXPECT_EQ(w.getParent(app), host->hwnd());
+    // Another window: the application window is first put back where it came from (top
+    // level), so that is what the move into the new window reports as its previous parent.
+    testhost::HostCore other(*hostProcess, "Other host window");
+    const auto phw = [&](Hwnd h) {
+        return send(code::SetSettings,
+                    testhost::settingsBlock("PHW " + std::to_string(platform::handleToRecord(h))));
+    };
+    EXPECT_NE(phw(other.hwnd()), 0);
+    EXPECT_EQ(w.getParent(app), other.hwnd());
+    EXPECT_EQ(main().PreviousParentWindow, 0u);
+    // A handle that is no window: put back, and left there.
+    EXPECT_NE(phw(static_cast<Hwnd>(4242)), 0);
+    EXPECT_EQ(w.getParent(app), 0u);
+    EXPECT_FALSE(main().AppWindowReparented);
+    // A second InitializePlugin takes it into the host's window again.
+    EXPECT_NE(phw(other.hwnd()), 0);
+    EXPECT_NE(sendHandle(code::Initialize), 0);
+    EXPECT_EQ(w.getParent(app), other.hwnd());
+    // The unload puts it back under its previous parent.
+    EXPECT_NE(sendHandle(code::Shutdown), 0);
+    ASSERT_TRUE(plugin->ended());
+    EXPECT_TRUE(w.isWindow(app));
+    EXPECT_EQ(w.getParent(app), 0u);
+    plugin.reset();
+    EXPECT_FALSE(w.isWindow(app));
+}
+
 }  // namespace
 }  // namespace quilo::test

@@ -132,6 +132,13 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
     world.runUntilIdle();
     ASSERT_TRUE(plugin->plugin()->Initialized());
+    // The plug-in's windows go into the lasting host window, so they stay when the other goes.
+    ASSERT_NE(doomed.send(pluginWindow(), code::SetSettings,
+                          testhost::settingsBlock(
+                              "PHW " + std::to_string(platform::handleToRecord(host->hwnd())))),
+              0);
+    world.runUntilIdle();
+    ASSERT_EQ(pluginProcess->windows().getParent(plugin->applicationWindow()), host->hwnd());
     world.advance(19000);  // a tick with the host still there resets nothing wrong
     EXPECT_EQ(main().HostWatchdogCount, 0);
     hostProcess->windows().destroyWindow(doomed.hwnd());
@@ -143,6 +150,24 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     world.advance(20000);
     EXPECT_TRUE(plugin->ended());
     EXPECT_EQ(plugin->exitCode(), 0);
+}
+
+TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
+    ASSERT_TRUE(startPlugin("/TEST"));  // test mode: the log is written
+    testhost::HostCore doomed(*hostProcess, "Vanishing host");
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    world.runUntilIdle();
+    ASSERT_TRUE(plugin->sensors().HardwareInitialized);
+    const Hwnd app = plugin->applicationWindow();
+    ASSERT_EQ(hostProcess->windows().getParent(app), doomed.hwnd());
+    hostProcess->windows().destroyWindow(doomed.hwnd());
+    world.runUntilIdle();
+    // The main form went with the application window; the process does not linger.
+    EXPECT_FALSE(pluginProcess->windows().isWindow(app));
+    EXPECT_TRUE(plugin->ended());
+    EXPECT_EQ(plugin->exitCode(), 0);
+    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    EXPECT_NE(readLogFile().find("Plugin closed"), std::string::npos);
 }
 
 TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBack) {
