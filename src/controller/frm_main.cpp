@@ -212,14 +212,14 @@ void frmMain::loadSteps() {
     // 4.
     TestMode = upper(p.process().commandLine()).find("/TEST") != std::string::npos;
     // 5.
-    process_.enhancement() = std::make_unique<EnhancementComponent>();
+    imaging::EnhancementComponent& enhancement = process_.createEnhancement();
     // 6.
     settings::SettingsStore& store = process_.settings();
     store.SetDefaultOptions();
     store.LoadSetup();  // the scanner connection shares the current set with the settings
     // 7.
-    process_.enhancement()->ApplicationName = p.process().version().productName;
-    process_.enhancement()->PluginName = store.names().PluginShortName;
+    enhancement.setProductName(p.process().version().productName);
+    enhancement.setShortName(store.names().PluginShortName);
     // 8.
     process_.language().setTranslatorMode(false);
     process_.language().Initlanguage(store.names().Language);
@@ -585,7 +585,7 @@ void frmMain::Form_Unload(bool& /*cancel*/) {
     s.Top = top();
     // 7.
     process_.sensors().Sensors.clear();
-    process_.enhancement().reset();
+    process_.releaseEnhancement();
     // 8.
     LogMsg("Plugin closed --------------------------");
     // 9.

@@ -1,6 +1,7 @@
 #include "controller/plugin_process.h"
 
 #include "controller/frm_main.h"
+#include "imaging/enhancement_options_form.h"
 
 #include <utility>
 
@@ -38,6 +39,7 @@ PluginProcess::PluginProcess(platform::Platform& platform)
       language_(platform.files(), platform.process()),
       xray_(platform.windows(), platform.memory(), trace_),
       library_(platform.libraries()),
+      imageHandler_(platform.memory()),
       sensorApi_(std::make_unique<scanner::SensorAPI>(library_, platform.files(),
                                                       platform.process(),
                                                       static_cast<scanner::ScannerHost&>(*this))) {
@@ -103,6 +105,12 @@ bool PluginProcess::takeInstanceGuard() {
 host::clsPlugin& PluginProcess::createPlugin() {
     plugin_ = std::make_unique<host::clsPlugin>(platform_, xray_, trace_);
     return *plugin_;
+}
+
+imaging::EnhancementComponent& PluginProcess::createEnhancement() {
+    enhancement_ = std::make_unique<imaging::EnhancementComponent>(platform_.memory());
+    enhancement_->setOptionsPresenter(imaging::makeOptionsPresenter(forms_, *enhancement_));
+    return *enhancement_;
 }
 
 void PluginProcess::retirePlugin() {

@@ -11,6 +11,8 @@
 #include "forms/forms.h"
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
+#include "imaging/enhancement.h"
+#include "imaging/kv_image_handler.h"
 #include "platform/platform.h"
 #include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
@@ -22,14 +24,6 @@
 namespace quilo::controller {
 
 class frmMain;
-
-// The host maker's enhancement component as the main form sees it: it is created at start,
-// told the application's and the plug-in's names, and released at unload. Nothing the plug-in
-// does depends on what it returns.
-struct EnhancementComponent {
-    std::string ApplicationName;
-    std::string PluginName;
-};
 
 // The name of the single-instance guard; one plug-in process per user session.
 inline constexpr std::string_view kInstanceGuardName = "QuiloPlugin.SingleInstance";
@@ -102,7 +96,13 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     host::clsPlugin& createPlugin();
     void retirePlugin();
 
-    std::unique_ptr<EnhancementComponent>& enhancement() { return enhancement_; }
+    // The enhancement component: created by the main form's load (with its options form
+    // wired up), released by its unload. Null outside that time.
+    imaging::EnhancementComponent& createEnhancement();
+    void releaseEnhancement() { enhancement_.reset(); }
+    imaging::EnhancementComponent* enhancement() { return enhancement_.get(); }
+    // The host image library of the capture path; one for the process's life.
+    imaging::KVImageHandler& imageHandler() { return imageHandler_; }
 
   private:
     std::vector<std::string> loadedFormNames() const override;
@@ -123,13 +123,14 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     ui::modLAnguageSelector language_;
     host::XrayIfc xray_;
     scanner::OrvaneBinding library_;
+    imaging::KVImageHandler imageHandler_;
     std::unique_ptr<scanner::SensorAPI> sensorApi_;
     std::unique_ptr<platform::InstanceGuard> instanceGuard_;
     // Declared before the forms that it owns, so that it goes after them.
     std::unique_ptr<ApplicationWindow> appWindow_;
     std::unique_ptr<host::clsPlugin> plugin_;
     std::unique_ptr<host::clsPlugin> retired_;
-    std::unique_ptr<EnhancementComponent> enhancement_;
+    std::unique_ptr<imaging::EnhancementComponent> enhancement_;
     std::unique_ptr<frmMain> main_;
     bool ended_ = false;
     int exitCode_ = 0;

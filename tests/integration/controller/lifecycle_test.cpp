@@ -170,6 +170,28 @@ TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
     EXPECT_NE(readLogFile().find("Plugin closed"), std::string::npos);
 }
 
+TEST_F(Lifecycle, EnhancementComponentKnowsTheNamesAndShowsItsOptions) {
+    sim::ProcessOptions options;
+    options.version.productName = "Quilo Plugin for Kelvora";
+    ASSERT_TRUE(startPlugin("/TEST", options));  // the main form shown
+    imaging::EnhancementComponent* component = plugin->enhancement();
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(component->productName(), "Quilo Plugin for Kelvora");
+    EXPECT_FALSE(component->shortName().empty());
+    EXPECT_EQ(component->shortName(), plugin->settings().names().PluginShortName);
+    bool shown = false;
+    world.after(10, [&] {
+        forms::Form* f = plugin->forms().find("frmEnhancementOptions");
+        ASSERT_NE(f, nullptr);
+        shown = true;
+        EXPECT_EQ(plugin->forms().modalForm(), f);
+        EXPECT_EQ(f->caption(), "Enhancement options - Intraoral");
+        f->unload(forms::UnloadMode::Code);
+    });
+    EXPECT_FALSE(component->showOptions("Intraoral", 0, pluginWindow(), true));
+    EXPECT_TRUE(shown);
+}
+
 TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBack) {
     ASSERT_TRUE(startPlugin());
     world.advance(20000);  // no host yet: the first tick counts 1
