@@ -433,6 +433,10 @@ void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings
         language.setTranslatorMode(prefix == "TRA");
         language.Initlanguage(names.Language);
         if (visible()) language.TranslateForm(controls());
+        // The status line is one of the language's texts too: shown again in the new language
+        // at once rather than at the next status change (without logging the status again).
+        if (host::clsPlugin* plugin = Plugin())
+            showStatus(plugin->StatusCode(), plugin->StatusInfoStr());
     } else if (prefix == "PHW") {
         HostParentWindow =
             platform::handleFromRecord(settings::roundToInt32(settings::leadingNumber(value)));
@@ -455,8 +459,12 @@ void frmMain::doStopCapture() {
 }
 
 void frmMain::StatusChange(std::int32_t& StatCode, bool& /*DlgActive*/, std::string& InfoStr) {
-    imgStatus.setToolTipText(host::StatusName(StatCode));
     LogMsg(InfoStr);
+    showStatus(StatCode, InfoStr);
+}
+
+void frmMain::showStatus(std::int32_t StatCode, const std::string& InfoStr) {
+    imgStatus.setToolTipText(host::StatusName(StatCode));
     switch (StatCode) {
         case host::status::kUninitialized:
             SetStatusIcon("StopSign");

@@ -104,6 +104,8 @@ class frmMain final : public forms::Form,
     void Form_Unload(bool& cancel);
     void loadSteps();
     void showPopup();
+    // Icon, tooltip, status line and menus for a status (StatusChange without the log line).
+    void showStatus(std::int32_t StatCode, const std::string& InfoStr);
     void lookUpAppOwner();
     // Puts the application window back under PreviousParentWindow if it has been moved.
     void restoreAppParent();

@@ -166,7 +166,14 @@ TEST_F(Commands, StatusAndStopCapture) {
 TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
     ASSERT_TRUE(startPlugin("/TEST"));
     initialize();
+    const std::string englishStatus = main().lblStatus.caption();
+    const std::string logBefore = main().txtLog.text();
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("lan German")), 0);
+    // The status line follows the language at once, and the status is not logged again.
+    EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
+    EXPECT_NE(main().lblStatus.caption(), englishStatus);
+    EXPECT_EQ(main().lblStatus.foreColor(), forms::color::kSystemButtonText);
+    EXPECT_EQ(main().txtLog.text(), logBefore);
     EXPECT_EQ(plugin->settings().names().Language, "German");
     EXPECT_EQ(plugin->language().language(), "German");
     EXPECT_FALSE(plugin->language().translatorMode());
@@ -179,6 +186,7 @@ TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LAN English")), 0);
     EXPECT_FALSE(plugin->language().translatorMode());
     EXPECT_EQ(main().Command1.caption(), plugin->language().LangText(1030));
+    EXPECT_EQ(main().lblStatus.caption(), englishStatus);
 }
 
 TEST_F(Commands, HiddenFormKeepsItsCaptionsUntilShown) {
@@ -188,6 +196,8 @@ TEST_F(Commands, HiddenFormKeepsItsCaptionsUntilShown) {
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LAN German")), 0);
     EXPECT_EQ(plugin->language().LangText(1030), "Testbild");
     EXPECT_EQ(main().Command1.caption(), before);
+    // The status line is drawn for the status, hidden or not: in the new language.
+    EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
 }
 
 TEST_F(Commands, ParentWindowSettingAndOtherPrefixes) {
