@@ -239,6 +239,49 @@ void medianReferenceImpl(Image& image, int size) {
     }
 }
 
+// The 2 x 2 and 3 x 3 windows by comparisons alone, vectorised along the row: each column's
+// two or three values are sorted once and serve the two or three windows that contain them.
+// 2 x 2: the upper median of four is the second largest, the larger of the smaller column top
+// and the larger column bottom. 3 x 3: the median of nine is the median of the largest column
+// minimum, the median of the column middles and the smallest column maximum.
+template <class T>
+void medianSmallImpl(Image& image, int size) {
+    const std::size_t padded = std::size_t{image.width()} + 2;
+    std::vector<T> lo(padded), mid(padded), hi(padded);
+    T* l = lo.data();
+    T* m = mid.data();
+    T* u = hi.data();
+    // Rows y-1, y, y+1, each with column x at index x + 1; beyond the borders the edge pixels.
+    eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
+        const T* r0 = rows[0];
+        const T* r1 = rows[1];
+        const T* r2 = rows[2];
+        if (size == 2) {  // columns x-1 and x, rows y-1 and y
+            for (std::uint32_t i = 0; i < w + 1; ++i) {
+                l[i] = std::min(r0[i], r1[i]);
+                u[i] = std::max(r0[i], r1[i]);
+            }
+            for (std::uint32_t x = 0; x < w; ++x)
+                out[x] = std::max(std::min(u[x], u[x + 1]), std::max(l[x], l[x + 1]));
+            return;
+        }
+        for (std::uint32_t i = 0; i < w + 2; ++i) {
+            const T a = std::min(r0[i], r1[i]), b = std::max(r0[i], r1[i]);
+            const T c = r2[i];
+            l[i] = std::min(a, c);
+            u[i] = std::max(b, c);
+            m[i] = std::max(a, std::min(b, c));
+        }
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const T a = std::max({l[x], l[x + 1], l[x + 2]});
+            const T c = std::min({u[x], u[x + 1], u[x + 2]});
+            const T p = m[x], q = m[x + 1], s = m[x + 2];
+            const T b = std::max(std::min(p, q), std::min(std::max(p, q), s));
+            out[x] = std::max(std::min(a, b), std::min(std::max(a, b), c));
+        }
+    });
+}
+
 void checkSize(int size) {
     if (size < 2 || size > 16) throw std::invalid_argument("median size must be 2 to 16");
 }
@@ -247,8 +290,13 @@ void checkSize(int size) {
 
 void medianFilter(Image& image, int size) {
     checkSize(size);
-    withSamples(image,
-                [&](auto* p) { medianImpl<std::remove_pointer_t<decltype(p)>>(image, size); });
+    withSamples(image, [&](auto* p) {
+        using T = std::remove_pointer_t<decltype(p)>;
+        if (size <= 3)
+            medianSmallImpl<T>(image, size);
+        else
+            medianImpl<T>(image, size);
+    });
 }
 
 void medianFilterReference(Image& image, int size) {
