@@ -239,6 +239,22 @@ void medianReferenceImpl(Image& image, int size) {
     }
 }
 
+// The 3 x 3 median from the sorted columns (l <= m <= u per column; column x of the image at
+// index x + 1). Values, not references, and restricted pointers, so that the loop vectorises.
+template <class T>
+void medianOfSortedColumns(const T* __restrict l, const T* __restrict m, const T* __restrict u,
+                           T* __restrict out, std::size_t w) {
+    auto lesser = [](T a, T b) { return a < b ? a : b; };
+    auto greater = [](T a, T b) { return a < b ? b : a; };
+    for (std::size_t x = 0; x < w; ++x) {
+        const T a = greater(greater(l[x], l[x + 1]), l[x + 2]);
+        const T c = lesser(lesser(u[x], u[x + 1]), u[x + 2]);
+        const T p = m[x], q = m[x + 1], s = m[x + 2];
+        const T b = greater(lesser(p, q), lesser(greater(p, q), s));
+        out[x] = greater(lesser(a, b), lesser(greater(a, b), c));
+    }
+}
+
 // The 2 x 2 and 3 x 3 windows by comparisons alone, vectorised along the row: each column's
 // two or three values are sorted once and serve the two or three windows that contain them.
 // 2 x 2: the upper median of four is the second largest, the larger of the smaller column top
@@ -272,13 +288,7 @@ void medianSmallImpl(Image& image, int size) {
             u[i] = std::max(b, c);
             m[i] = std::max(a, std::min(b, c));
         }
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const T a = std::max({l[x], l[x + 1], l[x + 2]});
-            const T c = std::min({u[x], u[x + 1], u[x + 2]});
-            const T p = m[x], q = m[x + 1], s = m[x + 2];
-            const T b = std::max(std::min(p, q), std::min(std::max(p, q), s));
-            out[x] = std::max(std::min(a, b), std::min(std::max(a, b), c));
-        }
+        medianOfSortedColumns(l, m, u, out, w);
     });
 }
 
