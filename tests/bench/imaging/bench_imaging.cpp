@@ -379,9 +379,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
              "BM_MedianNthElement/15/iterations:2");
         cost("median level 1: speed-up over nth_element", "BM_Median/1",
              "BM_MedianNthElement/1/iterations:2");
-        if (perPx_.count("BM_Median/15") && perPx_.count("BM_Median/1"))
-            std::printf("  %-46s %6.2f\n", "median level 15 cost / level 1 cost",
-                        perPx_["BM_Median/15"] / perPx_["BM_Median/1"]);
+        // Levels 1-4 have paths of their own; the histogram path starts at level 5.
+        auto costRatio = [&](const char* what, const std::string& a, const std::string& b) {
+            if (perPx_.count(a) && perPx_.count(b) && perPx_[b] > 0)
+                std::printf("  %-46s %6.2f\n", what, perPx_[a] / perPx_[b]);
+        };
+        costRatio("median level 15 cost / level 1 cost", "BM_Median/15", "BM_Median/1");
+        costRatio("median level 15 cost / level 4 cost", "BM_Median/15", "BM_Median/4");
+        costRatio("median level 15 cost / level 5 cost", "BM_Median/15", "BM_Median/5");
         cost("median 3x3: speed-up over OpenCV medianBlur", "BM_Median/2", "BM_OpenCVMedianBlur/2");
         cost("median 5x5: speed-up over OpenCV medianBlur", "BM_Median/4", "BM_OpenCVMedianBlur/4");
         cost("enhancement intraoral: speed-up over OpenCV", "BM_EnhanceIntraoral",
