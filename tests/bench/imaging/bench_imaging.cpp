@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -45,12 +46,19 @@ Image radiograph(std::uint32_t w, std::uint32_t h) {
     return img;
 }
 
+// QUILO_BENCH_QUICK=1 (the test script's smoke run, under the sanitizers) shrinks every image
+// eightfold in each direction: the run only proves the benchmarks still work.
+std::uint32_t shrink() {
+    const char* quick = std::getenv("QUILO_BENCH_QUICK");
+    return quick && *quick && *quick != '0' ? 8u : 1u;
+}
+
 const Image& intraoral() {
-    static const Image img = radiograph(kIntraW, kIntraH);  // built once, read-only
+    static const Image img = radiograph(kIntraW / shrink(), kIntraH / shrink());  // read-only
     return img;
 }
 const Image& cephalometric() {
-    static const Image img = radiograph(kCephW, kCephH);
+    static const Image img = radiograph(kCephW / shrink(), kCephH / shrink());
     return img;
 }
 
@@ -261,9 +269,10 @@ BENCHMARK(BM_Median)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
 // takes seconds); compared per pixel.
 void BM_MedianNthElement(benchmark::State& st) {
     const int level = static_cast<int>(st.range(0));
-    Image crop(kIntraW / 4, kIntraH / 4, 16);
+    const Image& full = intraoral();
+    Image crop(full.width() / 4, full.height() / 4, 16);
     for (std::uint32_t y = 0; y < crop.height(); ++y)
-        std::memcpy(crop.row16(y), intraoral().row16(y + kIntraH / 3) + kIntraW / 3,
+        std::memcpy(crop.row16(y), full.row16(y + full.height() / 3) + full.width() / 3,
                     crop.rowBytes());
     Image img = crop.clone();
     for (auto _ : st) {
