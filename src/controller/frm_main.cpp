@@ -35,22 +35,31 @@ std::string replaceAll(std::string text, std::string_view what, std::string_view
 
 // The status pictures: grey discs of different brightness and a dark octagon, each with a
 // black outline on white so that a picture shown at its full grey range keeps its look.
-std::shared_ptr<const forms::DisplayImage> statusPicture(bool octagon, std::uint8_t fill) {
+// A 16 x 16 status picture in colour: a disc (or the stop sign's octagon) with a dark outline
+// on white, so the state reads at a glance and the shapes still differ for colour-blind users.
+std::shared_ptr<const forms::DisplayImage> statusPicture(bool octagon, std::uint32_t rgb) {
     constexpr int n = 16;
-    std::vector<std::uint8_t> px(n * n, 0xFF);
+    std::vector<std::uint8_t> px(n * n * 4, 0xFF);
     auto inside = [octagon](int dx, int dy, int r) {
         const int ax = std::abs(dx), ay = std::abs(dy);
         return octagon ? ax <= r && ay <= r && ax + ay <= r * 10 / 7 : dx * dx + dy * dy <= r * r;
+    };
+    auto put = [&px](int x, int y, std::uint32_t colour) {
+        const auto at = static_cast<std::size_t>(y * n + x) * 4;
+        px[at] = static_cast<std::uint8_t>(colour & 0xFF);              // blue
+        px[at + 1] = static_cast<std::uint8_t>((colour >> 8) & 0xFF);   // green
+        px[at + 2] = static_cast<std::uint8_t>((colour >> 16) & 0xFF);  // red
+        px[at + 3] = 0;
     };
     for (int y = 0; y < n; ++y) {
         for (int x = 0; x < n; ++x) {
             const int dx = 2 * x - (n - 1);
             const int dy = 2 * y - (n - 1);
-            if (inside(dx, dy, 15)) px[static_cast<std::size_t>(y * n + x)] = 0x00;
-            if (inside(dx, dy, 12)) px[static_cast<std::size_t>(y * n + x)] = fill;
+            if (inside(dx, dy, 15)) put(x, y, 0x202020);
+            if (inside(dx, dy, 12)) put(x, y, rgb);
         }
     }
-    return forms::makeDisplayImage(n, n, 8, std::move(px));
+    return forms::makeDisplayImage(n, n, 32, std::move(px));
 }
 
 }  // namespace
@@ -120,11 +129,11 @@ frmMain::frmMain(PluginProcess& process)
     tmrGetStatus.setInterval(200);
     tmrGetStatus.setEnabled(true);
 
-    imgICONS.add("StopSign", statusPicture(true, 0x40));
-    imgICONS.add("RedCir", statusPicture(false, 0x70));
-    imgICONS.add("YellowCir", statusPicture(false, 0xE8));
-    imgICONS.add("GreenCir", statusPicture(false, 0xB0));
-    imgICONS.add("BlackCir", statusPicture(false, 0x00));
+    imgICONS.add("StopSign", statusPicture(true, 0xC81E1E));
+    imgICONS.add("RedCir", statusPicture(false, 0xE03C32));
+    imgICONS.add("YellowCir", statusPicture(false, 0xF5C814));
+    imgICONS.add("GreenCir", statusPicture(false, 0x28A046));
+    imgICONS.add("BlackCir", statusPicture(false, 0x000000));
 
     mnuPopUp.setCaption("POPUP MENU");
     mnuPopUp.setVisible(false);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -239,6 +240,124 @@ void medianReferenceImpl(Image& image, int size) {
     }
 }
 
+// The 3 x 3 median from the sorted columns (l <= m <= u per column; column x of the image at
+// index x + 1). Values, not references, and restricted pointers, so that the loop vectorises.
+template <class T>
+void medianOfSortedColumns(const T* __restrict l, const T* __restrict m, const T* __restrict u,
+                           T* __restrict out, std::size_t w) {
+    auto lesser = [](T a, T b) { return a < b ? a : b; };
+    auto greater = [](T a, T b) { return a < b ? b : a; };
+    for (std::size_t x = 0; x < w; ++x) {
+        const T a = greater(greater(l[x], l[x + 1]), l[x + 2]);
+        const T c = lesser(lesser(u[x], u[x + 1]), u[x + 2]);
+        const T p = m[x], q = m[x + 1], s = m[x + 2];
+        const T b = greater(lesser(p, q), lesser(greater(p, q), s));
+        out[x] = greater(lesser(a, b), lesser(greater(a, b), c));
+    }
+}
+
+// The 2 x 2 and 3 x 3 windows by comparisons alone, vectorised along the row: each column's
+// two or three values are sorted once and serve the two or three windows that contain them.
+// 2 x 2: the upper median of four is the second largest, the larger of the smaller column top
+// and the larger column bottom. 3 x 3: the median of nine is the median of the largest column
+// minimum, the median of the column middles and the smallest column maximum.
+template <class T>
+void medianSmallImpl(Image& image, int size) {
+    const std::size_t padded = std::size_t{image.width()} + 2;
+    std::vector<T> lo(padded), mid(padded), hi(padded);
+    T* l = lo.data();
+    T* m = mid.data();
+    T* u = hi.data();
+    // Rows y-1, y, y+1, each with column x at index x + 1; beyond the borders the edge pixels.
+    eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
+        const T* r0 = rows[0];
+        const T* r1 = rows[1];
+        const T* r2 = rows[2];
+        if (size == 2) {  // columns x-1 and x, rows y-1 and y
+            for (std::uint32_t i = 0; i < w + 1; ++i) {
+                l[i] = std::min(r0[i], r1[i]);
+                u[i] = std::max(r0[i], r1[i]);
+            }
+            for (std::uint32_t x = 0; x < w; ++x)
+                out[x] = std::max(std::min(u[x], u[x + 1]), std::max(l[x], l[x + 1]));
+            return;
+        }
+        for (std::uint32_t i = 0; i < w + 2; ++i) {
+            const T a = std::min(r0[i], r1[i]), b = std::max(r0[i], r1[i]);
+            const T c = r2[i];
+            l[i] = std::min(a, c);
+            u[i] = std::max(b, c);
+            m[i] = std::max(a, std::min(b, c));
+        }
+        medianOfSortedColumns(l, m, u, out, w);
+    });
+}
+
+// The 4 x 4 and 5 x 5 windows through a sorting network: Batcher's odd-even merge sort of 32
+// places, the places beyond the window's 16 or 25 values holding the largest value of the type
+// (so the window's values sort into the first places), cut down to the comparators that the
+// value of rank size*size/2 depends on. It runs on blocks of pixels along the row, one block
+// place per pixel, so that every comparator is a vectorised min and max over the block.
+using Comparator = std::pair<std::uint8_t, std::uint8_t>;
+
+std::vector<Comparator> medianNetwork(std::uint32_t count) {
+    constexpr std::uint32_t kPlaces = 32;
+    std::vector<Comparator> all;
+    for (std::uint32_t p = 1; p < kPlaces; p *= 2)
+        for (std::uint32_t k = p; k >= 1; k /= 2)
+            for (std::uint32_t j = k % p; j + k < kPlaces; j += 2 * k)
+                for (std::uint32_t i = 0; i < std::min(k, kPlaces - j - k); ++i)
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p))
+                        all.emplace_back(static_cast<std::uint8_t>(i + j),
+                                         static_cast<std::uint8_t>(i + j + k));
+    // A comparator whose upper place lies beyond the window does nothing: that place holds the
+    // largest value and keeps it (a comparator moves the larger value up, and a place beyond the
+    // window only ever meets another one above it). The rest, walking back from the median's
+    // place: a comparator matters when it writes a place that matters, and then both its inputs
+    // matter.
+    std::vector<bool> matters(kPlaces, false);
+    matters[count / 2] = true;
+    std::vector<Comparator> kept;
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        if (it->second < count && (matters[it->first] || matters[it->second])) {
+            matters[it->first] = matters[it->second] = true;
+            kept.push_back(*it);
+        }
+    return {kept.rbegin(), kept.rend()};
+}
+
+template <class T>
+void medianNetworkImpl(Image& image, int size) {
+    constexpr std::size_t kBlock = 128;  // pixels per block: 8 KB of 16-bit places, within L1
+    const auto n = static_cast<std::uint32_t>(size * size);
+    const std::vector<Comparator> net = medianNetwork(n);
+    std::vector<T> places(32 * kBlock, std::numeric_limits<T>::max());
+    T* v = places.data();
+    // Rows y-2 .. y+2, each with column x at index x + 2: the window of x is rows 0..size-1 at
+    // indices x .. x + size - 1.
+    eachRowWithNeighbours<T>(image, 2, [&](const T* const* rows, T* out, std::uint32_t w) {
+        for (std::size_t x0 = 0; x0 < w; x0 += kBlock) {
+            const std::size_t count = std::min<std::size_t>(kBlock, w - x0);
+            for (std::uint32_t k = 0; k < n; ++k) {
+                const T* src = rows[k / size] + x0 + k % size;
+                T* dst = v + k * kBlock;
+                std::memcpy(dst, src, count * sizeof(T));
+            }
+            for (const auto& [a, b] : net) {
+                T* __restrict pa = v + a * kBlock;
+                T* __restrict pb = v + b * kBlock;
+                for (std::size_t i = 0; i < kBlock; ++i) {
+                    const T lo = pa[i] < pb[i] ? pa[i] : pb[i];
+                    const T hi = pa[i] < pb[i] ? pb[i] : pa[i];
+                    pa[i] = lo;
+                    pb[i] = hi;
+                }
+            }
+            std::memcpy(out + x0, v + (n / 2) * kBlock, count * sizeof(T));
+        }
+    });
+}
+
 void checkSize(int size) {
     if (size < 2 || size > 16) throw std::invalid_argument("median size must be 2 to 16");
 }
@@ -247,8 +366,15 @@ void checkSize(int size) {
 
 void medianFilter(Image& image, int size) {
     checkSize(size);
-    withSamples(image,
-                [&](auto* p) { medianImpl<std::remove_pointer_t<decltype(p)>>(image, size); });
+    withSamples(image, [&](auto* p) {
+        using T = std::remove_pointer_t<decltype(p)>;
+        if (size <= 3)
+            medianSmallImpl<T>(image, size);
+        else if (size <= 5)
+            medianNetworkImpl<T>(image, size);
+        else
+            medianImpl<T>(image, size);
+    });
 }
 
 void medianFilterReference(Image& image, int size) {

@@ -108,6 +108,16 @@ std::uint32_t colourCount(const Image& image) {
         std::count_if(hist.begin(), hist.end(), [](std::uint32_t c) { return c != 0; }));
 }
 
+namespace {
+
+template <int Shift>
+void narrowTo8(const std::uint16_t* __restrict p, std::uint8_t* __restrict q, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        q[i] = static_cast<std::uint8_t>(p[i] >> Shift);
+}
+
+}  // namespace
+
 void changeBitDepth(Image& image, int bits) {
     const int from = image.bitsPerPixel();
     if (bits != 8 && bits != 12 && bits != 16) throw std::invalid_argument("unsupported depth");
@@ -127,11 +137,12 @@ void changeBitDepth(Image& image, int bits) {
     Image out(image.width(), image.height(), bits);
     out.setPitch(image.pitchX(), image.pitchY());
     if (bits == 8) {
-        const std::uint16_t* p = image.row16(0);
-        std::uint8_t* q = out.row8(0);
-        const int shift = from - 8;
-        for (std::size_t i = 0; i < n; ++i)
-            q[i] = static_cast<std::uint8_t>(p[i] >> shift);
+        // The shift is a constant in each loop: with a shift count held in a variable the loop
+        // ran at 0.7 x memcpy, with a constant one above memcpy speed.
+        if (from == 16)
+            narrowTo8<8>(image.row16(0), out.row8(0), n);
+        else
+            narrowTo8<4>(image.row16(0), out.row8(0), n);
     } else {
         const std::uint8_t* p = image.row8(0);
         std::uint16_t* q = out.row16(0);

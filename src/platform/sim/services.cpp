@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/text.h"
 #include "platform/sim/impl.h"
 
 namespace quilo::sim {
@@ -219,18 +220,21 @@ std::string SimProfile::getString(std::string_view section, std::string_view key
         std::filesystem::file_size(native, ec) <= kMaxProfileBytes) {
         std::ifstream in(native, std::ios::binary);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        value = findProfileValue(text, section, key);
+        // The file holds ANSI text, as the "A" call reads it: names are matched and the value
+        // is cut in ANSI, and the answer comes back as UTF-8 like every string of the ports.
+        value = findProfileValue(text, utf8ToAnsi(section), utf8ToAnsi(key));
     }
     if (!value) {
         // The default loses its trailing blanks and one pair of quotes, like a stored value.
-        std::string_view d = defaultValue;
+        const std::string ansiDefault = utf8ToAnsi(defaultValue);
+        std::string_view d = ansiDefault;
         while (!d.empty() && (d.back() == ' ' || d.back() == '\t'))
             d.remove_suffix(1);
         value = std::string(unquote(d));
     }
     if (bufferChars == 0) return {};
     if (value->size() > bufferChars - 1) value->resize(bufferChars - 1);
-    return *value;
+    return ansiToUtf8(*value);
 }
 
 // --- mailslots ----------------------------------------------------------------------------

@@ -78,6 +78,97 @@ TEST(Operations, StretchesWithKnownCutPoints) {
     EXPECT_EQ(values(flat), (std::vector<std::uint32_t>{7, 7}));
 }
 
+// Every possible value of the depth, once each, in rows of 256 (value v at column v % 256 of
+// row v / 256).
+Image everyValue(int bits) {
+    const std::uint32_t count = 1u << bits;
+    Image img(256, count / 256, bits);
+    for (std::uint32_t v = 0; v < count; ++v)
+        img.set(v % 256, v / 256, v);
+    return img;
+}
+std::uint32_t valueAt(const Image& img, std::uint32_t v) {
+    return img.at(v % 256, v / 256);
+}
+
+// The stretch written out with a division per value, rounded to nearest with halves up.
+std::uint32_t stretchedReference(std::uint32_t v, std::uint32_t low, std::uint32_t high,
+                                 std::uint32_t mx) {
+    if (v <= low) return 0;
+    if (v >= high) return mx;
+    const std::uint64_t span = high - low;
+    return static_cast<std::uint32_t>((std::uint64_t{v - low} * mx + span / 2) / span);
+}
+
+void expectStretchMatchesReference(int bits, std::uint32_t low, std::uint32_t high) {
+    Image img = everyValue(bits);
+    stretchRange(img, low, high);
+    const std::uint32_t mx = img.maxValue();
+    for (std::uint32_t v = 0; v <= mx; ++v)
+        if (valueAt(img, v) != stretchedReference(v, low, high, mx)) {
+            ADD_FAILURE() << bits << " bits, " << low << ".." << high << ": value " << v
+                          << " became " << valueAt(img, v) << ", expected "
+                          << stretchedReference(v, low, high, mx);
+            return;
+        }
+}
+
+TEST(Operations, StretchMatchesTheDivisionForEveryValueOfEachDepth) {
+    // 8 bits: every pair of bounds.
+    for (std::uint32_t low = 0; low < 256; ++low)
+        for (std::uint32_t high = low + 1; high < 256; ++high)
+            expectStretchMatchesReference(8, low, high);
+    // 12 and 16 bits: the widest and narrowest spans, spans whose halves are exact ties,
+    // bounds beyond the depth, and random pairs; every value of the depth each time.
+    std::mt19937 rng(7);
+    for (int bits : {12, 16}) {
+        const std::uint32_t mx = (1u << bits) - 1;
+        for (auto [low, high] :
+             std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, mx},
+                                                                  {0, 1},
+                                                                  {mx - 1, mx},
+                                                                  {0, 2},
+                                                                  {1, 3},
+                                                                  {100, 200},
+                                                                  {0, mx - 1},
+                                                                  {1, mx},
+                                                                  {mx / 2, mx},
+                                                                  {0, mx / 2 + 1},
+                                                                  {3, mx - 2},
+                                                                  {mx - 100, mx + 100},
+                                                                  {mx + 1, mx + 50},
+                                                                  {0, 4 * mx}})
+            expectStretchMatchesReference(bits, low, high);
+        std::uniform_int_distribution<std::uint32_t> pick(0, mx);
+        for (int i = 0; i < 40; ++i) {
+            std::uint32_t a = pick(rng), b = pick(rng);
+            if (a == b) continue;
+            expectStretchMatchesReference(bits, std::min(a, b), std::max(a, b));
+        }
+    }
+    for (std::uint32_t high = 1; high < 4096; ++high)
+        expectStretchMatchesReference(12, 0, high);
+    for (std::uint32_t low = 0; low < 4095; ++low)
+        expectStretchMatchesReference(12, low, 4095);
+}
+
+TEST(Operations, DepthChangesMatchTheShiftsForEveryValue) {
+    for (int from : {12, 16}) {
+        Image img = everyValue(from);
+        changeBitDepth(img, 8);
+        ASSERT_EQ(img.bitsPerPixel(), 8);
+        for (std::uint32_t v = 0; v < (1u << from); ++v)
+            ASSERT_EQ(valueAt(img, v), v >> (from - 8)) << from << " bits, value " << v;
+    }
+    Image up = everyValue(8);
+    changeBitDepth(up, 16);
+    for (std::uint32_t v = 0; v < 256; ++v)
+        ASSERT_EQ(valueAt(up, v), v * 257) << v;
+    changeBitDepth(up, 8);
+    for (std::uint32_t v = 0; v < 256; ++v)
+        ASSERT_EQ(valueAt(up, v), v) << v;
+}
+
 TEST(Operations, PercentCutsCountTenthsOfAPercentFromEachEnd) {
     // 1000 pixels with values 0..999: a cut of 1 % (10 tenths) from each end leaves 10..989.
     Image img(1000, 1, 16);
@@ -174,6 +265,26 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
             ASSERT_EQ(values(a), values(b));
         }
     }
+}
+
+TEST(Operations, SmallWindowMediansMatchTheReferenceOnManySmallImages) {
+    // The 2 x 2 and 3 x 3 windows take their own road; every shape from 1 x 1 to 9 x 9, with
+    // few distinct values (many ties) and with the whole depth, at each depth.
+    std::mt19937 rng(11);
+    for (int bits : {8, 12, 16})
+        for (std::uint32_t top : {2u, (1u << bits) - 1})
+            for (std::uint32_t w = 1; w <= 9; ++w)
+                for (std::uint32_t h = 1; h <= 9; ++h)
+                    for (int size = 2; size <= 5; ++size) {
+                        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " " +
+                                     std::to_string(bits) + " bits, top " + std::to_string(top) +
+                                     ", size " + std::to_string(size));
+                        Image a = noisy(w, h, bits, static_cast<unsigned>(rng()), top);
+                        Image b = a.clone();
+                        medianFilter(a, size);
+                        medianFilterReference(b, size);
+                        ASSERT_EQ(values(a), values(b));
+                    }
 }
 
 TEST(Operations, SharpenPushesAwayFromTheLocalMean) {
