@@ -13,5 +13,7 @@ std::string utf8ToAnsi(std::string_view utf8);
 std::string ansiToUtf8(std::string_view ansi);
 // UTF-8 to UTF-16 code units; invalid sequences become U+FFFD.
 std::u16string utf8ToUtf16(std::string_view utf8);
+// UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
+std::string utf16ToUtf8(std::u16string_view utf16);
 
 }  // namespace quilo

@@ -9,8 +9,6 @@ namespace quilo::testhost {
 
 namespace {
 
-std::string utf16ToUtf8(const std::u16string& s);
-
 std::int32_t i32(std::span<const std::byte> d, std::size_t at) {
     if (d.size() < at + 4) return 0;
     std::uint32_t u = 0;
@@ -39,33 +37,6 @@ std::string utf16(std::span<const std::byte> d, std::size_t at, std::size_t unit
     while (!s.empty() && s.back() == u' ')
         s.pop_back();
     return utf16ToUtf8(s);
-}
-
-std::string utf16ToUtf8(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<std::uint32_t>(s[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
 }
 
 std::string statusName(std::int32_t code) {
