@@ -121,21 +121,25 @@ void HostCore::keep(Received r) {
     if (onReceived) onReceived(last);
 }
 
-void HostCore::saveImage(const Received& r) {
-    if (imageFolder_.empty()) return;
+std::span<const std::byte> HostCore::imagePayload(const Received& r) {
+    if (r.code != kImageCaptured && r.code != kImageCapturedEx) return {};
     // Memory form: the header (312 or 2376 bytes) followed by the TIFF file image whose
     // length the header gives at offset 308.
     const std::size_t header = r.code == kImageCaptured ? 312 : 2376;
     const std::int32_t length = le32(r.data, 308);
-    if (length <= 0 || r.data.size() < header + static_cast<std::size_t>(length)) return;
+    if (length <= 0 || r.data.size() < header + static_cast<std::size_t>(length)) return {};
+    return std::span<const std::byte>(r.data.data() + header, static_cast<std::size_t>(length));
+}
+
+void HostCore::saveImage(const Received& r) {
+    const auto payload = imagePayload(r);
+    if (imageFolder_.empty() || payload.empty()) return;
     const std::string path =
         imageFolder_ + "\\IMG" + std::to_string(10000 + ++imageCounter_).substr(1) + ".tif";
     platform::Files& files = platform_.files();
     files.createDirectories(imageFolder_);
     auto file = files.open(path, platform::OpenMode::CreateAlways);
-    if (file && file->write(std::span<const std::byte>(r.data.data() + header,
-                                                       static_cast<std::size_t>(length))))
-        savedImages_.push_back(path);
+    if (file && file->write(payload)) savedImages_.push_back(path);
 }
 
 platform::LResult HostCore::windowProc(Hwnd hwnd, platform::MsgId msg, platform::WParam wParam,

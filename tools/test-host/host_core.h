@@ -66,6 +66,10 @@ class HostCore final : public platform::WindowHandler {
     // received()); returns its index, or -1 after the timeout.
     int waitFor(std::int32_t code, std::size_t from, std::uint32_t timeoutMs);
 
+    // The TIFF file image carried by an ImageCaptured(Ex) message in its memory form; empty when
+    // the message is another one or its sizes do not add up.
+    static std::span<const std::byte> imagePayload(const Received& r);
+
     // Received images are written to this folder as IMGnnnn.tif (none when empty).
     void setImageFolder(std::string folder) { imageFolder_ = std::move(folder); }
     const std::vector<std::string>& savedImages() const { return savedImages_; }

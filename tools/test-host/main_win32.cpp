@@ -3,6 +3,7 @@
 // it opens a window with a button for every command and a log of every message.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/tiff.h"
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 #include "test-host/decode.h"
@@ -153,6 +155,66 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
 
 // --- interactive mode ----------------------------------------------------------------------------
 
+// The last image received, as 8-bit grey stretched between its darkest and brightest pixel, in
+// rows padded to four bytes as a device-independent bitmap wants them.
+struct Preview {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rows;
+
+    static std::size_t stride(int width) { return (static_cast<std::size_t>(width) + 3) & ~3u; }
+    void show(const quilo::imaging::Image& img) {
+        const auto w = img.width(), h = img.height();
+        auto sample = [&img](std::uint32_t x, std::uint32_t y) -> std::uint32_t {
+            const std::uint8_t* row = img.data() + static_cast<std::size_t>(y) * img.rowBytes();
+            return img.bitsPerPixel() == 8 ? row[x] : row[2 * x] | (row[2 * x + 1] << 8);
+        };
+        std::uint32_t lo = img.maxValue(), hi = 0;
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x) {
+                lo = std::min(lo, sample(x, y));
+                hi = std::max(hi, sample(x, y));
+            }
+        const std::uint32_t span = hi > lo ? hi - lo : 1;
+        width = static_cast<int>(w);
+        height = static_cast<int>(h);
+        rows.assign(stride(width) * h, 0);
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x)
+                rows[y * stride(width) + x] = static_cast<std::uint8_t>(
+                    (sample(x, y) - std::min(sample(x, y), lo)) * 255u / span);
+    }
+    // Draws the picture scaled to fit `area`, keeping its proportions.
+    void paint(HDC dc, const RECT& area) const {
+        FillRect(dc, &area, reinterpret_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH)));
+        if (width == 0) return;
+        struct {
+            BITMAPINFOHEADER header;
+            RGBQUAD grey[256];
+        } info{};
+        info.header.biSize = sizeof(BITMAPINFOHEADER);
+        info.header.biWidth = width;
+        info.header.biHeight = -height;  // top-down rows
+        info.header.biPlanes = 1;
+        info.header.biBitCount = 8;
+        info.header.biCompression = BI_RGB;
+        info.header.biClrUsed = 256;
+        for (int i = 0; i < 256; ++i) {
+            const auto v = static_cast<BYTE>(i);
+            info.grey[i] = RGBQUAD{v, v, v, 0};
+        }
+        const int aw = area.right - area.left, ah = area.bottom - area.top;
+        const double scale =
+            std::min(static_cast<double>(aw) / width, static_cast<double>(ah) / height);
+        const int dw = std::max(1, static_cast<int>(width * scale));
+        const int dh = std::max(1, static_cast<int>(height * scale));
+        SetStretchBltMode(dc, HALFTONE);
+        StretchDIBits(dc, area.left + (aw - dw) / 2, area.top + (ah - dh) / 2, dw, dh, 0, 0, width,
+                      height, rows.data(), reinterpret_cast<const BITMAPINFO*>(&info),
+                      DIB_RGB_COLORS, SRCCOPY);
+    }
+};
+
 struct Interactive {
     std::unique_ptr<quilo::platform::Platform> platform;
     std::unique_ptr<HostCore> host;
@@ -161,6 +223,8 @@ struct Interactive {
     HWND log = nullptr;
     HWND sensorEdit = nullptr;
     HWND settingsEdit = nullptr;
+    HWND image = nullptr;
+    Preview preview;
 
     void append(const std::string& line) {
         const int end = GetWindowTextLengthA(log);
@@ -204,6 +268,25 @@ struct Interactive {
     }
 };
 
+// The picture of the last received image; it finds the state through its user data too.
+LRESULT CALLBACK imageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    }
+    const auto* ui = reinterpret_cast<const Interactive*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (msg == WM_PAINT && ui != nullptr) {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT area;
+        GetClientRect(hwnd, &area);
+        ui->preview.paint(dc, area);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
 // The interactive window finds its state through its user data.
 LRESULT CALLBACK uiProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
@@ -222,7 +305,7 @@ LRESULT CALLBACK uiProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-int runInteractive(const std::string& plugin, const std::string& images) {
+int runInteractive(const std::string& plugin, const std::string& images, const std::string& show) {
     Interactive ui;
     ui.platform = quilo::platform::makeWin32Platform();
     ui.host = std::make_unique<HostCore>(*ui.platform);
@@ -235,6 +318,10 @@ int runInteractive(const std::string& plugin, const std::string& images) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     RegisterClassA(&wc);
+    WNDCLASSA ic = wc;
+    ic.lpfnWndProc = imageProc;
+    ic.lpszClassName = "QuiloTestHostImage";
+    RegisterClassA(&ic);
     ui.window =
         CreateWindowA("QuiloTestHostUi", "Quilo Test Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
                       40, 900, 640, nullptr, nullptr, wc.hInstance, &ui);
@@ -261,10 +348,29 @@ int runInteractive(const std::string& plugin, const std::string& images) {
     ui.log = CreateWindowA("EDIT", "",
                            WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
                                ES_AUTOVSCROLL | ES_READONLY,
-                           160, 44, 720, 550, ui.window, nullptr, wc.hInstance, nullptr);
+                           160, 44, 440, 550, ui.window, nullptr, wc.hInstance, nullptr);
+    ui.image = CreateWindowA("QuiloTestHostImage", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 610, 44,
+                             270, 550, ui.window, nullptr, wc.hInstance, &ui);
     ui.host->onReceived = [&ui](const quilo::testhost::Received& r) {
         ui.append("< " + quilo::testhost::decodeRecord(r.code, r.data));
+        const auto payload = HostCore::imagePayload(r);
+        if (payload.empty()) return;
+        try {
+            ui.preview.show(quilo::imaging::readTiff(payload));
+            InvalidateRect(ui.image, nullptr, TRUE);
+        } catch (const std::exception& e) {
+            ui.append(std::string("  the image could not be read: ") + e.what());
+        }
     };
+    if (!show.empty()) {
+        // An image file to look at before any arrives (the same view the received ones get).
+        try {
+            ui.preview.show(quilo::imaging::readTiffFile(ui.platform->files(), show));
+            InvalidateRect(ui.image, nullptr, TRUE);
+        } catch (const std::exception& e) {
+            ui.append(show + ": " + e.what());
+        }
+    }
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
         TranslateMessage(&m);
@@ -277,7 +383,7 @@ int runInteractive(const std::string& plugin, const std::string& images) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string scenario, shots;
+    std::string scenario, shots, show;
     std::string plugin = exeFolder() + "\\Quilo\\QuiloPlugin.exe";
     std::string images = exeFolder() + "\\ReceivedImages";
     for (int i = 1; i < argc; ++i) {
@@ -290,14 +396,16 @@ int main(int argc, char** argv) {
             shots = argv[++i];
         else if (a == "--images" && i + 1 < argc)
             images = argv[++i];
+        else if (a == "--show" && i + 1 < argc)
+            show = argv[++i];
         else {
             std::printf(
                 "usage: TestHost [--plugin PATH] [--scenario lifecycle|testmode|watchdog] "
-                "[--shots FOLDER] [--images FOLDER]\n");
+                "[--shots FOLDER] [--images FOLDER] [--show FILE.tif]\n");
             return 2;
         }
     }
     plugin = fullPath(plugin);
     if (!scenario.empty()) return runScenario(scenario, plugin, shots);
-    return runInteractive(plugin, images);
+    return runInteractive(plugin, images, show.empty() ? show : fullPath(show));
 }
