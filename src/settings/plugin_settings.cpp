@@ -91,8 +91,10 @@ bool isPerUser(const SettingKey& key) {
 // stored asks the older on/off key ("1" on at level 2, "0" off).
 double levelValue(const SettingKey& key, const std::string& text, const SettingReader& read) {
     if (!text.empty()) {
-        const double v = leadingNumber(text);
-        return (v > -1 && v < 16) ? v : 2;
+        // The range applies to the level as it is kept (a whole number), so "-.5" or "15.7"
+        // cannot slip in as -1 or 16 through the rounding.
+        const std::int32_t v = roundToInt32(leadingNumber(text));
+        return (v >= 0 && v <= 15) ? v : 2;
     }
     std::string legacyName(key.name);
     legacyName.erase(legacyName.rfind("Level"));

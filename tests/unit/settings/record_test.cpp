@@ -76,6 +76,11 @@ TEST(RecordRead, NoiseReductionLevelAndItsOlderKey) {
     EXPECT_EQ(loadOne("IntraLeadNRLevel", "0").IntraLeadNRLevel, 0);
     EXPECT_EQ(loadOne("IntraLeadNRLevel", "16").IntraLeadNRLevel, 2);
     EXPECT_EQ(loadOne("IntraLeadNRLevel", "-1").IntraLeadNRLevel, 2);
+    // Fractions are judged as the whole level they round to.
+    EXPECT_EQ(loadOne("IntraLeadNRLevel", "-.55").IntraLeadNRLevel, 2);
+    EXPECT_EQ(loadOne("IntraLeadNRLevel", "15.7").IntraLeadNRLevel, 2);
+    EXPECT_EQ(loadOne("IntraLeadNRLevel", "-0.4").IntraLeadNRLevel, 0);
+    EXPECT_EQ(loadOne("IntraLeadNRLevel", "14.6").IntraLeadNRLevel, 15);
     EXPECT_EQ(loadOne("IntraLeadNRLevel", "abc").IntraLeadNRLevel, 0);  // not empty: its value 0
     EXPECT_EQ(loadOne("IntraLeadNR", "0").IntraLeadNRLevel, 0);
     EXPECT_EQ(loadOne("IntraLeadNR", "1").IntraLeadNRLevel, 2);
