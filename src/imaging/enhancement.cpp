@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "imaging/operations.h"
@@ -62,6 +63,44 @@ Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
     return a;
 }
 
+// A stretch of pixels along one axis that takes its mappings from the same two regions.
+struct Run {
+    std::uint32_t begin, end, first, second;
+};
+
+std::vector<Run> runsOf(const Axis& a) {
+    std::vector<Run> runs;
+    for (std::uint32_t i = 0; i < a.first.size(); ++i) {
+        if (runs.empty() || runs.back().first != a.first[i] || runs.back().second != a.second[i])
+            runs.push_back({i, i, a.first[i], a.second[i]});
+        runs.back().end = i + 1;
+    }
+    return runs;
+}
+
+// The pixels begin..end of one row, whose four mappings are packed in q: bilinear weights wx
+// across (per pixel, 0..256) and wy down (0..256).
+template <class T, class U, class Quad>
+void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __restrict q,
+                    const std::uint32_t* __restrict weight, std::uint32_t begin, std::uint32_t end,
+                    std::uint32_t lo, int shift, std::uint32_t wy) {
+    const std::uint32_t wy0 = 256 - wy;
+    for (std::uint32_t x = begin; x < end; ++x) {
+        const Quad v = q[static_cast<std::uint32_t>(src[x] - lo) >> shift];
+        const std::uint32_t wx = weight[x], wx0 = 256 - wx;
+        if constexpr (sizeof(U) == 1) {
+            // Both pairs at once: the upper one in the low half, the lower one in the high half;
+            // each stays below 2^16, so neither carries.
+            const std::uint32_t pairs = (v & 0x00ff00ffu) * wx0 + ((v >> 8) & 0x00ff00ffu) * wx;
+            dst[x] = static_cast<U>(((pairs & 0xffffu) * wy0 + (pairs >> 16) * wy + 32768) >> 16);
+        } else {
+            const std::uint64_t upper = (v & 0xffff) * wx0 + (v >> 16 & 0xffff) * wx;
+            const std::uint64_t lower = (v >> 32 & 0xffff) * wx0 + (v >> 48 & 0xffff) * wx;
+            dst[x] = static_cast<U>((upper * wy0 + lower * wy + 32768) >> 16);
+        }
+    }
+}
+
 template <class T, class U>
 void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     const std::uint32_t w = in.width(), h = in.height();
@@ -78,8 +117,12 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     for (std::uint32_t y = 0; y < h; ++y) {
         const T* row = rowOf<T>(in, y);
         std::uint32_t* hrow = hist.data() + std::size_t{ay.regionOf[y]} * tx * bins;
-        for (std::uint32_t x = 0; x < w; ++x)
-            ++hrow[std::size_t{ax.regionOf[x]} * bins + ((row[x] - lo) >> shift)];
+        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
+            std::uint32_t* hk = hrow + std::size_t{k} * bins;
+            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
+            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
+                ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
+        }
     }
     // Per region: clip, hand the excess out evenly, and map the cumulative counts onto the
     // output range, blended with the plain linear stretch of the image's range.
@@ -106,48 +149,58 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
         const auto each = static_cast<std::uint32_t>(excess / bins);
         std::uint64_t rest = excess % bins;
         const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
-        for (std::uint32_t b = 0; b < bins; ++b) {
+        for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
             hb[b] += each;
-            if (rest && b % step == 0) {
+            if (rest && b == next) {  // every step-th bin from the first
                 ++hb[b];
                 --rest;
+                next += step;
             }
         }
         std::uint64_t cdf = 0;
         U* l = lut.data() + std::size_t{t} * bins;
+        // floor(cdf * outMax / area) in double is exact: both operands are exact integers below
+        // 2^53, and a correctly rounded quotient below 2^16 cannot reach the next integer when
+        // its distance from it is at least 1 / area. An integer division per bin cost more than
+        // the whole interpolation.
+        const double dArea = static_cast<double>(area);
         for (std::uint32_t b = 0; b < bins; ++b) {
             cdf += hb[b];
-            const std::uint64_t eq = std::min<std::uint64_t>(cdf * outMax / area, outMax);
+            const auto q = static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
+            const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
             l[b] = static_cast<U>(
                 (eq * static_cast<std::uint64_t>(o.blend) +
                  std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - o.blend) + 50) /
                 100);
         }
     }
-    // Bilinear interpolation between the four nearest regions' mappings.
-    std::vector<std::uint32_t> off0(w), off1(w);
-    for (std::uint32_t x = 0; x < w; ++x) {
-        off0[x] = ax.first[x] * bins;
-        off1[x] = ax.second[x] * bins;
-    }
-    for (std::uint32_t y = 0; y < h; ++y) {
-        const T* src = rowOf<T>(in, y);
-        U* dst = rowOf<U>(out, y);
-        const U* top = lut.data() + std::size_t{ay.first[y]} * tx * bins;
-        const U* bottom = lut.data() + std::size_t{ay.second[y]} * tx * bins;
-        const std::uint32_t wy = ay.weight[y], wy0 = 256 - wy;
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const std::uint32_t b = static_cast<std::uint32_t>(src[x] - lo) >> shift;
-            const std::uint32_t wx = ax.weight[x], wx0 = 256 - wx;
-            const std::uint32_t upper = top[off0[x] + b] * wx0 + top[off1[x] + b] * wx;
-            const std::uint32_t lower = bottom[off0[x] + b] * wx0 + bottom[off1[x] + b] * wx;
-            if constexpr (sizeof(U) == 1) {
-                // 8-bit mappings: each pair stays below 2^16, the whole below 2^32.
-                dst[x] = static_cast<U>((upper * wy0 + lower * wy + 32768) >> 16);
-            } else {
-                const std::uint64_t v = std::uint64_t{upper} * wy0 + std::uint64_t{lower} * wy;
-                dst[x] = static_cast<U>((v + 32768) >> 16);
-            }
+    // Bilinear interpolation between the four nearest regions' mappings. Within a run of rows
+    // and a run of columns that share their regions, the four mappings of each bin are packed
+    // side by side, so a pixel costs one table load instead of four.
+    using Quad = std::conditional_t<sizeof(U) == 1, std::uint32_t, std::uint64_t>;
+    constexpr int kBits = 8 * sizeof(U);
+    const std::vector<Run> runsX = runsOf(ax), runsY = runsOf(ay);
+    std::vector<Quad> quads(runsX.size() * bins);
+    for (const Run& ry : runsY) {
+        const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
+        const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
+        for (std::size_t i = 0; i < runsX.size(); ++i) {
+            const U* tl = top + std::size_t{runsX[i].first} * bins;
+            const U* tr = top + std::size_t{runsX[i].second} * bins;
+            const U* bl = bottom + std::size_t{runsX[i].first} * bins;
+            const U* br = bottom + std::size_t{runsX[i].second} * bins;
+            Quad* q = quads.data() + i * bins;
+            for (std::uint32_t b = 0; b < bins; ++b)
+                q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits | Quad{bl[b]} << 2 * kBits |
+                       Quad{br[b]} << 3 * kBits;
+        }
+        for (std::uint32_t y = ry.begin; y < ry.end; ++y) {
+            const T* src = rowOf<T>(in, y);
+            U* dst = rowOf<U>(out, y);
+            const std::uint32_t wy = ay.weight[y];
+            for (std::size_t i = 0; i < runsX.size(); ++i)
+                interpolateRun<T, U>(src, dst, quads.data() + i * bins, ax.weight.data(),
+                                     runsX[i].begin, runsX[i].end, lo, shift, wy);
         }
     }
 }

@@ -7,6 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "imaging/samples.h"
 
 namespace quilo::imaging {
@@ -179,31 +183,80 @@ void despeckle(Image& image) {
     });
 }
 
+namespace {
+
+// One row of the sharpening: c holds the sums of the three rows per column (column x at c[x + 1]),
+// mid the middle row (column x at mid[x + 1]). Each result is
+// clamp(round(float(v) + float(9v - sum) * k), 0, max), rounded to nearest with ties to even, as
+// the vector unit's conversion does; the scalar loop (the rest of the row, and builds without
+// SSE2) computes exactly the same.
+template <class T>
+void sharpenRow(const std::int32_t* __restrict c, const T* __restrict mid, T* __restrict out,
+                std::uint32_t w, float k, float mx) {
+    std::uint32_t x = 0;
+#if defined(__SSE2__)
+    const __m128 kv = _mm_set1_ps(k), top = _mm_set1_ps(mx), zero = _mm_setzero_ps();
+    auto four = [&](std::uint32_t at, __m128i v) {
+        const __m128i sum = _mm_add_epi32(
+            _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + at)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + at + 1))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + at + 2)));
+        const __m128i t = _mm_sub_epi32(_mm_add_epi32(_mm_slli_epi32(v, 3), v), sum);
+        const __m128 r = _mm_add_ps(_mm_cvtepi32_ps(v), _mm_mul_ps(_mm_cvtepi32_ps(t), kv));
+        return _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(r, zero), top));
+    };
+    const __m128i z = _mm_setzero_si128();
+    for (; x + 8 <= w; x += 8) {
+        __m128i lo, hi;
+        if constexpr (sizeof(T) == 1) {
+            const __m128i v8 = _mm_unpacklo_epi8(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mid + x + 1)), z);
+            lo = four(x, _mm_unpacklo_epi16(v8, z));
+            hi = four(x + 4, _mm_unpackhi_epi16(v8, z));
+            const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(lo, hi), z);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), packed);
+        } else {
+            const __m128i v16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mid + x + 1));
+            lo = four(x, _mm_unpacklo_epi16(v16, z));
+            hi = four(x + 4, _mm_unpackhi_epi16(v16, z));
+            // Unsigned 16-bit pack through the signed one: shift the range down and back.
+            const __m128i bias = _mm_set1_epi32(32768);
+            const __m128i packed =
+                _mm_xor_si128(_mm_packs_epi32(_mm_sub_epi32(lo, bias), _mm_sub_epi32(hi, bias)),
+                              _mm_set1_epi16(static_cast<short>(0x8000)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), packed);
+        }
+    }
+#endif
+    for (; x < w; ++x) {
+        const std::int32_t v = mid[x + 1];
+        const float t = static_cast<float>(9 * v - (c[x] + c[x + 1] + c[x + 2]));
+        const float r = static_cast<float>(v) + t * k;
+        out[x] = static_cast<T>(std::lrint(std::min(std::max(r, 0.0f), mx)));
+    }
+}
+
+}  // namespace
+
 void sharpen(Image& image, int strength) {
     strength = std::clamp(strength, -1000, 1000);
     if (strength == 0) return;
     // 9 * (v - mean) fits 32 bits at every depth; the factor strength / 100 / 9 is applied in
-    // single precision and rounded half away from zero, which keeps the loop vectorised.
+    // single precision.
     const float k = static_cast<float>(strength) / 900.0f;
     std::vector<std::int32_t> column(std::size_t{image.width()} + 2);
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
-        const std::int32_t mx = static_cast<std::int32_t>(image.maxValue());
+        const auto mx = static_cast<float>(image.maxValue());
         eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
             const T* up = rows[0];
             const T* mid = rows[1];
             const T* down = rows[2];
-            // Sums of the three rows per column first, then three columns: both loops vectorise.
+            // Sums of the three rows per column first (a vectorised loop), then the row.
             std::int32_t* c = column.data();
             for (std::uint32_t i = 0; i < w + 2; ++i)
                 c[i] = std::int32_t{up[i]} + mid[i] + down[i];
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::int32_t sum = c[x] + c[x + 1] + c[x + 2];
-                const std::int32_t v = mid[x + 1];
-                const float t = static_cast<float>(9 * v - sum) * k;
-                const std::int32_t r = v + static_cast<std::int32_t>(t + std::copysign(0.5f, t));
-                out[x] = static_cast<T>(std::clamp(r, 0, mx));
-            }
+            sharpenRow(c, mid, out, w, k, mx);
         });
     });
 }

@@ -61,8 +61,9 @@ void medianFilter(Image& image, int size);
 void medianFilterReference(Image& image, int size);
 
 // Sharpen with a strength in percent (-1000..1000): v + strength/100 * (v - mean of the 3x3
-// neighbourhood), rounded and clipped to the depth. The capture path uses 50 for panoramic and
-// 90 for cephalometric images.
+// neighbourhood), computed in single precision as v + (9v - sum of the 3x3) * strength/900,
+// rounded to nearest (ties to even) and clipped to the depth; edge pixels are replicated. The
+// capture path uses 50 for panoramic and 90 for cephalometric images.
 void sharpen(Image& image, int strength);
 
 // Unsharp mask (amount, radius, threshold, colourSpace): blur = mean of the (2*radius+1)^2 box

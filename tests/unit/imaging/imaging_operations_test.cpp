@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "imaging/operations.h"
@@ -299,6 +301,48 @@ TEST(Operations, SharpenPushesAwayFromTheLocalMean) {
     Image flat = make(3, 3, 16, {500, 500, 500, 500, 500, 500, 500, 500, 500});
     sharpen(flat, 90);
     EXPECT_EQ(values(flat), std::vector<std::uint32_t>(9, 500));
+}
+
+TEST(Operations, SharpenGivesTheSameValuesAlongTheWholeRow) {
+    // Rows are worked eight pixels at a time in vector registers and the rest one by one: every
+    // pixel must follow the one formula, at every width and depth, near black and white (the
+    // clip) and above 32767 (the unsigned 16-bit pack).
+    auto expected = [](const Image& in, std::uint32_t x, std::uint32_t y, int strength) {
+        auto at = [&](std::int64_t xx, std::int64_t yy) {
+            return static_cast<std::int32_t>(in.at(
+                static_cast<std::uint32_t>(std::clamp<std::int64_t>(xx, 0, in.width() - 1)),
+                static_cast<std::uint32_t>(std::clamp<std::int64_t>(yy, 0, in.height() - 1))));
+        };
+        std::int32_t sum = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                sum += at(std::int64_t{x} + dx, std::int64_t{y} + dy);
+        const std::int32_t v = at(x, y);
+        const float r = static_cast<float>(v) +
+                        static_cast<float>(9 * v - sum) * (static_cast<float>(strength) / 900.0f);
+        return static_cast<std::uint32_t>(
+            std::lrint(std::clamp(r, 0.0f, static_cast<float>(in.maxValue()))));
+    };
+    std::mt19937 rng(5);
+    for (int bits : {8, 12, 16})
+        for (std::uint32_t w : {1u, 7u, 8u, 9u, 17u, 40u})
+            for (int strength : {50, 90, -300, 1000}) {
+                SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(w) +
+                             ", strength " + std::to_string(strength));
+                const std::uint32_t mx = (1u << bits) - 1;
+                Image in(w, 4, bits);
+                for (std::uint32_t y = 0; y < 4; ++y)
+                    for (std::uint32_t x = 0; x < w; ++x)  // dark, bright and mid-range pixels
+                        in.set(x, y,
+                               rng() % 3 == 0   ? rng() % 20
+                               : rng() % 3 == 0 ? mx - rng() % 20
+                                                : rng() % (mx + 1));
+                Image out = in.clone();
+                sharpen(out, strength);
+                for (std::uint32_t y = 0; y < 4; ++y)
+                    for (std::uint32_t x = 0; x < w; ++x)
+                        ASSERT_EQ(out.at(x, y), expected(in, x, y, strength)) << x << "," << y;
+            }
 }
 
 TEST(Operations, UnsharpMaskHonoursTheThreshold) {
