@@ -7,3 +7,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Every processor that runs a supported Windows has SSE2. With it, floating point is done in SSE
+# registers as on the 64-bit and Linux builds (the x87 unit's 80-bit intermediates would round
+# the image operations differently), and the image code's vector paths are compiled in. 32-bit
+# Windows only keeps the stack 4-byte aligned when it calls us back, so functions that spill SSE
+# values realign it themselves.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")

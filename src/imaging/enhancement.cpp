@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "imaging/operations.h"
 #include "imaging/samples.h"
@@ -85,7 +90,39 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
                     const std::uint32_t* __restrict weight, std::uint32_t begin, std::uint32_t end,
                     std::uint32_t lo, int shift, std::uint32_t wy) {
     const std::uint32_t wy0 = 256 - wy;
-    for (std::uint32_t x = begin; x < end; ++x) {
+    std::uint32_t x = begin;
+#if defined(__SSE2__)
+    if constexpr (sizeof(U) == 1) {
+        // Four pixels at a time, the same arithmetic: the pairs as below, then the vertical
+        // blend by a signed multiply-add on the pairs shifted down by 32768, which the constant
+        // added afterwards gives back exactly.
+        const __m128i wyPair = _mm_set1_epi32(static_cast<int>(wy0 | wy << 16));
+        const __m128i bytes = _mm_set1_epi32(0x00ff00ff);
+        const __m128i flip = _mm_set1_epi32(static_cast<int>(0x80008000u));
+        const __m128i both256 = _mm_set1_epi32(0x01000100);
+        const __m128i back = _mm_set1_epi32(256 * 32768 + 32768);
+        auto at = [&](std::uint32_t i) {
+            return static_cast<int>(q[static_cast<std::uint32_t>(src[i] - lo) >> shift]);
+        };
+        for (; x + 4 <= end; x += 4) {
+            const __m128i v = _mm_set_epi32(at(x + 3), at(x + 2), at(x + 1), at(x));
+            const __m128i wx = _mm_set_epi32(static_cast<int>(weight[x + 3] * 0x10001u),
+                                             static_cast<int>(weight[x + 2] * 0x10001u),
+                                             static_cast<int>(weight[x + 1] * 0x10001u),
+                                             static_cast<int>(weight[x] * 0x10001u));
+            const __m128i wx0 = _mm_sub_epi16(both256, wx);
+            const __m128i pairs =
+                _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, bytes), wx0),
+                              _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(v, 8), bytes), wx));
+            const __m128i r = _mm_srli_epi32(
+                _mm_add_epi32(_mm_madd_epi16(_mm_xor_si128(pairs, flip), wyPair), back), 16);
+            const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(r, r), r);
+            const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+            std::memcpy(dst + x, &four, 4);
+        }
+    }
+#endif
+    for (; x < end; ++x) {
         const Quad v = q[static_cast<std::uint32_t>(src[x] - lo) >> shift];
         const std::uint32_t wx = weight[x], wx0 = 256 - wx;
         if constexpr (sizeof(U) == 1) {
