@@ -23,197 +23,262 @@
 #include <emmintrin.h>
 #endif
 
+#include "imaging/median_internal.h"
 #include "imaging/operations.h"
 #include "imaging/samples.h"
 
 namespace quilo::imaging {
 namespace {
 
-constexpr std::uint32_t kStripe = 64;
+// All histograms count in bytes, padded to a multiple of 16 bins (the padding bins stay empty).
+// A column holds at most 16 samples. A window holds up to 256, kept modulo 256: the one count
+// that does not fit is 256 itself, all of a 16 x 16 window in one bin, and then every count of
+// that histogram reads 0, which findBin reports (see there).
+constexpr std::uint32_t kPad = 16;
+constexpr std::uint32_t kMaxBins = 64;  // the middle level of 16-bit data: 6 bits
 
-// The bin in which the running count, starting at below, first exceeds rank; below becomes the
-// count of all bins before it. Whole groups of 16 bins are skipped with one vector sum (the
-// counts of a group stay below 2^16: a window holds at most 256 samples).
-inline std::uint32_t findBin(const std::uint16_t* h, std::uint32_t bins, std::uint32_t& below,
-                             std::uint32_t rank) {
-    std::uint32_t b = 0;
+constexpr std::uint32_t padded(std::uint32_t bins) {
+    return (bins + kPad - 1) / kPad * kPad;
+}
+
+// k += column add - column sub, over bins (a multiple of 16).
+inline void slideWindow(std::uint8_t* __restrict k, const std::uint8_t* add,
+                        const std::uint8_t* sub, std::uint32_t bins) {
 #if defined(__SSE2__)
-    const __m128i ones = _mm_set1_epi16(1);
-    for (; b + 16 <= bins; b += 16) {
-        const __m128i v =
-            _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + b)),
-                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + b + 8)));
-        __m128i s = _mm_madd_epi16(v, ones);  // four sums of two
-        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
-        s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
-        const auto sum = static_cast<std::uint32_t>(_mm_cvtsi128_si32(s));
-        if (below + sum > rank) break;
-        below += sum;
+    for (std::uint32_t b = 0; b < bins; b += 16) {
+        auto* kp = reinterpret_cast<__m128i*>(k + b);
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(add + b));
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sub + b));
+        _mm_storeu_si128(kp, _mm_sub_epi8(_mm_add_epi8(_mm_loadu_si128(kp), a), s));
     }
 #else
-    for (; b + 16 <= bins; b += 16) {
-        std::uint32_t s = 0;
-        for (std::uint32_t k = 0; k < 16; ++k)
-            s += h[b + k];
-        if (below + s > rank) break;
-        below += s;
+    for (std::uint32_t b = 0; b < bins; ++b)
+        k[b] = static_cast<std::uint8_t>(k[b] + add[b] - sub[b]);
+#endif
+}
+
+// k = the sum of count columns of bins each, stride bytes apart.
+inline void sumColumns(std::uint8_t* __restrict k, const std::uint8_t* c, std::size_t stride,
+                       std::uint32_t count, std::uint32_t bins) {
+#if defined(__SSE2__)
+    for (std::uint32_t b = 0; b < bins; b += 16) {
+        __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + b));
+        for (std::uint32_t i = 1; i < count; ++i)
+            acc = _mm_add_epi8(
+                acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i * stride + b)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(k + b), acc);
+    }
+#else
+    std::fill(k, k + bins, std::uint8_t{0});
+    for (std::uint32_t i = 0; i < count; ++i)
+        for (std::uint32_t b = 0; b < bins; ++b)
+            k[b] = static_cast<std::uint8_t>(k[b] + c[i * stride + b]);
+#endif
+}
+
+// The bin in which the running count, starting at below, first exceeds rank; below becomes the
+// count of all bins before it. Without branches: the running sums never decrease, so the bin is
+// the number of bins whose running sum stays at or below what is still needed (at most 128).
+// The sums saturate at 255, which keeps every comparison right. The histogram holds more than
+// rank - below samples, so padding bins never count, unless a count of 256 read as 0: then no
+// bin is found and bins is returned.
+inline std::uint32_t findBin(const std::uint8_t* k, std::uint32_t bins, std::uint32_t& below,
+                             std::uint32_t rank) {
+    const std::uint32_t need = rank - below;
+    alignas(16) std::uint8_t sums[kMaxBins];
+#if defined(__SSE2__)
+    const __m128i needV = _mm_set1_epi8(static_cast<char>(need));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i carry = zero;
+    std::uint64_t within = 0;  // bit b: the running sum through bin b is at most need
+    for (std::uint32_t b = 0; b < bins; b += 16) {
+        __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(k + b));
+        p = _mm_adds_epu8(p, _mm_slli_si128(p, 1));
+        p = _mm_adds_epu8(p, _mm_slli_si128(p, 2));
+        p = _mm_adds_epu8(p, _mm_slli_si128(p, 4));
+        p = _mm_adds_epu8(p, _mm_slli_si128(p, 8));
+        p = _mm_adds_epu8(p, carry);
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums + b), p);
+        const __m128i le = _mm_cmpeq_epi8(_mm_subs_epu8(p, needV), zero);
+        within |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(le))} << b;
+        const __m128i high = _mm_shufflehi_epi16(_mm_unpackhi_epi8(p, p), 0xFF);
+        carry = _mm_shuffle_epi32(high, 0xFF);  // the last sum in every byte
+    }
+    const auto bin = static_cast<std::uint32_t>(std::countr_one(within));
+#else
+    std::uint32_t run = 0, bin = 0;
+    for (std::uint32_t b = 0; b < bins; ++b) {
+        run = std::min(255u, run + k[b]);
+        sums[b] = static_cast<std::uint8_t>(run);
+        bin += run <= need ? 1u : 0u;
     }
 #endif
-    // Within the last group, without branches: count the bins whose running sum stays at or
-    // below what is still needed.
-    const std::uint32_t need = rank - below;
-    const std::uint32_t end = std::min(bins, b + 16);
-    std::uint32_t run = 0, skipped = 0, skippedCount = 0;
-    for (std::uint32_t k = b; k < end; ++k) {
-        run += h[k];
-        const std::uint32_t keep = run <= need ? 1u : 0u;
-        skipped += keep;
-        skippedCount += keep * h[k];
-    }
-    below += skippedCount;
-    return b + skipped;
+    if (bin > 0 && bin < bins) below += sums[bin - 1];
+    return bin;
 }
 
-// A window histogram of one sub-range, brought up to date lazily: from the columns passed since
-// it was last used, or rebuilt from the window's columns when that is cheaper.
-inline void catchUp(std::uint16_t* k, std::int64_t& last, const std::uint8_t* columns,
-                    std::size_t columnStride, std::uint32_t bins, std::int64_t x,
-                    std::uint32_t first, std::uint32_t n, std::uint32_t x0) {
-    if (x - last >= static_cast<std::int64_t>(n)) {
-        std::fill(k, k + bins, std::uint16_t{0});
-        for (std::uint32_t j = first; j < first + n; ++j) {
-            const std::uint8_t* c = columns + std::size_t{j} * columnStride;
-            for (std::uint32_t f = 0; f < bins; ++f)
-                k[f] = static_cast<std::uint16_t>(k[f] + c[f]);
-        }
+// A lazily kept window histogram: the position at which it was last brought up to date.
+// Positions count along the rows of a stripe and jump by more than a window between rows, so a
+// histogram left in an earlier row is always rebuilt.
+struct Lazy {
+    std::int64_t at = -(std::int64_t{1} << 40);
+};
+
+// Brings the window histogram k of one sub-range up to date for the window whose left column is
+// first (at position pos): from the columns passed since its last use when they are few, else
+// rebuilt from the window's n columns. columns points at the sub-range's histogram of strip
+// column 0, the next column bins bytes further.
+inline void catchUp(std::uint8_t* k, Lazy& lazy, const std::uint8_t* columns, std::uint32_t bins,
+                    std::int64_t pos, std::uint32_t first, std::uint32_t n) {
+    const std::int64_t passed = pos - lazy.at;
+    if (passed * 3 <= n) {  // a step costs about three times what a column of a rebuild does
+        for (auto g = static_cast<std::uint32_t>(first - passed + 1); g <= first; ++g)
+            slideWindow(k, columns + std::size_t{g + n - 1} * bins,
+                        columns + std::size_t{g - 1} * bins, bins);
     } else {
-        for (std::int64_t t = last + 1; t <= x; ++t) {
-            const auto f0 = static_cast<std::size_t>(t - x0);
-            const std::uint8_t* add = columns + (f0 + n - 1) * columnStride;
-            const std::uint8_t* sub = columns + (f0 - 1) * columnStride;
-            for (std::uint32_t f = 0; f < bins; ++f)
-                k[f] = static_cast<std::uint16_t>(k[f] + add[f] - sub[f]);
-        }
+        sumColumns(k, columns + std::size_t{first} * bins, bins, n, bins);
     }
-    last = x;
+    lazy.at = pos;
 }
+
+// Extra memory for the column histograms, which sets the stripe width.
+constexpr std::size_t kColumnBudget = std::size_t{4} << 20;
+constexpr std::uint32_t kMinStripe = 32, kMaxStripe = 256;
 
 template <class T>
-void medianImpl(Image& image, int size) {
+void medianHistogramImpl(Image& image, int size) {
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t n = static_cast<std::uint32_t>(size);
     const std::uint32_t before = n / 2, after = (n - 1) / 2;
     const std::uint32_t rank = n * n / 2;
 
-    // Three levels over the bits the image really uses: top, middle and fine.
+    // Three levels over the bits the image really uses: top, middle and fine. The fine and top
+    // levels get a third of the bits each, the middle one the rest.
     const std::uint32_t top = minMax(image).second;
     const int bits = std::max(1, static_cast<int>(std::bit_width(top)));
-    const int b0 = bits / 3, b1 = bits / 3, b2 = bits - b0 - b1;
-    const std::uint32_t n0 = 1u << b0, n1 = 1u << b1, n2 = 1u << b2;
-    const std::uint32_t n01 = n0 * n1, nAll = n01 * n2;
+    const int b2 = bits / 3, b0 = bits / 3, b1 = bits - b0 - b2;
+    const std::uint32_t n0 = 1u << b0, n1 = 1u << b1;
+    const std::uint32_t p0 = padded(n0), p1 = padded(n1), p2 = padded(1u << b2);
+    const std::uint32_t fineMask = (1u << b2) - 1;
 
-    const std::uint32_t stripe = std::min(kStripe, w);
+    const std::size_t perColumn = p0 + std::size_t{n0} * p1 + std::size_t{n0} * n1 * p2;
+    const auto fits = static_cast<std::uint32_t>(
+        std::min<std::size_t>(kMaxStripe + n - 1, kColumnBudget / perColumn));
+    const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
     const std::uint32_t sw = stripe + n - 1;  // strip columns
-    std::vector<T> strip(std::size_t{sw} * h), prevStrip(std::size_t{sw} * h);
-    std::vector<std::uint8_t> colTop(std::size_t{sw} * n0, 0);
-    std::vector<std::uint8_t> colMid(std::size_t{sw} * n01, 0);
-    std::vector<std::uint8_t> colFine(std::size_t{sw} * nAll, 0);
-    std::vector<std::uint16_t> kTop(n0), kMid(n01), kFine(nAll);
-    std::vector<std::int64_t> kMidAt(n0), kFineAt(n01);
 
-    auto clampRow = [&](std::int64_t y) {
-        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
-    };
+    // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
+    // middle bin][column][bin], so that the columns of one sub-range lie together.
+    std::vector<std::uint8_t> colTop(std::size_t{sw} * p0, 0);
+    std::vector<std::uint8_t> colMid(std::size_t{n0} * sw * p1, 0);
+    std::vector<std::uint8_t> colFine(std::size_t{n0} * n1 * sw * p2, 0);
+    std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
+        kFine(std::size_t{n0} * n1 * p2);
+    std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
 
-    std::uint32_t prevX0 = 0;
+    // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and the
+    // one leaving it); row y at slot y % (n + 1). The image is overwritten a row at a time, so
+    // the columns left of the stripe, which the previous stripe overwrote, come from a copy it
+    // kept of them: before columns for every row.
+    const std::uint32_t slots = n + 1;
+    std::vector<T> ring(std::size_t{slots} * sw);
+    std::vector<T> keptPrev(std::size_t{before} * h), keptNext(std::size_t{before} * h);
+
+    std::int64_t pos0 = 0;  // position of the current row's first window
     for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
         const std::uint32_t x1 = std::min(w, x0 + stripe);
-        const std::uint32_t cols = (x1 - x0) + n - 1;
+        const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
+        auto ringRow = [&](std::uint32_t y) { return ring.data() + std::size_t{y % slots} * sw; };
         // Strip column j holds image column x0 - before + j (edges replicated).
-        for (std::uint32_t y = 0; y < h; ++y) {
-            T* d = strip.data() + std::size_t{y} * sw;
+        auto load = [&](std::uint32_t y) {
+            T* d = ringRow(y);
             const T* src = rowOf<T>(image, y);
-            const T* prev = prevStrip.data() + std::size_t{y} * sw;
+            const T* kept = keptPrev.data() + std::size_t{y} * before;
             for (std::uint32_t j = 0; j < cols; ++j) {
                 const std::int64_t c = std::int64_t{x0} - before + j;
-                if (c < 0)
+                if (x0 > 0 && c < static_cast<std::int64_t>(x0))  // overwritten: from the copy
+                    d[j] = kept[j];
+                else if (c < 0)
                     d[j] = src[0];
                 else if (c >= static_cast<std::int64_t>(w))
                     d[j] = src[w - 1];
-                else if (c < static_cast<std::int64_t>(x0))  // already filtered: from the copy
-                    d[j] = prev[static_cast<std::size_t>(c - (std::int64_t{prevX0} - before))];
                 else
                     d[j] = src[c];
             }
-        }
-        auto addSample = [&](std::uint32_t j, T v, int delta) {
-            const std::uint32_t mid = v >> b2;  // top and middle bits together
-            std::uint8_t& t = colTop[std::size_t{j} * n0 + (mid >> b1)];
-            std::uint8_t& m = colMid[std::size_t{j} * n01 + mid];
-            std::uint8_t& f = colFine[std::size_t{j} * nAll + v];
-            t = static_cast<std::uint8_t>(t + delta);
-            m = static_cast<std::uint8_t>(m + delta);
-            f = static_cast<std::uint8_t>(f + delta);
+            std::copy(d + outCols, d + outCols + before, keptNext.data() + std::size_t{y} * before);
         };
-        auto stripRow = [&](std::uint32_t y) { return strip.data() + std::size_t{y} * sw; };
+        auto addSample = [&](std::uint32_t j, T v, int delta) {
+            const std::uint32_t m = v >> b2;  // top and middle bits together
+            const std::uint32_t t = m >> b1;
+            std::uint8_t& ct = colTop[std::size_t{j} * p0 + t];
+            std::uint8_t& cm = colMid[(std::size_t{t} * sw + j) * p1 + (m & (n1 - 1))];
+            std::uint8_t& cf = colFine[(std::size_t{m} * sw + j) * p2 + (v & fineMask)];
+            ct = static_cast<std::uint8_t>(ct + delta);
+            cm = static_cast<std::uint8_t>(cm + delta);
+            cf = static_cast<std::uint8_t>(cf + delta);
+        };
+        auto clampRow = [&](std::int64_t y) {
+            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+        };
         // Column histograms of the window rows of output row 0.
+        std::uint32_t loaded = 0;
         for (std::uint32_t k = 0; k < n; ++k) {
-            const T* r = stripRow(clampRow(std::int64_t{k} - before));
+            const std::uint32_t y = clampRow(std::int64_t{k} - before);
+            while (loaded <= y)
+                load(loaded++);
+            const T* r = ringRow(y);
             for (std::uint32_t j = 0; j < cols; ++j)
                 addSample(j, r[j], +1);
         }
-        for (std::uint32_t y = 0; y < h; ++y) {
+        for (std::uint32_t y = 0; y < h; ++y, pos0 += sw + 1) {
             if (y > 0) {
                 const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
                 const std::uint32_t in = clampRow(std::int64_t{y} + after);
+                while (loaded <= in)
+                    load(loaded++);
                 if (out != in) {
-                    const T* ro = stripRow(out);
-                    const T* ri = stripRow(in);
+                    const T* ro = ringRow(out);
+                    const T* ri = ringRow(in);
                     for (std::uint32_t j = 0; j < cols; ++j) {
                         addSample(j, ro[j], -1);
                         addSample(j, ri[j], +1);
                     }
                 }
             }
-            // Window histogram of the first output column of the stripe.
-            std::fill(kTop.begin(), kTop.end(), std::uint16_t{0});
-            for (std::uint32_t j = 0; j < n; ++j) {
-                const std::uint8_t* c = colTop.data() + std::size_t{j} * n0;
-                for (std::uint32_t b = 0; b < n0; ++b)
-                    kTop[b] = static_cast<std::uint16_t>(kTop[b] + c[b]);
-            }
-            std::fill(kMidAt.begin(), kMidAt.end(), std::int64_t{-1} << 40);
-            std::fill(kFineAt.begin(), kFineAt.end(), std::int64_t{-1} << 40);
-            T* outRow = rowOf<T>(image, y);
-            for (std::uint32_t x = x0; x < x1; ++x) {
-                const std::uint32_t first = x - x0;  // strip column of the window's left edge
-                if (x > x0) {
-                    const std::uint8_t* add = colTop.data() + std::size_t{first + n - 1} * n0;
-                    const std::uint8_t* sub = colTop.data() + std::size_t{first - 1} * n0;
-                    for (std::uint32_t b = 0; b < n0; ++b)
-                        kTop[b] = static_cast<std::uint16_t>(kTop[b] + add[b] - sub[b]);
-                }
+            T* outRow = rowOf<T>(image, y) + x0;
+            for (std::uint32_t first = 0; first < outCols; ++first) {
+                if (first == 0)
+                    sumColumns(kTop.data(), colTop.data(), p0, n, p0);
+                else
+                    slideWindow(kTop.data(), colTop.data() + std::size_t{first + n - 1} * p0,
+                                colTop.data() + std::size_t{first - 1} * p0, p0);
+                const std::int64_t pos = pos0 + first;
+                // A bin not found: the window's samples all lie in one bin, so any of them
+                // tells which (and none lie below it).
+                const T any = ringRow(y)[first];
                 std::uint32_t below = 0;
-                const std::uint32_t t = findBin(kTop.data(), n0, below, rank);
-                std::uint16_t* mid = kMid.data() + std::size_t{t} * n1;
-                catchUp(mid, kMidAt[t], colMid.data() + std::size_t{t} * n1, n01, n1, x, first, n,
-                        x0);
-                const std::uint32_t m = t * n1 + findBin(mid, n1, below, rank);
-                std::uint16_t* fine = kFine.data() + std::size_t{m} * n2;
-                catchUp(fine, kFineAt[m], colFine.data() + std::size_t{m} * n2, nAll, n2, x, first,
-                        n, x0);
-                const std::uint32_t f = findBin(fine, n2, below, rank);
-                outRow[x] = static_cast<T>(m << b2 | f);
+                std::uint32_t t = findBin(kTop.data(), p0, below, rank);
+                if (t == p0) t = any >> (b1 + b2);
+                std::uint8_t* mid = kMid.data() + std::size_t{t} * p1;
+                catchUp(mid, midLazy[t], colMid.data() + std::size_t{t} * sw * p1, p1, pos, first,
+                        n);
+                std::uint32_t m = findBin(mid, p1, below, rank);
+                m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
+                std::uint8_t* fine = kFine.data() + std::size_t{m} * p2;
+                catchUp(fine, fineLazy[m], colFine.data() + std::size_t{m} * sw * p2, p2, pos,
+                        first, n);
+                std::uint32_t f = findBin(fine, p2, below, rank);
+                f = f == p2 ? any & fineMask : f;
+                outRow[first] = static_cast<T>(m << b2 | f);
             }
         }
         // Take the last window's rows out again so the column histograms are empty.
         for (std::uint32_t k = 0; k < n; ++k) {
-            const T* r = stripRow(clampRow(std::int64_t{h} - 1 - before + k));
+            const T* r = ringRow(clampRow(std::int64_t{h} - 1 - before + k));
             for (std::uint32_t j = 0; j < cols; ++j)
                 addSample(j, r[j], -1);
         }
-        std::swap(strip, prevStrip);
-        prevX0 = x0;
+        std::swap(keptPrev, keptNext);
     }
 }
 
@@ -373,9 +438,20 @@ void medianFilter(Image& image, int size) {
         else if (size <= 5)
             medianNetworkImpl<T>(image, size);
         else
-            medianImpl<T>(image, size);
+            medianHistogramImpl<T>(image, size);
     });
 }
+
+namespace detail {
+
+void medianHistogram(Image& image, int size) {
+    checkSize(size);
+    withSamples(image, [&](auto* p) {
+        medianHistogramImpl<std::remove_pointer_t<decltype(p)>>(image, size);
+    });
+}
+
+}  // namespace detail
 
 void medianFilterReference(Image& image, int size) {
     checkSize(size);
