@@ -246,31 +246,52 @@ void medianHistogramImpl(Image& image, int size) {
                 }
             }
             T* outRow = rowOf<T>(image, y) + x0;
+            // The middle and fine histograms in use, carried along while the median stays in
+            // their bin (the usual case): the branch on it predicts well, and the work on them
+            // then need not wait for the search that picks them.
+            std::uint32_t curT = p0, curM = n0 * n1;  // none yet
+            std::uint8_t *mid = nullptr, *fine = nullptr;
+            const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
             for (std::uint32_t first = 0; first < outCols; ++first) {
+                const std::int64_t pos = pos0 + first;
                 if (first == 0)
                     sumColumns(kTop.data(), colTop.data(), p0, n, p0);
                 else
                     slideWindow(kTop.data(), colTop.data() + std::size_t{first + n - 1} * p0,
                                 colTop.data() + std::size_t{first - 1} * p0, p0);
-                const std::int64_t pos = pos0 + first;
                 // A bin not found: the window's samples all lie in one bin, so any of them
                 // tells which (and none lie below it).
                 const T any = ringRow(y)[first];
                 std::uint32_t below = 0;
                 std::uint32_t t = findBin(kTop.data(), p0, below, rank);
                 if (t == p0) t = any >> (b1 + b2);
-                std::uint8_t* mid = kMid.data() + std::size_t{t} * p1;
-                catchUp(mid, midLazy[t], colMid.data() + std::size_t{t} * sw * p1, p1, pos, first,
-                        n);
+                if (t == curT) {
+                    slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
+                                midCols + std::size_t{first - 1} * p1, p1);
+                } else {
+                    if (curT != p0) midLazy[curT].at = pos - 1;
+                    curT = t;
+                    mid = kMid.data() + std::size_t{t} * p1;
+                    midCols = colMid.data() + std::size_t{t} * sw * p1;
+                    catchUp(mid, midLazy[t], midCols, p1, pos, first, n);
+                }
                 std::uint32_t m = findBin(mid, p1, below, rank);
                 m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
-                std::uint8_t* fine = kFine.data() + std::size_t{m} * p2;
-                catchUp(fine, fineLazy[m], colFine.data() + std::size_t{m} * sw * p2, p2, pos,
-                        first, n);
+                if (m == curM) {
+                    slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
+                                fineCols + std::size_t{first - 1} * p2, p2);
+                } else {
+                    if (curM != n0 * n1) fineLazy[curM].at = pos - 1;
+                    curM = m;
+                    fine = kFine.data() + std::size_t{m} * p2;
+                    fineCols = colFine.data() + std::size_t{m} * sw * p2;
+                    catchUp(fine, fineLazy[m], fineCols, p2, pos, first, n);
+                }
                 std::uint32_t f = findBin(fine, p2, below, rank);
                 f = f == p2 ? any & fineMask : f;
                 outRow[first] = static_cast<T>(m << b2 | f);
             }
+            midLazy[curT].at = fineLazy[curM].at = pos0 + outCols - 1;
         }
         // Take the last window's rows out again so the column histograms are empty.
         for (std::uint32_t k = 0; k < n; ++k) {
