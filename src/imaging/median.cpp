@@ -13,10 +13,12 @@
 // from the previous stripe's copy where the image is already overwritten) into a strip buffer of
 // height x (stripe + size - 1) samples.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -137,7 +139,7 @@ inline bool stillIn(const std::uint8_t* k, std::uint32_t bins, std::uint32_t c,
     const auto lo = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
 #else
     std::uint32_t lo = 0;
-    for (std::uint32_t b = 0; b < c; ++b)
+    for (std::uint32_t b = 0; b < std::min(c, bins); ++b)
         lo += k[b];
 #endif
     // A count of 256 read as 0 never passes, and findBin deals with it.
@@ -362,121 +364,256 @@ void medianReferenceImpl(Image& image, int size) {
     }
 }
 
-// The 3 x 3 median from the sorted columns (l <= m <= u per column; column x of the image at
-// index x + 1). Values, not references, and restricted pointers, so that the loop vectorises.
+// Sizes 2 to 5 by comparisons alone, vectorised along the row. Each row is done in two passes:
+// first every column of the window's rows is sorted once (it serves the size windows that
+// contain it), then each window's median is taken from its size sorted columns. 2 x 2: the upper
+// median of four is the larger of the smaller column top and the larger column bottom. 3 x 3:
+// the median of the largest column minimum, the median of the column middles and the smallest
+// column maximum. 4 x 4 and 5 x 5: a comparator network that merges the sorted columns, cut
+// down to what the value of rank size*size/2 depends on (see mergeNetwork).
+
+// Keys: the samples as the min and max instructions compare them. Bytes compare unsigned;
+// SSE2 has only signed 16-bit min and max, so 16-bit samples have their top bit flipped, which
+// keeps their order as signed numbers.
 template <class T>
-void medianOfSortedColumns(const T* __restrict l, const T* __restrict m, const T* __restrict u,
-                           T* __restrict out, std::size_t w) {
-    auto lesser = [](T a, T b) { return a < b ? a : b; };
-    auto greater = [](T a, T b) { return a < b ? b : a; };
-    for (std::size_t x = 0; x < w; ++x) {
-        const T a = greater(greater(l[x], l[x + 1]), l[x + 2]);
-        const T c = lesser(lesser(u[x], u[x + 1]), u[x + 2]);
-        const T p = m[x], q = m[x + 1], s = m[x + 2];
-        const T b = greater(lesser(p, q), lesser(greater(p, q), s));
-        out[x] = greater(lesser(a, b), lesser(greater(a, b), c));
+struct Key {
+    using K = std::uint8_t;
+    static K of(T v) { return v; }
+    static T back(K k) { return k; }
+};
+template <>
+struct Key<std::uint16_t> {
+    using K = std::int16_t;
+    static K of(std::uint16_t v) { return static_cast<K>(v ^ 0x8000u); }
+    static std::uint16_t back(K k) {
+        return static_cast<std::uint16_t>(static_cast<std::uint16_t>(k) ^ 0x8000u);
     }
-}
+};
 
-// The 2 x 2 and 3 x 3 windows by comparisons alone, vectorised along the row: each column's
-// two or three values are sorted once and serve the two or three windows that contain them.
-// 2 x 2: the upper median of four is the second largest, the larger of the smaller column top
-// and the larger column bottom. 3 x 3: the median of nine is the median of the largest column
-// minimum, the median of the column middles and the smallest column maximum.
+// One key at a time: for the ends of rows too short for a whole vector.
 template <class T>
-void medianSmallImpl(Image& image, int size) {
-    const std::size_t padded = std::size_t{image.width()} + 2;
-    std::vector<T> lo(padded), mid(padded), hi(padded);
-    T* l = lo.data();
-    T* m = mid.data();
-    T* u = hi.data();
-    // Rows y-1, y, y+1, each with column x at index x + 1; beyond the borders the edge pixels.
-    eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
-        const T* r0 = rows[0];
-        const T* r1 = rows[1];
-        const T* r2 = rows[2];
-        if (size == 2) {  // columns x-1 and x, rows y-1 and y
-            for (std::uint32_t i = 0; i < w + 1; ++i) {
-                l[i] = std::min(r0[i], r1[i]);
-                u[i] = std::max(r0[i], r1[i]);
-            }
-            for (std::uint32_t x = 0; x < w; ++x)
-                out[x] = std::max(std::min(u[x], u[x + 1]), std::max(l[x], l[x + 1]));
-            return;
-        }
-        for (std::uint32_t i = 0; i < w + 2; ++i) {
-            const T a = std::min(r0[i], r1[i]), b = std::max(r0[i], r1[i]);
-            const T c = r2[i];
-            l[i] = std::min(a, c);
-            u[i] = std::max(b, c);
-            m[i] = std::max(a, std::min(b, c));
-        }
-        medianOfSortedColumns(l, m, u, out, w);
-    });
+struct ScalarKeys {
+    using K = typename Key<T>::K;
+    using V = K;
+    static constexpr std::size_t kLanes = 1;
+    static V load(const K* p) { return *p; }
+    static void store(K* p, V v) { *p = v; }
+    static V fromSamples(const T* p) { return Key<T>::of(*p); }
+    static void toSamples(T* p, V v) { *p = Key<T>::back(v); }
+    static V lo(V a, V b) { return a < b ? a : b; }
+    static V hi(V a, V b) { return a < b ? b : a; }
+};
+
+#if defined(__SSE2__)
+template <class T>
+struct VectorKeys;
+template <>
+struct VectorKeys<std::uint8_t> {
+    using K = std::uint8_t;
+    using V = __m128i;
+    static constexpr std::size_t kLanes = 16;
+    static V load(const K* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void store(K* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static V fromSamples(const std::uint8_t* p) { return load(p); }
+    static void toSamples(std::uint8_t* p, V v) { store(p, v); }
+    static V lo(V a, V b) { return _mm_min_epu8(a, b); }
+    static V hi(V a, V b) { return _mm_max_epu8(a, b); }
+};
+template <>
+struct VectorKeys<std::uint16_t> {
+    using K = std::int16_t;
+    using V = __m128i;
+    static constexpr std::size_t kLanes = 8;
+    static V flip(V v) { return _mm_xor_si128(v, _mm_set1_epi16(-0x8000)); }
+    static V load(const K* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void store(K* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static V fromSamples(const std::uint16_t* p) {
+        return flip(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void toSamples(std::uint16_t* p, V v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), flip(v));
+    }
+    static V lo(V a, V b) { return _mm_min_epi16(a, b); }
+    static V hi(V a, V b) { return _mm_max_epi16(a, b); }
+};
+#endif
+
+// A comparator network: each step puts the smaller of places a and b at a and the larger at b,
+// or only the one of them that is used later.
+struct Step {
+    std::uint8_t a, b;
+    bool lo, hi;
+};
+struct Network {
+    std::array<Step, 192> steps{};
+    std::size_t count = 0;
+};
+
+// Sorting networks for a column of 2 to 5 samples (1, 3, 5 and 9 comparators).
+constexpr Network columnSort(std::uint32_t n) {
+    constexpr std::uint8_t kSorts[4][9][2] = {
+        {{0, 1}},
+        {{0, 1}, {1, 2}, {0, 1}},
+        {{0, 1}, {2, 3}, {0, 2}, {1, 3}, {1, 2}},
+        {{0, 1}, {3, 4}, {2, 4}, {2, 3}, {0, 3}, {0, 2}, {1, 4}, {1, 3}, {1, 2}}};
+    constexpr std::size_t kCounts[4] = {1, 3, 5, 9};
+    Network net;
+    for (std::size_t i = 0; i < kCounts[n - 2]; ++i)
+        net.steps[net.count++] = {kSorts[n - 2][i][0], kSorts[n - 2][i][1], true, true};
+    return net;
 }
 
-// The 4 x 4 and 5 x 5 windows through a sorting network: Batcher's odd-even merge sort of 32
-// places, the places beyond the window's 16 or 25 values holding the largest value of the type
-// (so the window's values sort into the first places), cut down to the comparators that the
-// value of rank size*size/2 depends on. It runs on blocks of pixels along the row, one block
-// place per pixel, so that every comparator is a vectorised min and max over the block.
-using Comparator = std::pair<std::uint8_t, std::uint8_t>;
-
-std::vector<Comparator> medianNetwork(std::uint32_t count) {
-    constexpr std::uint32_t kPlaces = 32;
-    std::vector<Comparator> all;
+// The median of n sorted columns of n (column c at places c*n .. c*n + n-1, ascending; the
+// places beyond hold the largest key). Batcher's odd-even merge sort of 32 places is cut down
+// in two ways. A comparator that never exchanges anything on such input is dropped: by the 0-1
+// principle it is enough to try the inputs of zeros and ones with sorted columns, (n+1)^n of
+// them, run here side by side as bit sets (bit i of a place: its value in input i). Then,
+// walking back from the median's place, a comparator is kept only when a place it writes is
+// used later, and only the outputs that are.
+constexpr Network mergeNetwork(std::uint32_t n) {
+    constexpr std::uint32_t kPlaces = 32, kWords = (7776 + 63) / 64;  // 6^5 inputs at most
+    std::array<std::pair<std::uint8_t, std::uint8_t>, 191> all{};
+    std::size_t count = 0;
     for (std::uint32_t p = 1; p < kPlaces; p *= 2)
         for (std::uint32_t k = p; k >= 1; k /= 2)
             for (std::uint32_t j = k % p; j + k < kPlaces; j += 2 * k)
                 for (std::uint32_t i = 0; i < std::min(k, kPlaces - j - k); ++i)
                     if ((i + j) / (2 * p) == (i + j + k) / (2 * p))
-                        all.emplace_back(static_cast<std::uint8_t>(i + j),
-                                         static_cast<std::uint8_t>(i + j + k));
-    // A comparator whose upper place lies beyond the window does nothing: that place holds the
-    // largest value and keeps it (a comparator moves the larger value up, and a place beyond the
-    // window only ever meets another one above it). The rest, walking back from the median's
-    // place: a comparator matters when it writes a place that matters, and then both its inputs
-    // matter.
-    std::vector<bool> matters(kPlaces, false);
-    matters[count / 2] = true;
-    std::vector<Comparator> kept;
-    for (auto it = all.rbegin(); it != all.rend(); ++it)
-        if (it->second < count && (matters[it->first] || matters[it->second])) {
-            matters[it->first] = matters[it->second] = true;
-            kept.push_back(*it);
+                        all[count++] = {static_cast<std::uint8_t>(i + j),
+                                        static_cast<std::uint8_t>(i + j + k)};
+    std::uint32_t inputs = 1;
+    for (std::uint32_t c = 0; c < n; ++c)
+        inputs *= n + 1;
+    std::array<std::array<std::uint64_t, kWords>, kPlaces> bits{};
+    for (std::uint32_t i = 0; i < inputs; ++i) {
+        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+        for (std::uint32_t p = n * n; p < kPlaces; ++p)
+            bits[p][i / 64] |= bit;
+        for (std::uint32_t c = 0, rest = i; c < n; ++c, rest /= n + 1)
+            for (std::uint32_t k = n - rest % (n + 1); k < n; ++k)  // the column's ones on top
+                bits[c * n + k][i / 64] |= bit;
+    }
+    std::array<bool, 191> exchanges{};
+    for (std::size_t s = 0; s < count; ++s) {
+        auto& a = bits[all[s].first];
+        auto& b = bits[all[s].second];
+        for (std::uint32_t word = 0; word < kWords; ++word) {
+            exchanges[s] = exchanges[s] || (a[word] & ~b[word]) != 0;
+            const std::uint64_t lo = a[word] & b[word], hi = a[word] | b[word];
+            a[word] = lo;
+            b[word] = hi;
         }
-    return {kept.rbegin(), kept.rend()};
+    }
+    std::array<bool, kPlaces> used{};
+    used[n * n / 2] = true;
+    Network back;
+    for (std::size_t s = count; s-- > 0;) {
+        const auto [a, b] = all[s];
+        if (!exchanges[s] || (!used[a] && !used[b])) continue;
+        back.steps[back.count++] = {a, b, used[a], used[b]};
+        used[a] = used[b] = true;
+    }
+    Network net;
+    for (std::size_t s = back.count; s-- > 0;)
+        net.steps[net.count++] = back.steps[s];
+    return net;
 }
 
-template <class T>
-void medianNetworkImpl(Image& image, int size) {
-    constexpr std::size_t kBlock = 128;  // pixels per block: 8 KB of 16-bit places, within L1
-    const auto n = static_cast<std::uint32_t>(size * size);
-    const std::vector<Comparator> net = medianNetwork(n);
-    std::vector<T> places(32 * kBlock, std::numeric_limits<T>::max());
-    T* v = places.data();
-    // Rows y-2 .. y+2, each with column x at index x + 2: the window of x is rows 0..size-1 at
-    // indices x .. x + size - 1.
-    eachRowWithNeighbours<T>(image, 2, [&](const T* const* rows, T* out, std::uint32_t w) {
-        for (std::size_t x0 = 0; x0 < w; x0 += kBlock) {
-            const std::size_t count = std::min<std::size_t>(kBlock, w - x0);
-            for (std::uint32_t k = 0; k < n; ++k) {
-                const T* src = rows[k / size] + x0 + k % size;
-                T* dst = v + k * kBlock;
-                std::memcpy(dst, src, count * sizeof(T));
-            }
-            for (const auto& [a, b] : net) {
-                T* __restrict pa = v + a * kBlock;
-                T* __restrict pb = v + b * kBlock;
-                for (std::size_t i = 0; i < kBlock; ++i) {
-                    const T lo = pa[i] < pb[i] ? pa[i] : pb[i];
-                    const T hi = pa[i] < pb[i] ? pb[i] : pa[i];
-                    pa[i] = lo;
-                    pb[i] = hi;
-                }
-            }
-            std::memcpy(out + x0, v + (n / 2) * kBlock, count * sizeof(T));
+constexpr Network kColumnSort[4] = {columnSort(2), columnSort(3), columnSort(4), columnSort(5)};
+constexpr Network kMerge4 = mergeNetwork(4), kMerge5 = mergeNetwork(5);
+
+template <class Ops, const Network& net, std::size_t i>
+inline void runStep(typename Ops::V* v) {
+    constexpr Step s = net.steps[i];
+    if constexpr (s.lo && s.hi) {
+        const auto a = v[s.a], b = v[s.b];
+        v[s.a] = Ops::lo(a, b);
+        v[s.b] = Ops::hi(a, b);
+    } else if constexpr (s.lo) {
+        v[s.a] = Ops::lo(v[s.a], v[s.b]);
+    } else {
+        v[s.b] = Ops::hi(v[s.a], v[s.b]);
+    }
+}
+template <class Ops, const Network& net, std::size_t... I>
+inline void runNetwork(typename Ops::V* v, std::index_sequence<I...>) {
+    (runStep<Ops, net, I>(v), ...);
+}
+template <class Ops, const Network& net>
+inline void runNetwork(typename Ops::V* v) {
+    runNetwork<Ops, net>(v, std::make_index_sequence<net.count>{});
+}
+
+// Sorts the columns i = from, from + lanes, ... of the n rows into the keys s[0] <= .. <= s[n-1];
+// returns where it stopped.
+template <class T, class Ops, std::uint32_t n>
+std::size_t sortColumns(const T* const* rows, typename Ops::K* const* s, std::size_t from,
+                        std::size_t to) {
+    std::size_t i = from;
+    for (; i + Ops::kLanes <= to; i += Ops::kLanes) {
+        typename Ops::V c[n];
+        for (std::uint32_t k = 0; k < n; ++k)
+            c[k] = Ops::fromSamples(rows[k] + i);
+        runNetwork<Ops, kColumnSort[n - 2]>(c);
+        for (std::uint32_t k = 0; k < n; ++k)
+            Ops::store(s[k] + i, c[k]);
+    }
+    return i;
+}
+
+// The medians of the windows of x = from, from + lanes, ... from their sorted columns x .. x+n-1;
+// returns where it stopped.
+template <class T, class Ops, std::uint32_t n>
+std::size_t medianOfColumns(const typename Ops::K* const* s, T* out, std::size_t from,
+                            std::size_t to) {
+    using V = typename Ops::V;
+    std::size_t x = from;
+    for (; x + Ops::kLanes <= to; x += Ops::kLanes) {
+        V r;
+        if constexpr (n == 2) {
+            r = Ops::hi(Ops::lo(Ops::load(s[1] + x), Ops::load(s[1] + x + 1)),
+                        Ops::hi(Ops::load(s[0] + x), Ops::load(s[0] + x + 1)));
+        } else if constexpr (n == 3) {
+            const V a = Ops::hi(Ops::hi(Ops::load(s[0] + x), Ops::load(s[0] + x + 1)),
+                                Ops::load(s[0] + x + 2));
+            const V c = Ops::lo(Ops::lo(Ops::load(s[2] + x), Ops::load(s[2] + x + 1)),
+                                Ops::load(s[2] + x + 2));
+            const V p = Ops::load(s[1] + x), q = Ops::load(s[1] + x + 1);
+            const V b = Ops::hi(Ops::lo(p, q), Ops::lo(Ops::hi(p, q), Ops::load(s[1] + x + 2)));
+            r = Ops::hi(Ops::lo(a, b), Ops::lo(Ops::hi(a, b), c));
+        } else {
+            V v[n * n];
+            for (std::uint32_t c = 0; c < n; ++c)
+                for (std::uint32_t k = 0; k < n; ++k)
+                    v[c * n + k] = Ops::load(s[k] + x + c);
+            runNetwork<Ops, n == 4 ? kMerge4 : kMerge5>(v);
+            r = v[n * n / 2];
         }
+        Ops::toSamples(out + x, r);
+    }
+    return x;
+}
+
+template <class T, std::uint32_t n>
+void medianSmallImpl(Image& image) {
+    using K = typename Key<T>::K;
+    const std::size_t cols = std::size_t{image.width()} + n - 1;
+    std::vector<K> sorted(cols * n);
+    K* s[n];
+    for (std::uint32_t k = 0; k < n; ++k)
+        s[k] = sorted.data() + k * cols;
+    // Rows y - n/2 .. y + (n-1)/2 (the first n of them), column x of the image at index x + n/2:
+    // the window of x is at indices x .. x + n - 1.
+    eachRowWithNeighbours<T>(image, n / 2, [&](const T* const* rows, T* out, std::uint32_t w) {
+        std::size_t i = 0, x = 0;
+#if defined(__SSE2__)
+        i = sortColumns<T, VectorKeys<T>, n>(rows, s, i, cols);
+#endif
+        sortColumns<T, ScalarKeys<T>, n>(rows, s, i, cols);
+#if defined(__SSE2__)
+        x = medianOfColumns<T, VectorKeys<T>, n>(s, out, x, w);
+#endif
+        medianOfColumns<T, ScalarKeys<T>, n>(s, out, x, w);
     });
 }
 
@@ -490,10 +627,14 @@ void medianFilter(Image& image, int size) {
     checkSize(size);
     withSamples(image, [&](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;
-        if (size <= 3)
-            medianSmallImpl<T>(image, size);
-        else if (size <= 5)
-            medianNetworkImpl<T>(image, size);
+        if (size == 2)
+            medianSmallImpl<T, 2>(image);
+        else if (size == 3)
+            medianSmallImpl<T, 3>(image);
+        else if (size == 4)
+            medianSmallImpl<T, 4>(image);
+        else if (size == 5)
+            medianSmallImpl<T, 5>(image);
         else
             medianHistogramImpl<T>(image, size);
     });

@@ -281,13 +281,14 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
     }
 }
 
-TEST(Operations, SmallWindowMediansMatchTheReferenceOnManySmallImages) {
-    // The 2 x 2 and 3 x 3 windows take their own road; every shape from 1 x 1 to 9 x 9, with
-    // few distinct values (many ties) and with the whole depth, at each depth.
+TEST(Operations, SmallWindowMediansMatchTheReferenceOnManyShapes) {
+    // Sizes 2 to 5 take their own road, whole vectors along the row and single pixels at its end:
+    // every shape from 1 x 1 to 9 x 9 and widths around one and two vectors, with few distinct
+    // values (many ties) and with the whole depth, at each depth.
     std::mt19937 rng(11);
     for (int bits : {8, 12, 16})
         for (std::uint32_t top : {2u, (1u << bits) - 1})
-            for (std::uint32_t w = 1; w <= 9; ++w)
+            for (std::uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 15u, 16u, 17u, 33u})
                 for (std::uint32_t h = 1; h <= 9; ++h)
                     for (int size = 2; size <= 5; ++size) {
                         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " " +
