@@ -1,17 +1,17 @@
-// Median filter in close to constant time per pixel, after Perreault and Hebert: every column of
-// the image keeps a histogram of the window's rows, carried down one row at a time (one sample
+// Median filter. Sizes 2 to 5 by comparisons, vectorised along the row (see medianSmallImpl).
+// From size 6 on in close to constant time per pixel, after Perreault and Hebert: every column
+// of a stripe keeps a histogram of the window's rows, carried down one row at a time (one sample
 // out, one in), and the window's histogram is the sum of its columns, carried along one column
-// at a time. To reach 16 bits the histograms have three levels: a top one over the highest bits
-// of the value, for each top bin a middle one over the next bits, and for each middle bin a fine
-// one over the rest. The split follows the image's real depth (the bit width of its largest
-// value): 16 bits become 5 + 5 + 6, 12 bits 4 + 4 + 4. Only the top window histogram is carried
-// for every pixel; the middle and fine ones are brought up to date only for the bins the median
-// falls in, and only by the columns passed since their last use.
+// at a time. To reach 16 bits the histograms have three levels over the bits the image really
+// uses (the bit width of its largest value): top, middle (one per top bin) and fine (one per
+// middle bin); 15 bits become 5 + 5 + 5, 16 bits 5 + 6 + 5, 12 bits 4 + 4 + 4. Counts are bytes,
+// slid and searched 16 bins per SSE2 instruction. The top window histogram is carried for every
+// pixel; a middle or fine one only while the median stays in its bin (the usual case, checked
+// before any search), and otherwise caught up lazily from the columns passed since its last use.
 //
-// The work goes in vertical stripes, which keeps the column histograms small and lets the filter
-// run in place: each stripe first copies its input columns (plus the window's overlap, taken
-// from the previous stripe's copy where the image is already overwritten) into a strip buffer of
-// height x (stripe + size - 1) samples.
+// The stripes are as wide as about 4 MB of column histograms allow (more at lower depths). The
+// filter runs in place: a stripe reads its rows through a ring of size + 1 rows, and keeps the
+// original values of its last size/2 columns, which the next stripe's windows reach into.
 #include <algorithm>
 #include <array>
 #include <bit>
