@@ -207,6 +207,16 @@ void medianHistogramImpl(Image& image, int size) {
     std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
         kFine(std::size_t{n0} * n1 * p2);
     std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
+    // Plain pointers for the loop over pixels: the byte stores there could otherwise alias the
+    // vectors' own pointers, which would then be reloaded after each.
+    std::uint8_t* const kTopP = kTop.data();
+    std::uint8_t* const kMidP = kMid.data();
+    std::uint8_t* const kFineP = kFine.data();
+    const std::uint8_t* const colTopP = colTop.data();
+    const std::uint8_t* const colMidP = colMid.data();
+    const std::uint8_t* const colFineP = colFine.data();
+    Lazy* const midLazyP = midLazy.data();
+    Lazy* const fineLazyP = fineLazy.data();
 
     // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and the
     // one leaving it); row y at slot y % (n + 1). The image is overwritten a row at a time, so
@@ -278,6 +288,7 @@ void medianHistogramImpl(Image& image, int size) {
                 }
             }
             T* outRow = rowOf<T>(image, y) + x0;
+            const T* anyRow = ringRow(y);
             // The middle and fine histograms in use, carried along while the median stays in
             // their bin (the usual case): the branch on it predicts well, and the work on them
             // then need not wait for the search that picks them.
@@ -287,28 +298,28 @@ void medianHistogramImpl(Image& image, int size) {
             for (std::uint32_t first = 0; first < outCols; ++first) {
                 const std::int64_t pos = pos0 + first;
                 if (first == 0)
-                    sumColumns(kTop.data(), colTop.data(), p0, n, p0);
+                    sumColumns(kTopP, colTopP, p0, n, p0);
                 else
-                    slideWindow(kTop.data(), colTop.data() + std::size_t{first + n - 1} * p0,
-                                colTop.data() + std::size_t{first - 1} * p0, p0);
+                    slideWindow(kTopP, colTopP + std::size_t{first + n - 1} * p0,
+                                colTopP + std::size_t{first - 1} * p0, p0);
                 // A bin not found: the window's samples all lie in one bin, so any of them
                 // tells which (and none lie below it).
-                const T any = ringRow(y)[first];
+                const T any = anyRow[first];
                 std::uint32_t below = 0;
                 std::uint32_t t = curT;
-                if (curT == p0 || !stillIn(kTop.data(), p0, curT, below, rank)) {
-                    t = findBin(kTop.data(), p0, below, rank);
+                if (curT == p0 || !stillIn(kTopP, p0, curT, below, rank)) {
+                    t = findBin(kTopP, p0, below, rank);
                     if (t == p0) t = any >> (b1 + b2);
                 }
                 if (t == curT) {
                     slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
                                 midCols + std::size_t{first - 1} * p1, p1);
                 } else {
-                    if (curT != p0) midLazy[curT].at = pos - 1;
+                    if (curT != p0) midLazyP[curT].at = pos - 1;
                     curT = t;
-                    mid = kMid.data() + std::size_t{t} * p1;
-                    midCols = colMid.data() + std::size_t{t} * sw * p1;
-                    catchUp(mid, midLazy[t], midCols, p1, pos, first, n);
+                    mid = kMidP + std::size_t{t} * p1;
+                    midCols = colMidP + std::size_t{t} * sw * p1;
+                    catchUp(mid, midLazyP[t], midCols, p1, pos, first, n);
                 }
                 std::uint32_t m = curM;
                 if (curM >> b1 != t || !stillIn(mid, p1, curM & (n1 - 1), below, rank)) {
@@ -319,17 +330,17 @@ void medianHistogramImpl(Image& image, int size) {
                     slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
                                 fineCols + std::size_t{first - 1} * p2, p2);
                 } else {
-                    if (curM != n0 * n1) fineLazy[curM].at = pos - 1;
+                    if (curM != n0 * n1) fineLazyP[curM].at = pos - 1;
                     curM = m;
-                    fine = kFine.data() + std::size_t{m} * p2;
-                    fineCols = colFine.data() + std::size_t{m} * sw * p2;
-                    catchUp(fine, fineLazy[m], fineCols, p2, pos, first, n);
+                    fine = kFineP + std::size_t{m} * p2;
+                    fineCols = colFineP + std::size_t{m} * sw * p2;
+                    catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
                 }
                 std::uint32_t f = findBin(fine, p2, below, rank);
                 f = f == p2 ? any & fineMask : f;
                 outRow[first] = static_cast<T>(m << b2 | f);
             }
-            midLazy[curT].at = fineLazy[curM].at = pos0 + outCols - 1;
+            midLazyP[curT].at = fineLazyP[curM].at = pos0 + outCols - 1;
         }
         // Take the last window's rows out again so the column histograms are empty.
         for (std::uint32_t k = 0; k < n; ++k) {
