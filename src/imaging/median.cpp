@@ -84,6 +84,7 @@ inline void sumColumns(std::uint8_t* __restrict k, const std::uint8_t* c, std::s
 // The sums saturate at 255, which keeps every comparison right. The histogram holds more than
 // rank - below samples, so padding bins never count, unless a count of 256 read as 0: then no
 // bin is found and bins is returned.
+template <bool kBelow = true>
 inline std::uint32_t findBin(const std::uint8_t* k, std::uint32_t bins, std::uint32_t& below,
                              std::uint32_t rank) {
     const std::uint32_t need = rank - below;
@@ -100,7 +101,7 @@ inline std::uint32_t findBin(const std::uint8_t* k, std::uint32_t bins, std::uin
         p = _mm_adds_epu8(p, _mm_slli_si128(p, 4));
         p = _mm_adds_epu8(p, _mm_slli_si128(p, 8));
         p = _mm_adds_epu8(p, carry);
-        _mm_store_si128(reinterpret_cast<__m128i*>(sums + b), p);
+        if constexpr (kBelow) _mm_store_si128(reinterpret_cast<__m128i*>(sums + b), p);
         const __m128i le = _mm_cmpeq_epi8(_mm_subs_epu8(p, needV), zero);
         within |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(le))} << b;
         const __m128i high = _mm_shufflehi_epi16(_mm_unpackhi_epi8(p, p), 0xFF);
@@ -115,7 +116,8 @@ inline std::uint32_t findBin(const std::uint8_t* k, std::uint32_t bins, std::uin
         bin += run <= need ? 1u : 0u;
     }
 #endif
-    if (bin > 0 && bin < bins) below += sums[bin - 1];
+    if constexpr (kBelow)
+        if (bin > 0 && bin < bins) below += sums[bin - 1];
     return bin;
 }
 
@@ -336,7 +338,7 @@ void medianHistogramImpl(Image& image, int size) {
                     fineCols = colFineP + std::size_t{m} * sw * p2;
                     catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
                 }
-                std::uint32_t f = findBin(fine, p2, below, rank);
+                std::uint32_t f = findBin<false>(fine, p2, below, rank);  // the last level
                 f = f == p2 ? any & fineMask : f;
                 outRow[first] = static_cast<T>(m << b2 | f);
             }
