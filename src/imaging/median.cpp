@@ -121,6 +121,14 @@ inline std::uint32_t findBin(const std::uint8_t* k, std::uint32_t bins, std::uin
     return bin;
 }
 
+// 0, 1, 2, ...: the bin numbers, a vector at a time.
+alignas(16) constexpr std::array<std::uint8_t, kMaxBins> kBinIndex = [] {
+    std::array<std::uint8_t, kMaxBins> a{};
+    for (std::uint32_t b = 0; b < kMaxBins; ++b)
+        a[b] = static_cast<std::uint8_t>(b);
+    return a;
+}();
+
 // Whether the median still lies in bin c, as it usually does from one pixel to the next: then
 // below grows by the count of the bins before c. Cheaper than findBin, and the branch on it
 // predicts well.
@@ -130,9 +138,7 @@ inline bool stillIn(const std::uint8_t* k, std::uint32_t bins, std::uint32_t c,
     const __m128i cv = _mm_set1_epi8(static_cast<char>(c));
     __m128i sum = _mm_setzero_si128();
     for (std::uint32_t b = 0; b < bins; b += 16) {
-        const __m128i bin =
-            _mm_add_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
-                         _mm_set1_epi8(static_cast<char>(b)));
+        const __m128i bin = _mm_load_si128(reinterpret_cast<const __m128i*>(kBinIndex.data() + b));
         const __m128i before = _mm_and_si128(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(k + b)), _mm_cmplt_epi8(bin, cv));
         sum = _mm_add_epi64(sum, _mm_sad_epu8(before, _mm_setzero_si128()));
