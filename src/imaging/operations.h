@@ -49,11 +49,11 @@ void despeckle(Image& image);
 // Median of size x size pixels (size 2..16; the noise-reduction level n uses size n + 1). The
 // window of pixel (x, y) spans columns x - size/2 .. x + (size-1)/2 and the same rows, edge
 // pixels replicated beyond the borders; the result is the upper median, the value of rank
-// size*size/2 (counted from 0) of the sorted window. Sizes 2 and 3 are computed from sorted
-// columns, sizes 4 and 5 through a sorting network, both vectorised along the row; from size 6
-// on it runs in close to constant time per pixel (column histograms carried from row to row,
-// three-level histograms sized to the image's real depth). Needs only a few megabytes besides
-// the image.
+// size*size/2 (counted from 0) of the sorted window. Sizes 2 to 5: each column of the window's
+// rows is sorted once and the sorted columns are merged by a few comparisons (a pruned network
+// for 4 and 5), vectorised along the row. From size 6 on, close to constant time per pixel:
+// three-level byte histograms sized to the image's real depth, per column carried from row to
+// row and per window along the row. In place; needs up to about 5 MB besides the image.
 void medianFilter(Image& image, int size);
 
 // Reference median: the same result, computed with std::nth_element on each window. Slow; for

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/median_internal.h"
 #include "imaging/operations.h"
 
 namespace quilo::imaging {
@@ -250,32 +251,46 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
     struct Case {
         std::uint32_t w, h;
         int bits;
-        std::uint32_t top;
+        std::uint32_t lo, top;  // values lo..top
     };
-    // Widths across several stripes and narrower than one, a single row and a single column,
-    // and values using the full depth as well as only part of it.
-    const Case cases[] = {{150, 37, 16, 65535}, {70, 20, 12, 4095}, {131, 19, 8, 255},
-                          {1, 25, 16, 65535},   {40, 1, 16, 3000},  {65, 18, 16, 1}};
+    // Widths across several stripes (the histogram kernel's stripes are wider at lower depths)
+    // and narrower than one, a single row and a single column, values using the full depth as
+    // well as only part of it, few distinct values, and a flat image (a whole window in one bin).
+    const Case cases[] = {
+        {150, 37, 16, 0, 65535}, {70, 20, 12, 0, 4095},    {131, 19, 8, 0, 255},
+        {1, 25, 16, 0, 65535},   {40, 1, 16, 0, 3000},     {65, 18, 16, 0, 1},
+        {290, 17, 12, 0, 4095},  {280, 9, 8, 0, 3},        {120, 18, 16, 0, 32767},
+        {1, 1, 12, 0, 4095},     {50, 20, 16, 4321, 4321}, {60, 20, 12, 3000, 3001}};
     for (const Case& c : cases) {
         for (int size = 2; size <= 16; ++size) {
             SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " +
                          std::to_string(c.bits) + " bits, size " + std::to_string(size));
-            Image a = noisy(c.w, c.h, c.bits, static_cast<unsigned>(size * 31 + c.w), c.top);
-            Image b = a.clone();
+            Image src =
+                noisy(c.w, c.h, c.bits, static_cast<unsigned>(size * 31 + c.w), c.top - c.lo);
+            for (std::uint32_t y = 0; y < c.h; ++y)
+                for (std::uint32_t x = 0; x < c.w; ++x)
+                    src.set(x, y, src.at(x, y) + c.lo);
+            Image ref = src.clone();
+            medianFilterReference(ref, size);
+            Image a = src.clone();
             medianFilter(a, size);
-            medianFilterReference(b, size);
-            ASSERT_EQ(values(a), values(b));
+            ASSERT_EQ(values(a), values(ref));
+            // The histogram kernel, which the filter uses from size 6 on, at every size.
+            Image b = src.clone();
+            detail::medianHistogram(b, size);
+            ASSERT_EQ(values(b), values(ref));
         }
     }
 }
 
-TEST(Operations, SmallWindowMediansMatchTheReferenceOnManySmallImages) {
-    // The 2 x 2 and 3 x 3 windows take their own road; every shape from 1 x 1 to 9 x 9, with
-    // few distinct values (many ties) and with the whole depth, at each depth.
+TEST(Operations, SmallWindowMediansMatchTheReferenceOnManyShapes) {
+    // Sizes 2 to 5 take their own road, whole vectors along the row and single pixels at its end:
+    // every shape from 1 x 1 to 9 x 9 and widths around one and two vectors, with few distinct
+    // values (many ties) and with the whole depth, at each depth.
     std::mt19937 rng(11);
     for (int bits : {8, 12, 16})
         for (std::uint32_t top : {2u, (1u << bits) - 1})
-            for (std::uint32_t w = 1; w <= 9; ++w)
+            for (std::uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 15u, 16u, 17u, 33u})
                 for (std::uint32_t h = 1; h <= 9; ++h)
                     for (int size = 2; size <= 5; ++size) {
                         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + " " +
