@@ -538,7 +538,16 @@ constexpr Network mergeNetwork(std::uint32_t n) {
     return net;
 }
 
-constexpr Network kColumnSort[4] = {columnSort(2), columnSort(3), columnSort(4), columnSort(5)};
+constexpr Network kSort2 = columnSort(2), kSort3 = columnSort(3), kSort4 = columnSort(4),
+                  kSort5 = columnSort(5);
+// Whole objects, not array elements: not every compiler takes a subobject as a template argument.
+template <std::uint32_t n>
+constexpr const Network& columnSortOf() {
+    if constexpr (n == 2) return kSort2;
+    if constexpr (n == 3) return kSort3;
+    if constexpr (n == 4) return kSort4;
+    if constexpr (n == 5) return kSort5;
+}
 constexpr Network kMerge4 = mergeNetwork(4), kMerge5 = mergeNetwork(5);
 // Batcher's network has 191 comparators; for sorted columns far fewer remain.
 static_assert(kMerge4.count == 33 && kMerge5.count == 85);
@@ -575,7 +584,7 @@ std::size_t sortColumns(const T* const* rows, typename Ops::K* const* s, std::si
         typename Ops::V c[n];
         for (std::uint32_t k = 0; k < n; ++k)
             c[k] = Ops::fromSamples(rows[k] + i);
-        runNetwork<Ops, kColumnSort[n - 2]>(c);
+        runNetwork<Ops, columnSortOf<n>()>(c);
         for (std::uint32_t k = 0; k < n; ++k)
             Ops::store(s[k] + i, c[k]);
     }

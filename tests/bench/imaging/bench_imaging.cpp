@@ -253,51 +253,40 @@ void BM_BitDepth16To12(benchmark::State& st) {
 BENCHMARK(BM_BitDepth16To12)->Unit(benchmark::kMicrosecond);
 
 // ---- median ----
-void BM_Median(benchmark::State& st) {
+// A median at the benchmark's level on a fresh copy of src for every iteration.
+void runMedian(benchmark::State& st, const Image& src, void (*median)(Image&, int)) {
     const int level = static_cast<int>(st.range(0));
-    Image img = intraoral().clone();
+    Image img = src.clone();
     for (auto _ : st) {
         st.PauseTiming();
-        std::memcpy(img.data(), intraoral().data(), img.byteSize());
+        std::memcpy(img.data(), src.data(), img.byteSize());
         st.ResumeTiming();
-        medianFilter(img, level + 1);
+        median(img, level + 1);
     }
     perPixel(st, img.pixelCount());
+}
+
+void BM_Median(benchmark::State& st) {
+    runMedian(st, intraoral(), medianFilter);
 }
 BENCHMARK(BM_Median)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
 
 // The histogram kernel alone at every level, though the filter takes it only from level 5 on:
 // its cost should hardly depend on the window size.
 void BM_MedianHistogramKernel(benchmark::State& st) {
-    const int level = static_cast<int>(st.range(0));
-    Image img = intraoral().clone();
-    for (auto _ : st) {
-        st.PauseTiming();
-        std::memcpy(img.data(), intraoral().data(), img.byteSize());
-        st.ResumeTiming();
-        detail::medianHistogram(img, level + 1);
-    }
-    perPixel(st, img.pixelCount());
+    runMedian(st, intraoral(), detail::medianHistogram);
 }
 BENCHMARK(BM_MedianHistogramKernel)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
 
 // std::nth_element on every window, on a 410 x 310 crop of the same image (the full image
 // takes seconds); compared per pixel.
 void BM_MedianNthElement(benchmark::State& st) {
-    const int level = static_cast<int>(st.range(0));
     const Image& full = intraoral();
     Image crop(full.width() / 4, full.height() / 4, 16);
     for (std::uint32_t y = 0; y < crop.height(); ++y)
         std::memcpy(crop.row16(y), full.row16(y + full.height() / 3) + full.width() / 3,
                     crop.rowBytes());
-    Image img = crop.clone();
-    for (auto _ : st) {
-        st.PauseTiming();
-        std::memcpy(img.data(), crop.data(), img.byteSize());
-        st.ResumeTiming();
-        medianFilterReference(img, level + 1);
-    }
-    perPixel(st, img.pixelCount());
+    runMedian(st, crop, medianFilterReference);
 }
 BENCHMARK(BM_MedianNthElement)->Arg(1)->Arg(15)->Unit(benchmark::kMillisecond)->Iterations(2);
 
