@@ -38,10 +38,35 @@ std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
         return {a, b};
     }
     // Baseline x86 vectors have a signed 16-bit minimum only: flipping the top bit maps the
-    // unsigned order onto the signed one, and the loop vectorises.
+    // unsigned order onto the signed one. Two pairs of accumulators keep more loads in flight.
     const std::uint16_t* p = image.row16(0);
     std::int16_t a = INT16_MAX, b = INT16_MIN;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+        __m128i lo0 = _mm_set1_epi16(INT16_MAX), lo1 = lo0;
+        __m128i hi0 = _mm_set1_epi16(INT16_MIN), hi1 = hi0;
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v0 =
+                _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)), flip);
+            const __m128i v1 =
+                _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8)), flip);
+            lo0 = _mm_min_epi16(lo0, v0);
+            hi0 = _mm_max_epi16(hi0, v0);
+            lo1 = _mm_min_epi16(lo1, v1);
+            hi1 = _mm_max_epi16(hi1, v1);
+        }
+        alignas(16) std::int16_t los[8], his[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(los), _mm_min_epi16(lo0, lo1));
+        _mm_store_si128(reinterpret_cast<__m128i*>(his), _mm_max_epi16(hi0, hi1));
+        for (int k = 0; k < 8; ++k) {
+            a = std::min(a, los[k]);
+            b = std::max(b, his[k]);
+        }
+    }
+#endif
+    for (; i < n; ++i) {
         const auto s = static_cast<std::int16_t>(p[i] ^ 0x8000u);
         a = std::min(a, s);
         b = std::max(b, s);
@@ -49,29 +74,84 @@ std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
     return {static_cast<std::uint16_t>(a) ^ 0x8000u, static_cast<std::uint16_t>(b) ^ 0x8000u};
 }
 
+namespace {
+
+// The stretch's constants: a = min(max(v - low, 0), span); result = (a * scale + 0x8000) >> 16,
+// scale = max * 65536 / span rounded to nearest, split into its integer and fraction halves so
+// that eight 16-bit lanes can form it with 16 x 16-bit products.
+struct StretchScale {
+    std::uint16_t low;    // low cut to the samples' range (a low above every value makes all 0)
+    std::uint16_t span;   // span cut to the samples' range (no a exceeds it then)
+    std::uint16_t whole;  // scale >> 16
+    std::uint16_t frac;   // scale & 0xFFFF
+
+    StretchScale(std::uint32_t lo, std::uint32_t hi, std::uint32_t mx)
+        : low(static_cast<std::uint16_t>(std::min<std::uint32_t>(lo, 0xFFFF))),
+          span(static_cast<std::uint16_t>(std::min<std::uint32_t>(hi - lo, 0xFFFF))) {
+        const std::uint64_t s = hi - lo;
+        const std::uint64_t scale = ((std::uint64_t{mx} << 16) + s / 2) / s;
+        whole = static_cast<std::uint16_t>(scale >> 16);
+        frac = static_cast<std::uint16_t>(scale & 0xFFFF);
+    }
+    std::uint32_t operator()(std::uint32_t v) const {
+        const std::uint32_t a = std::min<std::uint32_t>(v > low ? v - low : 0, span);
+        return a * whole + ((a * frac + 0x8000u) >> 16);
+    }
+};
+
+#if defined(__SSE2__)
+// Eight stretched samples; a = min(v - low saturated, span) needs no unsigned minimum:
+// a - (a - span saturated) is that minimum. a * whole fits 16 bits (it is at most the result),
+// and (a * frac + 0x8000) >> 16 is the high product plus the top bit of the low product.
+inline __m128i stretch8(__m128i v, __m128i low, __m128i span, __m128i whole, __m128i frac) {
+    __m128i a = _mm_subs_epu16(v, low);
+    a = _mm_sub_epi16(a, _mm_subs_epu16(a, span));
+    const __m128i f =
+        _mm_add_epi16(_mm_mulhi_epu16(a, frac), _mm_srli_epi16(_mm_mullo_epi16(a, frac), 15));
+    return _mm_add_epi16(_mm_mullo_epi16(a, whole), f);
+}
+#endif
+
+template <class T>
+void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(static_cast<short>(k.low));
+    const __m128i span = _mm_set1_epi16(static_cast<short>(k.span));
+    const __m128i whole = _mm_set1_epi16(static_cast<short>(k.whole));
+    const __m128i frac = _mm_set1_epi16(static_cast<short>(k.frac));
+    if constexpr (sizeof(T) == 2) {
+        for (; i + 16 <= n; i += 16) {
+            auto* at = reinterpret_cast<__m128i*>(p + i);
+            const __m128i v0 = _mm_loadu_si128(at), v1 = _mm_loadu_si128(at + 1);
+            _mm_storeu_si128(at, stretch8(v0, low, span, whole, frac));
+            _mm_storeu_si128(at + 1, stretch8(v1, low, span, whole, frac));
+        }
+        for (; i + 8 <= n; i += 8) {
+            auto* at = reinterpret_cast<__m128i*>(p + i);
+            _mm_storeu_si128(at, stretch8(_mm_loadu_si128(at), low, span, whole, frac));
+        }
+    } else {
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 16 <= n; i += 16) {
+            auto* at = reinterpret_cast<__m128i*>(p + i);
+            const __m128i v = _mm_loadu_si128(at);
+            const __m128i lo = stretch8(_mm_unpacklo_epi8(v, zero), low, span, whole, frac);
+            const __m128i hi = stretch8(_mm_unpackhi_epi8(v, zero), low, span, whole, frac);
+            _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        p[i] = static_cast<T>(k(p[i]));
+}
+
+}  // namespace
+
 void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
-    const std::uint32_t mx = image.maxValue();
-    // A table over every possible value: one look-up per pixel. It is built without a division
-    // per entry: quotient and remainder of ((v - low) * max + span / 2) / span are carried.
-    std::vector<std::uint16_t> lut(std::size_t{mx} + 1);
-    const std::uint64_t span = high - low;
-    const std::uint32_t stop = std::min<std::uint32_t>(high, mx + 1);
-    std::fill(lut.begin(), lut.begin() + std::min(low, mx) + 1, std::uint16_t{0});
-    std::uint64_t q = (span / 2) / span, r = (span / 2) % span;
-    const std::uint64_t stepQ = mx / span, stepR = mx % span;
-    for (std::uint32_t v = low + 1; v < stop; ++v) {
-        q += stepQ;
-        r += stepR;
-        if (r >= span) {
-            ++q;
-            r -= span;
-        }
-        lut[v] = static_cast<std::uint16_t>(q);
-    }
-    for (std::uint32_t v = std::max(stop, low + 1); v <= mx; ++v)
-        lut[v] = static_cast<std::uint16_t>(mx);
-    applyLut(image, lut);
+    const StretchScale k(low, high, image.maxValue());
+    withSamples(image, [&](auto* p) { stretchSamples(p, image.pixelCount(), k); });
 }
 
 void stretchIntensity(Image& image) {
