@@ -100,44 +100,57 @@ struct StretchScale {
 };
 
 #if defined(__SSE2__)
-// Eight stretched samples; a = min(v - low saturated, span) needs no unsigned minimum:
-// a - (a - span saturated) is that minimum. a * whole fits 16 bits (it is at most the result),
-// and (a * frac + 0x8000) >> 16 is the high product plus the top bit of the low product.
-inline __m128i stretch8(__m128i v, __m128i low, __m128i span, __m128i whole, __m128i frac) {
-    __m128i a = _mm_subs_epu16(v, low);
-    a = _mm_sub_epi16(a, _mm_subs_epu16(a, span));
+// The constants in eight lanes. a = min(max(v - low, 0), span) is two saturating steps:
+// v + (0xFFFF - top) stops at 0xFFFF for every v >= top (top = low + span, at most 0xFFFF), and
+// taking (0xFFFF - top) + low off that stops at 0 for every v <= low.
+struct StretchLanes {
+    __m128i raise, drop, low, whole, frac;
+    explicit StretchLanes(const StretchScale& k) {
+        const auto room = static_cast<std::uint16_t>(0xFFFF - std::min(k.low + k.span, 0xFFFF));
+        raise = _mm_set1_epi16(static_cast<short>(room));
+        drop = _mm_set1_epi16(static_cast<short>(room + k.low));
+        low = _mm_set1_epi16(static_cast<short>(k.low));
+        whole = _mm_set1_epi16(static_cast<short>(k.whole));
+        frac = _mm_set1_epi16(static_cast<short>(k.frac));
+    }
+};
+
+// Eight stretched samples. Clamped: any v; unclamped: every v already within low..low + span
+// (the image's own bounds), where a is v - low. a * whole fits 16 bits (it is at most the
+// result), and (a * frac + 0x8000) >> 16 is the high product plus the top bit of the low product.
+template <bool Clamped>
+inline __m128i stretch8(__m128i v, const StretchLanes& k) {
+    const __m128i a =
+        Clamped ? _mm_subs_epu16(_mm_adds_epu16(v, k.raise), k.drop) : _mm_sub_epi16(v, k.low);
     const __m128i f =
-        _mm_add_epi16(_mm_mulhi_epu16(a, frac), _mm_srli_epi16(_mm_mullo_epi16(a, frac), 15));
-    return _mm_add_epi16(_mm_mullo_epi16(a, whole), f);
+        _mm_add_epi16(_mm_mulhi_epu16(a, k.frac), _mm_srli_epi16(_mm_mullo_epi16(a, k.frac), 15));
+    return _mm_add_epi16(_mm_mullo_epi16(a, k.whole), f);
 }
 #endif
 
-template <class T>
+template <bool Clamped, class T>
 void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi16(static_cast<short>(k.low));
-    const __m128i span = _mm_set1_epi16(static_cast<short>(k.span));
-    const __m128i whole = _mm_set1_epi16(static_cast<short>(k.whole));
-    const __m128i frac = _mm_set1_epi16(static_cast<short>(k.frac));
+    const StretchLanes lanes(k);
     if constexpr (sizeof(T) == 2) {
         for (; i + 16 <= n; i += 16) {
             auto* at = reinterpret_cast<__m128i*>(p + i);
             const __m128i v0 = _mm_loadu_si128(at), v1 = _mm_loadu_si128(at + 1);
-            _mm_storeu_si128(at, stretch8(v0, low, span, whole, frac));
-            _mm_storeu_si128(at + 1, stretch8(v1, low, span, whole, frac));
+            _mm_storeu_si128(at, stretch8<Clamped>(v0, lanes));
+            _mm_storeu_si128(at + 1, stretch8<Clamped>(v1, lanes));
         }
         for (; i + 8 <= n; i += 8) {
             auto* at = reinterpret_cast<__m128i*>(p + i);
-            _mm_storeu_si128(at, stretch8(_mm_loadu_si128(at), low, span, whole, frac));
+            _mm_storeu_si128(at, stretch8<Clamped>(_mm_loadu_si128(at), lanes));
         }
     } else {
         const __m128i zero = _mm_setzero_si128();
         for (; i + 16 <= n; i += 16) {
             auto* at = reinterpret_cast<__m128i*>(p + i);
             const __m128i v = _mm_loadu_si128(at);
-            const __m128i lo = stretch8(_mm_unpacklo_epi8(v, zero), low, span, whole, frac);
-            const __m128i hi = stretch8(_mm_unpackhi_epi8(v, zero), low, span, whole, frac);
+            const __m128i lo = stretch8<Clamped>(_mm_unpacklo_epi8(v, zero), lanes);
+            const __m128i hi = stretch8<Clamped>(_mm_unpackhi_epi8(v, zero), lanes);
             _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
         }
     }
@@ -151,12 +164,15 @@ void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
 void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
     const StretchScale k(low, high, image.maxValue());
-    withSamples(image, [&](auto* p) { stretchSamples(p, image.pixelCount(), k); });
+    withSamples(image, [&](auto* p) { stretchSamples<true>(p, image.pixelCount(), k); });
 }
 
 void stretchIntensity(Image& image) {
     const auto [lo, hi] = minMax(image);
-    if (hi > lo) stretchRange(image, lo, hi);
+    if (hi <= lo) return;
+    // The bounds are the image's own, so no sample lies outside them.
+    const StretchScale k(lo, hi, image.maxValue());
+    withSamples(image, [&](auto* p) { stretchSamples<false>(p, image.pixelCount(), k); });
 }
 
 std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,

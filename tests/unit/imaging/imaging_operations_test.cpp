@@ -132,6 +132,21 @@ std::uint64_t expectStretchHolds(int bits, std::uint32_t low, std::uint32_t high
         }
         offByOne += got != ideal;
     }
+    // StretchIntensity on an image whose own bounds are low and high: every value between them
+    // (the others held to them) must come out as the stretch with those bounds gives it.
+    if (high <= mx) {
+        Image own = everyValue(bits);
+        for (std::uint32_t v = 0; v <= mx; ++v)
+            own.set(v % 256, v / 256, std::clamp(v, low, high));
+        stretchIntensity(own);
+        for (std::uint32_t v = 0; v <= mx; ++v)
+            if (valueAt(own, v) != valueAt(img, v)) {
+                ADD_FAILURE() << bits << " bits, own bounds " << low << ".." << high << ": value "
+                              << std::clamp(v, low, high) << " became " << valueAt(own, v)
+                              << ", not " << valueAt(img, v);
+                break;
+            }
+    }
     return offByOne;
 }
 
@@ -212,12 +227,19 @@ TEST(Operations, StretchGivesTheSameValuesAlongTheWholeRow) {
                     img.set(x, y, pick(rng));
                     before.push_back(img.at(x, y));
                 }
+            Image own = img.clone();
             const std::uint32_t low = img.maxValue() / 5, high = img.maxValue() * 3 / 4;
             stretchRange(img, low, high);
             for (std::uint32_t i = 0; i < before.size(); ++i)
                 ASSERT_EQ(img.at(i % w, i / w),
                           stretchedFixedPoint(before[i], low, high, img.maxValue()))
                     << bits << " bits, width " << w << ", sample " << i;
+            const auto [ownLow, ownHigh] = minMax(own);
+            stretchIntensity(own);
+            for (std::uint32_t i = 0; i < before.size() && ownHigh > ownLow; ++i)
+                ASSERT_EQ(own.at(i % w, i / w),
+                          stretchedFixedPoint(before[i], ownLow, ownHigh, own.maxValue()))
+                    << bits << " bits, width " << w << ", sample " << i << ", own bounds";
         }
 }
 
