@@ -1,7 +1,9 @@
 #include "imaging/image.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -27,9 +29,11 @@ Image::Image(std::uint32_t width, std::uint32_t height, int bitsPerPixel) {
     width_ = width;
     height_ = height;
     bits_ = bitsPerPixel;
-    // Uninitialised on purpose: every producer writes each pixel.
-    data_ = std::unique_ptr<std::uint8_t[], detail::Release>(new std::uint8_t[byteSize()],
-                                                             detail::Release{true});
+    // Uninitialised on purpose: every producer writes each pixel. malloc, so that a change to
+    // 8 bits can give back the half it no longer needs (becomeEightBit).
+    auto* pixels = static_cast<std::uint8_t*>(std::malloc(byteSize()));
+    if (!pixels) throw std::bad_alloc();
+    data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{true});
 }
 
 Image Image::borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
@@ -79,6 +83,18 @@ void Image::fill(std::uint32_t value) {
     } else {
         auto* p = row16(0);
         std::fill(p, p + pixelCount(), static_cast<std::uint16_t>(value));
+    }
+}
+
+void Image::becomeEightBit() {
+    if (bits_ == 8 || !ownsPixels())
+        throw std::logic_error("becomeEightBit needs an owned 12- or 16-bit image");
+    bits_ = 8;
+    // A shrinking realloc keeps the samples in place in practice (and copies them otherwise);
+    // should it fail, the larger block is kept.
+    if (auto* smaller = static_cast<std::uint8_t*>(std::realloc(data_.get(), byteSize()))) {
+        (void)data_.release();
+        data_.reset(smaller);
     }
 }
 

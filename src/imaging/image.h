@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,7 +23,7 @@ namespace detail {
 struct Release {
     bool owned = true;
     void operator()(std::uint8_t* p) const {
-        if (owned) delete[] p;
+        if (owned) std::free(p);
     }
 };
 }  // namespace detail
@@ -94,6 +95,13 @@ class Image {
             row16(y)[x] = static_cast<std::uint16_t>(v);
     }
     void fill(std::uint32_t value);
+
+    // Whether the pixels belong to this image (false for one made by borrowing()).
+    bool ownsPixels() const { return data_ && data_.get_deleter().owned; }
+    // Turns a 12- or 16-bit image whose first pixelCount() bytes already hold its 8-bit samples
+    // into an 8-bit image and gives the rest of its memory back. Owned pixels only
+    // (std::logic_error otherwise).
+    void becomeEightBit();
 
     // Reinterprets the depth of a 16-bit sample image (12 <-> 16) without touching the values;
     // the caller guarantees they fit.

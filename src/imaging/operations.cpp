@@ -210,9 +210,20 @@ std::uint32_t colourCount(const Image& image) {
 
 namespace {
 
+// q may be the very bytes p points at: each step reads its sixteen samples before it writes
+// their sixteen bytes, and the writes (byte i) never pass the reads (bytes 2i and 2i + 1).
 template <int Shift>
-void narrowTo8(const std::uint16_t* __restrict p, std::uint8_t* __restrict q, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
+void narrowTo8(const std::uint16_t* p, std::uint8_t* q, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + i),
+                         _mm_packus_epi16(_mm_srli_epi16(a, Shift), _mm_srli_epi16(b, Shift)));
+    }
+#endif
+    for (; i < n; ++i)
         q[i] = static_cast<std::uint8_t>(p[i] >> Shift);
 }
 
@@ -234,15 +245,26 @@ void changeBitDepth(Image& image, int bits) {
         image.relabelDepth(bits);
         return;
     }
+    // The shift is a constant in each loop: with a shift count held in a variable the loop ran
+    // at 0.7 x memcpy, with a constant one above memcpy speed.
+    const auto narrow = [&](std::uint8_t* q) {
+        if (from == 16)
+            narrowTo8<8>(image.row16(0), q, n);
+        else
+            narrowTo8<4>(image.row16(0), q, n);
+    };
+    if (bits == 8 && image.ownsPixels()) {
+        // In place, and the half no longer needed is given back: no second image (a whole plate
+        // is 230 MB in the 32-bit process) and no fresh pages to fault in.
+        narrow(image.data());
+        image.becomeEightBit();
+        return;
+    }
+    // Borrowed pixels belong to someone else: they are left as they are.
     Image out(image.width(), image.height(), bits);
     out.setPitch(image.pitchX(), image.pitchY());
     if (bits == 8) {
-        // The shift is a constant in each loop: with a shift count held in a variable the loop
-        // ran at 0.7 x memcpy, with a constant one above memcpy speed.
-        if (from == 16)
-            narrowTo8<8>(image.row16(0), out.row8(0), n);
-        else
-            narrowTo8<4>(image.row16(0), out.row8(0), n);
+        narrow(out.row8(0));
     } else {
         const std::uint8_t* p = image.row8(0);
         std::uint16_t* q = out.row16(0);

@@ -41,7 +41,8 @@ std::uint32_t colourCount(const Image& image);
 // Change of depth to 8, 12 or 16 bits. Down: the most significant bits are kept (v >> shift).
 // Up: the bits are replicated into the new low bits (8->16: v * 257; 8->12: v << 4 | v >> 4;
 // 12->16: v << 4 | v >> 8), so black stays black, white stays white, and going up and down again
-// gives back the original values exactly.
+// gives back the original values exactly. Down to 8 bits works in place and gives the unused
+// half of the pixels back (an image borrowing its pixels gets pixels of its own instead).
 void changeBitDepth(Image& image, int bitsPerPixel);
 
 // Despeckle: a pixel that lies strictly above the largest or strictly below the smallest of its

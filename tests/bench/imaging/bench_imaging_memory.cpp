@@ -1,12 +1,15 @@
 // Peak memory of the whole capture chain on a 9600 x 12000 16-bit cephalometric image: the raw
 // block from the scanner, loading it into the image control, keeping "Raw.TIF", inversion,
 // despeckle and the level-15 median, the enhancement component with an 8-bit result, loading
-// that, and the TIFF block for the host. Heap allocations are counted by replacing operator new
-// and delete, global memory blocks by the heap-backed global memory; the peak of their sum is
-// reported as a multiple of the raw image size, next to the process's peak resident size.
+// that, and the TIFF block for the host. Heap allocations are counted by replacing the C
+// allocator's entry points, and the heap-backed global memory takes its blocks from the heap, so
+// the peak of images, working buffers and blocks together is reported as a multiple of the raw
+// image size, next to the process's peak resident size.
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,28 +22,26 @@
 
 namespace {
 
-// Counts live heap bytes; each allocation carries its size in a 16-byte header.
+// Counts live heap bytes at the C allocator, which operator new and the images' own pixel
+// blocks both go through, so a block that shrinks in place (an image changed to 8 bits) counts
+// at its new size. The address sanitizer brings its own allocator: under it the chain runs
+// uncounted.
 std::atomic<std::size_t> g_live{0}, g_peak{0};  // NOLINT: the counting allocator's own state
 
-void* counted(std::size_t n) {
-    void* p = std::malloc(n + 16);
-    if (!p) throw std::bad_alloc();
-    *static_cast<std::size_t*>(p) = n;
-    const std::size_t now = g_live += n;
+#if !defined(__SANITIZE_ADDRESS__)
+void added(void* p) noexcept {
+    if (!p) return;
+    const std::size_t now = g_live += malloc_usable_size(p);
     std::size_t peak = g_peak.load();
     while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
     }
-    return static_cast<char*>(p) + 16;
 }
-void release(void* p) noexcept {
-    if (!p) return;
-    void* base = static_cast<char*>(p) - 16;
-    g_live -= *static_cast<std::size_t*>(base);
-    std::free(base);
+void removed(void* p) noexcept {
+    if (p) g_live -= malloc_usable_size(p);
 }
+#endif
 
-// The heap-backed global memory takes its blocks with new[], so they are counted as well: the
-// peak covers images, working buffers and blocks together, inside every operation.
+// The heap-backed global memory takes its blocks with new[], so they are counted as well.
 using CountingGlobalMemory = quilo::imaging::testing::HeapGlobalMemory;
 
 void sample(const CountingGlobalMemory& mem, const char* step) {
@@ -76,24 +77,53 @@ class DiscardFiles : public quilo::imaging::testing::MemoryFiles {
 
 }  // namespace
 
-void* operator new(std::size_t n) {
-    return counted(n);
+#if !defined(__SANITIZE_ADDRESS__)
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t n) {
+    void* p = __libc_malloc(n);
+    added(p);
+    return p;
 }
-void* operator new[](std::size_t n) {
-    return counted(n);
+void* calloc(std::size_t n, std::size_t size) {
+    void* p = __libc_calloc(n, size);
+    added(p);
+    return p;
 }
-void operator delete(void* p) noexcept {
-    release(p);
+void* realloc(void* p, std::size_t n) {
+    const std::size_t before = p ? malloc_usable_size(p) : 0;
+    void* q = __libc_realloc(p, n);
+    if (q || n == 0) {  // moved, resized or (size 0) freed; on failure p stays as it was
+        g_live -= before;
+        added(q);
+    }
+    return q;
 }
-void operator delete[](void* p) noexcept {
-    release(p);
+void* memalign(std::size_t alignment, std::size_t n) {
+    void* p = __libc_memalign(alignment, n);
+    added(p);
+    return p;
 }
-void operator delete(void* p, std::size_t) noexcept {
-    release(p);
+void* aligned_alloc(std::size_t alignment, std::size_t n) {
+    return memalign(alignment, n);
 }
-void operator delete[](void* p, std::size_t) noexcept {
-    release(p);
+int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
+    void* p = memalign(alignment, n);
+    if (!p) return ENOMEM;
+    *out = p;
+    return 0;
 }
+void free(void* p) {
+    removed(p);
+    __libc_free(p);
+}
+}
+#endif
 
 int main(int argc, char** argv) {
     using namespace quilo::imaging;
@@ -155,9 +185,13 @@ int main(int argc, char** argv) {
     const double secs =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
+#if defined(__SANITIZE_ADDRESS__)
+    std::printf("\nHeap not counted under the address sanitizer\n");
+#else
     const std::size_t peak = g_peak.load();
     std::printf("\nPeak of heap and global blocks: %.1f MB = %.2f x raw\n", peak / 1e6,
                 static_cast<double>(peak) / raw);
+#endif
     std::printf("Peak resident size growth: %.1f MB = %.2f x raw\n", (maxRssKb() - rss0) / 1e3,
                 (maxRssKb() - rss0) * 1e3 / raw);
     std::printf("Chain time: %.1f s (single thread; the machine may be busy)\n", secs);

@@ -260,6 +260,42 @@ TEST(Operations, DepthChangesMatchTheShiftsForEveryValue) {
         ASSERT_EQ(valueAt(up, v), v) << v;
 }
 
+TEST(Operations, EightBitsComeInPlaceAtEveryLengthAndBorrowedPixelsStayAlone) {
+    // Lengths around the vector width: the in-place steps and the last few samples.
+    std::mt19937 rng(5);
+    for (int from : {12, 16})
+        for (std::uint32_t w : {1u, 5u, 15u, 16u, 17u, 31u, 33u, 100u}) {
+            Image img(w, 3, from);
+            img.setPitch(20, 30);
+            std::uniform_int_distribution<std::uint32_t> pick(0, img.maxValue());
+            std::vector<std::uint32_t> before;
+            for (std::uint32_t i = 0; i < 3 * w; ++i) {
+                img.set(i % w, i / w, pick(rng));
+                before.push_back(img.at(i % w, i / w));
+            }
+            changeBitDepth(img, 8);
+            ASSERT_EQ(img.bitsPerPixel(), 8);
+            ASSERT_EQ(img.byteSize(), 3u * w);
+            EXPECT_TRUE(img.ownsPixels());
+            EXPECT_EQ(img.pitchY(), 30);
+            for (std::uint32_t i = 0; i < before.size(); ++i)
+                ASSERT_EQ(img.at(i % w, i / w), before[i] >> (from - 8))
+                    << from << " bits, width " << w << ", sample " << i;
+        }
+    // A borrowed image's owner keeps its 16-bit samples; the image gets pixels of its own.
+    std::vector<std::uint16_t> owner(40);
+    for (std::uint32_t i = 0; i < owner.size(); ++i)
+        owner[i] = static_cast<std::uint16_t>(i * 1601);
+    const std::vector<std::uint16_t> kept = owner;
+    Image borrowed = Image::borrowing(reinterpret_cast<std::uint8_t*>(owner.data()), 20, 2, 16);
+    EXPECT_FALSE(borrowed.ownsPixels());
+    changeBitDepth(borrowed, 8);
+    EXPECT_TRUE(borrowed.ownsPixels());
+    EXPECT_EQ(owner, kept);
+    for (std::uint32_t i = 0; i < owner.size(); ++i)
+        ASSERT_EQ(borrowed.at(i % 20, i / 20), owner[i] >> 8u) << i;
+}
+
 TEST(Operations, PercentCutsCountTenthsOfAPercentFromEachEnd) {
     // 1000 pixels with values 0..999: a cut of 1 % (10 tenths) from each end leaves 10..989.
     Image img(1000, 1, 16);
