@@ -35,6 +35,18 @@ void pumpFor(quilo::platform::Platform& platform, DWORD ms) {
     }
 }
 
+// Pumps until the condition holds or the time is up: real input reaches the window in its own
+// time, which a busy machine (or a Wine prefix in its first minutes) stretches.
+template <class Done>
+void pumpUntil(quilo::platform::Platform& platform, DWORD ms, Done done) {
+    const DWORD end = GetTickCount() + ms;
+    while (!done() && static_cast<LONG>(end - GetTickCount()) > 0) {
+        platform.windows().pumpPending();
+        Sleep(15);
+    }
+    pumpFor(platform, 50);  // what the input raised after the change
+}
+
 // A 16-bit ramp from black on the left to white on the right.
 std::shared_ptr<const DisplayImage> ramp(int w, int h) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(w * h * 2));
@@ -146,15 +158,26 @@ HWND windowOf(const Form& form, const Control& c) {
     return GetDlgItem(reinterpret_cast<HWND>(form.hwnd()), c.id());
 }
 
-void clickAt(HWND window, int x, int y) {
+// A left click at (x, y) of the window. The cursor is moved there first and the move is let
+// through (pending pointer motion could otherwise still place the press at the old spot), and
+// each event carries the position itself.
+void clickAt(quilo::platform::Platform& platform, HWND window, int x, int y) {
     POINT pt{x, y};
     ClientToScreen(window, &pt);
     SetCursorPos(pt.x, pt.y);
+    pumpUntil(platform, 1000, [&] {
+        POINT now{};
+        return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
+    });
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
     INPUT in[2]{};
-    in[0].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].type = INPUT_MOUSE;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    for (INPUT& i : in) {
+        i.type = INPUT_MOUSE;
+        i.mi.dx = MulDiv(pt.x, 65535, cx - 1);
+        i.mi.dy = MulDiv(pt.y, 65535, cy - 1);
+    }
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
     SendInput(2, in, sizeof(INPUT));
 }
 
@@ -232,16 +255,19 @@ int main(int argc, char** argv) {
 
     RECT tab{};
     TabCtrl_GetItemRect(windowOf(g, g.tabs), 1, &tab);
-    clickAt(windowOf(g, g.tabs), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
-    pumpFor(*platform, 300);
+    clickAt(*platform, windowOf(g, g.tabs), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    // The tab changes on the button going down; until the button's release has come through,
+    // the tab control holds the mouse and would take the next click too.
+    pumpUntil(*platform, 3000, [&] { return g.tabs.currentTab() == 1 && !GetCapture(); });
     check(g.tabs.currentTab() == 1, "a mouse click on the second tab selects it");
     check(!IsWindowVisible(windowOf(g, g.lblIntra)) && IsWindowVisible(windowOf(g, g.lblPano)),
           "the labels follow their tabs");
 
     RECT item{};
     ListView_GetItemRect(windowOf(g, g.strip), 0, &item, LVIR_ICON);
-    clickAt(windowOf(g, g.strip), (item.left + item.right) / 2, (item.top + item.bottom) / 2);
-    pumpFor(*platform, 300);
+    clickAt(*platform, windowOf(g, g.strip), (item.left + item.right) / 2,
+            (item.top + item.bottom) / 2);
+    pumpUntil(*platform, 3000, [&] { return g.strip.selected(0) && !GetCapture(); });
     check(g.strip.selected(0) && g.strip.selected(2),
           "a click adds a thumbnail to the selection instead of replacing it");
     check(ListView_GetItemState(windowOf(g, g.strip), 0, LVIS_SELECTED) != 0,
@@ -299,7 +325,7 @@ int main(int argc, char** argv) {
     keys[1] = keys[0];
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof(INPUT));
-    pumpFor(*platform, 300);
+    pumpUntil(*platform, 3000, [&] { return !g.loaded(); });
     check(!g.loaded(), "Escape pressed the cancel button, which unloaded the form");
 
     std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
