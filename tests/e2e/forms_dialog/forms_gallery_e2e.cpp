@@ -256,8 +256,8 @@ int main(int argc, char** argv) {
     RECT tab{};
     TabCtrl_GetItemRect(windowOf(g, g.tabs), 1, &tab);
     clickAt(*platform, windowOf(g, g.tabs), (tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
-    // The tab changes on the button going down; until the button's release has come through,
-    // the tab control holds the mouse and would take the next click too.
+    // The tab changes on the button going down; the next click waits for the release as well,
+    // since a control that holds the mouse until then would take that click too.
     pumpUntil(*platform, 3000, [&] { return g.tabs.currentTab() == 1 && !GetCapture(); });
     check(g.tabs.currentTab() == 1, "a mouse click on the second tab selects it");
     check(!IsWindowVisible(windowOf(g, g.lblIntra)) && IsWindowVisible(windowOf(g, g.lblPano)),
