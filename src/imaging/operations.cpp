@@ -159,20 +159,23 @@ void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
         p[i] = static_cast<T>(k(p[i]));
 }
 
+template <bool Clamped>
+void stretchImage(Image& image, std::uint32_t low, std::uint32_t high) {
+    const StretchScale k(low, high, image.maxValue());
+    withSamples(image, [&](auto* p) { stretchSamples<Clamped>(p, image.pixelCount(), k); });
+}
+
 }  // namespace
 
 void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
-    const StretchScale k(low, high, image.maxValue());
-    withSamples(image, [&](auto* p) { stretchSamples<true>(p, image.pixelCount(), k); });
+    stretchImage<true>(image, low, high);
 }
 
 void stretchIntensity(Image& image) {
     const auto [lo, hi] = minMax(image);
-    if (hi <= lo) return;
     // The bounds are the image's own, so no sample lies outside them.
-    const StretchScale k(lo, hi, image.maxValue());
-    withSamples(image, [&](auto* p) { stretchSamples<false>(p, image.pixelCount(), k); });
+    if (hi > lo) stretchImage<false>(image, lo, hi);
 }
 
 std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,

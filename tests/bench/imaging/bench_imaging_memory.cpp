@@ -29,12 +29,13 @@ namespace {
 std::atomic<std::size_t> g_live{0}, g_peak{0};  // NOLINT: the counting allocator's own state
 
 #if !defined(__SANITIZE_ADDRESS__)
-void added(void* p) noexcept {
-    if (!p) return;
+void* added(void* p) noexcept {
+    if (!p) return p;
     const std::size_t now = g_live += malloc_usable_size(p);
     std::size_t peak = g_peak.load();
     while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
     }
+    return p;
 }
 void removed(void* p) noexcept {
     if (p) g_live -= malloc_usable_size(p);
@@ -86,28 +87,22 @@ void* __libc_memalign(std::size_t, std::size_t);
 void __libc_free(void*);
 
 void* malloc(std::size_t n) {
-    void* p = __libc_malloc(n);
-    added(p);
-    return p;
+    return added(__libc_malloc(n));
 }
 void* calloc(std::size_t n, std::size_t size) {
-    void* p = __libc_calloc(n, size);
-    added(p);
-    return p;
+    return added(__libc_calloc(n, size));
 }
 void* realloc(void* p, std::size_t n) {
     const std::size_t before = p ? malloc_usable_size(p) : 0;
     void* q = __libc_realloc(p, n);
     if (q || n == 0) {  // moved, resized or (size 0) freed; on failure p stays as it was
         g_live -= before;
-        added(q);
+        (void)added(q);
     }
     return q;
 }
 void* memalign(std::size_t alignment, std::size_t n) {
-    void* p = __libc_memalign(alignment, n);
-    added(p);
-    return p;
+    return added(__libc_memalign(alignment, n));
 }
 void* aligned_alloc(std::size_t alignment, std::size_t n) {
     return memalign(alignment, n);

@@ -216,17 +216,10 @@ TEST(Operations, MinMaxFindsTheExtremesWhereverTheyLie) {
 
 TEST(Operations, StretchGivesTheSameValuesAlongTheWholeRow) {
     // Lengths around the vector widths, so both the vector steps and the last few samples count.
-    std::mt19937 rng(11);
     for (int bits : {8, 12, 16})
         for (std::uint32_t w : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 33u, 250u}) {
-            Image img(w, 3, bits);
-            std::uniform_int_distribution<std::uint32_t> pick(0, img.maxValue());
-            std::vector<std::uint32_t> before;
-            for (std::uint32_t y = 0; y < 3; ++y)
-                for (std::uint32_t x = 0; x < w; ++x) {
-                    img.set(x, y, pick(rng));
-                    before.push_back(img.at(x, y));
-                }
+            Image img = noisy(w, 3, bits, 11 + w, (1u << bits) - 1);
+            const std::vector<std::uint32_t> before = values(img);
             Image own = img.clone();
             const std::uint32_t low = img.maxValue() / 5, high = img.maxValue() * 3 / 4;
             stretchRange(img, low, high);
@@ -262,17 +255,11 @@ TEST(Operations, DepthChangesMatchTheShiftsForEveryValue) {
 
 TEST(Operations, EightBitsComeInPlaceAtEveryLengthAndBorrowedPixelsStayAlone) {
     // Lengths around the vector width: the in-place steps and the last few samples.
-    std::mt19937 rng(5);
     for (int from : {12, 16})
         for (std::uint32_t w : {1u, 5u, 15u, 16u, 17u, 31u, 33u, 100u}) {
-            Image img(w, 3, from);
+            Image img = noisy(w, 3, from, 5 + w, (1u << from) - 1);
             img.setPitch(20, 30);
-            std::uniform_int_distribution<std::uint32_t> pick(0, img.maxValue());
-            std::vector<std::uint32_t> before;
-            for (std::uint32_t i = 0; i < 3 * w; ++i) {
-                img.set(i % w, i / w, pick(rng));
-                before.push_back(img.at(i % w, i / w));
-            }
+            const std::vector<std::uint32_t> before = values(img);
             changeBitDepth(img, 8);
             ASSERT_EQ(img.bitsPerPixel(), 8);
             ASSERT_EQ(img.byteSize(), 3u * w);
