@@ -83,7 +83,7 @@ frmMain::frmMain(PluginProcess& process)
       tmrAlive(add<forms::Timer>("tmrAlive")),
       ActiveTimer(add<forms::Timer>("ActiveTimer")),
       Command1(add<forms::CommandButton>("Command1")),
-      leadIMG(add<forms::ImageView>("leadIMG")),
+      leadIMG(process.platform().memory(), add<forms::ImageView>("leadIMG")),
       tmrGetStatus(add<forms::Timer>("tmrGetStatus")),
       cmdScan(add<forms::CommandButton>("cmdScan")),
       imgICONS(add<forms::ImageList>("imgICONS")),
@@ -119,8 +119,8 @@ frmMain::frmMain(PluginProcess& process)
     Command1.setCaption("OK");
     Command1.setTag("1030");
     Command1.move(1455, 3360, 1215, 375);
-    leadIMG.setVisible(false);
-    leadIMG.move(4200, 3360, 1080, 375);
+    leadIMG.view().setVisible(false);
+    leadIMG.view().move(4200, 3360, 1080, 375);
 
     tmrAlive.setInterval(20000);
     tmrAlive.setEnabled(true);
@@ -157,7 +157,11 @@ frmMain::frmMain(PluginProcess& process)
     onKeyUp = [this](int keyCode, int) {
         if (keyCode == kContextMenuKey) showPopup();
     };
+    mnuStartScan.onClick = [this] { (void)doActivateCapture(); };
     mnuCancelScan.onClick = [this] { doStopCapture(); };
+    Command1.onClick = [this] { Command1_Click(); };
+    cmdScan.onClick = [this] { cmdScan_Click(); };
+    ActiveTimer.onTimer = [this] { ActiveTimer_Timer(); };
     mnuExit.onClick = [this] {
         doStopCapture();
         if (Plugin() != nullptr) Plugin()->WM_CLOSE(hwnd());
@@ -241,6 +245,7 @@ void frmMain::loadSteps() {
     host::clsPlugin& plugin = process_.createPlugin();
     plugin.setEvents(this);
     plugin.setDialogPort(this);
+    plugin.setTextSource([this](int number) { return process_.language().LangText(number); });
     FillCapabilities();
     // 12.
     if (TestMode) {
@@ -459,12 +464,6 @@ void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings
 
 void frmMain::StopCapture(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusCode*/) {
     doStopCapture();
-}
-
-void frmMain::doStopCapture() {
-    StopRequested = true;
-    process_.sensors().CloseHardware();
-    if (Plugin() != nullptr) Plugin()->StatusCode(host::status::kIdle);
 }
 
 void frmMain::StatusChange(std::int32_t& StatCode, bool& /*DlgActive*/, std::string& InfoStr) {

@@ -13,6 +13,7 @@
 #include "host/records.h"
 #include "trace/log.h"
 #include "ui/dlg_box.h"
+#include "ui/lead_control.h"
 
 namespace quilo::controller {
 
@@ -20,6 +21,18 @@ class PluginProcess;
 
 // Image kind codes of the information and sensor records, by image type.
 std::int32_t kindCode(std::int32_t imageType);
+
+// A local date and time as the host's records carry it: days since 30 December 1899, the
+// time of day as the fraction.
+double dayCount(const platform::LocalTime& t);
+
+// The scanner's last answers as the polling keeps them.
+struct ScannerStatusRecord {
+    std::int32_t Status = 0;            // the last Get_Status word
+    std::int32_t LastResult = 0;        // of the last Deaktivate_Scanner or GetPrescanImage
+    std::int32_t PreviewLineCount = 0;  // preview pictures fetched since the process started
+    std::int32_t SlotBit = 0;
+};
 
 class frmMain final : public forms::Form,
                       public host::PluginEvents,
@@ -35,7 +48,7 @@ class frmMain final : public forms::Form,
     forms::Timer& tmrAlive;
     forms::Timer& ActiveTimer;
     forms::CommandButton& Command1;
-    forms::ImageView& leadIMG;
+    ui::LeadControl leadIMG;
     forms::Timer& tmrGetStatus;
     forms::CommandButton& cmdScan;
     forms::ImageList& imgICONS;
@@ -60,6 +73,8 @@ class frmMain final : public forms::Form,
     // from "moved out of the desktop"; this flag does.
     bool AppWindowReparented = false;
     std::int32_t ActiveSensorNo = 0;
+    std::int32_t ScanInProgress = 0;  // the last seen transport bit of the status word
+    ScannerStatusRecord ScannerStatus;
     std::int16_t HostWatchdogCount = 0;
     bool InitCalled = false;
 
@@ -70,6 +85,25 @@ class frmMain final : public forms::Form,
     // form unloads.
     void applicationWindowLost();
     void doStopCapture();
+    // --- the capture sequence -----------------------------------------------------------
+    bool doActivateCapture();
+    // One polling step of ActiveTimer.
+    void ActiveTimer_Timer();
+    // --- image acquisition --------------------------------------------------------------
+    void GetImage();
+    // Processes one image held as a TIFF file image in a global memory block.
+    void DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTest);
+    void StretchImage(imaging::ImageControl& control);
+    // The simulated capture: Test.tif from the program's folder.
+    void GetImageTest();
+    // Hands one image file of the preview window to the host.
+    void SendSelected(const std::string& FileName, std::int32_t OrdinalNo);
+    // Checks leadIMG against the record and hands it to the endpoint.
+    bool SendLeadImageEx(host::ImageExRecord& record, std::int32_t SensorNo, std::string_view Text1,
+                         std::string_view Text2);
+    // The manual roads: the test-image button and the parameter-set choice.
+    void Command1_Click();
+    void cmdScan_Click();
     void doShowDialog(std::string_view Msg, std::string_view Caption,
                       std::optional<std::int32_t> ModalType = std::nullopt);
     void FillCapabilities();
@@ -91,6 +125,8 @@ class frmMain final : public forms::Form,
     void GetsensorInformation(std::int32_t& cmdNo, std::int32_t& SensorNo) override;
     void SetSettingsAsString(std::int32_t& cmdNo, std::string& Settings) override;
     void StopCapture(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
+    void ActivateCapture(std::int32_t& cmdNo, std::int32_t& SensorNo,
+                         std::int32_t& newStatusCode) override;
     void WmSysCommand(platform::WParam wParam, platform::LParam lParam,
                       platform::LResult& result) override;
     void StatusChange(std::int32_t& StatCode, bool& DlgActive, std::string& InfoStr) override;
@@ -112,6 +148,18 @@ class frmMain final : public forms::Form,
     // Makes the application window a child of `parent`; PreviousParentWindow = where it was.
     void reparentAppInto(platform::Hwnd parent);
     std::string productTitle() const;
+    // The capture's preview steps: the preview window shown and fed while a plate is read, and
+    // its slot indicators.
+    void previewPicture();
+    void previewSlots();
+    // The control a grab works on: the preview window's large view with preview selection,
+    // leadIMG otherwise.
+    ui::LeadControl& grabTarget();
+    void addToPreview(const std::string& fileName, std::int32_t xres, std::int32_t yres);
+    // True when the capture's set is a perio set, or for the test image.
+    bool perioWanted(bool isTest);
+    // The text a hand-over carries for a set: "name (#n)", or "Test image." above the sets.
+    std::string imageText(std::int32_t ordinalNo, bool overSets);
 
     // trace::LogBox
     bool formVisible() const override { return visible(); }

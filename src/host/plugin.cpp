@@ -66,7 +66,7 @@ clsPlugin::~clsPlugin() {
         Unhook();
     }
     hook_.SetHookTarget(nullptr);
-    if (keeper_) keeper_->SaveLostImages();
+    SaveLostImages();
     Trace("clsPlugin: Class_Terminate");
 }
 
@@ -485,8 +485,7 @@ void clsPlugin::cmdActivateCapture(std::int32_t n, std::int32_t sensorNo) {
 void clsPlugin::cmdImageStored(std::int32_t n, std::int32_t imageId) {
     std::int32_t cmdNo = n;
     if (events_) events_->ImageStored(cmdNo, imageId);
-    // Sent images are kept by the image hand-over; without it nothing was ever kept.
-    if (KeepImages() && keeper_) keeper_->DeleteNewImage(imageId);
+    if (KeepImages()) DeleteNewImage(imageId);
 }
 
 void clsPlugin::cmdStopCapture(std::int32_t n) {

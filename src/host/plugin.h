@@ -4,14 +4,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/plugin_hook.h"
 #include "host/records.h"
 #include "host/xray_ifc.h"
+#include "imaging/image_control.h"
+#include "platform/global_memory.h"
 #include "platform/platform.h"
 #include "trace/trace.h"
 
@@ -60,15 +64,18 @@ class DialogPort {
     ~DialogPort() = default;
 };
 
-// The image hand-over keeps sent images until the host acknowledges them. The endpoint calls
-// it on ImageStored (when it keeps images) and when it ends.
-class ImageKeeper {
-  public:
-    virtual bool DeleteNewImage(std::int32_t ImageID) = 0;
-    virtual void SaveLostImages() = 0;
-
-  protected:
-    ~ImageKeeper() = default;
+// One store of sent images waiting for the host's acknowledgement: at most 20, in sending
+// order. A slot keeps the record as it was sent and the TIFF block (never a copy of the pixels).
+template <class Rec>
+struct ImageStore {
+    static constexpr std::size_t kCapacity = 20;
+    struct Slot {
+        Rec record;
+        std::string fileName;  // always empty: images go in memory form only
+        platform::GlobalBlock block;
+        std::uint32_t size = 0;
+    };
+    std::vector<Slot> slots;
 };
 
 class clsPlugin {
@@ -81,7 +88,10 @@ class clsPlugin {
 
     void setEvents(PluginEvents* events) { events_ = events; }
     void setDialogPort(DialogPort* dialogs) { dialogs_ = dialogs; }
-    void setImageKeeper(ImageKeeper* keeper) { keeper_ = keeper; }
+    // Numbered texts of the hand-over's refusals (the language table).
+    void setTextSource(std::function<std::string(int)> langText) {
+        langText_ = std::move(langText);
+    }
 
     // --- status ---------------------------------------------------------------------------
     std::int32_t StatusCode() const { return statusCode_; }
@@ -133,6 +143,26 @@ class clsPlugin {
     // Whether sent images are kept until acknowledged (the capabilities' Boolean at 10).
     bool KeepImages() const { return capabilities_.get(CapabilitiesRecord::keepImages); }
     std::int32_t ImageCounter() const { return imageCounter_; }
+
+    // --- image hand-over ---------------------------------------------------------------------
+    // Saves the control's bitmap as a TIFF file image, gives it the next image id, sends it to
+    // the host and keeps it until acknowledged (with KeepImages). Every refusal is shown to the
+    // user; the result is true when the host accepted the image.
+    bool SendLeadImageEx(ImageExRecord& record, const imaging::ImageControl& control, bool AsFile,
+                         std::string_view Text1, std::string_view Text2);
+    bool SendLeadImage(ImageRecord& record, const imaging::ImageControl& control, bool AsFile);
+    // Sends a record with a TIFF block, which it takes over: kept in the store with KeepImages,
+    // freed after the send without.
+    bool SendImageEx(ImageExRecord& record, std::string_view FileName, platform::GlobalBlock hMem,
+                     std::uint32_t size, std::string_view Text1, std::string_view Text2);
+    bool SendImage(ImageRecord& record, std::string_view FileName, platform::GlobalBlock hMem,
+                   std::uint32_t size);
+    // The acknowledgement: frees the image of that id; false (and a dialog) when none is kept.
+    bool DeleteNewImage(std::int32_t ImageID);
+    // Offers the images never acknowledged for saving as files, then frees them.
+    void SaveLostImages();
+    const ImageStore<ImageRecord>& basicStore() const { return basicStore_; }
+    const ImageStore<ImageExRecord>& extendedStore() const { return extendedStore_; }
     platform::MsgId interfaceMessage() const { return interfaceMsg_; }
 
     // Parts of the protocol, public for the hook entry and the tests that drive them directly.
@@ -143,6 +173,8 @@ class clsPlugin {
     void ProcessNextCommand();
 
   private:
+    template <class Rec>
+    friend struct HandOver;
     void handleCommand(std::int32_t n, const CommandEntry& entry);
     void cmdInitializePlugin(std::int32_t n);
     void cmdShutdownPlugin(std::int32_t n);
@@ -166,7 +198,7 @@ class clsPlugin {
     trace::Trace& trace_;
     PluginEvents* events_ = nullptr;
     DialogPort* dialogs_ = nullptr;
-    ImageKeeper* keeper_ = nullptr;
+    std::function<std::string(int)> langText_;
     PluginHook hook_;
 
     Hwnd hookedHWnd_ = 0;
@@ -184,6 +216,8 @@ class clsPlugin {
     platform::WndProcRef previousProc_ = 0;
     platform::MsgId interfaceMsg_ = 0;
     std::int32_t imageCounter_ = 0;
+    ImageStore<ImageRecord> basicStore_;
+    ImageStore<ImageExRecord> extendedStore_;
     bool secondsLeftFailureReported_ = false;
 };
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "host/records.h"
+#include "imaging/image_control.h"
 #include "platform/global_memory.h"
 #include "platform/window_system.h"
 #include "trace/trace.h"
@@ -162,6 +163,24 @@ std::optional<std::string> ReadSettingsText(platform::GlobalMemory& mem, std::ui
                                             HGlobal handle);
 
 // --- the module -----------------------------------------------------------------------------
+// SaveLeadToMemory (one for each image record): the control's bitmap saved as a TIFF file image
+// into a new global memory block; on success the record gets the bitmap's width and height and
+// the in-memory format code, and `block` and `size` the image. False when the control has no
+// bitmap or the memory cannot be had (the record is then unchanged).
+template <class Rec>
+bool SaveLeadToMemory(Rec& record, platform::GlobalBlock& block, std::uint32_t& size,
+                      const imaging::ImageControl& control) {
+    if (control.bitmap() == 0) return false;
+    platform::GlobalBlock saved = control.saveMemory(imaging::kFormatTiff);
+    if (!saved) return false;
+    size = static_cast<std::uint32_t>(saved.size());
+    block = std::move(saved);
+    record.set(Rec::widthPixels, static_cast<std::int32_t>(control.bitmapWidth()));
+    record.set(Rec::heightPixels, static_cast<std::int32_t>(control.bitmapHeight()));
+    record.set(Rec::dataFormat, kFormatTiffInMemory);
+    return true;
+}
+
 class XrayIfc {
   public:
     XrayIfc(platform::WindowSystem& windows, platform::GlobalMemory& memory, trace::Trace& trace)

@@ -2,6 +2,7 @@
 // every command the host sends with the plug-in's verdict, and every message that comes back,
 // decoded, with the virtual time.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -80,9 +81,28 @@ int main() {
     std::printf("           the Idle status text is now \"%s\"\n",
                 plugin->language().LangText(2030).c_str());
     send(12, testhost::settingsBlock("LAN English"), "  (LAN English)");
-    std::printf("\nA capture is started and stopped again\n");
-    send(20, testhost::int32Bytes(1), "");
-    world.advance(200);
+    std::printf(
+        "\nA capture: three plates are read one after another from one activation,\n"
+        "each image is acknowledged by the host as it arrives (images are imported at\n"
+        "once: NoPreview 1)\n");
+    plugin->settings().settings().NoPreview = 1;
+    send(20, testhost::int32Bytes(1), "  (sensor 1)");
+    std::size_t seen = 0, images = 0;
+    for (int step = 0; step < 1200 && images < 3; ++step) {
+        world.advance(50);
+        for (; seen < host.received().size(); ++seen) {
+            const testhost::Received& r = host.received()[seen];
+            if (r.code != 24 || r.data.size() < 8) continue;
+            ++images;
+            std::int32_t id = 0;
+            std::memcpy(&id, r.data.data() + 4, 4);
+            send(22, testhost::int32Bytes(id), "  (acknowledged)");
+        }
+    }
+    if (images < 3) {
+        std::printf("FAILED: the host received %zu of 3 images\n", images);
+        return 1;
+    }
     withHandle(23);
     std::printf("\nRefusals\n");
     send(9, testhost::handleBytes(host.hwnd()), "  (unknown code)");
@@ -90,7 +110,8 @@ int main() {
     withHandle(3);
     std::printf("\nThe plug-in process has %s (exit code %d)\n",
                 plugin->ended() ? "ended" : "NOT ended", plugin->exitCode());
+    const bool ended = plugin->ended();
     plugin.reset();
     library.reset();
-    return 0;
+    return ended ? 0 : 1;
 }

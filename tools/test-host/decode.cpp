@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/text.h"
 
@@ -155,12 +156,22 @@ std::string decodeRecord(std::int32_t code, std::span<const std::byte> d) {
                    "\" tool=" + flag(i16(d, 80)) + " value88=" + std::to_string(i32(d, 88)) +
                    " text=\"" + ansi(d, 92, 64) + "\" description=\"" + ansi(d, 156, 64) + "\"";
         case 21:
-        case 24:
-            return head + "image id=" + std::to_string(i32(d, 4)) + " " +
-                   std::to_string(i32(d, 8)) + "x" + std::to_string(i32(d, 12)) +
-                   " sensor=" + std::to_string(i32(d, 44)) +
-                   " format=" + std::to_string(i32(d, 48)) +
-                   " data=" + std::to_string(i32(d, 308)) + " bytes";
+        case 24: {
+            char mm[64] = "";
+            if (d.size() >= 32) {
+                double w = 0, h = 0;
+                std::memcpy(&w, d.data() + 16, 8);
+                std::memcpy(&h, d.data() + 24, 8);
+                std::snprintf(mm, sizeof mm, " (%.1f x %.1f mm)", w, h);
+            }
+            std::string s = head + "image id=" + std::to_string(i32(d, 4)) + " " +
+                            std::to_string(i32(d, 8)) + "x" + std::to_string(i32(d, 12)) + mm +
+                            " sensor=" + std::to_string(i32(d, 44)) +
+                            " format=" + std::to_string(i32(d, 48)) +
+                            " data=" + std::to_string(i32(d, 308)) + " bytes";
+            if (code == 24 && d.size() >= 2376) s += " text=\"" + ansi(d, 1352, 1024) + "\"";
+            return s;
+        }
         default:
             return head + hexDump(d.first(std::min<std::size_t>(d.size(), 32)));
     }

@@ -145,8 +145,22 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         failures = scenario.testMode();
     } else if (name == "watchdog") {
         failures = scenario.watchdog();
+    } else if (name == "capture") {
+        // Three plates from the simulated scanner, imported at once and all acknowledged.
+        quilo::testhost::Scenario::CaptureRun run;
+        run.text1 = "Intraoral size 2 (#1)";
+        failures = scenario.capture(run);
+    } else if (name == "simulated") {
+        // The sensor above the scanner's sets: the test image, without the scanner.
+        quilo::testhost::Scenario::CaptureRun run;
+        run.sensor = static_cast<std::int32_t>(expectations(*platform, plugin).sets.size()) + 1;
+        run.images = 1;
+        run.acknowledge = 1;
+        run.text1 = "Test image.";
+        failures = scenario.capture(run);
     } else {
-        std::printf("unknown scenario %s (lifecycle, testmode, watchdog)\n", name.c_str());
+        std::printf("unknown scenario %s (lifecycle, testmode, watchdog, capture, simulated)\n",
+                    name.c_str());
         return 2;
     }
     std::printf("%s: %d failed\n", name.c_str(), failures);
@@ -400,7 +414,8 @@ int main(int argc, char** argv) {
             show = argv[++i];
         else {
             std::printf(
-                "usage: TestHost [--plugin PATH] [--scenario lifecycle|testmode|watchdog] "
+                "usage: TestHost [--plugin PATH] [--scenario "
+                "lifecycle|testmode|watchdog|capture|simulated] "
                 "[--shots FOLDER] [--images FOLDER] [--show FILE.tif]\n");
             return 2;
         }

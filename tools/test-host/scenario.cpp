@@ -1,6 +1,10 @@
 #include "test-host/scenario.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "core/text.h"
+#include "imaging/tiff.h"
 #include "test-host/decode.h"
 
 namespace quilo::testhost {
@@ -348,6 +352,113 @@ int Scenario::watchdog() {
           "... between 20 and 40 seconds after its host went away",
           "after " + std::to_string(after) + " ms");
     if (!ended) launcher_.kill();
+    return failures_;
+}
+
+}  // namespace quilo::testhost
+
+namespace quilo::testhost {
+
+namespace {
+constexpr std::int32_t kActivateCapture = 20;
+constexpr std::int32_t kImageStored = 22;
+constexpr std::int32_t kStopCapture = 23;
+constexpr std::int32_t kImageCapturedEx = 24;
+constexpr std::size_t kImageExHeader = 2376;
+
+std::int32_t le32(const Bytes& b, std::size_t at) {
+    std::uint32_t u = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        u |= static_cast<std::uint32_t>(b[at + i]) << (8 * i);
+    return static_cast<std::int32_t>(u);
+}
+double f64(const Bytes& b, std::size_t at) {
+    double v = 0;
+    std::memcpy(&v, b.data() + at, sizeof v);
+    return v;
+}
+std::string ansiAt(const Bytes& b, std::size_t at, std::size_t width) {
+    std::string s;
+    for (std::size_t i = at; i < at + width && b[i] != std::byte{0}; ++i)
+        s.push_back(static_cast<char>(b[i]));
+    return ansiToUtf8(s);
+}
+}  // namespace
+
+bool Scenario::checkImageMessage(const Bytes& m, const CaptureRun& run, int index) {
+    const std::string which = "image " + std::to_string(index + 1);
+    if (!check(m.size() > kImageExHeader, which + " arrives with its image data",
+               std::to_string(m.size()) + " bytes"))
+        return false;
+    const std::int32_t w = le32(m, 8), h = le32(m, 12);
+    check(le32(m, 0) == static_cast<std::int32_t>(m.size()) &&
+              le32(m, 308) == static_cast<std::int32_t>(m.size() - kImageExHeader),
+          which + ": the record's sizes match the message");
+    check(le32(m, 48) == 32770, which + ": a TIFF file image in memory (format 32770)");
+    if (!run.text1.empty())
+        check(ansiAt(m, 1352, 1024) == run.text1, which + ": text 1 is \"" + run.text1 + "\"",
+              "\"" + ansiAt(m, 1352, 1024) + "\"");
+    try {
+        const imaging::Image image =
+            imaging::readTiff(std::span<const std::byte>(m).subspan(kImageExHeader));
+        check(static_cast<std::int32_t>(image.width()) == w &&
+                  static_cast<std::int32_t>(image.height()) == h,
+              which + ": the TIFF is " + std::to_string(w) + " x " + std::to_string(h) +
+                  " pixels as the record says",
+              std::to_string(image.width()) + " x " + std::to_string(image.height()));
+        // The millimetres and the TIFF's resolution both come from the pixel pitch.
+        const double mmW = f64(m, 16), mmH = f64(m, 24);
+        check(image.pitchX() > 0 && std::abs(w * image.pitchX() / 1000.0 - mmW) < 0.05 &&
+                  std::abs(h * image.pitchY() / 1000.0 - mmH) < 0.05,
+              which + ": millimetres and TIFF resolution agree",
+              std::to_string(mmW) + " x " + std::to_string(mmH) + " mm, pitch " +
+                  std::to_string(image.pitchX()));
+    } catch (const std::exception& e) {
+        check(false, which + ": the TIFF file image reads", e.what());
+    }
+    return true;
+}
+
+int Scenario::capture(const CaptureRun& run) {
+    // The preview mode is a setting of the user's; the host writes it where the plug-in reads it.
+    const std::string value = std::to_string(run.noPreview);
+    std::vector<std::byte> data;
+    for (char c : value)
+        data.push_back(static_cast<std::byte>(c));
+    data.push_back(std::byte{0});
+    host_.platform().registry().setValue(platform::RegRoot::CurrentUser,
+                                         "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin\\Options",
+                                         "NoPreview", platform::RegType::Sz, data);
+    if (!startPlugin("")) return failures_;
+    std::size_t from = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0, "InitializePlugin");
+    check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports Idle");
+    from = host_.received().size();
+    check(host_.send(plugin_, kActivateCapture, int32Bytes(run.sensor)) != 0,
+          "ActivateCapture for sensor " + std::to_string(run.sensor));
+    std::vector<std::size_t> images;
+    auto collect = [&] {
+        for (std::size_t i = images.empty() ? from : images.back() + 1; i < host_.received().size();
+             ++i)
+            if (host_.received()[i].code == kImageCapturedEx) images.push_back(i);
+        return images.size() >= static_cast<std::size_t>(run.images);
+    };
+    check(host_.waitUntil(collect, run.timeoutMs),
+          std::to_string(run.images) + " images arrive from one activation",
+          std::to_string(images.size()) + " arrived");
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const Bytes& m = host_.received()[images[i]].data;
+        checkImageMessage(m, run, static_cast<int>(i));
+        check(le32(m, 4) == static_cast<std::int32_t>(i + 1),
+              "image " + std::to_string(i + 1) + " has image id " + std::to_string(i + 1));
+        if (static_cast<int>(i) < run.acknowledge)
+            check(host_.send(plugin_, kImageStored, int32Bytes(le32(m, 4))) != 0,
+                  "ImageStored " + std::to_string(le32(m, 4)));
+    }
+    from = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
+    check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports a status");
+    shutdown();
     return failures_;
 }
 

@@ -61,6 +61,21 @@ class Scenario {
     // The host window goes away; the plug-in must end on its own 20 to 40 seconds later.
     int watchdog();
 
+    struct CaptureRun {
+        std::int32_t sensor = 1;  // the sensor to activate
+        int images = 3;           // images expected from the one activation
+        int acknowledge = 3;      // how many of them the host acknowledges
+        int noPreview = 1;        // written to the plug-in's settings before it starts
+        std::uint32_t timeoutMs = 90000;
+        std::string text1;  // the text every image must carry (empty: not checked)
+    };
+    // A capture: the plug-in is started and initialised, the sensor activated, the images
+    // received and checked (record, TIFF file image, resolution), some acknowledged, the
+    // capture stopped and the plug-in shut down. The images are kept in received().
+    int capture(const CaptureRun& run);
+    // Checks one received ImageCapturedEx message; the TIFF file image's offset and size.
+    bool checkImageMessage(const Bytes& message, const CaptureRun& run, int index);
+
     int failures() const { return failures_; }
 
   private:

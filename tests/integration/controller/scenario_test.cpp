@@ -65,6 +65,16 @@ TEST_F(Scenarios, TestMode) {
     EXPECT_EQ(run([](testhost::Scenario& s) { return s.testMode(); }), 0) << log;
 }
 
+TEST_F(Scenarios, CaptureOfThreePlatesTwoAcknowledged) {
+    testhost::Scenario::CaptureRun plates;
+    plates.acknowledge = 2;
+    plates.text1 = "Intraoral size 2 (#1)";
+    EXPECT_EQ(run([&](testhost::Scenario& s) { return s.capture(plates); }), 0) << log;
+    // The third image was offered for saving when the plug-in ended, and saved.
+    EXPECT_TRUE(std::filesystem::exists(
+        world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp\\IMG00000.tif")));
+}
+
 TEST_F(Scenarios, Watchdog) {
     EXPECT_EQ(run([](testhost::Scenario& s) { return s.watchdog(); }), 0) << log;
 }

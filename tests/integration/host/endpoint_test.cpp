@@ -391,35 +391,6 @@ TEST_F(Capture, ImageStoredRaisesItsEventWithTheId) {
     EXPECT_TRUE(hostWin.received.empty());
 }
 
-class RecordingKeeper final : public host::ImageKeeper {
-  public:
-    bool DeleteNewImage(std::int32_t id) override {
-        deleted.push_back(id);
-        return true;
-    }
-    void SaveLostImages() override { ++saveLostCalls; }
-    std::vector<std::int32_t> deleted;
-    int saveLostCalls = 0;
-};
-
-TEST_F(Capture, ImageStoredDropsTheKeptImageOnlyWhenImagesAreKept) {
-    initialize();
-    RecordingKeeper keeper;
-    endpoint->setImageKeeper(&keeper);
-    send(host::cmd::kImageStored, le32(4));
-    world.runUntilIdle();
-    EXPECT_TRUE(keeper.deleted.empty());  // KeepImages off: the event only
-    host::CapabilitiesRecord caps = endpoint->CapabilitiesData();
-    caps.set(host::CapabilitiesRecord::keepImages, true);
-    endpoint->CapabilitiesData(caps);
-    send(host::cmd::kImageStored, le32(5));
-    world.runUntilIdle();
-    EXPECT_EQ(keeper.deleted, std::vector<std::int32_t>{5});
-    EXPECT_EQ(timeline, (Lines{"event:ImageStored(22,4)", "event:ImageStored(22,5)"}));
-    endpoint.reset();
-    EXPECT_EQ(keeper.saveLostCalls, 1);  // unacknowledged images are offered when it ends
-}
-
 TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     initialize();
     events.shutdownNewStatus = -1;

@@ -1,0 +1,498 @@
+// The capture road of the main form: activation, the polling step, the fetch of each finished
+// plate, its processing in an image control and its hand-over to the host.
+#include <cmath>
+#include <new>
+
+#include "controller/frm_main.h"
+#include "controller/plugin_process.h"
+#include "core/error.h"
+#include "settings/value_text.h"
+#include "ui/input_box.h"
+
+namespace quilo::controller {
+
+namespace {
+
+using scanner::Long;
+
+// What the settings say for one image type. Unknown types give zeros everywhere.
+struct TypeSettings {
+    std::int32_t mappingType = 0, limitLow = 0, limitHigh = 0;
+    std::int32_t nrLevel = 0, cutoff = 0, stretch = 0, low = 0, high = 0, lowAbs = 0, highAbs = 0;
+};
+
+TypeSettings typeSettings(const settings::PluginSettings& s, std::int32_t imageType) {
+    switch (imageType) {
+        case scanner::kIntraoral:
+            return {s.IntraMappingType, s.IntraLimitLow,    s.IntraLimitHigh, s.IntraLeadNRLevel,
+                    s.IntraLeadCutoff,  s.IntraLeadStretch, s.IntraLeadLow,   s.IntraLeadHigh,
+                    s.IntraLeadLowAbs,  s.IntraLeadHighAbs};
+        case scanner::kCephalometric:
+            return {s.CephMappingType, s.CephLimitLow,    s.CephLimitHigh, s.CephLeadNRLevel,
+                    s.CephLeadCutoff,  s.CephLeadStretch, s.CephLeadLow,   s.CephLeadHigh,
+                    s.CephLeadLowAbs,  s.CephLeadHighAbs};
+        case scanner::kPanoramic:
+            return {s.PanoMappingType, s.PanoLimitLow,    s.PanoLimitHigh, s.PanoLeadNRLevel,
+                    s.PanoLeadCutoff,  s.PanoLeadStretch, s.PanoLeadLow,   s.PanoLeadHigh,
+                    s.PanoLeadLowAbs,  s.PanoLeadHighAbs};
+        default:
+            return {};
+    }
+}
+
+// Days since 1 March of year 0 in the proleptic Gregorian calendar.
+long long civilDays(int y, int m, int d) {
+    y -= m <= 2 ? 1 : 0;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const long long yoe = y - era * 400;
+    const long long doy = (153LL * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe;
+}
+
+}  // namespace
+
+double dayCount(const platform::LocalTime& t) {
+    const double days =
+        static_cast<double>(civilDays(t.year, t.month, t.day) - civilDays(1899, 12, 30));
+    const double ms = ((t.hour * 60.0 + t.minute) * 60.0 + t.second) * 1000.0 + t.millisecond;
+    return days + ms / 86400000.0;
+}
+
+// --- activation and stop ---------------------------------------------------------------------
+
+void frmMain::ActivateCapture(std::int32_t& /*cmdNo*/, std::int32_t& SensorNo,
+                              std::int32_t& newStatusCode) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    LogMsg("Activate Capture, sensorno: " + std::to_string(SensorNo));
+    ActiveSensorNo = SensorNo;
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    if (SensorNo >= 1 && SensorNo <= count) {
+        const scanner::cSensor* s = scanner.Sensors.item(static_cast<std::size_t>(SensorNo));
+        scanner.CurrentParamSet() = s->ParamName;
+        scanner.CurrentParamSetNr() = s->OrdinalNo;
+        scanner.CurrentImageType() = s->ImageType;
+    }
+    LogMsg("Selected parameter: " + std::to_string(scanner.CurrentParamSetNr()) + " " +
+           scanner.CurrentParamSet());
+    if (SensorNo <= count) {
+        // A failed activation keeps the status it reported (16).
+        if (!doActivateCapture()) newStatusCode = host::clsPlugin::DontChangeStatusCode();
+    } else {
+        GetImageTest();
+    }
+}
+
+bool frmMain::doActivateCapture() {
+    host::clsPlugin* plugin = Plugin();
+    if (plugin == nullptr) return false;
+    scanner::SensorAPI& scanner = process_.sensors();
+    if (!plugin->Initialized()) {
+        plugin->ShowDialog("Fatal error: Plugin not initialized.\r\nIn: doActivateCapture.", "", 0,
+                           true);
+        return false;
+    }
+    // Each step's error is shown and the next one runs, as the steps do not depend on each
+    // other's success beyond the flags they read.
+    auto guarded = [&](const auto& step) {
+        try {
+            step();
+        } catch (const RuntimeError& e) {
+            plugin->ShowDialog(
+                "DoActivateCapture error: " + std::to_string(e.number()) + " " + e.description(),
+                "Error:");
+        } catch (const std::exception& e) {
+            plugin->ShowDialog(std::string("DoActivateCapture error: 5 ") + e.what(), "Error:");
+        }
+    };
+    guarded([&] {
+        plugin->ExStatusCode(host::status::kBusy, "Contacting hardware...");
+        process_.forms().doEvents();
+    });
+    guarded([&] { doStopCapture(); });
+    guarded([&] {
+        if (!scanner.HardwareInitialized) scanner.InitializeHardware();
+    });
+    guarded([&] {
+        if (!scanner.HardwareInitialized || scanner.ScannerActivated) return;
+        scanner::ScannerLibrary& library = scanner.library();
+        (void)library.Set_ImageExtraHeader(0, 0);
+        StopRequested = false;
+        const Long r = library.Aktivate_Scanner();
+        scanner.ScannerActivated = r == 0 || r == -6;
+        std::string message;
+        switch (r) {
+            case 0:
+            case -6:
+                break;
+            case -4:
+                scanner.HardwareInitialized = false;
+                message = "Unable to activate scanner.\r\nData file was not open for access.\r\n" +
+                          scanner.CurrentParamSet();
+                break;
+            case -1009:
+                message = "Optical switch is occupied by (busy with) activity / plate is there";
+                break;
+            case -1010:
+                message = "Warning: Temperature in housing is too high. Scanner is not activated";
+                break;
+            case -10000:
+                message =
+                    "Warning: Too much ambient light during operation. Scanner is not activated";
+                break;
+            default:
+                message = "Unknown error, scanner not activated";
+                break;
+        }
+        if (!message.empty()) plugin->ShowDialog(message, "", 1, false);
+    });
+    guarded([&] { process_.forms().doEvents(); });
+    guarded([&] {
+        if (scanner.ScannerActivated) {
+            StopRequested = false;
+            plugin->ExStatusCode(host::status::kActive, "Scanner activated");
+            lblStatus.setCaption("Scanner activated");
+            ActiveTimer.setInterval(5);
+            ActiveTimer.setEnabled(true);
+        } else {
+            plugin->ExStatusCode(host::status::kIdle, "Scanner not activated");
+            lblStatus.setCaption("Scanner not activated");
+        }
+    });
+    return scanner.ScannerActivated;
+}
+
+void frmMain::doStopCapture() {
+    StopRequested = true;
+    process_.sensors().CloseHardware();
+    if (Plugin() != nullptr) Plugin()->StatusCode(host::status::kIdle);
+}
+
+// --- polling -----------------------------------------------------------------------------------
+
+void frmMain::ActiveTimer_Timer() {
+    scanner::SensorAPI& scanner = process_.sensors();
+    if (InTimer || !scanner.HardwareInitialized || StopRequested) return;
+    InTimer = true;
+    // Cleared on every way out, an error in the fetch included, so polling never stalls.
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{InTimer};
+    scanner::ScannerLibrary& library = scanner.library();
+    host::clsPlugin* plugin = Plugin();
+    const Long status = library.Get_Status();
+    ScannerStatus.Status = status;
+    if (status < 0) {
+        if (status == -200) {
+            ActiveTimer.setEnabled(false);
+            if (plugin != nullptr)
+                plugin->ShowDialog("Checksum error during data transmission. Scanner deactivated",
+                                   "", 1, false);
+            ScannerStatus.LastResult = library.Deaktivate_Scanner();
+            scanner.ScannerActivated = false;
+            if (plugin != nullptr) plugin->ExStatusCode(host::status::kIdle, "Scanner not active");
+        } else {
+            LogMsg("Error: State = " + std::to_string(status));
+        }
+        return;
+    }
+    const Long transport = status & scanner::status::kTransport;
+    if (transport != ScanInProgress) {
+        LogMsg(std::string("Transport = ") + (transport != 0 ? "ON" : "OFF"));
+        if (transport != 0) leadIMG.clear();
+    }
+    ScanInProgress = transport;
+    if ((status & scanner::status::kImageReadyMask) != 0) {
+        ActiveTimer.setEnabled(false);
+        if (plugin != nullptr) plugin->ExStatusCode(host::status::kBusy, "Grabbing frame");
+        GetImage();
+        if (Plugin() != nullptr) Plugin()->ExStatusCode(host::status::kActive, "Scanner active");
+        // A stop while the image was fetched has closed the scanner: polling stays off.
+        if (!StopRequested) ActiveTimer.setEnabled(true);
+    } else {
+        previewPicture();
+    }
+    previewSlots();
+}
+
+// --- acquisition -------------------------------------------------------------------------------
+
+void frmMain::GetImage() {
+    scanner::SensorAPI& scanner = process_.sensors();
+    scanner::ScannerLibrary& library = scanner.library();
+    const settings::PluginSettings& s = process_.settings().settings();
+    auto showError = [this](Long r) {
+        if (Plugin() != nullptr) Plugin()->ShowDialog(scanner::ScannerErrorText(r));
+    };
+    LogMsg("Started GetImage");
+    std::string buffer(255, ' ');
+    if (library.Get_ImageName(buffer) == 0) return;
+    const std::string name = scanner::untilNul(buffer);
+    scanner::ImageInfoRecord record{};
+    if (const Long r = library.Get_ImageInfo(name, record); r != 0) {
+        showError(r);
+        library.Delete_Image(name);
+        return;
+    }
+    const scanner::ImageInfo info = scanner::parseImageInfo(record);
+    scanner.PixelPitchX = static_cast<float>(info.pitchXNm) / 1000.0f;
+    scanner.PixelPitchY = static_cast<float>(info.pitchYNm) / 1000.0f;
+    LogMsg("Will transfer image " + std::to_string(info.width) + " x " +
+           std::to_string(info.height) + " " + std::to_string(info.bitsPerPixel));
+    const TypeSettings t = typeSettings(s, scanner.CurrentImageType());
+    const Long optimise = s.ImageEnhancement == 2 ? 1 : 0;
+    LogMsg("Getting raw image");
+    platform::HGlobal raw = 0;
+    Long bytes = 0;
+    const Long r = library.GetRawImage(name, info.width, info.height, raw, bytes, optimise,
+                                       t.mappingType, t.limitLow, t.limitHigh);
+    if (r == 0) {
+        LogMsg("Got raw image OK");
+        // The raw block is ours from here: freed on every way out.
+        platform::GlobalBlock owned(platform().memory(), raw);
+        bool isTest = false;
+        DoGrabFrame(owned.get(), static_cast<std::size_t>(bytes), isTest);
+        owned.reset();
+        library.Delete_Image(name);
+    } else {
+        showError(r);
+    }
+    LogMsg("Finished GetImage");
+}
+
+bool frmMain::perioWanted(bool isTest) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    if (isTest || ActiveSensorNo > count) return true;
+    const scanner::cSensor* s =
+        scanner.Sensors.find(scanner::sensorKey(scanner.CurrentParamSetNr()));
+    return s != nullptr && s->Perio;
+}
+
+std::string frmMain::imageText(std::int32_t ordinalNo, bool overSets) {
+    if (overSets) return "Test image.";
+    const scanner::cSensor* s = process_.sensors().Sensors.find(scanner::sensorKey(ordinalNo));
+    return (s != nullptr ? s->ParamName : std::string()) + " (#" + std::to_string(ordinalNo) + ")";
+}
+
+void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTest) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    settings::SettingsStore& store = process_.settings();
+    const settings::PluginSettings& s = store.settings();
+    const std::int32_t type = scanner.CurrentImageType();
+    const TypeSettings t = typeSettings(s, type);
+    const bool noiseReduction = t.nrLevel != 0;
+    ui::LeadControl& target = grabTarget();
+    imaging::ImageControl& control = target.control();
+    control.loadMemory(block, size);
+    LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
+    if (!control.saveFile(platform().files(), store.names().PluginDataFolder + "\\Raw.TIF"))
+        LogMsg("Could not save " + store.names().PluginDataFolder + "\\Raw.TIF");
+    const bool perio = perioWanted(IsTest);
+    switch (s.ImageEnhancement) {
+        case 1:
+            if (s.Invert) control.invert();
+            if (type == scanner::kIntraoral) {
+                if (perio) control.perioTransform();
+                if (s.IntraLeadStretch != 0) StretchImage(control);
+                if (noiseReduction) {
+                    control.despeckle();
+                    control.median(s.IntraLeadNRLevel + 1);
+                }
+            } else if (type == scanner::kPanoramic || type == scanner::kCephalometric) {
+                if (t.stretch != 0) StretchImage(control);
+                if (noiseReduction) {
+                    control.despeckle();
+                    control.median(t.nrLevel + 1);
+                }
+                control.sharpen(type == scanner::kPanoramic ? 50 : 90);
+                control.unsharpMask(1, 10, 12, 0);
+            }
+            break;
+        case 3: {
+            if (perio) control.perioTransform();
+            if (s.Invert) control.invert();
+            imaging::EnhancementComponent* enhancement = process_.enhancement();
+            if (enhancement == nullptr) break;
+            enhancement->setBitDepth(s.BitDepth);
+            platform::HGlobal out = 0;
+            (void)enhancement->enhance(type, control.bitmapImage(), out, s.SavePreview);
+            if (out != 0) {
+                platform::GlobalBlock enhanced(platform().memory(), out);
+                control.loadMemory(enhanced.get(), enhanced.size());
+            }
+            break;
+        }
+        default:
+            if (type == scanner::kIntraoral && perio) control.perioTransform();
+            if (s.Invert) control.invert();
+            break;
+    }
+    if (s.BitDepth == 12) control.changeBitDepth(12);
+    if (s.BitDepth == 8) control.changeBitDepth(8);
+    target.refresh();
+    if (s.NoPreview == 0) {
+        platform::Files& files = platform().files();
+        std::string name = files.tempFileName(files.tempFolder(), "QUILO");
+        std::erase(name, '\0');
+        std::erase(name, ' ');
+        // The resolution values carry the plate's pitch in nanometres, so that an image sent
+        // later from the preview reports the same millimetres as one imported at once.
+        addToPreview(name, static_cast<std::int32_t>(std::lround(scanner.PixelPitchX * 1000.0f)),
+                     static_cast<std::int32_t>(std::lround(scanner.PixelPitchY * 1000.0f)));
+        return;
+    }
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    const bool overSets = ActiveSensorNo > count;
+    host::ImageExRecord record;
+    const auto width = static_cast<std::int32_t>(leadIMG.control().bitmapWidth());
+    const auto height = static_cast<std::int32_t>(leadIMG.control().bitmapHeight());
+    record.set(host::ImageExRecord::widthPixels, width);
+    record.set(host::ImageExRecord::heightPixels, height);
+    record.set(host::ImageExRecord::widthMm,
+               width * static_cast<double>(scanner.PixelPitchX) / 1000.0);
+    record.set(host::ImageExRecord::heightMm,
+               height * static_cast<double>(scanner.PixelPitchY) / 1000.0);
+    record.set(host::ImageExRecord::captureDate, dayCount(platform().clock().localTime()));
+    record.set(host::ImageExRecord::sensorNo, IsTest ? count + 1 : ActiveSensorNo);
+    const std::string text1 = imageText(scanner.CurrentParamSetNr(), overSets);
+    LogMsg("Will send image: " + std::to_string(width) + " x " + std::to_string(height) + ", " +
+           std::to_string(leadIMG.control().bitsPerPixel()));
+    (void)SendLeadImageEx(record, ActiveSensorNo, text1, "");
+}
+
+void frmMain::StretchImage(imaging::ImageControl& control) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    imaging::KVImageHandler& kv = process_.imageHandler();
+    const TypeSettings t = typeSettings(process_.settings().settings(), scanner.CurrentImageType());
+    LogMsg("Will now perform StretchIntensity, colors: " + std::to_string(control.colourCount()));
+    control.stretchIntensity();
+    const bool percent = t.cutoff == 1;
+    const long low = percent ? t.low : t.lowAbs;
+    const long high = percent ? t.high : t.highAbs;
+    LogMsg("Will now perform histogram stretch, colors: " + std::to_string(control.colourCount()));
+    {
+        platform::GlobalBlock saved = control.saveMemory(imaging::kFormatTiff);
+        if (!saved) throw std::bad_alloc();
+        control.releaseBitmap();
+        kv.KV_LoadMemImageTiff(saved.get(), static_cast<long>(saved.size()));
+    }
+    kv.KV_CorrectBitDepth();
+    long max = 0, min = 0;
+    kv.KV_GetMaxMinValues(max, min);
+    const int r =
+        percent ? kv.KV_StretchHistogramPercent(low, high) : kv.KV_StretchHistogram(low, high);
+    if (r != 0)
+        platform().process().messageBox(hwnd(), "Stretch error: " + std::to_string(r),
+                                        platform().process().version().title, platform::mb::kOk);
+    platform::HGlobal out = 0;
+    long outSize = 0;
+    kv.KV_GetMemImageTiff(out, outSize);
+    platform::GlobalBlock result(platform().memory(), out);
+    if (result) control.loadMemory(result.get(), static_cast<std::size_t>(outSize));
+    kv.KV_CloseImage();
+    LogMsg("Histogram stretch done, colors: " + std::to_string(control.colourCount()));
+}
+
+void frmMain::GetImageTest() {
+    platform::Files& files = platform().files();
+    const std::string path = files.programFolder() + "\\Test.tif";
+    if (!files.exists(path)) {
+        platform().process().messageBox(
+            hwnd(), path + " was not found. This file is required for this function.",
+            platform().process().version().title, platform::mb::kOk);
+        return;
+    }
+    imaging::ImageControl& control = leadIMG.control();
+    control.loadFile(files, path);
+    control.changeBitDepth(control.bitsPerPixel());
+    platform::GlobalBlock block = control.saveMemory(imaging::kFormatTiff);
+    control.releaseBitmap();
+    if (!block) throw std::bad_alloc();
+    LogMsg("Got raw image OK (Test)");
+    bool isTest = true;
+    DoGrabFrame(block.get(), block.size(), isTest);
+}
+
+void frmMain::SendSelected(const std::string& FileName, std::int32_t OrdinalNo) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    platform::Files& files = platform().files();
+    imaging::ImageControl& control = leadIMG.control();
+    control.loadFile(files, FileName);
+    leadIMG.refresh();
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    host::ImageExRecord record;
+    const auto width = static_cast<std::int32_t>(control.bitmapWidth());
+    const auto height = static_cast<std::int32_t>(control.bitmapHeight());
+    record.set(host::ImageExRecord::widthPixels, width);
+    record.set(host::ImageExRecord::heightPixels, height);
+    record.set(host::ImageExRecord::widthMm,
+               width * static_cast<double>(scanner.PixelPitchX) / 1000.0);
+    record.set(host::ImageExRecord::heightMm,
+               height * static_cast<double>(scanner.PixelPitchY) / 1000.0);
+    const auto modified = files.lastModified(FileName);
+    record.set(host::ImageExRecord::captureDate,
+               dayCount(modified ? *modified : platform().clock().localTime()));
+    record.set(host::ImageExRecord::sensorNo, OrdinalNo);
+    LogMsg("Will send image: " + std::to_string(width) + " x " + std::to_string(height) + ", " +
+           std::to_string(control.bitsPerPixel()));
+    (void)SendLeadImageEx(record, ActiveSensorNo, imageText(OrdinalNo, OrdinalNo > count), "");
+}
+
+bool frmMain::SendLeadImageEx(host::ImageExRecord& record, std::int32_t /*SensorNo*/,
+                              std::string_view Text1, std::string_view Text2) {
+    host::clsPlugin* plugin = Plugin();
+    if (plugin == nullptr) return false;
+    const imaging::ImageControl& control = leadIMG.control();
+    const std::string title = platform().process().version().title;
+    if (control.bitmap() == 0) {
+        plugin->ShowDialog("Fatal error: No bitmap in imgLEAD.\r\nIn: SendLeadImageEx()", title);
+        return false;
+    }
+    if (record.get(host::ImageExRecord::widthPixels) !=
+            static_cast<std::int32_t>(control.bitmapWidth()) ||
+        record.get(host::ImageExRecord::heightPixels) !=
+            static_cast<std::int32_t>(control.bitmapHeight())) {
+        plugin->ShowDialog(
+            "Error: Height and/or Width mismatch didn't send image.\r\nIn: SendLeadImageEx()",
+            title);
+        return false;
+    }
+    platform::Process& process = platform().process();
+    process.setMousePointer(platform::pointer::kHourglass);
+    const bool sent = plugin->SendLeadImageEx(record, control, false, Text1, Text2);
+    process.setMousePointer(platform::pointer::kDefault);
+    return sent;
+}
+
+// --- the manual roads --------------------------------------------------------------------------
+
+void frmMain::Command1_Click() {
+    scanner::SensorAPI& scanner = process_.sensors();
+    scanner.InitializeHardware();
+    GetImageTest();
+    scanner.HardwareInitialized = false;
+}
+
+void frmMain::cmdScan_Click() {
+    scanner::SensorAPI& scanner = process_.sensors();
+    std::string list;
+    for (const auto& entry : scanner.Sensors)
+        list += std::to_string(entry.sensor.OrdinalNo) + " " + entry.sensor.ParamName + "\r\n";
+    const std::string answer = ui::inputBox(process_.forms(), list + "\r\nChoose a parameter no:",
+                                            platform().process().version().title, this);
+    const double chosen = settings::leadingNumber(answer);
+    for (const auto& entry : scanner.Sensors) {
+        if (entry.sensor.OrdinalNo != chosen) continue;
+        std::int32_t cmdNo = 0;
+        std::int32_t sensorNo = entry.sensor.OrdinalNo;
+        std::int32_t newStatusCode = host::clsPlugin::DontChangeStatusCode();
+        ActivateCapture(cmdNo, sensorNo, newStatusCode);
+        return;
+    }
+    platform().process().messageBox(hwnd(), "Invalid parameter no. selected.",
+                                    platform().process().version().title, platform::mb::kOk);
+}
+
+}  // namespace quilo::controller

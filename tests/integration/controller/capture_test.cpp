@@ -1,0 +1,302 @@
+// The capture road in the simulated world: activation, polling, acquisition and hand-over,
+// driven through the host protocol on the virtual clock with the simulated scanner.
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "imaging/tiff.h"
+#include "orvane-sim/phantom.h"
+#include "orvane-sim/tiff_lite.h"
+#include "plugin_world.h"
+#include "ui/dlg_box.h"
+
+namespace quilo::test {
+namespace {
+
+namespace cmdc {
+inline constexpr std::int32_t ImageStored = 22, ImageCapturedEx = 24;
+}
+
+class Capture : public PluginWorld {
+  protected:
+    // Sets keys of the simulated scanner's INI file (before the plug-in opens the scanner).
+    void configure(const std::map<std::string, std::string>& values) {
+        const auto path = world.nativePath(std::string(kProgramFolder) + "\\OrvaneEx.ini");
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string ini, line;
+        while (std::getline(text, line)) {
+            const auto key = values.find(line.substr(0, line.find('=')));
+            ini += (key != values.end() ? key->first + "=" + key->second : line) + "\n";
+        }
+        std::ofstream(path) << ini;
+    }
+    // Starts the plug-in and initialises it; every message dialog is recorded and closed.
+    void start(int noPreview = 1) {
+        const auto image = orvanesim::makePhantom(orvanesim::PlateKind::Intraoral, 310, 410, 7);
+        const auto tif = orvanesim::writeGreyTiff(310, 410, 16, image.pixels, 200.0);
+        std::ofstream(world.nativePath(std::string(kProgramFolder) + "\\Test.tif"),
+                      std::ios::binary)
+            .write(reinterpret_cast<const char*>(tif.data()),
+                   static_cast<std::streamsize>(tif.size()));
+        ASSERT_TRUE(startPlugin());
+        plugin->forms().onFormLoad = [this](forms::Form& f) {
+            if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
+        };
+        plugin->settings().settings().NoPreview = static_cast<std::int16_t>(noPreview);
+        plugin->settings().settings().Visible = 1;  // the log file records every step
+        initialize();
+    }
+    // The user reads the dialog and presses OK once it is on the screen.
+    void closeWhenShown(ui::frmDlgBox* box) {
+        world.after(1, [this, box] {
+            if (!box->visible()) return closeWhenShown(box);
+            dialogs.push_back(box->msgLabel.caption());
+            box->OKButton.click();
+        });
+    }
+    void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
+    // The images the host has received, in order.
+    std::vector<Bytes> images() {
+        std::vector<Bytes> out;
+        for (const auto& r : host->received())
+            if (r.code == cmdc::ImageCapturedEx) out.push_back(r.data);
+        return out;
+    }
+    // Lets the scanner run until the host holds `n` images (or a minute has passed).
+    void waitImages(std::size_t n) {
+        for (int i = 0; i < 600 && images().size() < n; ++i)
+            world.advance(100);
+    }
+    std::string log() { return readLogFile() + main().txtLog.text(); }
+    // The image inside a received message, read back.
+    static imaging::Image tiffOf(const Bytes& message) {
+        return imaging::readTiff(std::span<const std::byte>(message).subspan(2376));
+    }
+    std::int32_t lastStatus() {
+        const auto s = statusesSince(0);
+        return s.empty() ? -1 : s.back();
+    }
+
+    std::vector<std::string> dialogs;
+};
+
+struct ActivationRow {
+    const char* result;
+    std::int32_t status;
+    const char* dialog;
+};
+class Activation : public Capture, public ::testing::WithParamInterface<ActivationRow> {};
+
+TEST_P(Activation, ReportsItsOutcome) {
+    const ActivationRow& row = GetParam();
+    configure({{"Activate", row.result}, {"Plates", "0"}});
+    start();
+    const std::size_t from = host->received().size();
+    activate(1);
+    world.advance(50);
+    const auto statuses = statusesSince(from);
+    ASSERT_GE(statuses.size(), 2u);
+    EXPECT_EQ(statuses.front(), 32);
+    EXPECT_EQ(statuses.back(), row.status);
+    EXPECT_EQ(main().ActiveTimer.enabled(), row.status == 64);
+    EXPECT_EQ(main().lblStatus.caption(),
+              row.status == 64 ? "Scanner activated" : "Scanner not activated");
+    if (row.dialog != nullptr) {
+        ASSERT_EQ(dialogs.size(), 1u) << dialogs[0] << "|" << dialogs[1];
+        EXPECT_EQ(dialogs[0].rfind(row.dialog, 0), 0u) << dialogs[0];
+    } else {
+        EXPECT_TRUE(dialogs.empty()) << dialogs[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, Activation,
+    ::testing::Values(
+        ActivationRow{"0", 64, nullptr}, ActivationRow{"-6", 64, nullptr},
+        ActivationRow{"-4", 16,
+                      "Unable to activate scanner.\r\nData file was not open for access.\r\n"},
+        ActivationRow{"-1009", 16,
+                      "Optical switch is occupied by (busy with) activity / plate is there"},
+        ActivationRow{"-1010", 16,
+                      "Warning: Temperature in housing is too high. Scanner is not activated"},
+        ActivationRow{"-10000", 16,
+                      "Warning: Too much ambient light during operation. Scanner is not activated"},
+        ActivationRow{"-77", 16, "Unknown error, scanner not activated"}));
+
+TEST_F(Capture, FailedActivationReopensNextTimeAndASecondActivationStartsAfresh) {
+    configure({{"Activate", "-4,0,0"}, {"Plates", "0"}});
+    start();
+    activate(1);
+    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    EXPECT_FALSE(plugin->sensors().ScannerActivated);
+    activate(2);
+    EXPECT_TRUE(plugin->sensors().ScannerActivated);
+    EXPECT_EQ(plugin->sensors().CurrentParamSetNr(), 2);
+    activate(0);  // keeps the set, closes and reopens
+    EXPECT_TRUE(plugin->sensors().ScannerActivated);
+    EXPECT_EQ(plugin->sensors().CurrentParamSetNr(), 2);
+    EXPECT_NE(log().find("Selected parameter: 2 Intraoral size 2 PERIO"), std::string::npos);
+}
+
+TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
+    configure({{"Plates", "3"}});
+    start();
+    activate(1);
+    waitImages(3);
+    const auto got = images();
+    ASSERT_EQ(got.size(), 3u) << log();
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const Bytes& m = got[i];
+        EXPECT_EQ(le32At(m, 4), static_cast<std::int32_t>(i + 1));  // image ids rise
+        const std::int32_t w = le32At(m, 8), h = le32At(m, 12);
+        EXPECT_EQ(w, 1240);
+        EXPECT_EQ(h, 1640);
+        double mm = 0;
+        std::memcpy(&mm, m.data() + 16, 8);
+        EXPECT_NEAR(mm, 31.0, 0.01);
+        EXPECT_EQ(le32At(m, 44), 1);
+        EXPECT_EQ(le32At(m, 48), 32770);
+        EXPECT_EQ(textAt(m, 1352, 1024), "Intraoral size 2 (#1)");
+        const imaging::Image image = tiffOf(m);
+        EXPECT_EQ(image.width(), 1240u);
+        EXPECT_EQ(image.bitsPerPixel(), 8);
+        EXPECT_NEAR(image.pitchX(), 25.0, 0.01);
+    }
+    EXPECT_EQ(lastStatus(), 64);
+    EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
+    // Out of order, then the same id again.
+    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    const auto& slots = plugin->plugin()->extendedStore().slots;
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
+    EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
+    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    world.advance(10);
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs.back(),
+              "Error: No image with ImageID:2 found.\r\nIn: clsPlugin.DeleteNewImage()");
+    // Each plate went Transport ON, Grabbing, back to active, and was removed from the scanner.
+    const std::string l = log();
+    EXPECT_NE(l.find("Transport = ON"), std::string::npos);
+    EXPECT_NE(l.find("Transport = OFF"), std::string::npos);
+    EXPECT_NE(l.find("Got raw image OK"), std::string::npos);
+}
+
+struct AcquisitionRow {
+    int enhancement, bitDepth;
+    bool invert;
+    int bits;  // of the image the host gets
+};
+class Acquisition : public Capture, public ::testing::WithParamInterface<AcquisitionRow> {};
+
+TEST_P(Acquisition, FollowsTheSettings) {
+    const AcquisitionRow& row = GetParam();
+    configure({{"Plates", "1"}});
+    start();
+    auto& s = plugin->settings().settings();
+    s.ImageEnhancement = row.enhancement;
+    s.BitDepth = static_cast<std::int16_t>(row.bitDepth);
+    s.Invert = row.invert;
+    activate(1);
+    waitImages(1);
+    ASSERT_EQ(images().size(), 1u) << log();
+    EXPECT_EQ(tiffOf(images()[0]).bitsPerPixel(), row.bits);
+    EXPECT_EQ(log().find("Will now perform StretchIntensity") != std::string::npos,
+              row.enhancement == 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, Acquisition,
+                         ::testing::Values(AcquisitionRow{0, 16, false, 16},
+                                           AcquisitionRow{1, 12, true, 12},
+                                           AcquisitionRow{2, 8, true, 8},
+                                           AcquisitionRow{3, 8, true, 8}));
+
+TEST_F(Capture, SimulatedCaptureSendsTheTestImage) {
+    start();
+    const std::size_t count = plugin->sensors().Sensors.count();
+    activate(static_cast<std::int32_t>(count) + 1);
+    ASSERT_EQ(images().size(), 1u) << log();
+    EXPECT_EQ(le32At(images()[0], 44), static_cast<std::int32_t>(count) + 1);
+    EXPECT_EQ(textAt(images()[0], 1352, 1024), "Test image.");
+    EXPECT_FALSE(plugin->sensors().ScannerActivated);  // the scanner is not touched
+}
+
+TEST_F(Capture, PollingFaults) {
+    configure({{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-5"}, {"StatusCalls", "3"}});
+    start();
+    activate(1);
+    waitImages(1);
+    EXPECT_NE(log().find("Error: State = -5"), std::string::npos);
+    EXPECT_EQ(images().size(), 1u);  // polling went on
+}
+
+TEST_F(Capture, ChecksumErrorStopsPollingOnce) {
+    configure(
+        {{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-200"}, {"StatusCalls", "0"}});
+    start();
+    activate(1);
+    world.advance(20000);
+    EXPECT_EQ(std::count(dialogs.begin(), dialogs.end(),
+                         "Checksum error during data transmission. Scanner deactivated"),
+              1);
+    EXPECT_FALSE(main().ActiveTimer.enabled());
+    EXPECT_FALSE(plugin->sensors().ScannerActivated);
+    EXPECT_TRUE(plugin->sensors().HardwareInitialized);
+    EXPECT_EQ(lastStatus(), 16);
+}
+
+TEST_F(Capture, ScannerFailuresOfOnePlate) {
+    // An information failure deletes the image; a raw-image failure leaves it to be fetched
+    // again at the next tick.
+    configure({{"Plates", "2"}, {"ImageInfoPlate", "1"}, {"RawImagePlate", "2"}});
+    start();
+    activate(1);
+    waitImages(1);
+    ASSERT_EQ(images().size(), 1u) << log();
+    ASSERT_GE(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0], "File not found");
+    EXPECT_EQ(le32At(images()[0], 4), 1);
+}
+
+TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
+    configure({{"Plates", "3"}});
+    start();
+    activate(1);
+    world.advance(100);
+    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    EXPECT_TRUE(main().StopRequested);
+    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    world.advance(60000);
+    EXPECT_TRUE(images().empty());
+    EXPECT_EQ(lastStatus(), 16);
+}
+
+TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
+    configure({{"Plates", "0"}});
+    start();
+    const std::int32_t simulated = static_cast<std::int32_t>(plugin->sensors().Sensors.count()) + 1;
+    for (int i = 0; i < 21; ++i)
+        activate(simulated);
+    world.advance(10);
+    EXPECT_EQ(images().size(), 20u);
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_NE(dialogs.back().find("Image storage (memory) array full."), std::string::npos);
+    send(cmdc::ImageStored, testhost::int32Bytes(5));
+    activate(simulated);
+    ASSERT_EQ(images().size(), 21u);
+    EXPECT_EQ(le32At(images().back(), 4), 22);  // the refused image used up id 21
+    // The end: Yes saves every unacknowledged image as IMGnnnnn.tif, each freed.
+    pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdYes});
+    send(code::Shutdown, testhost::handleBytes(host->hwnd()));
+    plugin.reset();
+    const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
+    EXPECT_TRUE(std::filesystem::exists(temp / "IMG00000.tif"));
+    EXPECT_TRUE(std::filesystem::exists(temp / "IMG00019.tif"));
+    EXPECT_FALSE(std::filesystem::exists(temp / "IMG00020.tif"));
+    EXPECT_EQ(world.live().memoryBlocks, 0u);
+}
+
+}  // namespace
+}  // namespace quilo::test
