@@ -36,6 +36,12 @@ std::shared_ptr<const DisplayImage> makeDisplayImage(int width, int height, int 
 Label::Label(Form& form, std::string name, std::optional<int> index)
     : Control(form, ControlKind::Label, std::move(name), index) {}
 
+void Label::setAlignment(Alignment a) {
+    if (alignment_ == a) return;
+    alignment_ = a;
+    changed(Prop::Caption);
+}
+
 void Label::setAutoSize(bool on) {
     autoSize_ = on;
     fitToCaption();
@@ -376,6 +382,12 @@ void ImageView::setImage(std::shared_ptr<const DisplayImage> image) {
 
 void ImageView::setWindowLevel(std::uint32_t center, std::uint32_t width) {
     window_ = std::make_pair(center, std::max<std::uint32_t>(width, 1));
+    changed(Prop::Picture);
+}
+
+void ImageView::setTopAligned(bool on) {
+    if (topAligned_ == on) return;
+    topAligned_ = on;
     changed(Prop::Picture);
 }
 

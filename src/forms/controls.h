@@ -12,9 +12,14 @@
 
 namespace quilo::forms {
 
+// Where a label's caption sits across its width.
+enum class Alignment { Left, Right, Center };
+
 class Label : public Control {
   public:
     Label(Form& form, std::string name, std::optional<int> index = std::nullopt);
+    Alignment alignment() const { return alignment_; }
+    void setAlignment(Alignment a);
     // With automatic sizing the label takes the size of its caption (every line, unwrapped).
     bool autoSize() const { return autoSize_; }
     void setAutoSize(bool on);
@@ -26,6 +31,7 @@ class Label : public Control {
   private:
     bool autoSize_ = false;
     bool wordWrap_ = false;
+    Alignment alignment_ = Alignment::Left;
 };
 
 class CommandButton : public Control {
@@ -245,6 +251,10 @@ class ImageView : public Control {
     void setImage(std::shared_ptr<const DisplayImage> image);
     void setWindowLevel(std::uint32_t center, std::uint32_t width);
     void resetWindowLevel();
+    // A top-aligned view puts its picture at the top of the box instead of its middle, so a
+    // picture that grows downward (a plate being read) keeps its place.
+    bool topAligned() const { return topAligned_; }
+    void setTopAligned(bool on);
     // The grey value range [low, high] that maps to black .. white.
     std::uint32_t windowLow() const;
     std::uint32_t windowHigh() const;
@@ -257,6 +267,7 @@ class ImageView : public Control {
   private:
     std::shared_ptr<const DisplayImage> image_;
     std::optional<std::pair<std::uint32_t, std::uint32_t>> window_;  // centre, width
+    bool topAligned_ = false;
 };
 
 // Where a picture of w by h pixels lands when scaled to fit a box, aspect kept, centred.

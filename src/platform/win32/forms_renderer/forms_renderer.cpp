@@ -93,6 +93,20 @@ void formStyles(forms::BorderStyle border, DWORD& style, DWORD& exStyle) {
     }
 }
 
+// The static control type of a label: its alignment (centred and right-aligned text wraps; a
+// left-aligned label wraps only when it is to).
+DWORD labelAlignment(const forms::Label& label) {
+    switch (label.alignment()) {
+        case forms::Alignment::Right:
+            return SS_RIGHT;
+        case forms::Alignment::Center:
+            return SS_CENTER;
+        case forms::Alignment::Left:
+            break;
+    }
+    return label.wordWrap() ? SS_LEFT : SS_LEFTNOWORDWRAP;
+}
+
 // A picture ready for StretchDIBits: 8-bit grey rows or 32-bit colour rows, padded to four
 // bytes.
 struct ScreenDib {
@@ -112,17 +126,32 @@ struct ScreenDib {
                         bits.begin() + static_cast<std::ptrdiff_t>(y * stride));
     }
 
-    // Any picture: colour as it is, grey over its whole range.
+    // Any picture: colour as it is, grey from its darkest to its brightest value (a 12-bit
+    // plate in 16-bit samples, or any image that uses only part of its depth, would otherwise
+    // look black).
     void assign(const forms::DisplayImage& image) {
         if (image.grey()) {
+            std::uint32_t low = image.maxValue(), high = 0;
+            for (int y = 0; y < image.height; ++y) {
+                for (int x = 0; x < image.width; ++x) {
+                    const std::uint32_t v = std::min(image.at(x, y), image.maxValue());
+                    low = std::min(low, v);
+                    high = std::max(high, v);
+                }
+            }
+            if (high <= low) {  // one grey value: shown as it lies in the depth's range
+                low = 0;
+                high = image.maxValue();
+            }
             std::vector<std::uint8_t> rows(static_cast<std::size_t>(image.width) *
                                            static_cast<std::size_t>(image.height));
-            const std::uint32_t max = image.maxValue();
             std::size_t k = 0;
             for (int y = 0; y < image.height; ++y) {
-                for (int x = 0; x < image.width; ++x)
-                    rows[k++] =
-                        static_cast<std::uint8_t>((std::min(image.at(x, y), max) * 255u) / max);
+                for (int x = 0; x < image.width; ++x) {
+                    const std::uint32_t v = std::clamp(image.at(x, y), low, high);
+                    rows[k++] = static_cast<std::uint8_t>(
+                        (static_cast<std::uint64_t>(v - low) * 255u) / (high - low));
+                }
             }
             assignGrey(image.width, image.height, rows);
             return;
@@ -137,7 +166,9 @@ struct ScreenDib {
                         bits.begin() + static_cast<std::ptrdiff_t>(y) * width * 4);
     }
 
-    void draw(HDC dc, const RECT& box) const {
+    // Scaled to fit the box with its aspect kept, centred; a top-aligned picture sits at the
+    // top of the box.
+    void draw(HDC dc, const RECT& box, bool topAligned = false) const {
         if (width <= 0 || height <= 0) return;
         struct {
             BITMAPINFOHEADER header;
@@ -156,8 +187,9 @@ struct ScreenDib {
                 info.palette[i] = RGBQUAD{g, g, g, 0};
             }
         }
-        const forms::FitRect fit =
+        forms::FitRect fit =
             forms::fitInside(width, height, box.right - box.left, box.bottom - box.top);
+        if (topAligned) fit.y = 0;
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
         StretchDIBits(dc, box.left + fit.x, box.top + fit.y, fit.width, fit.height, 0, 0, width,
@@ -382,7 +414,9 @@ class Win32FormsRenderer final : public forms::Renderer {
                 auto it = state->controls.find(c);
                 if (it == state->controls.end()) return false;
                 FillRect(item.hDC, &item.rcItem, brush(c->backColor()));
-                it->second.picture.draw(item.hDC, item.rcItem);
+                it->second.picture.draw(item.hDC, item.rcItem,
+                                        c->kind() == ControlKind::ImageView &&
+                                            static_cast<forms::ImageView*>(c)->topAligned());
                 result = TRUE;
                 return true;
             }
@@ -603,8 +637,7 @@ class Win32FormsRenderer final : public forms::Renderer {
         switch (c.kind()) {
             case ControlKind::Label:
                 cls = L"STATIC";
-                style |= SS_LEFT | SS_NOTIFY | SS_NOPREFIX;
-                if (!static_cast<forms::Label&>(c).wordWrap()) style |= SS_LEFTNOWORDWRAP;
+                style |= labelAlignment(static_cast<forms::Label&>(c)) | SS_NOTIFY | SS_NOPREFIX;
                 break;
             case ControlKind::CommandButton:
                 cls = L"BUTTON";
@@ -718,7 +751,15 @@ class Win32FormsRenderer final : public forms::Renderer {
             case Prop::Caption:
                 if (h == nullptr) return;
                 switch (c.kind()) {
-                    case ControlKind::Label:
+                    case ControlKind::Label: {
+                        const auto now = static_cast<DWORD>(GetWindowLongPtrW(h, GWL_STYLE));
+                        const DWORD want = (now & ~static_cast<DWORD>(SS_TYPEMASK)) |
+                                           labelAlignment(static_cast<forms::Label&>(c));
+                        if (want != now)
+                            SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(want));
+                        SetWindowTextW(h, wide(c.caption()).c_str());
+                        break;
+                    }
                     case ControlKind::CommandButton:
                     case ControlKind::CheckBox:
                     case ControlKind::OptionButton:

@@ -1,0 +1,296 @@
+// The preview window, headless in a simulated world with the shipped English texts: its layout,
+// the thumbnails and status line as images come in, the selection and the buttons, handing the
+// selected images over, every way of closing it, and the temporary files it leaves behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "forms/forms.h"
+#include "imaging/image_control.h"
+#include "platform/sim/world.h"
+#include "ui/language/text_ids.h"
+#include "ui/prescan/frm_prescan.h"
+
+namespace quilo::ui {
+namespace {
+
+struct RecordingHost final : PrescanHost {
+    bool scan = false, stop = false, shown = true;
+    int noPreview = 0, clears = 0;
+    std::int32_t paramSet = 7;
+    std::vector<std::string> log, dialogs;
+    std::vector<std::pair<std::string, std::int32_t>> sent;
+    std::vector<std::pair<float, float>> pitches;
+    std::function<void()> onSend;
+
+    void LogMsg(std::string_view m) override { log.emplace_back(m); }
+    void doShowDialog(std::string_view msg, std::string_view caption, int modal) override {
+        dialogs.push_back(std::string(msg) + "|" + std::string(caption) + "|" +
+                          std::to_string(modal));
+    }
+    void SendSelected(const std::string& file, std::int32_t ordinal) override {
+        sent.emplace_back(file, ordinal);
+        if (onSend) onSend();
+    }
+    bool ScanInProgress() const override { return scan; }
+    bool StopRequested() const override { return stop; }
+    void setPreviewShown(bool on) override { shown = on; }
+    void setPixelPitch(float x, float y) override { pitches.emplace_back(x, y); }
+    std::int32_t CurrentParamSetNr() const override { return paramSet; }
+    int NoPreview() const override { return noPreview; }
+    void ClearPrescanImage() override { ++clears; }
+    std::string ApplicationTitle() const override { return "QuiloPlugin"; }
+};
+
+struct PrescanTest : ::testing::Test {
+    sim::World world;
+    sim::SimProcess& proc = world.createProcess();
+    forms::Forms forms{proc};
+    modLAnguageSelector lang{proc.files(), proc.process()};
+    RecordingHost host;
+    frmPrescan frm{forms, proc.memory(), lang, host};
+    std::vector<std::string> files;
+
+    PrescanTest() {
+        const auto shipped = std::filesystem::path(QUILO_SOURCE_DIR) / "lang";
+        const auto to = world.nativePath(lang.languageFilePath("English"));
+        std::filesystem::create_directories(to.parent_path());
+        std::filesystem::copy_file(shipped / "Quilo Plugin_English.lan", to);
+        lang.Initlanguage("English");
+    }
+    std::string t(std::int32_t n) const { return lang.LangText(n); }
+    // A plate of w by h pixels whose values run from `low` upward, put into LEAD2 and added.
+    void add(std::uint32_t w, std::uint32_t h, int bits = 16, std::uint32_t low = 20000) {
+        imaging::Image img(w, h, bits);
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x)
+                img.set(x, y, low + (x + y) % 500);
+        frm.LEAD2.control().setBitmap(std::move(img));
+        files.push_back(proc.files().tempFileName(proc.files().tempFolder(), "prv"));
+        frm.AddCaptured(files.back(), 500, 250);
+    }
+    bool exists(const std::string& f) { return proc.files().exists(f); }
+    std::vector<bool> enabled() const {
+        return {frm.Command1.enabled(), frm.Command3.enabled(), frm.Command4.enabled()};
+    }
+};
+
+TEST_F(PrescanTest, LayoutKeepsEveryControlInsideBothWidths) {
+    frm.show();
+    EXPECT_EQ(frm.caption(), "Quilo Plugin");
+    EXPECT_EQ(frm.width(), 10680);
+    EXPECT_EQ(frm.Label3.caption(), "No images captured");
+    EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
+    for (forms::Control* c : frm.controls()) {
+        EXPECT_LE(c->left() + c->width(), frm.scaleWidth()) << c->name();
+        EXPECT_LE(c->top() + c->height(), frm.scaleHeight()) << c->name();
+    }
+    // The slots read 4 3 2 1 from the left edge; all of the row shows in the narrow window.
+    const int slotLeft[] = {3120, 2130, 1125, 120};
+    for (int k = 1; k <= 4; ++k) {
+        EXPECT_EQ(frm.lblSlot(k).caption(), std::to_string(k));
+        EXPECT_EQ(frm.lblSlot(k).left(), slotLeft[k - 1]);
+        EXPECT_EQ(frm.lblSlot(k).top(), 4365);
+    }
+    frm.unload();
+    host.noPreview = 2;
+    frm.show();
+    EXPECT_EQ(frm.width(), 4275);
+    EXPECT_LE(frm.lblSlot1.left() + frm.lblSlot1.width(), frm.scaleWidth());
+    EXPECT_LE(frm.Label2.left() + forms.measureText(frm.Label2.caption()).width, frm.scaleWidth());
+}
+
+TEST_F(PrescanTest, ImagesBecomeThumbnailsWithStatusTagAndTemporaryTiff) {
+    frm.show();
+    add(300, 400);
+    add(320, 410, 12, 1000);  // 12-bit values in 1000 .. 1499
+    ASSERT_TRUE(frm.ImgList.toggleItem(0));
+    add(640, 480);
+    const std::string status =
+        t(4020) + " 3" + " " + t(4022) + " 3" + " (640x480 " + t(4024) + " 2" + " " + t(4026);
+    EXPECT_EQ(frm.Label3.caption(), status);
+    EXPECT_EQ(frm.Label3.caption(), "Image 3 of 3 (640x480 pixels) 2 selected");
+    EXPECT_EQ(frm.ImgList.item(1).text, t(4020) + " 2 (320x410)");
+    EXPECT_EQ(frm.ImgList.item(2).tag, "500,250,7");
+    EXPECT_EQ(frm.ImgList.lastEnsuredVisible(), 2);
+    EXPECT_EQ(frm.ImageCount(), 3);
+    EXPECT_EQ(frm.CurrentImage(), 3);
+    EXPECT_EQ(host.log[0], "Add captured image 1");
+    EXPECT_EQ(host.log[1], "Saving temp file: " + files[0]);
+    EXPECT_EQ(host.log[2], "Done with AddCaptured");
+
+    // The file holds the image at its own depth, and its thumbnail spans black to white.
+    imaging::ImageControl back(proc.memory());
+    back.loadFile(proc.files(), files[1]);
+    EXPECT_EQ(back.bitsPerPixel(), 12);
+    EXPECT_EQ(back.bitmapImage()->at(3, 4), 1007u);
+    const auto& thumb = *frm.ImgList.item(1).picture;
+    EXPECT_EQ(greyRange(thumb), (std::pair<std::uint32_t, std::uint32_t>{0, 255}));
+
+    // Clicking an image shows it large and names it in the status line.
+    ASSERT_TRUE(frm.ImgList.toggleItem(0));
+    EXPECT_EQ(frm.LEAD2.control().bitmapWidth(), 300u);
+    EXPECT_EQ(frm.Label3.caption(), "Image 1 of 3 (300x400 pixels) 3 selected");
+}
+
+TEST_F(PrescanTest, TagsSplitIntoPitchAndOrdinal) {
+    struct Case {
+        const char* tag;
+        float x, y;
+        std::int32_t ordinal;
+    };
+    for (const Case& c : {Case{"500,250,3", 0.5f, 0.25f, 3}, Case{"85,85,12", 0.085f, 0.085f, 12},
+                          Case{"40,40", 0.04f, 0.04f, 0}, Case{"", 0, 0, 0}}) {
+        const PrescanTag p = parsePrescanTag(c.tag);
+        EXPECT_EQ(p.pitchX, c.x) << c.tag;
+        EXPECT_EQ(p.pitchY, c.y) << c.tag;
+        EXPECT_EQ(p.ordinal, c.ordinal) << c.tag;
+    }
+}
+
+TEST_F(PrescanTest, SaveButtonFollowsTheSelection) {
+    frm.show();
+    add(100, 100);
+    add(100, 100);
+    struct Step {
+        std::function<bool()> act;
+        std::vector<bool> buttons;
+        const char* status;
+    };
+    const Step steps[] = {
+        {[&] { return frm.ImgList.toggleItem(0); },
+         {true, true, true},
+         "Image 2 of 2 (100x100 pixels) 1 selected"},
+        {[&] { return frm.ImgList.toggleItem(1); },
+         {false, true, true},
+         "Image 2 of 2 (100x100 pixels)"},
+        {[&] { return frm.Command3.click(); },
+         {true, true, true},
+         "Image 2 of 2 (100x100 pixels) 2 selected"},
+        {[&] { return frm.Command4.click(); },
+         {false, true, true},
+         "Image 2 of 2 (100x100 pixels)"},
+        {[&] { return frm.ImgList.toggleItem(0); },
+         {true, true, true},
+         "Image 1 of 2 (100x100 pixels) 1 selected"},
+    };
+    for (const Step& s : steps) {
+        ASSERT_TRUE(s.act());
+        EXPECT_EQ(enabled(), s.buttons) << s.status;
+        EXPECT_EQ(frm.Label3.caption(), s.status);
+    }
+}
+
+TEST_F(PrescanTest, SaveWaitsForTheScanThenSendsTheSelectedInOrder) {
+    frm.show();
+    for (int i = 0; i < 3; ++i)
+        add(64, 64);
+    host.scan = true;
+    ASSERT_TRUE(frm.Command1.click());
+    EXPECT_EQ(host.dialogs, (std::vector<std::string>{t(4010) + "||0"}));
+    EXPECT_TRUE(host.sent.empty());
+    EXPECT_TRUE(frm.loaded());
+
+    host.scan = false;
+    ASSERT_TRUE(frm.ImgList.toggleItem(1));
+    // What is posted during a hand-over is worked off before the next one.
+    struct Counter final : platform::WindowHandler {
+        int seen = 0;
+        platform::LResult windowProc(platform::Hwnd, platform::MsgId msg, platform::WParam,
+                                     platform::LParam) override {
+            seen += msg == 0x8001;
+            return 0;
+        }
+    } counter;
+    const platform::Hwnd window = proc.windows().createWindow({}, &counter);
+    std::vector<int> seenAtSend;
+    host.onSend = [&] {
+        seenAtSend.push_back(counter.seen);
+        proc.windows().postMessage(window, 0x8001, 0, 0);
+    };
+    ASSERT_TRUE(frm.Command1.click());
+    EXPECT_EQ(host.sent,
+              (std::vector<std::pair<std::string, std::int32_t>>{{files[0], 7}, {files[2], 7}}));
+    EXPECT_EQ(seenAtSend, (std::vector<int>{0, 1}));
+    EXPECT_EQ(host.pitches.front(), (std::pair<float, float>{0.5f, 0.25f}));
+    EXPECT_FALSE(frm.loaded());
+    EXPECT_FALSE(host.shown);
+    for (const auto& f : files)
+        EXPECT_FALSE(exists(f)) << f;
+    proc.windows().destroyWindow(window);
+}
+
+TEST_F(PrescanTest, CloseIsRefusedOnlyWhileAScanRunsUnstopped) {
+    struct Case {
+        bool scan, stop, closes;
+    };
+    for (const Case c :
+         {Case{true, false, false}, Case{true, true, true}, Case{false, false, true}}) {
+        host = {};
+        host.scan = c.scan;
+        host.stop = c.stop;
+        frm.show();
+        ASSERT_TRUE(frm.Command2.click());
+        EXPECT_EQ(!frm.loaded(), c.closes) << c.scan << c.stop;
+        EXPECT_EQ(host.dialogs.size(), c.closes ? 0u : 1u);
+        EXPECT_EQ(host.shown, !c.closes);
+        EXPECT_EQ(host.clears, c.closes ? 1 : 0);
+        host.stop = true;
+        frm.unload();
+    }
+}
+
+TEST_F(PrescanTest, TitleBarCloseAsksAndAScanStillRefuses) {
+    frm.show();
+    add(64, 64);
+    proc.scriptMessageBoxAnswers({platform::mb::kIdNo, platform::mb::kIdYes, platform::mb::kIdYes});
+    ASSERT_TRUE(frm.close());
+    ASSERT_EQ(proc.messageBoxes().size(), 1u);
+    EXPECT_EQ(proc.messageBoxes()[0].text, t(4030));
+    EXPECT_EQ(proc.messageBoxes()[0].caption, "QuiloPlugin");
+    EXPECT_EQ(proc.messageBoxes()[0].style, 36u);
+    EXPECT_TRUE(frm.loaded());
+    EXPECT_TRUE(exists(files[0]));
+    EXPECT_EQ(frm.ImgList.count(), 1);
+
+    host.scan = true;
+    ASSERT_TRUE(frm.close());
+    EXPECT_TRUE(frm.loaded());
+    EXPECT_EQ(host.dialogs, (std::vector<std::string>{t(4010) + "||0"}));
+
+    host.scan = false;
+    ASSERT_TRUE(frm.close());
+    EXPECT_FALSE(frm.loaded());
+    EXPECT_FALSE(exists(files[0]));
+    EXPECT_EQ(proc.messageBoxes().size(), 3u);  // closing by code below asks nothing
+    frm.show();
+    frm.unload();
+    EXPECT_EQ(proc.messageBoxes().size(), 3u);
+}
+
+TEST_F(PrescanTest, UnloadDeletesEveryFileEvenPastAMissingOne) {
+    frm.show();
+    for (int i = 0; i < 3; ++i)
+        add(32, 32);
+    proc.files().removeFile(files[1]);
+    host.stop = true;
+    EXPECT_TRUE(frm.unload());
+    for (const auto& f : files)
+        EXPECT_FALSE(exists(f)) << f;
+    EXPECT_EQ(host.clears, 1);
+    EXPECT_FALSE(host.shown);
+
+    // A window that received nothing deletes nothing, and still clears the live picture.
+    const std::string other = proc.files().tempFileName(proc.files().tempFolder(), "prv");
+    host = {};
+    frm.show();
+    ASSERT_TRUE(frm.Command2.click());
+    EXPECT_TRUE(exists(other));
+    EXPECT_EQ(host.clears, 1);
+    EXPECT_FALSE(host.shown);
+}
+
+}  // namespace
+}  // namespace quilo::ui
