@@ -168,12 +168,9 @@ frmMain::frmMain(PluginProcess& process)
     };
     tmrAlive.onTimer = [this] { tmrAlive_Timer(); };
 
+    linkPreview();
     process_.log().setLogBox(this);
     process_.log().setVisibleMode([&process] { return process.settings().PluginIsVisible(); });
-}
-
-frmMain::~frmMain() {
-    process_.log().setLogBox(nullptr);
 }
 
 host::clsPlugin* frmMain::Plugin() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "trace/log.h"
 #include "ui/dlg_box.h"
 #include "ui/lead_control.h"
+#include "ui/prescan/frm_prescan.h"
 
 namespace quilo::controller {
 
@@ -156,6 +158,10 @@ class frmMain final : public forms::Form,
     // leadIMG otherwise.
     ui::LeadControl& grabTarget();
     void addToPreview(const std::string& fileName, std::int32_t xres, std::int32_t yres);
+    // The preview window, loaded and shown (placed on the host's monitor) when it is not.
+    ui::frmPrescan& showPrescan();
+    void linkPreview();
+    void unlinkPreview();
     // True when the capture's set is a perio set, or for the test image.
     bool perioWanted(bool isTest);
     // The text a hand-over carries for a set: "name (#n)", or "Test image." above the sets.
@@ -168,6 +174,12 @@ class frmMain final : public forms::Form,
 
     PluginProcess& process_;
     ui::DlgBoxContext dlgContext_;
+    class PrescanLink;
+    struct PrescanLinkDeleter {
+        void operator()(PrescanLink* link) const;
+    };
+    std::unique_ptr<PrescanLink, PrescanLinkDeleter> prescanLink_;
+    std::unique_ptr<ui::frmPrescan> prescan_;
 };
 
 }  // namespace quilo::controller

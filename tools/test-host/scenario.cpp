@@ -420,13 +420,13 @@ bool Scenario::checkImageMessage(const Bytes& m, const CaptureRun& run, int inde
 }
 
 int Scenario::capture(const CaptureRun& run) {
-    // The preview mode is a setting of the user's; the host writes it where the plug-in reads it.
+    // The preview mode is a machine-wide setting; the host writes it where the plug-in reads it.
     const std::string value = std::to_string(run.noPreview);
     std::vector<std::byte> data;
     for (char c : value)
         data.push_back(static_cast<std::byte>(c));
     data.push_back(std::byte{0});
-    host_.platform().registry().setValue(platform::RegRoot::CurrentUser,
+    host_.platform().registry().setValue(platform::RegRoot::LocalMachine,
                                          "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin\\Options",
                                          "NoPreview", platform::RegType::Sz, data);
     if (!startPlugin("")) return failures_;

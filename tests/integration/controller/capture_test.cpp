@@ -9,6 +9,7 @@
 #include "orvane-sim/tiff_lite.h"
 #include "plugin_world.h"
 #include "ui/dlg_box.h"
+#include "ui/prescan/frm_prescan.h"
 
 namespace quilo::test {
 namespace {
@@ -73,6 +74,10 @@ class Capture : public PluginWorld {
     // The image inside a received message, read back.
     static imaging::Image tiffOf(const Bytes& message) {
         return imaging::readTiff(std::span<const std::byte>(message).subspan(2376));
+    }
+    int prescanImages() {
+        auto* f = plugin->forms().find("frmPrescan");
+        return f != nullptr ? static_cast<ui::frmPrescan*>(f)->ImageCount() : 0;
     }
     std::int32_t lastStatus() {
         const auto s = statusesSince(0);
@@ -296,6 +301,32 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
     EXPECT_TRUE(std::filesystem::exists(temp / "IMG00019.tif"));
     EXPECT_FALSE(std::filesystem::exists(temp / "IMG00020.tif"));
     EXPECT_EQ(world.live().memoryBlocks, 0u);
+}
+
+TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
+    configure({{"Plates", "3"}});
+    start(0);
+    activate(1);
+    for (int i = 0; i < 600 && !(main().ScanInProgress == 0 && prescanImages() == 3); ++i)
+        world.advance(100);
+    EXPECT_TRUE(images().empty());  // nothing goes to the host before the user chooses
+    ASSERT_EQ(prescanImages(), 3) << log();
+    EXPECT_NE(log().find("Prescan window shown 1"), std::string::npos);
+    EXPECT_NE(log().find("Added preview line 0, "), std::string::npos);
+    EXPECT_EQ(log().find("Added preview line 1, "), std::string::npos);
+    auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
+    window.ImgList.toggleItem(1);  // the user clicks the second image off
+    window.Command1.click();
+    world.advance(100);
+    const auto got = images();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(le32At(got[0], 44), 1);
+    double mm = 0;
+    std::memcpy(&mm, got[1].data() + 16, 8);
+    EXPECT_NEAR(mm, 31.0, 0.01);  // the same millimetres as an image imported at once
+    EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
+    EXPECT_TRUE(
+        std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
 }
 
 }  // namespace
