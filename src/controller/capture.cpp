@@ -406,6 +406,11 @@ void frmMain::GetImageTest() {
     }
     imaging::ImageControl& control = leadIMG.control();
     control.loadFile(files, path);
+    // The test image says its own pixel pitch: its millimetres then agree with its resolution.
+    if (const imaging::Image* image = control.bitmapImage(); image->pitchX() > 0) {
+        process_.sensors().PixelPitchX = static_cast<float>(image->pitchX());
+        process_.sensors().PixelPitchY = static_cast<float>(image->pitchY());
+    }
     control.changeBitDepth(control.bitsPerPixel());
     platform::GlobalBlock block = control.saveMemory(imaging::kFormatTiff);
     control.releaseBitmap();
