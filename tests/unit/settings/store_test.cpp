@@ -180,28 +180,6 @@ TEST_F(Store, SaveThenLoadGivesTheSameRecord) {
     EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Invert"));
 }
 
-TEST_F(Store, SaveWritesEveryKeyOnceInItsOrderAndNeverTheOlderKeysOrLanguage) {
-    store_.LoadSetup();
-    store_.settings().Visible = -1;
-    store_.SaveSetup();
-    ASSERT_EQ(watched_.writes.size(), 43u);
-    EXPECT_EQ(watched_.writes[0].name, "AutoStart");
-    EXPECT_EQ(watched_.writes[0].root, RegRoot::LocalMachine);
-    EXPECT_EQ(watched_.writes[2].name, "Visible");
-    EXPECT_EQ(watched_.writes[2].text, "-1");
-    EXPECT_EQ(watched_.writes[2].root, RegRoot::CurrentUser);
-    EXPECT_EQ(watched_.writes[41].name, "CurrentParamSetNr");
-    EXPECT_EQ(watched_.writes[41].root, RegRoot::CurrentUser);
-    EXPECT_EQ(watched_.writes[42].name, "SavePreview");
-    for (const auto& w : watched_.writes) {
-        EXPECT_NE(w.name, "Language");
-        EXPECT_NE(w.name, "OptimizeGray");
-    }
-    // A Visible of -1 is stored as it is and loads as 0.
-    store_.LoadSetup();
-    EXPECT_EQ(store_.settings().Visible, 0);
-}
-
 TEST_F(Store, FailedWritesAreNotReportedAndLeaveTheOldValues) {
     store_.LoadSetup();
     put(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "BitDepth", "12");
