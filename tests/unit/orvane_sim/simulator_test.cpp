@@ -269,8 +269,10 @@ Serial=
     EXPECT_EQ(sim->Get_Serialnumber(buffer), -1001);
     EXPECT_EQ(sim->Get_IniFileName(buffer), -1);
 
-    // An unreadable parameter set.
-    start(std::string(kSmallScanner) + "[Param2]\nUnreadable=1\n");
+    // An unreadable parameter set (inside its section: a repeated section is not read).
+    std::string unreadable = kSmallScanner;
+    unreadable.insert(unreadable.find("[Param2]\n") + 9, "Unreadable=1\n");
+    start(unreadable);
     EXPECT_EQ(sim->Get_Paramname(buffer, 1), 0);
     EXPECT_STREQ(buffer, "Intraoral test");
     EXPECT_EQ(sim->Get_Paramname(buffer, 2), -3);
