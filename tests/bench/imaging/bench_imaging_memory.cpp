@@ -2,7 +2,7 @@
 // block from the scanner, loading it into the image control, keeping "Raw.TIF", inversion,
 // despeckle and the level-15 median, the enhancement component with an 8-bit result, loading
 // that, and the TIFF block for the host. Heap allocations are counted by replacing the C
-// allocator's entry points, and the heap-backed global memory takes its blocks from the heap, so
+// allocator's entry points, and the simulated global memory takes its blocks from the heap, so
 // the peak of images, working buffers and blocks together is reported as a multiple of the raw
 // image size, next to the process's peak resident size.
 #include <malloc.h>
@@ -18,7 +18,8 @@
 
 #include "imaging/enhancement.h"
 #include "imaging/image_control.h"
-#include "test_platform.h"
+#include "support/world.h"
+#include "support/wrappers.h"
 
 namespace {
 
@@ -42,10 +43,7 @@ void removed(void* p) noexcept {
 }
 #endif
 
-// The heap-backed global memory takes its blocks with new[], so they are counted as well.
-using CountingGlobalMemory = quilo::imaging::testing::HeapGlobalMemory;
-
-void sample(const CountingGlobalMemory& mem, const char* step) {
+void sample(const quilo::test::CountingMemory& mem, const char* step) {
     std::printf("  %-36s live %8.1f MB (blocks %7.1f MB), peak so far %8.1f MB\n", step,
                 g_live.load() / 1e6, mem.liveBytes() / 1e6, g_peak.load() / 1e6);
 }
@@ -57,8 +55,9 @@ long maxRssKb() {
 }
 
 // Files that accept writes and keep only their size: the raw copy is streamed, not held.
-class DiscardFiles : public quilo::imaging::testing::MemoryFiles {
+class DiscardFiles : public quilo::test::FilesWrapper {
   public:
+    using FilesWrapper::FilesWrapper;
     std::unique_ptr<quilo::platform::File> open(std::string_view,
                                                 quilo::platform::OpenMode) override {
         struct Sink : quilo::platform::File {
@@ -137,8 +136,9 @@ int main(int argc, char** argv) {
     std::printf("Capture chain on %u x %u, 16 bits (raw %.1f MB):\n", w, h, raw / 1e6);
     const auto t0 = std::chrono::steady_clock::now();
 
-    CountingGlobalMemory mem;
-    DiscardFiles files;
+    quilo::test::TestWorld world;
+    quilo::test::CountingMemory mem{world.proc.memory()};
+    DiscardFiles files{world.proc.files()};
     // 1. The raw block as the scanner library gives it.
     quilo::platform::GlobalBlock rawBlock = quilo::platform::GlobalBlock::allocate(mem, raw);
     {

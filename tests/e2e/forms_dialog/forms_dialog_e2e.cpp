@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/e2e_check.h"
 #include "forms/forms.h"
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
@@ -22,13 +23,8 @@ namespace {
 using quilo::forms::Form;
 using quilo::ui::frmDlgBox;
 
-int failures = 0;
-
-void check(bool ok, const std::string& what) {
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-    std::fflush(stdout);
-    if (!ok) ++failures;
-}
+using quilo::e2e::Checks;
+using quilo::e2e::pumpFor;
 
 struct EnglishTexts final : quilo::ui::TextLookup {
     std::map<std::int32_t, std::string> table{{100, "XXX Plugin"}, {6000, "OK"}};
@@ -47,14 +43,6 @@ bool fileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void pumpFor(quilo::platform::Platform& platform, DWORD ms) {
-    const DWORD end = GetTickCount() + ms;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        platform.windows().pumpPending();
-        Sleep(15);
-    }
-}
-
 RECT childRect(HWND form, const quilo::forms::Control& control) {
     RECT rc{};
     HWND child = GetDlgItem(form, control.id());
@@ -64,7 +52,8 @@ RECT childRect(HWND form, const quilo::forms::Control& control) {
 }
 
 // What a user would notice: the message clipped, the button off centre or over the text.
-void checkLayout(frmDlgBox& dlg, const std::string& name, const std::string& message) {
+void checkLayout(Checks& check, frmDlgBox& dlg, const std::string& name,
+                 const std::string& message) {
     HWND form = reinterpret_cast<HWND>(dlg.hwnd());
     RECT client{};
     GetClientRect(form, &client);
@@ -98,7 +87,7 @@ void checkLayout(frmDlgBox& dlg, const std::string& name, const std::string& mes
     check((GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, name + ": topmost");
 }
 
-std::string shoot(Form& form, const std::string& folder, const std::string& file) {
+std::string shoot(Checks& check, Form& form, const std::string& folder, const std::string& file) {
     const std::string path = folder + "\\" + file;
     const auto capture = quilo::platform::captureWindow(form.hwnd());
     const bool ok = quilo::platform::writePng(capture, path);
@@ -117,6 +106,7 @@ int main(int argc, char** argv) {
     }
     const std::string marker = argv[1];
     const std::string shots = argv[2];
+    Checks check;
 
     auto platform = quilo::platform::makeWin32Platform();
     auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
@@ -148,8 +138,8 @@ int main(int argc, char** argv) {
     pumpFor(*platform, 400);
     check(modeless->scaleWidth() > frmDlgBox::kDesignClientWidth,
           "the long line widened the window");
-    checkLayout(*modeless, "modeless", longMessage);
-    shoot(*modeless, shots, "e2e_forms_dialog_modeless.png");
+    checkLayout(check, *modeless, "modeless", longMessage);
+    shoot(check, *modeless, shots, "e2e_forms_dialog_modeless.png");
 
     // The modal dialog: a helper timer runs inside its modal loop and does what the user does.
     Form helper(forms, "frmHelper");
@@ -166,10 +156,10 @@ int main(int argc, char** argv) {
         if (modal == nullptr) return;
         if (!shotTaken && ticks >= 5) {
             shotTaken = true;
-            checkLayout(*modal, "modal", modalMessage);
+            checkLayout(check, *modal, "modal", modalMessage);
             check(IsWindowEnabled(reinterpret_cast<HWND>(modeless->hwnd())) == FALSE,
                   "the modeless dialog takes no input while the modal one is up");
-            shoot(*modal, shots, "e2e_forms_dialog_modal.png");
+            shoot(check, *modal, shots, "e2e_forms_dialog_modal.png");
             CloseHandle(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
             return;
@@ -209,6 +199,5 @@ int main(int argc, char** argv) {
     helper.unload();
     mainForm.unload();
 
-    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
-    return failures == 0 ? 0 : 1;
+    return check.finish("e2e_forms_dialog");
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/e2e_check.h"
 #include "forms/forms.h"
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
@@ -19,32 +20,13 @@ namespace {
 
 using namespace quilo::forms;
 
-int failures = 0;
+using quilo::e2e::pumpFor;
 
-void check(bool ok, const std::string& what) {
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-    std::fflush(stdout);
-    if (!ok) ++failures;
-}
-
-void pumpFor(quilo::platform::Platform& platform, DWORD ms) {
-    const DWORD end = GetTickCount() + ms;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        platform.windows().pumpPending();
-        Sleep(15);
-    }
-}
-
-// Pumps until the condition holds or the time is up: real input reaches the window in its own
-// time, which a busy machine (or a Wine prefix in its first minutes) stretches.
+// Waits for what real input changes, then lets what it raised after the change run too.
 template <class Done>
 void pumpUntil(quilo::platform::Platform& platform, DWORD ms, Done done) {
-    const DWORD end = GetTickCount() + ms;
-    while (!done() && static_cast<LONG>(end - GetTickCount()) > 0) {
-        platform.windows().pumpPending();
-        Sleep(15);
-    }
-    pumpFor(platform, 50);  // what the input raised after the change
+    quilo::e2e::waitFor(platform, ms, done);
+    pumpFor(platform, 50);
 }
 
 // A 16-bit ramp from black on the left to white on the right.
@@ -184,6 +166,7 @@ void clickAt(quilo::platform::Platform& platform, HWND window, int x, int y) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quilo::e2e::Checks check;
     if (argc < 2) {
         std::fprintf(stderr, "usage: e2e_forms_gallery <screenshot folder>\n");
         return 2;
@@ -328,6 +311,5 @@ int main(int argc, char** argv) {
     pumpUntil(*platform, 3000, [&] { return !g.loaded(); });
     check(!g.loaded(), "Escape pressed the cancel button, which unloaded the form");
 
-    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
-    return failures == 0 ? 0 : 1;
+    return check.finish("e2e_forms_gallery");
 }

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/e2e_check.h"
 #include "host/xray_ifc.h"
 #include "platform/win32/win32_platform.h"
+#include "support/bytes.h"
 #include "trace/trace.h"
 
 namespace quilo::e2e {
@@ -22,8 +24,9 @@ using platform::LResult;
 using platform::MsgId;
 using platform::WParam;
 namespace wm = platform::wm;
-
-constexpr std::uintptr_t kTick = 1;
+using test::cat;
+using test::le32;
+using test::text;
 
 struct Reply {
     std::int32_t code = 0;
@@ -31,23 +34,6 @@ struct Reply {
     std::vector<std::byte> bytes;
 };
 
-std::vector<std::byte> le32(std::int32_t v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    return {std::byte(u & 0xFF), std::byte((u >> 8) & 0xFF), std::byte((u >> 16) & 0xFF),
-            std::byte(u >> 24)};
-}
-std::vector<std::byte> cat(std::initializer_list<std::vector<std::byte>> parts) {
-    std::vector<std::byte> out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-std::vector<std::byte> text(std::string_view s, std::size_t width) {
-    std::vector<std::byte> v(width);
-    for (std::size_t i = 0; i < s.size() && i < width; ++i)
-        v[i] = static_cast<std::byte>(s[i]);
-    return v;
-}
 std::vector<std::byte> status(std::int32_t code) {
     return cat({le32(12), le32(code), le32(0)});
 }
@@ -69,7 +55,6 @@ class Host final : public platform::WindowHandler {
             replies.push_back(std::move(r));
             return 1;
         }
-        if (msg == wm::kTimer && wParam == kTick) return 0;
         return ws_.defWindowProc(hwnd, msg, wParam, lParam);
     }
     Hwnd plugin = 0;
@@ -81,34 +66,11 @@ class Host final : public platform::WindowHandler {
     MsgId ifc_;
 };
 
-class Run {
-  public:
-    explicit Run(platform::Platform& p) : p_(p), ws_(p.windows()) {}
-    void check(bool ok, const std::string& what) {
-        std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-        if (!ok) ++failures_;
-    }
-    int failures() const { return failures_; }
-    template <typename Done>
-    bool waitFor(Hwnd tickWindow, std::uint32_t ms, Done done) {
-        const std::uint32_t start = p_.clock().tickCount();
-        ws_.setTimer(tickWindow, kTick, 50);
-        ws_.runModalLoop([&] { return done() || p_.clock().tickCount() - start >= ms; });
-        ws_.killTimer(tickWindow, kTick);
-        return done();
-    }
-
-  private:
-    platform::Platform& p_;
-    platform::WindowSystem& ws_;
-    int failures_ = 0;
-};
-
 int run(const std::string& viewerExe, const std::string& traceOut, const std::string& pluginExe) {
     auto platform = platform::makeWin32Platform();
     auto& ws = platform->windows();
     auto& files = platform->files();
-    Run t(*platform);
+    e2e::Checks check;
     const MsgId ifc = ws.registerWindowMessage(host::kInterfaceMessageName);
     Host host(ws, ifc);
     platform::WindowSpec spec;
@@ -119,21 +81,21 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
 
     // The viewer first: the plug-in's writing end opens only while a reading end exists.
     files.removeFile(traceOut);
-    t.check(
+    check(
         platform->process().startProgram(viewerExe, "--quiet-ms 10000 --out \"" + traceOut + "\""),
         "TraceViewer.exe started");
     auto& slots = platform->mailslots();
-    t.check(t.waitFor(me, 20000,
-                      [&] {
-                          const platform::Handle h = slots.openMailslot(trace::readingEndName());
-                          if (h) slots.close(h);
-                          return h != 0;
-                      }),
-            "the viewer's reading end exists");
+    check(waitFor(*platform, 20000,
+                  [&] {
+                      const platform::Handle h = slots.openMailslot(trace::readingEndName());
+                      if (h) slots.close(h);
+                      return h != 0;
+                  }),
+          "the viewer's reading end exists");
 
-    t.check(platform->process().startProgram(pluginExe, ""), "plug-in started");
-    t.check(t.waitFor(me, 20000, [&] { return host.plugin != 0; }),
-            "the plug-in announced itself when it hooked its window");
+    check(platform->process().startProgram(pluginExe, ""), "plug-in started");
+    check(waitFor(*platform, 20000, [&] { return host.plugin != 0; }),
+          "the plug-in announced itself when it hooked its window");
     if (!host.plugin) return 1;
 
     auto send = [&](std::int32_t code, std::vector<std::byte> data) {
@@ -142,66 +104,47 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
         return ws.sendMessage(host.plugin, wm::kCopyData, me, reinterpret_cast<LParam>(&cd));
     };
     auto waitReplies = [&](std::size_t n) {
-        return t.waitFor(me, 10000, [&] { return host.replies.size() >= n; });
+        return waitFor(*platform, 10000, [&] { return host.replies.size() >= n; });
     };
 
     // Enumeration: the plug-in answers with another announcement.
     const LResult enumerated = ws.sendMessage(host.plugin, ifc, me, 0);
-    t.check(enumerated == -1, "enumeration answered -1");
-    t.check(t.waitFor(me, 10000, [&] { return host.announcements >= 2; }),
-            "the enumeration brought a second announcement");
+    check(enumerated == -1, "enumeration answered -1");
+    check(waitFor(*platform, 10000, [&] { return host.announcements >= 2; }),
+          "the enumeration brought a second announcement");
 
-    t.check(send(host::cmd::kInitializePlugin, le32(0x0BAD0)) == 0,
-            "InitializePlugin with no window in it refused");
-    t.check(send(host::cmd::kInitializePlugin, le32(meLong)) != 0, "InitializePlugin accepted");
-    if (waitReplies(1)) {
-        const Reply& r = host.replies[0];
-        t.check(r.code == 6 && r.from == host.plugin && r.bytes == status(16),
-                "status Idle reported on initialisation (12 bytes: 12, 16, 0)");
-    } else {
-        t.check(false, "status reply after InitializePlugin");
-    }
+    check(send(host::cmd::kInitializePlugin, le32(0x0BAD0)) == 0,
+          "InitializePlugin with no window in it refused");
+    check(send(host::cmd::kInitializePlugin, le32(meLong)) != 0, "InitializePlugin accepted");
+    check(waitReplies(1) && host.replies[0].code == 6 && host.replies[0].from == host.plugin &&
+              host.replies[0].bytes == status(16),
+          "status Idle reported on initialisation (12 bytes: 12, 16, 0)");
 
-    t.check(send(host::cmd::kGetInformation, le32(meLong)) != 0, "GetInformation accepted");
-    if (waitReplies(2)) {
-        const auto expected =
-            cat({le32(336), le32(1), le32(24), le32(0), text("Quilo Plugin ver: 1.0(.0)", 64),
-                 text("C:\\Quilo\\QuiloPlugin.exe", 256)});
-        t.check(host.replies[1].code == 4 && host.replies[1].bytes == expected,
-                "information reply, 336 bytes as the controller filled it");
-    } else {
-        t.check(false, "information reply");
-    }
+    check(send(host::cmd::kGetInformation, le32(meLong)) != 0, "GetInformation accepted");
+    check(waitReplies(2) && host.replies[1].code == 4 &&
+              host.replies[1].bytes ==
+                  cat({le32(336), le32(1), le32(24), le32(0), text("Quilo Plugin ver: 1.0(.0)", 64),
+                       text("C:\\Quilo\\QuiloPlugin.exe", 256)}),
+          "information reply, 336 bytes as the controller filled it");
 
-    t.check(send(host::cmd::kGetStatus, le32(meLong)) != 0, "GetStatus accepted");
-    if (waitReplies(3)) {
-        t.check(host.replies[2].code == 6 && host.replies[2].bytes == status(16),
-                "GetStatus reply (12, 16, 0)");
-    } else {
-        t.check(false, "GetStatus reply");
-    }
+    check(send(host::cmd::kGetStatus, le32(meLong)) != 0, "GetStatus accepted");
+    check(waitReplies(3) && host.replies[2].code == 6 && host.replies[2].bytes == status(16),
+          "GetStatus reply (12, 16, 0)");
 
-    t.check(send(9, le32(meLong)) == 0, "command 9 refused");
-    t.check(send(host::cmd::kGetStatus, cat({le32(meLong), le32(0)})) != 0,
-            "GetStatus with 8 bytes accepted into the ring");
+    check(send(9, le32(meLong)) == 0, "command 9 refused");
+    check(send(host::cmd::kGetStatus, cat({le32(meLong), le32(0)})) != 0,
+          "GetStatus with 8 bytes accepted into the ring");
     // The wrong-sized command gets no reply; the next good one does, and comes first.
-    t.check(send(host::cmd::kGetSensorCount, le32(meLong)) != 0, "GetSensorCount accepted");
-    if (waitReplies(4)) {
-        t.check(host.replies[3].code == 30 && host.replies[3].bytes == cat({le32(8), le32(0)}),
-                "sensor count reply follows without a reply to the wrong-sized command");
-    } else {
-        t.check(false, "sensor count reply");
-    }
+    check(send(host::cmd::kGetSensorCount, le32(meLong)) != 0, "GetSensorCount accepted");
+    check(waitReplies(4) && host.replies[3].code == 30 &&
+              host.replies[3].bytes == cat({le32(8), le32(0)}),
+          "sensor count reply follows without a reply to the wrong-sized command");
 
-    t.check(send(host::cmd::kShutdownPlugin, le32(meLong)) != 0, "ShutdownPlugin accepted");
-    if (waitReplies(5)) {
-        t.check(host.replies[4].code == 6 && host.replies[4].bytes == status(0),
-                "status Un-Initialized reported on shutdown");
-    } else {
-        t.check(false, "status reply on shutdown");
-    }
-    t.check(t.waitFor(me, 10000, [&] { return !ws.isWindow(host.plugin); }),
-            "the plug-in's window is gone");
+    check(send(host::cmd::kShutdownPlugin, le32(meLong)) != 0, "ShutdownPlugin accepted");
+    check(waitReplies(5) && host.replies[4].code == 6 && host.replies[4].bytes == status(0),
+          "status Un-Initialized reported on shutdown");
+    check(waitFor(*platform, 10000, [&] { return !ws.isWindow(host.plugin); }),
+          "the plug-in's window is gone");
 
     // The trace lines, as the viewer received them over the mailslot.
     const std::vector<std::string> expected = {
@@ -224,12 +167,12 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
         }
         return true;
     };
-    t.check(t.waitFor(me, 15000, allSeen), "the viewer printed every expected trace line in order");
-    t.check(!seen.empty() && seen[0] == '[', "trace lines start with the tick stamp");
+    check(waitFor(*platform, 15000, allSeen),
+          "the viewer printed every expected trace line in order");
+    check(!seen.empty() && seen[0] == '[', "trace lines start with the tick stamp");
     std::printf("--- trace lines received by TraceViewer.exe ---\n%s---\n", seen.c_str());
     ws.destroyWindow(me);
-    std::printf("%s\n", t.failures() ? "e2e host link: FAILED" : "e2e host link: passed");
-    return t.failures() ? 1 : 0;
+    return check.finish("e2e host link");
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "../../unit/orvane_sim/fake_device.h"
 #include "../../unit/scanner/scanner_fakes.h"
+#include "orvane-sim/device_environment.h"
 #include "orvane-sim/simulator.h"
 #include "scanner/sensor_api.h"
+#include "support/world.h"
 
 namespace {
 
@@ -172,15 +173,14 @@ void runAnswers(Input& in) {
     quilo::scanner::testing::RecordingHost host;
     host.noPreviewSetting = in.byte() % 3;
     if (in.byte() & 1) host.machineSettings["Devices\\\\_AsTool"] = "1";
-    quilo::scanner::testing::RecordingProcess process;
-    quilo::scanner::testing::MemoryFiles files;
-    quilo::scanner::SensorAPI api(lib, files, process, host);
+    quilo::test::TestWorld w;
+    quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     api.setPreviewHook(&host);
     api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
     const std::uint8_t rounds = static_cast<std::uint8_t>(1 + in.byte() % 3);
     host.previewImages = in.byte() % 2;
     api.PreviewShown = in.byte() & 1;
-    files.content["C:\\Scanner\\OrvaneEx.ini"] = in.rest();
+    w.put("C:\\Scanner\\OrvaneEx.ini", in.rest());
     for (int i = 0; i < rounds; ++i) {
         api.InitializeHardware();
         api.ScannerActivated = (i & 1) != 0;
@@ -189,14 +189,12 @@ void runAnswers(Input& in) {
 }
 
 void runDevice(Input& in) {
-    quilo::orvanesim::testing::DeviceState state;
-    state.files[state.iniPath] = in.rest();
-    quilo::orvanesim::Simulator sim(std::make_unique<quilo::orvanesim::testing::FakeDevice>(state));
+    quilo::test::TestWorld w;
+    w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
+    quilo::orvanesim::Simulator sim(quilo::orvanesim::makePlatformEnvironment(w.proc));
     DeviceLibrary lib(sim);
     quilo::scanner::testing::RecordingHost host;
-    quilo::scanner::testing::RecordingProcess process;
-    quilo::scanner::testing::MemoryFiles files;
-    quilo::scanner::SensorAPI api(lib, files, process, host);
+    quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     api.InitializeHardware();
     if (!api.HardwareInitialized || lib.Aktivate_Scanner() != 0) return;
     const auto& sets = sim.config().sets;
@@ -205,7 +203,7 @@ void runDevice(Input& in) {
     if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 100000) return;
     sim.feedPlate();
     for (int step = 0; step < 40; ++step) {
-        state.tick += 250;
+        w.world.advance(250);
         const Long s = lib.Get_Status();
         if (s > 0 && (s & 0x1000000)) {
             quilo::platform::HGlobal p = 0;
@@ -225,7 +223,7 @@ void runDevice(Input& in) {
             Long n = 0;
             if (lib.GetRawImage(quilo::scanner::untilNul(name), info.width, info.height, h, n, 1, 1,
                                 25000, 25000) == 0) {
-                state.memory.free(h);
+                w.proc.memory().free(h);
             }
             lib.Delete_Image(quilo::scanner::untilNul(name));
         }

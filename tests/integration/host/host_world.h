@@ -15,6 +15,7 @@
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
 #include "platform/sim/world.h"
+#include "support/bytes.h"
 #include "trace/trace.h"
 #include "viewer.h"
 
@@ -25,28 +26,6 @@ using platform::LParam;
 using platform::LResult;
 using platform::MsgId;
 using platform::WParam;
-
-inline std::vector<std::byte> le32(std::int32_t v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    return {std::byte(u & 0xFF), std::byte((u >> 8) & 0xFF), std::byte((u >> 16) & 0xFF),
-            std::byte(u >> 24)};
-}
-inline std::vector<std::byte> le16(std::int16_t v) {
-    const auto u = static_cast<std::uint16_t>(v);
-    return {std::byte(u & 0xFF), std::byte(u >> 8)};
-}
-inline std::vector<std::byte> text(std::string_view s, std::size_t width) {
-    std::vector<std::byte> v(width);
-    for (std::size_t i = 0; i < s.size() && i < width; ++i)
-        v[i] = static_cast<std::byte>(s[i]);
-    return v;
-}
-inline std::vector<std::byte> cat(std::initializer_list<std::vector<std::byte>> parts) {
-    std::vector<std::byte> out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 struct CopyDataSeen {
     Hwnd from = 0;

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "fake_memory.h"
 #include "host/records.h"
 #include "host/xray_ifc.h"
+#include "support/bytes.h"
 
 namespace quilo::host {
 namespace {

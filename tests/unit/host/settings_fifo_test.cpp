@@ -1,47 +1,40 @@
-// Settings blocks and the command ring, against a plain memory port.
+// Settings blocks and the command ring, on counted memory of the simulated world.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
-#include "fake_memory.h"
 #include "host/xray_ifc.h"
+#include "support/bytes.h"
+#include "support/world.h"
+#include "support/wrappers.h"
 
 namespace quilo::host {
 namespace {
 
 using test::bytesOf;
-using test::FakeMemory;
+using test::cat;
+using test::le16;
 using test::le32;
 
-// A received block as OnCopyData keeps it: the bytes given, exactly.
-platform::HGlobal receivedBlock(FakeMemory& mem, const std::vector<std::byte>& bytes) {
-    const platform::HGlobal h = mem.alloc(platform::gmem::kMoveableZeroed, bytes.size());
-    std::memcpy(mem.bytes(h).data(), bytes.data(), bytes.size());
-    return h;
-}
+struct MemoryTest : ::testing::Test {
+    test::TestWorld w;
+    test::CountingMemory mem{w.proc.memory()};
+    // A received block as OnCopyData keeps it: the bytes given, exactly.
+    platform::HGlobal receivedBlock(const std::vector<std::byte>& bytes) { return mem.put(bytes); }
+};
+using SettingsBlockTest = MemoryTest;
+using CommandFifoTest = MemoryTest;
 
 std::vector<std::byte> settingsBytes(std::int32_t total, std::int16_t stream, std::int32_t len,
                                      std::string_view text) {
-    std::vector<std::byte> v = le32(total);
-    v.push_back(static_cast<std::byte>(stream & 0xFF));
-    v.push_back(static_cast<std::byte>((stream >> 8) & 0xFF));
-    v.push_back(std::byte{0});
-    v.push_back(std::byte{0});
-    for (auto b : le32(len))
-        v.push_back(b);
-    for (auto b : bytesOf(text))
-        v.push_back(b);
-    return v;
+    return cat({le32(total), le16(stream), le16(0), le32(len), bytesOf(text)});
 }
 
-TEST(SettingsBlock, MakeWritesHeaderTextAndNul) {
-    FakeMemory mem;
+TEST_F(SettingsBlockTest, MakeWritesHeaderTextAndNul) {
     auto block = MakeSettingsBlock(mem, "LAN=Deutsch;\xC3\xA9");  // é is one ANSI byte
     ASSERT_TRUE(block);
     const std::string ansi = "LAN=Deutsch;\xE9";
     EXPECT_EQ(block->size, 12 + ansi.size() + 1);
     EXPECT_EQ(mem.locks(block->block.get()), 0);  // handed back unlocked
-    EXPECT_EQ(mem.bytes(block->block.get()),
+    EXPECT_EQ(mem.get(block->block.get()),
               settingsBytes(static_cast<std::int32_t>(12 + ansi.size() + 1), 0,
                             static_cast<std::int32_t>(ansi.size() + 1), ansi + '\0'));
     EXPECT_EQ(ReadSettingsText(mem, block->size, block->block.get()),
@@ -50,8 +43,7 @@ TEST(SettingsBlock, MakeWritesHeaderTextAndNul) {
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
-TEST(SettingsBlock, MakeFailsCleanlyWhenMemoryFails) {
-    FakeMemory mem;
+TEST_F(SettingsBlockTest, MakeFailsCleanlyWhenMemoryFails) {
     mem.failAllocs = 1;
     EXPECT_FALSE(MakeSettingsBlock(mem, "x"));
     mem.failLocks = 1;
@@ -59,8 +51,7 @@ TEST(SettingsBlock, MakeFailsCleanlyWhenMemoryFails) {
     EXPECT_EQ(mem.liveBlocks(), 0u);  // the block that could not be locked was freed
 }
 
-TEST(SettingsBlock, TextLengthLimitIs1024) {
-    FakeMemory mem;
+TEST_F(SettingsBlockTest, TextLengthLimitIs1024) {
     const std::string text(1023, 'k');
     auto block = MakeSettingsBlock(mem, text);
     ASSERT_TRUE(block);
@@ -71,36 +62,34 @@ TEST(SettingsBlock, TextLengthLimitIs1024) {
     EXPECT_EQ(header->get(SettingsHeader::totalSize), 1036);
     EXPECT_EQ(ReadSettingsText(mem, block->size, block->block.get()), text);
 
-    const auto over = receivedBlock(mem, settingsBytes(1037, 0, 1025, std::string(1025, 'k')));
+    const auto over = receivedBlock(settingsBytes(1037, 0, 1025, std::string(1025, 'k')));
     EXPECT_TRUE(ReadSettingsHeader(mem, 1037, over));
     EXPECT_FALSE(ReadSettingsText(mem, 1037, over));
-    const auto negative = receivedBlock(mem, settingsBytes(16, 0, -1, "abc"));
+    const auto negative = receivedBlock(settingsBytes(16, 0, -1, "abc"));
     EXPECT_FALSE(ReadSettingsText(mem, 16, negative));
 
     // 1024 bytes with no NUL anywhere are taken whole.
-    const auto full = receivedBlock(mem, settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
+    const auto full = receivedBlock(settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
     EXPECT_EQ(ReadSettingsText(mem, 1036, full), std::string(1024, 'z'));
 }
 
-TEST(SettingsBlock, ReadingStopsAtTheDataReceived) {
-    FakeMemory mem;
+TEST_F(SettingsBlockTest, ReadingStopsAtTheDataReceived) {
     // The header claims 200 text bytes; only 5 arrived, and the block is not larger.
-    const auto h = receivedBlock(mem, settingsBytes(212, 0, 200, "hello"));
+    const auto h = receivedBlock(settingsBytes(212, 0, 200, "hello"));
     EXPECT_EQ(ReadSettingsText(mem, 17, h), std::optional<std::string>("hello"));
     // The size received counts even if the block is larger than what was received.
     EXPECT_EQ(ReadSettingsText(mem, 14, h), std::optional<std::string>("he"));
     // Fewer bytes than a header: neither reader accepts it.
-    const auto shortBlock = receivedBlock(mem, le32(12));
+    const auto shortBlock = receivedBlock(le32(12));
     EXPECT_FALSE(ReadSettingsHeader(mem, 4, shortBlock));
     EXPECT_FALSE(ReadSettingsText(mem, 4, shortBlock));
     // The text ends at its first NUL.
-    const auto nul = receivedBlock(mem, settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
+    const auto nul = receivedBlock(settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
     EXPECT_EQ(ReadSettingsText(mem, 20, nul), std::optional<std::string>("ab"));
 }
 
-TEST(SettingsBlock, LockFailuresAndTheStreamFlag) {
-    FakeMemory mem;
-    const auto h = receivedBlock(mem, settingsBytes(16, 1, 4, "abc"));
+TEST_F(SettingsBlockTest, LockFailuresAndTheStreamFlag) {
+    const auto h = receivedBlock(settingsBytes(16, 1, 4, "abc"));
     auto header = ReadSettingsHeader(mem, 16, h);
     ASSERT_TRUE(header);
     EXPECT_TRUE(header->get(SettingsHeader::streamFlag));
@@ -112,8 +101,7 @@ TEST(SettingsBlock, LockFailuresAndTheStreamFlag) {
     EXPECT_FALSE(ReadSettingsHeader(mem, 16, 0));
 }
 
-TEST(CommandFifo, HoldsAtMost39AndGivesThemBackInOrder) {
-    FakeMemory mem;
+TEST_F(CommandFifoTest, HoldsAtMost39AndGivesThemBackInOrder) {
     CommandFifo fifo(mem);
     CommandEntry e;
     e.code = 5;
@@ -141,8 +129,7 @@ TEST(CommandFifo, HoldsAtMost39AndGivesThemBackInOrder) {
     }
 }
 
-TEST(CommandFifo, SmallDataIsKeptInlineAndLargeDataAsALockedPrivateCopy) {
-    FakeMemory mem;
+TEST_F(CommandFifoTest, SmallDataIsKeptInlineAndLargeDataAsALockedPrivateCopy) {
     CommandFifo fifo(mem);
     std::vector<std::byte> three = {std::byte{1}, std::byte{2}, std::byte{3}};
     ASSERT_TRUE(fifo.FifoPut(7, 22, three));
@@ -166,8 +153,7 @@ TEST(CommandFifo, SmallDataIsKeptInlineAndLargeDataAsALockedPrivateCopy) {
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
-TEST(CommandFifo, NoCopyLeaksOnAnyPath) {
-    FakeMemory mem;
+TEST_F(CommandFifoTest, NoCopyLeaksOnAnyPath) {
     {
         CommandFifo fifo(mem);
         const std::vector<std::byte> big(64, std::byte{1});

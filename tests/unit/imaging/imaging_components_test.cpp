@@ -10,13 +10,15 @@
 #include "imaging/kv_image_handler.h"
 #include "imaging/operations.h"
 #include "imaging/tiff.h"
-#include "test_platform.h"
+#include "support/fixture.h"
 
 namespace quilo::imaging {
 namespace {
 
-using testing::HeapGlobalMemory;
-using testing::MemoryFiles;
+using ImageControlTest = test::WorldTest;
+using KVImageHandlerTest = test::WorldTest;
+using EnhancementComponentTest = test::WorldTest;
+using TiffWriterTest = test::WorldTest;
 
 // A synthetic radiograph: a dim background, a bright "tooth" with a darker "root canal", and
 // noise, all in a narrow band of a 16-bit range (as raw plates come).
@@ -35,12 +37,11 @@ Image phantom(std::uint32_t w, std::uint32_t h, unsigned seed = 1) {
     return img;
 }
 
-platform::HGlobal tiffBlock(HeapGlobalMemory& mem, const Image& img) {
+platform::HGlobal tiffBlock(platform::GlobalMemory& mem, const Image& img) {
     return writeTiffToGlobal(mem, img).release();
 }
 
-TEST(ImageControl, BitmapHandleAndPropertiesFollowTheImage) {
-    HeapGlobalMemory mem;
+TEST_F(ImageControlTest, BitmapHandleAndPropertiesFollowTheImage) {
     ImageControl c(mem);
     EXPECT_EQ(c.bitmap(), 0u);
     EXPECT_EQ(c.bitmapWidth(), 0u);
@@ -69,6 +70,10 @@ TEST(ImageControl, BitmapHandleAndPropertiesFollowTheImage) {
     mem.free(bad);
     EXPECT_EQ(c.bitmap(), first);
 
+    mem.failAllocs = 1;
+    EXPECT_FALSE(c.saveMemory());
+    mem.failLocks = 1;
+    EXPECT_FALSE(c.saveMemory());
     c.changeBitDepth(8);
     EXPECT_EQ(c.bitsPerPixel(), 8);
     {
@@ -84,9 +89,7 @@ TEST(ImageControl, BitmapHandleAndPropertiesFollowTheImage) {
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
-TEST(ImageControl, LoadsRawSamplesAndFiles) {
-    HeapGlobalMemory mem;
-    MemoryFiles files;
+TEST_F(ImageControlTest, LoadsRawSamplesAndFiles) {
     ImageControl c(mem);
     const std::uint16_t raw[6] = {0, 1, 2, 60000, 4095, 4096};
     const auto block = mem.put(raw, sizeof raw);
@@ -99,18 +102,19 @@ TEST(ImageControl, LoadsRawSamplesAndFiles) {
     mem.free(block);
 
     c.loadRawMemory(mem.put(raw, sizeof raw), sizeof raw, 3, 2, 16);
-    ASSERT_TRUE(c.saveFile(files, "C:\\d\\Raw.TIF"));
+    const std::string path = w.scratch("Raw.TIF");
+    ASSERT_TRUE(c.saveFile(files, path));
     ImageControl d(mem);
-    d.loadFile(files, "C:\\d\\Raw.TIF");
+    d.loadFile(files, path);
+    files.removeFile(path);
     EXPECT_EQ(d.bitmapImage()->at(0, 1), 60000u);
-    EXPECT_THROW(d.loadFile(files, "C:\\d\\none.tif"), TiffError);
-    EXPECT_FALSE(d.saveFile(files, "C:\\d\\x.bmp", 1));
+    EXPECT_THROW(d.loadFile(files, w.scratch("none.tif")), TiffError);
+    EXPECT_FALSE(d.saveFile(files, w.scratch("x.bmp"), 1));
 }
 
-TEST(ImageControl, CapturePipelineOperationsRun) {
+TEST_F(ImageControlTest, CapturePipelineOperationsRun) {
     // The panoramic finishing steps and the noise reduction on one image: the result keeps its
     // size and depth and differs from the input.
-    HeapGlobalMemory mem;
     ImageControl c(mem);
     c.setBitmap(phantom(120, 80));
     const Image before = c.bitmapImage()->clone();
@@ -129,8 +133,7 @@ TEST(ImageControl, CapturePipelineOperationsRun) {
     EXPECT_EQ(hi, 65535u);
 }
 
-TEST(KVImageHandler, StretchesTheCurrentImage) {
-    HeapGlobalMemory mem;
+TEST_F(KVImageHandlerTest, StretchesTheCurrentImage) {
     KVImageHandler kv(mem);
     long mx = -1, mn = -1;
     platform::HGlobal out = 77;
@@ -168,6 +171,9 @@ TEST(KVImageHandler, StretchesTheCurrentImage) {
     EXPECT_EQ(kv.KV_StretchHistogram(0, 2047), 0);
     EXPECT_EQ(kv.current()->at(999, 0), 4095u);
 
+    mem.failAllocs = 1;
+    EXPECT_EQ(kv.KV_GetMemImageTiff(out, size), KVImageHandler::kOutOfMemory);
+    EXPECT_EQ(out, 0u);
     ASSERT_EQ(kv.KV_GetMemImageTiff(out, size), 0);
     EXPECT_NE(out, 0u);
     EXPECT_EQ(static_cast<std::size_t>(size), mem.size(out));
@@ -183,8 +189,7 @@ TEST(KVImageHandler, StretchesTheCurrentImage) {
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
-TEST(KVImageHandler, PercentStretchWithZeroCutsUsesTheImageRange) {
-    HeapGlobalMemory mem;
+TEST_F(KVImageHandlerTest, PercentStretchWithZeroCutsUsesTheImageRange) {
     KVImageHandler kv(mem);
     Image img(3, 1, 8);
     img.set(0, 0, 50);
@@ -273,8 +278,7 @@ TEST(Enhancement, FlatAndTinyImagesAreHandled) {
     EXPECT_NO_THROW((void)enhanceRadiograph(one, defaultEnhancementOptions(kPanoramic), 16));
 }
 
-TEST(EnhancementComponent, GivesALoadableBlockAndKeepsOptionsPerType) {
-    HeapGlobalMemory mem;
+TEST_F(EnhancementComponentTest, GivesALoadableBlockAndKeepsOptionsPerType) {
     EnhancementComponent ec(mem);
     ec.setBitDepth(12);
     EXPECT_EQ(ec.bitDepth(), 12);
@@ -324,8 +328,7 @@ TEST(EnhancementComponent, GivesALoadableBlockAndKeepsOptionsPerType) {
 namespace quilo::imaging {
 namespace {
 
-TEST(TiffWriter, ImagesAreMadeStraightInTheirBlock) {
-    testing::HeapGlobalMemory mem;
+TEST_F(TiffWriterTest, ImagesAreMadeStraightInTheirBlock) {
     {
         auto block = makeTiffInGlobal(mem, 3, 2, 12, 50.0, 25.0, [](Image& im) {
             for (std::uint32_t y = 0; y < 2; ++y)

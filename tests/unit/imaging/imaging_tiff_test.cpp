@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "imaging/tiff.h"
-#include "test_platform.h"
+#include "support/fixture.h"
 
 namespace quilo::imaging {
 namespace {
 
-using testing::HeapGlobalMemory;
-using testing::MemoryFiles;
+using TiffWriterTest = test::WorldTest;
+using TiffReaderTest = test::WorldTest;
 
 Image randomImage(std::uint32_t w, std::uint32_t h, int bits, unsigned seed) {
     Image img(w, h, bits);
@@ -103,36 +103,34 @@ TEST(TiffWriter, LibtiffReadsEveryDepthExactly) {
     }
 }
 
-TEST(TiffWriter, GlobalBlockAndFileHoldTheSameImage) {
-    HeapGlobalMemory mem;
-    MemoryFiles files;
+TEST_F(TiffWriterTest, GlobalBlockAndFileHoldTheSameImage) {
     Image img = randomImage(100, 2000, 16, 7);
     {
         auto block = writeTiffToGlobal(mem, img);
         ASSERT_TRUE(block);
         EXPECT_EQ(block.size(), tiffFileSize(img));
-        EXPECT_EQ(mem.lockCount(block.get()), 0);  // left unlocked for the receiver
+        EXPECT_EQ(mem.locks(block.get()), 0);  // left unlocked for the receiver
         ASSERT_TRUE(writeTiffFile(files, "C:\\x.tif", img));
+        const auto fromFile = platform::readWholeFile(files, "C:\\x.tif", 1u << 20);
         const auto fromBlock = mem.get(block.get());
-        EXPECT_EQ(fromBlock, files.files["C:\\x.tif"]);
+        EXPECT_EQ(fromBlock, fromFile);
         Image back = readTiffFromGlobal(mem, block.get(), block.size());
         EXPECT_EQ(std::memcmp(back.data(), img.data(), img.byteSize()), 0);
     }
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
 
-TEST(TiffWriter, FailuresLeaveNothingBehind) {
-    HeapGlobalMemory mem;
-    MemoryFiles files;
+TEST_F(TiffWriterTest, FailuresLeaveNothingBehind) {
     Image img = randomImage(64, 64, 8, 1);
     mem.failAllocs = 1;
     EXPECT_FALSE(writeTiffToGlobal(mem, img));
-    mem.failLocks = true;
+    mem.failLocks = 1;
     EXPECT_FALSE(writeTiffToGlobal(mem, img));
     EXPECT_EQ(mem.liveBlocks(), 0u);
-    files.failWritesAfter = 1;  // the header goes, the pixels do not
+    w.world.failNth(sim::Fault::FileWrite, 2);  // the header goes, the pixels do not
     EXPECT_FALSE(writeTiffFile(files, "C:\\half.tif", img));
     EXPECT_FALSE(files.exists("C:\\half.tif"));
+    EXPECT_EQ(w.world.live().handles, 0u);
 }
 
 TEST(TiffWriter, TwelveBitImagesComeBackAsTwelveBit) {
@@ -387,10 +385,8 @@ TEST(TiffReader, CorruptCompressedDataIsBoundedAndReported) {
     EXPECT_GT(errors, 0);  // undefined codes are detected, not ignored
 }
 
-TEST(TiffReader, MissingFileIsAnError) {
-    MemoryFiles files;
+TEST_F(TiffReaderTest, MissingFileIsAnError) {
     EXPECT_THROW((void)readTiffFile(files, "C:\\none.tif"), TiffError);
-    HeapGlobalMemory mem;
     EXPECT_THROW((void)readTiffFromGlobal(mem, 0, 10), TiffError);
 }
 

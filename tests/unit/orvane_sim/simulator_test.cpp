@@ -5,15 +5,16 @@
 
 #include <cstring>
 
-#include "fake_device.h"
+#include "orvane-sim/device_environment.h"
 #include "scanner/scanner_library.h"
+#include "support/bytes.h"
+#include "support/world.h"
+#include "support/wrappers.h"
 
 namespace quilo::orvanesim {
 namespace {
 
 namespace st = scanner::status;
-using testing::DeviceState;
-using testing::FakeDevice;
 
 // A small plate (40 x 30 pixels) read in one second, so timelines are easy to follow.
 constexpr const char* kSmallScanner = R"(
@@ -38,11 +39,14 @@ EjectMs=300
 PreviewLines=10
 )";
 
+// The simulator runs in a process of the test world (the virtual clock drives it, its INI
+// file and feed plates are files there); its blocks are counted.
 class SimulatorTest : public ::testing::Test {
   protected:
+    SimulatorTest() { machine.memory_ = &memory; }
     void start(std::string ini) {
-        state.files[state.iniPath] = std::move(ini);
-        sim = std::make_unique<Simulator>(std::make_unique<FakeDevice>(state));
+        w.put(iniPath, ini);
+        sim = std::make_unique<Simulator>(makePlatformEnvironment(machine));
     }
     void openActive(Long set = 1) {
         ASSERT_EQ(sim->Init_Dll("Orvane.dll"), 0);
@@ -50,17 +54,21 @@ class SimulatorTest : public ::testing::Test {
         ASSERT_EQ(sim->Set_Prescanmode(256), 0);
         ASSERT_EQ(sim->Aktivate_Scanner(), 0);
     }
-    void wait(std::uint32_t ms) { state.tick += ms; }
+    void wait(std::uint32_t ms) { w.world.advance(ms); }
     std::vector<std::byte> blockBytes(std::intptr_t h) {
-        return state.memory.blocks.at(static_cast<platform::HGlobal>(h));
+        return memory.get(static_cast<platform::HGlobal>(h));
     }
+    bool freeBlock(std::intptr_t h) { return memory.free(static_cast<platform::HGlobal>(h)); }
     std::string imageName() {
         char name[255];
         std::memset(name, 'x', sizeof name);
         return sim->Get_ImageName(name) ? std::string(name) : std::string();
     }
 
-    DeviceState state;
+    quilo::test::TestWorld w;
+    quilo::test::CountingMemory memory{w.proc.memory()};
+    quilo::test::PlatformWrapper machine{w.proc};
+    const std::string iniPath = platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini");
     std::unique_ptr<Simulator> sim;
 };
 
@@ -95,7 +103,7 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(picture))->height, 30);
-    EXPECT_EQ(state.memory.blocks.size(), 1u);  // the library keeps one preview block
+    EXPECT_EQ(memory.liveBlocks(), 1u);  // the library keeps one preview block
 
     wait(299);
     EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport);
@@ -141,8 +149,8 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     EXPECT_EQ(sim->Get_Status(), 0);
     EXPECT_EQ(sim->Delete_Image(name.c_str()), -2);
     EXPECT_EQ(sim->Close_Scanner(), 0);
-    EXPECT_EQ(state.memory.blocks.size(), 1u);
-    EXPECT_TRUE(state.memory.free(static_cast<platform::HGlobal>(image)));
+    EXPECT_EQ(memory.liveBlocks(), 1u);
+    EXPECT_TRUE(freeBlock(image));
 
     // With the optimise flag the mapping is applied.
     start(kSmallScanner);
@@ -169,9 +177,9 @@ TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
     EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 1, 0, 0, -1), -102);
     EXPECT_EQ(sim->GetRawImage("PLATE00002.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -2);
     EXPECT_EQ(image, 0);
-    state.memory.failAlloc = true;
+    memory.failAllocs = 1;
     EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
-    EXPECT_TRUE(state.memory.blocks.empty());
+    EXPECT_EQ(memory.liveBlocks(), 0u);
 }
 
 TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
@@ -211,7 +219,7 @@ TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) 
     EXPECT_EQ(sim->Aktivate_Scanner(), 0);
     EXPECT_EQ(sim->Aktivate_Scanner(), -6);
     EXPECT_EQ(sim->Close_Scanner(), -10001);
-    EXPECT_TRUE(state.memory.blocks.empty());  // the preview block went with the closing
+    EXPECT_EQ(memory.liveBlocks(), 0u);  // the preview block went with the closing
     EXPECT_EQ(sim->Get_Status(), -4);
     EXPECT_EQ(sim->Close_Scanner(), -4);
 }
@@ -221,7 +229,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     start(std::string(kSmallScanner) + "[Faults]\nInitDll=2\n");
     EXPECT_EQ(sim->Init_Dll("Orvane.dll"), 2);
     EXPECT_EQ(sim->Open_Scanner(1), -99);
-    state.files[state.iniPath] = kSmallScanner;
+    w.put(iniPath, kSmallScanner);
     EXPECT_EQ(sim->Init_Dll("Orvane.dll"), 0);
     EXPECT_EQ(sim->Open_Scanner(1), 0);
 
@@ -261,8 +269,10 @@ Serial=
     EXPECT_EQ(sim->Get_Serialnumber(buffer), -1001);
     EXPECT_EQ(sim->Get_IniFileName(buffer), -1);
 
-    // An unreadable parameter set.
-    start(std::string(kSmallScanner) + "[Param2]\nUnreadable=1\n");
+    // An unreadable parameter set (inside its section: a repeated section is not read).
+    std::string unreadable = kSmallScanner;
+    unreadable.insert(unreadable.find("[Param2]\n") + 9, "Unreadable=1\n");
+    start(unreadable);
     EXPECT_EQ(sim->Get_Paramname(buffer, 1), 0);
     EXPECT_STREQ(buffer, "Intraoral test");
     EXPECT_EQ(sim->Get_Paramname(buffer, 2), -3);
@@ -313,12 +323,12 @@ TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
-    state.memory.free(static_cast<platform::HGlobal>(image));
+    freeBlock(image);
 }
 
 TEST_F(SimulatorTest, TheIniFileChangesOnlyWhileClosed) {
     start(kSmallScanner);
-    state.files["D:\\Other.ini"] = "[Scanner]\nParamCount=1\n[Param1]\nName=Ceph only\n";
+    w.put("D:\\Other.ini", "[Scanner]\nParamCount=1\n[Param1]\nName=Ceph only\n");
     openActive();
     EXPECT_EQ(sim->Set_IniFileName("D:\\Other.ini"), -7);
     EXPECT_EQ(sim->Get_Paramcount(), 2);
@@ -336,13 +346,11 @@ TEST_F(SimulatorTest, ThePlatesOfAFeedFolderAreUsedInNameOrder) {
     std::vector<std::uint16_t> a(12 * 8), b(5 * 5, 77 * 257);
     for (std::size_t i = 0; i < a.size(); ++i)
         a[i] = static_cast<std::uint16_t>(i * 500);
-    auto text = [](const std::vector<std::byte>& v) {
-        return std::string(reinterpret_cast<const char*>(v.data()), v.size());
-    };
-    state.files["C:\\Plates\\1.tif"] = text(writeGreyTiff(12, 8, 16, a, 0));
-    state.files["C:\\Plates\\2.tif"] =
-        text(writeGreyTiff(5, 5, 8, std::vector<std::uint16_t>(25, 77), 0));
-    state.files["C:\\Plates\\3.tif"] = "not a picture";
+    using quilo::test::textOf;
+    w.put("C:\\Plates\\1.tif", textOf(writeGreyTiff(12, 8, 16, a, 0)));
+    w.put("C:\\Plates\\2.tif",
+          textOf(writeGreyTiff(5, 5, 8, std::vector<std::uint16_t>(25, 77), 0)));
+    w.put("C:\\Plates\\3.tif", "not a picture");
     start(std::string(kSmallScanner) + "FeedFolder=C:\\Plates\n");
     openActive();
     EXPECT_EQ(sim->platePixels(1, 1).pixels, a);
@@ -382,8 +390,7 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
     // A picture from disk joins the ready images; the old images can be walked.
     std::vector<std::uint16_t> disk(40 * 30, 1000);
     const auto tiff = writeGreyTiff(40, 30, 16, disk, 0);
-    state.files["C:\\old.tif"] =
-        std::string(reinterpret_cast<const char*>(tiff.data()), tiff.size());
+    w.put("C:\\old.tif", quilo::test::textOf(tiff));
     EXPECT_EQ(sim->Read_DiskImage("C:\\missing.tif"), -1);
     EXPECT_EQ(sim->Read_DiskImage("C:\\old.tif"), 0);
     wait(1000);
@@ -400,13 +407,13 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
     Long bytes = 0;
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 65535 - 1000);
-    state.memory.free(static_cast<platform::HGlobal>(image));
+    freeBlock(image);
     // Optimising the flat picture leaves it black.
     EXPECT_EQ(sim->Opt_ImageGreyscale("DISK00001.RAW", 0, 0, 0), 0);
     EXPECT_EQ(sim->Opt_ImageGreyscale("DISK00001.RAW", 3, 0, 0), -102);
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 0);
-    state.memory.free(static_cast<platform::HGlobal>(image));
+    freeBlock(image);
 }
 
 TEST(GreyMapping, CutsTheLimitsAndSpreadsTheRest) {

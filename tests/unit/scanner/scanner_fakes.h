@@ -1,5 +1,5 @@
-// Small stand-ins for what the scanner code talks to: files and message boxes of the platform,
-// the plug-in around SensorAPI, and a scanner library whose every answer a test scripts.
+// Stand-ins for what the scanner code talks to besides the platform: the plug-in around
+// SensorAPI, and a scanner library whose every answer a test scripts.
 #pragma once
 
 #include <algorithm>
@@ -14,82 +14,6 @@
 #include "scanner/sensor_api.h"
 
 namespace quilo::scanner::testing {
-
-// Files held in memory, by exact path.
-class MemoryFiles final : public platform::Files {
-  public:
-    std::map<std::string, std::string> content;
-    bool failOpen = false;
-
-    std::string programFolder() override { return "C:\\Quilo"; }
-    std::string programName() override { return "QuiloPlugin"; }
-    std::string tempFolder() override { return "C:\\Temp\\"; }
-    std::string tempFileName(std::string_view, std::string_view) override { return {}; }
-    std::string userDataFolder() override { return "C:\\Users\\clinic"; }
-    bool setCurrentDirectory(std::string_view) override { return true; }
-    std::unique_ptr<platform::File> open(std::string_view path, platform::OpenMode mode) override;
-    bool exists(std::string_view path) override { return content.count(std::string(path)) != 0; }
-    bool isDirectory(std::string_view) override { return false; }
-    bool createDirectories(std::string_view) override { return false; }
-    bool removeFile(std::string_view path) override {
-        return content.erase(std::string(path)) != 0;
-    }
-    std::optional<platform::LocalTime> lastModified(std::string_view) override { return {}; }
-    std::vector<std::string> list(std::string_view, std::string_view) override { return {}; }
-    std::string nativePath(std::string_view path) override { return std::string(path); }
-    platform::ErrorCode lastError() override { return 0; }
-};
-
-class MemoryFile final : public platform::File {
-  public:
-    explicit MemoryFile(std::string text) : text_(std::move(text)) {}
-    std::optional<std::size_t> read(std::span<std::byte> buffer) override {
-        const std::size_t n = std::min(buffer.size(), text_.size() - pos_);
-        std::memcpy(buffer.data(), text_.data() + pos_, n);
-        pos_ += n;
-        return n;
-    }
-    bool write(std::span<const std::byte>) override { return false; }
-    bool seek(std::uint64_t offset) override {
-        pos_ = std::min<std::size_t>(offset, text_.size());
-        return true;
-    }
-    std::uint64_t size() override { return text_.size(); }
-    bool flush() override { return true; }
-
-  private:
-    std::string text_;
-    std::size_t pos_ = 0;
-};
-
-inline std::unique_ptr<platform::File> MemoryFiles::open(std::string_view path,
-                                                         platform::OpenMode mode) {
-    auto it = content.find(std::string(path));
-    if (failOpen || mode != platform::OpenMode::Read || it == content.end()) return nullptr;
-    return std::make_unique<MemoryFile>(it->second);
-}
-
-// Records message boxes and answers OK.
-class RecordingProcess final : public platform::Process {
-  public:
-    std::vector<std::string> boxes;
-    std::string commandLine() override { return {}; }
-    std::unique_ptr<platform::InstanceGuard> acquireSingleInstance(std::string_view) override {
-        return nullptr;
-    }
-    platform::VersionInfo version() override {
-        return {"Quilo Plugin", "Kelvora", "Quilo Plugin", "QuiloPlugin", 1, 0, 0};
-    }
-    int messageBox(platform::Hwnd, std::string_view text, std::string_view,
-                   std::uint32_t) override {
-        boxes.emplace_back(text);
-        return platform::mb::kIdOk;
-    }
-    void setMousePointer(int) override {}
-    int mousePointer() override { return 0; }
-    bool startProgram(std::string_view, std::string_view) override { return false; }
-    std::string errorText(platform::ErrorCode) override { return {}; }
-};
 
 // The plug-in around SensorAPI: traces, dialogs (with the message number in place of the
 // translated text), machine settings and the capture sequence's flags.

@@ -5,15 +5,14 @@
 
 #include "scanner/orvane_binding.h"
 #include "scanner_fakes.h"
+#include "support/world.h"
 
 namespace quilo::scanner {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::MemoryFiles;
 using testing::RecordingHost;
-using testing::RecordingProcess;
 using testing::ScriptedLibrary;
 
 class SensorApiTest : public ::testing::Test {
@@ -25,11 +24,19 @@ class SensorApiTest : public ::testing::Test {
         lib.addSet(3, "Panoramic 15x30");
         lib.addSet(4, "Cephalometric 24x30");
         lib.serialBuffer = "QS-2026-0417";
-        files.content[lib.iniPath] = "[Scanner]\r\nMaker=Stellan Inc.\r\n";
+        w.put(lib.iniPath, "[Scanner]\r\nMaker=Stellan Inc.\r\n");
     }
+    // The texts of the message boxes shown.
+    std::vector<std::string> boxes() const {
+        std::vector<std::string> out;
+        for (const auto& b : w.proc.messageBoxes())
+            out.push_back(b.text);
+        return out;
+    }
+    quilo::test::TestWorld w;
+    platform::Files& files = w.proc.files();
+    platform::Process& process = w.proc.process();
     ScriptedLibrary lib;
-    MemoryFiles files;
-    RecordingProcess process;
     RecordingHost host;
     SensorAPI api{lib, files, process, host};
 };
@@ -255,12 +262,12 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
 }
 
 TEST_F(SensorApiTest, MakerAndModelAreFoundOncePerProcess) {
-    files.content.clear();  // the INI file does not exist
+    files.removeFile(lib.iniPath);  // the INI file does not exist
     api.InitializeHardware();
     EXPECT_EQ(api.ScannerMaker, "Wenbrig/Stellan");
     EXPECT_EQ(api.ScannerModel, "Orvane/Quilo");
 
-    files.content[lib.iniPath] = "[Scanner]\nMaker=stellan inc.\n";
+    w.put(lib.iniPath, "[Scanner]\nMaker=stellan inc.\n");
     api.CloseHardware();
     host.traces.clear();
     api.InitializeHardware();
@@ -272,7 +279,7 @@ TEST_F(SensorApiTest, MakerAndModelAreFoundOncePerProcess) {
     EXPECT_EQ(other.ScannerMaker, "Stellan Inc.");
     EXPECT_EQ(other.ScannerModel, "Quilo");
 
-    files.content[lib.iniPath] = "[Scanner]\nMaker=Someone\n";
+    w.put(lib.iniPath, "[Scanner]\nMaker=Someone\n");
     SensorAPI third(lib, files, process, host);
     third.ScannerModel = "Custom";
     third.InitializeHardware();
@@ -316,7 +323,7 @@ TEST_F(SensorApiTest, ClosingKeepsAPreviewWithImagesButClosesTheScanner) {
     host.previewImages = 2;
     api.CloseHardware();
 
-    EXPECT_THAT(process.boxes, ElementsAre("Save your images before closing!"));
+    EXPECT_THAT(boxes(), ElementsAre("Save your images before closing!"));
     EXPECT_TRUE(api.PreviewShown);
     EXPECT_EQ(host.previewUnloads, 0);
     EXPECT_EQ(lib.count("Deaktivate_Scanner"), 1);
@@ -341,32 +348,18 @@ TEST_F(SensorApiTest, AnOpenedButInactiveScannerIsClosedWithoutDeactivation) {
     EXPECT_EQ(lib.count("Close_Scanner"), 1);
 }
 
-// Libraries that cannot load the library, or load one without a single export.
-class NoLibraries final : public platform::Libraries {
-  public:
-    bool loadable = false;
-    std::unique_ptr<platform::Library> load(std::string_view) override {
-        struct Empty final : platform::Library {
-            void* symbol(std::string_view) override { return nullptr; }
-        };
-        if (!loadable) return nullptr;
-        return std::make_unique<Empty>();
-    }
-    platform::ErrorCode lastError() override { return platform::err::kFileNotFound; }
-};
-
 TEST_F(SensorApiTest, ARunTimeFaultEndsInitialisationWithAMessageBox) {
-    NoLibraries libraries;
-    OrvaneBinding binding(libraries);
+    // The library cannot be loaded at first; then it loads without a single export.
+    w.world.failNth(sim::Fault::LoadLibrary);
+    w.world.registerLibrary({"OrvaneEx.dll", {}});
+    OrvaneBinding binding(w.proc.libraries());
     SensorAPI a(binding, files, process, host);
     a.InitializeHardware();
-    EXPECT_THAT(process.boxes,
-                ElementsAre("InitializeHardware error: 53 File not found: OrvaneEx.dll"));
+    EXPECT_THAT(boxes(), ElementsAre("InitializeHardware error: 53 File not found: OrvaneEx.dll"));
     EXPECT_THAT(host.traces, ElementsAre("Initialization started"));
 
-    libraries.loadable = true;
     a.InitializeHardware();
-    EXPECT_EQ(process.boxes.back(),
+    EXPECT_EQ(boxes().back(),
               "InitializeHardware error: 453 Can't find DLL entry point Init_Dll in OrvaneEx.dll");
     EXPECT_FALSE(a.DllLoaded);
     EXPECT_FALSE(a.HardwareInitialized);

@@ -1,6 +1,8 @@
 // A window procedure for tests: records every message and can run an action on one.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <map>
 #include <vector>
@@ -44,6 +46,12 @@ class Recorder : public platform::WindowHandler {
     World& world_;
     std::vector<Seen>* log_;
     std::vector<Seen> own_;
+};
+
+// A world with one process in it.
+struct OneProcess : ::testing::Test {
+    World world;
+    SimProcess& p = world.createProcess();
 };
 
 inline WorldOptions startingAt(std::uint32_t tickMs) {

@@ -7,11 +7,11 @@
 namespace quilo::sim::test {
 namespace {
 
+using SimFaults = OneProcess;
+
 using namespace platform;
 
-TEST(SimFaults, NthCallFailsOnceCountingFromNow) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimFaults, NthCallFailsOnceCountingFromNow) {
     auto& mem = p.memory();
     GlobalBlock a = GlobalBlock::allocate(mem, 16);
     world.failNth(Fault::GlobalAlloc, 3);
@@ -30,9 +30,7 @@ TEST(SimFaults, NthCallFailsOnceCountingFromNow) {
     EXPECT_FALSE(mem.unlock(a.get()));
 }
 
-TEST(SimFaults, AlwaysFailsUntilCleared) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimFaults, AlwaysFailsUntilCleared) {
     world.failAlways(Fault::RegistryCreate);
     EXPECT_EQ(p.registry().createKey(RegRoot::CurrentUser, "Software\\X"), err::kAccessDenied);
     EXPECT_EQ(p.registry().setValue(RegRoot::CurrentUser, "Software\\X", "v", RegType::Sz,
@@ -49,9 +47,7 @@ TEST(SimFaults, AlwaysFailsUntilCleared) {
               err::kFileNotFound);
 }
 
-TEST(SimFaults, FilesMailslotsLibrariesAndMessages) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimFaults, FilesMailslotsLibrariesAndMessages) {
     auto& peer = world.createProcess();
     auto& files = p.files();
     const std::string path = joinPath(files.tempFolder(), "f.bin");

@@ -9,11 +9,11 @@
 namespace quilo::sim::test {
 namespace {
 
+using SimWindows = OneProcess;
+
 using namespace platform;
 
-TEST(SimWindows, HandlesLookRealAndAreNeverReused) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimWindows, HandlesLookRealAndAreNeverReused) {
     Recorder rec(world);
     std::vector<Hwnd> seen;
     for (int i = 0; i < 50; ++i) {
@@ -34,9 +34,8 @@ TEST(SimWindows, HandlesLookRealAndAreNeverReused) {
     EXPECT_EQ(p.windows().sendMessage(gone, wm::kUser, 0, 0), 0);
 }
 
-TEST(SimWindows, BroadcastsReachTopLevelWindowsOfEveryProcessInCreationOrder) {
-    World world;
-    auto& host = world.createProcess();
+TEST_F(SimWindows, BroadcastsReachTopLevelWindowsOfEveryProcessInCreationOrder) {
+    auto& host = p;
     auto& plugin = world.createProcess();
     std::vector<Seen> log;
     Recorder a(world, &log), b(world, &log), c(world, &log), child(world, &log);
@@ -70,9 +69,8 @@ TEST(SimWindows, BroadcastsReachTopLevelWindowsOfEveryProcessInCreationOrder) {
               (std::vector<Hwnd>{ha, hb, hc}));
 }
 
-TEST(SimWindows, CopyDataReceiverGetsAPrivateCopyAndTheSenderTheResult) {
-    World world;
-    auto& host = world.createProcess();
+TEST_F(SimWindows, CopyDataReceiverGetsAPrivateCopyAndTheSenderTheResult) {
+    auto& host = p;
     auto& plugin = world.createProcess();
     Recorder rec(world);
     const void* seenData = nullptr;
@@ -110,9 +108,7 @@ TEST(SimWindows, CopyDataReceiverGetsAPrivateCopyAndTheSenderTheResult) {
     EXPECT_EQ(host.windows().lastError(), 1159u);
 }
 
-TEST(SimWindows, DestroyingAWindowTellsItThenItsChildrenAndStopsItsTimers) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimWindows, DestroyingAWindowTellsItThenItsChildrenAndStopsItsTimers) {
     auto& other = world.createProcess();
     std::vector<Seen> log;
     Recorder top(world, &log), kid(world, &log), owned(world, &log);
@@ -142,17 +138,13 @@ TEST(SimWindows, DestroyingAWindowTellsItThenItsChildrenAndStopsItsTimers) {
     EXPECT_TRUE(log.empty()) << "no timer and no queued message outlives its window";
 }
 
-TEST(SimWindows, DefaultProcessingOfCloseDestroysTheWindow) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimWindows, DefaultProcessingOfCloseDestroysTheWindow) {
     const Hwnd h = topWindow(p, nullptr);
     p.windows().sendMessage(h, wm::kClose, 0, 0);
     EXPECT_FALSE(p.windows().isWindow(h));
 }
 
-TEST(SimWindows, SubclassRefsAreStablePerProcedureAndOnlyForOwnWindows) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimWindows, SubclassRefsAreStablePerProcedureAndOnlyForOwnWindows) {
     auto& other = world.createProcess();
     Recorder base(world), hook(world);
     const Hwnd h1 = topWindow(p, &base);
@@ -173,9 +165,7 @@ TEST(SimWindows, SubclassRefsAreStablePerProcedureAndOnlyForOwnWindows) {
     EXPECT_EQ(p.windows().lastError(), err::kInvalidParameter);
 }
 
-TEST(SimWindows, GeometryVisibilityAndParents) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimWindows, GeometryVisibilityAndParents) {
     auto& ws = p.windows();
     WindowSpec spec;
     spec.rect = {100, 50, 500, 350};
@@ -203,9 +193,8 @@ TEST(SimWindows, GeometryVisibilityAndParents) {
     EXPECT_EQ(ws.windowRect(kid), (Rect{10, 20, 110, 70}));
 }
 
-TEST(SimWindows, EndingAProcessRemovesItsWindowsWithoutCallingThem) {
-    World world;
-    auto& host = world.createProcess();
+TEST_F(SimWindows, EndingAProcessRemovesItsWindowsWithoutCallingThem) {
+    auto& host = p;
     auto& plugin = world.createProcess();
     Recorder hostRec(world);
     const Hwnd hostWnd = topWindow(host, &hostRec);
