@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -66,6 +67,8 @@ class Launcher final : public quilo::testhost::PluginLauncher {
     void kill() override {
         if (!processes_.empty()) TerminateProcess(processes_.back(), 99);
     }
+    // The process id of the plug-in started last (0 when none).
+    DWORD lastId() const { return processes_.empty() ? 0 : GetProcessId(processes_.back()); }
 
   private:
     void closeAll() {
@@ -131,6 +134,39 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
             std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
         };
     }
+    // A message box of the plug-in's: found among the top-level dialogs of its process, its text
+    // read, and Yes or No pressed.
+    options.answerQuestion = [&](bool yes) {
+        struct Found {
+            DWORD pid;
+            HWND box;
+        } found{launcher.lastId(), nullptr};
+        std::string text;
+        host.waitUntil(
+            [&] {
+                EnumWindows(
+                    [](HWND w, LPARAM p) -> BOOL {
+                        auto* f = reinterpret_cast<Found*>(p);
+                        DWORD pid = 0;
+                        GetWindowThreadProcessId(w, &pid);
+                        char cls[16] = {};
+                        GetClassNameA(w, cls, sizeof cls);
+                        if (pid != f->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
+                            return TRUE;
+                        f->box = w;
+                        return FALSE;
+                    },
+                    reinterpret_cast<LPARAM>(&found));
+                return found.box != nullptr;
+            },
+            20000);
+        if (found.box == nullptr) return text;
+        char buf[1024] = {};
+        GetDlgItemTextA(found.box, 0xFFFF, buf, sizeof buf);
+        text = buf;
+        PostMessageA(found.box, WM_COMMAND, yes ? IDYES : IDNO, 0);
+        return text;
+    };
     quilo::testhost::Scenario scenario(
         host, launcher,
         [](const std::string& line) {
@@ -146,9 +182,10 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     } else if (name == "watchdog") {
         failures = scenario.watchdog();
     } else if (name == "capture") {
-        // Three plates from the simulated scanner, imported at once and all acknowledged.
+        // Three plates from the simulated scanner, imported at once, two acknowledged.
         quilo::testhost::Scenario::CaptureRun run;
         run.text1 = "Intraoral size 2 (#1)";
+        run.acknowledge = 2;  // the third is offered for saving at the end
         failures = scenario.capture(run);
     } else if (name == "simulated") {
         // The sensor above the scanner's sets: the test image, without the scanner.

@@ -150,9 +150,12 @@ bool Scenario::waitExit(std::uint32_t timeoutMs, int& code) {
     return rc.has_value();
 }
 
-bool Scenario::shutdown() {
+bool Scenario::shutdown(const std::function<void()>& meanwhile) {
     const std::size_t from = host_.received().size();
+    // The endpoint takes the command and returns at once; it works it off later, so a question
+    // it asks on its way out does not block this send.
     const platform::LResult verdict = host_.sendHandleCommand(plugin_, kShutdownPlugin);
+    if (meanwhile) meanwhile();
     check(verdict != 0, "ShutdownPlugin is accepted");
     const int at = host_.waitFor(kGetStatus, from, options_.replyTimeoutMs);
     if (at >= 0)
@@ -458,7 +461,14 @@ int Scenario::capture(const CaptureRun& run) {
     from = host_.received().size();
     check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
     check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports a status");
-    shutdown();
+    // Images never acknowledged are offered for saving when the plug-in ends.
+    const bool lost = run.acknowledge < static_cast<int>(images.size());
+    shutdown([&] {
+        if (!lost || !options_.answerQuestion) return;
+        const std::string question = options_.answerQuestion(false);
+        check(question.rfind("Error: Not all images are acknowledged by ImageStored", 0) == 0,
+              "the unacknowledged image is offered for saving", "\"" + question + "\"");
+    });
     return failures_;
 }
 

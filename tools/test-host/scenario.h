@@ -46,6 +46,10 @@ struct ScenarioOptions {
     // Called with a name and the plug-in's window when it is worth a screenshot; returns
     // when it has been taken.
     std::function<void(const std::string&, Hwnd)> screenshot;
+    // Waits for a Yes/No question of the plug-in's, answers it and returns its text (empty when
+    // none came). Without it the plug-in's questions are answered by its platform (the
+    // simulated world answers Yes).
+    std::function<std::string(bool yes)> answerQuestion;
 };
 
 class Scenario {
@@ -86,7 +90,8 @@ class Scenario {
     bool silentFor(std::int32_t code, std::uint32_t ms);
     bool startPlugin(const std::string& args);
     bool waitExit(std::uint32_t timeoutMs, int& code);
-    bool shutdown();
+    // Shuts the plug-in down; `meanwhile` runs after the command, before waiting for the end.
+    bool shutdown(const std::function<void()>& meanwhile = {});
 
     HostCore& host_;
     PluginLauncher& launcher_;

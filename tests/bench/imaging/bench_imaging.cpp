@@ -18,7 +18,7 @@
 #include "imaging/tiff.h"
 
 #ifdef QUILO_BENCH_LIBTIFF
-#include <tiffio.h>
+#include "bench/support/libtiff_memory.h"
 #endif
 #ifdef QUILO_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -28,6 +28,9 @@
 namespace {
 
 using namespace quilo::imaging;
+#ifdef QUILO_BENCH_LIBTIFF
+using namespace quilo::bench;
+#endif
 
 constexpr std::uint32_t kIntraW = 1640, kIntraH = 1240;
 constexpr std::uint32_t kCephW = 2400, kCephH = 3000;
@@ -125,50 +128,6 @@ void BM_TiffRead(benchmark::State& st) {
 BENCHMARK(BM_TiffRead)->Unit(benchmark::kMicrosecond);
 
 #ifdef QUILO_BENCH_LIBTIFF
-// libtiff on an in-memory stream, so both sides do the same work without a disk.
-struct MemStream {
-    std::vector<std::uint8_t> data;
-    toff_t pos = 0;
-};
-tmsize_t msRead(thandle_t h, void* buf, tmsize_t n) {
-    auto* s = static_cast<MemStream*>(h);
-    const auto avail =
-        static_cast<tmsize_t>(s->data.size() - std::min<toff_t>(s->pos, s->data.size()));
-    n = std::min(n, avail);
-    std::memcpy(buf, s->data.data() + s->pos, static_cast<std::size_t>(n));
-    s->pos += static_cast<toff_t>(n);
-    return n;
-}
-tmsize_t msWrite(thandle_t h, void* buf, tmsize_t n) {
-    auto* s = static_cast<MemStream*>(h);
-    if (s->data.size() < s->pos + static_cast<toff_t>(n))
-        s->data.resize(s->pos + static_cast<toff_t>(n));
-    std::memcpy(s->data.data() + s->pos, buf, static_cast<std::size_t>(n));
-    s->pos += static_cast<toff_t>(n);
-    return n;
-}
-toff_t msSeek(thandle_t h, toff_t off, int whence) {
-    auto* s = static_cast<MemStream*>(h);
-    s->pos = whence == SEEK_SET ? off : whence == SEEK_CUR ? s->pos + off : s->data.size() + off;
-    return s->pos;
-}
-int msClose(thandle_t) {
-    return 0;
-}
-toff_t msSize(thandle_t h) {
-    return static_cast<MemStream*>(h)->data.size();
-}
-int msMap(thandle_t, void**, toff_t*) {
-    return 0;
-}
-void msUnmap(thandle_t, void*, toff_t) {}
-
-TIFF* memOpen(MemStream& s, const char* mode) {
-    s.pos = 0;
-    return TIFFClientOpen("mem", mode, &s, msRead, msWrite, msSeek, msClose, msSize, msMap,
-                          msUnmap);
-}
-
 void libtiffWrite(MemStream& s, const Image& img) {
     TIFF* t = memOpen(s, "wl");
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, img.width());

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <new>
 
+#include "bench/support/counting_allocator.h"
 #include "imaging/enhancement.h"
 #include "imaging/image_control.h"
 #include "support/world.h"
@@ -23,29 +24,10 @@
 
 namespace {
 
-// Counts live heap bytes at the C allocator, which operator new and the images' own pixel
-// blocks both go through, so a block that shrinks in place (an image changed to 8 bits) counts
-// at its new size. The address sanitizer brings its own allocator: under it the chain runs
-// uncounted.
-std::atomic<std::size_t> g_live{0}, g_peak{0};  // NOLINT: the counting allocator's own state
-
-#if !defined(__SANITIZE_ADDRESS__)
-void* added(void* p) noexcept {
-    if (!p) return p;
-    const std::size_t now = g_live += malloc_usable_size(p);
-    std::size_t peak = g_peak.load();
-    while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
-    }
-    return p;
-}
-void removed(void* p) noexcept {
-    if (p) g_live -= malloc_usable_size(p);
-}
-#endif
-
 void sample(const quilo::test::CountingMemory& mem, const char* step) {
     std::printf("  %-36s live %8.1f MB (blocks %7.1f MB), peak so far %8.1f MB\n", step,
-                g_live.load() / 1e6, mem.liveBytes() / 1e6, g_peak.load() / 1e6);
+                quilo::bench::liveHeapBytes() / 1e6, mem.liveBytes() / 1e6,
+                quilo::bench::peakHeapBytes() / 1e6);
 }
 
 long maxRssKb() {
@@ -76,48 +58,6 @@ class DiscardFiles : public quilo::test::FilesWrapper {
 };
 
 }  // namespace
-
-#if !defined(__SANITIZE_ADDRESS__)
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
-void* malloc(std::size_t n) {
-    return added(__libc_malloc(n));
-}
-void* calloc(std::size_t n, std::size_t size) {
-    return added(__libc_calloc(n, size));
-}
-void* realloc(void* p, std::size_t n) {
-    const std::size_t before = p ? malloc_usable_size(p) : 0;
-    void* q = __libc_realloc(p, n);
-    if (q || n == 0) {  // moved, resized or (size 0) freed; on failure p stays as it was
-        g_live -= before;
-        (void)added(q);
-    }
-    return q;
-}
-void* memalign(std::size_t alignment, std::size_t n) {
-    return added(__libc_memalign(alignment, n));
-}
-void* aligned_alloc(std::size_t alignment, std::size_t n) {
-    return memalign(alignment, n);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
-    void* p = memalign(alignment, n);
-    if (!p) return ENOMEM;
-    *out = p;
-    return 0;
-}
-void free(void* p) {
-    removed(p);
-    __libc_free(p);
-}
-}
-#endif
 
 int main(int argc, char** argv) {
     using namespace quilo::imaging;
@@ -183,7 +123,7 @@ int main(int argc, char** argv) {
 #if defined(__SANITIZE_ADDRESS__)
     std::printf("\nHeap not counted under the address sanitizer\n");
 #else
-    const std::size_t peak = g_peak.load();
+    const std::size_t peak = quilo::bench::peakHeapBytes();
     std::printf("\nPeak of heap and global blocks: %.1f MB = %.2f x raw\n", peak / 1e6,
                 static_cast<double>(peak) / raw);
 #endif

@@ -8,6 +8,7 @@
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/tiff_lite.h"
 #include "plugin_world.h"
+#include "support/wrappers.h"
 #include "ui/dlg_box.h"
 #include "ui/prescan/frm_prescan.h"
 
@@ -301,6 +302,42 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
     EXPECT_TRUE(std::filesystem::exists(temp / "IMG00019.tif"));
     EXPECT_FALSE(std::filesystem::exists(temp / "IMG00020.tif"));
     EXPECT_EQ(world.live().memoryBlocks, 0u);
+}
+
+// The hand-over copies the image's bytes exactly twice: into the TIFF block, which the store
+// keeps, and into the message block, which lives for the send.
+TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
+    struct SizeLog : test::MemoryWrapper {
+        using MemoryWrapper::MemoryWrapper;
+        platform::HGlobal alloc(std::uint32_t flags, std::size_t bytes) override {
+            sizes.push_back(bytes);
+            return MemoryWrapper::alloc(flags, bytes);
+        }
+        std::vector<std::size_t> sizes;
+    };
+    pluginProcess = &world.createProcess();
+    library = orvanesim::WorldLibrary::install(world, *pluginProcess);
+    SizeLog memory(pluginProcess->memory());
+    test::PlatformWrapper platform(*pluginProcess);
+    platform.memory_ = &memory;
+    plugin = std::make_unique<controller::PluginProcess>(platform);
+    ASSERT_TRUE(plugin->start());
+    world.runUntilIdle();
+    initialize();
+    imaging::Image image(1000, 800, 8);
+    std::fill(image.bytes().begin(), image.bytes().end(), std::uint8_t{77});
+    main().leadIMG.control().setBitmap(std::move(image));
+    host::ImageExRecord record;
+    record.set(host::ImageExRecord::widthPixels, 1000);
+    record.set(host::ImageExRecord::heightPixels, 800);
+    memory.sizes.clear();
+    ASSERT_TRUE(main().SendLeadImageEx(record, 1, "x", ""));
+    EXPECT_EQ(std::count_if(memory.sizes.begin(), memory.sizes.end(),
+                            [](std::size_t n) { return n >= 800000; }),
+              2);
+    ASSERT_EQ(images().size(), 1u);
+    EXPECT_EQ(tiffOf(images()[0]).at(500, 400), 77u);
+    plugin.reset();
 }
 
 TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {

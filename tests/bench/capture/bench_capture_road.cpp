@@ -1,0 +1,183 @@
+// One plate through the whole capture road with the default settings and immediate import: from
+// the raw block the scanner library hands over to the bytes of the host's WM_COPYDATA message
+// (load, "Raw.TIF", the enhancement component, inversion, 8 bits, the TIFF block, the message
+// block), run by the plug-in itself in the simulated world; next to it the same steps built on
+// OpenCV and libtiff in the same run. Also: from the scanner's status word saying "image ready"
+// to the host's window procedure holding the image, through the polling timer.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "bench/capture/road_rig.h"
+
+#ifdef QUILO_BENCH_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "bench/support/libtiff_memory.h"
+#endif
+
+namespace {
+
+using namespace quilo;
+using namespace quilo::bench;
+
+// QUILO_BENCH_QUICK=1 (the test script's smoke run, under the sanitizers) takes an eighth of
+// each side: the run only proves the benchmarks still work.
+std::uint32_t shrink() {
+    const char* quick = std::getenv("QUILO_BENCH_QUICK");
+    return quick && *quick && *quick != '0' ? 8u : 1u;
+}
+Plate plateOf(std::int64_t arg) {
+    return arg == 0 ? intraoralPlate(shrink()) : cephalometricPlate(shrink());
+}
+
+void BM_Road(benchmark::State& st) {
+    const Plate plate = plateOf(st.range(0));
+    RoadRig rig(25, 0);
+    rig.selectPlate(plate);
+    platform::GlobalBlock raw = rig.rawBlock(plate);
+    for (auto _ : st) {
+        bool isTest = false;
+        rig.main().DoGrabFrame(raw.get(), raw.size(), isTest);
+    }
+    if (rig.sink->images != static_cast<int>(st.iterations())) st.SkipWithError("image lost");
+    st.SetLabel(plate.name);
+    st.counters["message_MB"] = rig.sink->imageBytes / 1e6;
+}
+BENCHMARK(BM_Road)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef QUILO_BENCH_OPENCV
+// The same steps on OpenCV and libtiff: the raw TIFF read, Raw.TIF written to disk, inverted,
+// CLAHE (8 x 8, clip 2) with an unsharp mask, 8 bits, a TIFF file image in memory, and the
+// message block of header plus image.
+void BM_RoadOpenCV(benchmark::State& st) {
+    const Plate plate = plateOf(st.range(0));
+    RoadRig rig(25, 0);
+    platform::GlobalBlock block = rig.rawBlock(plate);
+    MemStream raw;
+    {
+        platform::GlobalLock lock(rig.pluginProcess->memory(), block.get());
+        raw.data.assign(reinterpret_cast<const std::uint8_t*>(lock.data()),
+                        reinterpret_cast<const std::uint8_t*>(lock.data()) + block.size());
+    }
+    const std::string rawPath =
+        (std::filesystem::temp_directory_path() / "quilo-bench-raw.tif").string();
+    auto clahe = cv::createCLAHE(2.0, cv::Size(8, 8));
+    for (auto _ : st) {
+        TIFF* in = memOpen(raw, "r");
+        std::uint32_t w = 0, h = 0;
+        TIFFGetField(in, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(in, TIFFTAG_IMAGELENGTH, &h);
+        cv::Mat img(static_cast<int>(h), static_cast<int>(w), CV_16UC1);
+        for (std::uint32_t y = 0; y < h; ++y)
+            TIFFReadScanline(in, img.ptr(static_cast<int>(y)), y);
+        TIFFClose(in);
+        TIFF* file = TIFFOpen(rawPath.c_str(), "w");
+        TIFFSetField(file, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(file, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(file, TIFFTAG_BITSPERSAMPLE, 16);
+        TIFFSetField(file, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(file, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(file, TIFFTAG_ROWSPERSTRIP, 65536 / (w * 2));
+        for (std::uint32_t y = 0; y < h; ++y)
+            TIFFWriteScanline(file, img.ptr(static_cast<int>(y)), y);
+        TIFFClose(file);
+        cv::Mat inv, eq, blur, sharp, out;
+        cv::subtract(cv::Scalar::all(65535), img, inv);
+        clahe->apply(inv, eq);
+        cv::GaussianBlur(eq, blur, cv::Size(3, 3), 0);
+        cv::addWeighted(eq, 1.4, blur, -0.4, 0, sharp);
+        sharp.convertTo(out, CV_8U, 1.0 / 257.0);
+        MemStream tiff;
+        TIFF* t = memOpen(tiff, "wl");
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 65536 / w);
+        for (std::uint32_t y = 0; y < h; ++y)
+            TIFFWriteScanline(t, out.ptr(static_cast<int>(y)), y);
+        TIFFClose(t);
+        std::vector<std::uint8_t> message(2376 + tiff.data.size());
+        std::memcpy(message.data() + 2376, tiff.data.data(), tiff.data.size());
+        benchmark::DoNotOptimize(message.data());
+    }
+    std::remove(rawPath.c_str());
+    st.SetLabel(plate.name);
+}
+BENCHMARK(BM_RoadOpenCV)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+// From "image ready" to the host: the scanner reads one plate after the activation while the
+// virtual clock moves on in steps of the polling interval; the step in which the plate becomes
+// ready is the one in which the polling timer fetches it, processes it and hands it over, so
+// that step's real time is the time from "image ready" to the host's window procedure.
+void BM_ReadyToHost(benchmark::State& st) {
+    const Plate plate = plateOf(st.range(0));
+    for (auto _ : st) {
+        RoadRig rig(25 * static_cast<int>(shrink()), 1);  // the scanner reads plates of that size
+        rig.host->sendFrom(rig.sink->hwnd(), rig.main().hwnd(), 20,
+                           testhost::int32Bytes(plate.sensor));
+        rig.world.runUntilIdle();
+        auto step = std::chrono::steady_clock::now();
+        while (rig.sink->images == 0 && rig.world.nowMs() < 120000) {
+            step = std::chrono::steady_clock::now();
+            rig.world.advance(5);
+        }
+        if (rig.sink->images != 1) {
+            st.SkipWithError("no image");
+            break;
+        }
+        st.SetIterationTime(std::chrono::duration<double>(rig.sink->lastImage - step).count());
+    }
+    st.SetLabel(plate.name);
+}
+BENCHMARK(BM_ReadyToHost)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Prints our road's time as a share of the reference's at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs)
+            if (!r.error_occurred && r.run_type == Run::RT_Iteration)
+                times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const char* arg : {"0", "1"}) {
+            const std::string ours = std::string("BM_Road/") + arg + "/real_time";
+            const std::string ref = std::string("BM_RoadOpenCV/") + arg + "/real_time";
+            if (times_.count(ours) && times_.count(ref) && times_[ref] > 0)
+                std::printf("%s road: %.2f of the OpenCV + libtiff road's time\n",
+                            arg[0] == '0' ? "Intraoral" : "Cephalometric",
+                            times_[ours] / times_[ref]);
+        }
+    }
+
+  private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef QUILO_BENCH_OPENCV
+    cv::setNumThreads(1);  // ours runs on one thread; so does the reference
+#endif
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

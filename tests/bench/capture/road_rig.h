@@ -1,0 +1,140 @@
+// The plug-in installed in a simulated world with the simulated scanner, initialised by a host
+// window that only counts what it receives: the measurements of the capture road see the
+// plug-in's own work, not a host's bookkeeping.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "controller/frm_main.h"
+#include "controller/plugin_process.h"
+#include "orvane-sim/phantom.h"
+#include "orvane-sim/tiff_lite.h"
+#include "orvane-sim/world_library.h"
+#include "platform/sim/world.h"
+#include "test-host/host_core.h"
+
+namespace quilo::bench {
+
+// The two plates of the measurements: an intraoral size 2 at 25 um and a whole cephalometric
+// plate at 25 um (9600 x 12000 pixels of 16 bits, 230 MB), or an eighth of each side for a
+// quick run.
+struct Plate {
+    const char* name;
+    std::int32_t imageType;
+    std::uint32_t width, height;
+    std::int32_t sensor;  // the simulated scanner's parameter set of that kind
+};
+inline Plate intraoralPlate(std::uint32_t shrink) {
+    return {"intraoral", 0, 1240 / shrink, 1640 / shrink, 1};
+}
+inline Plate cephalometricPlate(std::uint32_t shrink) {
+    return {"cephalometric", 1, 12000 / shrink, 9600 / shrink, 4};
+}
+
+// Receives the plug-in's messages and keeps only their count and the last image's arrival.
+class SinkWindow final : public platform::WindowHandler {
+  public:
+    explicit SinkWindow(platform::WindowSystem& w) : windows_(w) {
+        hwnd_ = w.createWindow(platform::WindowSpec{"Sink"}, this);
+    }
+    ~SinkWindow() { windows_.destroyWindow(hwnd_); }
+    platform::LResult windowProc(platform::Hwnd h, platform::MsgId msg, platform::WParam wp,
+                                 platform::LParam lp) override {
+        if (msg != platform::wm::kCopyData) return windows_.defWindowProc(h, msg, wp, lp);
+        const auto* cd = reinterpret_cast<const platform::CopyData*>(lp);
+        if (cd->dwData == 24) {
+            ++images;
+            imageBytes = cd->cbData;
+            lastImage = std::chrono::steady_clock::now();
+        }
+        return 1;
+    }
+    platform::Hwnd hwnd() const { return hwnd_; }
+    int images = 0;
+    std::uint32_t imageBytes = 0;
+    std::chrono::steady_clock::time_point lastImage;
+
+  private:
+    platform::WindowSystem& windows_;
+    platform::Hwnd hwnd_ = 0;
+};
+
+class RoadRig {
+  public:
+    // `pitchUm` replaces the pixel pitch of every parameter set of the simulated scanner, which
+    // then feeds `plates` plates after an activation.
+    RoadRig(int pitchUm, int plates) {
+        namespace fs = std::filesystem;
+        const fs::path folder = world.nativePath("C:\\Program Files\\Kelvora\\Quilo");
+        fs::create_directories(folder);
+        for (const auto& f : fs::directory_iterator(fs::path(QUILO_SOURCE_DIR) / "lang"))
+            fs::copy_file(f.path(), folder / f.path().filename());
+        fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "src/app/stage/plugins.ini",
+                      folder.parent_path() / "plugins.ini");
+        std::ifstream in(fs::path(QUILO_SOURCE_DIR) / "tools/orvane-sim/OrvaneEx.ini");
+        std::ofstream out(folder / "OrvaneEx.ini");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("PitchUM=", 0) == 0) line = "PitchUM=" + std::to_string(pitchUm);
+            if (line.rfind("Plates=", 0) == 0) line = "Plates=" + std::to_string(plates);
+            out << line << "\n";
+        }
+        out.close();
+        sim::ProcessOptions hostOptions;
+        hostOptions.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
+        hostProcess = &world.createProcess(hostOptions);
+        host = std::make_unique<testhost::HostCore>(*hostProcess, "Kelvora 3");
+        sink = std::make_unique<SinkWindow>(hostProcess->windows());
+        pluginProcess = &world.createProcess();
+        library = orvanesim::WorldLibrary::install(world, *pluginProcess);
+        plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
+        plugin->start();
+        world.runUntilIdle();
+        host->sendFrom(sink->hwnd(), main().hwnd(), 2, testhost::handleBytes(sink->hwnd()));
+        world.runUntilIdle();
+        // Images go to the host at once and are not kept: every run starts from the same state.
+        plugin->settings().settings().NoPreview = 1;
+        host::CapabilitiesRecord caps = plugin->plugin()->CapabilitiesData();
+        caps.set(host::CapabilitiesRecord::keepImages, false);
+        plugin->plugin()->CapabilitiesData(caps);
+    }
+    ~RoadRig() {
+        plugin.reset();
+        library.reset();
+    }
+    controller::frmMain& main() { return *plugin->mainForm(); }
+
+    // The plate as the scanner library hands it over: a 16-bit TIFF file image in a block.
+    platform::GlobalBlock rawBlock(const Plate& p) {
+        const auto phantom =
+            orvanesim::makePhantom(p.imageType == 1 ? orvanesim::PlateKind::Cephalometric
+                                                    : orvanesim::PlateKind::Intraoral,
+                                   static_cast<int>(p.width), static_cast<int>(p.height), 11);
+        const auto file = orvanesim::writeGreyTiff(
+            static_cast<int>(p.width), static_cast<int>(p.height), 16, phantom.pixels, 400.0);
+        auto block = platform::GlobalBlock::allocate(pluginProcess->memory(), file.size());
+        platform::GlobalLock lock(pluginProcess->memory(), block.get());
+        std::memcpy(lock.data(), file.data(), file.size());
+        return block;
+    }
+    // The capture as the scanner's set of that plate's kind was activated.
+    void selectPlate(const Plate& p) {
+        plugin->sensors().CurrentImageType() = p.imageType;
+        main().ActiveSensorNo = p.sensor;
+    }
+
+    sim::World world;
+    sim::SimProcess* hostProcess = nullptr;
+    std::unique_ptr<testhost::HostCore> host;
+    std::unique_ptr<SinkWindow> sink;
+    sim::SimProcess* pluginProcess = nullptr;
+    std::unique_ptr<orvanesim::WorldLibrary> library;
+    std::unique_ptr<controller::PluginProcess> plugin;
+};
+
+}  // namespace quilo::bench
