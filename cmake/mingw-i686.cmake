@@ -14,3 +14,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # values realign it themselves.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse -mstackrealign")
+# CTest runs the Windows test programs through the Wine harness, as in the win64 build: 32-bit
+# Wine (wine32:i386) under WoW64 in the build tree's own 64-bit prefix (tests/e2e/harness/).
+get_filename_component(_quilo_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${_quilo_root}/tests/e2e/harness/wine-run")
