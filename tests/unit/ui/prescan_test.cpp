@@ -141,32 +141,20 @@ TEST_F(PrescanTest, SaveButtonFollowsTheSelection) {
     frm.show();
     add(100, 100);
     add(100, 100);
-    struct Step {
-        std::function<bool()> act;
-        std::vector<bool> buttons;
-        const char* status;
+    // Clicks on thumbnail 0 or 1, "Select all" (a) or "Select none" (n); Save, All, None enabled.
+    const std::tuple<char, std::vector<bool>, const char*> steps[] = {
+        {'0', {true, true, true}, "Image 2 of 2 (100x100 pixels) 1 selected"},
+        {'1', {false, true, true}, "Image 2 of 2 (100x100 pixels)"},
+        {'a', {true, true, true}, "Image 2 of 2 (100x100 pixels) 2 selected"},
+        {'n', {false, true, true}, "Image 2 of 2 (100x100 pixels)"},
+        {'0', {true, true, true}, "Image 1 of 2 (100x100 pixels) 1 selected"},
     };
-    const Step steps[] = {
-        {[&] { return frm.ImgList.toggleItem(0); },
-         {true, true, true},
-         "Image 2 of 2 (100x100 pixels) 1 selected"},
-        {[&] { return frm.ImgList.toggleItem(1); },
-         {false, true, true},
-         "Image 2 of 2 (100x100 pixels)"},
-        {[&] { return frm.Command3.click(); },
-         {true, true, true},
-         "Image 2 of 2 (100x100 pixels) 2 selected"},
-        {[&] { return frm.Command4.click(); },
-         {false, true, true},
-         "Image 2 of 2 (100x100 pixels)"},
-        {[&] { return frm.ImgList.toggleItem(0); },
-         {true, true, true},
-         "Image 1 of 2 (100x100 pixels) 1 selected"},
-    };
-    for (const Step& s : steps) {
-        ASSERT_TRUE(s.act());
-        EXPECT_EQ(enabled(), s.buttons) << s.status;
-        EXPECT_EQ(frm.Label3.caption(), s.status);
+    for (const auto& [act, buttons, status] : steps) {
+        ASSERT_TRUE(act == 'a'   ? frm.Command3.click()
+                    : act == 'n' ? frm.Command4.click()
+                                 : frm.ImgList.toggleItem(act - '0'));
+        EXPECT_EQ(enabled(), buttons) << status;
+        EXPECT_EQ(frm.Label3.caption(), status);
     }
 }
 
