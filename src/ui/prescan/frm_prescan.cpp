@@ -156,7 +156,6 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     LEAD2.view().setBackColor(0);
     const int listLeft = kRightLeft + kLargeWidth + kMargin;
     ImgList.move(listLeft, kViewTop, kRightLeft + kRightWidth - listLeft, kViewHeight);
-    ImgList.setToolTipText("Click an image to select it for saving, or to leave it out");
     Label3.move(kRightLeft, kViewTop + kViewHeight + 120, kRightWidth, 255);
 
     // The buttons in one row under the status line, as the actions are used: save first.
