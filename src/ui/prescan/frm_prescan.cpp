@@ -28,6 +28,30 @@ long long leadingInteger(std::string_view field) {
     return v;
 }
 
+// The fields of a thumbnail's tag "Xres,yres,ordinal": the pixel pitch (the resolution values
+// divided by 1000) and the parameter set's ordinal. A missing or malformed field counts as 0.
+struct PrescanTag {
+    float pitchX = 0;
+    float pitchY = 0;
+    std::int32_t ordinal = 0;
+};
+
+PrescanTag parsePrescanTag(std::string_view tag) {
+    std::string_view parts[3];
+    for (auto& part : parts) {
+        const auto comma = tag.find(',');
+        part = tag.substr(0, comma);
+        tag = comma == std::string_view::npos ? std::string_view() : tag.substr(comma + 1);
+    }
+    PrescanTag out;
+    out.pitchX = static_cast<float>(leadingInteger(parts[0])) / 1000.0f;
+    out.pitchY = static_cast<float>(leadingInteger(parts[1])) / 1000.0f;
+    out.ordinal = static_cast<std::int32_t>(
+        std::clamp<long long>(leadingInteger(parts[2]), std::numeric_limits<std::int32_t>::min(),
+                              std::numeric_limits<std::int32_t>::max()));
+    return out;
+}
+
 // Layout of the client area, in twips. The left column (live picture, "Scanning in progress"
 // and the slot row) is all the narrow window shows; the right part holds the large view, the
 // thumbnails, the status line and the buttons.
@@ -89,22 +113,6 @@ std::shared_ptr<const forms::DisplayImage> thumbnailPicture(const imaging::Image
     return forms::makeDisplayImage(reduced->width, reduced->height, 8, std::move(bytes));
 }
 
-PrescanTag parsePrescanTag(std::string_view tag) {
-    std::string_view parts[3];
-    for (auto& part : parts) {
-        const auto comma = tag.find(',');
-        part = tag.substr(0, comma);
-        tag = comma == std::string_view::npos ? std::string_view() : tag.substr(comma + 1);
-    }
-    PrescanTag out;
-    out.pitchX = static_cast<float>(leadingInteger(parts[0])) / 1000.0f;
-    out.pitchY = static_cast<float>(leadingInteger(parts[1])) / 1000.0f;
-    out.ordinal = static_cast<std::int32_t>(
-        std::clamp<long long>(leadingInteger(parts[2]), std::numeric_limits<std::int32_t>::min(),
-                              std::numeric_limits<std::int32_t>::max()));
-    return out;
-}
-
 frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
                        modLAnguageSelector& language, PrescanHost& host)
     : forms::Form(forms, "frmPrescan"),
@@ -148,7 +156,6 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     LEAD2.view().setBackColor(0);
     const int listLeft = kRightLeft + kLargeWidth + kMargin;
     ImgList.move(listLeft, kViewTop, kRightLeft + kRightWidth - listLeft, kViewHeight);
-    ImgList.setToolTipText("Click an image to select it for saving, or to leave it out");
     Label3.move(kRightLeft, kViewTop + kViewHeight + 120, kRightWidth, 255);
 
     // The buttons in one row under the status line, as the actions are used: save first.
@@ -194,7 +201,10 @@ forms::Label& frmPrescan::lblSlot(int k) {
 }
 
 void frmPrescan::Form_Load() {
-    setWidth(host_.NoPreview() == 2 ? kNarrowWidth : kWideWidth);
+    const bool narrow = host_.NoPreview() == 2;
+    setWidth(narrow ? kNarrowWidth : kWideWidth);
+    // The narrow window shows progress only: it ends below the slot row.
+    setClientSize(scaleWidth(), narrow ? kSlotTop + kSlotHeight + 2 * kMargin : kClientHeight);
     Label3.setCaption("No images captured");
     imageCount_ = 0;
     imageFiles_.assign(2, std::string());

@@ -54,16 +54,6 @@ std::pair<std::uint32_t, std::uint32_t> greyRange(const forms::DisplayImage& pic
 std::shared_ptr<const forms::DisplayImage> thumbnailPicture(const imaging::Image& image,
                                                             int maxSide);
 
-// The fields of a thumbnail's tag "Xres,yres,ordinal": the pixel pitch in micrometres (the
-// resolution values divided by 1000) and the parameter set's ordinal. A missing or malformed
-// field counts as 0.
-struct PrescanTag {
-    float pitchX = 0;
-    float pitchY = 0;
-    std::int32_t ordinal = 0;
-};
-PrescanTag parsePrescanTag(std::string_view tag);
-
 class frmPrescan final : public forms::Form {
   public:
     // Outer window widths: with the thumbnail part, and the narrow progress-only window.
