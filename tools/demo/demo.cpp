@@ -9,6 +9,7 @@
 
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
+#include "demo/install.h"
 #include "orvane-sim/world_library.h"
 #include "platform/sim/world.h"
 #include "test-host/decode.h"
@@ -18,23 +19,11 @@ namespace {
 
 using namespace quilo;
 
-void install(sim::World& world) {
-    namespace fs = std::filesystem;
-    const fs::path folder = world.nativePath("C:\\Program Files\\Kelvora\\Quilo");
-    fs::create_directories(folder);
-    for (const auto& f : fs::directory_iterator(fs::path(QUILO_SOURCE_DIR) / "lang"))
-        fs::copy_file(f.path(), folder / f.path().filename());
-    fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "tools/orvane-sim/OrvaneEx.ini",
-                  folder / "OrvaneEx.ini");
-    fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "src/app/stage/plugins.ini",
-                  folder.parent_path() / "plugins.ini");
-}
-
 }  // namespace
 
 int main() {
     sim::World world;
-    install(world);
+    demo::install(world);
     sim::ProcessOptions hostOptions;
     hostOptions.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
     sim::SimProcess& hostProcess = world.createProcess(hostOptions);

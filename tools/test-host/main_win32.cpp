@@ -114,9 +114,12 @@ quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
     return e;
 }
 
-int runScenario(const std::string& name, const std::string& plugin, const std::string& shots) {
+int runScenario(const std::string& name, const std::string& plugin, const std::string& shots,
+                const std::string& images) {
     auto platform = quilo::platform::makeWin32Platform();
     HostCore host(*platform);
+    // With --images, the scenario's received images are kept as files (IMG0001.tif, ...).
+    if (!images.empty()) host.setImageFolder(images);
     // Every message from a plug-in is printed as it arrives, decoded.
     host.onReceived = [](const quilo::testhost::Received& r) {
         std::printf("# < %s\n", quilo::testhost::decodeRecord(r.code, r.data).c_str());
@@ -437,6 +440,7 @@ int main(int argc, char** argv) {
     std::string scenario, shots, show;
     std::string plugin = exeFolder() + "\\Quilo\\QuiloPlugin.exe";
     std::string images = exeFolder() + "\\ReceivedImages";
+    bool imagesGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--scenario" && i + 1 < argc)
@@ -446,7 +450,7 @@ int main(int argc, char** argv) {
         else if (a == "--shots" && i + 1 < argc)
             shots = argv[++i];
         else if (a == "--images" && i + 1 < argc)
-            images = argv[++i];
+            images = argv[++i], imagesGiven = true;
         else if (a == "--show" && i + 1 < argc)
             show = argv[++i];
         else {
@@ -458,6 +462,6 @@ int main(int argc, char** argv) {
         }
     }
     plugin = fullPath(plugin);
-    if (!scenario.empty()) return runScenario(scenario, plugin, shots);
+    if (!scenario.empty()) return runScenario(scenario, plugin, shots, imagesGiven ? images : "");
     return runInteractive(plugin, images, show.empty() ? show : fullPath(show));
 }

@@ -15,6 +15,7 @@
 #include "platform/win32/win32_platform.h"
 #include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
+#include "support/wrappers.h"
 
 namespace quilo::scanner {
 namespace {
@@ -75,7 +76,16 @@ TEST_F(OrvaneDllTest, EveryExportIsFoundAndSensorApiOpensTheScanner) {
     ASSERT_EQ(binding.Get_IniFileName(buffer), 0);
     EXPECT_EQ(untilNul(buffer), ini);
 
-    testing::RecordingProcess process;
+    // Message boxes are recorded, not shown: none is expected.
+    struct BoxRecorder final : quilo::test::ProcessWrapper {
+        using ProcessWrapper::ProcessWrapper;
+        int messageBox(platform::Hwnd, std::string_view text, std::string_view,
+                       std::uint32_t) override {
+            boxes.emplace_back(text);
+            return 1;
+        }
+        std::vector<std::string> boxes;
+    } process(platform->process());
     testing::RecordingHost host;
     SensorAPI api(binding, platform->files(), process, host);
     api.InitializeHardware();
