@@ -978,9 +978,9 @@ class Win32FormsRenderer final : public forms::Renderer {
                 SendMessageW(h, LB_SETCURSEL, static_cast<WPARAM>(list.listIndex()), 0);
             }
         } else if (c.kind() == ControlKind::ThumbnailList) {
-            auto& strip = static_cast<forms::ThumbnailList&>(c);
-            for (int i = 0; i < strip.count(); ++i)
-                ListView_SetItemState(h, i, strip.selected(i) ? LVIS_SELECTED : 0, LVIS_SELECTED);
+            // The model's selection is drawn as frames (NM_CUSTOMDRAW below): the list view's
+            // own selection would tint the pictures, so it stays empty.
+            InvalidateRect(h, nullptr, TRUE);
         }
     }
 
@@ -1125,6 +1125,36 @@ class Win32FormsRenderer final : public forms::Renderer {
             if (header.code == NM_CLICK && updating_ == 0) {
                 const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
                 if (click.iItem >= 0) strip->toggleItem(click.iItem);
+            }
+            if (header.code == NM_CUSTOMDRAW) {
+                // A selected radiograph keeps its own greys: a frame in the highlight colour
+                // around it instead of the list view's tint.
+                auto& draw =
+                    const_cast<NMLVCUSTOMDRAW&>(reinterpret_cast<const NMLVCUSTOMDRAW&>(header));
+                const auto item = static_cast<int>(draw.nmcd.dwItemSpec);
+                switch (draw.nmcd.dwDrawStage) {
+                    case CDDS_PREPAINT:
+                        result = CDRF_NOTIFYITEMDRAW;
+                        break;
+                    case CDDS_ITEMPREPAINT:
+                        result = CDRF_NOTIFYPOSTPAINT;
+                        break;
+                    case CDDS_ITEMPOSTPAINT:
+                        if (item >= 0 && item < strip->count() && strip->selected(item)) {
+                            RECT rc{};
+                            ListView_GetItemRect(header.hwndFrom, item, &rc, LVIR_ICON);
+                            HBRUSH brush = GetSysColorBrush(COLOR_HIGHLIGHT);
+                            for (int i = 0; i < 3; ++i) {
+                                FrameRect(draw.nmcd.hdc, &rc, brush);
+                                InflateRect(&rc, -1, -1);
+                            }
+                        }
+                        result = CDRF_DODEFAULT;
+                        break;
+                    default:
+                        result = CDRF_DODEFAULT;
+                        break;
+                }
             }
             return true;
         }
