@@ -2,6 +2,8 @@
 // scripted session and prints one line per check (exit code 0 when all passed); without it
 // it opens a window with a button for every command and a log of every message.
 #include <windows.h>
+// windows.h first: the common controls header needs its types.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -77,6 +79,142 @@ class Launcher final : public quilo::testhost::PluginLauncher {
     }
     std::string path_;
     std::vector<HANDLE> processes_;
+};
+
+// The plug-in's preview window as a user reaches it: found on the screen among the plug-in
+// process's windows (the one with a thumbnail strip), driven with real mouse input.
+class ScreenPreview final : public quilo::testhost::PreviewDriver {
+  public:
+    ScreenPreview(HostCore& host, const Launcher& launcher, std::string shots)
+        : host_(host), launcher_(launcher), shots_(std::move(shots)) {}
+
+    bool waitWindow(std::uint32_t timeoutMs) override {
+        return host_.waitUntil([&] { return find(); }, timeoutMs);
+    }
+    int thumbnails() override {
+        return find() ? static_cast<int>(SendMessageW(strip_, LVM_GETITEMCOUNT, 0, 0)) : 0;
+    }
+    bool clickThumbnail(int i) override {
+        if (!find()) return false;
+        SendMessageW(strip_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(i), FALSE);
+        RECT rc{};
+        if (!itemRect(i, rc)) return false;
+        click(strip_, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        return true;
+    }
+    bool clickButton(const std::string& caption) override {
+        if (!find()) return false;
+        struct Search {
+            std::string caption;
+            HWND found = nullptr;
+        } search{caption};
+        EnumChildWindows(
+            window_,
+            [](HWND w, LPARAM p) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(p);
+                char text[128] = {};
+                GetWindowTextA(w, text, sizeof text);
+                if (s->caption != text) return TRUE;
+                s->found = w;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr) return false;
+        RECT rc{};
+        GetClientRect(search.found, &rc);
+        click(search.found, rc.right / 2, rc.bottom / 2);
+        return true;
+    }
+    void screenshot(const std::string& name) override {
+        if (shots_.empty() || !find()) return;
+        settle(800);
+        const std::string path = shots_ + "\\" + name + ".png";
+        const bool saved = quilo::platform::writePng(
+            quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(window_)), path);
+        std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
+    }
+
+  private:
+    // Lets the plug-in work off the input and repaint, pumping this host's messages meanwhile.
+    void settle(DWORD ms) {
+        const DWORD until = GetTickCount() + ms;
+        host_.waitUntil([&] { return GetTickCount() >= until; }, ms + 500);
+    }
+    bool find() {
+        if (window_ != nullptr && IsWindowVisible(window_)) return true;
+        struct Search {
+            DWORD pid;
+            HWND window = nullptr, strip = nullptr;
+        } search{launcher_.lastId()};
+        EnumWindows(
+            [](HWND w, LPARAM p) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(p);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
+                HWND strip = nullptr;
+                while ((strip = FindWindowExW(w, strip, WC_LISTVIEWW, nullptr)) != nullptr)
+                    if ((GetWindowLongW(strip, GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON) break;
+                if (strip == nullptr) return TRUE;
+                s->window = w;
+                s->strip = strip;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        window_ = search.window;
+        strip_ = search.strip;
+        return window_ != nullptr;
+    }
+    // The item's icon rectangle, asked across the process boundary through memory of the
+    // plug-in's process.
+    bool itemRect(int i, RECT& out) {
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
+                                     FALSE, launcher_.lastId());
+        if (process == nullptr) return false;
+        void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+        RECT rc{};
+        rc.left = LVIR_ICON;
+        bool ok = remote != nullptr &&
+                  WriteProcessMemory(process, remote, &rc, sizeof rc, nullptr) &&
+                  SendMessageW(strip_, LVM_GETITEMRECT, static_cast<WPARAM>(i),
+                               reinterpret_cast<LPARAM>(remote)) != 0 &&
+                  ReadProcessMemory(process, remote, &out, sizeof out, nullptr);
+        if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+        CloseHandle(process);
+        return ok;
+    }
+    // A real click: the pointer moves there, the button goes down and up through the system's
+    // input queue.
+    void click(HWND target, int x, int y) {
+        SetForegroundWindow(window_);
+        POINT pt{x, y};
+        ClientToScreen(target, &pt);
+        SetCursorPos(pt.x, pt.y);
+        host_.waitUntil(
+            [&] {
+                POINT now{};
+                return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
+            },
+            1000);
+        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+        INPUT in[2]{};
+        for (INPUT& e : in) {
+            e.type = INPUT_MOUSE;
+            e.mi.dx = MulDiv(pt.x, 65535, cx - 1);
+            e.mi.dy = MulDiv(pt.y, 65535, cy - 1);
+        }
+        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+        SendInput(2, in, sizeof(INPUT));
+        // Past the double-click time, so the next click is a click of its own.
+        settle(GetDoubleClickTime() + 150);
+    }
+
+    HostCore& host_;
+    const Launcher& launcher_;
+    std::string shots_;
+    HWND window_ = nullptr;
+    HWND strip_ = nullptr;
 };
 
 std::string profile(const std::string& ini, const char* section, const char* key) {
@@ -190,6 +328,12 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         run.text1 = "Intraoral size 2 (#1)";
         run.acknowledge = 2;  // the third is offered for saving at the end
         failures = scenario.capture(run);
+    } else if (name == "preview") {
+        // Three plates into the preview window; the user chooses the first and the third.
+        quilo::testhost::Scenario::CaptureRun run;
+        run.text1 = "Intraoral size 2 (#1)";
+        ScreenPreview ui(host, launcher, shots);
+        failures = scenario.preview(run, ui);
     } else if (name == "simulated") {
         // The sensor above the scanner's sets: the test image, without the scanner.
         quilo::testhost::Scenario::CaptureRun run;
@@ -199,8 +343,9 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         run.text1 = "Test image.";
         failures = scenario.capture(run);
     } else {
-        std::printf("unknown scenario %s (lifecycle, testmode, watchdog, capture, simulated)\n",
-                    name.c_str());
+        std::printf(
+            "unknown scenario %s (lifecycle, testmode, watchdog, capture, preview, simulated)\n",
+            name.c_str());
         return 2;
     }
     std::printf("%s: %d failed\n", name.c_str(), failures);

@@ -422,9 +422,9 @@ bool Scenario::checkImageMessage(const Bytes& m, const CaptureRun& run, int inde
     return true;
 }
 
-int Scenario::capture(const CaptureRun& run) {
+void Scenario::setNoPreview(int mode) {
     // The preview mode is a machine-wide setting; the host writes it where the plug-in reads it.
-    const std::string value = std::to_string(run.noPreview);
+    const std::string value = std::to_string(mode);
     std::vector<std::byte> data;
     for (char c : value)
         data.push_back(static_cast<std::byte>(c));
@@ -432,18 +432,31 @@ int Scenario::capture(const CaptureRun& run) {
     host_.platform().registry().setValue(platform::RegRoot::LocalMachine,
                                          "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin\\Options",
                                          "NoPreview", platform::RegType::Sz, data);
-    if (!startPlugin("")) return failures_;
+}
+
+bool Scenario::startCapture(const CaptureRun& run) {
+    setNoPreview(run.noPreview);
+    if (!startPlugin("")) return false;
     std::size_t from = host_.received().size();
     check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0, "InitializePlugin");
     check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports Idle");
-    from = host_.received().size();
-    check(host_.send(plugin_, kActivateCapture, int32Bytes(run.sensor)) != 0,
-          "ActivateCapture for sensor " + std::to_string(run.sensor));
+    return check(host_.send(plugin_, kActivateCapture, int32Bytes(run.sensor)) != 0,
+                 "ActivateCapture for sensor " + std::to_string(run.sensor));
+}
+
+std::vector<std::size_t> Scenario::imagesSince(std::size_t from) const {
+    std::vector<std::size_t> out;
+    for (std::size_t i = from; i < host_.received().size(); ++i)
+        if (host_.received()[i].code == kImageCapturedEx) out.push_back(i);
+    return out;
+}
+
+int Scenario::capture(const CaptureRun& run) {
+    const std::size_t from = host_.received().size();
+    if (!startCapture(run)) return failures_;
     std::vector<std::size_t> images;
     auto collect = [&] {
-        for (std::size_t i = images.empty() ? from : images.back() + 1; i < host_.received().size();
-             ++i)
-            if (host_.received()[i].code == kImageCapturedEx) images.push_back(i);
+        images = imagesSince(from);
         return images.size() >= static_cast<std::size_t>(run.images);
     };
     check(host_.waitUntil(collect, run.timeoutMs),
@@ -458,9 +471,10 @@ int Scenario::capture(const CaptureRun& run) {
             check(host_.send(plugin_, kImageStored, int32Bytes(le32(m, 4))) != 0,
                   "ImageStored " + std::to_string(le32(m, 4)));
     }
-    from = host_.received().size();
+    const std::size_t beforeStop = host_.received().size();
     check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
-    check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports a status");
+    check(host_.waitFor(kGetStatus, beforeStop, options_.replyTimeoutMs) >= 0,
+          "... reports a status");
     // Images never acknowledged are offered for saving when the plug-in ends.
     const bool lost = run.acknowledge < static_cast<int>(images.size());
     shutdown([&] {
@@ -469,6 +483,55 @@ int Scenario::capture(const CaptureRun& run) {
         check(question.rfind("Error: Not all images are acknowledged by ImageStored", 0) == 0,
               "the unacknowledged image is offered for saving", "\"" + question + "\"");
     });
+    return failures_;
+}
+
+int Scenario::preview(const CaptureRun& run, PreviewDriver& ui) {
+    CaptureRun withPreview = run;
+    withPreview.noPreview = 0;
+    const std::size_t from = host_.received().size();
+    if (!startCapture(withPreview)) return failures_;
+    if (check(ui.waitWindow(run.timeoutMs), "the preview window opens while the plate is read"))
+        ui.screenshot("preview-scanning-English");
+    check(host_.waitUntil([&] { return ui.thumbnails() >= run.images; }, run.timeoutMs),
+          std::to_string(run.images) + " thumbnails in the preview window",
+          std::to_string(ui.thumbnails()) + " there");
+    // The last plate's transport has ended when its image is ready; a moment for the window.
+    host_.waitUntil([] { return false; }, 1500);
+    check(imagesSince(from).empty(), "no image goes to the host before the user chooses");
+    ui.screenshot("preview-images-English");
+    for (const char* language : {"German", "Swedish", "English"}) {
+        host_.send(plugin_, kSetSettings, settingsBlock(std::string("LAN ") + language));
+        // Two clicks on the first thumbnail: the status line is written anew in that language.
+        check(ui.clickThumbnail(0) && ui.clickThumbnail(0),
+              std::string("the first thumbnail clicked off and on again (") + language + ")");
+        if (std::string(language) != "English")
+            ui.screenshot(std::string("preview-images-") + language);
+    }
+    check(ui.clickThumbnail(1), "the second thumbnail clicked off");
+    check(ui.clickButton("&Save images"), "\"&Save images\" clicked");
+    std::vector<std::size_t> images;
+    check(host_.waitUntil(
+              [&] {
+                  images = imagesSince(from);
+                  return images.size() >= 2;
+              },
+              run.timeoutMs),
+          "the two chosen images arrive", std::to_string(images.size()) + " arrived");
+    host_.waitUntil([] { return false; }, 500);
+    images = imagesSince(from);
+    check(images.size() == 2, "exactly the two chosen images", std::to_string(images.size()));
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const Bytes& m = host_.received()[images[i]].data;
+        checkImageMessage(m, run, static_cast<int>(i));
+        check(host_.send(plugin_, kImageStored, int32Bytes(le32(m, 4))) != 0,
+              "ImageStored " + std::to_string(le32(m, 4)));
+    }
+    const std::size_t beforeStop = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
+    check(host_.waitFor(kGetStatus, beforeStop, options_.replyTimeoutMs) >= 0,
+          "... reports a status");
+    shutdown();
     return failures_;
 }
 

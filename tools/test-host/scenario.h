@@ -24,6 +24,21 @@ class PluginLauncher {
     virtual void kill() = 0;
 };
 
+// The plug-in's preview window as a user reaches it: through the screen and real input on
+// Windows, through the forms model in the simulated world.
+class PreviewDriver {
+  public:
+    virtual ~PreviewDriver() = default;
+    // Waits until the plug-in shows its preview window; false after the timeout.
+    virtual bool waitWindow(std::uint32_t timeoutMs) = 0;
+    virtual int thumbnails() = 0;
+    // A click on thumbnail i (0-based): it toggles that image's selection.
+    virtual bool clickThumbnail(int i) = 0;
+    // A click on the button with that caption ("&Save images").
+    virtual bool clickButton(const std::string& caption) = 0;
+    virtual void screenshot(const std::string& name) = 0;
+};
+
 // What a correct plug-in answers, known to the scenario from outside the plug-in: its
 // version record, where it was started from, and the scanner library's configuration.
 struct Expectations {
@@ -77,6 +92,10 @@ class Scenario {
     // received and checked (record, TIFF file image, resolution), some acknowledged, the
     // capture stopped and the plug-in shut down. The images are kept in received().
     int capture(const CaptureRun& run);
+    // A capture with preview selection: three plates go into the preview window and none to the
+    // host; the user clicks the second one off (screenshots in English, German and Swedish on
+    // the way) and presses "&Save images"; the host gets the first and the third.
+    int preview(const CaptureRun& run, PreviewDriver& ui);
     // Checks one received ImageCapturedEx message; the TIFF file image's offset and size.
     bool checkImageMessage(const Bytes& message, const CaptureRun& run, int index);
 
@@ -89,6 +108,11 @@ class Scenario {
     std::optional<Bytes> ask(std::int32_t code, const Bytes& data);
     bool silentFor(std::int32_t code, std::uint32_t ms);
     bool startPlugin(const std::string& args);
+    void setNoPreview(int mode);
+    // Starts and initialises the plug-in, then activates the run's sensor.
+    bool startCapture(const CaptureRun& run);
+    // The indices into received() of the ImageCapturedEx messages from `from` on.
+    std::vector<std::size_t> imagesSince(std::size_t from) const;
     bool waitExit(std::uint32_t timeoutMs, int& code);
     // Shuts the plug-in down; `meanwhile` runs after the command, before waiting for the end.
     bool shutdown(const std::function<void()>& meanwhile = {});

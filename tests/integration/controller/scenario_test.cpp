@@ -2,6 +2,7 @@
 // checks TestHost.exe makes under Wine, here on the virtual clock.
 #include "test-host/scenario.h"
 #include "plugin_world.h"
+#include "ui/prescan/frm_prescan.h"
 
 namespace quilo::test {
 namespace {
@@ -22,6 +23,9 @@ class SimLauncher final : public testhost::PluginLauncher {
         processes_.push_back(std::make_unique<controller::PluginProcess>(p));
         processes_.back()->start();
         return true;
+    }
+    controller::PluginProcess* last() {
+        return processes_.empty() ? nullptr : processes_.back().get();
     }
     std::optional<int> exitCode() override {
         if (processes_.empty() || !processes_.back()->ended()) return std::nullopt;
@@ -73,6 +77,46 @@ TEST_F(Scenarios, CaptureOfThreePlatesTwoAcknowledged) {
     // The third image was offered for saving when the plug-in ended, and saved.
     EXPECT_TRUE(std::filesystem::exists(
         world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp\\IMG00000.tif")));
+}
+
+// The preview window through the forms model: a click toggles a thumbnail, a button clicks.
+class ModelPreview final : public testhost::PreviewDriver {
+  public:
+    ModelPreview(sim::World& world, SimLauncher& launcher) : world_(world), launcher_(launcher) {}
+    bool waitWindow(std::uint32_t timeoutMs) override {
+        for (std::uint32_t t = 0; window() == nullptr && t < timeoutMs; t += 10)
+            world_.advance(10);
+        return window() != nullptr;
+    }
+    int thumbnails() override { return window() != nullptr ? window()->ImgList.count() : 0; }
+    bool clickThumbnail(int i) override {
+        return window() != nullptr && window()->ImgList.toggleItem(i);
+    }
+    bool clickButton(const std::string& caption) override {
+        if (window() == nullptr || window()->Command1.caption() != caption) return false;
+        window()->Command1.click();
+        return true;
+    }
+    void screenshot(const std::string&) override {}
+
+  private:
+    ui::frmPrescan* window() {
+        controller::PluginProcess* p = launcher_.last();
+        forms::Form* f = p != nullptr ? p->forms().find("frmPrescan") : nullptr;
+        return f != nullptr && f->visible() ? static_cast<ui::frmPrescan*>(f) : nullptr;
+    }
+    sim::World& world_;
+    SimLauncher& launcher_;
+};
+
+TEST_F(Scenarios, PreviewTheFirstAndTheThirdChosen) {
+    SimLauncher launcher(world);
+    testhost::Scenario scenario(*host, launcher,
+                                [this](const std::string& line) { log += line + "\n"; });
+    ModelPreview ui(world, launcher);
+    testhost::Scenario::CaptureRun plates;
+    plates.text1 = "Intraoral size 2 (#1)";
+    EXPECT_EQ(scenario.preview(plates, ui), 0) << log;
 }
 
 TEST_F(Scenarios, Watchdog) {

@@ -1122,7 +1122,8 @@ class Win32FormsRenderer final : public forms::Renderer {
                 result = updating_ == 0 && selectionChange ? TRUE : FALSE;
                 return true;
             }
-            if (header.code == NM_CLICK && updating_ == 0) {
+            // Every click toggles, the second of a quick pair (a double click) too.
+            if ((header.code == NM_CLICK || header.code == NM_DBLCLK) && updating_ == 0) {
                 const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
                 if (click.iItem >= 0) strip->toggleItem(click.iItem);
             }
