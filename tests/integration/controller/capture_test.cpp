@@ -42,6 +42,7 @@ class Capture : public PluginWorld {
                       std::ios::binary)
             .write(reinterpret_cast<const char*>(tif.data()),
                    static_cast<std::streamsize>(tif.size()));
+        baseline = world.live();
         ASSERT_TRUE(startPlugin());
         plugin->forms().onFormLoad = [this](forms::Form& f) {
             if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
@@ -85,7 +86,27 @@ class Capture : public PluginWorld {
         return s.empty() ? -1 : s.back();
     }
 
+    // After every capture: the plug-in's process left nothing behind, no memory block,
+    // handle, window or timer, and no temporary file of the preview.
+    void TearDown() override {
+        plugin.reset();
+        library.reset();
+        if (!baseline) return;
+        world.runUntilIdle();
+        const sim::LiveCounts now = world.live();
+        EXPECT_EQ(now.memoryBlocks, 0u);
+        EXPECT_EQ(now.handles, baseline->handles);
+        EXPECT_EQ(now.windows, baseline->windows);
+        EXPECT_EQ(now.timers, baseline->timers);
+        const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
+        if (std::filesystem::exists(temp)) {
+            for (const auto& f : std::filesystem::directory_iterator(temp))
+                EXPECT_NE(f.path().filename().string().rfind("QUI", 0), 0u) << f.path();
+        }
+    }
+
     std::vector<std::string> dialogs;
+    std::optional<sim::LiveCounts> baseline;
 };
 
 struct ActivationRow {
@@ -317,6 +338,7 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     };
     pluginProcess = &world.createProcess();
     library = orvanesim::WorldLibrary::install(world, *pluginProcess);
+    baseline = world.live();
     SizeLog memory(pluginProcess->memory());
     test::PlatformWrapper platform(*pluginProcess);
     platform.memory_ = &memory;
