@@ -252,6 +252,10 @@ bool SimProcessPort::startProgram(std::string_view path, std::string_view argume
     return true;
 }
 
+char SimProcessPort::decimalSeparator() {
+    return p_.options().decimalSeparator;
+}
+
 std::string SimProcessPort::errorText(ErrorCode code) {
     switch (code) {
         case err::kSuccess:
