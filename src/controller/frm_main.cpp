@@ -159,6 +159,7 @@ frmMain::frmMain(PluginProcess& process)
     };
     mnuStartScan.onClick = [this] { (void)doActivateCapture(); };
     mnuCancelScan.onClick = [this] { doStopCapture(); };
+    mnuSetup.onClick = [this] { doSetup(); };
     Command1.onClick = [this] { Command1_Click(); };
     cmdScan.onClick = [this] { cmdScan_Click(); };
     ActiveTimer.onTimer = [this] { ActiveTimer_Timer(); };

@@ -87,6 +87,8 @@ class frmMain final : public forms::Form,
     // form unloads.
     void applicationWindowLost();
     void doStopCapture();
+    // The setup dialog cycle: fill, show modally, read back, save, announce.
+    void doSetup();
     // --- the capture sequence -----------------------------------------------------------
     bool doActivateCapture();
     // One polling step of ActiveTimer.
@@ -125,6 +127,7 @@ class frmMain final : public forms::Form,
     void GetCapabilities(std::int32_t& cmdNo) override;
     void GetSensorCount(std::int32_t& cmdNo) override;
     void GetsensorInformation(std::int32_t& cmdNo, std::int32_t& SensorNo) override;
+    void ActivateSetup(std::int32_t& cmdNo) override;
     void SetSettingsAsString(std::int32_t& cmdNo, std::string& Settings) override;
     void StopCapture(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
     void ActivateCapture(std::int32_t& cmdNo, std::int32_t& SensorNo,

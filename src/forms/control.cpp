@@ -119,6 +119,12 @@ void Control::setMousePointer(int pointer) {
     changed(Prop::MousePointer);
 }
 
+void Control::setFontUnderline(bool on) {
+    if (fontUnderline_ == on) return;
+    fontUnderline_ = on;
+    changed(Prop::Font);
+}
+
 void Control::setFontBold(bool bold) {
     if (fontBold_ == bold) return;
     fontBold_ = bold;

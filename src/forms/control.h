@@ -108,6 +108,12 @@ class Control {
     void setMousePointer(int pointer);
     bool fontBold() const { return fontBold_; }
     void setFontBold(bool bold);
+    bool fontUnderline() const { return fontUnderline_; }
+    void setFontUnderline(bool on);
+    // False: moving the focus here does not validate the control that loses it (a Cancel
+    // button must work while a box holds text that would not pass).
+    bool causesValidation() const { return causesValidation_; }
+    void setCausesValidation(bool on) { causesValidation_ = on; }
 
     // Whether the control can take the keyboard focus at all (labels, frames, timers cannot).
     bool canFocus() const;
@@ -165,6 +171,8 @@ class Control {
     Color foreColor_ = color::kSystemButtonText;
     int mousePointer_ = pointer::kDefault;
     bool fontBold_ = false;
+    bool fontUnderline_ = false;
+    bool causesValidation_ = true;
 };
 
 // The type name each kind has unless a form says otherwise.

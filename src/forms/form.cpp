@@ -334,7 +334,7 @@ bool Form::moveFocus(Control* to) {
     if (to == activeControl_) return true;
     Dispatch d(*this);
     Control* from = activeControl_;
-    if (from != nullptr && from->onValidate) {
+    if (from != nullptr && from->onValidate && (to == nullptr || to->causesValidation())) {
         bool cancel = false;
         from->onValidate(cancel);
         if (cancel) return false;

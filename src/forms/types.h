@@ -46,6 +46,7 @@ namespace pointer {
 inline constexpr int kDefault = 0;
 inline constexpr int kArrow = 1;
 inline constexpr int kHourglass = 11;
+inline constexpr int kHand = 99;  // the pointing hand of a link
 }  // namespace pointer
 
 // Why a form is being unloaded (the value QueryUnload receives).

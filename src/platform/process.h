@@ -68,6 +68,8 @@ class Process {
     virtual bool startProgram(std::string_view path, std::string_view arguments) = 0;
     // The system's text for an error code (FormatMessage).
     virtual std::string errorText(ErrorCode code) = 0;
+    // The user locale's decimal separator (what a number such as 0.5 is written with).
+    virtual char decimalSeparator() = 0;
 };
 
 namespace snd {

@@ -72,6 +72,7 @@ class ProcessWrapper : public Process {
         return t_.startProgram(p, a);
     }
     std::string errorText(ErrorCode c) override { return t_.errorText(c); }
+    char decimalSeparator() override { return t_.decimalSeparator(); }
 
   private:
     Process& t_;

@@ -341,6 +341,7 @@ class SimProcessPort final : public platform::Process {
     int mousePointer() override;
     bool startProgram(std::string_view path, std::string_view arguments) override;
     std::string errorText(platform::ErrorCode code) override;
+    char decimalSeparator() override;
 
   private:
     ProcessImpl& p_;

@@ -247,9 +247,16 @@ int SimProcessPort::mousePointer() {
 
 bool SimProcessPort::startProgram(std::string_view path, std::string_view arguments) {
     std::string line(path);
-    if (!arguments.empty()) line += " " + std::string(arguments);
+    if (!arguments.empty()) {
+        line += ' ';
+        line += arguments;
+    }
     p_.started_.push_back(std::move(line));
     return true;
+}
+
+char SimProcessPort::decimalSeparator() {
+    return p_.options().decimalSeparator;
 }
 
 std::string SimProcessPort::errorText(ErrorCode code) {

@@ -57,6 +57,7 @@ struct ProcessOptions {
     platform::VersionInfo version{
         "Quilo Plugin", "Kelvora", "Quilo Plugin", "QuiloPlugin", 1, 0, 0};
     std::string userName = "clinic";  // selects the per-user data folder and HKCU hive
+    char decimalSeparator = '.';      // the user locale's
 };
 
 class SimProcess : public platform::Platform {

@@ -609,6 +609,13 @@ class Win32Process final : public Process {
         return result > 32;
     }
 
+    char decimalSeparator() override {
+        char buffer[8] = {};
+        return GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 1
+                   ? buffer[0]
+                   : '.';
+    }
+
     std::string errorText(ErrorCode code) override {
         char* buffer = nullptr;
         const DWORD n =

@@ -271,6 +271,9 @@ class Win32FormsRenderer final : public forms::Renderer {
         LOGFONTW bold = metrics.lfMessageFont;
         bold.lfWeight = FW_BOLD;
         boldFont_ = CreateFontIndirectW(&bold);
+        LOGFONTW underline = metrics.lfMessageFont;
+        underline.lfUnderline = TRUE;
+        underlineFont_ = CreateFontIndirectW(&underline);
     }
 
     ~Win32FormsRenderer() override {
@@ -278,6 +281,11 @@ class Win32FormsRenderer final : public forms::Renderer {
             DeleteObject(brush);
         if (font_ != nullptr) DeleteObject(font_);
         if (boldFont_ != nullptr) DeleteObject(boldFont_);
+        if (underlineFont_ != nullptr) DeleteObject(underlineFont_);
+    }
+
+    HFONT fontOf(const Control& c) const {
+        return c.fontBold() ? boldFont_ : c.fontUnderline() ? underlineFont_ : font_;
     }
 
     int tppX() const { return std::max(1, platform_.display().twipsPerPixelX()); }
@@ -432,6 +440,14 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (form.mousePointer() == forms::pointer::kHourglass ||
                     platform_.process().mousePointer() == forms::pointer::kHourglass) {
                     SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                    result = TRUE;
+                    return true;
+                }
+                if (const Control* over =
+                        form.controlById(GetDlgCtrlID(reinterpret_cast<HWND>(wParam)));
+                    over != nullptr && over->mousePointer() == forms::pointer::kHand &&
+                    over->enabled()) {
+                    SetCursor(LoadCursor(nullptr, IDC_HAND));
                     result = TRUE;
                     return true;
                 }
@@ -718,8 +734,7 @@ class Win32FormsRenderer final : public forms::Renderer {
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id())),
                                       GetModuleHandleW(nullptr), nullptr);
         if (window.hwnd == nullptr) return;
-        SendMessageW(window.hwnd, WM_SETFONT,
-                     reinterpret_cast<WPARAM>(c.fontBold() ? boldFont_ : font_), FALSE);
+        SendMessageW(window.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(c)), FALSE);
         window.info = std::make_unique<ChildInfo>(ChildInfo{this, state.form, &c});
         SetWindowSubclass(window.hwnd, childProc, 1,
                           reinterpret_cast<DWORD_PTR>(window.info.get()));
@@ -805,8 +820,7 @@ class Win32FormsRenderer final : public forms::Renderer {
                 return;
             case Prop::Font:
                 if (h != nullptr)
-                    SendMessageW(h, WM_SETFONT,
-                                 reinterpret_cast<WPARAM>(c.fontBold() ? boldFont_ : font_), TRUE);
+                    SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(c)), TRUE);
                 return;
             case Prop::Value:
                 if (h == nullptr) return;
@@ -1179,6 +1193,7 @@ class Win32FormsRenderer final : public forms::Renderer {
     Platform& platform_;
     HFONT font_ = nullptr;
     HFONT boldFont_ = nullptr;
+    HFONT underlineFont_ = nullptr;
     std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
     std::vector<std::unique_ptr<FormWindow>> retired_;
     std::map<forms::Color, HBRUSH> brushes_;

@@ -1,0 +1,366 @@
+// The setup cycle: the setup dialog's load state and click rules, OK and Cancel, what doSetup
+// saves and tells the host, the two advanced dialogs' entry rules, and the About box.
+#include <filesystem>
+#include <functional>
+
+#include "plugin_world.h"
+#include "settings/dialogs/frm_advanced.h"
+#include "settings/dialogs/frm_setup.h"
+#include "ui/frm_about.h"
+
+namespace quilo::test {
+namespace {
+
+using settings::frmSetup;
+
+class Setup : public PluginWorld {
+  protected:
+    settings::PluginSettings& options() { return plugin->settings().settings(); }
+    // Opens the setup dialog from the main form and runs `whileOpen` on it once it is up; a
+    // dialog still open afterwards is cancelled.
+    void openSetup(const std::function<void(frmSetup&)>& whileOpen) {
+        world.after(5, [this, whileOpen] {
+            auto* f = dynamic_cast<frmSetup*>(plugin->forms().find("frmSetup"));
+            ASSERT_NE(f, nullptr);
+            whileOpen(*f);
+            if (plugin->forms().find("frmSetup") == f && f->visible()) f->CancelButton.click();
+        });
+        main().doSetup();
+    }
+    std::string machineValue(const std::string& section, const std::string& name) {
+        platform::RegValue v;
+        if (pluginProcess->registry().queryValue(
+                platform::RegRoot::LocalMachine,
+                plugin->settings().names().RegistryBase + "\\" + section, name, 100, v) != 0)
+            return "<absent>";
+        return std::string(reinterpret_cast<const char*>(v.data.data()), v.data.size() - 1);
+    }
+};
+
+// The enhancement, preview and depth controls as one line, for tables of states.
+std::string state(frmSetup& f) {
+    auto box = [](const forms::CheckBox& c) {
+        return std::to_string(c.value()) + (c.enabled() ? "" : "-");
+    };
+    auto on = [](const forms::Control& c) { return c.enabled() ? "1" : "0"; };
+    return "kv" + box(f.chkKVEnhancement) + " alt" + box(f.chkEnhancement) + " std" +
+           box(f.chkOptimize) + " adv" + on(f.cmdAdvanced) + on(f.cmdLeadAdvanced) + " save" +
+           on(f.chkSaveCopy) + on(f.lnkKVEnhancement) + " | imp" + box(f.chkNoPreview) + " prev" +
+           box(f.chkPreview) + " close" + box(f.chkClose) + " mode" +
+           std::to_string(f.previewMode()) + " | depth" + std::to_string(f.cboDepth.listIndex());
+}
+
+TEST_F(Setup, LoadShowsTheSettings) {
+    struct Row {
+        std::int16_t noPreview, closeDone;
+        std::int32_t enhancement;
+        std::int16_t depth;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {0, 1, 0, 16, "kv0 alt0 std0 adv00 save11 | imp0 prev0- close0- mode0 | depth0"},
+        {1, 1, 1, 12, "kv0 alt1 std0 adv01 save11 | imp1 prev0 close0- mode1 | depth1"},
+        {2, 1, 2, 8, "kv0 alt0 std1 adv10 save11 | imp1 prev1 close1 mode2 | depth2"},
+        {2, 0, 3, 10, "kv1 alt0 std0 adv00 save11 | imp1 prev1 close0 mode2 | depth0"},
+        {0, 0, 7, 8, "kv0 alt0 std0 adv00 save11 | imp0 prev0- close0- mode0 | depth2"},
+    };
+    ASSERT_TRUE(startPlugin());
+    for (const Row& r : rows) {
+        options().NoPreview = r.noPreview;
+        options().CloseDone = r.closeDone;
+        options().ImageEnhancement = r.enhancement;
+        options().BitDepth = r.depth;
+        openSetup([&](frmSetup& f) {
+            EXPECT_EQ(state(f), r.expected) << r.noPreview << "/" << r.enhancement;
+            const std::string& model = plugin->sensors().ScannerModel;
+            EXPECT_EQ(f.caption(), (model.empty() ? "Quilo" : model) + " Setup");
+            EXPECT_EQ(f.lstParams.listCount(), 4);
+            EXPECT_EQ(f.lstParams.list(1), "Intraoral size 2 PERIO (#2)");
+            EXPECT_EQ(f.lstParams.itemData(3), 4);
+            EXPECT_FALSE(f.Text1.text().empty());
+        });
+    }
+}
+
+TEST_F(Setup, ClickRules) {
+    struct Step {
+        const char* box;
+        const char* expected;
+    };
+    const Step steps[] = {
+        {"chkOptimize", "kv0 alt0 std1 adv10 save11 | imp0 prev0- close0- mode0"},
+        {"chkEnhancement", "kv0 alt1 std0 adv01 save11 | imp0 prev0- close0- mode0"},
+        {"chkKVEnhancement", "kv1 alt0 std0 adv00 save11 | imp0 prev0- close0- mode0"},
+        {"chkKVEnhancement", "kv0 alt0 std0 adv00 save00 | imp0 prev0- close0- mode0"},
+        {"chkEnhancement", "kv0 alt1 std0 adv01 save00 | imp0 prev0- close0- mode0"},
+        {"chkNoPreview", "kv0 alt1 std0 adv01 save00 | imp1 prev0 close0- mode1"},
+        {"chkPreview", "kv0 alt1 std0 adv01 save00 | imp1 prev1 close0 mode2"},
+        // Clearing "Import at once" keeps the preview mark; checking it again gives mode 2.
+        {"chkNoPreview", "kv0 alt1 std0 adv01 save00 | imp0 prev1- close0- mode0"},
+        {"chkNoPreview", "kv0 alt1 std0 adv01 save00 | imp1 prev1 close0 mode2"},
+        {"chkPreview", "kv0 alt1 std0 adv01 save00 | imp1 prev0 close0- mode1"},
+    };
+    ASSERT_TRUE(startPlugin());
+    options().ImageEnhancement = 0;
+    openSetup([&](frmSetup& f) {
+        for (const Step& s : steps) {
+            ASSERT_TRUE(f.control(s.box)->click()) << s.box;
+            const std::string now = state(f);
+            EXPECT_EQ(now.substr(0, now.find(" | depth")), s.expected);
+        }
+    });
+}
+
+TEST_F(Setup, OkClosesAndStopsOnlyForScannerChanges) {
+    namespace fs = std::filesystem;
+    const std::string otherIni = std::string(kProgramFolder) + "\\Other.ini";
+    fs::copy_file(world.nativePath(std::string(kProgramFolder) + "\\OrvaneEx.ini"),
+                  world.nativePath(otherIni));
+    struct Row {
+        const char* what;
+        std::function<void(frmSetup&)> change;
+        bool closed, stopped, iniSet;
+    };
+    const Row rows[] = {
+        {"depth", [](frmSetup& f) { f.cboDepth.selectItem(1); }, false, false, false},
+        {"preview", [](frmSetup& f) { f.chkNoPreview.click(); }, true, true, false},
+        {"ini", [&](frmSetup& f) { f.Text1.typeText(otherIni); }, true, true, true},
+    };
+    for (const Row& r : rows) {
+        ASSERT_TRUE(startPlugin()) << r.what;
+        const std::string iniBefore = library->device().iniPath();
+        bool openDuring = false;
+        openSetup([&](frmSetup& f) {
+            r.change(f);
+            ASSERT_TRUE(f.OKButton.click());
+            EXPECT_TRUE(f.pressedOK());
+            EXPECT_FALSE(f.visible());
+            openDuring = plugin->sensors().HardwareInitialized;
+        });
+        EXPECT_EQ(openDuring, !r.closed) << r.what;
+        EXPECT_EQ(main().StopRequested, r.stopped) << r.what;
+        EXPECT_EQ(library->device().iniPath() != iniBefore, r.iniSet) << r.what;
+        plugin.reset();
+        library.reset();
+        world.endProcess(*pluginProcess);
+    }
+}
+
+TEST_F(Setup, OkRefusesWithoutParameterSetOrIniFile) {
+    ASSERT_TRUE(startPlugin());
+    openSetup([&](frmSetup& f) {
+        for (int i = 0; i < f.lstParams.listCount(); ++i)
+            f.lstParams.setSelected(i, false);
+        ASSERT_TRUE(f.OKButton.click());
+        ASSERT_FALSE(pluginProcess->messageBoxes().empty());
+        EXPECT_EQ(pluginProcess->messageBoxes().back().text,
+                  "Please make sure you have at least one scan parameter checked to show on "
+                  "toolbar.");
+        EXPECT_TRUE(f.visible());
+        f.lstParams.setSelected(2, true);
+        f.Text1.typeText("C:\\nowhere\\missing.ini");
+        std::string shown;
+        world.after(5, [&] {
+            if (forms::Form* box = plugin->forms().find("frmDlgBox")) {
+                shown = box->control("msgLabel")->caption();
+                box->unload();
+            }
+        });
+        ASSERT_TRUE(f.OKButton.click());
+        EXPECT_EQ(shown, "INI-file not found. Please enter a valid filename");
+        EXPECT_TRUE(f.visible());
+        EXPECT_FALSE(f.pressedOK());
+        EXPECT_EQ(f.mousePointer(), forms::pointer::kDefault);
+    });
+    EXPECT_TRUE(plugin->sensors().HardwareInitialized);  // ready at open: Cancel leaves it open
+    EXPECT_EQ(machineValue("Options", "BitDepth"), "<absent>");
+}
+
+TEST_F(Setup, OkSavesAndSendsTheCapabilitiesAgain) {
+    ASSERT_TRUE(startPlugin());
+    initialize();
+    const std::size_t from = host->received().size();
+    openSetup([&](frmSetup& f) {
+        f.cboDepth.selectItem(1);
+        f.lstParams.setSelected(2, true);
+        f.chkSaveCopy.setValue(0);
+        f.chkVerbose.click();
+        ASSERT_TRUE(f.OKButton.click());
+    });
+    EXPECT_EQ(machineValue("Options", "BitDepth"), "12");
+    EXPECT_EQ(machineValue("Options", "SavePreview"), "0");
+    EXPECT_EQ(machineValue("Devices", "Panoramic 15x30_AsTool"), "1");
+    EXPECT_EQ(machineValue("Devices", "Cephalometric 24x30_AsTool"), "0");
+    EXPECT_EQ(options().BitDepth, 12);
+    EXPECT_EQ(options().Verbose, 1);
+    std::vector<std::pair<std::int32_t, std::int16_t>> statuses;
+    bool capabilities = false;
+    for (std::size_t i = from; i < host->received().size(); ++i) {
+        const auto& m = host->received()[i];
+        if (m.code == code::Status && m.data.size() == 12)
+            statuses.emplace_back(le32At(m.data, 4), le16At(m.data, 8));
+        capabilities = capabilities || m.code == code::Capabilities;
+    }
+    EXPECT_TRUE(capabilities);
+    ASSERT_GE(statuses.size(), 2u);
+    EXPECT_EQ(statuses.front().second, -1);  // the dialog-active flag while it is open
+    EXPECT_EQ(statuses.back().second, 0);
+    EXPECT_EQ(plugin->forms().find("frmSetup"), nullptr);
+}
+
+TEST_F(Setup, HostCommandsAreWorkedOffWhileOpen) {
+    ASSERT_TRUE(startPlugin());
+    initialize();
+    std::size_t from = 0;
+    world.after(5, [&] {
+        from = host->received().size();
+        host->send(pluginWindow(), code::Status, testhost::handleBytes(host->hwnd()));
+        host->send(pluginWindow(), code::Stop, testhost::handleBytes(host->hwnd()));
+    });
+    bool checked = false;
+    world.after(200, [&] {
+        auto* f = dynamic_cast<frmSetup*>(plugin->forms().find("frmSetup"));
+        ASSERT_NE(f, nullptr);
+        EXPECT_FALSE(statusesSince(from).empty());
+        EXPECT_TRUE(main().StopRequested);
+        checked = true;
+        f->CancelButton.click();
+    });
+    main().doSetup();
+    EXPECT_TRUE(checked);
+}
+
+// --- the advanced dialogs' entry rules ------------------------------------------------------
+
+TEST(AdvancedEntries, StandardLimits) {
+    const std::pair<const char*, std::optional<std::int32_t>> rows[] = {
+        {"2.5", 25000},       {".5", 5000},          {"40", 400000}, {"40.1", std::nullopt},
+        {"41", std::nullopt}, {"", std::nullopt},    {"3,5", 35000}, {" 0 ", 0},
+        {"-1", std::nullopt}, {"abc", std::nullopt}, {"2.", 20000}};
+    for (const auto& [text, want] : rows)
+        EXPECT_EQ(settings::parseLimit(text), want) << text;
+    EXPECT_EQ(settings::percentText(25000, 10000), "2.5");
+    EXPECT_EQ(settings::percentText(5000, 10000), ".5");
+    EXPECT_EQ(settings::percentText(0, 10000), ".0");
+    EXPECT_EQ(settings::percentText(400000, 10000), "40.0");
+    EXPECT_EQ(settings::percentText(125, 10), "12.5");
+}
+
+TEST(AdvancedEntries, AlternateCutoffsInBothLocales) {
+    struct Row {
+        const char* text;
+        bool percent;
+        std::optional<std::int32_t> point, comma;
+    };
+    const Row rows[] = {
+        {"12.5", true, 125, 125},
+        {"12,5", true, 125, 125},
+        {"100", true, 1000, 1000},
+        {"100.1", true, std::nullopt, std::nullopt},
+        {"-1", true, std::nullopt, std::nullopt},
+        {"0.05", true, 0, 0},
+        {"0.15", true, 2, 2},
+        {"65535", false, 65535, 65535},
+        {"65536", false, std::nullopt, std::nullopt},
+        {"300.5", false, 300, 300},
+        {"301,5", false, 302, 302},
+        {"", false, std::nullopt, std::nullopt},
+        {"1.2.3", false, std::nullopt, std::nullopt},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(settings::parseCutoff(r.text, r.percent, '.'), r.point) << r.text;
+        EXPECT_EQ(settings::parseCutoff(r.text, r.percent, ','), r.comma) << r.text;
+    }
+}
+
+TEST_F(Setup, AdvancedDialogsKeepBothPairsAndWriteOnlyOnOk) {
+    sim::ProcessOptions commaLocale;
+    commaLocale.decimalSeparator = ',';
+    ASSERT_TRUE(startPlugin({}, commaLocale));
+    options().IntraLeadCutoff = 1;
+    options().IntraLeadLow = 125;
+    options().IntraLeadLowAbs = 300;
+    options().IntraLeadStretch = 0;
+    settings::frmLeadSettings lead(plugin->forms(), plugin->settings(), plugin->language());
+    lead.show();
+    auto& intra = lead.type(0);
+    EXPECT_EQ(intra.txtLow.text(), "12.5");
+    EXPECT_EQ(intra.lblUnitLow.caption(), "%");
+    EXPECT_FALSE(intra.txtLow.enabled());
+    EXPECT_FALSE(intra.cmbCut.enabled());
+    EXPECT_EQ(intra.cboNR.listCount(), 16);
+    EXPECT_EQ(intra.cboNR.list(15), "15 (16x16)");
+    ASSERT_TRUE(intra.chkHisto.click());
+    ASSERT_TRUE(intra.cmbCut.selectItem(0));
+    EXPECT_EQ(intra.txtLow.text(), "300");
+    EXPECT_EQ(intra.lblUnitUpp.caption(), "(0-65535)");
+    ASSERT_TRUE(intra.cmbCut.selectItem(1));
+    EXPECT_EQ(intra.txtLow.text(), "12.5");  // the percent pair, unchanged
+    ASSERT_TRUE(intra.txtLow.setFocus());
+    intra.txtLow.typeText("100,1");
+    EXPECT_FALSE(lead.Command1.click());
+    EXPECT_TRUE(lead.loaded());
+    EXPECT_EQ(pluginProcess->messageBoxes().back().text, plugin->language().LangText(3720));
+    EXPECT_TRUE(intra.txtLow.hasFocus());
+    intra.txtLow.typeText("7.5");
+    ASSERT_TRUE(lead.Command1.click());
+    EXPECT_FALSE(lead.loaded());
+    EXPECT_EQ(options().IntraLeadLow, 75);
+    EXPECT_EQ(options().IntraLeadLowAbs, 300);
+    EXPECT_EQ(options().IntraLeadStretch, 1);
+
+    settings::frmSettings standard(plugin->forms(), plugin->settings(), plugin->language());
+    standard.show();
+    auto& pano = standard.type(1);
+    EXPECT_EQ(pano.cboMapping.list(1), plugin->language().LangText(3540));
+    ASSERT_TRUE(pano.txtUpp.setFocus());
+    pano.txtUpp.typeText("3,5");
+    ASSERT_TRUE(standard.Command2.click());  // Cancel: no validation, nothing written
+    EXPECT_EQ(options().PanoLimitHigh, 100000);
+}
+
+// --- the About box ------------------------------------------------------------------------
+
+TEST_F(Setup, AboutBoxTexts) {
+    ASSERT_TRUE(startPlugin());
+    for (const char* serial : {"", "SN-0042"}) {
+        ui::frmAbout about(plugin->forms(), plugin->language(),
+                           {"Q2", "Kelvora AB", "2.1.7", serial});
+        about.show();
+        EXPECT_EQ(about.caption(), "About Q2 Plugin");
+        EXPECT_EQ(about.lblTitle.caption(), "Q2 Plugin");
+        EXPECT_EQ(about.lblVersion.caption(), "Version 1.0.0");
+        EXPECT_EQ(about.lblDescription.caption(), "Copyright \u00A9 2002-2026 Kelvora AB");
+        EXPECT_EQ(about.lbl_DLLInfo.caption(),
+                  std::string("Hardware DLL version: (Orvane.dll)\r\n  2.1.7") +
+                      (*serial ? "\r\n\r\nHardware serial number: \r\n  SN-0042" : ""));
+        about.StartSysInfo();
+        EXPECT_EQ(pluginProcess->messageBoxes().back().text,
+                  "System Information Is Unavailable At This Time");
+    }
+}
+
+TEST_F(Setup, GetKeyValueReadsStringsAndNumbers) {
+    ASSERT_TRUE(startPlugin());
+    platform::Registry& reg = pluginProcess->registry();
+    const std::string key = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+    reg.setValue(platform::RegRoot::LocalMachine, key, "PATH", platform::RegType::Sz,
+                 platform::regSzBytes("C:\\Tools\\msinfo32.exe"));
+    const std::byte dword[] = {std::byte{0x2C}, std::byte{0x01}, std::byte{0}, std::byte{0}};
+    reg.setValue(platform::RegRoot::LocalMachine, key, "Count", platform::RegType::Dword, dword);
+    std::string v = "stale";
+    EXPECT_TRUE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "PATH", v));
+    EXPECT_EQ(v, "C:\\Tools\\msinfo32.exe");
+    EXPECT_TRUE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "Count", v));
+    EXPECT_EQ(v, "300");
+    EXPECT_FALSE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "None", v));
+    EXPECT_EQ(v, "");
+    ui::frmAbout about(plugin->forms(), plugin->language(), {});
+    about.show();
+    about.StartSysInfo();
+    ASSERT_FALSE(pluginProcess->startedPrograms().empty());
+    EXPECT_EQ(pluginProcess->startedPrograms().back(), "C:\\Tools\\msinfo32.exe");
+}
+
+}  // namespace
+}  // namespace quilo::test
