@@ -344,21 +344,27 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
         return;
     }
     const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
-    const bool overSets = ActiveSensorNo > count;
+    sendLeadImage(platform().clock().localTime(), IsTest ? count + 1 : ActiveSensorNo,
+                  imageText(scanner.CurrentParamSetNr(), ActiveSensorNo > count));
+}
+
+void frmMain::sendLeadImage(const platform::LocalTime& captured, std::int32_t sensorNo,
+                            const std::string& text1) {
+    const scanner::SensorAPI& scanner = process_.sensors();
+    const imaging::ImageControl& control = leadIMG.control();
     host::ImageExRecord record;
-    const auto width = static_cast<std::int32_t>(leadIMG.control().bitmapWidth());
-    const auto height = static_cast<std::int32_t>(leadIMG.control().bitmapHeight());
+    const auto width = static_cast<std::int32_t>(control.bitmapWidth());
+    const auto height = static_cast<std::int32_t>(control.bitmapHeight());
     record.set(host::ImageExRecord::widthPixels, width);
     record.set(host::ImageExRecord::heightPixels, height);
     record.set(host::ImageExRecord::widthMm,
                width * static_cast<double>(scanner.PixelPitchX) / 1000.0);
     record.set(host::ImageExRecord::heightMm,
                height * static_cast<double>(scanner.PixelPitchY) / 1000.0);
-    record.set(host::ImageExRecord::captureDate, dayCount(platform().clock().localTime()));
-    record.set(host::ImageExRecord::sensorNo, IsTest ? count + 1 : ActiveSensorNo);
-    const std::string text1 = imageText(scanner.CurrentParamSetNr(), overSets);
+    record.set(host::ImageExRecord::captureDate, dayCount(captured));
+    record.set(host::ImageExRecord::sensorNo, sensorNo);
     LogMsg("Will send image: " + std::to_string(width) + " x " + std::to_string(height) + ", " +
-           std::to_string(leadIMG.control().bitsPerPixel()));
+           std::to_string(control.bitsPerPixel()));
     (void)SendLeadImageEx(record, ActiveSensorNo, text1, "");
 }
 
@@ -427,22 +433,9 @@ void frmMain::SendSelected(const std::string& FileName, std::int32_t OrdinalNo) 
     control.loadFile(files, FileName);
     leadIMG.refresh();
     const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
-    host::ImageExRecord record;
-    const auto width = static_cast<std::int32_t>(control.bitmapWidth());
-    const auto height = static_cast<std::int32_t>(control.bitmapHeight());
-    record.set(host::ImageExRecord::widthPixels, width);
-    record.set(host::ImageExRecord::heightPixels, height);
-    record.set(host::ImageExRecord::widthMm,
-               width * static_cast<double>(scanner.PixelPitchX) / 1000.0);
-    record.set(host::ImageExRecord::heightMm,
-               height * static_cast<double>(scanner.PixelPitchY) / 1000.0);
     const auto modified = files.lastModified(FileName);
-    record.set(host::ImageExRecord::captureDate,
-               dayCount(modified ? *modified : platform().clock().localTime()));
-    record.set(host::ImageExRecord::sensorNo, OrdinalNo);
-    LogMsg("Will send image: " + std::to_string(width) + " x " + std::to_string(height) + ", " +
-           std::to_string(control.bitsPerPixel()));
-    (void)SendLeadImageEx(record, ActiveSensorNo, imageText(OrdinalNo, OrdinalNo > count), "");
+    sendLeadImage(modified ? *modified : platform().clock().localTime(), OrdinalNo,
+                  imageText(OrdinalNo, OrdinalNo > count));
 }
 
 bool frmMain::SendLeadImageEx(host::ImageExRecord& record, std::int32_t /*SensorNo*/,

@@ -167,6 +167,9 @@ class frmMain final : public forms::Form,
     void unlinkPreview();
     // True when the capture's set is a perio set, or for the test image.
     bool perioWanted(bool isTest);
+    // Hands leadIMG over with its record: pixels and millimetres from the control and the pitch.
+    void sendLeadImage(const platform::LocalTime& captured, std::int32_t sensorNo,
+                       const std::string& text1);
     // The text a hand-over carries for a set: "name (#n)", or "Test image." above the sets.
     std::string imageText(std::int32_t ordinalNo, bool overSets);
 

@@ -444,6 +444,23 @@ bool Scenario::startCapture(const CaptureRun& run) {
                  "ActivateCapture for sensor " + std::to_string(run.sensor));
 }
 
+void Scenario::stopCapture() {
+    // Statuses of the last image may still be on their way: the stop's own is Idle.
+    const std::size_t from = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
+    check(host_.waitUntil(
+              [&] {
+                  for (std::size_t i = from; i < host_.received().size(); ++i) {
+                      const Received& r = host_.received()[i];
+                      if (r.code == kGetStatus && r.data.size() >= 8 && le32(r.data, 4) == 16)
+                          return true;
+                  }
+                  return false;
+              },
+              options_.replyTimeoutMs),
+          "... reports Idle");
+}
+
 std::vector<std::size_t> Scenario::imagesSince(std::size_t from) const {
     std::vector<std::size_t> out;
     for (std::size_t i = from; i < host_.received().size(); ++i)
@@ -471,10 +488,7 @@ int Scenario::capture(const CaptureRun& run) {
             check(host_.send(plugin_, kImageStored, int32Bytes(le32(m, 4))) != 0,
                   "ImageStored " + std::to_string(le32(m, 4)));
     }
-    const std::size_t beforeStop = host_.received().size();
-    check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
-    check(host_.waitFor(kGetStatus, beforeStop, options_.replyTimeoutMs) >= 0,
-          "... reports a status");
+    stopCapture();
     // Images never acknowledged are offered for saving when the plug-in ends.
     const bool lost = run.acknowledge < static_cast<int>(images.size());
     shutdown([&] {
@@ -527,10 +541,7 @@ int Scenario::preview(const CaptureRun& run, PreviewDriver& ui) {
         check(host_.send(plugin_, kImageStored, int32Bytes(le32(m, 4))) != 0,
               "ImageStored " + std::to_string(le32(m, 4)));
     }
-    const std::size_t beforeStop = host_.received().size();
-    check(host_.sendHandleCommand(plugin_, kStopCapture) != 0, "StopCapture");
-    check(host_.waitFor(kGetStatus, beforeStop, options_.replyTimeoutMs) >= 0,
-          "... reports a status");
+    stopCapture();
     shutdown();
     return failures_;
 }

@@ -111,6 +111,8 @@ class Scenario {
     void setNoPreview(int mode);
     // Starts and initialises the plug-in, then activates the run's sensor.
     bool startCapture(const CaptureRun& run);
+    // Sends StopCapture and waits for the Idle status it brings.
+    void stopCapture();
     // The indices into received() of the ImageCapturedEx messages from `from` on.
     std::vector<std::size_t> imagesSince(std::size_t from) const;
     bool waitExit(std::uint32_t timeoutMs, int& code);
