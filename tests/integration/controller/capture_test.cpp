@@ -362,6 +362,42 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     plugin.reset();
 }
 
+TEST_F(Capture, WithoutPreviewNoWindowAndNoPreviewPicture) {
+    configure({{"Plates", "1"}});
+    start(1);
+    activate(1);
+    waitImages(1);
+    ASSERT_EQ(images().size(), 1u);
+    EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
+    EXPECT_EQ(main().ScannerStatus.PreviewLineCount, 0);
+}
+
+// The narrow progress window: images go to the host at once; the window closes at the first
+// tick after the transport stops; the preview pictures' count goes on across captures.
+TEST_F(Capture, ProgressWindowClosesWhenDoneAndCountsPicturesOn) {
+    configure({{"Plates", "1"}});
+    start(2);
+    plugin->settings().settings().CloseDone = 1;
+    activate(1);
+    bool narrow = false;
+    for (int i = 0; i < 600 && images().empty(); ++i) {
+        world.advance(50);
+        if (auto* f = plugin->forms().find("frmPrescan"); f != nullptr && f->visible())
+            narrow = f->width() == ui::frmPrescan::kNarrowWidth;
+    }
+    ASSERT_EQ(images().size(), 1u);
+    EXPECT_TRUE(narrow);
+    world.advance(50);
+    EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
+    const std::int32_t first = main().ScannerStatus.PreviewLineCount;
+    EXPECT_GT(first, 3);
+    activate(1);
+    waitImages(2);
+    EXPECT_GT(main().ScannerStatus.PreviewLineCount, first);
+    const std::string next = "Added preview line " + std::to_string((first + 2) / 3 * 3) + ", ";
+    EXPECT_NE(log().find(next), std::string::npos) << next;
+}
+
 TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     configure({{"Plates", "3"}});
     start(0);
