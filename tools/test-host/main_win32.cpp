@@ -81,6 +81,56 @@ class Launcher final : public quilo::testhost::PluginLauncher {
     std::vector<HANDLE> processes_;
 };
 
+// Window searches for EnumWindows and EnumChildWindows (stdcall callbacks on 32-bit Windows,
+// so plain functions rather than lambdas).
+struct ButtonSearch {
+    std::string caption;
+    HWND found = nullptr;
+};
+BOOL CALLBACK buttonWithCaption(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<ButtonSearch*>(p);
+    char text[128] = {};
+    GetWindowTextA(w, text, sizeof text);
+    if (s->caption != text) return TRUE;
+    s->found = w;
+    return FALSE;
+}
+
+// The visible window of a process that holds a thumbnail strip (an icon-view list).
+struct PreviewSearch {
+    DWORD pid;
+    HWND window = nullptr, strip = nullptr;
+};
+BOOL CALLBACK previewOfProcess(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<PreviewSearch*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
+    HWND strip = nullptr;
+    while ((strip = FindWindowExW(w, strip, WC_LISTVIEWW, nullptr)) != nullptr)
+        if ((GetWindowLongW(strip, GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON) break;
+    if (strip == nullptr) return TRUE;
+    s->window = w;
+    s->strip = strip;
+    return FALSE;
+}
+
+// A visible message box (dialog class) of a process.
+struct DialogSearch {
+    DWORD pid;
+    HWND box = nullptr;
+};
+BOOL CALLBACK dialogOfProcess(HWND w, LPARAM p) {
+    auto* f = reinterpret_cast<DialogSearch*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (pid != f->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+    f->box = w;
+    return FALSE;
+}
+
 // The plug-in's preview window as a user reaches it: found on the screen among the plug-in
 // process's windows (the one with a thumbnail strip), driven with real mouse input.
 class ScreenPreview final : public quilo::testhost::PreviewDriver {
@@ -104,21 +154,8 @@ class ScreenPreview final : public quilo::testhost::PreviewDriver {
     }
     bool clickButton(const std::string& caption) override {
         if (!find()) return false;
-        struct Search {
-            std::string caption;
-            HWND found = nullptr;
-        } search{caption};
-        EnumChildWindows(
-            window_,
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(p);
-                char text[128] = {};
-                GetWindowTextA(w, text, sizeof text);
-                if (s->caption != text) return TRUE;
-                s->found = w;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        ButtonSearch search{caption};
+        EnumChildWindows(window_, buttonWithCaption, reinterpret_cast<LPARAM>(&search));
         if (search.found == nullptr) return false;
         RECT rc{};
         GetClientRect(search.found, &rc);
@@ -142,25 +179,8 @@ class ScreenPreview final : public quilo::testhost::PreviewDriver {
     }
     bool find() {
         if (window_ != nullptr && IsWindowVisible(window_)) return true;
-        struct Search {
-            DWORD pid;
-            HWND window = nullptr, strip = nullptr;
-        } search{launcher_.lastId()};
-        EnumWindows(
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(p);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                if (pid != s->pid || !IsWindowVisible(w)) return TRUE;
-                HWND strip = nullptr;
-                while ((strip = FindWindowExW(w, strip, WC_LISTVIEWW, nullptr)) != nullptr)
-                    if ((GetWindowLongW(strip, GWL_STYLE) & LVS_TYPEMASK) == LVS_ICON) break;
-                if (strip == nullptr) return TRUE;
-                s->window = w;
-                s->strip = strip;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        PreviewSearch search{launcher_.lastId()};
+        EnumWindows(previewOfProcess, reinterpret_cast<LPARAM>(&search));
         window_ = search.window;
         strip_ = search.strip;
         return window_ != nullptr;
@@ -278,26 +298,12 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     // A message box of the plug-in's: found among the top-level dialogs of its process, its text
     // read, and Yes or No pressed.
     options.answerQuestion = [&](bool yes) {
-        struct Found {
-            DWORD pid;
-            HWND box;
-        } found{launcher.lastId(), nullptr};
+        DialogSearch found{launcher.lastId()};
         std::string text;
         host.waitUntil(
             [&] {
-                EnumWindows(
-                    [](HWND w, LPARAM p) -> BOOL {
-                        auto* f = reinterpret_cast<Found*>(p);
-                        DWORD pid = 0;
-                        GetWindowThreadProcessId(w, &pid);
-                        char cls[16] = {};
-                        GetClassNameA(w, cls, sizeof cls);
-                        if (pid != f->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
-                            return TRUE;
-                        f->box = w;
-                        return FALSE;
-                    },
-                    reinterpret_cast<LPARAM>(&found));
+                found.box = nullptr;
+                EnumWindows(dialogOfProcess, reinterpret_cast<LPARAM>(&found));
                 return found.box != nullptr;
             },
             20000);

@@ -17,6 +17,7 @@
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/dlg_box.h"
+#include "ui/input_box.h"
 
 namespace {
 
@@ -196,6 +197,26 @@ int main(int argc, char** argv) {
                  BM_CLICK, 0, 0);
     pumpFor(*platform, 100);
     check(!forms.isLoaded("frmDlgBox"), "OK closed the modeless dialog");
+
+    // The input box of the manual capture start, with the parameter sets as its prompt.
+    quilo::ui::InputBox box(forms,
+                            "1 Intraoral size 2\r\n2 Intraoral size 2 PERIO\r\n3 Panoramic "
+                            "15x30\r\n4 Cephalometric 24x30\r\n\r\nChoose a parameter no:",
+                            "Quilo Plugin");
+    box.load();
+    box.show();
+    pumpFor(*platform, 300);
+    SetWindowTextW(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.txtAnswer.id()), L"3");
+    check(box.txtAnswer.text() == "3", "typing reaches the input box");
+    RECT prompt{}, edit{};
+    GetWindowRect(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.lblPrompt.id()), &prompt);
+    GetWindowRect(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.txtAnswer.id()), &edit);
+    check(prompt.bottom <= edit.top, "the whole prompt stands above the answer");
+    shoot(check, box, shots, "e2e_input_box.png");
+    SendMessageW(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.cmdOK.id()), BM_CLICK, 0, 0);
+    pumpFor(*platform, 100);
+    check(box.answer() == "3" && !box.visible(), "OK gives the answer and closes the box");
+    box.unload();
     helper.unload();
     mainForm.unload();
 
