@@ -2,7 +2,6 @@
 // peer process in it; time is the world's virtual clock.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 
 #include "contract_env.h"
@@ -14,24 +13,27 @@ namespace {
 using platform::Hwnd;
 
 // The second process: one top-level window that records what reaches it.
-class SimPeer final : public Peer, public platform::WindowHandler {
+class SimPeer final : public Peer {
   public:
     explicit SimPeer(sim::World& world)
-        : world_(world), process_(world.createProcess(peerOptions())) {
-        platform::WindowSpec spec;
-        spec.title = "contract peer";
-        hwnd_ = process_.windows().createWindow(spec, this);
+        : world_(world),
+          process_(world.createProcess(peerOptions())),
+          window_(process_.windows(), titled("contract peer")) {
+        window_.react([this](Hwnd, platform::MsgId msg, platform::WParam,
+                             platform::LParam) -> std::optional<platform::LResult> {
+            if (msg == platform::wm::kCopyData) return copyResult_;
+            return std::nullopt;
+        });
     }
-    virtual ~SimPeer() = default;
 
-    Hwnd window() override { return hwnd_; }
+    Hwnd window() override { return window_.hwnd(); }
 
     std::vector<SeenMessage> takeSeen(platform::MsgId msg) override {
         world_.runUntilIdle();
         std::vector<SeenMessage> out;
-        for (auto& m : seen_)
+        for (auto& m : window_.log())
             if (msg == 0 || m.msg == msg) out.push_back(std::move(m));
-        seen_.clear();
+        window_.log().clear();
         return out;
     }
 
@@ -41,23 +43,8 @@ class SimPeer final : public Peer, public platform::WindowHandler {
                                    const std::vector<std::byte>& data) override {
         platform::CopyData cd{code, static_cast<std::uint32_t>(data.size()),
                               data.empty() ? nullptr : const_cast<std::byte*>(data.data())};
-        return process_.windows().sendMessage(target, platform::wm::kCopyData, hwnd_,
+        return process_.windows().sendMessage(target, platform::wm::kCopyData, window_.hwnd(),
                                               reinterpret_cast<platform::LParam>(&cd));
-    }
-
-    platform::LResult windowProc(Hwnd hwnd, platform::MsgId msg, platform::WParam wParam,
-                                 platform::LParam lParam) override {
-        SeenMessage seen{hwnd, msg, wParam, lParam, {}, 0};
-        if (msg == platform::wm::kCopyData && lParam) {
-            const auto& cd = platform::copyDataOf(lParam);
-            seen.copyCode = cd.dwData;
-            seen.copyData.resize(cd.cbData);
-            if (cd.cbData) std::memcpy(seen.copyData.data(), cd.lpData, cd.cbData);
-            seen_.push_back(std::move(seen));
-            return copyResult_;
-        }
-        seen_.push_back(std::move(seen));
-        return process_.windows().defWindowProc(hwnd, msg, wParam, lParam);
     }
 
   private:
@@ -66,11 +53,15 @@ class SimPeer final : public Peer, public platform::WindowHandler {
         o.exePath = "C:\\Program Files\\Kelvora\\ContractPeer.exe";
         return o;
     }
+    static platform::WindowSpec titled(const char* title) {
+        platform::WindowSpec spec;
+        spec.title = title;
+        return spec;
+    }
     sim::World& world_;
     sim::SimProcess& process_;
-    Hwnd hwnd_ = 0;
+    test::RecordingWindow window_;
     platform::LResult copyResult_ = 0;
-    std::vector<SeenMessage> seen_;
 };
 
 class SimContractEnv final : public ContractEnv {

@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/recording_window.h"
 
 namespace quilo::contract {
 
-// A message as a window saw it.
-struct SeenMessage {
-    platform::Hwnd hwnd = 0;
-    platform::MsgId msg = 0;
-    platform::WParam wParam = 0;
-    platform::LParam lParam = 0;
-    std::vector<std::byte> copyData;  // for WM_COPYDATA: the data the receiver saw
-    std::uintptr_t copyCode = 0;      // for WM_COPYDATA: dwData
-};
+using test::SeenMessage;
 
 // A second process with a top-level window that records what reaches it.
 class Peer {

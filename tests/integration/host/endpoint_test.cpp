@@ -46,7 +46,7 @@ TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnce) {
     EXPECT_EQ(hostWin.interfaceSeen[0].first, pluginHwnd);
     // Answered whether initialised or not; the own announcement coming back is passed on.
     EXPECT_FALSE(endpoint->Initialized());
-    EXPECT_NE(std::count(form.seen.begin(), form.seen.end(), im), 0);
+    EXPECT_NE(form.count(im), 0u);
 }
 
 TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
@@ -59,11 +59,11 @@ TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
     EXPECT_TRUE(hostWin.interfaceSeen.empty());
     EXPECT_EQ(takeTraces(),
               Lines{"Error:clsPlugin:Invalid window handle, when received:EnumeratePlugIns(0)"});
-    EXPECT_EQ(form.seen.back(), im);  // went on to the window's own procedure
+    EXPECT_EQ(form.log().back().msg, im);  // went on to the window's own procedure
     // Other lParam values are not the endpoint's: passed on, nothing traced.
-    form.seen.clear();
+    form.log().clear();
     EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, hostHwnd, 5), 0);
-    EXPECT_EQ(form.seen, std::vector<MsgId>{im});
+    EXPECT_EQ(form.order({}), std::vector<MsgId>{im});
     EXPECT_TRUE(takeTraces().empty());
 }
 
@@ -508,7 +508,7 @@ using Window = HostWorld;
 TEST_F(Window, ExtraMessagesSysCommandAndPassingOn) {
     hook();
     timeline.clear();
-    form.seen.clear();
+    form.log().clear();
     const std::int64_t ids[] = {0x8123, 0x8124};
     endpoint->HookMessages(ids);
     auto& w = hostProc.windows();
@@ -520,7 +520,7 @@ TEST_F(Window, ExtraMessagesSysCommandAndPassingOn) {
     EXPECT_EQ(w.sendMessage(pluginHwnd, platform::wm::kSysCommand, 0xF060, 0), 0);
     EXPECT_EQ(timeline, (Lines{"event:HookedMessage(33059,1,2)", "event:HookedMessage(33059,3,4)",
                                "event:WmSysCommand(61536,0)"}));
-    EXPECT_EQ(form.seen, (std::vector<MsgId>{0x8124, 0x8123, platform::wm::kSysCommand}));
+    EXPECT_EQ(form.order({}), (std::vector<MsgId>{0x8124, 0x8123, platform::wm::kSysCommand}));
     endpoint->HookMessages({});
     timeline.clear();
     w.sendMessage(pluginHwnd, 0x8123, 0, 0);
@@ -529,9 +529,9 @@ TEST_F(Window, ExtraMessagesSysCommandAndPassingOn) {
     // After Unhook the window's own procedure gets everything again.
     endpoint->Unhook();
     EXPECT_EQ(endpoint->HookedHWnd(), 0u);
-    form.seen.clear();
+    form.log().clear();
     EXPECT_EQ(sendHostCommand(kInitializePlugin), 0);
-    EXPECT_EQ(form.seen, std::vector<MsgId>{platform::wm::kCopyData});
+    EXPECT_EQ(form.order({}), std::vector<MsgId>{platform::wm::kCopyData});
     EXPECT_FALSE(endpoint->Initialized());
 }
 
@@ -543,7 +543,7 @@ TEST_F(Window, CloseGoesToTheGivenWindowOrTheHookedOne) {
     EXPECT_FALSE(hostProc.windows().isWindow(hostHwnd));
     endpoint->WM_CLOSE(0);
     world.runUntilIdle();
-    EXPECT_NE(std::count(form.seen.begin(), form.seen.end(), platform::wm::kClose), 0);
+    EXPECT_NE(form.count(platform::wm::kClose), 0u);
 }
 
 TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
@@ -556,10 +556,10 @@ TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
     EXPECT_EQ(hostWin.received[0].data, statusBytes(0, false));
     EXPECT_EQ(takeTraces().back(), "clsPlugin: Class_Terminate");
     // The window works again without the endpoint; the queued post finds no one to act on it.
-    form.seen.clear();
+    form.log().clear();
     world.runUntilIdle();
     EXPECT_EQ(hostWin.received.size(), 1u);
-    EXPECT_EQ(form.seen.size(), 1u);
+    EXPECT_EQ(form.log().size(), 1u);
 }
 
 class RecordingDialogs final : public host::DialogPort {

@@ -16,6 +16,7 @@
 #include "host/xray_ifc.h"
 #include "platform/sim/world.h"
 #include "support/bytes.h"
+#include "support/recording_window.h"
 #include "trace/trace.h"
 #include "viewer.h"
 
@@ -68,21 +69,6 @@ class HostWindow final : public platform::WindowHandler {
   private:
     platform::WindowSystem& windows_;
     std::vector<std::string>& timeline_;
-};
-
-// The plug-in main window's own procedure: what the endpoint passes on arrives here.
-class FormWindow final : public platform::WindowHandler {
-  public:
-    explicit FormWindow(platform::WindowSystem& windows) : windows_(windows) {}
-    LResult windowProc(Hwnd hwnd, MsgId msg, WParam w, LParam l) override {
-        seen.push_back(msg);
-        if (msg == platform::wm::kCopyData) return 0;
-        return windows_.defWindowProc(hwnd, msg, w, l);
-    }
-    std::vector<MsgId> seen;
-
-  private:
-    platform::WindowSystem& windows_;
 };
 
 // Records every event of the endpoint in order and lets a test play the controller.
@@ -176,16 +162,14 @@ class HostWorld : public ::testing::Test {
           viewer(viewerProc.mailslots(), viewerProc.clock(), viewerProc.process(), {}),
           trace(plugin.mailslots(), plugin.clock(), plugin.process()),
           xray(plugin.windows(), plugin.memory(), trace),
-          form(plugin.windows()),
+          form(plugin.windows(), titled("Quilo Plugin")),
           hostWin(hostProc.windows(), timeline),
           events(timeline) {
         EXPECT_TRUE(viewer.open());
         EXPECT_TRUE(trace.TraceOpen(false));
-        platform::WindowSpec spec;
-        spec.title = "Quilo Plugin";
-        pluginHwnd = plugin.windows().createWindow(spec, &form);
-        spec.title = "Kelvora 3";
-        hostHwnd = hostProc.windows().createWindow(spec, &hostWin);
+        form.answer(platform::wm::kCopyData, 0);
+        pluginHwnd = form.hwnd();
+        hostHwnd = hostProc.windows().createWindow(titled("Kelvora 3"), &hostWin);
         baseline = world.live();
         endpoint = std::make_unique<host::clsPlugin>(plugin, xray, trace);
         endpoint->setEvents(&events);
@@ -195,6 +179,11 @@ class HostWorld : public ::testing::Test {
         trace.TraceClose();
     }
 
+    static platform::WindowSpec titled(const char* title) {
+        platform::WindowSpec spec;
+        spec.title = title;
+        return spec;
+    }
     static sim::ProcessOptions viewerOptions() {
         sim::ProcessOptions o;
         o.exePath = "C:\\Tools\\TraceViewer.exe";
@@ -260,7 +249,7 @@ class HostWorld : public ::testing::Test {
     tools::TraceViewer viewer;
     trace::Trace trace;
     host::XrayIfc xray;
-    FormWindow form;
+    RecordingWindow form;  // the plug-in main window's own procedure
     std::vector<std::string> timeline;
     HostWindow hostWin;
     EventRecorder events;

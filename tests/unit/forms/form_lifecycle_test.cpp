@@ -8,6 +8,7 @@
 #include "core/error.h"
 #include "forms/forms.h"
 #include "platform/sim/world.h"
+#include "support/recording_window.h"
 
 namespace quilo::forms {
 namespace {
@@ -141,19 +142,8 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
 
     // A posted message (a host command, say) arrives while the dialog is open.
     constexpr platform::MsgId kPing = wm::kApp + 7;
-    int pings = 0;
-    owner.add<Label>("lblStatus");
-    struct Sink final : platform::WindowHandler {
-        virtual ~Sink() = default;
-        int& count;
-        explicit Sink(int& c) : count(c) {}
-        platform::LResult windowProc(platform::Hwnd, platform::MsgId msg, platform::WParam,
-                                     platform::LParam) override {
-            if (msg == kPing) ++count;
-            return 0;
-        }
-    } sink(pings);
-    const platform::Hwnd target = proc.windows().createWindow({}, &sink);
+    test::RecordingWindow sink(proc.windows());
+    const platform::Hwnd target = sink.hwnd();
     const auto start = world.nowMs();
     world.after(2500, [&] {
         // While the dialog is modal the main form cannot be reached by the user...
@@ -176,7 +166,7 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
     dialog.show(ShowMode::Modal, &owner);
 
     EXPECT_EQ(world.nowMs() - start, 5500u);
-    EXPECT_EQ(pings, 1);
+    EXPECT_EQ(sink.count(kPing), 1u);
     EXPECT_EQ(ticks, 5);
     EXPECT_TRUE(dialog.loaded());  // hidden, not unloaded: the caller reads it back
     EXPECT_FALSE(dialog.visible());
@@ -184,7 +174,6 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
     EXPECT_EQ(forms.modalForm(), nullptr);
     EXPECT_TRUE(owner.userCanReach());
     EXPECT_EQ(forms.activeForm(), &owner);
-    proc.windows().destroyWindow(target);
 }
 
 TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {

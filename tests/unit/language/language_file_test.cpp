@@ -3,18 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+#include <vector>
+
 namespace quilo::ui {
 namespace {
 
 TEST(LanguageFile, WhichLinesAreEntries) {
-    EXPECT_TRUE(isEntryLine("100 Title"));
-    EXPECT_TRUE(isEntryLine("100 "));  // an entry with an empty text
-    EXPECT_FALSE(isEntryLine(""));
-    EXPECT_FALSE(isEntryLine("100"));  // no space: ignored
-    EXPECT_FALSE(isEntryLine("100\tTitle"));
-    EXPECT_FALSE(isEntryLine("; 100 comment"));
-    EXPECT_FALSE(isEntryLine("#100 comment"));
-    EXPECT_TRUE(isEntryLine(" 100 leading space"));  // an entry, whose number part is blank
+    // An entry has a space after its number part; " 100 x" is one whose number part is blank.
+    for (const char* line : {"100 Title", "100 ", " 100 leading space"})
+        EXPECT_TRUE(isEntryLine(line)) << line;
+    for (const char* line : {"", "100", "100\tTitle", "; 100 comment", "#100 comment"})
+        EXPECT_FALSE(isEntryLine(line)) << line;
 }
 
 TEST(LanguageFile, NumberPart) {
@@ -39,13 +39,8 @@ TEST(LanguageFile, NumberPart) {
 }
 
 TEST(LanguageFile, LineEnds) {
-    const auto lines = splitLines("a\r\nb\nc\rd\r\n\r\ne");
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], "a");
-    EXPECT_EQ(lines[2], "c");
-    EXPECT_EQ(lines[3], "d");
-    EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(lines[5], "e");
+    EXPECT_EQ(splitLines("a\r\nb\nc\rd\r\n\r\ne"),
+              (std::vector<std::string_view>{"a", "b", "c", "d", "", "e"}));
     EXPECT_TRUE(splitLines("").empty());
     EXPECT_EQ(splitLines("x\r\n").size(), 1u);
 }

@@ -105,6 +105,7 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
     auto& option = add<forms::OptionButton>("optA", "3120");
     auto& text = add<forms::TextBox>("Text1", "3060");
     auto& frame = add<forms::Frame>("fraPluginOptions", "3010");
+    auto& missing = add<forms::Label>("l", "4321");
     table_.TranslateForm(form_);
     EXPECT_EQ(label.caption(), "Scan parameters");
     EXPECT_EQ(label.toolTipText(), "design tip");
@@ -117,30 +118,25 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
     EXPECT_EQ(text.caption(), "design");
     EXPECT_EQ(text.toolTipText(), "Path of the INI file");
     EXPECT_EQ(frame.caption(), "Plugin Options");
+    EXPECT_EQ(missing.caption(), "");  // a number without a text empties the caption
 }
 
-TEST_F(Translate, ControlsWithoutANumberInTheirTagAreLeftAlone) {
+TEST_F(Translate, ControlsWithoutANumberListsAndTimersAreLeftAlone) {
     load(kTexts);
     auto& empty = add<forms::Label>("a", "");
     auto& zero = add<forms::Label>("b", "0");
     auto& picture = add<forms::Picture>("imgStatus", "RedCir");  // the status icon's own data
-    auto& after = add<forms::Label>("c", "3050");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(empty.caption(), "design");
-    EXPECT_EQ(zero.caption(), "design");
-    EXPECT_EQ(picture.caption(), "design");
-    EXPECT_EQ(after.caption(), "Scan parameters");
-}
-
-TEST_F(Translate, ListsAndTimersAreNotTranslated) {
-    load(kTexts);
+    // Lists and timers are not translated whatever their tag.
     auto& combo = add<forms::ComboBox>("cboDepth", "3050");
     auto& list = add<forms::ListBox>("lstParams", "3050");
     auto& timer = add<forms::Timer>("tmrAlive", "3050");
+    auto& after = add<forms::Label>("c", "3050");
     table_.TranslateForm(form_);
-    EXPECT_EQ(combo.caption(), "design");
+    for (const forms::Control* c :
+         std::initializer_list<const forms::Control*>{&empty, &zero, &picture, &combo, &timer})
+        EXPECT_EQ(c->caption(), "design") << c->name();
     EXPECT_EQ(list.toolTipText(), "design tip");
-    EXPECT_EQ(timer.caption(), "design");
+    EXPECT_EQ(after.caption(), "Scan parameters");
 }
 
 TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
@@ -157,13 +153,6 @@ TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
     load("4444 0\n");  // the text "0" does not count either
     table_.TranslateForm(form_);
     EXPECT_EQ(form_.caption(), "XXX Setup");
-}
-
-TEST_F(Translate, MissingTextsEmptyCaptions) {
-    load(kTexts);
-    auto& label = add<forms::Label>("l", "4321");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(label.caption(), "");
 }
 
 TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {

@@ -2,14 +2,12 @@
 // error Windows reports, and works again afterwards.
 #include <gtest/gtest.h>
 
-#include "recorder.h"
+#include "sim_test.h"
 
 namespace quilo::sim::test {
 namespace {
 
 using SimFaults = OneProcess;
-
-using namespace platform;
 
 TEST_F(SimFaults, NthCallFailsOnceCountingFromNow) {
     auto& mem = p.memory();
@@ -83,18 +81,17 @@ TEST_F(SimFaults, FilesMailslotsLibrariesAndMessages) {
     EXPECT_EQ(p.libraries().lastError(), err::kFileNotFound);
     EXPECT_NE(p.libraries().load("C:\\x\\Lib.dll"), nullptr);
 
-    Recorder rec(world), own(world);
-    const Hwnd target = topWindow(peer, &rec);
-    const Hwnd mine = topWindow(p, &own);
+    RecordingWindow rec(peer.windows()), own(p.windows());
+    const Hwnd target = rec.hwnd(), mine = own.hwnd();
     world.failNth(Fault::PostMessage);
     EXPECT_FALSE(p.windows().postMessage(target, wm::kUser, 0, 0));
     EXPECT_EQ(p.windows().lastError(), err::kNotEnoughQuota);
     // A failing send to another process does not reach it; a send to our own window is a call.
     world.failAlways(Fault::SendMessage);
-    rec.on[wm::kUser] = [](Hwnd, WParam, LParam) { return LResult{5}; };
-    own.on[wm::kUser] = [](Hwnd, WParam, LParam) { return LResult{6}; };
+    rec.answer(wm::kUser, 5);
+    own.answer(wm::kUser, 6);
     EXPECT_EQ(p.windows().sendMessage(target, wm::kUser, 0, 0), 0);
-    EXPECT_TRUE(rec.only(wm::kUser).empty());
+    EXPECT_EQ(rec.count(wm::kUser), 0u);
     EXPECT_EQ(p.windows().sendMessage(mine, wm::kUser, 0, 0), 6);
     world.failAlways(Fault::SendMessage, false);
     EXPECT_EQ(p.windows().sendMessage(target, wm::kUser, 0, 0), 5);

@@ -2,12 +2,10 @@
 // configured monitors; libraries registered in the world.
 #include <gtest/gtest.h>
 
-#include "recorder.h"
+#include "sim_test.h"
 
 namespace quilo::sim::test {
 namespace {
-
-using namespace platform;
 
 TEST(SimProcessPorts, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
     World world;

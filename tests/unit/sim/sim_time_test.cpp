@@ -1,23 +1,22 @@
 // The virtual clock: timers, scripted events, loops that wait, deadlocks and WM_QUIT.
 #include <gtest/gtest.h>
 
-#include "recorder.h"
+#include "sim_test.h"
 
 namespace quilo::sim::test {
 namespace {
-
-using namespace platform;
 
 TEST(SimTime, TimersAndEventsRunInVirtualTimeOrder) {
     World world(startingAt(5000));
     auto& p = world.createProcess();
     std::vector<std::string> order;
-    Recorder rec(world);
-    rec.on[wm::kTimer] = [&](Hwnd, WParam id, LParam) {
-        order.push_back("timer" + std::to_string(id) + "@" + std::to_string(world.nowMs()));
-        return 0;
-    };
-    const Hwnd h = topWindow(p, &rec);
+    RecordingWindow rec(p.windows());
+    rec.react([&](Hwnd, MsgId m, WParam id, LParam) -> std::optional<LResult> {
+        if (m == wm::kTimer)
+            order.push_back("timer" + std::to_string(id) + "@" + std::to_string(world.nowMs()));
+        return std::nullopt;
+    });
+    const Hwnd h = rec.hwnd();
     ASSERT_TRUE(p.windows().setTimer(h, 1, 30));
     ASSERT_TRUE(p.windows().setTimer(h, 2, 50));
     world.after(45, [&] { order.push_back("event@" + std::to_string(world.nowMs())); });
@@ -43,50 +42,37 @@ TEST(SimTime, LocalTimeFollowsTheTickCountAcrossMidnight) {
     EXPECT_EQ(p.clock().localTime(), (LocalTime{2027, 1, 2, 0, 0, 0, 200}));
 }
 
-TEST(SimTime, TimerWaitsForQueuedMessagesAndFiresOnceWhenLate) {
+TEST(SimTime, NothingRunsWhileBusyAndALateTimerKeepsItsGrid) {
     World world;
     auto& p = world.createProcess();
-    Recorder rec(world);
-    const Hwnd h = topWindow(p, &rec);
-    ASSERT_TRUE(p.windows().setTimer(h, 7, 10));  // due at 1010
-    world.after(10, [&] {
-        p.windows().postMessage(h, wm::kUser, 0, 0);
-        p.windows().postMessage(h, wm::kUser + 1, 0, 0);
-    });
+    RecordingWindow rec(p.windows());
+    ASSERT_TRUE(p.windows().setTimer(rec.hwnd(), 7, 10));  // due at 1010, 1020, ...
     world.advance(10);
-    // At 1010 the event posts two messages; both are handled before the due WM_TIMER.
-    std::vector<MsgId> ids;
-    for (auto& s : rec.log())
-        if (s.msg != wm::kCreate) ids.push_back(s.msg);
-    EXPECT_EQ(ids, (std::vector<MsgId>{wm::kUser, wm::kUser + 1, wm::kTimer}));
-
+    EXPECT_EQ(rec.count(wm::kTimer), 1u);
     // The program is busy for 45 ms: the timer, due four times meanwhile, fires once.
-    rec.log().clear();
     world.spend(45);
-    EXPECT_TRUE(rec.log().empty()) << "nothing is dispatched while the program is busy";
+    EXPECT_EQ(rec.count(wm::kTimer), 1u) << "nothing is dispatched while the program is busy";
     world.advance(0);
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u);
+    EXPECT_EQ(rec.count(wm::kTimer), 2u);
     world.advance(4);  // 1059: nothing
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u);
+    EXPECT_EQ(rec.count(wm::kTimer), 2u);
     world.advance(1);  // 1060: the next tick on its grid
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 2u);
+    EXPECT_EQ(rec.count(wm::kTimer), 3u);
 }
 
 TEST(SimTime, ShortTimersAreRaisedToTheSystemMinimum) {
     World world;
     auto& p = world.createProcess();
-    Recorder rec(world);
-    const Hwnd h = topWindow(p, &rec);
-    ASSERT_TRUE(p.windows().setTimer(h, 1, 5));
+    RecordingWindow rec(p.windows());
+    ASSERT_TRUE(p.windows().setTimer(rec.hwnd(), 1, 5));
     world.advance(100);
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 10u);
+    EXPECT_EQ(rec.count(wm::kTimer), 10u);
 }
 
 TEST(SimTime, ModalLoopWaitsForScriptedEventsAndDetectsDeadlock) {
     World world;
     auto& p = world.createProcess();
-    Recorder rec(world);
-    topWindow(p, &rec);
+    RecordingWindow rec(p.windows());
     bool done = false;
     world.after(2500, [&] { done = true; });
     EXPECT_TRUE(p.windows().runModalLoop([&] { return done; }));
@@ -101,60 +87,33 @@ TEST(SimTime, LoopWaitingOnTimersForeverHitsTheWaitLimit) {
     options.maxLoopWaitMs = 60'000;
     World world(options);
     auto& p = world.createProcess();
-    Recorder rec(world);
-    const Hwnd h = topWindow(p, &rec);
-    p.windows().setTimer(h, 1, 1000);
+    RecordingWindow rec(p.windows());
+    p.windows().setTimer(rec.hwnd(), 1, 1000);
     EXPECT_THROW(p.windows().runModalLoop([] { return false; }), Deadlock);
     EXPECT_LE(world.nowMs(), 1000u + 61'000u);
-}
-
-TEST(SimTime, QuitEndsTheInnermostLoopAndReachesTheOuterOne) {
-    World world;
-    auto& p = world.createProcess();
-    auto& ws = p.windows();
-    Recorder rec(world);
-    const Hwnd h = topWindow(p, &rec);
-    std::vector<std::string> trail;
-    rec.on[wm::kUser] = [&](Hwnd, WParam, LParam) {
-        ws.postMessage(h, wm::kUser + 1, 0, 0);
-        ws.postQuitMessage(3);
-        // The message posted before the quit is still handled; then the modal loop ends.
-        trail.push_back(ws.runModalLoop([] { return false; }) ? "modal done" : "modal quit");
-        trail.push_back(ws.pumpPending() ? "pump idle" : "pump quit");
-        return 0;
-    };
-    rec.on[wm::kUser + 1] = [&](Hwnd, WParam, LParam) {
-        trail.push_back("user+1");
-        return 0;
-    };
-    ws.postMessage(h, wm::kUser, 0, 0);
-    EXPECT_EQ(ws.runMessageLoop(), 3);
-    EXPECT_EQ(trail, (std::vector<std::string>{"user+1", "modal quit", "pump quit"}));
-    // The quit was consumed by the outer loop.
-    EXPECT_TRUE(ws.pumpPending());
 }
 
 TEST(SimTime, PumpPendingDispatchesWhatHandlersPostAndDueTimersWithoutTime) {
     World world;
     auto& p = world.createProcess();
     auto& ws = p.windows();
-    Recorder rec(world);
-    const Hwnd h = topWindow(p, &rec);
+    RecordingWindow rec(ws);
+    const Hwnd h = rec.hwnd();
     int chain = 0;
-    rec.on[wm::kUser] = [&](Hwnd, WParam, LParam) {
-        if (++chain < 5) ws.postMessage(h, wm::kUser, 0, 0);
-        return 0;
-    };
+    rec.react([&](Hwnd, MsgId m, WParam, LParam) -> std::optional<LResult> {
+        if (m == wm::kUser && ++chain < 5) ws.postMessage(h, wm::kUser, 0, 0);
+        return std::nullopt;
+    });
     ws.setTimer(h, 9, 10);
     world.spend(10);  // the timer is due, nothing has run
     const auto before = world.nowMs();
     ws.postMessage(h, wm::kUser, 0, 0);
     EXPECT_TRUE(ws.pumpPending());
     EXPECT_EQ(chain, 5) << "messages posted while pumping are pumped too";
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u) << "a due timer is part of what is pending";
+    EXPECT_EQ(rec.count(wm::kTimer), 1u) << "a due timer is part of what is pending";
     EXPECT_EQ(world.nowMs(), before);
     EXPECT_TRUE(ws.pumpPending());
-    EXPECT_EQ(rec.only(wm::kTimer).size(), 1u) << "pumping lets no time pass";
+    EXPECT_EQ(rec.count(wm::kTimer), 1u) << "pumping lets no time pass";
 }
 
 TEST(SimTime, MessageStormIsReportedInsteadOfHanging) {
@@ -198,20 +157,20 @@ TEST(SimTime, AProcessMayEndFromInsideItsOwnTimer) {
     World world;
     auto& host = world.createProcess();
     auto& plugin = world.createProcess();
-    Recorder hostRec(world), pluginRec(world);
-    const Hwnd hostWnd = topWindow(host, &hostRec);
-    const Hwnd pluginWnd = topWindow(plugin, &pluginRec);
-    host.windows().setTimer(hostWnd, 1, 100);
+    RecordingWindow hostRec(host.windows()), pluginRec(plugin.windows());
+    const Hwnd pluginWnd = pluginRec.hwnd();
+    host.windows().setTimer(hostRec.hwnd(), 1, 100);
     plugin.windows().setTimer(pluginWnd, 1, 250);
     GlobalBlock kept = GlobalBlock::allocate(plugin.memory(), 64);
-    pluginRec.on[wm::kTimer] = [&](Hwnd, WParam, LParam) {
+    pluginRec.react([&](Hwnd, MsgId m, WParam, LParam) -> std::optional<LResult> {
+        if (m != wm::kTimer) return std::nullopt;
         kept.release();  // the ending process frees it
         world.endProcess(plugin);
         return 0;
-    };
+    });
     world.advance(1000);
-    EXPECT_EQ(pluginRec.only(wm::kTimer).size(), 1u);
-    EXPECT_EQ(hostRec.only(wm::kTimer).size(), 10u) << "the other process goes on";
+    EXPECT_EQ(pluginRec.count(wm::kTimer), 1u);
+    EXPECT_EQ(hostRec.count(wm::kTimer), 10u) << "the other process goes on";
     EXPECT_FALSE(host.windows().isWindow(pluginWnd));
     EXPECT_EQ(world.live(), (LiveCounts{0, 0, 1, 1}));
 }
