@@ -24,35 +24,6 @@ namespace {
 using namespace quilo;
 namespace fs = std::filesystem;
 
-// Starts plug-in processes in the world, as TestHost.exe does with CreateProcess.
-class WorldLauncher final : public testhost::PluginLauncher {
-  public:
-    explicit WorldLauncher(sim::World& world) : world_(world) {}
-    ~WorldLauncher() override {
-        processes_.clear();
-        library_.reset();
-    }
-    bool start(const std::string& arguments) override {
-        sim::ProcessOptions options;
-        options.commandLine = arguments;
-        sim::SimProcess& p = world_.createProcess(options);
-        if (!library_) library_ = orvanesim::WorldLibrary::install(world_, p);
-        processes_.push_back(std::make_unique<controller::PluginProcess>(p));
-        processes_.back()->start();
-        return true;
-    }
-    std::optional<int> exitCode() override {
-        if (processes_.empty() || !processes_.back()->ended()) return std::nullopt;
-        return processes_.back()->exitCode();
-    }
-    void kill() override {}
-
-  private:
-    sim::World& world_;
-    std::unique_ptr<orvanesim::WorldLibrary> library_;
-    std::vector<std::unique_ptr<controller::PluginProcess>> processes_;
-};
-
 int reference(const fs::path& out) {
     sim::World world;
     demo::install(world);
@@ -68,7 +39,7 @@ int reference(const fs::path& out) {
     };
     int failures = 0;
     {
-        WorldLauncher launcher(world);
+        demo::WorldLauncher launcher(world);
         testhost::Scenario scenario(
             host, launcher, [](const std::string& line) { std::printf("%s\n", line.c_str()); });
         testhost::Scenario::CaptureRun run;

@@ -13,6 +13,7 @@
 
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
+#include "demo/install.h"
 #include "orvane-sim/world_library.h"
 #include "platform/sim/world.h"
 #include "test-host/decode.h"
@@ -52,15 +53,7 @@ inline std::string textAt(const Bytes& b, std::size_t at, std::size_t width) {
 class PluginWorld : public ::testing::Test {
   protected:
     PluginWorld() {
-        namespace fs = std::filesystem;
-        const fs::path folder = world.nativePath(kProgramFolder);
-        fs::create_directories(folder);
-        for (const auto& f : fs::directory_iterator(fs::path(QUILO_SOURCE_DIR) / "lang"))
-            fs::copy_file(f.path(), folder / f.path().filename());
-        fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "tools/orvane-sim/OrvaneEx.ini",
-                      folder / "OrvaneEx.ini");
-        fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "src/app/stage/plugins.ini",
-                      folder.parent_path() / "plugins.ini");
+        demo::install(world);
         sim::ProcessOptions hostOptions;
         hostOptions.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
         hostProcess = &world.createProcess(hostOptions);

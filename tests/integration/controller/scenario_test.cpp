@@ -1,43 +1,14 @@
 // The test host's scripted sessions, run against the plug-in in the simulated world: the same
 // checks TestHost.exe makes under Wine, here on the virtual clock.
 #include "test-host/scenario.h"
+#include "demo/install.h"
 #include "plugin_world.h"
 #include "ui/prescan/frm_prescan.h"
 
 namespace quilo::test {
 namespace {
 
-// Starts plug-in processes in the world, as TestHost.exe does with CreateProcess.
-class SimLauncher final : public testhost::PluginLauncher {
-  public:
-    explicit SimLauncher(sim::World& world) : world_(world) {}
-    ~SimLauncher() override {
-        processes_.clear();
-        library_.reset();
-    }
-    bool start(const std::string& arguments) override {
-        sim::ProcessOptions options;
-        options.commandLine = arguments;
-        sim::SimProcess& p = world_.createProcess(options);
-        if (!library_) library_ = orvanesim::WorldLibrary::install(world_, p);
-        processes_.push_back(std::make_unique<controller::PluginProcess>(p));
-        processes_.back()->start();
-        return true;
-    }
-    controller::PluginProcess* last() {
-        return processes_.empty() ? nullptr : processes_.back().get();
-    }
-    std::optional<int> exitCode() override {
-        if (processes_.empty() || !processes_.back()->ended()) return std::nullopt;
-        return processes_.back()->exitCode();
-    }
-    void kill() override {}
-
-  private:
-    sim::World& world_;
-    std::unique_ptr<orvanesim::WorldLibrary> library_;
-    std::vector<std::unique_ptr<controller::PluginProcess>> processes_;
-};
+using SimLauncher = demo::WorldLauncher;
 
 class Scenarios : public PluginWorld {
   protected:
