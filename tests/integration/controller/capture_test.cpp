@@ -419,6 +419,12 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     double mm = 0;
     std::memcpy(&mm, got[1].data() + 16, 8);
     EXPECT_NEAR(mm, 31.0, 0.01);  // the same millimetres as an image imported at once
+    // Each carries the time its file was written, not the time it was sent: plates 1 and 3 were
+    // read two plate intervals apart and sent together.
+    double first = 0, third = 0;
+    std::memcpy(&first, got[0].data() + 36, 8);
+    std::memcpy(&third, got[1].data() + 36, 8);
+    EXPECT_NEAR((third - first) * 86400.0, 30.0, 1.0);
     EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
     EXPECT_TRUE(
         std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
