@@ -252,7 +252,17 @@ void frmMain::GetImage() {
         // The raw block is ours from here: freed on every way out.
         platform::GlobalBlock owned(platform().memory(), raw);
         bool isTest = false;
-        DoGrabFrame(owned.get(), static_cast<std::size_t>(bytes), isTest);
+        try {
+            DoGrabFrame(owned.get(), static_cast<std::size_t>(bytes), isTest);
+        } catch (const std::exception& e) {
+            // The plate stays in the scanner (it is not deleted), so it can be fetched again:
+            // an image that could not be processed is not lost.
+            const std::string text =
+                "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
+            LogMsg(text);
+            if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
+            return;
+        }
         owned.reset();
         library.Delete_Image(name);
     } else {

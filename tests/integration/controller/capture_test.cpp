@@ -287,6 +287,22 @@ TEST_F(Capture, ScannerFailuresOfOnePlate) {
     EXPECT_EQ(le32At(images()[0], 4), 1);
 }
 
+// A plate that cannot be processed stays in the scanner and is fetched again: nothing is lost.
+TEST_F(Capture, APlateThatFailsToLoadIsFetchedAgain) {
+    configure({{"Plates", "1"}});
+    start();
+    activate(1);
+    while (world.nowMs() < 9200)
+        world.advance(50);
+    // The scanner library locks the raw block to fill it; the plug-in's load is the second lock.
+    world.failNth(sim::Fault::GlobalLock, 2);
+    waitImages(1);
+    ASSERT_EQ(images().size(), 1u) << log();
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_NE(dialogs[0].find("In: frmMain.GetImage()"), std::string::npos) << dialogs[0];
+    EXPECT_EQ(le32At(images()[0], 4), 1);
+}
+
 TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
     configure({{"Plates", "3"}});
     start();
