@@ -13,6 +13,7 @@
 
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
+#include "demo/install.h"
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/tiff_lite.h"
 #include "orvane-sim/world_library.h"
@@ -70,21 +71,18 @@ class RoadRig {
     // `pitchUm` replaces the pixel pitch of every parameter set of the simulated scanner, which
     // then feeds `plates` plates after an activation.
     RoadRig(int pitchUm, int plates) {
-        namespace fs = std::filesystem;
-        const fs::path folder = world.nativePath("C:\\Program Files\\Kelvora\\Quilo");
-        fs::create_directories(folder);
-        for (const auto& f : fs::directory_iterator(fs::path(QUILO_SOURCE_DIR) / "lang"))
-            fs::copy_file(f.path(), folder / f.path().filename());
-        fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "src/app/stage/plugins.ini",
-                      folder.parent_path() / "plugins.ini");
-        std::ifstream in(fs::path(QUILO_SOURCE_DIR) / "tools/orvane-sim/OrvaneEx.ini");
-        std::ofstream out(folder / "OrvaneEx.ini");
+        demo::install(world);
+        // The installed scanner INI with the pitch and the plate count of the measurement.
+        const auto ini = world.nativePath("C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
+        std::ifstream in(ini);
+        std::string text;
         for (std::string line; std::getline(in, line);) {
             if (line.rfind("PitchUM=", 0) == 0) line = "PitchUM=" + std::to_string(pitchUm);
             if (line.rfind("Plates=", 0) == 0) line = "Plates=" + std::to_string(plates);
-            out << line << "\n";
+            text += line + "\n";
         }
-        out.close();
+        in.close();
+        std::ofstream(ini) << text;
         sim::ProcessOptions hostOptions;
         hostOptions.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
         hostProcess = &world.createProcess(hostOptions);
