@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "platform/win32/win32_platform.h"
@@ -19,6 +20,16 @@ int main(int argc, char** argv) {
     quilo::tools::TraceViewer viewer(platform->mailslots(), platform->clock(), platform->process(),
                                      *options);
     if (!viewer.open()) return 1;
+    // Lines for --out wait here until the file takes them: a reader that holds the file open
+    // for a moment must not cost a batch of lines.
+    std::string pending;
+    auto flushPending = [&] {
+        if (pending.empty()) return true;
+        std::ofstream out(options->outFile, std::ios::app | std::ios::binary);
+        if (!out || !(out << pending) || !out.flush()) return false;
+        pending.clear();
+        return true;
+    };
     while (!viewer.finished()) {
         std::size_t n = 0;
         if (options->outFile.empty()) {
@@ -26,9 +37,12 @@ int main(int argc, char** argv) {
         } else {
             std::ostringstream batch;
             n = viewer.poll(batch);
-            if (n) std::ofstream(options->outFile, std::ios::app | std::ios::binary) << batch.str();
+            pending += batch.str();
+            flushPending();
         }
         if (n == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return 0;
+    for (int attempt = 0; attempt < 250 && !flushPending(); ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return pending.empty() ? 0 : 1;
 }
