@@ -17,8 +17,9 @@ TEST(TimerPriority, ADueTimerWaitsForPostedMessagesAndFiresOnceWhenLate) {
     auto& env = contractEnv();
     auto& ws = env.platform().windows();
     RecordingWindow w(ws);
-    ASSERT_TRUE(ws.setTimer(w.hwnd(), 4, 20));
-    env.busyFor(90);  // the timer falls due four times meanwhile
+    // A period long enough that the pump below never lasts one, even on a loaded machine.
+    ASSERT_TRUE(ws.setTimer(w.hwnd(), 4, 200));
+    env.busyFor(850);  // the timer falls due four times meanwhile
     ASSERT_TRUE(ws.postMessage(w.hwnd(), kFirst, 0, 0));
     ASSERT_TRUE(ws.postMessage(w.hwnd(), kSecond, 0, 0));
     EXPECT_TRUE(ws.pumpPending());
