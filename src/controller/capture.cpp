@@ -296,7 +296,9 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     ui::LeadControl& target = grabTarget();
     imaging::ImageControl& control = target.control();
     control.loadMemory(block, size);
-    LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
+    // Counting the grey values costs a pass over the plate: only when the log shows it.
+    if (process_.log().wanted())
+        LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
     if (!control.saveFile(platform().files(), store.names().PluginDataFolder + "\\Raw.TIF"))
         LogMsg("Could not save " + store.names().PluginDataFolder + "\\Raw.TIF");
     const bool perio = perioWanted(IsTest);

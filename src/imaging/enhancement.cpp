@@ -242,24 +242,6 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     }
 }
 
-// A copy reduced by a whole factor so that its longer side is at most 256 pixels.
-Image reduced(const Image& in) {
-    const std::uint32_t f =
-        std::max<std::uint32_t>(1, (std::max(in.width(), in.height()) + 255) / 256);
-    const std::uint32_t w = std::max<std::uint32_t>(1, in.width() / f),
-                        h = std::max<std::uint32_t>(1, in.height() / f);
-    Image out(w, h, in.bitsPerPixel());
-    for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) {
-            std::uint64_t s = 0, n = 0;
-            for (std::uint32_t dy = 0; dy < f && y * f + dy < in.height(); ++dy)
-                for (std::uint32_t dx = 0; dx < f && x * f + dx < in.width(); ++dx, ++n)
-                    s += in.at(x * f + dx, y * f + dy);
-            out.set(x, y, static_cast<std::uint32_t>(s / std::max<std::uint64_t>(n, 1)));
-        }
-    return out;
-}
-
 }  // namespace
 
 EnhancementOptions defaultEnhancementOptions(int imageType) {
@@ -310,7 +292,7 @@ int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::
     if (imageType < 0 || imageType > 2) return 2;
     const auto t = static_cast<std::size_t>(imageType);
     try {
-        if (savePreview) previews_[t] = reduced(*bitmap);
+        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256);
         // The result goes straight into its TIFF block: no second copy of it is ever held.
         platform::GlobalBlock block =
             makeTiffInGlobal(memory_, bitmap->width(), bitmap->height(), bitDepth_,

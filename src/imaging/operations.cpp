@@ -1,6 +1,7 @@
 #include "imaging/operations.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -206,9 +207,105 @@ std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uin
 }
 
 std::uint32_t colourCount(const Image& image) {
-    const std::vector<std::uint32_t> hist = histogram(image);
-    return static_cast<std::uint32_t>(
-        std::count_if(hist.begin(), hist.end(), [](std::uint32_t c) { return c != 0; }));
+    // One bit per grey value: the sets stay in the first-level cache even at 16 bits. Four
+    // sets, one per sample of a group of four, so that neighbouring samples of one grey do not
+    // wait for each other's update of the same word.
+    const std::size_t words = (std::size_t{image.maxValue()} >> 6) + 1;
+    std::vector<std::uint64_t> seen(4 * words, 0);
+    withSamples(image, [&](const auto* p) {
+        const std::size_t n = image.pixelCount();
+        const std::uint32_t top = image.maxValue();
+        auto mark = [&](std::size_t set, std::uint32_t v) {
+            v = std::min(v, top);
+            seen[set * words + (v >> 6)] |= std::uint64_t{1} << (v & 63);
+        };
+        std::size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            mark(0, p[i]);
+            mark(1, p[i + 1]);
+            mark(2, p[i + 2]);
+            mark(3, p[i + 3]);
+        }
+        for (; i < n; ++i)
+            mark(0, p[i]);
+    });
+    std::uint32_t count = 0;
+    for (std::size_t w = 0; w < words; ++w)
+        count += static_cast<std::uint32_t>(
+            std::popcount(seen[w] | seen[words + w] | seen[2 * words + w] | seen[3 * words + w]));
+    return count;
+}
+
+namespace {
+
+// Division of 32-bit numbers by one divisor, exact, with a multiplication and shifts instead of a
+// division instruction (Granlund and Montgomery's round-up method).
+class Divider {
+  public:
+    explicit Divider(std::uint32_t d) : d_(d), l_(std::bit_width(d - 1)) {
+        if (d_ > 1)
+            m_ = static_cast<std::uint32_t>(
+                ((std::uint64_t{1} << 32) * ((std::uint64_t{1} << l_) - d_)) / d_ + 1);
+    }
+    std::uint32_t operator()(std::uint32_t x) const {
+        if (d_ == 1) return x;
+        const auto t = static_cast<std::uint32_t>((std::uint64_t{m_} * x) >> 32);
+        return (t + ((x - t) >> 1)) >> (l_ - 1);
+    }
+
+  private:
+    std::uint32_t d_, m_ = 0;
+    int l_;
+};
+
+// Each output sample the rounded mean of its block of bw x bh input samples (f apart): the block's
+// rows are first added column by column (a plain, vectorisable pass over each input row), then
+// each run of bw columns of those sums. A column sum of at most 65535 samples fits 32 bits.
+template <class T>
+void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out) {
+    const std::uint32_t dw = out.width();
+    const std::size_t used = std::size_t{dw - 1} * f + bw;  // the input columns that count
+    std::vector<std::uint32_t> columns(used);
+    const std::uint64_t n = std::uint64_t{bw} * bh;
+    // Blocks of up to 65535 samples keep every rounded sum within 32 bits.
+    const bool narrow = n * 65535 + n / 2 <= 0xFFFFFFFFu;
+    const Divider divide(narrow ? static_cast<std::uint32_t>(n) : 1u);
+    for (std::uint32_t dy = 0; dy < out.height(); ++dy) {
+        std::fill(columns.begin(), columns.end(), 0u);
+        for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
+            const T* row = reinterpret_cast<const T*>(in.row8(y));
+            for (std::size_t x = 0; x < used; ++x)
+                columns[x] += row[x];
+        }
+        T* o = reinterpret_cast<T*>(out.row8(dy));
+        for (std::uint32_t dx = 0; dx < dw; ++dx) {
+            const std::uint32_t* c = columns.data() + std::size_t{dx} * f;
+            std::uint64_t s = 0;
+            for (std::uint32_t i = 0; i < bw; ++i)
+                s += c[i];
+            o[dx] = static_cast<T>(narrow ? divide(static_cast<std::uint32_t>(s + n / 2))
+                                          : (s + n / 2) / n);
+        }
+    }
+}
+
+}  // namespace
+
+Image reducedCopy(const Image& image, std::uint32_t maxSide) {
+    if (image.empty() || maxSide < 1) throw std::invalid_argument("nothing to reduce");
+    const std::uint32_t w = image.width(), h = image.height();
+    const std::uint32_t f = (std::max(w, h) + maxSide - 1) / maxSide;
+    Image out(std::max<std::uint32_t>(1, w / f), std::max<std::uint32_t>(1, h / f),
+              image.bitsPerPixel());
+    out.setPitch(image.pitchX() * f, image.pitchY() * f);
+    if (f == 1) {
+        std::memcpy(out.data(), image.data(), image.byteSize());
+    } else if (image.bitsPerPixel() == 8) {
+        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out);
+    } else {
+        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out);
+    }
+    return out;
 }
 
 namespace {

@@ -49,6 +49,11 @@ std::string Log::logFilePath() const {
     return platform::joinPath(files_.programFolder(), kLogFileName);
 }
 
+bool Log::wanted() const {
+    return (logBox_ && IsFormLoaded(forms_, "frmmain") && logBox_->formVisible()) ||
+           (visibleMode_ && visibleMode_());
+}
+
 void Log::LogMsg(std::string_view message) {
     if (logBox_ && IsFormLoaded(forms_, "frmmain") && logBox_->formVisible()) {
         logBox_->setText(std::string(trimBlanks(message)) + "\r\n" + logBox_->text());

@@ -54,6 +54,9 @@ class Log {
 
     // Writes one message. A log file that cannot be opened or written raises RuntimeError.
     void LogMsg(std::string_view message);
+    // Whether a message would be shown or written at all: a caller skips composing a costly
+    // message when not.
+    bool wanted() const;
 
     std::string logFilePath() const;
 

@@ -27,8 +27,8 @@ class LeadControl {
     const imaging::ImageControl& control() const { return control_; }
     forms::ImageView& view() { return view_; }
 
-    // Shows what the control holds now (an empty view when it holds nothing). Called after
-    // every change the user is to see.
+    // Shows what the control holds now (an empty view when it holds nothing or the view is
+    // hidden). Called after every change the user is to see, and after showing the view.
     void refresh();
     // Empties the control and its view (bitmap handle 0).
     void clear();

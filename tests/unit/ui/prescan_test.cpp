@@ -14,6 +14,7 @@
 #include "imaging/image_control.h"
 #include "platform/sim/world.h"
 #include "ui/language/text_ids.h"
+#include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
 
 namespace quilo::ui {
@@ -265,6 +266,40 @@ TEST_F(PrescanTest, UnloadDeletesEveryFileEvenPastAMissingOne) {
     EXPECT_TRUE(exists(other));
     EXPECT_EQ(host.clears, 1);
     EXPECT_FALSE(host.shown);
+}
+
+// The view's reduced picture: each pixel the rounded mean of its block, at the image's depth.
+TEST(DisplayPicture, EachPixelIsTheRoundedMeanOfItsBlock) {
+    struct Row {
+        std::uint32_t w, h;
+        int bits, maxSide;
+        std::vector<std::uint32_t> in, out;
+        int outW, outH;
+    };
+    const std::vector<Row> rows = {
+        {4, 2, 8, 2, {0, 1, 2, 3, 4, 5, 6, 7}, {3, 5}, 2, 1},  // 2 x 2 blocks, halves up
+        {3, 3, 16, 1, {65535, 65535, 65535, 65535, 0, 65535, 65535, 65535, 65535}, {58253}, 1, 1},
+        {5, 2, 16, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {5}, 1, 1},  // a side shorter than a block
+        {2, 2, 12, 4, {1, 4095, 300, 7}, {1, 4095, 300, 7}, 2, 2},  // small enough: unchanged
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.w << "x" << r.h << " bits " << r.bits);
+        imaging::Image image(r.w, r.h, r.bits);
+        for (std::uint32_t i = 0; i < r.in.size(); ++i)
+            image.set(i % r.w, i / r.w, r.in[i]);
+        const auto pic = displayPicture(image, r.maxSide);
+        ASSERT_TRUE(pic);
+        EXPECT_EQ(std::tie(pic->width, pic->height, pic->bitsPerPixel),
+                  std::tie(r.outW, r.outH, r.bits));
+        std::vector<std::uint32_t> got;
+        for (int y = 0; y < pic->height; ++y)
+            for (int x = 0; x < pic->width; ++x) {
+                const std::uint8_t* p = pic->pixels + static_cast<std::size_t>(y) * pic->stride +
+                                        static_cast<std::size_t>(x) * (r.bits == 8 ? 1 : 2);
+                got.push_back(r.bits == 8 ? p[0] : p[0] | (p[1] << 8));
+            }
+        EXPECT_EQ(got, r.out);
+    }
 }
 
 }  // namespace
