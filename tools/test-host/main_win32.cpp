@@ -272,6 +272,8 @@ quilo::testhost::Expectations expectations(quilo::platform::Platform& p,
     return e;
 }
 
+void shootHostWindow(HostCore& host, const std::string& path);
+
 int runScenario(const std::string& name, const std::string& plugin, const std::string& shots,
                 const std::string& images) {
     auto platform = quilo::platform::makeWin32Platform();
@@ -334,6 +336,7 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         run.text1 = "Intraoral size 2 (#1)";
         run.acknowledge = 2;  // the third is offered for saving at the end
         failures = scenario.capture(run);
+        if (!shots.empty()) shootHostWindow(host, shots + "\\capture-host.png");
     } else if (name == "preview") {
         // Three plates into the preview window; the user chooses the first and the third.
         quilo::testhost::Scenario::CaptureRun run;
@@ -510,12 +513,8 @@ LRESULT CALLBACK uiProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-int runInteractive(const std::string& plugin, const std::string& images, const std::string& show) {
-    Interactive ui;
-    ui.platform = quilo::platform::makeWin32Platform();
-    ui.host = std::make_unique<HostCore>(*ui.platform);
-    ui.launcher = std::make_unique<Launcher>(plugin);
-    ui.host->setImageFolder(images);
+// The host's window: the command buttons, the log of what arrived and the last image.
+void openHostWindow(Interactive& ui) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = uiProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -556,17 +555,44 @@ int runInteractive(const std::string& plugin, const std::string& images, const s
                            160, 44, 440, 550, ui.window, nullptr, wc.hInstance, nullptr);
     ui.image = CreateWindowA("QuiloTestHostImage", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 610, 44,
                              270, 550, ui.window, nullptr, wc.hInstance, &ui);
-    ui.host->onReceived = [&ui](const quilo::testhost::Received& r) {
-        ui.append("< " + quilo::testhost::decodeRecord(r.code, r.data));
-        const auto payload = HostCore::imagePayload(r);
-        if (payload.empty()) return;
-        try {
-            ui.preview.show(quilo::imaging::readTiff(payload));
-            InvalidateRect(ui.image, nullptr, TRUE);
-        } catch (const std::exception& e) {
-            ui.append(std::string("  the image could not be read: ") + e.what());
-        }
-    };
+}
+
+// Shows one received message in the host's window: its decoded record, and its image.
+void showReceived(Interactive& ui, const quilo::testhost::Received& r) {
+    ui.append("< " + quilo::testhost::decodeRecord(r.code, r.data));
+    const auto payload = HostCore::imagePayload(r);
+    if (payload.empty()) return;
+    try {
+        ui.preview.show(quilo::imaging::readTiff(payload));
+        InvalidateRect(ui.image, nullptr, TRUE);
+    } catch (const std::exception& e) {
+        ui.append(std::string("  the image could not be read: ") + e.what());
+    }
+}
+
+// The host's window after a scenario: everything that arrived, the last image shown; saved as a
+// PNG file.
+void shootHostWindow(HostCore& host, const std::string& path) {
+    Interactive ui;
+    openHostWindow(ui);
+    for (const auto& r : host.received())
+        showReceived(ui, r);
+    const DWORD until = GetTickCount() + 1000;  // let it paint
+    host.waitUntil([&] { return GetTickCount() >= until; }, 1500);
+    const bool saved = quilo::platform::writePng(
+        quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(ui.window)), path);
+    std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
+    DestroyWindow(ui.window);
+}
+
+int runInteractive(const std::string& plugin, const std::string& images, const std::string& show) {
+    Interactive ui;
+    ui.platform = quilo::platform::makeWin32Platform();
+    ui.host = std::make_unique<HostCore>(*ui.platform);
+    ui.launcher = std::make_unique<Launcher>(plugin);
+    ui.host->setImageFolder(images);
+    openHostWindow(ui);
+    ui.host->onReceived = [&ui](const quilo::testhost::Received& r) { showReceived(ui, r); };
     if (!show.empty()) {
         // An image file to look at before any arrives (the same view the received ones get).
         try {
