@@ -133,4 +133,12 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
+std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
+    if (from.empty()) return text;
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 }  // namespace quilo

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "settings/value_text.h"
 
 namespace quilo::settings {
@@ -184,16 +185,6 @@ std::string trimBlanks(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(' ');
     return std::string(text.substr(first, last - first + 1));
-}
-
-std::string replaceAll(std::string text, std::string_view from, std::string_view to) {
-    if (from.empty()) return text;
-    std::size_t pos = 0;
-    while ((pos = text.find(from, pos)) != std::string::npos) {
-        text.replace(pos, from.size(), to);
-        pos += to.size();
-    }
-    return text;
 }
 
 // The folder above the program's folder; a drive root is its own parent.

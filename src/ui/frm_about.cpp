@@ -3,18 +3,12 @@
 #include <exception>
 #include <utility>
 
+#include "core/text.h"
 #include "ui/language/text_ids.h"
 
 namespace quilo::ui {
 
 namespace {
-
-std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
-}
 
 constexpr int kWidth = 6000;
 
