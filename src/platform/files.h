@@ -64,6 +64,10 @@ class Files {
     // Creates the folder and any missing parents.
     virtual bool createDirectories(std::string_view path) = 0;
     virtual bool removeFile(std::string_view path) = 0;
+    // Renames a file, replacing one of the new name, and returns once the change is on the disk
+    // (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): a file written
+    // under a temporary name appears complete or not at all.
+    virtual bool moveFile(std::string_view from, std::string_view to) = 0;
     virtual std::optional<LocalTime> lastModified(std::string_view path) = 0;
     // The names (not paths) of the files in a folder that match a pattern with * and ?.
     virtual std::vector<std::string> list(std::string_view folder, std::string_view pattern) = 0;

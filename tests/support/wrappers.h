@@ -42,6 +42,7 @@ class FilesWrapper : public Files {
     bool isDirectory(std::string_view p) override { return t_.isDirectory(p); }
     bool createDirectories(std::string_view p) override { return t_.createDirectories(p); }
     bool removeFile(std::string_view p) override { return t_.removeFile(p); }
+    bool moveFile(std::string_view f, std::string_view t) override { return t_.moveFile(f, t); }
     std::optional<LocalTime> lastModified(std::string_view p) override {
         return t_.lastModified(p);
     }

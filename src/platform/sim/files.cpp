@@ -225,8 +225,16 @@ bool SimFiles::setCurrentDirectory(std::string_view path) {
     return true;
 }
 
+// The code of an ended process no longer runs: what its objects do on the way out (a test
+// destroys them after ending the process, as a kill would leave them) never reaches the disk.
+bool SimFiles::deadProcess() {
+    p_.fail(err::kAccessDenied);
+    return false;
+}
+
 std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
     auto& w = p_.w();
+    if (p_.ended) return deadProcess(), nullptr;
     if (!components(absolute(path))) {
         p_.fail(err::kPathNotFound);
         return nullptr;
@@ -286,6 +294,7 @@ bool SimFiles::isDirectory(std::string_view path) {
 }
 
 bool SimFiles::createDirectories(std::string_view path) {
+    if (p_.ended) return deadProcess();
     if (!components(absolute(path))) {
         p_.fail(err::kPathNotFound);
         return false;
@@ -301,6 +310,7 @@ bool SimFiles::createDirectories(std::string_view path) {
 }
 
 bool SimFiles::removeFile(std::string_view path) {
+    if (p_.ended) return deadProcess();
     std::error_code ec;
     const auto target = native(path);
     if (!fs::is_regular_file(target, ec)) {
@@ -313,6 +323,36 @@ bool SimFiles::removeFile(std::string_view path) {
         return false;
     }
     if (!fs::remove(target, ec)) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    return true;
+}
+
+bool SimFiles::moveFile(std::string_view from, std::string_view to) {
+    if (p_.ended) return deadProcess();
+    std::error_code ec;
+    const auto source = native(from), target = native(to);
+    if (!fs::is_regular_file(source, ec)) {
+        p_.fail(fs::is_directory(source.parent_path(), ec) ? err::kFileNotFound
+                                                           : err::kPathNotFound);
+        return false;
+    }
+    if (!fs::is_directory(target.parent_path(), ec)) {
+        p_.fail(err::kPathNotFound);
+        return false;
+    }
+    auto& open = p_.w().openFiles;
+    if (open.contains(source.string()) || open.contains(target.string())) {
+        p_.fail(kSharingViolation);
+        return false;
+    }
+    if (p_.w().shouldFail(Fault::FileCreate)) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    fs::rename(source, target, ec);
+    if (ec) {
         p_.fail(err::kAccessDenied);
         return false;
     }

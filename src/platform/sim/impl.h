@@ -299,6 +299,8 @@ class SimFiles final : public platform::Files {
     bool isDirectory(std::string_view path) override;
     bool createDirectories(std::string_view path) override;
     bool removeFile(std::string_view path) override;
+    bool moveFile(std::string_view from, std::string_view to) override;
+    bool deadProcess();
     std::optional<platform::LocalTime> lastModified(std::string_view path) override;
     std::vector<std::string> list(std::string_view folder, std::string_view pattern) override;
     std::string nativePath(std::string_view path) override;

@@ -397,6 +397,10 @@ class Win32Files final : public Files {
     bool removeFile(std::string_view path) override {
         return check(DeleteFileA(utf8ToAcp(path).c_str()));
     }
+    bool moveFile(std::string_view from, std::string_view to) override {
+        return check(MoveFileExA(utf8ToAcp(from).c_str(), utf8ToAcp(to).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    }
     std::optional<LocalTime> lastModified(std::string_view path) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExA(utf8ToAcp(path).c_str(), GetFileExInfoStandard, &data)) {

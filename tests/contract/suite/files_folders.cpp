@@ -106,6 +106,14 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
     EXPECT_FALSE(readWholeFile(files(), path, 9).has_value()) << "larger than allowed";
     ASSERT_TRUE(writeWholeFile(files(), path, asBytes("new")));
     EXPECT_EQ(readWholeFile(files(), path, 100)->size(), 3u) << "CreateAlways replaces";
+    // A rename replaces the file of the new name; a missing source is reported as such.
+    const std::string moved = scratch("moved.txt");
+    ASSERT_TRUE(writeWholeFile(files(), moved, asBytes("older")));
+    EXPECT_TRUE(files().moveFile(path, moved));
+    EXPECT_EQ(readWholeFile(files(), moved, 100)->size(), 3u) << "the moved file replaced it";
+    EXPECT_FALSE(files().moveFile(path, moved));
+    EXPECT_EQ(files().lastError(), err::kFileNotFound);
+    EXPECT_TRUE(files().moveFile(moved, path));
     EXPECT_TRUE(files().removeFile(path));
     EXPECT_FALSE(files().exists(path));
     EXPECT_FALSE(files().removeFile(path));
