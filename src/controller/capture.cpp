@@ -1,13 +1,20 @@
 // The capture road of the main form: activation, the polling step, the fetch of each finished
 // plate, its processing in an image control and its hand-over to the host.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
 #include "core/error.h"
+#include "core/text.h"
 #include "settings/value_text.h"
 #include "ui/input_box.h"
+#include "ui/language/text_ids.h"
 
 namespace quilo::controller {
 
@@ -251,20 +258,29 @@ void frmMain::GetImage() {
         LogMsg("Got raw image OK");
         // The raw block is ours from here: freed on every way out.
         platform::GlobalBlock owned(platform().memory(), raw);
+        const std::size_t size =
+            std::min(static_cast<std::size_t>(std::max<Long>(bytes, 0)), owned.size());
+        // On disk before the scanner forgets it; the entry goes once the host has the image.
+        process_.spool().superseded(name);
+        const int plate = keepPlate(owned.get(), size, name);
+        plate_ = plate;
         bool isTest = false;
         try {
-            DoGrabFrame(owned.get(), static_cast<std::size_t>(bytes), isTest);
+            DoGrabFrame(owned.get(), size, isTest);
         } catch (const std::exception& e) {
             // The plate stays in the scanner (it is not deleted), so it can be fetched again:
             // an image that could not be processed is not lost.
+            process_.spool().release(std::exchange(plate_, 0));
             const std::string text =
                 "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
             LogMsg(text);
             if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
             return;
         }
+        plate_ = 0;
         owned.reset();
         library.Delete_Image(name);
+        process_.spool().markDeleted(plate);
     } else {
         showError(r);
     }
@@ -291,8 +307,6 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     settings::SettingsStore& store = process_.settings();
     const settings::PluginSettings& s = store.settings();
     const std::int32_t type = scanner.CurrentImageType();
-    const TypeSettings t = typeSettings(s, type);
-    const bool noiseReduction = t.nrLevel != 0;
     ui::LeadControl& target = grabTarget();
     imaging::ImageControl& control = target.control();
     control.loadMemory(block, size);
@@ -301,19 +315,41 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
         LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
     if (!control.saveFile(platform().files(), store.names().PluginDataFolder + "\\Raw.TIF"))
         LogMsg("Could not save " + store.names().PluginDataFolder + "\\Raw.TIF");
-    const bool perio = perioWanted(IsTest);
+    processPlate(control, type, perioWanted(IsTest));
+    target.refresh();
+    if (s.NoPreview == 0) {
+        platform::Files& files = platform().files();
+        std::string name = files.tempFileName(files.tempFolder(), "QUILO");
+        std::erase(name, '\0');
+        std::erase(name, ' ');
+        // The resolution values carry the plate's pitch in nanometres, so that an image sent
+        // later from the preview reports the same millimetres as one imported at once.
+        addToPreview(name, static_cast<std::int32_t>(std::lround(scanner.PixelPitchX * 1000.0f)),
+                     static_cast<std::int32_t>(std::lround(scanner.PixelPitchY * 1000.0f)));
+        if (plate_ != 0) previewPlates_[name] = plate_;
+        return;
+    }
+    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
+    sendLeadImage(platform().clock().localTime(), IsTest ? count + 1 : ActiveSensorNo,
+                  imageText(scanner.CurrentParamSetNr(), ActiveSensorNo > count), plate_);
+}
+
+void frmMain::processPlate(imaging::ImageControl& control, std::int32_t type, bool perio) {
+    const settings::PluginSettings& s = process_.settings().settings();
+    const TypeSettings t = typeSettings(s, type);
+    const bool noiseReduction = t.nrLevel != 0;
     switch (s.ImageEnhancement) {
         case 1:
             if (s.Invert) control.invert();
             if (type == scanner::kIntraoral) {
                 if (perio) control.perioTransform();
-                if (s.IntraLeadStretch != 0) StretchImage(control);
+                if (s.IntraLeadStretch != 0) StretchImage(control, type);
                 if (noiseReduction) {
                     control.despeckle();
                     control.median(s.IntraLeadNRLevel + 1);
                 }
             } else if (type == scanner::kPanoramic || type == scanner::kCephalometric) {
-                if (t.stretch != 0) StretchImage(control);
+                if (t.stretch != 0) StretchImage(control, type);
                 if (noiseReduction) {
                     control.despeckle();
                     control.median(t.nrLevel + 1);
@@ -343,25 +379,10 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     }
     if (s.BitDepth == 12) control.changeBitDepth(12);
     if (s.BitDepth == 8) control.changeBitDepth(8);
-    target.refresh();
-    if (s.NoPreview == 0) {
-        platform::Files& files = platform().files();
-        std::string name = files.tempFileName(files.tempFolder(), "QUILO");
-        std::erase(name, '\0');
-        std::erase(name, ' ');
-        // The resolution values carry the plate's pitch in nanometres, so that an image sent
-        // later from the preview reports the same millimetres as one imported at once.
-        addToPreview(name, static_cast<std::int32_t>(std::lround(scanner.PixelPitchX * 1000.0f)),
-                     static_cast<std::int32_t>(std::lround(scanner.PixelPitchY * 1000.0f)));
-        return;
-    }
-    const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
-    sendLeadImage(platform().clock().localTime(), IsTest ? count + 1 : ActiveSensorNo,
-                  imageText(scanner.CurrentParamSetNr(), ActiveSensorNo > count));
 }
 
 void frmMain::sendLeadImage(const platform::LocalTime& captured, std::int32_t sensorNo,
-                            const std::string& text1) {
+                            const std::string& text1, int plate) {
     const scanner::SensorAPI& scanner = process_.sensors();
     const imaging::ImageControl& control = leadIMG.control();
     host::ImageExRecord record;
@@ -377,19 +398,24 @@ void frmMain::sendLeadImage(const platform::LocalTime& captured, std::int32_t se
     record.set(host::ImageExRecord::sensorNo, sensorNo);
     LogMsg("Will send image: " + std::to_string(width) + " x " + std::to_string(height) + ", " +
            std::to_string(control.bitsPerPixel()));
-    (void)SendLeadImageEx(record, ActiveSensorNo, text1, "");
+    const bool sent = SendLeadImageEx(record, ActiveSensorNo, text1, "");
+    settlePlate(plate, sent, record.get(host::ImageExRecord::imageId));
 }
 
-void frmMain::StretchImage(imaging::ImageControl& control) {
-    scanner::SensorAPI& scanner = process_.sensors();
+void frmMain::StretchImage(imaging::ImageControl& control, std::int32_t type) {
     imaging::KVImageHandler& kv = process_.imageHandler();
-    const TypeSettings t = typeSettings(process_.settings().settings(), scanner.CurrentImageType());
-    LogMsg("Will now perform StretchIntensity, colors: " + std::to_string(control.colourCount()));
+    const TypeSettings t = typeSettings(process_.settings().settings(), type);
+    const bool logged = process_.log().wanted();  // counting colours is a pass over the plate
+    if (logged)
+        LogMsg("Will now perform StretchIntensity, colors: " +
+               std::to_string(control.colourCount()));
     control.stretchIntensity();
     const bool percent = t.cutoff == 1;
     const long low = percent ? t.low : t.lowAbs;
     const long high = percent ? t.high : t.highAbs;
-    LogMsg("Will now perform histogram stretch, colors: " + std::to_string(control.colourCount()));
+    if (logged)
+        LogMsg("Will now perform histogram stretch, colors: " +
+               std::to_string(control.colourCount()));
     {
         platform::GlobalBlock saved = control.saveMemory(imaging::kFormatTiff);
         if (!saved) throw std::bad_alloc();
@@ -410,7 +436,7 @@ void frmMain::StretchImage(imaging::ImageControl& control) {
     platform::GlobalBlock result(platform().memory(), out);
     if (result) control.loadMemory(result.get(), static_cast<std::size_t>(outSize));
     kv.KV_CloseImage();
-    LogMsg("Histogram stretch done, colors: " + std::to_string(control.colourCount()));
+    if (logged) LogMsg("Histogram stretch done, colors: " + std::to_string(control.colourCount()));
 }
 
 void frmMain::GetImageTest() {
@@ -446,8 +472,11 @@ void frmMain::SendSelected(const std::string& FileName, std::int32_t OrdinalNo) 
     leadIMG.refresh();
     const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
     const auto modified = files.lastModified(FileName);
+    const auto plate = previewPlates_.find(FileName);
+    const int entry = plate != previewPlates_.end() ? plate->second : 0;
+    if (plate != previewPlates_.end()) previewPlates_.erase(plate);
     sendLeadImage(modified ? *modified : platform().clock().localTime(), OrdinalNo,
-                  imageText(OrdinalNo, OrdinalNo > count));
+                  imageText(OrdinalNo, OrdinalNo > count), entry);
 }
 
 bool frmMain::SendLeadImageEx(host::ImageExRecord& record, std::int32_t /*SensorNo*/,
@@ -503,6 +532,84 @@ void frmMain::cmdScan_Click() {
     }
     platform().process().messageBox(hwnd(), "Invalid parameter no. selected.",
                                     platform().process().version().title, platform::mb::kOk);
+}
+
+// --- the plate spool -----------------------------------------------------------------------------
+
+int frmMain::keepPlate(platform::HGlobal raw, std::size_t size, const std::string& name) {
+    scanner::SensorAPI& scanner = process_.sensors();
+    SpoolRecord record;
+    record.captured = platform().clock().localTime();
+    record.paramSet = scanner.CurrentParamSetNr();
+    record.sensorNo = ActiveSensorNo;
+    record.imageType = scanner.CurrentImageType();
+    record.pitchXUm = scanner.PixelPitchX;
+    record.pitchYUm = scanner.PixelPitchY;
+    record.scannerImage = name;
+    PlateSpool& spool = process_.spool();
+    int entry = 0;
+    {
+        platform::GlobalLock lock(platform().memory(), raw);
+        if (lock) entry = spool.keep(std::span<const std::byte>(lock.data(), size), record);
+    }
+    if (entry == 0) {
+        LogMsg("Could not keep the plate in " + spool.folder());
+        if (!std::exchange(spoolFailureShown_, true))
+            doShowDialog(replaceAll(process_.language().LangText(ui::txt::kSpoolWriteFailed), "FFF",
+                                    spool.folder()),
+                         "", 0);
+    }
+    return entry;
+}
+
+void frmMain::settlePlate(int plate, bool sent, std::int32_t imageId) {
+    // Not taken by the host: the plate stays in the spool, recovered at the next start.
+    if (plate == 0 || !sent) return;
+    if (Plugin() != nullptr && Plugin()->KeepImages())
+        process_.spool().setImageId(plate, imageId);
+    else
+        process_.spool().release(plate);
+}
+
+void frmMain::ImageStored(std::int32_t& /*cmdNo*/, std::int32_t ImageID) {
+    process_.spool().releaseImage(ImageID);
+}
+
+void frmMain::recoverPlates() {
+    PlateSpool& spool = process_.spool();
+    const std::vector<PlateSpool::Entry> entries = spool.takeForRecovery();
+    if (entries.empty()) return;
+    platform::Files& files = platform().files();
+    const std::string folder = process_.settings().names().PluginDataFolder + "\\Recovered";
+    files.createDirectories(folder);
+    int saved = 0;
+    for (const PlateSpool::Entry& e : entries) {
+        const platform::LocalTime& t = e.record.captured;
+        char stamp[64];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d.%02d.%02d plate %05d", t.year,
+                      t.month, t.day, t.hour, t.minute, t.second, e.number);
+        bool kept = false;
+        try {
+            // Processed as the settings choose, as it would have reached the host.
+            imaging::ImageControl control(platform().memory());
+            control.loadFile(files, e.plateFile);
+            const scanner::cSensor* set =
+                process_.sensors().Sensors.find(scanner::sensorKey(e.record.paramSet));
+            processPlate(control, e.record.imageType, set != nullptr && set->Perio);
+            kept = control.saveFile(files, folder + "\\" + stamp + ".tif");
+        } catch (const std::exception& ex) {
+            LogMsg("Recovering " + e.plateFile + ": " + ex.what());
+        }
+        // A plate that cannot be processed is kept as the scanner gave it.
+        if (!kept) kept = files.moveFile(e.plateFile, folder + "\\" + stamp + " raw.tif");
+        if (!kept) continue;  // stays in the spool for the next start
+        spool.release(e.number);
+        ++saved;
+    }
+    if (saved == 0) return;
+    std::string text = process_.language().LangText(ui::txt::kSpoolRecovered);
+    text = replaceAll(replaceAll(text, "NNN", std::to_string(saved)), "FFF", folder);
+    doShowDialog(text, productTitle(), 0);
 }
 
 }  // namespace quilo::controller

@@ -6,6 +6,7 @@
 
 #include "controller/plugin_process.h"
 #include "core/error.h"
+#include "core/text.h"
 #include "host/xray_ifc.h"
 #include "settings/value_text.h"
 #include "ui/language/text_ids.h"
@@ -24,13 +25,6 @@ std::string upper(std::string_view s) {
     std::transform(out.begin(), out.end(), out.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return out;
-}
-
-std::string replaceAll(std::string text, std::string_view what, std::string_view with) {
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + with.size()))
-        text.replace(at, what.size(), with);
-    return text;
 }
 
 // The status pictures: grey discs of different brightness and a dark octagon, each with a
@@ -261,6 +255,9 @@ void frmMain::loadSteps() {
     bool dlg = plugin.SetupActive();
     std::string info = plugin.StatusInfoStr();
     StatusChange(code, dlg, info);
+    // Plates an earlier session read but never delivered (it ended on the way): saved now,
+    // and the user is told where.
+    recoverPlates();
 }
 
 std::string frmMain::productTitle() const {

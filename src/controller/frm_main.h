@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,7 +98,8 @@ class frmMain final : public forms::Form,
     void GetImage();
     // Processes one image held as a TIFF file image in a global memory block.
     void DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTest);
-    void StretchImage(imaging::ImageControl& control);
+    // The intensity and histogram stretch of a plate of that image type.
+    void StretchImage(imaging::ImageControl& control, std::int32_t type);
     // The simulated capture: Test.tif from the program's folder.
     void GetImageTest();
     // Hands one image file of the preview window to the host.
@@ -135,6 +137,7 @@ class frmMain final : public forms::Form,
     void WmSysCommand(platform::WParam wParam, platform::LParam lParam,
                       platform::LResult& result) override;
     void StatusChange(std::int32_t& StatCode, bool& DlgActive, std::string& InfoStr) override;
+    void ImageStored(std::int32_t& cmdNo, std::int32_t ImageID) override;
 
     // The message dialog (the endpoint's ShowDialog arrives here).
     void ShowDlg(std::string_view Msg, const std::optional<std::string>& Caption,
@@ -168,10 +171,26 @@ class frmMain final : public forms::Form,
     // True when the capture's set is a perio set, or for the test image.
     bool perioWanted(bool isTest);
     // Hands leadIMG over with its record: pixels and millimetres from the control and the pitch.
+    // `plate` is the spool entry of the plate it came from (0: none), settled by the outcome.
     void sendLeadImage(const platform::LocalTime& captured, std::int32_t sensorNo,
-                       const std::string& text1);
+                       const std::string& text1, int plate);
+    // The enhancement and depth the settings choose, applied to a loaded plate.
+    void processPlate(imaging::ImageControl& control, std::int32_t type, bool perio);
+    // --- the plate spool ---
+    // Keeps the raw plate on disk before anything else happens to it; its entry, 0 if it could
+    // not be kept (said once per session; the capture goes on).
+    int keepPlate(platform::HGlobal raw, std::size_t size, const std::string& name);
+    // A plate's hand-over is over: when the host took it, its entry goes (or waits for the
+    // acknowledgement while the host keeps images).
+    void settlePlate(int plate, bool sent, std::int32_t imageId);
+    // Plates an earlier session left in the spool: processed, saved where the user is told.
+    void recoverPlates();
     // The text a hand-over carries for a set: "name (#n)", or "Test image." above the sets.
     std::string imageText(std::int32_t ordinalNo, bool overSets);
+
+    int plate_ = 0;  // the spool entry of the plate on the capture road now
+    bool spoolFailureShown_ = false;
+    std::map<std::string, int> previewPlates_;  // preview file -> spool entry
 
     // trace::LogBox
     bool formVisible() const override { return visible(); }

@@ -104,7 +104,18 @@ bool PluginProcess::takeInstanceGuard() {
 
 host::clsPlugin& PluginProcess::createPlugin() {
     plugin_ = std::make_unique<host::clsPlugin>(platform_, xray_, trace_);
+    // An image never acknowledged is settled when the user saves it or chooses not to.
+    plugin_->setLostImageOutcome([this](std::int32_t imageId, bool settled) {
+        if (settled) spool().releaseImage(imageId);
+    });
     return *plugin_;
+}
+
+PlateSpool& PluginProcess::spool() {
+    if (!spool_)
+        spool_ = std::make_unique<PlateSpool>(platform_.files(),
+                                              settings_.names().PluginDataFolder + "\\Spool");
+    return *spool_;
 }
 
 imaging::EnhancementComponent& PluginProcess::createEnhancement() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "controller/spool.h"
 #include "forms/forms.h"
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
@@ -103,6 +104,9 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     imaging::EnhancementComponent* enhancement() { return enhancement_.get(); }
     // The host image library of the capture path; one for the process's life.
     imaging::KVImageHandler& imageHandler() { return imageHandler_; }
+    // The plate spool in the plug-in's data folder (made when first asked for, once the
+    // settings are read).
+    PlateSpool& spool();
 
   private:
     std::vector<std::string> loadedFormNames() const override;
@@ -128,6 +132,7 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     std::unique_ptr<platform::InstanceGuard> instanceGuard_;
     // Declared before the forms that it owns, so that it goes after them.
     std::unique_ptr<ApplicationWindow> appWindow_;
+    std::unique_ptr<PlateSpool> spool_;  // outlives the endpoints, which report to it
     std::unique_ptr<host::clsPlugin> plugin_;
     std::unique_ptr<host::clsPlugin> retired_;
     std::unique_ptr<imaging::EnhancementComponent> enhancement_;

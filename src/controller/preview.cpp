@@ -37,6 +37,13 @@ class frmMain::PrescanLink final : public ui::PrescanHost, public scanner::Previ
     int NoPreview() const override { return main_.process_.settings().settings().NoPreview; }
     void ClearPrescanImage() override {
         (void)main_.process_.sensors().library().ClearPrescanImage();
+        // The window's files are gone; plates not sent stay in the spool unless given up.
+        main_.previewPlates_.clear();
+    }
+    void ImagesDiscarded() override {
+        for (const auto& [file, plate] : main_.previewPlates_)
+            main_.process_.spool().release(plate);
+        main_.previewPlates_.clear();
     }
     std::string ApplicationTitle() const override {
         return main_.platform().process().version().title;

@@ -92,6 +92,12 @@ class clsPlugin {
     void setTextSource(std::function<std::string(int)> langText) {
         langText_ = std::move(langText);
     }
+    // Told, for each image SaveLostImages handles, whether it is settled: saved to a file, or
+    // discarded because the user chose not to save. An image whose file could not be written
+    // is not settled.
+    void setLostImageOutcome(std::function<void(std::int32_t imageId, bool settled)> outcome) {
+        lostImageOutcome_ = std::move(outcome);
+    }
 
     // --- status ---------------------------------------------------------------------------
     std::int32_t StatusCode() const { return statusCode_; }
@@ -161,6 +167,9 @@ class clsPlugin {
     bool DeleteNewImage(std::int32_t ImageID);
     // Offers the images never acknowledged for saving as files, then frees them.
     void SaveLostImages();
+    void lostImageSettled(std::int32_t imageId, bool settled) {
+        if (lostImageOutcome_) lostImageOutcome_(imageId, settled);
+    }
     const ImageStore<ImageRecord>& basicStore() const { return basicStore_; }
     const ImageStore<ImageExRecord>& extendedStore() const { return extendedStore_; }
     platform::MsgId interfaceMessage() const { return interfaceMsg_; }
@@ -199,6 +208,7 @@ class clsPlugin {
     PluginEvents* events_ = nullptr;
     DialogPort* dialogs_ = nullptr;
     std::function<std::string(int)> langText_;
+    std::function<void(std::int32_t, bool)> lostImageOutcome_;
     PluginHook hook_;
 
     Hwnd hookedHWnd_ = 0;

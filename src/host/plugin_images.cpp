@@ -237,6 +237,7 @@ static void saveLost(clsPlugin& p, platform::Platform& platform) {
         platform::mb::kIdYes;
     while (!store.slots.empty()) {
         auto& slot = store.slots.front();
+        bool settled = !save;
         if (save) {
             try {
                 if (!slot.fileName.empty())
@@ -248,6 +249,7 @@ static void saveLost(clsPlugin& p, platform::Platform& platform) {
                     platform::GlobalLock lock(platform.memory(), slot.block.get());
                     const bool written =
                         lock && file->write(std::span<const std::byte>(lock.data(), slot.size));
+                    settled = written;
                     if (!written)
                         process.messageBox(0,
                                            std::string("Error: Could not save image file. (write "
@@ -260,8 +262,9 @@ static void saveLost(clsPlugin& p, platform::Platform& platform) {
                 p.Trace(formatError(e, "clsPlugin.SaveLostImages"));
             }
         }
-        if (!p.DeleteNewImage(slot.record.get(Rec::imageId)))
-            store.slots.erase(store.slots.begin());
+        const std::int32_t id = slot.record.get(Rec::imageId);
+        if (!p.DeleteNewImage(id)) store.slots.erase(store.slots.begin());
+        p.lostImageSettled(id, settled);
     }
 }
 

@@ -77,6 +77,12 @@ inline constexpr std::int32_t kOpenBusError = 7110;           // -1007
 inline constexpr std::int32_t kOpenTooHot = 7120;             // -1010
 inline constexpr std::int32_t kOpenOtherError = 7130;         // any other failure
 
+// The plate spool: plates of an earlier session recovered at start ("NNN" = their number,
+// "FFF" = the folder they were saved in), and a plate that could not be kept ("FFF" = the
+// spool folder).
+inline constexpr std::int32_t kSpoolRecovered = 8000;
+inline constexpr std::int32_t kSpoolWriteFailed = 8010;
+
 // Every number above: each shipped language file has a text for each.
 inline constexpr std::array kAllTextNumbers = {
     kProductTitle,
@@ -129,6 +135,8 @@ inline constexpr std::array kAllTextNumbers = {
     kOpenBusError,
     kOpenTooHot,
     kOpenOtherError,
+    kSpoolRecovered,
+    kSpoolWriteFailed,
 };
 
 // Tool tips: a check box or button with tag T shows the text of T followed by the digit 1.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include "imaging/image_control.h"
 #include "ui/language/text_ids.h"
@@ -312,6 +313,7 @@ void frmPrescan::Command1_Click() {
         forms().doEvents();
     }
     host_.setPreviewShown(false);
+    userClose_ = true;
     unload();
 }
 
@@ -321,6 +323,7 @@ void frmPrescan::Command2_Click() {
         return;
     }
     host_.setPreviewShown(false);
+    userClose_ = true;
     unload();
 }
 
@@ -330,14 +333,17 @@ void frmPrescan::Form_QueryUnload(bool& cancel, forms::UnloadMode mode) {
         hwnd(), text(txt::kPreviewCloseQuestion), host_.ApplicationTitle(),
         platform::mb::kYesNo | platform::mb::kIconQuestion);
     if (answer != platform::mb::kIdYes) cancel = true;
+    userClose_ = !cancel;
 }
 
 void frmPrescan::Form_Unload(bool& cancel) {
     if (!host_.StopRequested() && host_.ScanInProgress()) {
         host_.doShowDialog(text(txt::kPreviewPleaseWait), "", 0);
         cancel = true;
+        userClose_ = false;
         return;
     }
+    if (std::exchange(userClose_, false)) host_.ImagesDiscarded();
     deleteImageFiles();
     host_.ClearPrescanImage();
     host_.setPreviewShown(false);

@@ -39,6 +39,9 @@ class PrescanHost {
     virtual void ClearPrescanImage() = 0;
     // The application title: message box captions.
     virtual std::string ApplicationTitle() const = 0;
+    // The user closed the window on purpose ("&Close", the title bar's close answered Yes, or
+    // "&Save images" with some left out): the images not sent are given up.
+    virtual void ImagesDiscarded() {}
 
   protected:
     ~PrescanHost() = default;
@@ -115,6 +118,7 @@ class frmPrescan final : public forms::Form {
     modLAnguageSelector& language_;
     PrescanHost& host_;
     std::int16_t imageCount_ = 0;
+    bool userClose_ = false;                   // the unload under way is the user's choice
     std::vector<std::string> imageFiles_;      // index n: the file of image n; 0 unused
     std::vector<std::int16_t> imageSelected_;  // index n: 1 when image n is selected
     std::int16_t currentImage_ = 0;

@@ -1,9 +1,11 @@
 // The capture road in the simulated world: activation, polling, acquisition and hand-over,
 // driven through the host protocol on the virtual clock with the simulated scanner.
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
+#include "core/text.h"
 #include "imaging/tiff.h"
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/tiff_lite.h"
@@ -295,8 +297,9 @@ TEST_F(Capture, APlateThatFailsToLoadIsFetchedAgain) {
     activate(1);
     while (world.nowMs() < 9200)
         world.advance(50);
-    // The scanner library locks the raw block to fill it; the plug-in's load is the second lock.
-    world.failNth(sim::Fault::GlobalLock, 2);
+    // The scanner library locks the raw block to fill it, the plug-in to keep it in the spool and
+    // then to load it: the load fails.
+    world.failNth(sim::Fault::GlobalLock, 3);
     waitImages(1);
     ASSERT_EQ(images().size(), 1u) << log();
     ASSERT_FALSE(dialogs.empty());
@@ -445,6 +448,147 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
     EXPECT_TRUE(
         std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
+}
+
+// The plate spool: every plate is on disk from the scanner's hand-over until the host has it;
+// a process killed on the way leaves it there and the next start saves it, exactly once.
+class Spool : public Capture {
+  protected:
+    std::filesystem::path dataPath(const char* sub) {
+        if (plugin) dataFolder = plugin->settings().names().PluginDataFolder;
+        return world.nativePath(dataFolder + "\\" + sub);
+    }
+    // The files of a folder of the plug-in's data folder with that extension.
+    std::size_t files(const char* sub, const char* extension) {
+        std::size_t n = 0;
+        if (std::filesystem::exists(dataPath(sub)))
+            for (const auto& f : std::filesystem::directory_iterator(dataPath(sub)))
+                n += f.path().extension() == extension;
+        return n;
+    }
+    // The process ends as a kill leaves it (nothing of it runs any more), then a new one
+    // starts; the message dialog it shows at start, if any.
+    std::string killAndRestart(int noPreview = 1) {
+        world.endProcess(*pluginProcess);
+        plugin.reset();
+        library.reset();
+        dialogs.clear();
+        start(noPreview);
+        auto* box = static_cast<ui::frmDlgBox*>(plugin->forms().find("frmDlgBox"));
+        if (box == nullptr || !box->visible()) return {};
+        std::string text = box->msgLabel.caption();
+        box->OKButton.click();
+        return text;
+    }
+    std::string dataFolder;
+};
+
+TEST_F(Spool, APlateLeavesTheSpoolWhenTheHostHasIt) {
+    configure({{"Plates", "3"}});
+    start();
+    activate(1);
+    waitImages(3);
+    ASSERT_EQ(images().size(), 3u);
+    EXPECT_EQ(files("Spool", ".tif"), 3u);  // the host keeps images until it acknowledges them
+    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    EXPECT_EQ(files("Spool", ".tif"), 2u);
+    // The end: the user chooses not to save the two unacknowledged images; they are given up.
+    pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdNo});
+    send(code::Shutdown, testhost::handleBytes(host->hwnd()));
+    plugin.reset();
+    EXPECT_EQ(files("Spool", ".tif") + files("Spool", ".rec") + files("Spool", ".part"), 0u);
+}
+
+TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
+    struct Row {
+        const char* where;
+        int noPreview;
+        int startsBeforeRecovery;
+    };
+    // Sent but not acknowledged; waiting in the preview window; still in the scanner (the
+    // process died before the scanner deleted it: the entry waits a session for the scanner
+    // to hand the plate over again, which a new device never does, then is recovered).
+    for (const Row& row : {Row{"sent", 1, 1}, Row{"preview", 0, 1}, Row{"scanner", 1, 2}}) {
+        SCOPED_TRACE(row.where);
+        configure({{"Plates", "1"}});
+        start(row.noPreview);
+        activate(1);
+        if (row.noPreview == 0) {
+            for (int i = 0; i < 200 && prescanImages() < 1; ++i)
+                world.advance(100);
+        } else {
+            waitImages(images().size() + 1);
+        }
+        if (std::string(row.where) == "scanner") {  // as if Delete_Image had not happened yet
+            for (const auto& f : std::filesystem::directory_iterator(dataPath("Spool"))) {
+                if (f.path().extension() != ".rec") continue;
+                std::ifstream in(f.path());
+                const std::string text((std::istreambuf_iterator<char>(in)), {});
+                in.close();
+                std::ofstream(f.path()) << replaceAll(text, "deleted=1", "deleted=0");
+            }
+        }
+        ASSERT_EQ(files("Spool", ".tif"), 1u);
+        std::string shown;
+        for (int s = 0; s < row.startsBeforeRecovery; ++s)
+            shown = killAndRestart(row.noPreview);
+        EXPECT_EQ(shown.rfind("1 image(s) from an earlier session were not delivered", 0), 0u)
+            << shown;
+        EXPECT_NE(shown.find(plugin->settings().names().PluginDataFolder + "\\Recovered"),
+                  std::string::npos);
+        EXPECT_EQ(files("Spool", ".tif"), 0u);
+        ASSERT_EQ(files("Recovered", ".tif"), 1u);
+        for (const auto& f : std::filesystem::directory_iterator(dataPath("Recovered"))) {
+            EXPECT_EQ(imaging::readTiffFile(plugin->platform().files(),
+                                            plugin->settings().names().PluginDataFolder +
+                                                "\\Recovered\\" + f.path().filename().string())
+                          .bitsPerPixel(),
+                      8);  // processed as the settings choose
+            std::filesystem::remove(f.path());
+        }
+        EXPECT_EQ(killAndRestart(), "");  // once only
+        world.endProcess(*pluginProcess);
+        plugin.reset();
+        library.reset();
+    }
+    // A killed process leaves its temporary preview files behind: not the spool's business.
+    const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
+    for (const auto& f : std::filesystem::directory_iterator(temp))
+        std::filesystem::remove(f.path());
+    baseline.reset();
+}
+
+TEST_F(Spool, AFailedSpoolWriteIsToldOnceAndTheCaptureGoesOn) {
+    configure({{"Plates", "2"}});
+    start();
+    std::filesystem::create_directories(dataPath(""));
+    std::ofstream(dataPath("Spool")) << "a file where the folder should be";
+    activate(1);
+    waitImages(2);
+    EXPECT_EQ(images().size(), 2u);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].rfind("The plug-in could not keep a safety copy", 0), 0u) << dialogs[0];
+    std::filesystem::remove(dataPath("Spool"));
+}
+
+TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
+    configure({{"Plates", "3"}});
+    start(0);
+    activate(1);
+    for (int i = 0; i < 400 && prescanImages() < 3; ++i)
+        world.advance(100);
+    ASSERT_EQ(files("Spool", ".tif"), 3u);
+    auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
+    window.ImgList.toggleItem(1);  // the user leaves the second out and sends the others
+    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    world.advance(100);
+    window.Command1.click();
+    world.advance(100);
+    ASSERT_EQ(images().size(), 2u);
+    EXPECT_EQ(files("Spool", ".tif"), 2u);  // sent, waiting for the acknowledgement
+    send(cmdc::ImageStored, testhost::int32Bytes(1));
+    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    EXPECT_EQ(files("Spool", ".tif"), 0u);  // the one left out was given up by the user
 }
 
 }  // namespace
