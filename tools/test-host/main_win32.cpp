@@ -91,7 +91,7 @@ BOOL CALLBACK buttonWithCaption(HWND w, LPARAM p) {
     auto* s = reinterpret_cast<ButtonSearch*>(p);
     char text[128] = {};
     GetWindowTextA(w, text, sizeof text);
-    if (s->caption != text) return TRUE;
+    if (s->caption != text || !IsWindowVisible(w) || !IsWindowEnabled(w)) return TRUE;
     s->found = w;
     return FALSE;
 }
@@ -115,28 +115,113 @@ BOOL CALLBACK previewOfProcess(HWND w, LPARAM p) {
     return FALSE;
 }
 
-// A visible message box (dialog class) of a process.
-struct DialogSearch {
+// The visible top-level windows of a process, of one class or (empty class) with a title bar
+// and open to input: the dialogs a user can work in.
+struct WindowsOfProcess {
     DWORD pid;
-    HWND box = nullptr;
+    std::string cls;
+    std::vector<HWND> found;
 };
-BOOL CALLBACK dialogOfProcess(HWND w, LPARAM p) {
-    auto* f = reinterpret_cast<DialogSearch*>(p);
+BOOL CALLBACK windowOfProcess(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<WindowsOfProcess*>(p);
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
-    char cls[16] = {};
+    char cls[64] = {};
     GetClassNameA(w, cls, sizeof cls);
-    if (pid != f->pid || std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-    f->box = w;
-    return FALSE;
+    const bool wanted =
+        s->cls.empty()
+            ? (GetWindowLongW(w, GWL_STYLE) & WS_CAPTION) == WS_CAPTION && IsWindowEnabled(w)
+            : s->cls == cls;
+    if (pid == s->pid && IsWindowVisible(w) && wanted) s->found.push_back(w);
+    return TRUE;
 }
+std::vector<HWND> windowsOfProcess(DWORD pid, std::string cls = {}) {
+    WindowsOfProcess search{pid, std::move(cls), {}};
+    EnumWindows(windowOfProcess, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What a user does on the screen: real mouse clicks and key presses through the system's input
+// queue, and screenshots of the plug-in's windows.
+class ScreenInput {
+  protected:
+    ScreenInput(HostCore& host, const Launcher& launcher, std::string shots)
+        : host_(host), launcher_(launcher), shots_(std::move(shots)) {}
+
+    // Lets the plug-in work off the input and repaint, pumping this host's messages meanwhile.
+    void settle(DWORD ms) {
+        const DWORD until = GetTickCount() + ms;
+        host_.waitUntil([&] { return GetTickCount() >= until; }, ms + 500);
+    }
+    // A real click in `window`: the pointer moves to (x, y) of `target`, the button goes down
+    // and up.
+    void clickAt(HWND window, HWND target, int x, int y) {
+        SetForegroundWindow(window);
+        POINT pt{x, y};
+        ClientToScreen(target, &pt);
+        SetCursorPos(pt.x, pt.y);
+        host_.waitUntil(
+            [&] {
+                POINT now{};
+                return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
+            },
+            1000);
+        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+        INPUT in[2]{};
+        for (INPUT& e : in) {
+            e.type = INPUT_MOUSE;
+            e.mi.dx = MulDiv(pt.x, 65535, cx - 1);
+            e.mi.dy = MulDiv(pt.y, 65535, cy - 1);
+        }
+        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
+        SendInput(2, in, sizeof(INPUT));
+        // Past the double-click time, so the next click is a click of its own.
+        settle(GetDoubleClickTime() + 150);
+    }
+    // A click on the middle of the enabled control with that caption in `window`.
+    bool clickCaption(HWND window, const std::string& caption) {
+        ButtonSearch search{caption};
+        EnumChildWindows(window, buttonWithCaption, reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr) return false;
+        RECT rc{};
+        GetClientRect(search.found, &rc);
+        clickAt(window, search.found, rc.right / 2, rc.bottom / 2);
+        return true;
+    }
+    void key(HWND window, WORD vk) {
+        SetForegroundWindow(window);
+        INPUT in[2]{};
+        for (INPUT& e : in) {
+            e.type = INPUT_KEYBOARD;
+            e.ki.wVk = vk;
+        }
+        in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        settle(300);
+    }
+    void shot(HWND window, const std::string& name) {
+        if (shots_.empty() || window == nullptr) return;
+        settle(800);
+        const std::string path = shots_ + "\\" + name + ".png";
+        const bool saved = quilo::platform::writePng(
+            quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(window)), path);
+        std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
+    }
+
+    HostCore& host_;
+    const Launcher& launcher_;
+
+  private:
+    std::string shots_;
+};
 
 // The plug-in's preview window as a user reaches it: found on the screen among the plug-in
 // process's windows (the one with a thumbnail strip), driven with real mouse input.
-class ScreenPreview final : public quilo::testhost::PreviewDriver {
+class ScreenPreview final : public quilo::testhost::PreviewDriver, ScreenInput {
   public:
     ScreenPreview(HostCore& host, const Launcher& launcher, std::string shots)
-        : host_(host), launcher_(launcher), shots_(std::move(shots)) {}
+        : ScreenInput(host, launcher, std::move(shots)) {}
 
     bool waitWindow(std::uint32_t timeoutMs) override {
         return host_.waitUntil([&] { return find(); }, timeoutMs);
@@ -149,34 +234,17 @@ class ScreenPreview final : public quilo::testhost::PreviewDriver {
         SendMessageW(strip_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(i), FALSE);
         RECT rc{};
         if (!itemRect(i, rc)) return false;
-        click(strip_, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+        clickAt(window_, strip_, (rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
         return true;
     }
     bool clickButton(const std::string& caption) override {
-        if (!find()) return false;
-        ButtonSearch search{caption};
-        EnumChildWindows(window_, buttonWithCaption, reinterpret_cast<LPARAM>(&search));
-        if (search.found == nullptr) return false;
-        RECT rc{};
-        GetClientRect(search.found, &rc);
-        click(search.found, rc.right / 2, rc.bottom / 2);
-        return true;
+        return find() && clickCaption(window_, caption);
     }
     void screenshot(const std::string& name) override {
-        if (shots_.empty() || !find()) return;
-        settle(800);
-        const std::string path = shots_ + "\\" + name + ".png";
-        const bool saved = quilo::platform::writePng(
-            quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(window_)), path);
-        std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
+        if (find()) shot(window_, name);
     }
 
   private:
-    // Lets the plug-in work off the input and repaint, pumping this host's messages meanwhile.
-    void settle(DWORD ms) {
-        const DWORD until = GetTickCount() + ms;
-        host_.waitUntil([&] { return GetTickCount() >= until; }, ms + 500);
-    }
     bool find() {
         if (window_ != nullptr && IsWindowVisible(window_)) return true;
         PreviewSearch search{launcher_.lastId()};
@@ -203,38 +271,76 @@ class ScreenPreview final : public quilo::testhost::PreviewDriver {
         CloseHandle(process);
         return ok;
     }
-    // A real click: the pointer moves there, the button goes down and up through the system's
-    // input queue.
-    void click(HWND target, int x, int y) {
-        SetForegroundWindow(window_);
-        POINT pt{x, y};
-        ClientToScreen(target, &pt);
-        SetCursorPos(pt.x, pt.y);
-        host_.waitUntil(
-            [&] {
-                POINT now{};
-                return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
-            },
-            1000);
-        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-        INPUT in[2]{};
-        for (INPUT& e : in) {
-            e.type = INPUT_MOUSE;
-            e.mi.dx = MulDiv(pt.x, 65535, cx - 1);
-            e.mi.dy = MulDiv(pt.y, 65535, cy - 1);
-        }
-        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-        in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
-        SendInput(2, in, sizeof(INPUT));
-        // Past the double-click time, so the next click is a click of its own.
-        settle(GetDoubleClickTime() + 150);
-    }
 
-    HostCore& host_;
-    const Launcher& launcher_;
-    std::string shots_;
     HWND window_ = nullptr;
     HWND strip_ = nullptr;
+};
+
+// The plug-in's modal dialogs on the screen: the one a user works in is the only window of the
+// plug-in's process with a title bar that takes input (a modal dialog disables its owners).
+class ScreenDialogs final : public quilo::testhost::DialogDriver, ScreenInput {
+  public:
+    ScreenDialogs(HostCore& host, const Launcher& launcher, std::string shots)
+        : ScreenInput(host, launcher, std::move(shots)) {}
+
+    std::optional<std::string> waitDialog(std::uint32_t timeoutMs) override {
+        const HWND before = dialog_;
+        if (!host_.waitUntil(
+                [&] {
+                    const std::vector<HWND> open = windowsOfProcess(launcher_.lastId());
+                    dialog_ = open.size() == 1 ? open[0] : nullptr;
+                    return dialog_ != nullptr && dialog_ != before;
+                },
+                timeoutMs))
+            return std::nullopt;
+        settle(300);
+        char caption[256] = {};
+        GetWindowTextA(dialog_, caption, sizeof caption);
+        return std::string(caption);
+    }
+    bool click(const std::string& caption) override {
+        return dialog_ != nullptr && clickCaption(dialog_, caption);
+    }
+    bool choose(const std::string& line) override {
+        const HWND combo = comboWith(line);
+        if (combo == nullptr) return false;
+        const auto index = SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(wide(line).c_str()));
+        RECT rc{};
+        GetClientRect(combo, &rc);
+        clickAt(dialog_, combo, rc.right / 2, rc.bottom / 2);  // the list drops down
+        const std::vector<HWND> lists = windowsOfProcess(launcher_.lastId(), "ComboLBox");
+        if (lists.size() != 1) return false;
+        const auto top = SendMessageW(lists[0], LB_GETTOPINDEX, 0, 0);
+        const auto height = SendMessageW(lists[0], LB_GETITEMHEIGHT, 0, 0);
+        GetClientRect(lists[0], &rc);
+        const auto y = static_cast<int>((index - top) * height + height / 2);
+        if (index < top || y >= rc.bottom) return false;  // not in sight without scrolling
+        clickAt(dialog_, lists[0], rc.right / 2, y);
+        return SendMessageW(combo, CB_GETCURSEL, 0, 0) == index;
+    }
+    bool press(Key k) override {
+        if (dialog_ == nullptr) return false;
+        key(dialog_, k == Key::Enter ? VK_RETURN : VK_ESCAPE);
+        return true;
+    }
+    void screenshot(const std::string& name) override { shot(dialog_, name); }
+
+  private:
+    static std::wstring wide(const std::string& text) { return {text.begin(), text.end()}; }
+    // The visible drop-down of the dialog that holds that line.
+    HWND comboWith(const std::string& line) {
+        HWND combo = nullptr;
+        while ((combo = FindWindowExW(dialog_, combo, L"ComboBox", nullptr)) != nullptr) {
+            if (IsWindowVisible(combo) &&
+                SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(wide(line).c_str())) != CB_ERR)
+                return combo;
+        }
+        return nullptr;
+    }
+
+    HWND dialog_ = nullptr;
 };
 
 std::string profile(const std::string& ini, const char* section, const char* key) {
@@ -300,20 +406,20 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     // A message box of the plug-in's: found among the top-level dialogs of its process, its text
     // read, and Yes or No pressed.
     options.answerQuestion = [&](bool yes) {
-        DialogSearch found{launcher.lastId()};
+        HWND box = nullptr;
         std::string text;
         host.waitUntil(
             [&] {
-                found.box = nullptr;
-                EnumWindows(dialogOfProcess, reinterpret_cast<LPARAM>(&found));
-                return found.box != nullptr;
+                const std::vector<HWND> boxes = windowsOfProcess(launcher.lastId(), "#32770");
+                box = boxes.empty() ? nullptr : boxes[0];
+                return box != nullptr;
             },
             20000);
-        if (found.box == nullptr) return text;
+        if (box == nullptr) return text;
         char buf[1024] = {};
-        GetDlgItemTextA(found.box, 0xFFFF, buf, sizeof buf);
+        GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);
         text = buf;
-        PostMessageA(found.box, WM_COMMAND, yes ? IDYES : IDNO, 0);
+        PostMessageA(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
         return text;
     };
     quilo::testhost::Scenario scenario(
@@ -343,6 +449,9 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         run.text1 = "Intraoral size 2 (#1)";
         ScreenPreview ui(host, launcher, shots);
         failures = scenario.preview(run, ui);
+    } else if (name == "setup") {
+        ScreenDialogs ui(host, launcher, shots);
+        failures = scenario.setup(ui);
     } else if (name == "simulated") {
         // The sensor above the scanner's sets: the test image, without the scanner.
         quilo::testhost::Scenario::CaptureRun run;
@@ -353,7 +462,8 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         failures = scenario.capture(run);
     } else {
         std::printf(
-            "unknown scenario %s (lifecycle, testmode, watchdog, capture, preview, simulated)\n",
+            "unknown scenario %s (lifecycle, testmode, watchdog, capture, preview, setup, "
+            "simulated)\n",
             name.c_str());
         return 2;
     }
@@ -633,7 +743,7 @@ int main(int argc, char** argv) {
         else {
             std::printf(
                 "usage: TestHost [--plugin PATH] [--scenario "
-                "lifecycle|testmode|watchdog|capture|simulated] "
+                "lifecycle|testmode|watchdog|capture|preview|setup|simulated] "
                 "[--shots FOLDER] [--images FOLDER] [--show FILE.tif]\n");
             return 2;
         }

@@ -422,6 +422,9 @@ bool Scenario::checkImageMessage(const Bytes& m, const CaptureRun& run, int inde
     return true;
 }
 
+// The plug-in's machine-wide options, where the host and the plug-in both find them.
+constexpr const char* kOptionsKey = "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin\\Options";
+
 void Scenario::setNoPreview(int mode) {
     // The preview mode is a machine-wide setting; the host writes it where the plug-in reads it.
     const std::string value = std::to_string(mode);
@@ -429,17 +432,43 @@ void Scenario::setNoPreview(int mode) {
     for (char c : value)
         data.push_back(static_cast<std::byte>(c));
     data.push_back(std::byte{0});
-    host_.platform().registry().setValue(platform::RegRoot::LocalMachine,
-                                         "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin\\Options",
-                                         "NoPreview", platform::RegType::Sz, data);
+    host_.platform().registry().setValue(platform::RegRoot::LocalMachine, kOptionsKey, "NoPreview",
+                                         platform::RegType::Sz, data);
+}
+
+std::string Scenario::option(const std::string& name) {
+    platform::RegValue v;
+    if (host_.platform().registry().queryValue(platform::RegRoot::LocalMachine, kOptionsKey, name,
+                                               256, v) != 0)
+        return "<absent>";
+    std::string text(reinterpret_cast<const char*>(v.data.data()), v.data.size());
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+int Scenario::waitRecord(std::int32_t code, const Bytes& want, std::size_t from) {
+    int at = -1;
+    host_.waitUntil(
+        [&] {
+            for (std::size_t i = from; i < host_.received().size() && at < 0; ++i)
+                if (host_.received()[i].code == code && host_.received()[i].data == want)
+                    at = static_cast<int>(i);
+            return at >= 0;
+        },
+        options_.replyTimeoutMs);
+    return at;
+}
+
+bool Scenario::startInitialized() {
+    if (!startPlugin("")) return false;
+    std::size_t from = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0, "InitializePlugin");
+    return check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports Idle");
 }
 
 bool Scenario::startCapture(const CaptureRun& run) {
     setNoPreview(run.noPreview);
-    if (!startPlugin("")) return false;
-    std::size_t from = host_.received().size();
-    check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0, "InitializePlugin");
-    check(host_.waitFor(kGetStatus, from, options_.replyTimeoutMs) >= 0, "... reports Idle");
+    if (!startInitialized()) return false;
     return check(host_.send(plugin_, kActivateCapture, int32Bytes(run.sensor)) != 0,
                  "ActivateCapture for sensor " + std::to_string(run.sensor));
 }
@@ -542,6 +571,90 @@ int Scenario::preview(const CaptureRun& run, PreviewDriver& ui) {
               "ImageStored " + std::to_string(le32(m, 4)));
     }
     stopCapture();
+    shutdown();
+    return failures_;
+}
+
+}  // namespace quilo::testhost
+
+namespace quilo::testhost {
+
+int Scenario::setup(DialogDriver& ui) {
+    constexpr std::int32_t kActivateSetup = 10;
+    constexpr std::uint32_t kDialogMs = 20000;
+    if (!startInitialized()) return failures_;
+    // The About button carries a translated caption; OK and Cancel are reached with Enter and
+    // Escape as a user of any language would.
+    struct Pass {
+        const char* language;
+        const char* about;
+    };
+    const Pass passes[] = {{"English", "About..."}, {"German", "Info..."}, {"Swedish", "Om..."}};
+    for (const Pass& pass : passes) {
+        const std::string language = pass.language;
+        const bool english = language == "English";
+        auto shot = [&](const char* dialog) {
+            ui.screenshot(std::string("setup-") + dialog + "-" + language);
+        };
+        // Opens a dialog from the current one with a click and takes its picture; the user
+        // works in the opened one afterwards.
+        auto open = [&](const std::string& caption, const char* dialog) {
+            const bool opened = ui.click(caption) && ui.waitDialog(kDialogMs).has_value();
+            if (check(opened, std::string(dialog) + " opens (" + language + ")")) shot(dialog);
+            return opened;
+        };
+        auto back = [&](DialogDriver::Key key, const std::string& what) {
+            check(ui.press(key) && ui.waitDialog(kDialogMs).has_value(), what);
+        };
+
+        host_.send(plugin_, kSetSettings, settingsBlock("LAN " + language));
+        const std::size_t from = host_.received().size();
+        check(host_.sendHandleCommand(plugin_, kActivateSetup) != 0,
+              "ActivateSetup (" + language + ")");
+        check(waitRecord(kGetStatus, expectedStatus(16, true), from) >= 0,
+              "... reports Idle with a dialog open");
+        const std::optional<std::string> caption = ui.waitDialog(kDialogMs);
+        if (!check(caption.has_value(), "the setup dialog is on the screen")) return failures_;
+        shot("frmSetup");
+        if (english)
+            check(caption->size() > 6 && caption->ends_with(" Setup"),
+                  "... titled \"<model> Setup\"", "\"" + *caption + "\"");
+        if (open(pass.about, "frmAbout"))
+            back(DialogDriver::Key::Escape, "Escape closes the About box");
+        // The default enhancement has no advanced settings; after the English pass the alternate
+        // one is the active enhancement.
+        if (!english && open("Advanced...", "frmLeadSettings"))
+            back(DialogDriver::Key::Escape, "Escape cancels the advanced settings");
+        check(ui.click("Standard image enhancement"), "\"Standard image enhancement\" checked");
+        if (open("Advanced...", "frmSettings"))
+            back(DialogDriver::Key::Escape, "Escape cancels the advanced settings");
+        if (!english) {
+            const std::size_t before = host_.received().size();
+            check(ui.press(DialogDriver::Key::Escape), "Escape cancels the setup dialog");
+            check(waitRecord(kGetStatus, expectedStatus(16), before) >= 0,
+                  "... and Idle without a dialog is reported");
+            continue;
+        }
+        check(ui.choose("12-bit"), "12-bit chosen as the colour depth");
+        check(ui.click("Alternate image enhancement"), "\"Alternate image enhancement\" checked");
+        if (open("Advanced...", "frmLeadSettings")) {
+            check(ui.choose("4 (5x5)"), "noise reduction 4 (5x5) chosen");
+            check(ui.click("OK") && ui.waitDialog(kDialogMs).has_value(),
+                  "OK closes the advanced settings");
+        }
+        const std::size_t before = host_.received().size();
+        check(ui.click("OK"), "OK pressed in the setup dialog");
+        const int capabilities = waitRecord(kGetCapabilities, expectedCapabilities(), before);
+        check(capabilities >= 0, "the host receives the capabilities");
+        check(waitRecord(kGetStatus, expectedStatus(16),
+                         static_cast<std::size_t>(capabilities + 1)) >= 0,
+              "... then Idle without a dialog");
+        const std::pair<const char*, const char*> saved[] = {
+            {"BitDepth", "12"}, {"ImageEnhancement", "1"}, {"IntraLeadNRLevel", "4"}};
+        for (const auto& [name, value] : saved)
+            check(option(name) == value, std::string("the registry holds ") + name + " " + value,
+                  option(name));
+    }
     shutdown();
     return failures_;
 }

@@ -39,6 +39,24 @@ class PreviewDriver {
     virtual void screenshot(const std::string& name) = 0;
 };
 
+// The plug-in's modal dialogs as a user reaches them: on the screen with real input.
+class DialogDriver {
+  public:
+    enum class Key { Enter, Escape };
+    virtual ~DialogDriver() = default;
+    // Waits until the dialog the user works in is another one than before (one opened, or its
+    // owner is back after it closed); its caption, or nothing after the timeout.
+    virtual std::optional<std::string> waitDialog(std::uint32_t timeoutMs) = 0;
+    // A click on the enabled button or check box with that caption in that dialog.
+    virtual bool click(const std::string& caption) = 0;
+    // Opens the dialog's drop-down that holds a line with this text and clicks the line; true
+    // when the drop-down then shows it.
+    virtual bool choose(const std::string& line) = 0;
+    // A key pressed while the dialog has the focus.
+    virtual bool press(Key key) = 0;
+    virtual void screenshot(const std::string& name) = 0;
+};
+
 // What a correct plug-in answers, known to the scenario from outside the plug-in: its
 // version record, where it was started from, and the scanner library's configuration.
 struct Expectations {
@@ -96,6 +114,10 @@ class Scenario {
     // host; the user clicks the second one off (screenshots in English, German and Swedish on
     // the way) and presses "&Save images"; the host gets the first and the third.
     int preview(const CaptureRun& run, PreviewDriver& ui);
+    // The setup dialog opened by the host in English, German and Swedish (screenshots of it, the
+    // About box and both advanced dialogs in each); in English the user sets 12 bits and a
+    // noise-reduction level and presses OK: statuses, capabilities and registry are checked.
+    int setup(DialogDriver& ui);
     // Checks one received ImageCapturedEx message; the TIFF file image's offset and size.
     bool checkImageMessage(const Bytes& message, const CaptureRun& run, int index);
 
@@ -109,6 +131,12 @@ class Scenario {
     bool silentFor(std::int32_t code, std::uint32_t ms);
     bool startPlugin(const std::string& args);
     void setNoPreview(int mode);
+    // A value of the plug-in's machine-wide options as text ("<absent>" when there is none).
+    std::string option(const std::string& name);
+    // Starts and initialises the plug-in.
+    bool startInitialized();
+    // Waits for a message with that code and these bytes received after `from`; its index.
+    int waitRecord(std::int32_t code, const Bytes& want, std::size_t from);
     // Starts and initialises the plug-in, then activates the run's sensor.
     bool startCapture(const CaptureRun& run);
     // Sends StopCapture and waits for the Idle status it brings.

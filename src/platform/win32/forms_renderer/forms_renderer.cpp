@@ -311,11 +311,20 @@ class Win32FormsRenderer final : public forms::Renderer {
         for (Control* c : form.controls()) {
             if (!isContainer(*c)) create(*state, *c);
         }
+        // Each one sent to the bottom goes beneath those before it: the innermost first, so
+        // that a frame on a tab page stays above the tab control.
+        std::vector<std::pair<int, HWND>> containers;
         for (auto& [control, window] : state->controls) {
-            if (window.hwnd != nullptr && isContainer(*control))
-                SetWindowPos(window.hwnd, HWND_BOTTOM, 0, 0, 0, 0,
-                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            if (window.hwnd == nullptr || !isContainer(*control)) continue;
+            int depth = 0;
+            for (const Control* p = control->container(); p != nullptr; p = p->container())
+                ++depth;
+            containers.emplace_back(depth, window.hwnd);
         }
+        std::stable_sort(containers.begin(), containers.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [depth, hwnd] : containers)
+            SetWindowPos(hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         FormWindow& ref = *state;
         windows_[&form] = std::move(state);
         applyIcon(ref);
