@@ -260,27 +260,35 @@ void frmMain::GetImage() {
         platform::GlobalBlock owned(platform().memory(), raw);
         const std::size_t size =
             std::min(static_cast<std::size_t>(std::max<Long>(bytes, 0)), owned.size());
-        // On disk before the scanner forgets it; the entry goes once the host has the image.
-        process_.spool().superseded(name);
-        const int plate = keepPlate(owned.get(), size, name);
-        plate_ = plate;
-        bool isTest = false;
-        try {
-            DoGrabFrame(owned.get(), size, isTest);
-        } catch (const std::exception& e) {
-            // The plate stays in the scanner (it is not deleted), so it can be fetched again:
-            // an image that could not be processed is not lost.
-            process_.spool().release(std::exchange(plate_, 0));
-            const std::string text =
-                "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
-            LogMsg(text);
-            if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
-            return;
+        PlateSpool& spool = process_.spool();
+        int plate = 0;
+        {
+            // On disk before the scanner forgets it, written while the plate is processed (the
+            // block stays locked until then); the entry goes once the host has the image.
+            platform::GlobalLock locked(platform().memory(), owned.get());
+            spool.superseded(name);
+            plate = keepPlate(locked, size, name);
+            plate_ = plate;
+            bool isTest = false;
+            try {
+                DoGrabFrame(owned.get(), size, isTest);
+            } catch (const std::exception& e) {
+                // The plate stays in the scanner (it is not deleted), so it can be fetched
+                // again: an image that could not be processed is not lost.
+                spool.release(std::exchange(plate_, 0));
+                const std::string text =
+                    "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
+                LogMsg(text);
+                if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
+                return;
+            }
+            plate_ = 0;
+            spool.finish(plate);
+            spoolFailure();
         }
-        plate_ = 0;
         owned.reset();
         library.Delete_Image(name);
-        process_.spool().markDeleted(plate);
+        spool.markDeleted(plate);
     } else {
         showError(r);
     }
@@ -536,7 +544,7 @@ void frmMain::cmdScan_Click() {
 
 // --- the plate spool -----------------------------------------------------------------------------
 
-int frmMain::keepPlate(platform::HGlobal raw, std::size_t size, const std::string& name) {
+int frmMain::keepPlate(const platform::GlobalLock& raw, std::size_t size, const std::string& name) {
     scanner::SensorAPI& scanner = process_.sensors();
     SpoolRecord record;
     record.captured = platform().clock().localTime();
@@ -546,20 +554,18 @@ int frmMain::keepPlate(platform::HGlobal raw, std::size_t size, const std::strin
     record.pitchXUm = scanner.PixelPitchX;
     record.pitchYUm = scanner.PixelPitchY;
     record.scannerImage = name;
+    if (!raw) return 0;
+    return process_.spool().keep(std::span<const std::byte>(raw.data(), size), record);
+}
+
+void frmMain::spoolFailure() {
     PlateSpool& spool = process_.spool();
-    int entry = 0;
-    {
-        platform::GlobalLock lock(platform().memory(), raw);
-        if (lock) entry = spool.keep(std::span<const std::byte>(lock.data(), size), record);
-    }
-    if (entry == 0) {
-        LogMsg("Could not keep the plate in " + spool.folder());
-        if (!std::exchange(spoolFailureShown_, true))
-            doShowDialog(replaceAll(process_.language().LangText(ui::txt::kSpoolWriteFailed), "FFF",
-                                    spool.folder()),
-                         "", 0);
-    }
-    return entry;
+    if (!spool.writeFailed()) return;
+    LogMsg("Could not keep the plate in " + spool.folder());
+    if (!std::exchange(spoolFailureShown_, true))
+        doShowDialog(replaceAll(process_.language().LangText(ui::txt::kSpoolWriteFailed), "FFF",
+                                spool.folder()),
+                     "", 0);
 }
 
 void frmMain::settlePlate(int plate, bool sent, std::int32_t imageId) {

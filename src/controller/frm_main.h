@@ -177,9 +177,11 @@ class frmMain final : public forms::Form,
     // The enhancement and depth the settings choose, applied to a loaded plate.
     void processPlate(imaging::ImageControl& control, std::int32_t type, bool perio);
     // --- the plate spool ---
-    // Keeps the raw plate on disk before anything else happens to it; its entry, 0 if it could
-    // not be kept (said once per session; the capture goes on).
-    int keepPlate(platform::HGlobal raw, std::size_t size, const std::string& name);
+    // Starts keeping the raw plate on disk before anything else happens to it (the block stays
+    // locked until the spool has finished with it); its entry, 0 if it could not be kept.
+    int keepPlate(const platform::GlobalLock& raw, std::size_t size, const std::string& name);
+    // A plate the spool could not keep is said once per session; the capture goes on.
+    void spoolFailure();
     // A plate's hand-over is over: when the host took it, its entry goes (or waits for the
     // acknowledgement while the host keeps images).
     void settlePlate(int plate, bool sent, std::int32_t imageId);

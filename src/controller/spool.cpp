@@ -114,25 +114,46 @@ bool PlateSpool::writeFile(const std::string& target, std::span<const std::byte>
 
 int PlateSpool::keep(std::span<const std::byte> plate, const SpoolRecord& record) {
     if (next_ == 0) {
-        if (!files_.isDirectory(folder_) && !files_.createDirectories(folder_)) return 0;
+        if (!files_.isDirectory(folder_) && !files_.createDirectories(folder_)) {
+            writeFailed_ = true;
+            return 0;
+        }
         next_ = 1;
         for (const std::string& name : files_.list(folder_, std::string(kPrefix) + "*"))
             next_ = std::max(next_, numberOf(name) + 1);
     }
-    if (next_ > 99999) return 0;  // a folder nobody has emptied for years: no new entries
+    if (next_ > 99999) {  // a folder nobody has emptied for years: no new entries
+        writeFailed_ = true;
+        return 0;
+    }
     const int number = next_;
     // The record first: the plate file's name is what makes an entry whole.
-    if (!writeFile(path(number, ".rec"), bytesOf(record.text()))) return 0;
-    if (!writeFile(path(number, ".tif"), plate)) {
-        files_.removeFile(path(number, ".rec"));
+    if (!writeFile(path(number, ".rec"), bytesOf(record.text()))) {
+        writeFailed_ = true;
         return 0;
     }
     ++next_;
     held_[number] = record.imageId;
+    pending_[number] = files_.writeInBackground(path(number, ".tif.part"), plate);
     return number;
 }
 
+bool PlateSpool::finish(int number) {
+    const auto it = pending_.find(number);
+    if (it == pending_.end()) return true;
+    const bool written = it->second->done();
+    pending_.erase(it);
+    const std::string part = path(number, ".tif.part");
+    if (written && files_.moveFile(part, path(number, ".tif"))) return true;
+    writeFailed_ = true;
+    files_.removeFile(part);
+    files_.removeFile(path(number, ".rec"));
+    held_.erase(number);
+    return false;
+}
+
 bool PlateSpool::setImageId(int number, std::int32_t imageId) {
+    if (!finish(number)) return false;
     const auto it = held_.find(number);
     if (it == held_.end()) return false;
     if (const auto e = std::find(early_.begin(), early_.end(), imageId); e != early_.end()) {
@@ -145,7 +166,8 @@ bool PlateSpool::setImageId(int number, std::int32_t imageId) {
 }
 
 void PlateSpool::markDeleted(int number) {
-    if (held_.contains(number)) rewriteRecord(number, [](SpoolRecord& r) { r.deleted = true; });
+    if (finish(number) && held_.contains(number))
+        rewriteRecord(number, [](SpoolRecord& r) { r.deleted = true; });
 }
 
 bool PlateSpool::rewriteRecord(int number, const std::function<void(SpoolRecord&)>& change) {
@@ -180,6 +202,7 @@ void PlateSpool::superseded(const std::string& scannerImage) {
 
 void PlateSpool::release(int number) {
     if (number <= 0) return;
+    finish(number);
     held_.erase(number);
     // The plate file first: without it what is left is no entry.
     files_.removeFile(path(number, ".tif"));

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -49,9 +51,15 @@ class PlateSpool {
 
     const std::string& folder() const { return folder_; }
 
-    // Keeps a plate: returns its entry number, or 0 when it could not be written (nothing of
-    // it is left behind then; the error code is in the Files port).
+    // Keeps a plate: writes its record, and starts writing the plate beside the caller (the
+    // bytes must stay valid until finish()). Returns the entry number, or 0 when the record
+    // could not be written. Every other call about the entry waits for the plate first.
     int keep(std::span<const std::byte> plate, const SpoolRecord& record);
+    // Waits for the plate of an entry to be on disk; false (and the entry gone, nothing of it
+    // left behind) when it could not be written. True for an entry with nothing pending.
+    bool finish(int number);
+    // Whether a write failed since the last time this was asked.
+    bool writeFailed() { return std::exchange(writeFailed_, false); }
     // The host's image id of an entry, written into its record (false when that failed; the
     // entry stays and is recovered like one without id).
     bool setImageId(int number, std::int32_t imageId);
@@ -86,6 +94,8 @@ class PlateSpool {
     // image is still being handed over); the most recent few.
     std::vector<std::int32_t> early_;
     std::map<std::string, int> waiting_;  // scanner image name -> entry of an earlier session
+    std::map<int, std::unique_ptr<platform::PendingWrite>> pending_;  // plates being written
+    bool writeFailed_ = false;
 };
 
 }  // namespace quilo::controller

@@ -35,6 +35,16 @@ class File {
     virtual bool flush() = 0;
 };
 
+// A file being written beside the caller's thread (Files::writeInBackground).
+class PendingWrite {
+  public:
+    // Waits for the write if it is still under way.
+    virtual ~PendingWrite() = default;
+    // Waits for the write; true when every byte is written and flushed to the disk. On false
+    // the error is the Files port's lastError.
+    virtual bool done() = 0;
+};
+
 enum class OpenMode {
     Read,          // OPEN_EXISTING, GENERIC_READ, FILE_SHARE_READ
     CreateAlways,  // CREATE_ALWAYS, GENERIC_WRITE
@@ -68,6 +78,12 @@ class Files {
     // (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): a file written
     // under a temporary name appears complete or not at all.
     virtual bool moveFile(std::string_view from, std::string_view to) = 0;
+    // Creates (replacing) a file and writes and flushes `bytes` into it beside the caller: on
+    // Windows on a thread of its own, so the caller goes on meanwhile; the simulation writes
+    // when done() is asked, on the virtual clock's terms. The bytes must stay valid and
+    // unchanged until done() has returned or the PendingWrite is gone.
+    virtual std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
+                                                            std::span<const std::byte> bytes) = 0;
     virtual std::optional<LocalTime> lastModified(std::string_view path) = 0;
     // The names (not paths) of the files in a folder that match a pattern with * and ?.
     virtual std::vector<std::string> list(std::string_view folder, std::string_view pattern) = 0;

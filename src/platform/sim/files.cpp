@@ -7,6 +7,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "platform/sim/impl.h"
 
@@ -105,6 +108,26 @@ class SimFile final : public File, public detail::Tracked {
         return static_cast<std::uint64_t>(st.st_size);
     }
     bool flush() override { return fd_ >= 0; }
+
+    // For a write on another thread: the fault is decided here, on the simulation's thread; the
+    // bytes then go out touching nothing but the descriptor.
+    bool writeFaultDue() {
+        if (fd_ >= 0 && !world_->shouldFail(Fault::FileWrite)) return false;
+        return true;
+    }
+    int descriptor() const { return fd_; }
+    static ErrorCode writeRaw(int fd, std::span<const std::byte> bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return errno == ENOSPC ? kDiskFull : err::kWriteFault;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return 0;
+    }
 
     // Files changed through the simulation carry the virtual local time.
     void stamp() {
@@ -357,6 +380,56 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
         return false;
     }
     return true;
+}
+
+namespace {
+
+// The file is opened and every fault decided on the simulation's thread, in call order, so a
+// test fails it like any write; only the bytes go out on a thread of their own, so the caller
+// really goes on meanwhile (what the capture benchmark measures). The outcome is read and the
+// file closed (and stamped with the virtual time) when done() is asked.
+class SimPendingWrite final : public platform::PendingWrite {
+  public:
+    SimPendingWrite(SimFiles& files, ProcessImpl& p, std::string_view path,
+                    std::span<const std::byte> bytes)
+        : p_(p), file_(files.open(path, OpenMode::CreateAlways)) {
+        auto* f = static_cast<SimFile*>(file_.get());
+        if (f == nullptr) {
+            code_ = files.lastError();
+        } else if (f->writeFaultDue()) {
+            code_ = err::kWriteFault;
+        } else {
+            const int fd = f->descriptor();
+            thread_ = std::thread([this, fd, bytes] { code_ = SimFile::writeRaw(fd, bytes); });
+        }
+    }
+    SimPendingWrite(const SimPendingWrite&) = delete;
+    SimPendingWrite& operator=(const SimPendingWrite&) = delete;
+    ~SimPendingWrite() override {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool done() override {
+        if (thread_.joinable()) thread_.join();
+        if (file_) {
+            if (code_ == 0) static_cast<SimFile*>(file_.get())->stamp();
+            file_.reset();
+        }
+        if (code_ != 0) p_.fail(code_);
+        return code_ == 0;
+    }
+
+  private:
+    ProcessImpl& p_;
+    std::unique_ptr<File> file_;
+    ErrorCode code_ = 0;
+    std::thread thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::PendingWrite> SimFiles::writeInBackground(
+    std::string_view path, std::span<const std::byte> bytes) {
+    return std::make_unique<SimPendingWrite>(*this, p_, path, bytes);
 }
 
 std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {

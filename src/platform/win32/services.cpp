@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "platform/win32/win32_platform.h"
 
@@ -289,6 +290,47 @@ LocalTime toLocalTime(const SYSTEMTIME& st) {
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+// The write runs on a thread of its own with its own error code; done() joins it and hands the
+// error to the Files port on the caller's thread.
+class Win32PendingWrite final : public PendingWrite {
+  public:
+    Win32PendingWrite(std::string path, std::span<const std::byte> bytes, ErrorCode& error)
+        : error_(error), thread_([this, p = std::move(path), bytes] { run(p, bytes); }) {}
+    Win32PendingWrite(const Win32PendingWrite&) = delete;
+    Win32PendingWrite& operator=(const Win32PendingWrite&) = delete;
+    ~Win32PendingWrite() override {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool done() override {
+        if (thread_.joinable()) thread_.join();
+        if (code_ != 0) error_ = code_;
+        return code_ == 0;
+    }
+
+  private:
+    void run(const std::string& path, std::span<const std::byte> bytes) {
+        const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            code_ = GetLastError();
+            return;
+        }
+        while (!bytes.empty() && code_ == 0) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
+            DWORD written = 0;
+            if (!WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0)
+                code_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+            bytes = bytes.subspan(written);
+        }
+        if (code_ == 0 && !FlushFileBuffers(h)) code_ = GetLastError();
+        CloseHandle(h);
+    }
+
+    ErrorCode& error_;
+    ErrorCode code_ = 0;
+    std::thread thread_;  // last: starts once the members it uses exist
+};
+
 class Win32Files final : public Files {
   public:
     std::string programFolder() override {
@@ -396,6 +438,10 @@ class Win32Files final : public Files {
     }
     bool removeFile(std::string_view path) override {
         return check(DeleteFileA(utf8ToAcp(path).c_str()));
+    }
+    std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
+                                                    std::span<const std::byte> bytes) override {
+        return std::make_unique<Win32PendingWrite>(utf8ToAcp(path), bytes, error_);
     }
     bool moveFile(std::string_view from, std::string_view to) override {
         return check(MoveFileExA(utf8ToAcp(from).c_str(), utf8ToAcp(to).c_str(),
