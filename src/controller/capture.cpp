@@ -279,6 +279,7 @@ void frmMain::GetImage() {
                 const std::string text =
                     "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
                 LogMsg(text);
+                process_.trace().TraceLine(text);
                 if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
                 return;
             }

@@ -452,6 +452,9 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     } else if (name == "setup") {
         ScreenDialogs ui(host, launcher, shots);
         failures = scenario.setup(ui);
+    } else if (name == "recovery") {
+        quilo::testhost::Scenario::CaptureRun run;
+        failures = scenario.recovery(run);
     } else if (name == "simulated") {
         // The sensor above the scanner's sets: the test image, without the scanner.
         quilo::testhost::Scenario::CaptureRun run;
@@ -463,7 +466,7 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     } else {
         std::printf(
             "unknown scenario %s (lifecycle, testmode, watchdog, capture, preview, setup, "
-            "simulated)\n",
+            "recovery, simulated)\n",
             name.c_str());
         return 2;
     }

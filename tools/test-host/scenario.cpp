@@ -529,6 +529,45 @@ int Scenario::capture(const CaptureRun& run) {
     return failures_;
 }
 
+int Scenario::recovery(const CaptureRun& run) {
+    platform::Files& files = host_.platform().files();
+    // The plug-in's data folder: the user's application data, under its short product name.
+    const std::string recovered = files.userDataFolder() + "\\QUILO\\Recovered";
+    const std::size_t before = files.list(recovered, "*.tif").size();
+    const std::size_t from = host_.received().size();
+    if (!startCapture(run)) return failures_;
+    if (!check(host_.waitUntil([&] { return !imagesSince(from).empty(); }, run.timeoutMs),
+               "an image arrives")) {
+        launcher_.kill();
+        return failures_;
+    }
+    // "Scanner active" again: the plug-in is done with the plate (the scanner has deleted it).
+    const std::size_t image = imagesSince(from).front();
+    check(host_.waitUntil(
+              [&] {
+                  for (std::size_t i = image; i < host_.received().size(); ++i)
+                      if (host_.received()[i].code == kGetStatus &&
+                          le32(host_.received()[i].data, 4) == 64)
+                          return true;
+                  return false;
+              },
+              run.timeoutMs),
+          "... and the scanner is active again");
+    launcher_.kill();  // as a crash or the task manager ends it: nothing of it runs any more
+    int code = 0;
+    check(waitExit(15000, code), "the killed plug-in is gone");
+    if (!startPlugin("")) return failures_;
+    check(
+        host_.waitUntil([&] { return files.list(recovered, "*.tif").size() == before + 1; }, 20000),
+        "at its start the plug-in saves the plate it had not delivered", recovered);
+    const std::size_t at = host_.received().size();
+    check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0 &&
+              host_.waitFor(kGetStatus, at, options_.replyTimeoutMs) >= 0,
+          "... and works on: InitializePlugin reports Idle");
+    shutdown();
+    return failures_;
+}
+
 int Scenario::preview(const CaptureRun& run, PreviewDriver& ui) {
     CaptureRun withPreview = run;
     withPreview.noPreview = 0;

@@ -114,6 +114,9 @@ class Scenario {
     // host; the user clicks the second one off (screenshots in English, German and Swedish on
     // the way) and presses "&Save images"; the host gets the first and the third.
     int preview(const CaptureRun& run, PreviewDriver& ui);
+    // A plate the host receives but never acknowledges; the plug-in is killed and started
+    // again: it saves the plate in its Recovered folder at once.
+    int recovery(const CaptureRun& run);
     // The setup dialog opened by the host in English, German and Swedish (screenshots of it, the
     // About box and both advanced dialogs in each); in English the user sets 12 bits and a
     // noise-reduction level and presses OK: statuses, capabilities and registry are checked.
