@@ -41,6 +41,9 @@ class Registry {
     // RegCreateKeyExA + RegSetValueExA.
     virtual ErrorCode setValue(RegRoot root, std::string_view key, std::string_view name,
                                RegType type, std::span<const std::byte> data) = 0;
+    // RegOpenKeyExA + RegDeleteValueA: one value goes, the key stays. kFileNotFound when the key
+    // or the value is not there.
+    virtual ErrorCode deleteValue(RegRoot root, std::string_view key, std::string_view name) = 0;
     // Deletes a key and everything below it (test set-up and clean-up).
     virtual ErrorCode deleteTree(RegRoot root, std::string_view key) = 0;
 };

@@ -111,6 +111,9 @@ class RegistryWrapper : public Registry {
                        std::span<const std::byte> d) override {
         return t_.setValue(r, k, n, t, d);
     }
+    ErrorCode deleteValue(RegRoot r, std::string_view k, std::string_view n) override {
+        return t_.deleteValue(r, k, n);
+    }
     ErrorCode deleteTree(RegRoot r, std::string_view k) override { return t_.deleteTree(r, k); }
 
   private:

@@ -253,6 +253,8 @@ class SimRegistry final : public platform::Registry {
     platform::ErrorCode setValue(platform::RegRoot root, std::string_view key,
                                  std::string_view name, platform::RegType type,
                                  std::span<const std::byte> data) override;
+    platform::ErrorCode deleteValue(platform::RegRoot root, std::string_view key,
+                                    std::string_view name) override;
     platform::ErrorCode deleteTree(platform::RegRoot root, std::string_view key) override;
 
   private:

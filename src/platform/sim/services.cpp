@@ -152,6 +152,13 @@ ErrorCode SimRegistry::setValue(RegRoot root, std::string_view key, std::string_
     return err::kSuccess;
 }
 
+ErrorCode SimRegistry::deleteValue(RegRoot root, std::string_view key, std::string_view name) {
+    auto& h = p_.w().hive(root, p_);
+    auto k = h.find(keyPath(key));
+    if (k == h.end() || k->second.values.erase(detail::lower(name)) == 0) return err::kFileNotFound;
+    return err::kSuccess;
+}
+
 ErrorCode SimRegistry::deleteTree(RegRoot root, std::string_view key) {
     auto& h = p_.w().hive(root, p_);
     const std::string path = keyPath(key);

@@ -92,6 +92,14 @@ class Win32Registry final : public Registry {
         return static_cast<ErrorCode>(rc);
     }
 
+    ErrorCode deleteValue(RegRoot root, std::string_view key, std::string_view name) override {
+        KeyHolder k;
+        const LONG rc =
+            RegOpenKeyExA(rootKey(root), utf8ToAcp(key).c_str(), 0, KEY_SET_VALUE, &k.key);
+        if (rc != ERROR_SUCCESS) return static_cast<ErrorCode>(rc);
+        return static_cast<ErrorCode>(RegDeleteValueA(k.key, utf8ToAcp(name).c_str()));
+    }
+
     ErrorCode deleteTree(RegRoot root, std::string_view key) override {
         const std::string name = utf8ToAcp(key);
         const LONG rc = RegDeleteTreeA(rootKey(root), name.c_str());

@@ -110,8 +110,15 @@ TEST_P(RegistryValues, CreatingAKeyTwiceOpensItAndDeletingTakesEverythingBelow) 
     EXPECT_EQ(reg().createKey(root, key("Devices\\K1")), 0u);
     ASSERT_EQ(reg().setValue(root, key("Devices\\K1"), "Name", RegType::Sz, regSzBytes("x")), 0u);
     ASSERT_EQ(reg().setValue(root, key("Devices"), "Count", RegType::Sz, regSzBytes("1")), 0u);
-    EXPECT_EQ(reg().deleteTree(root, key("Devices")), 0u);
+    // One value deleted: its neighbour and the key stay; twice, or in no key, it is not found.
+    ASSERT_EQ(reg().setValue(root, key("Devices"), "Gone", RegType::Sz, regSzBytes("2")), 0u);
+    EXPECT_EQ(reg().deleteValue(root, key("Devices"), "GONE"), 0u);
     RegValue v;
+    EXPECT_EQ(reg().queryValue(root, key("Devices"), "Gone", 16, v), err::kFileNotFound);
+    EXPECT_EQ(reg().queryValue(root, key("Devices"), "Count", 16, v), 0u);
+    EXPECT_EQ(reg().deleteValue(root, key("Devices"), "Gone"), err::kFileNotFound);
+    EXPECT_EQ(reg().deleteValue(root, key("Nowhere"), "Gone"), err::kFileNotFound);
+    EXPECT_EQ(reg().deleteTree(root, key("Devices")), 0u);
     EXPECT_EQ(reg().queryValue(root, key("Devices\\K1"), "Name", 16, v), err::kFileNotFound);
     EXPECT_EQ(reg().queryValue(root, key("Devices"), "Count", 16, v), err::kFileNotFound);
 }
