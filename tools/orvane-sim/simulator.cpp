@@ -442,15 +442,32 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
         ++img->rawCalls;
         return config_.rawFaultResult;
     }
-    const auto pixels =
-        mapGrey(img->pixels.pixels, optimise == 1, mappingType, limitLow, limitHigh);
+    // The file is written straight into the caller's block, so a whole plate is held here twice
+    // at most (three times when mapped), as a driver would.
+    std::vector<std::uint16_t> mapped;
+    if (optimise == 1) mapped = mapGrey(img->pixels.pixels, true, mappingType, limitLow, limitHigh);
+    const std::span<const std::uint16_t> pixels =
+        optimise == 1 ? std::span<const std::uint16_t>(mapped) : img->pixels.pixels;
     const double pixelsPerCm = 1e7 / img->pitchNm;
-    const auto file = writeGreyTiff(img->pixels.width, img->pixels.height, 16, pixels, pixelsPerCm);
-    const std::uintptr_t block = giveBlock(file);
-    if (!block) return result::kOutOfMemory;
+    const auto header = writeGreyTiff(img->pixels.width, img->pixels.height, 16, {}, pixelsPerCm);
+    const std::size_t size = header.size() + 2 * pixels.size();
+    auto& mem = env_->memory();
+    const platform::HGlobal block = mem.alloc(platform::gmem::kMoveableZeroed, size);
+    auto* out = block ? static_cast<std::byte*>(mem.lock(block)) : nullptr;
+    if (!out) {
+        if (block) mem.free(block);
+        return result::kOutOfMemory;
+    }
+    std::memcpy(out, header.data(), header.size());
+    std::byte* at = out + header.size();
+    for (const std::uint16_t v : pixels) {  // little-endian samples
+        *at++ = static_cast<std::byte>(v & 0xFF);
+        *at++ = static_cast<std::byte>(v >> 8);
+    }
+    mem.unlock(block);
     // The caller owns the block from here and frees it.
     *image = static_cast<std::intptr_t>(block);
-    *bytes = static_cast<Long>(file.size());
+    *bytes = static_cast<Long>(size);
     return result::kOk;
 }
 
