@@ -621,6 +621,27 @@ namespace quilo::testhost {
 int Scenario::setup(DialogDriver& ui) {
     constexpr std::int32_t kActivateSetup = 10;
     constexpr std::uint32_t kDialogMs = 20000;
+    // The options this scenario changes are put back at its end, so the scenarios after it
+    // capture with the settings they expect.
+    struct Restore {
+        Scenario& s;
+        std::vector<std::pair<std::string, std::string>> before;
+        ~Restore() {
+            platform::Registry& r = s.host_.platform().registry();
+            for (const auto& [name, value] : before) {
+                if (value == "<absent>") {
+                    r.deleteValue(platform::RegRoot::LocalMachine, kOptionsKey, name);
+                    continue;
+                }
+                std::vector<std::byte> data(value.size() + 1);
+                std::memcpy(data.data(), value.data(), value.size());
+                r.setValue(platform::RegRoot::LocalMachine, kOptionsKey, name,
+                           platform::RegType::Sz, data);
+            }
+        }
+    } restore{*this, {}};
+    for (const char* name : {"BitDepth", "ImageEnhancement", "IntraLeadNRLevel"})
+        restore.before.emplace_back(name, option(name));
     if (!startInitialized()) return failures_;
     // The About button carries a translated caption; OK and Cancel are reached with Enter and
     // Escape as a user of any language would.
