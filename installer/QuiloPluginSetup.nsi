@@ -164,8 +164,20 @@ Section "Uninstall"
   Delete "$INSTDIR\${PRODUCT}_*.lan"
   Delete "$INSTDIR\Test.tif"
   Delete "$INSTDIR\QuiloPlugin.log"  ; the plug-in's log in visible mode
-  Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  ; This file is the program that started the uninstaller running here (from a copy of itself)
+  ; and may not have ended yet: it is given ten seconds, then left for the next restart.
+  StrCpy $0 0
+  ${Do}
+    ClearErrors
+    Delete "$INSTDIR\Uninstall.exe"
+    ${IfNot} ${Errors}
+      ${Break}
+    ${EndIf}
+    Sleep 250
+    IntOp $0 $0 + 1
+  ${LoopUntil} $0 >= 40
+  Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+  RMDir /REBOOTOK "$INSTDIR"
 
   ${GetParent} "$INSTDIR" $HostFolder
   ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "InstalledPluginsIni"
