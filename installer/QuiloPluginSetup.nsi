@@ -29,7 +29,7 @@ ManifestDPIAware true
 !define PRODUCT "Quilo Plugin"
 !define PUBLISHER "Quilo"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
-; The plug-in's own fallbacks when plugins.ini names no company.
+; The company the plug-in takes when plugins.ini names none.
 !define DEFAULT_COMPANY "Kelvora AB"
 
 ; A 32-bit program on 64-bit Windows lives in Program Files (x86) and reads HKLM\SOFTWARE
