@@ -615,8 +615,8 @@ void frmMain::recoverPlates() {
     }
     if (saved == 0) return;
     std::string text = process_.language().LangText(ui::txt::kSpoolRecovered);
-    text = replaceAll(replaceAll(text, "NNN", std::to_string(saved)), "FFF", folder);
-    doShowDialog(text, productTitle(), 0);
+    // Said once the host has connected (InitializePlugin), on its monitor: not while loading.
+    recoveredMessage_ = replaceAll(replaceAll(text, "NNN", std::to_string(saved)), "FFF", folder);
 }
 
 }  // namespace quilo::controller

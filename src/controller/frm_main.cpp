@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <utility>
 
 #include "controller/plugin_process.h"
 #include "core/error.h"
@@ -255,8 +256,8 @@ void frmMain::loadSteps() {
     bool dlg = plugin.SetupActive();
     std::string info = plugin.StatusInfoStr();
     StatusChange(code, dlg, info);
-    // Plates an earlier session read but never delivered (it ended on the way): saved now,
-    // and the user is told where.
+    // Plates an earlier session read but never delivered (it ended on the way): saved now;
+    // the user is told where once the host has connected.
     recoverPlates();
 }
 
@@ -356,6 +357,8 @@ void frmMain::InitializePlugin(std::int32_t& /*cmdNo*/) {
     }
     LogMsg("Plugin initialized");
     process_.sensors().InitializeHardware();
+    if (!recoveredMessage_.empty())
+        doShowDialog(std::exchange(recoveredMessage_, {}), productTitle(), 0);
 }
 
 void frmMain::ShutdownPlugin(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusCode*/) {

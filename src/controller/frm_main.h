@@ -192,6 +192,7 @@ class frmMain final : public forms::Form,
 
     int plate_ = 0;  // the spool entry of the plate on the capture road now
     bool spoolFailureShown_ = false;
+    std::string recoveredMessage_;  // plates of an earlier session saved; said at InitializePlugin
     std::map<std::string, int> previewPlates_;  // preview file -> spool entry
 
     // trace::LogBox

@@ -467,18 +467,15 @@ class Spool : public Capture {
         return n;
     }
     // The process ends as a kill leaves it (nothing of it runs any more), then a new one
-    // starts; the message dialog it shows at start, if any.
+    // starts and is initialised; the message it shows then, if any.
     std::string killAndRestart(int noPreview = 1) {
         world.endProcess(*pluginProcess);
         plugin.reset();
         library.reset();
         dialogs.clear();
-        start(noPreview);
-        auto* box = static_cast<ui::frmDlgBox*>(plugin->forms().find("frmDlgBox"));
-        if (box == nullptr || !box->visible()) return {};
-        std::string text = box->msgLabel.caption();
-        box->OKButton.click();
-        return text;
+        start(noPreview);  // the message comes once the host has initialised the plug-in
+        world.advance(10);
+        return dialogs.empty() ? std::string() : dialogs.front();
     }
     std::string dataFolder;
 };
