@@ -10,8 +10,8 @@
 #include <string>
 
 #include "../../unit/scanner/scanner_fakes.h"
-#include "orvane-sim/device_environment.h"
-#include "orvane-sim/simulator.h"
+#include "orvane-sim/world_library.h"
+#include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
 #include "support/world.h"
 
@@ -104,70 +104,6 @@ class AnswerLibrary final : public ScannerLibrary {
     Input& in_;
 };
 
-// The simulated device behind the library interface, as the binding would reach it.
-class DeviceLibrary final : public ScannerLibrary {
-  public:
-    explicit DeviceLibrary(quilo::orvanesim::Simulator& s) : s_(s) {}
-    Long Init_Dll(std::string_view n) override { return s_.Init_Dll(std::string(n).c_str()); }
-    Long Get_IniFileName(std::string& b) override {
-        return text(b, 256, [&](char* p) { return s_.Get_IniFileName(p); });
-    }
-    Long Set_IniFileName(std::string_view p) override {
-        return s_.Set_IniFileName(std::string(p).c_str());
-    }
-    Long Get_Paramcount() override { return s_.Get_Paramcount(); }
-    Long Get_Paramname(std::string& b, Long i) override {
-        return text(b, 256, [&](char* p) { return s_.Get_Paramname(p, i); });
-    }
-    Long Open_Scanner(Long i) override { return s_.Open_Scanner(i); }
-    Long Set_Prescanmode(Long m) override { return s_.Set_Prescanmode(m); }
-    Long Get_Serialnumber(std::string& b) override {
-        return text(b, 256, [&](char* p) { return s_.Get_Serialnumber(p); });
-    }
-    Long Get_DriverVersion(std::string& b) override {
-        return text(b, 256, [&](char* p) { return s_.Get_DriverVersion(p); });
-    }
-    Long Set_ImageExtraHeader(Long a, Long c) override { return s_.Set_ImageExtraHeader(a, c); }
-    Long Aktivate_Scanner() override { return s_.Aktivate_Scanner(); }
-    Long Get_Status() override { return s_.Get_Status(); }
-    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override {
-        std::intptr_t h = 0;
-        const Long r = s_.GetPrescanImage(&h, &n);
-        p = static_cast<quilo::platform::HGlobal>(h);
-        return r;
-    }
-    Long ClearPrescanImage() override { return s_.ClearPrescanImage(); }
-    Long Get_ImageName(std::string& b) override {
-        return text(b, 255, [&](char* p) { return s_.Get_ImageName(p); });
-    }
-    Long Get_ImageInfo(std::string_view n, ImageInfoRecord& r) override {
-        unsigned char bytes[108] = {};
-        const Long res = s_.Get_ImageInfo(std::string(n).c_str(), bytes);
-        std::memcpy(r.data(), bytes, r.size());
-        return res;
-    }
-    Long GetRawImage(std::string_view n, Long w, Long h, quilo::platform::HGlobal& img, Long& size,
-                     Long o, Long m, Long lo, Long hi) override {
-        std::intptr_t handle = 0;
-        const Long r = s_.GetRawImage(std::string(n).c_str(), w, h, &handle, &size, o, m, lo, hi);
-        img = static_cast<quilo::platform::HGlobal>(handle);
-        return r;
-    }
-    Long Delete_Image(std::string_view n) override {
-        return s_.Delete_Image(std::string(n).c_str());
-    }
-    Long Deaktivate_Scanner() override { return s_.Deaktivate_Scanner(); }
-    Long Close_Scanner() override { return s_.Close_Scanner(); }
-
-  private:
-    template <typename F>
-    Long text(std::string& b, std::size_t capacity, F f) {
-        b.assign(capacity, '\0');
-        return f(b.data());
-    }
-    quilo::orvanesim::Simulator& s_;
-};
-
 void runAnswers(Input& in) {
     AnswerLibrary lib(in);
     quilo::scanner::testing::RecordingHost host;
@@ -191,8 +127,10 @@ void runAnswers(Input& in) {
 void runDevice(Input& in) {
     quilo::test::TestWorld w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
-    quilo::orvanesim::Simulator sim(quilo::orvanesim::makePlatformEnvironment(w.proc));
-    DeviceLibrary lib(sim);
+    // The simulated device reached through the plug-in's own binding, as in the product.
+    const auto device = quilo::orvanesim::WorldLibrary::install(w.world, w.proc);
+    quilo::orvanesim::Simulator& sim = device->device();
+    quilo::scanner::OrvaneBinding lib(w.proc.libraries());
     quilo::scanner::testing::RecordingHost host;
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     api.InitializeHardware();

@@ -1,20 +1,20 @@
-// The host commands the main form answers, driven through real WM_COPYDATA records.
+// The host commands the main form answers, driven through real WM_COPYDATA records. The
+// records of a fresh installation, byte for byte, are the test host's lifecycle scenario
+// (scenario_test.cpp); here what depends on the plug-in's state.
 #include "plugin_world.h"
 
 namespace quilo::test {
 namespace {
 
 using Commands = PluginWorld;
-
-// The simulated scanner's configuration (tools/orvane-sim/OrvaneEx.ini) as the host sees it.
-struct Set {
-    const char* name;
-    std::int32_t kind;
+// The plug-in started and initialised by the host.
+class Answers : public PluginWorld {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(startPlugin());
+        initialize();
+    }
 };
-constexpr Set kSets[] = {{"Intraoral size 2", 1},
-                         {"Intraoral size 2 PERIO", 1},
-                         {"Panoramic 15x30", 4},
-                         {"Cephalometric 24x30", 5}};
 
 TEST_F(Commands, InitializeRefusesANonWindowThenAcceptsTheHostOnce) {
     ASSERT_TRUE(startPlugin());
@@ -35,28 +35,6 @@ TEST_F(Commands, InitializeRefusesANonWindowThenAcceptsTheHostOnce) {
     // A second one is taken in and changes nothing.
     EXPECT_NE(sendHandle(code::Initialize), 0);
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{16});
-}
-
-TEST_F(Commands, InformationRecordByteForByte) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    const Bytes r = askHandle(code::Information);
-    ASSERT_EQ(r.size(), 336u);
-    Bytes want(336);
-    auto put = [&](std::size_t at, std::int32_t v) {
-        const Bytes b = testhost::int32Bytes(v);
-        std::copy(b.begin(), b.end(), want.begin() + static_cast<std::ptrdiff_t>(at));
-    };
-    auto text = [&](std::size_t at, const std::string& s) {
-        for (std::size_t i = 0; i < s.size(); ++i)
-            want[at + i] = static_cast<std::byte>(s[i]);
-    };
-    put(0, 336);
-    put(4, 1);
-    put(8, 24);
-    text(16, "Quilo Plugin ver: 1.0(.0)");
-    text(80, "C:\\Program Files\\Kelvora\\Quilo\\QuiloPlugin.exe");
-    EXPECT_EQ(r, want) << testhost::hexDump(r);
 }
 
 TEST_F(Commands, CephalometricKindIsFourBeforeInitializeAndFiveAfter) {
@@ -84,60 +62,7 @@ TEST_F(Commands, ProductTextIsCutToItsSixtyFourBytes) {
     EXPECT_EQ(r.at(80), std::byte{'C'});  // the path field starts right after, untouched
 }
 
-TEST_F(Commands, CapabilitiesRecord) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    const Bytes r = askHandle(code::Capabilities);
-    ASSERT_EQ(r.size(), 20u);
-    EXPECT_EQ(le32At(r, 0), 20);
-    EXPECT_EQ(le32At(r, 4), 0);
-    const std::int16_t want[6] = {-1, -1, 0, -1, -1, 0};
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(le16At(r, 8 + 2 * i), want[i]) << "flag at " << 8 + 2 * i;
-    EXPECT_TRUE(plugin->plugin()->KeepImages());
-}
-
-TEST_F(Commands, SensorCountAndEverySensor) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    const Bytes count = askHandle(code::SensorCount);
-    ASSERT_EQ(count.size(), 8u);
-    EXPECT_EQ(le32At(count, 0), 8);
-    EXPECT_EQ(le32At(count, 4), 5);
-    const std::string maker = plugin->sensors().ScannerMaker;
-    const std::string desc =
-        plugin->sensors().ScannerModel + " / " + plugin->sensors().ScannerSerial;
-    EXPECT_FALSE(plugin->sensors().ScannerSerial.empty());
-    for (std::int32_t n = 0; n <= 5; ++n) {
-        SCOPED_TRACE("sensor " + std::to_string(n));
-        const Bytes r = ask(code::SensorInfo, testhost::int32Bytes(n));
-        ASSERT_EQ(r.size(), 220u);
-        EXPECT_EQ(le32At(r, 0), 220);
-        EXPECT_EQ(le32At(r, 4), n);
-        // A fresh installation marks no set as a tool: the first one is offered as one.
-        EXPECT_EQ(le16At(r, 80), n == 1 ? -1 : 0);
-        EXPECT_EQ(le32At(r, 88), 2);
-        EXPECT_EQ(textAt(r, 92, 64), maker);
-        if (n == 0) {
-            EXPECT_EQ(textAt(r, 16, 64), std::string("(Default) ") + kSets[0].name);
-            EXPECT_EQ(le32At(r, 8), kSets[0].kind);
-            EXPECT_EQ(textAt(r, 156, 64), desc);
-        } else if (n <= 4) {
-            EXPECT_EQ(textAt(r, 16, 64), kSets[n - 1].name);
-            EXPECT_EQ(le32At(r, 8), kSets[n - 1].kind);
-            EXPECT_EQ(textAt(r, 156, 64), desc);
-        } else {
-            EXPECT_EQ(textAt(r, 16, 64), "Simulate capture");
-            EXPECT_EQ(le32At(r, 8), 1);
-            EXPECT_EQ(textAt(r, 156, 64), plugin->sensors().ScannerModel + " TEST IMAGE / " +
-                                              plugin->sensors().ScannerSerial);
-        }
-    }
-}
-
-TEST_F(Commands, DefaultEntryFollowsTheCurrentSetAndToolFlag) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
+TEST_F(Answers, DefaultEntryFollowsTheCurrentSetAndToolFlag) {
     plugin->sensors().CurrentParamSetNr() = 3;
     plugin->sensors().Sensors.find("K2")->bShowAsTool = true;
     const Bytes d = ask(code::SensorInfo, testhost::int32Bytes(0));
@@ -147,12 +72,7 @@ TEST_F(Commands, DefaultEntryFollowsTheCurrentSetAndToolFlag) {
     EXPECT_EQ(le16At(ask(code::SensorInfo, testhost::int32Bytes(2)), 80), -1);
 }
 
-TEST_F(Commands, StatusAndStopCapture) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    EXPECT_EQ(
-        askHandle(code::Status),
-        testhost::Bytes({std::byte{12}, {}, {}, {}, std::byte{16}, {}, {}, {}, {}, {}, {}, {}}));
+TEST_F(Answers, StopCaptureClosesTheScanner) {
     const std::size_t from = host->received().size();
     plugin->plugin()->StatusCode(64);
     plugin->sensors().ScannerActivated = true;
@@ -189,9 +109,7 @@ TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
     EXPECT_EQ(main().lblStatus.caption(), englishStatus);
 }
 
-TEST_F(Commands, HiddenFormKeepsItsCaptionsUntilShown) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
+TEST_F(Answers, HiddenFormKeepsItsCaptionsUntilShown) {
     const std::string before = main().Command1.caption();
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LAN German")), 0);
     EXPECT_EQ(plugin->language().LangText(1030), "Testbild");
@@ -200,9 +118,7 @@ TEST_F(Commands, HiddenFormKeepsItsCaptionsUntilShown) {
     EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
 }
 
-TEST_F(Commands, ParentWindowSettingAndOtherPrefixes) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
+TEST_F(Answers, ParentWindowSettingAndOtherPrefixes) {
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
     EXPECT_EQ(main().HostParentWindow, 0u);
     EXPECT_EQ(main().PreviousParentWindow, 0u);

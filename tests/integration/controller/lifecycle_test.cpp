@@ -110,21 +110,6 @@ TEST_F(Lifecycle, OtherFormsStillLoadedAtUnloadAreUnloadedToo) {
     EXPECT_FALSE(stray.loaded());
 }
 
-TEST_F(Lifecycle, ProcessLeavesNoWindowsTimersOrHandlesBehind) {
-    const sim::LiveCounts before = world.live();
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    ASSERT_NE(sendHandle(code::Shutdown), 0);
-    plugin.reset();
-    library.reset();
-    world.runUntilIdle();
-    const sim::LiveCounts after = world.live();
-    EXPECT_EQ(after.windows, before.windows);
-    EXPECT_EQ(after.timers, before.timers);
-    EXPECT_EQ(after.memoryBlocks, before.memoryBlocks);
-    EXPECT_EQ(after.handles, before.handles);
-}
-
 TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     ASSERT_TRUE(startPlugin());
     // The host initialises through a window of its own that then goes away.

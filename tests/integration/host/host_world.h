@@ -34,43 +34,6 @@ struct CopyDataSeen {
     std::vector<std::byte> data;
 };
 
-// The host application's window: records every WM_COPYDATA and interface message it gets and
-// answers WM_COPYDATA with a result the test chooses.
-class HostWindow final : public platform::WindowHandler {
-  public:
-    HostWindow(platform::WindowSystem& windows, std::vector<std::string>& timeline)
-        : windows_(windows), timeline_(timeline) {
-        interfaceMsg = windows.registerWindowMessage("Kelvora2XrayInterface0");
-    }
-    LResult windowProc(Hwnd hwnd, MsgId msg, WParam w, LParam l) override {
-        if (msg == platform::wm::kCopyData) {
-            const auto& cd = platform::copyDataOf(l);
-            const auto* p = static_cast<const std::byte*>(cd.lpData);
-            received.push_back({w, static_cast<std::int32_t>(cd.dwData),
-                                std::vector<std::byte>(p, p + cd.cbData)});
-            timeline_.push_back("host:" + host::CommandName(static_cast<std::int32_t>(cd.dwData)));
-            return answer;
-        }
-        if (msg == interfaceMsg) {
-            interfaceSeen.push_back({w, l});
-            timeline_.push_back("host:interface(" + std::to_string(l) + ")");
-            return 0;
-        }
-        if (msg == platform::wm::kClose) closes++;
-        return windows_.defWindowProc(hwnd, msg, w, l);
-    }
-
-    MsgId interfaceMsg = 0;
-    LResult answer = 1;
-    std::vector<CopyDataSeen> received;
-    std::vector<std::pair<WParam, LParam>> interfaceSeen;
-    int closes = 0;
-
-  private:
-    platform::WindowSystem& windows_;
-    std::vector<std::string>& timeline_;
-};
-
 // Records every event of the endpoint in order and lets a test play the controller.
 class EventRecorder final : public host::PluginEvents {
   public:
@@ -163,13 +126,24 @@ class HostWorld : public ::testing::Test {
           trace(plugin.mailslots(), plugin.clock(), plugin.process()),
           xray(plugin.windows(), plugin.memory(), trace),
           form(plugin.windows(), titled("Quilo Plugin")),
-          hostWin(hostProc.windows(), timeline),
+          hostWin(hostProc.windows(), titled("Kelvora 3")),
           events(timeline) {
         EXPECT_TRUE(viewer.open());
         EXPECT_TRUE(trace.TraceOpen(false));
         form.answer(platform::wm::kCopyData, 0);
         pluginHwnd = form.hwnd();
-        hostHwnd = hostProc.windows().createWindow(titled("Kelvora 3"), &hostWin);
+        hostHwnd = hostWin.hwnd();
+        // The host answers WM_COPYDATA with hostAnswer; what it gets joins the timeline.
+        hostWin.react([this](Hwnd, MsgId m, WParam, LParam l) -> std::optional<LResult> {
+            if (m == platform::wm::kCopyData) {
+                const auto code = static_cast<std::int32_t>(platform::copyDataOf(l).dwData);
+                timeline.push_back("host:" + host::CommandName(code));
+                return hostAnswer;
+            }
+            if (m != interfaceMsg) return std::nullopt;
+            timeline.push_back("host:interface(" + std::to_string(l) + ")");
+            return 0;
+        });
         baseline = world.live();
         endpoint = std::make_unique<host::clsPlugin>(plugin, xray, trace);
         endpoint->setEvents(&events);
@@ -218,7 +192,7 @@ class HostWorld : public ::testing::Test {
         ASSERT_NE(sendHostCommand(host::cmd::kInitializePlugin), 0);
         world.runUntilIdle();
         ASSERT_TRUE(endpoint->Initialized());
-        hostWin.received.clear();
+        hostWin.log().clear();
         timeline.clear();
         takeTraces();
     }
@@ -238,6 +212,15 @@ class HostWorld : public ::testing::Test {
         return lines;
     }
 
+    // The host window's WM_COPYDATA messages and interface messages, in order.
+    std::vector<CopyDataSeen> received() const {
+        std::vector<CopyDataSeen> out;
+        for (const auto& m : hostWin.seen({platform::wm::kCopyData}))
+            out.push_back({m.wParam, static_cast<std::int32_t>(m.copyCode), m.copyData});
+        return out;
+    }
+    std::vector<SeenMessage> interfaceSeen() const { return hostWin.seen({interfaceMsg}); }
+
     std::vector<std::byte> statusBytes(std::int32_t code, bool dlg) const {
         return cat({le32(12), le32(code), le16(dlg ? -1 : 0), le16(0)});
     }
@@ -251,7 +234,9 @@ class HostWorld : public ::testing::Test {
     host::XrayIfc xray;
     RecordingWindow form;  // the plug-in main window's own procedure
     std::vector<std::string> timeline;
-    HostWindow hostWin;
+    const MsgId interfaceMsg = hostProc.windows().registerWindowMessage("Kelvora2XrayInterface0");
+    RecordingWindow hostWin;
+    LResult hostAnswer = 1;
     EventRecorder events;
     Hwnd pluginHwnd = 0;
     Hwnd hostHwnd = 0;

@@ -38,13 +38,13 @@ TEST_F(Senders, ExtendedImageMessageCarriesHeaderTextsAndTheWholeImage) {
     r.set(host::ImageExRecord::imageId, 3);
     r.set(host::ImageExRecord::widthPixels, 1000);
     r.set(host::ImageExRecord::dataFormat, host::kFormatTiffInMemory);
-    hostWin.answer = 5;
+    hostAnswer = 5;
     EXPECT_EQ(
         xray.SendImageCapturedEx(hostHwnd, pluginHwnd, r, "", image, 1'000'000, "first", "second"),
         5);
     EXPECT_EQ(world.live().memoryBlocks, before);  // the message block lived for the send only
-    ASSERT_EQ(hostWin.received.size(), 1u);
-    const auto& got = hostWin.received[0];
+    ASSERT_EQ(received().size(), 1u);
+    const CopyDataSeen got = received()[0];
     EXPECT_EQ(got.code, 24);
     ASSERT_EQ(got.data.size(), 1'002'376u);
     auto at = [&](std::size_t off, std::size_t n) {
@@ -70,19 +70,18 @@ TEST_F(Senders, BasicImageMessageAndTheFileForm) {
     const platform::HGlobal image = imageBlock(mem, 100);
     host::ImageRecord r;
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 100), 1);
-    ASSERT_EQ(hostWin.received.size(), 1u);
-    EXPECT_EQ(hostWin.received[0].code, 21);
-    EXPECT_EQ(hostWin.received[0].data.size(), 412u);
-    EXPECT_EQ(std::vector<std::byte>(hostWin.received[0].data.begin(),
-                                     hostWin.received[0].data.begin() + 4),
-              le32(412));
+    ASSERT_EQ(received().size(), 1u);
+    const std::vector<std::byte> basic = received()[0].data;
+    EXPECT_EQ(received()[0].code, 21);
+    EXPECT_EQ(basic.size(), 412u);
+    EXPECT_EQ(std::vector<std::byte>(basic.begin(), basic.begin() + 4), le32(412));
     // A block smaller than the size given is not read past: nothing goes out.
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 101), 0);
-    EXPECT_EQ(hostWin.received.size(), 1u);
+    EXPECT_EQ(received().size(), 1u);
     // The file form sends the record alone, naming the file.
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "C:\\img.tif", 0, 0), 1);
-    ASSERT_EQ(hostWin.received.size(), 2u);
-    const auto& file = hostWin.received[1].data;
+    ASSERT_EQ(received().size(), 2u);
+    const std::vector<std::byte> file = received()[1].data;
     ASSERT_EQ(file.size(), 332u);
     EXPECT_EQ(std::vector<std::byte>(file.begin(), file.begin() + 4), le32(332));
     EXPECT_EQ(std::vector<std::byte>(file.begin() + 52, file.begin() + 52 + 256),
@@ -108,14 +107,14 @@ TEST_F(Senders, ImageErrorsAllocateNothing) {
               1026);
     EXPECT_EQ(t, "No FileName OR lMemImg supplied");
     EXPECT_EQ(world.live().memoryBlocks, before);
-    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_TRUE(received().empty());
     // Memory that fails makes the send fail quietly, and frees what it took.
     world.failNth(sim::Fault::GlobalAlloc);
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 10), 0);
     world.failNth(sim::Fault::GlobalLock, 2);  // the image block's lock
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 10), 0);
     EXPECT_EQ(world.live().memoryBlocks, before);
-    EXPECT_TRUE(hostWin.received.empty());
+    EXPECT_TRUE(received().empty());
     mem.free(image);
 }
 
@@ -124,10 +123,10 @@ TEST_F(Senders, SettingsAnnouncementAndTheInterfaceMessage) {
     ASSERT_TRUE(block);
     EXPECT_EQ(xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), false), 1);
     EXPECT_EQ(xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), true), 1);
-    ASSERT_EQ(hostWin.received.size(), 2u);
-    EXPECT_EQ(hostWin.received[0].code, 12);
-    EXPECT_EQ(hostWin.received[1].code, 11);
-    EXPECT_EQ(hostWin.received[1].data.size(), 20u);
+    ASSERT_EQ(received().size(), 2u);
+    EXPECT_EQ(received()[0].code, 12);
+    EXPECT_EQ(received()[1].code, 11);
+    EXPECT_EQ(received()[1].data.size(), 20u);
     std::string t;
     EXPECT_EQ(errorNumber([&] { xray.SendSettings(0, pluginHwnd, block->ref(), true); }, &t), 1025);
     EXPECT_EQ(t, "XrayIfc.SendSettings:Source Or Destination hWnd invalid");
@@ -135,13 +134,13 @@ TEST_F(Senders, SettingsAnnouncementAndTheInterfaceMessage) {
     EXPECT_EQ(errorNumber([&] { xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), true); }, &t),
               1027);
     EXPECT_EQ(t, "XrayIfc.SendSettings:GlobalLock failed.");
-    EXPECT_EQ(hostWin.received.size(), 2u);
+    EXPECT_EQ(received().size(), 2u);
 
     EXPECT_EQ(errorNumber([&] { xray.SendRegisterPlugIn(0); }, &t), 1025);
     EXPECT_EQ(t, "Source Or Destination hWnd invalid");
     // The same id in every process, and the same on every call.
     const MsgId id = xray.GetInterfaceMessage();
-    EXPECT_EQ(id, hostWin.interfaceMsg);
+    EXPECT_EQ(id, interfaceMsg);
     EXPECT_EQ(xray.GetInterfaceMessage(), id);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/libtiff_memory.h"
 #include "imaging/tiff.h"
 #include "support/fixture.h"
 
@@ -26,27 +27,16 @@ Image randomImage(std::uint32_t w, std::uint32_t h, int bits, unsigned seed) {
     return img;
 }
 
-std::string tempPath(const std::string& name) {
-    return ::testing::TempDir() + "quilo_imaging_" + name + ".tif";
+// A TIFF file image in memory, as libtiff reads and writes it.
+bench::MemStream streamOf(std::span<const std::byte> file) {
+    bench::MemStream s;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(file.data());
+    s.data.assign(p, p + file.size());
+    return s;
 }
-
-void saveBytes(const std::string& path, std::span<const std::byte> b) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(b.data(), 1, b.size(), f), b.size());
-    std::fclose(f);
-}
-
-std::vector<std::byte> loadBytes(const std::string& path) {
-    std::vector<std::byte> out;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return out;
-    std::fseek(f, 0, SEEK_END);
-    out.resize(static_cast<std::size_t>(std::ftell(f)));
-    std::fseek(f, 0, SEEK_SET);
-    if (std::fread(out.data(), 1, out.size(), f) != out.size()) out.clear();
-    std::fclose(f);
-    return out;
+std::vector<std::byte> fileBytes(const bench::MemStream& s) {
+    const auto b = std::as_bytes(std::span(s.data));
+    return {b.begin(), b.end()};
 }
 
 std::vector<std::byte> ours(const Image& img) {
@@ -62,10 +52,8 @@ TEST(TiffWriter, LibtiffReadsEveryDepthExactly) {
         // 700 rows of 16-bit samples make several 64 KiB strips; a short last strip too.
         Image img = randomImage(301, 700, bits, static_cast<unsigned>(bits));
         img.setPitch(40.0, 50.0);
-        const std::string path = tempPath("ours" + std::to_string(bits));
-        saveBytes(path, ours(img));
-
-        TIFF* t = TIFFOpen(path.c_str(), "r");
+        bench::MemStream file = streamOf(ours(img));
+        TIFF* t = bench::memOpen(file, "r");
         ASSERT_NE(t, nullptr);
         std::uint32_t w = 0, h = 0, rps = 0;
         std::uint16_t bps = 0, spp = 0, photo = 99, comp = 0, unit = 0, maxv = 0;
@@ -99,7 +87,6 @@ TEST(TiffWriter, LibtiffReadsEveryDepthExactly) {
             ASSERT_EQ(std::memcmp(line.data(), img.row8(y), img.rowBytes()), 0) << "row " << y;
         }
         TIFFClose(t);
-        std::remove(path.c_str());
     }
 }
 
@@ -171,8 +158,8 @@ std::vector<std::uint8_t> packRow12(const std::uint16_t* v, std::uint32_t w) {
     return out;
 }
 
-void libtiffWrite(const std::string& path, const Image& img, const Variant& v) {
-    TIFF* t = TIFFOpen(path.c_str(), v.bigEndian ? "wb" : "wl");
+void libtiffWrite(bench::MemStream& file, const Image& img, const Variant& v) {
+    TIFF* t = bench::memOpen(file, v.bigEndian ? "wb" : "wl");
     ASSERT_NE(t, nullptr);
     const std::uint32_t w = img.width(), h = img.height();
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
@@ -257,10 +244,9 @@ TEST(TiffReader, ReadsWhatLibtiffWritesInEveryVariant) {
         for (std::uint32_t y = 0; y < 30; ++y)
             for (std::uint32_t x = 0; x < 77; ++x)
                 img.set(x, y, (x / 10) * 3);
-        const std::string path = tempPath("lib" + std::to_string(n));
-        libtiffWrite(path, img, v);
-        Image back = readTiff(loadBytes(path));
-        std::remove(path.c_str());
+        bench::MemStream file;
+        libtiffWrite(file, img, v);
+        Image back = readTiff(fileBytes(file));
         ASSERT_EQ(back.width(), 77u);
         ASSERT_EQ(back.height(), 101u);
         EXPECT_EQ(back.bitsPerPixel(), v.bits);
@@ -363,10 +349,9 @@ TEST(TiffReader, EveryTruncationIsRejectedWithoutOverread) {
 
 TEST(TiffReader, CorruptCompressedDataIsBoundedAndReported) {
     Image img = randomImage(64, 64, 8, 5);
-    const std::string path = tempPath("lzwbad");
-    libtiffWrite(path, img, {8, COMPRESSION_LZW, false, false, false, false});
-    auto file = loadBytes(path);
-    std::remove(path.c_str());
+    bench::MemStream written;
+    libtiffWrite(written, img, {8, COMPRESSION_LZW, false, false, false, false});
+    const auto file = fileBytes(written);
     // Flip bytes in the middle of the compressed data: the reader may give wrong pixels or an
     // error, but never reads or writes out of bounds (ASan) and never hangs.
     std::mt19937 rng(1);

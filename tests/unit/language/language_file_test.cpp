@@ -69,14 +69,6 @@ TEST(LanguageFile, TextsAreConvertedFromTheAnsiCodePage) {
     EXPECT_EQ(p.entries[0].text, "Schließen € “ok”");
 }
 
-TEST(LanguageFile, TranslatorModeShowsTheNumbers) {
-    const auto p = parseLanguageFile("3050 Scan\n3060 \n-5 x", true);
-    ASSERT_EQ(p.entries.size(), 3u);
-    EXPECT_EQ(p.entries[0].text, "3050* Scan");
-    EXPECT_EQ(p.entries[1].text, "3060*");
-    EXPECT_EQ(p.entries[2].text, "-5* x");
-}
-
 TEST(LanguageFile, ANonNumericNumberStopsAtThatLine) {
     const auto p = parseLanguageFile("100 A\n200 B\n2O0 C\n300 D\n", false);
     EXPECT_EQ(p.error, lang_error::kTypeMismatch);
@@ -87,12 +79,6 @@ TEST(LanguageFile, ANonNumericNumberStopsAtThatLine) {
     EXPECT_EQ(p.entries[2].text, "");
     EXPECT_EQ(p.entries[3].number, 0);
     EXPECT_EQ(p.entries[3].text, "");
-}
-
-TEST(LanguageFile, AHugeNumberIsAnOverflow) {
-    const auto p = parseLanguageFile("100 A\n99999999999 B\n", false);
-    EXPECT_EQ(p.error, lang_error::kOverflow);
-    EXPECT_EQ(p.entries[0].text, "A");
 }
 
 }  // namespace

@@ -122,11 +122,12 @@ TEST_F(LanguageTable, AnAbsurdlyLargeFileIsRefusedWithAMessage) {
 }
 
 TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
-    writeLanguage("English", "3050 Scan\r\n3060 \r\n");
+    writeLanguage("English", "3050 Scan\r\n3060 \r\n-5 x\r\n");
     table_.setTranslatorMode(true);
     table_.Initlanguage("English");
     EXPECT_EQ(table_.LangText(3050), "3050* Scan");
     EXPECT_EQ(table_.LangText(3060), "3060*");
+    EXPECT_EQ(table_.LangText(-5), "-5* x");
     EXPECT_EQ(table_.LangText(4022), "4022");
     EXPECT_EQ(table_.LangText(3000), "");
     EXPECT_EQ(table_.LangText(100), "");

@@ -58,6 +58,13 @@ class TestGrid final : public forms::Label, public GridHeaderTexts {
     void setHeaderText(int column, std::string_view t) override { headers[column] = t; }
 };
 
+const char* const kTexts =
+    "3000 XXX Setup\n3010 Plugin Options\n3020 Plugin Visible\n30201 Show the window\n"
+    "3050 Scan parameters\n3060 Driver INI-file:\n30601 Path of the INI file\n3120 About...\n"
+    "3130 OK\n31301 Save and close\n2 Second item\n500 Tab A\n5001 Tip A\n600 Tab B\n6002 Tip B\n"
+    "7001 One\n7003 Three\n800 Browse\n900 Column\n100 Title\n1001 Title tip\n0 Zero\n";
+
+// Every test starts from kTexts, loaded.
 class Translate : public ::testing::Test {
   protected:
     Translate()
@@ -65,6 +72,7 @@ class Translate : public ::testing::Test {
           forms_(process_),
           form_(forms_, "frmTest"),
           table_(process_.files(), process_.process()) {}
+    void SetUp() override { load(kTexts); }
 
     void load(const std::string& text, bool translator = false) {
         ASSERT_TRUE(platform::writeWholeFile(
@@ -91,14 +99,7 @@ class Translate : public ::testing::Test {
     modLAnguageSelector table_;
 };
 
-const char* const kTexts =
-    "3000 XXX Setup\n3010 Plugin Options\n3020 Plugin Visible\n30201 Show the window\n"
-    "3050 Scan parameters\n3060 Driver INI-file:\n30601 Path of the INI file\n3120 About...\n"
-    "3130 OK\n31301 Save and close\n2 Second item\n500 Tab A\n5001 Tip A\n600 Tab B\n6002 Tip B\n"
-    "7001 One\n7003 Three\n800 Browse\n900 Column\n100 Title\n1001 Title tip\n0 Zero\n";
-
 TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
-    load(kTexts);
     auto& label = add<forms::Label>("Label5", "3050");
     auto& button = add<forms::CommandButton>("OKButton", "3130");
     auto& check = add<forms::CheckBox>("chkVisible", "3020");
@@ -122,7 +123,6 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
 }
 
 TEST_F(Translate, ControlsWithoutANumberListsAndTimersAreLeftAlone) {
-    load(kTexts);
     auto& empty = add<forms::Label>("a", "");
     auto& zero = add<forms::Label>("b", "0");
     auto& picture = add<forms::Picture>("imgStatus", "RedCir");  // the status icon's own data
@@ -140,7 +140,6 @@ TEST_F(Translate, ControlsWithoutANumberListsAndTimersAreLeftAlone) {
 }
 
 TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
-    load(kTexts);
     form_.setCaption("Dialog Caption");
     table_.TranslateForm(form_);  // no tag: number 0, whose text "Zero" is taken
     EXPECT_EQ(form_.caption(), "Zero");
@@ -156,7 +155,6 @@ TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
 }
 
 TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
-    load(kTexts);
     auto& tabs = add<forms::TabControl>("TabStrip1", "1");
     tabs.addTab("a", "500");
     tabs.addTab("b", "600");
@@ -168,7 +166,6 @@ TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
 }
 
 TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
-    load(kTexts);
     auto& tabs = add<forms::TabControl>("SSTab1", "700");
     tabs.setTypeName("SSActiveTabs");
     tabs.addTab("Intraoral");
@@ -181,7 +178,6 @@ TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
 }
 
 TEST_F(Translate, MenusUseTheirIndex) {
-    load(kTexts);
     auto& item = add<forms::Menu>("mnuItem", "99", "design", 2);
     add<forms::Menu>("mnuSetup", "5");  // outside a menu array: no index, the walk ends
     auto& after = add<forms::Label>("after", "3060");
@@ -191,7 +187,6 @@ TEST_F(Translate, MenusUseTheirIndex) {
 }
 
 TEST_F(Translate, BrowseButtonsAndSpinButtonsGetToolTips) {
-    load(kTexts);
     auto& browse = add<forms::CommandButton>("cmdBrowse", "800");
     browse.setTypeName("BrowseButton");
     auto& spin = add<forms::Label>("UpDown1", "800");
@@ -207,7 +202,6 @@ TEST_F(Translate, BrowseButtonsAndSpinButtonsGetToolTips) {
 }
 
 TEST_F(Translate, ToolbarsListViewsAndGrids) {
-    load(kTexts);
     auto& bar = add<TestToolbar>("Toolbar1", "1");
     bar.buttons = {{"500", "", "", 1}, {"600", "", "", 2}};
     auto& view = add<TestListView>("ListView1", "1");
@@ -227,7 +221,6 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
 }
 
 TEST_F(Translate, OtherKindsTakeCaptionAndIndexedTip) {
-    load(kTexts);
     auto& picture = add<forms::Picture>("imgArray", "100", "design", 1);
     table_.TranslateForm(form_);
     EXPECT_EQ(picture.caption(), "Title");
@@ -235,7 +228,6 @@ TEST_F(Translate, OtherKindsTakeCaptionAndIndexedTip) {
 }
 
 TEST_F(Translate, TheFirstControlThatCannotBeTranslatedEndsTheWalkSilently) {
-    load(kTexts);
     auto& before = add<forms::Label>("before", "3050");
     add<forms::Picture>("imgSingle", "100");  // not in a control array: no index for its tip
     auto& after = add<forms::Label>("after", "3060");
@@ -246,7 +238,6 @@ TEST_F(Translate, TheFirstControlThatCannotBeTranslatedEndsTheWalkSilently) {
 }
 
 TEST_F(Translate, AKindWithoutItsPartsEndsTheWalk) {
-    load(kTexts);
     auto& fake = add<forms::Label>("lv", "900");
     fake.setTypeName("ListView");  // claims to be a list view but has no column headers
     auto& after = add<forms::Label>("after", "3060");
@@ -255,13 +246,19 @@ TEST_F(Translate, AKindWithoutItsPartsEndsTheWalk) {
 }
 
 TEST_F(Translate, ACollectionOfControlsWithoutTheFormCaption) {
-    load(kTexts);
     form_.setTag("3000");
     form_.setCaption("Main");
     auto& label = add<forms::Label>("Label5", "3050");
     table_.TranslateForm(form_.controls());
     EXPECT_EQ(form_.caption(), "Main");
     EXPECT_EQ(label.caption(), "Scan parameters");
+    // The dialogs reach the same table through their lookup.
+    TextLookup& lookup = table_;
+    EXPECT_EQ(lookup.langText(100), "Title");
+    label.setCaption("design");
+    lookup.translateForm(form_);
+    EXPECT_EQ(label.caption(), "Scan parameters");
+    EXPECT_EQ(form_.caption(), "XXX Setup");
 }
 
 TEST_F(Translate, TranslatorModeShowsNumbersOnTheForm) {
@@ -273,15 +270,6 @@ TEST_F(Translate, TranslatorModeShowsNumbersOnTheForm) {
     EXPECT_EQ(button.toolTipText(), "31301* Save and close");
     EXPECT_EQ(check.caption(), "3030");
     EXPECT_EQ(check.toolTipText(), "30301");
-}
-
-TEST_F(Translate, TheTableServesTheDialogsThroughTheirLookup) {
-    load(kTexts);
-    TextLookup& lookup = table_;
-    EXPECT_EQ(lookup.langText(100), "Title");
-    auto& label = add<forms::Label>("Label5", "3050");
-    lookup.translateForm(form_);
-    EXPECT_EQ(label.caption(), "Scan parameters");
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <string>
 
+#include "bench/support/libtiff_memory.h"
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/sim_config.h"
 #include "orvane-sim/simulator.h"
@@ -74,20 +73,6 @@ TEST(PlateSizes, FollowThePlateAndThePitch) {
     EXPECT_EQ(parseResultList(" -2, 0,x,-7,"), (std::vector<std::int32_t>{-2, 0, -7}));
 }
 
-class TempFile {
-  public:
-    TempFile()
-        : path_(std::filesystem::temp_directory_path() /
-                ("orvane_tiff_" +
-                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tif")) {}
-    ~TempFile() { std::filesystem::remove(path_); }
-    std::string path() const { return path_.string(); }
-
-  private:
-    std::filesystem::path path_;
-};
-
 TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
     std::vector<std::uint16_t> pixels(33 * 21);
     for (std::size_t i = 0; i < pixels.size(); ++i)
@@ -97,11 +82,10 @@ TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->pixels, pixels);
 
-    TempFile tmp;
-    std::ofstream(tmp.path(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-    TIFF* tif = TIFFOpen(tmp.path().c_str(), "r");
+    bench::MemStream stream;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
+    stream.data.assign(bytes, bytes + file.size());
+    TIFF* tif = bench::memOpen(stream, "r");
     ASSERT_NE(tif, nullptr);
     std::uint32_t w = 0, h = 0;
     std::uint16_t bps = 0, unit = 0;
@@ -123,8 +107,8 @@ TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
 }
 
 TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
-    TempFile tmp;
-    TIFF* tif = TIFFOpen(tmp.path().c_str(), "wb");
+    bench::MemStream stream;
+    TIFF* tif = bench::memOpen(stream, "wb");
     ASSERT_NE(tif, nullptr);
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 7);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 5);
@@ -140,8 +124,7 @@ TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
         ASSERT_EQ(TIFFWriteScanline(tif, row, y, 0), 1);
     }
     TIFFClose(tif);
-    std::ifstream in(tmp.path(), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string bytes(stream.data.begin(), stream.data.end());
     ASSERT_EQ(bytes.substr(0, 2), "MM");
     auto img =
         readGreyTiff(std::span(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()));

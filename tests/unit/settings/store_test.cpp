@@ -117,16 +117,6 @@ TEST_F(Store, LanguageMachineDefaultIsCopiedUnderTheHostsKey) {
               "Swedish");
 }
 
-TEST_F(Store, FirstLoadOnAFreshMachineCopiesTheMachineDefault) {
-    put(RegRoot::LocalMachine, std::string(kBase) + "\\DefaultUserSettings\\Options", "Verbose",
-        "1");
-    store_.LoadSetup();
-    EXPECT_EQ(store_.settings().Verbose, 1);
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
-    // Machine-wide settings have no per-user copy.
-    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "BitDepth"));
-}
-
 TEST_F(Store, DefaultOptionsAreReplacedByTheLoad) {
     store_.SetDefaultOptions();
     EXPECT_EQ(store_.settings().Visible, 1);

@@ -7,9 +7,9 @@
 namespace quilo::sim::test {
 namespace {
 
-TEST(SimProcessPorts, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
-    World world;
-    auto& p = world.createProcess();
+using SimProcessPortsInOneProcess = OneProcess;
+
+TEST_F(SimProcessPortsInOneProcess, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
     p.scriptMessageBoxAnswers({mb::kIdNo, mb::kIdCancel});
     auto& proc = p.process();
     EXPECT_EQ(proc.messageBox(0, "Save the images?", "Quilo", mb::kYesNo), mb::kIdNo);
@@ -24,9 +24,7 @@ TEST(SimProcessPorts, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
     EXPECT_EQ(boxes[3].owner, 7u);
 }
 
-TEST(SimProcessPorts, SoundsAndStartedProgramsAreRecordedWithVirtualTime) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimProcessPortsInOneProcess, SoundsAndStartedProgramsAreRecordedWithVirtualTime) {
     p.sound().playSound("SystemExclamation", snd::kAlias | snd::kAsync);
     world.advance(10'000);
     p.sound().playSound("SystemExclamation", snd::kAlias | snd::kAsync);

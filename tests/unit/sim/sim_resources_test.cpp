@@ -8,9 +8,9 @@
 namespace quilo::sim::test {
 namespace {
 
-TEST(SimResources, LiveCountsFollowEveryKindOfResource) {
-    World world;
-    auto& p = world.createProcess();
+using SimResourcesInOneProcess = OneProcess;
+
+TEST_F(SimResourcesInOneProcess, LiveCountsFollowEveryKindOfResource) {
     EXPECT_EQ(world.live(), LiveCounts{});
     {
         GlobalBlock block = GlobalBlock::allocate(p.memory(), 100);
@@ -64,9 +64,7 @@ TEST(SimResources, UnfreedBlocksAndOpenObjectsDieWithTheWorld) {
     EXPECT_FALSE(survivor->write(x));
 }
 
-TEST(SimResources, MemoryBlocksAreNotZeroedUnlessAskedAndFreedOnce) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimResourcesInOneProcess, MemoryBlocksAreNotZeroedUnlessAskedAndFreedOnce) {
     auto& mem = p.memory();
     const HGlobal raw = mem.alloc(gmem::kMoveable, 4);
     auto* bytes = static_cast<unsigned char*>(mem.lock(raw));
@@ -106,9 +104,7 @@ TEST(SimResources, CurrentUserIsPerUserAndLocalMachineShared) {
     EXPECT_TRUE(bob.files().isDirectory(bob.files().userDataFolder()));
 }
 
-TEST(SimResources, WindowsPathsMapOntoTheRootCaseInsensitively) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimResourcesInOneProcess, WindowsPathsMapOntoTheRootCaseInsensitively) {
     auto& files = p.files();
     EXPECT_EQ(files.programFolder(), "C:\\Program Files\\Kelvora\\Quilo");
     EXPECT_EQ(files.programName(), "QuiloPlugin");

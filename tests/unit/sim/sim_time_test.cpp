@@ -6,6 +6,8 @@
 namespace quilo::sim::test {
 namespace {
 
+using SimTimeInOneProcess = OneProcess;
+
 TEST(SimTime, TimersAndEventsRunInVirtualTimeOrder) {
     World world(startingAt(5000));
     auto& p = world.createProcess();
@@ -42,9 +44,7 @@ TEST(SimTime, LocalTimeFollowsTheTickCountAcrossMidnight) {
     EXPECT_EQ(p.clock().localTime(), (LocalTime{2027, 1, 2, 0, 0, 0, 200}));
 }
 
-TEST(SimTime, NothingRunsWhileBusyAndALateTimerKeepsItsGrid) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimTimeInOneProcess, NothingRunsWhileBusyAndALateTimerKeepsItsGrid) {
     RecordingWindow rec(p.windows());
     ASSERT_TRUE(p.windows().setTimer(rec.hwnd(), 7, 10));  // due at 1010, 1020, ...
     world.advance(10);
@@ -60,18 +60,14 @@ TEST(SimTime, NothingRunsWhileBusyAndALateTimerKeepsItsGrid) {
     EXPECT_EQ(rec.count(wm::kTimer), 3u);
 }
 
-TEST(SimTime, ShortTimersAreRaisedToTheSystemMinimum) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimTimeInOneProcess, ShortTimersAreRaisedToTheSystemMinimum) {
     RecordingWindow rec(p.windows());
     ASSERT_TRUE(p.windows().setTimer(rec.hwnd(), 1, 5));
     world.advance(100);
     EXPECT_EQ(rec.count(wm::kTimer), 10u);
 }
 
-TEST(SimTime, ModalLoopWaitsForScriptedEventsAndDetectsDeadlock) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimTimeInOneProcess, ModalLoopWaitsForScriptedEventsAndDetectsDeadlock) {
     RecordingWindow rec(p.windows());
     bool done = false;
     world.after(2500, [&] { done = true; });
@@ -93,9 +89,7 @@ TEST(SimTime, LoopWaitingOnTimersForeverHitsTheWaitLimit) {
     EXPECT_LE(world.nowMs(), 1000u + 61'000u);
 }
 
-TEST(SimTime, PumpPendingDispatchesWhatHandlersPostAndDueTimersWithoutTime) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimTimeInOneProcess, PumpPendingDispatchesWhatHandlersPostAndDueTimersWithoutTime) {
     auto& ws = p.windows();
     RecordingWindow rec(ws);
     const Hwnd h = rec.hwnd();
@@ -116,9 +110,7 @@ TEST(SimTime, PumpPendingDispatchesWhatHandlersPostAndDueTimersWithoutTime) {
     EXPECT_EQ(rec.count(wm::kTimer), 1u) << "pumping lets no time pass";
 }
 
-TEST(SimTime, MessageStormIsReportedInsteadOfHanging) {
-    World world;
-    auto& p = world.createProcess();
+TEST_F(SimTimeInOneProcess, MessageStormIsReportedInsteadOfHanging) {
     struct Reposter : WindowHandler {
         virtual ~Reposter() = default;
         WindowSystem* ws = nullptr;
