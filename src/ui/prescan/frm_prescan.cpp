@@ -4,6 +4,7 @@
 #include <charconv>
 #include <exception>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "imaging/image_control.h"
@@ -139,12 +140,14 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     setWidth(kWideWidth);
 
     Label1.setCaption("Preview image");
+    Label1.setTag("4040");
     Label1.move(kMargin, kViewTop, kLeftWidth, 255);
     LEAD1.view().move(kMargin, kViewTop + 300, kLeftWidth, 3555);
     LEAD1.view().setBackColor(0);
     // The picture grows line by line while the plate is read: it keeps its place at the top.
     LEAD1.view().setTopAligned(true);
     Label2.setCaption("Scanning in progress");
+    Label2.setTag("4050");
     Label2.move(kMargin, kSlotTop - 330, kLeftWidth, 255);
     for (int k = 1; k <= 4; ++k) {
         forms::Label& slot = lblSlot(k);
@@ -163,10 +166,14 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     const int buttonTop = kClientHeight - kButtonHeight - kMargin;
     const int buttonWidth = (kRightWidth - 3 * kMargin) / 4;
     int x = kRightLeft;
-    for (auto [button, caption] :
-         {std::pair{&Command1, "&Save images"}, std::pair{&Command3, "Select &all"},
-          std::pair{&Command4, "Select &none"}, std::pair{&Command2, "&Close"}}) {
+    const std::tuple<forms::CommandButton*, const char*, const char*> buttons[] = {
+        {&Command1, "&Save images", "4060"},
+        {&Command3, "Select &all", "4070"},
+        {&Command4, "Select &none", "4080"},
+        {&Command2, "&Close", "4090"}};
+    for (auto [button, caption, tag] : buttons) {
         button->setCaption(caption);
+        button->setTag(tag);
         button->move(x, buttonTop, buttonWidth, kButtonHeight);
         x += buttonWidth + kMargin;
     }
@@ -206,7 +213,8 @@ void frmPrescan::Form_Load() {
     setWidth(narrow ? kNarrowWidth : kWideWidth);
     // The narrow window shows progress only: it ends below the slot row.
     setClientSize(scaleWidth(), narrow ? kSlotTop + kSlotHeight + 2 * kMargin : kClientHeight);
-    Label3.setCaption("No images captured");
+    language_.TranslateForm(*this);
+    Label3.setCaption(text(txt::kPreviewNoImages));
     imageCount_ = 0;
     imageFiles_.assign(2, std::string());
     imageSelected_.assign(2, 0);
