@@ -78,7 +78,7 @@ frmSetup::frmSetup(forms::Forms& forms, SettingsStore& store, scanner::SensorAPI
     Frame1.move(120, 120, kLeftWidth, 4200);
     placed(chkKVEnhancement, &Frame1, 180, 300, 4440).setCaption("Image enhancement");
     chkKVEnhancement.setTag("3080");
-    placed(lnkKVEnhancement, &Frame1, 420, 600, 4200)
+    placed(lnkKVEnhancement, &Frame1, 420, 600, 4290)
         .setCaption("Click here for Enhancement options");
     lnkKVEnhancement.setTag("3090");
     // The link: blue, underlined, the pointing hand; a click opens the image-type menu.

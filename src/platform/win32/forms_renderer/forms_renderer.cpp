@@ -1096,15 +1096,19 @@ class Win32FormsRenderer final : public forms::Renderer {
             int left = control->left();
             int top = control->top();
             bool shown = control->visible();
+            bool onPage = false;
             const Control* child = control;
             for (const Control* p = control->container(); p != nullptr; p = p->container()) {
                 if (p->kind() == ControlKind::Menu) break;
                 left += p->left();
                 top += p->top();
                 shown = shown && p->visible();
-                if (p->kind() == ControlKind::TabControl &&
-                    static_cast<const forms::TabControl*>(p)->currentTab() != child->containerTab())
-                    shown = false;
+                if (p->kind() == ControlKind::TabControl) {
+                    onPage = true;
+                    if (static_cast<const forms::TabControl*>(p)->currentTab() !=
+                        child->containerTab())
+                        shown = false;
+                }
                 child = p;
             }
             const int x = toPx(left, tx);
@@ -1117,6 +1121,9 @@ class Win32FormsRenderer final : public forms::Renderer {
                 h = std::max(h, 1) * 8;  // a drop-down's window includes its list
             SetWindowPos(window.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
             ShowWindow(window.hwnd, shown ? SW_SHOWNA : SW_HIDE);
+            // What sits on a tab page takes its background from the tab body, whose look is
+            // known once the tab control has its size: painted again after every placing.
+            if (onPage && shown) InvalidateRect(window.hwnd, nullptr, TRUE);
             if (control->kind() == ControlKind::ListBox &&
                 static_cast<const forms::ListBox*>(control)->style() ==
                     forms::ListBox::Style::CheckBox) {
