@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "core/text.h"
 #include "imaging/image_control.h"
 #include "ui/language/text_ids.h"
 
@@ -162,10 +163,6 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     ImgList.move(listLeft, kViewTop, kRightLeft + kRightWidth - listLeft, kViewHeight);
     Label3.move(kRightLeft, kViewTop + kViewHeight + 120, kRightWidth, 255);
 
-    // The buttons in one row under the status line, as the actions are used: save first.
-    const int buttonTop = kClientHeight - kButtonHeight - kMargin;
-    const int buttonWidth = (kRightWidth - 3 * kMargin) / 4;
-    int x = kRightLeft;
     const std::tuple<forms::CommandButton*, const char*, const char*> buttons[] = {
         {&Command1, "&Save images", "4060"},
         {&Command3, "Select &all", "4070"},
@@ -174,9 +171,8 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     for (auto [button, caption, tag] : buttons) {
         button->setCaption(caption);
         button->setTag(tag);
-        button->move(x, buttonTop, buttonWidth, kButtonHeight);
-        x += buttonWidth + kMargin;
     }
+    placeButtons();
 
     onLoad = [this] { Form_Load(); };
     onQueryUnload = [this](bool& cancel, forms::UnloadMode mode) {
@@ -208,12 +204,37 @@ forms::Label& frmPrescan::lblSlot(int k) {
     }
 }
 
+void frmPrescan::placeButtons() {
+    // One row under the status line, as the actions are used: save first. A caption longer
+    // than the designed width widens all four alike, the row growing to the left, where the
+    // window is empty below the slot row.
+    forms::CommandButton* const row[] = {&Command1, &Command3, &Command4, &Command2};
+    constexpr int kPaddingPx = 16;
+    int width = (kRightWidth - 3 * kMargin) / 4;
+    for (const forms::CommandButton* button : row) {
+        const std::string text = replaceAll(button->caption(), "&", "");
+        width = std::max(width,
+                         forms().measureText(text).width + kPaddingPx * forms().twipsPerPixelX());
+    }
+    const int top = kClientHeight - kButtonHeight - kMargin;
+    int x = std::min(kRightLeft, kRightLeft + kRightWidth - 4 * width - 3 * kMargin);
+    for (forms::CommandButton* button : row) {
+        button->move(x, top, width, kButtonHeight);
+        x += width + kMargin;
+    }
+}
+
+void frmPrescan::translate() {
+    language_.TranslateForm(*this);
+    placeButtons();
+}
+
 void frmPrescan::Form_Load() {
     const bool narrow = host_.NoPreview() == 2;
     setWidth(narrow ? kNarrowWidth : kWideWidth);
     // The narrow window shows progress only: it ends below the slot row.
     setClientSize(scaleWidth(), narrow ? kSlotTop + kSlotHeight + 2 * kMargin : kClientHeight);
-    language_.TranslateForm(*this);
+    translate();
     Label3.setCaption(text(txt::kPreviewNoImages));
     imageCount_ = 0;
     imageFiles_.assign(2, std::string());
