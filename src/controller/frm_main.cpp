@@ -445,6 +445,9 @@ void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings
         language.setTranslatorMode(prefix == "TRA");
         language.Initlanguage(names.Language);
         if (visible()) language.TranslateForm(controls());
+        // An open preview window speaks the new language too (its status line follows with
+        // the next change of selection).
+        if (prescan_ && prescan_->loaded()) prescan_->translate();
         // The status line is one of the language's texts too: shown again in the new language
         // at once rather than at the next status change (without logging the status again).
         if (host::clsPlugin* plugin = Plugin())

@@ -33,10 +33,12 @@ bool GetKeyValue(platform::Registry& registry, platform::RegRoot KeyRoot, std::s
     return true;
 }
 
-std::string driverInfoText(const AboutFacts& facts) {
-    std::string info = "Hardware DLL version: (Orvane.dll)\r\n  " + facts.driverVersion;
+std::string driverInfoText(const AboutFacts& facts, TextLookup& text) {
+    std::string info =
+        text.langText(txt::kAboutDriverVersion) + " (Orvane.dll)\r\n  " + facts.driverVersion;
     if (!facts.serialNumber.empty())
-        info += "\r\n\r\nHardware serial number: \r\n  " + facts.serialNumber;
+        info +=
+            "\r\n\r\n" + text.langText(txt::kAboutSerialNumber) + " \r\n  " + facts.serialNumber;
     return info;
 }
 
@@ -63,21 +65,24 @@ frmAbout::frmAbout(forms::Forms& forms, TextLookup& text, AboutFacts facts)
     lblDescription.move(240, 960, kWidth - 480, 255);
     Frame1.move(240, 1380, kWidth - 480, 1800);
     Label1.setCaption("DLL info:");
+    Label1.setTag("5110");
     Label1.setContainer(&Frame1);
     Label1.move(180, 300, 2000, 255);
     lbl_DLLInfo.setContainer(&Frame1);
     lbl_DLLInfo.setWordWrap(true);
     lbl_DLLInfo.move(180, 600, kWidth - 840, 1080);
     cmdSysInfo.setCaption("&System Info...");
+    cmdSysInfo.setTag("5120");
     cmdSysInfo.move(kWidth - 2 * 1575 - 360, 3420, 1575, 375);
     cmdOK.setCaption("OK");
+    cmdOK.setTag("5130");
     cmdOK.setDefault(true);
     cmdOK.setCancel(true);
     cmdOK.move(kWidth - 1575 - 240, 3420, 1575, 375);
 
     onLoad = [this] { Form_Load(); };
     // Shown again whenever the box comes to the front.
-    onActivate = [this] { lbl_DLLInfo.setCaption(driverInfoText(facts_)); };
+    onActivate = [this] { lbl_DLLInfo.setCaption(driverInfoText(facts_, text_)); };
     cmdOK.onClick = [this] { unload(); };
     cmdSysInfo.onClick = [this] { StartSysInfo(); };
 }
@@ -87,6 +92,8 @@ frmAbout::~frmAbout() {
 }
 
 void frmAbout::Form_Load() {
+    // The caption is composed below: the form carries no number of its own.
+    text_.translateForm(*this);
     const std::string title =
         replaceAll(text_.langText(txt::kProductTitle), "XXX",
                    facts_.scannerModel.empty() ? "Quilo" : facts_.scannerModel);
@@ -98,7 +105,7 @@ void frmAbout::Form_Load() {
     lblDescription.setCaption("Copyright \u00A9 2002-" +
                               std::to_string(platform().clock().localTime().year) + " " +
                               facts_.company);
-    lbl_DLLInfo.setCaption(driverInfoText(facts_));
+    lbl_DLLInfo.setCaption(driverInfoText(facts_, text_));
 }
 
 void frmAbout::StartSysInfo() {

@@ -25,8 +25,9 @@ struct AboutFacts {
 bool GetKeyValue(platform::Registry& registry, platform::RegRoot KeyRoot, std::string_view Keyname,
                  std::string_view SubKeyRef, std::string& KeyVal);
 
-// The driver information: the library's version, and the serial number when there is one.
-std::string driverInfoText(const AboutFacts& facts);
+// The driver information: the library's version, and the serial number when there is one,
+// each under its heading in the loaded language.
+std::string driverInfoText(const AboutFacts& facts, TextLookup& text);
 
 class frmAbout final : public forms::Form {
   public:

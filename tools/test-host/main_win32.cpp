@@ -83,14 +83,24 @@ class Launcher final : public quilo::testhost::PluginLauncher {
 
 // Window searches for EnumWindows and EnumChildWindows (stdcall callbacks on 32-bit Windows,
 // so plain functions rather than lambdas).
+// UTF-8 to the wide text of windows: captions of other languages than English have letters
+// outside ASCII.
+std::wstring utf16(const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      out.data(), static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return out;
+}
+
 struct ButtonSearch {
-    std::string caption;
+    std::wstring caption;
     HWND found = nullptr;
 };
 BOOL CALLBACK buttonWithCaption(HWND w, LPARAM p) {
     auto* s = reinterpret_cast<ButtonSearch*>(p);
-    char text[128] = {};
-    GetWindowTextA(w, text, sizeof text);
+    wchar_t text[128] = {};
+    GetWindowTextW(w, text, 128);
     if (s->caption != text || !IsWindowVisible(w) || !IsWindowEnabled(w)) return TRUE;
     s->found = w;
     return FALSE;
@@ -181,7 +191,7 @@ class ScreenInput {
     }
     // A click on the middle of the enabled control with that caption in `window`.
     bool clickCaption(HWND window, const std::string& caption) {
-        ButtonSearch search{caption};
+        ButtonSearch search{utf16(caption)};
         EnumChildWindows(window, buttonWithCaption, reinterpret_cast<LPARAM>(&search));
         if (search.found == nullptr) return false;
         RECT rc{};

@@ -643,13 +643,17 @@ int Scenario::setup(DialogDriver& ui) {
     for (const char* name : {"BitDepth", "ImageEnhancement", "IntraLeadNRLevel"})
         restore.before.emplace_back(name, option(name));
     if (!startInitialized()) return failures_;
-    // The About button carries a translated caption; OK and Cancel are reached with Enter and
-    // Escape as a user of any language would.
+    // The buttons are found by their captions in each language; OK and Cancel are reached with
+    // Enter and Escape as a user of any language would.
     struct Pass {
         const char* language;
         const char* about;
+        const char* advanced;
+        const char* standard;
     };
-    const Pass passes[] = {{"English", "About..."}, {"German", "Info..."}, {"Swedish", "Om..."}};
+    const Pass passes[] = {{"English", "About...", "Advanced...", "Standard image enhancement"},
+                           {"German", "Info...", "Erweitert...", "Standard-Bildverbesserung"},
+                           {"Swedish", "Om...", "Avancerat...", "Standardbildförbättring"}};
     for (const Pass& pass : passes) {
         const std::string language = pass.language;
         const bool english = language == "English";
@@ -683,10 +687,10 @@ int Scenario::setup(DialogDriver& ui) {
             back(DialogDriver::Key::Escape, "Escape closes the About box");
         // The default enhancement has no advanced settings; after the English pass the alternate
         // one is the active enhancement.
-        if (!english && open("Advanced...", "frmLeadSettings"))
+        if (!english && open(pass.advanced, "frmLeadSettings"))
             back(DialogDriver::Key::Escape, "Escape cancels the advanced settings");
-        check(ui.click("Standard image enhancement"), "\"Standard image enhancement\" checked");
-        if (open("Advanced...", "frmSettings"))
+        check(ui.click(pass.standard), std::string("\"") + pass.standard + "\" checked");
+        if (open(pass.advanced, "frmSettings"))
             back(DialogDriver::Key::Escape, "Escape cancels the advanced settings");
         if (!english) {
             const std::size_t before = host_.received().size();

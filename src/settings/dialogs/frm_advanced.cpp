@@ -72,10 +72,13 @@ void place(forms::Control& c, forms::Control* container, int tab, int left, int 
     c.move(left, top, width, height);
 }
 
+// A label; `tag` empty for one that shows no words (a unit).
 forms::Label& label(forms::Form& f, std::string name, int index, std::string_view caption,
-                    forms::Control* container, int tab, int left, int top, int width) {
+                    std::string_view tag, forms::Control* container, int tab, int left, int top,
+                    int width) {
     auto& l = f.add<forms::Label>(std::move(name), index);
     l.setCaption(caption);
+    l.setTag(tag);
     place(l, container, tab, left, top + 60, width, 255);
     return l;
 }
@@ -134,11 +137,15 @@ AdvancedDialog::AdvancedDialog(forms::Forms& forms, std::string name, SettingsSt
       store_(store),
       text_(text) {
     setBorderStyle(forms::BorderStyle::FixedDialog);
-    for (std::string_view tab : kTypeTabs)
-        SSTab1.addTab(tab);
+    // The tabs carry their own numbers; the control's tag only has it translated.
+    SSTab1.setTag("3600");
+    for (auto [caption, tag] : kTypeTabs)
+        SSTab1.addTab(caption, tag);
     Command1.setCaption("OK");
+    Command1.setTag("3580");
     Command1.setDefault(true);
     Command2.setCaption("Cancel");
+    Command2.setTag("3590");
     Command2.setCancel(true);
     Command2.setCausesValidation(false);
     Command2.onClick = [this] { unload(); };
@@ -163,18 +170,19 @@ frmSettings::TypeControls standardType(forms::Form& f, forms::TabControl& tabs, 
     const std::string s(kSuffix[static_cast<std::size_t>(i)]);
     auto& frame = f.add<forms::Frame>("Frame1", i);
     frame.setCaption("Optimize grayvalues");
+    frame.setTag("3510");
     place(frame, &tabs, i, 120, 480, kSettingsWidth - 480, 2040);
-    label(f, "lblMapping", i, "Mapping:", &frame, 0, 240, 360, 1500);
+    label(f, "lblMapping", i, "Mapping:", "3520", &frame, 0, 240, 360, 1500);
     auto& cbo = f.add<forms::ComboBox>("cboMapping" + s);
     place(cbo, &frame, 0, 1800, 360, 2640, kRowHeight);
-    label(f, "lblLow", i, "Lower limit:", &frame, 0, 240, 900, 1500);
+    label(f, "lblLow", i, "Lower limit:", "3550", &frame, 0, 240, 900, 1500);
     auto& low = f.add<forms::TextBox>("txtLow" + s);
     place(low, &frame, 0, 1800, 900, 1000, kRowHeight);
-    label(f, "lblLowPercent", i, "%", &frame, 0, 2880, 900, 300);
-    label(f, "lblUpp", i, "Upper limit:", &frame, 0, 240, 1440, 1500);
+    label(f, "lblLowPercent", i, "%", "", &frame, 0, 2880, 900, 300);
+    label(f, "lblUpp", i, "Upper limit:", "3560", &frame, 0, 240, 1440, 1500);
     auto& upp = f.add<forms::TextBox>("txtUpp" + s);
     place(upp, &frame, 0, 1800, 1440, 1000, kRowHeight);
-    label(f, "lblUppPercent", i, "%", &frame, 0, 2880, 1440, 300);
+    label(f, "lblUppPercent", i, "%", "", &frame, 0, 2880, 1440, 300);
     return {cbo, low, upp};
 }
 
@@ -185,6 +193,7 @@ frmSettings::frmSettings(forms::Forms& forms, SettingsStore& store, ui::TextLook
       types_{standardType(*this, SSTab1, 0), standardType(*this, SSTab1, 1),
              standardType(*this, SSTab1, 2)} {
     setCaption("Advanced settings (Standard)");
+    setTag("3500");
     SSTab1.move(120, 120, kSettingsWidth - 240, 2760);
     Command1.move(kSettingsWidth - 2 * kButtonWidth - 240, 3000, kButtonWidth, kButtonHeight);
     Command2.move(kSettingsWidth - kButtonWidth - 120, 3000, kButtonWidth, kButtonHeight);
@@ -206,6 +215,7 @@ frmSettings::~frmSettings() {
 }
 
 void frmSettings::Form_Load() {
+    text_.translateForm(*this);
     fitHeight();
     const PluginSettings& s = store_.settings();
     values_ = {s.IntraLimitLow, s.IntraLimitHigh, s.IntraMappingType,
@@ -259,23 +269,24 @@ constexpr int kLeadWidth = 6000;
 frmLeadSettings::TypeControls leadType(forms::Form& f, forms::TabControl& tabs, int i) {
     const std::string s(kSuffix[static_cast<std::size_t>(i)]);
     constexpr int kField = 2400;
-    label(f, "lblNR", i, "Noise reduction", &tabs, i, 240, 540, 2040);
+    label(f, "lblNR", i, "Noise reduction", "3660", &tabs, i, 240, 540, 2040);
     auto& nr = f.add<forms::ComboBox>("cboNR_" + s);
     place(nr, &tabs, i, kField, 540, 2400, kRowHeight);
     auto& histo = f.add<forms::CheckBox>("chkHisto" + s);
     histo.setCaption("Enable automatic histogram stretch");
+    histo.setTag("3670");
     place(histo, &tabs, i, 240, 1020, kLeadWidth - 720, 255);
-    label(f, "lblCut", i, "Cutoff:", &tabs, i, 240, 1440, 2040);
+    label(f, "lblCut", i, "Cutoff:", "3680", &tabs, i, 240, 1440, 2040);
     auto& cut = f.add<forms::ComboBox>("cmbCut" + s);
     place(cut, &tabs, i, kField, 1440, 2400, kRowHeight);
-    label(f, "lblLow", i, "Lower cutoff:", &tabs, i, 240, 1920, 2040);
+    label(f, "lblLow", i, "Lower cutoff:", "3690", &tabs, i, 240, 1920, 2040);
     auto& low = f.add<forms::TextBox>("txtLow" + s);
     place(low, &tabs, i, kField, 1920, 1000, kRowHeight);
-    auto& unitLow = label(f, "lblUnitLow", i, "%", &tabs, i, kField + 1080, 1920, 1500);
-    label(f, "lblUpp", i, "Upper cutoff:", &tabs, i, 240, 2400, 2040);
+    auto& unitLow = label(f, "lblUnitLow", i, "%", "", &tabs, i, kField + 1080, 1920, 1500);
+    label(f, "lblUpp", i, "Upper cutoff:", "3730", &tabs, i, 240, 2400, 2040);
     auto& upp = f.add<forms::TextBox>("txtUpp" + s);
     place(upp, &tabs, i, kField, 2400, 1000, kRowHeight);
-    auto& unitUpp = label(f, "lblUnitUpp", i, "%", &tabs, i, kField + 1080, 2400, 1500);
+    auto& unitUpp = label(f, "lblUnitUpp", i, "%", "", &tabs, i, kField + 1080, 2400, 1500);
     return {nr, histo, cut, low, upp, unitLow, unitUpp};
 }
 
@@ -285,6 +296,7 @@ frmLeadSettings::frmLeadSettings(forms::Forms& forms, SettingsStore& store, ui::
     : AdvancedDialog(forms, "frmLeadSettings", store, text),
       types_{leadType(*this, SSTab1, 0), leadType(*this, SSTab1, 1), leadType(*this, SSTab1, 2)} {
     setCaption("Advanced settings (Alternative)");
+    setTag("3650");
     SSTab1.move(120, 120, kLeadWidth - 240, 3000);
     Command1.move(kLeadWidth - 2 * kButtonWidth - 240, 3240, kButtonWidth, kButtonHeight);
     Command2.move(kLeadWidth - kButtonWidth - 120, 3240, kButtonWidth, kButtonHeight);
@@ -305,11 +317,12 @@ frmLeadSettings::~frmLeadSettings() {
 }
 
 void frmLeadSettings::Form_Load() {
+    text_.translateForm(*this);
     fitHeight();
     const PluginSettings& s = store_.settings();
     for (TypeControls& t : types_) {
         t.cboNR.clear();
-        t.cboNR.addItem("None");
+        t.cboNR.addItem(text_.langText(ui::txt::kNoiseReductionNone));
         for (int n = 1; n <= 15; ++n)
             t.cboNR.addItem(std::to_string(n) + " (" + std::to_string(n + 1) + "x" +
                             std::to_string(n + 1) + ")");

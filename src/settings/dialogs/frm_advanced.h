@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "forms/form.h"
 #include "forms/forms.h"
@@ -17,9 +18,9 @@
 
 namespace quilo::settings {
 
-// The image types in tab order: intraoral, panoramic, cephalometric.
-inline constexpr std::array<std::string_view, 3> kTypeTabs = {"Intraoral", "Panoramic",
-                                                              "Cephalometric"};
+// The image types in tab order: intraoral, panoramic, cephalometric, with their tab tags.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kTypeTabs = {
+    {{"Intraoral", "3600"}, {"Panoramic", "3610"}, {"Cephalometric", "3620"}}};
 
 // A stored percentage shown in a box: value / scale with one decimal and no leading zero, always
 // with a point (25000 at scale 10000 -> "2.5", 0 -> ".0").

@@ -1,7 +1,9 @@
 #include "settings/dialogs/frm_setup.h"
 
+#include "core/text.h"
 #include "settings/dialogs/frm_advanced.h"
 #include "ui/frm_about.h"
+#include "ui/language/text_ids.h"
 
 namespace quilo::settings {
 
@@ -72,29 +74,41 @@ frmSetup::frmSetup(forms::Forms& forms, SettingsStore& store, scanner::SensorAPI
 
     // Left: the image processing, in the order a user decides it.
     Frame1.setCaption("Image processing");
+    Frame1.setTag("3070");
     Frame1.move(120, 120, kLeftWidth, 4200);
     placed(chkKVEnhancement, &Frame1, 180, 300, 4440).setCaption("Image enhancement");
-    placed(lnkKVEnhancement, &Frame1, 420, 600, 4200)
+    chkKVEnhancement.setTag("3080");
+    placed(lnkKVEnhancement, &Frame1, 420, 600, 4290)
         .setCaption("Click here for Enhancement options");
+    lnkKVEnhancement.setTag("3090");
     // The link: blue, underlined, the pointing hand; a click opens the image-type menu.
     lnkKVEnhancement.setForeColor(kLinkBlue);
     lnkKVEnhancement.setFontUnderline(true);
     lnkKVEnhancement.setMousePointer(forms::pointer::kHand);
     placed(chkSaveCopy, &Frame1, 420, 900, 4200)
         .setCaption("Save image copy for enhancement preview");
+    chkSaveCopy.setTag("3100");
     placed(chkOptimize, &Frame1, 180, 1320, 3240).setCaption("Standard image enhancement");
+    chkOptimize.setTag("3110");
     placed(cmdAdvanced, &Frame1, 3480, 1260, 1200, 345).setCaption("Advanced...");
+    cmdAdvanced.setTag("3150");
     placed(chkEnhancement, &Frame1, 180, 1740, 3240).setCaption("Alternate image enhancement");
     chkEnhancement.setTag("3200");
     placed(cmdLeadAdvanced, &Frame1, 3480, 1680, 1200, 345).setCaption("Advanced...");
+    cmdLeadAdvanced.setTag("3150");
     cmdAdvanced.setEnabled(false);
     cmdLeadAdvanced.setEnabled(false);
     placed(Label7, &Frame1, 180, 2250, 1500).setCaption("Color-depth:");
+    Label7.setTag("3160");
     placed(cboDepth, &Frame1, 1740, 2190, 1500, 315);
     placed(chkInvert, &Frame1, 180, 2640, 4440).setCaption("Invert images");
+    chkInvert.setTag("3180");
     placed(chkNoPreview, &Frame1, 180, 3060, 4440).setCaption("Import at once");
+    chkNoPreview.setTag("3190");
     placed(chkPreview, &Frame1, 420, 3360, 4200).setCaption("Preview");
+    chkPreview.setTag("3220");
     placed(chkClose, &Frame1, 420, 3660, 4200).setCaption("Close preview window when done");
+    chkClose.setTag("3230");
 
     // Right: the scanner's options and the plug-in's own.
     fraIOXImageSize.setCaption("Scanner options");
@@ -118,6 +132,7 @@ frmSetup::frmSetup(forms::Forms& forms, SettingsStore& store, scanner::SensorAPI
     placed(chkVisible, &fraPluginOptions, 180, 570, kRightWidth - 360).setCaption("Plugin Visible");
     chkVisible.setTag("3020");
     placed(chkVerbose, &fraPluginOptions, 180, 840, kRightWidth - 360).setCaption("Show Messages");
+    chkVerbose.setTag("3240");
 
     const int buttonTop = 4500;
     AboutButton.setCaption("About...");
@@ -181,6 +196,12 @@ void frmSetup::setPluginAutoStart(std::int16_t v) {
 void frmSetup::Form_Load() {
     // 1.
     text_.translateForm(*this);
+    // The enhancement menu names the image types as the advanced dialogs' tabs do.
+    const std::pair<forms::Menu*, std::int32_t> items[] = {{&mnuIO, ui::txt::kTypeIntraoral},
+                                                           {&mnuPan, ui::txt::kTypePanoramic},
+                                                           {&mnuCeph, ui::txt::kTypeCephalometric}};
+    for (auto [item, number] : items)
+        item->setCaption(text_.langText(number));
     setIcon(host_.mainForm().icon());
     const PluginSettings& s = store_.settings();
     // 2.
@@ -210,8 +231,8 @@ void frmSetup::Form_Load() {
     previewModeAtOpen_ = s.NoPreview;
     // 5.
     cboDepth.clear();
-    for (const char* line : {"16-bit", "12-bit", "8-bit"})
-        cboDepth.addItem(line);
+    for (const char* bits : {"16", "12", "8"})
+        cboDepth.addItem(replaceAll(text_.langText(ui::txt::kSetupDepthLine), "NNN", bits));
     cboDepth.setListIndex(s.BitDepth == 8 ? 2 : s.BitDepth == 12 ? 1 : 0);
     // 6.
     chkKVEnhancement.setValue(0);

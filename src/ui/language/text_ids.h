@@ -38,8 +38,39 @@ inline constexpr std::int32_t kSetupAboutButton = 3120;          // AboutButton
 inline constexpr std::int32_t kSetupOkButton = 3130;             // OKButton
 inline constexpr std::int32_t kSetupCancelButton = 3140;         // CancelButton
 inline constexpr std::int32_t kSetupAlternateCheck = 3200;       // chkEnhancement
+inline constexpr std::int32_t kSetupProcessingFrame = 3070;      // Frame1
+inline constexpr std::int32_t kSetupEnhancementCheck = 3080;     // chkKVEnhancement
+inline constexpr std::int32_t kSetupEnhancementLink = 3090;      // lnkKVEnhancement
+inline constexpr std::int32_t kSetupSaveCopyCheck = 3100;        // chkSaveCopy
+inline constexpr std::int32_t kSetupStandardCheck = 3110;        // chkOptimize
+inline constexpr std::int32_t kSetupAdvancedButton = 3150;       // cmdAdvanced, cmdLeadAdvanced
+inline constexpr std::int32_t kSetupDepthLabel = 3160;           // Label7
+inline constexpr std::int32_t kSetupDepthLine = 3170;            // cboDepth: "NNN" = bits
+inline constexpr std::int32_t kSetupInvertCheck = 3180;          // chkInvert
+inline constexpr std::int32_t kSetupImportCheck = 3190;          // chkNoPreview
+inline constexpr std::int32_t kSetupPreviewCheck = 3220;         // chkPreview
+inline constexpr std::int32_t kSetupCloseCheck = 3230;           // chkClose
+inline constexpr std::int32_t kSetupMessagesCheck = 3240;        // chkVerbose
 
-// Advanced enhancement dialogs.
+// Advanced enhancement dialogs: titles, the tags of their controls, and texts of their lists.
+// The image types name the tabs of both and the setup dialog's enhancement menu.
+inline constexpr std::int32_t kStandardTitle = 3500;         // frmSettings
+inline constexpr std::int32_t kStandardFrame = 3510;         // Frame1
+inline constexpr std::int32_t kStandardMappingLabel = 3520;  // lblMapping
+inline constexpr std::int32_t kStandardLowLabel = 3550;      // lblLow
+inline constexpr std::int32_t kStandardUppLabel = 3560;      // lblUpp
+inline constexpr std::int32_t kAdvancedOkButton = 3580;      // Command1
+inline constexpr std::int32_t kAdvancedCancelButton = 3590;  // Command2
+inline constexpr std::int32_t kTypeIntraoral = 3600;
+inline constexpr std::int32_t kTypePanoramic = 3610;
+inline constexpr std::int32_t kTypeCephalometric = 3620;
+inline constexpr std::int32_t kAlternateTitle = 3650;       // frmLeadSettings
+inline constexpr std::int32_t kAlternateNRLabel = 3660;     // lblNR
+inline constexpr std::int32_t kAlternateHistoCheck = 3670;  // chkHisto
+inline constexpr std::int32_t kAlternateCutLabel = 3680;    // lblCut
+inline constexpr std::int32_t kAlternateLowLabel = 3690;    // lblLow
+inline constexpr std::int32_t kAlternateUppLabel = 3730;    // lblUpp
+inline constexpr std::int32_t kNoiseReductionNone = 3740;   // first line of cboNR
 inline constexpr std::int32_t kMappingType0 = 3530;
 inline constexpr std::int32_t kMappingType1 = 3540;
 inline constexpr std::int32_t kLimitInvalid = 3570;
@@ -53,10 +84,23 @@ inline constexpr std::int32_t kPreviewImage = 4020;
 inline constexpr std::int32_t kPreviewOf = 4022;
 inline constexpr std::int32_t kPreviewPixels = 4024;
 inline constexpr std::int32_t kPreviewSelected = 4026;
+inline constexpr std::int32_t kPreviewNoImages = 4028;       // the status line after load
+inline constexpr std::int32_t kPreviewImageLabel = 4040;     // Label1
+inline constexpr std::int32_t kPreviewScanningLabel = 4050;  // Label2
+inline constexpr std::int32_t kPreviewSaveButton = 4060;     // Command1
+inline constexpr std::int32_t kPreviewAllButton = 4070;      // Command3
+inline constexpr std::int32_t kPreviewNoneButton = 4080;     // Command4
+inline constexpr std::int32_t kPreviewCloseButton = 4090;    // Command2
 inline constexpr std::int32_t kPreviewCloseQuestion = 4030;
 
-// About box: the word before the product title in its caption.
+// About box: the word before the product title in its caption, the tags of its controls, and
+// the two headings of the driver information.
 inline constexpr std::int32_t kAboutCaption = 5100;
+inline constexpr std::int32_t kAboutDllInfoLabel = 5110;   // Label1
+inline constexpr std::int32_t kAboutSysInfoButton = 5120;  // cmdSysInfo
+inline constexpr std::int32_t kAboutOkButton = 5130;       // cmdOK
+inline constexpr std::int32_t kAboutDriverVersion = 5140;
+inline constexpr std::int32_t kAboutSerialNumber = 5150;
 
 // Message dialog: the tag of its OK button.
 inline constexpr std::int32_t kDialogOkButton = 6000;
@@ -107,6 +151,36 @@ inline constexpr std::array kAllTextNumbers = {
     kSetupOkButton,
     kSetupCancelButton,
     kSetupAlternateCheck,
+    kSetupProcessingFrame,
+    kSetupEnhancementCheck,
+    kSetupEnhancementLink,
+    kSetupSaveCopyCheck,
+    kSetupStandardCheck,
+    kSetupAdvancedButton,
+    kSetupDepthLabel,
+    kSetupDepthLine,
+    kSetupInvertCheck,
+    kSetupImportCheck,
+    kSetupPreviewCheck,
+    kSetupCloseCheck,
+    kSetupMessagesCheck,
+    kStandardTitle,
+    kStandardFrame,
+    kStandardMappingLabel,
+    kStandardLowLabel,
+    kStandardUppLabel,
+    kAdvancedOkButton,
+    kAdvancedCancelButton,
+    kTypeIntraoral,
+    kTypePanoramic,
+    kTypeCephalometric,
+    kAlternateTitle,
+    kAlternateNRLabel,
+    kAlternateHistoCheck,
+    kAlternateCutLabel,
+    kAlternateLowLabel,
+    kAlternateUppLabel,
+    kNoiseReductionNone,
     kMappingType0,
     kMappingType1,
     kLimitInvalid,
@@ -118,8 +192,20 @@ inline constexpr std::array kAllTextNumbers = {
     kPreviewOf,
     kPreviewPixels,
     kPreviewSelected,
+    kPreviewNoImages,
+    kPreviewImageLabel,
+    kPreviewScanningLabel,
+    kPreviewSaveButton,
+    kPreviewAllButton,
+    kPreviewNoneButton,
+    kPreviewCloseButton,
     kPreviewCloseQuestion,
     kAboutCaption,
+    kAboutDllInfoLabel,
+    kAboutSysInfoButton,
+    kAboutOkButton,
+    kAboutDriverVersion,
+    kAboutSerialNumber,
     kDialogOkButton,
     kScannerLibraryMissing,
     kScannerIniMissing,

@@ -4,8 +4,10 @@
 #include <charconv>
 #include <exception>
 #include <limits>
+#include <tuple>
 #include <utility>
 
+#include "core/text.h"
 #include "imaging/image_control.h"
 #include "ui/language/text_ids.h"
 
@@ -139,12 +141,14 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     setWidth(kWideWidth);
 
     Label1.setCaption("Preview image");
+    Label1.setTag("4040");
     Label1.move(kMargin, kViewTop, kLeftWidth, 255);
     LEAD1.view().move(kMargin, kViewTop + 300, kLeftWidth, 3555);
     LEAD1.view().setBackColor(0);
     // The picture grows line by line while the plate is read: it keeps its place at the top.
     LEAD1.view().setTopAligned(true);
     Label2.setCaption("Scanning in progress");
+    Label2.setTag("4050");
     Label2.move(kMargin, kSlotTop - 330, kLeftWidth, 255);
     for (int k = 1; k <= 4; ++k) {
         forms::Label& slot = lblSlot(k);
@@ -159,17 +163,16 @@ frmPrescan::frmPrescan(forms::Forms& forms, platform::GlobalMemory& memory,
     ImgList.move(listLeft, kViewTop, kRightLeft + kRightWidth - listLeft, kViewHeight);
     Label3.move(kRightLeft, kViewTop + kViewHeight + 120, kRightWidth, 255);
 
-    // The buttons in one row under the status line, as the actions are used: save first.
-    const int buttonTop = kClientHeight - kButtonHeight - kMargin;
-    const int buttonWidth = (kRightWidth - 3 * kMargin) / 4;
-    int x = kRightLeft;
-    for (auto [button, caption] :
-         {std::pair{&Command1, "&Save images"}, std::pair{&Command3, "Select &all"},
-          std::pair{&Command4, "Select &none"}, std::pair{&Command2, "&Close"}}) {
+    const std::tuple<forms::CommandButton*, const char*, const char*> buttons[] = {
+        {&Command1, "&Save images", "4060"},
+        {&Command3, "Select &all", "4070"},
+        {&Command4, "Select &none", "4080"},
+        {&Command2, "&Close", "4090"}};
+    for (auto [button, caption, tag] : buttons) {
         button->setCaption(caption);
-        button->move(x, buttonTop, buttonWidth, kButtonHeight);
-        x += buttonWidth + kMargin;
+        button->setTag(tag);
     }
+    placeButtons();
 
     onLoad = [this] { Form_Load(); };
     onQueryUnload = [this](bool& cancel, forms::UnloadMode mode) {
@@ -201,12 +204,38 @@ forms::Label& frmPrescan::lblSlot(int k) {
     }
 }
 
+void frmPrescan::placeButtons() {
+    // One row under the status line, as the actions are used: save first. A caption longer
+    // than the designed width widens all four alike, the row growing to the left, where the
+    // window is empty below the slot row.
+    forms::CommandButton* const row[] = {&Command1, &Command3, &Command4, &Command2};
+    constexpr int kPaddingPx = 16;
+    int width = (kRightWidth - 3 * kMargin) / 4;
+    for (const forms::CommandButton* button : row) {
+        const std::string text = replaceAll(button->caption(), "&", "");
+        width = std::max(width,
+                         forms().measureText(text).width + kPaddingPx * forms().twipsPerPixelX());
+    }
+    const int top = kClientHeight - kButtonHeight - kMargin;
+    int x = std::min(kRightLeft, kRightLeft + kRightWidth - 4 * width - 3 * kMargin);
+    for (forms::CommandButton* button : row) {
+        button->move(x, top, width, kButtonHeight);
+        x += width + kMargin;
+    }
+}
+
+void frmPrescan::translate() {
+    language_.TranslateForm(*this);
+    placeButtons();
+}
+
 void frmPrescan::Form_Load() {
     const bool narrow = host_.NoPreview() == 2;
     setWidth(narrow ? kNarrowWidth : kWideWidth);
     // The narrow window shows progress only: it ends below the slot row.
     setClientSize(scaleWidth(), narrow ? kSlotTop + kSlotHeight + 2 * kMargin : kClientHeight);
-    Label3.setCaption("No images captured");
+    translate();
+    Label3.setCaption(text(txt::kPreviewNoImages));
     imageCount_ = 0;
     imageFiles_.assign(2, std::string());
     imageSelected_.assign(2, 0);

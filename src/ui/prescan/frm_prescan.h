@@ -93,10 +93,14 @@ class frmPrescan final : public forms::Form {
     // file the window deletes when it closes). A failure ends it silently.
     void AddCaptured(const std::string& FileName, std::int32_t Xres, std::int32_t yres);
     std::int16_t ImageCount() const { return imageCount_; }
+    // Gives the controls the loaded language's texts (at load, and when the language changes
+    // while the window is open) and widens the buttons when a caption needs it.
+    void translate();
     std::int16_t CurrentImage() const { return currentImage_; }
 
   private:
     void Form_Load();
+    void placeButtons();
     void Form_QueryUnload(bool& cancel, forms::UnloadMode mode);
     void Form_Unload(bool& cancel);
     void ImgList_ItemSelected(int index);

@@ -6,6 +6,7 @@
 #include "plugin_world.h"
 #include "settings/dialogs/frm_advanced.h"
 #include "settings/dialogs/frm_setup.h"
+#include "support/numbered_captions.h"
 #include "ui/frm_about.h"
 
 namespace quilo::test {
@@ -317,6 +318,30 @@ TEST_F(Setup, AdvancedDialogsKeepBothPairsAndWriteOnlyOnOk) {
     pano.txtUpp.typeText("3,5");
     ASSERT_TRUE(standard.Command2.click());  // Cancel: no validation, nothing written
     EXPECT_EQ(options().PanoLimitHigh, 100000);
+}
+
+// Every word of the four dialogs comes from the language file. The hidden menu's own caption is
+// never shown; the About box's version and copyright lines are data.
+TEST_F(Setup, EveryCaptionIsANumberedText) {
+    ASSERT_TRUE(startPlugin());
+    plugin->language().setTranslatorMode(true);
+    plugin->language().Initlanguage("English");
+    openSetup([](frmSetup& f) {
+        expectNumberedCaptions(f, {"mnuPopup"});
+        EXPECT_EQ(f.cboDepth.list(0), "3170* 16-bit");
+    });
+    settings::frmSettings standard(plugin->forms(), plugin->settings(), plugin->language());
+    standard.show();
+    expectNumberedCaptions(standard);
+    standard.Command2.click();
+    settings::frmLeadSettings lead(plugin->forms(), plugin->settings(), plugin->language());
+    lead.show();
+    expectNumberedCaptions(lead);
+    EXPECT_EQ(lead.type(0).cboNR.list(0), "3740* None");
+    lead.Command2.click();
+    ui::frmAbout about(plugin->forms(), plugin->language(), {"Q2", "Kelvora AB", "2.1", "SN-1"});
+    about.show();
+    expectNumberedCaptions(about, {"lblVersion", "lblDescription"});
 }
 
 // --- the About box ------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "forms/forms.h"
 #include "imaging/image_control.h"
 #include "platform/sim/world.h"
+#include "support/numbered_captions.h"
 #include "ui/language/text_ids.h"
 #include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
@@ -106,6 +107,14 @@ TEST_F(PrescanTest, LayoutKeepsEveryControlInsideBothWidths) {
     EXPECT_LE(frm.lblSlot1.top() + frm.lblSlot1.height(), frm.scaleHeight());
     EXPECT_LT(frm.height(), 5670);
     EXPECT_LE(frm.Label2.left() + forms.measureText(frm.Label2.caption()).width, frm.scaleWidth());
+}
+
+// Every word of the window comes from the language file, the status line's too.
+TEST_F(PrescanTest, EveryCaptionIsANumberedText) {
+    lang.setTranslatorMode(true);
+    lang.Initlanguage("English");
+    frm.show();
+    quilo::test::expectNumberedCaptions(frm);
 }
 
 TEST_F(PrescanTest, ImagesBecomeThumbnailsWithStatusTagAndTemporaryTiff) {

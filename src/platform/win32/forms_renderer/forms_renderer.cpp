@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -206,8 +207,58 @@ struct ChildInfo {
     Control* control = nullptr;
 };
 
+// The look of a tab control's body, for the controls on its pages to paint their background
+// with: a themed tab control paints its body itself, in a colour other than the dialog's.
+class TabBody {
+  public:
+    TabBody() = default;
+    TabBody(const TabBody&) = delete;
+    TabBody& operator=(const TabBody&) = delete;
+    ~TabBody() { reset(); }
+
+    // The body's brush for the tab control's present size (drawn anew after a resize).
+    HBRUSH brush(HWND tabs) {
+        RECT rc;
+        GetClientRect(tabs, &rc);
+        if (brush_ != nullptr && rc.right == size_.cx && rc.bottom == size_.cy) return brush_;
+        reset();
+        if (rc.right <= 0 || rc.bottom <= 0) return nullptr;
+        HDC screen = GetDC(tabs);
+        HDC dc = CreateCompatibleDC(screen);
+        bitmap_ = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+        ReleaseDC(tabs, screen);
+        HGDIOBJ old = SelectObject(dc, bitmap_);
+        SendMessageW(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        // The body's colour in its middle, for the space behind a caption's letters.
+        RECT body = rc;
+        TabCtrl_AdjustRect(tabs, FALSE, &body);
+        color_ = GetPixel(dc, (body.left + body.right) / 2, (body.top + body.bottom) / 2);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        brush_ = CreatePatternBrush(bitmap_);
+        size_ = {rc.right, rc.bottom};
+        return brush_;
+    }
+    COLORREF color() const { return color_; }
+
+  private:
+    void reset() {
+        if (brush_ != nullptr) DeleteObject(brush_);
+        if (bitmap_ != nullptr) DeleteObject(bitmap_);
+        brush_ = nullptr;
+        bitmap_ = nullptr;
+    }
+
+    HBITMAP bitmap_ = nullptr;
+    HBRUSH brush_ = nullptr;
+    SIZE size_{};
+    COLORREF color_ = 0;
+};
+
 struct ControlWindow {
     HWND hwnd = nullptr;
+    std::unique_ptr<TabBody> body;  // tab controls: the look of their pages
     std::unique_ptr<ChildInfo> info;
     ScreenDib picture;
     HIMAGELIST thumbnails = nullptr;
@@ -420,8 +471,8 @@ class Win32FormsRenderer final : public forms::Renderer {
                 if (c == nullptr) return false;
                 HDC dc = reinterpret_cast<HDC>(wParam);
                 SetTextColor(dc, colorRef(c->foreColor()));
-                SetBkColor(dc, colorRef(c->backColor()));
-                result = reinterpret_cast<LResult>(brush(c->backColor()));
+                result = reinterpret_cast<LResult>(
+                    background(*state, *c, reinterpret_cast<HWND>(lParam), dc));
                 return true;
             }
             case WM_DRAWITEM: {
@@ -592,9 +643,12 @@ class Win32FormsRenderer final : public forms::Renderer {
             case WM_ERASEBKGND:
                 // A group box paints only its line and caption; its inside is the form's.
                 if (control->kind() == ControlKind::Frame) {
+                    FormWindow* state = find(*form);
+                    if (state == nullptr) break;
                     RECT rc;
                     GetClientRect(hwnd, &rc);
-                    FillRect(reinterpret_cast<HDC>(wParam), &rc, brush(control->backColor()));
+                    HDC dc = reinterpret_cast<HDC>(wParam);
+                    FillRect(dc, &rc, background(*state, *control, hwnd, dc));
                     return 1;
                 }
                 break;
@@ -615,6 +669,30 @@ class Win32FormsRenderer final : public forms::Renderer {
     FormWindow* find(const Form& form) {
         auto it = windows_.find(&form);
         return it == windows_.end() ? nullptr : it->second.get();
+    }
+
+    // The brush behind a control, with the colours of its text set in `dc`. A control in the
+    // form's colour on a tab page (directly or in a frame there) takes the look of the tab body
+    // around it; every other control its own colour.
+    HBRUSH background(FormWindow& state, const Control& c, HWND hwnd, HDC dc) {
+        const Control* tabs = c.container();
+        while (tabs != nullptr && tabs->kind() != ControlKind::TabControl)
+            tabs = tabs->container();
+        auto it = tabs != nullptr ? state.controls.find(tabs) : state.controls.end();
+        if (it != state.controls.end() && it->second.hwnd != nullptr && it->second.body &&
+            c.backColor() == state.form->backColor()) {
+            if (HBRUSH body = it->second.body->brush(it->second.hwnd)) {
+                // The pattern starts at the tab control's corner, in the control's pixels.
+                POINT tabsAt{0, 0}, at{0, 0};
+                ClientToScreen(it->second.hwnd, &tabsAt);
+                ClientToScreen(hwnd, &at);
+                SetBrushOrgEx(dc, tabsAt.x - at.x, tabsAt.y - at.y, nullptr);
+                SetBkColor(dc, it->second.body->color());
+                return body;
+            }
+        }
+        SetBkColor(dc, colorRef(c.backColor()));
+        return brush(c.backColor());
     }
 
     HBRUSH brush(forms::Color c) {
@@ -757,6 +835,7 @@ class Win32FormsRenderer final : public forms::Renderer {
                 SendMessageW(window.hwnd, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
             }
         }
+        if (c.kind() == ControlKind::TabControl) window.body = std::make_unique<TabBody>();
         if (c.kind() == ControlKind::ThumbnailList) {
             window.thumbPx = std::max(32, 96 * 15 / tppX());
             window.thumbnails = ImageList_Create(window.thumbPx, window.thumbPx, ILC_COLOR24, 8, 8);
@@ -1017,15 +1096,19 @@ class Win32FormsRenderer final : public forms::Renderer {
             int left = control->left();
             int top = control->top();
             bool shown = control->visible();
+            bool onPage = false;
             const Control* child = control;
             for (const Control* p = control->container(); p != nullptr; p = p->container()) {
                 if (p->kind() == ControlKind::Menu) break;
                 left += p->left();
                 top += p->top();
                 shown = shown && p->visible();
-                if (p->kind() == ControlKind::TabControl &&
-                    static_cast<const forms::TabControl*>(p)->currentTab() != child->containerTab())
-                    shown = false;
+                if (p->kind() == ControlKind::TabControl) {
+                    onPage = true;
+                    if (static_cast<const forms::TabControl*>(p)->currentTab() !=
+                        child->containerTab())
+                        shown = false;
+                }
                 child = p;
             }
             const int x = toPx(left, tx);
@@ -1038,6 +1121,9 @@ class Win32FormsRenderer final : public forms::Renderer {
                 h = std::max(h, 1) * 8;  // a drop-down's window includes its list
             SetWindowPos(window.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
             ShowWindow(window.hwnd, shown ? SW_SHOWNA : SW_HIDE);
+            // What sits on a tab page takes its background from the tab body, whose look is
+            // known once the tab control has its size: painted again after every placing.
+            if (onPage && shown) InvalidateRect(window.hwnd, nullptr, TRUE);
             if (control->kind() == ControlKind::ListBox &&
                 static_cast<const forms::ListBox*>(control)->style() ==
                     forms::ListBox::Style::CheckBox) {
