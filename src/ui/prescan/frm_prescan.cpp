@@ -227,6 +227,17 @@ void frmPrescan::placeButtons() {
 void frmPrescan::translate() {
     language_.TranslateForm(*this);
     placeButtons();
+    // The composed texts follow too: a language change must not leave the images' texts in the
+    // old language.
+    if (imageCount_ == 0) return;
+    for (int n = 1; n <= imageCount_ && n <= ImgList.count(); ++n)
+        ImgList.setItemText(n - 1, thumbnailText(n));
+    setStatus(status_.current, status_.total, status_.selected);
+}
+
+std::string frmPrescan::thumbnailText(int n) const {
+    return text(txt::kPreviewImage) + signedNumber(n) + " (" +
+           imageSizes_[static_cast<std::size_t>(n)] + ")";
 }
 
 void frmPrescan::Form_Load() {
@@ -239,6 +250,7 @@ void frmPrescan::Form_Load() {
     imageCount_ = 0;
     imageFiles_.assign(2, std::string());
     imageSelected_.assign(2, 0);
+    imageSizes_.assign(2, std::string());
     currentImage_ = 0;
     Command1.setEnabled(false);
     Command3.setEnabled(false);
@@ -255,15 +267,16 @@ void frmPrescan::AddCaptured(const std::string& FileName, std::int32_t Xres, std
         const auto n = static_cast<std::size_t>(imageCount_);
         imageFiles_.resize(std::max(imageFiles_.size(), n + 1));
         imageSelected_.resize(std::max(imageSelected_.size(), n + 1), 0);
+        imageSizes_.resize(std::max(imageSizes_.size(), n + 1));
         imageFiles_[n] = FileName;
 
         const imaging::ImageControl& large = LEAD2.control();
         const imaging::Image* bitmap = large.bitmapImage();
+        imageSizes_[n] =
+            std::to_string(large.bitmapWidth()) + "x" + std::to_string(large.bitmapHeight());
         const int item =
             ImgList.addItem(bitmap != nullptr ? thumbnailPicture(*bitmap, kThumbnailSide) : nullptr,
-                            text(txt::kPreviewImage) + signedNumber(imageCount_) + " (" +
-                                std::to_string(large.bitmapWidth()) + "x" +
-                                std::to_string(large.bitmapHeight()) + ")");
+                            thumbnailText(imageCount_));
         ImgList.setSelected(item, true);
         ImgList.setItemTag(item, std::to_string(Xres) + "," + std::to_string(yres) + "," +
                                      std::to_string(host_.CurrentParamSetNr()));
@@ -413,6 +426,7 @@ void frmPrescan::setStatus(int current, int selected) {
 }
 
 void frmPrescan::setStatus(int current, int total, int selected) {
+    status_ = {current, total, selected};
     const imaging::ImageControl& large = LEAD2.control();
     std::string line = text(txt::kPreviewImage) + signedNumber(current) + " " +
                        text(txt::kPreviewOf) + signedNumber(total) + " (" +

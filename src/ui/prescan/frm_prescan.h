@@ -113,6 +113,8 @@ class frmPrescan final : public forms::Form {
     // The status line; `selected` 0 leaves the selected part out.
     void setStatus(int current, int selected);
     void setStatus(int current, int total, int selected);
+    // "Image n (WxH)" in the loaded language.
+    std::string thumbnailText(int n) const;
     int countSelected() const;
     // Shows what LEAD2 holds over its real grey range.
     void showLarge();
@@ -125,6 +127,11 @@ class frmPrescan final : public forms::Form {
     bool userClose_ = false;                   // the unload under way is the user's choice
     std::vector<std::string> imageFiles_;      // index n: the file of image n; 0 unused
     std::vector<std::int16_t> imageSelected_;  // index n: 1 when image n is selected
+    std::vector<std::string> imageSizes_;      // index n: "WxH" of image n
+    // What the status line shows, so that a new language can compose it again.
+    struct Status {
+        int current = 0, total = 0, selected = 0;
+    } status_;
     std::int16_t currentImage_ = 0;
 };
 

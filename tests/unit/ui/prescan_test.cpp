@@ -145,6 +145,14 @@ TEST_F(PrescanTest, ImagesBecomeThumbnailsWithStatusTagAndTemporaryTiff) {
     ASSERT_TRUE(frm.ImgList.toggleItem(0));
     EXPECT_EQ(frm.LEAD2.control().bitmapWidth(), 300u);
     EXPECT_EQ(frm.Label3.caption(), "Image 1 of 3 (300x400 pixels) 3 selected");
+
+    // Another language composes the images' texts and the status line again.
+    lang.setTranslatorMode(true);
+    lang.Initlanguage("English");
+    frm.translate();
+    EXPECT_EQ(frm.ImgList.item(1).text, t(4020) + " 2 (320x410)");
+    EXPECT_EQ(frm.Label3.caption(),
+              t(4020) + " 1 " + t(4022) + " 3 (300x400 " + t(4024) + " 3 " + t(4026));
 }
 
 TEST_F(PrescanTest, SaveButtonFollowsTheSelection) {
