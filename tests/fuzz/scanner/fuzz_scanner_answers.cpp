@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "../../unit/scanner/scanner_fakes.h"
@@ -109,7 +110,9 @@ void runAnswers(Input& in) {
     quilo::scanner::testing::RecordingHost host;
     host.noPreviewSetting = in.byte() % 3;
     if (in.byte() & 1) host.machineSettings["Devices\\\\_AsTool"] = "1";
-    quilo::test::TestWorld w;
+    // One world for the whole run: making one per input (a folder tree on disk) costs far more
+    // than the input.
+    static quilo::test::TestWorld w;
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     api.setPreviewHook(&host);
     api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
@@ -124,12 +127,19 @@ void runAnswers(Input& in) {
     }
 }
 
-void runDevice(Input& in) {
+// The simulated device reached through the plug-in's own binding, as in the product; one
+// device for the run, which reads each input's INI file when the scanner is opened.
+struct Device {
     quilo::test::TestWorld w;
+    std::unique_ptr<quilo::orvanesim::WorldLibrary> device =
+        quilo::orvanesim::WorldLibrary::install(w.world, w.proc);
+};
+
+void runDevice(Input& in) {
+    static Device d;
+    quilo::test::TestWorld& w = d.w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
-    // The simulated device reached through the plug-in's own binding, as in the product.
-    const auto device = quilo::orvanesim::WorldLibrary::install(w.world, w.proc);
-    quilo::orvanesim::Simulator& sim = device->device();
+    quilo::orvanesim::Simulator& sim = d.device->device();
     quilo::scanner::OrvaneBinding lib(w.proc.libraries());
     quilo::scanner::testing::RecordingHost host;
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);

@@ -1,0 +1,366 @@
+// The capture road against a scanner library whose answers come from the input: status words,
+// image names, image-information records, raw blocks of any size and content (a real TIFF of
+// any shape and depth, bytes that are none, a byte count that lies about its block), preview
+// pictures, and the host's ImageStored ids (the right ones, repeated, out of order or made up).
+// The plug-in must neither crash nor hang, and once a capture has been stopped, its images
+// acknowledged and its preview window closed, it holds no more memory blocks than before.
+//
+// One world and one plug-in process serve every input (building them costs far more than an
+// input): each input is one activation with its own settings, a run of timer ticks, the
+// acknowledgements and the stop.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "controller/frm_main.h"
+#include "controller/plugin_process.h"
+#include "demo/install.h"
+#include "orvane-sim/tiff_lite.h"
+#include "platform/sim/world.h"
+#include "scanner/orvane_abi.h"
+#include "scanner/scanner_library.h"
+#include "test-host/host_core.h"
+#include "ui/dlg_box.h"
+
+namespace {
+
+using namespace quilo;
+using scanner::abi::HandleOut;
+using scanner::abi::Long;
+
+void require(bool ok) {
+    if (!ok) std::abort();
+}
+
+class Input {
+  public:
+    void reset(const std::uint8_t* d, std::size_t n) {
+        d_ = d;
+        n_ = n;
+        at_ = 0;
+    }
+    bool empty() const { return at_ >= n_; }
+    std::uint8_t byte() { return at_ < n_ ? d_[at_++] : 0; }
+    std::uint32_t u32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(byte()) << (8 * i);
+        return v;
+    }
+    // A library result: mostly success, sometimes one of the codes the road knows, now and
+    // then any value.
+    Long result() {
+        const std::uint8_t b = byte();
+        if (b < 160) return 0;
+        if (b < 250) {
+            const Long known[] = {-1, -2, -4, -5, -6, -7, -90, -99, -102, -200, -10001, 1};
+            return known[b % 12];
+        }
+        return static_cast<Long>(u32());
+    }
+
+  private:
+    const std::uint8_t* d_ = nullptr;
+    std::size_t n_ = 0;
+    std::size_t at_ = 0;
+};
+
+// The library's side: what its exports answer, and the blocks it owns.
+struct Library {
+    Input in;
+    sim::SimProcess* process = nullptr;
+    platform::HGlobal preview = 0;  // the library's until its next preview call
+    int imageNumber = 0;
+
+    platform::HGlobal give(const std::byte* bytes, std::size_t size) {
+        auto& mem = process->memory();
+        const platform::HGlobal h = mem.alloc(platform::gmem::kMoveableZeroed, size);
+        if (h == 0) return 0;
+        if (void* p = mem.lock(h)) {
+            if (size) std::memcpy(p, bytes, size);
+            mem.unlock(h);
+        }
+        return h;
+    }
+    void freePreview() {
+        if (preview) process->memory().free(preview);
+        preview = 0;
+    }
+    // A block: a grey TIFF of a shape, depth and resolution the input chooses, or plain bytes.
+    std::vector<std::byte> block() {
+        const std::uint8_t mode = in.byte();
+        if (mode % 4 != 0) {
+            const int w = 1 + in.byte() % 48, h = 1 + in.byte() % 48;
+            const int bits = (mode & 4) ? 8 : 16;
+            std::vector<std::uint16_t> pixels(static_cast<std::size_t>(w) * h);
+            const std::uint16_t top = bits == 8 ? 0xFF : 0xFFFF;
+            for (auto& p : pixels)
+                p = static_cast<std::uint16_t>((in.byte() * 257u) & top);
+            return orvanesim::writeGreyTiff(w, h, bits, pixels, 100.0 + in.byte() * 10.0);
+        }
+        std::vector<std::byte> raw(in.byte() * 4u);
+        for (auto& b : raw)
+            b = static_cast<std::byte>(in.byte());
+        return raw;
+    }
+    // A byte count: mostly the block's own, sometimes more, less or nonsense.
+    Long count(std::size_t size) {
+        switch (in.byte() % 8) {
+            case 0:
+                return static_cast<Long>(size) + in.byte();
+            case 1:
+                return static_cast<Long>(size / 2);
+            case 2:
+                return static_cast<Long>(in.u32());
+            default:
+                return static_cast<Long>(size);
+        }
+    }
+};
+
+Library& lib() {
+    static Library l;
+    return l;
+}
+
+void text(char* buffer, std::size_t capacity, const std::string& s) {
+    std::memset(buffer, 0, capacity);
+    std::memcpy(buffer, s.data(), std::min(s.size(), capacity - 1));
+}
+
+// The exports. Set-up calls answer as a working scanner does unless the input says otherwise.
+Long Init_Dll(const char*) {
+    return 0;
+}
+Long Get_IniFileName(char* b) {
+    text(b, scanner::abi::kTextBuffer, "C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
+    return 0;
+}
+Long Set_IniFileName(const char*) {
+    return 0;
+}
+Long Get_Paramcount() {
+    return 3;
+}
+Long Get_Paramname(char* b, Long n) {
+    text(b, scanner::abi::kTextBuffer, "Set " + std::to_string(n));
+    return n >= 1 && n <= 3 ? 0 : -2;
+}
+Long Open_Scanner(Long) {
+    return lib().in.result();
+}
+Long Set_Prescanmode(Long) {
+    return 0;
+}
+Long Get_Serialnumber(char* b) {
+    text(b, scanner::abi::kTextBuffer, "F-0001");
+    return 0;
+}
+Long Get_DriverVersion(char* b) {
+    text(b, scanner::abi::kTextBuffer, "1.0");
+    return 0;
+}
+Long Set_ImageExtraHeader(Long, Long) {
+    return 0;
+}
+Long Aktivate_Scanner() {
+    return lib().in.result();
+}
+Long Get_Status() {
+    Input& in = lib().in;
+    const std::uint8_t b = in.byte();
+    const Long words[] = {
+        0,
+        scanner::status::kTransport,
+        scanner::status::kTransport | scanner::status::kPreview,
+        scanner::status::kTransport | scanner::status::kPreview | scanner::status::kSlot2,
+        1,
+        scanner::status::kTransport | 1,
+        -5,
+        -200};
+    return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
+}
+Long GetPrescanImage(HandleOut* picture, Long* bytes) {
+    Library& l = lib();
+    l.freePreview();
+    const Long r = l.in.result();
+    const auto b = l.block();
+    l.preview = l.give(b.data(), b.size());
+    *picture = static_cast<HandleOut>(l.preview);
+    *bytes = l.count(b.size());
+    return r;
+}
+Long ClearPrescanImage() {
+    lib().freePreview();
+    return 0;
+}
+Long Get_ImageName(char* b) {
+    Library& l = lib();
+    std::string name = "IMG" + std::to_string(++l.imageNumber);
+    if (l.in.byte() > 240) name = std::string(l.in.byte(), static_cast<char>(l.in.byte()));
+    text(b, scanner::abi::kImageNameBuffer, name);
+    return l.in.byte() < 230 ? 1 : 0;
+}
+Long Get_ImageInfo(const char*, unsigned char* record) {
+    Input& in = lib().in;
+    std::memset(record, 0, scanner::abi::kImageInfoBytes);
+    auto put = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            record[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    if (in.byte() < 200) {
+        put(4, in.byte() % 64);
+        put(8, in.byte() % 64);
+        put(12, 10000u + in.byte() * 200u);
+        put(16, 10000u + in.byte() * 200u);
+        record[20] = in.byte() < 128 ? 16 : in.byte();
+    } else {
+        for (int i = 0; i < scanner::abi::kImageInfoBytes; ++i)
+            record[i] = in.byte();
+    }
+    return in.result();
+}
+Long GetRawImage(const char*, Long, Long, HandleOut* image, Long* bytes, Long, Long, Long, Long) {
+    Library& l = lib();
+    const Long r = l.in.result();
+    const auto b = l.block();
+    const platform::HGlobal h = l.give(b.data(), b.size());
+    if (r != 0 && h != 0 && l.in.byte() < 128) {
+        // A failing call that leaves nothing behind.
+        l.process->memory().free(h);
+        *image = 0;
+    } else {
+        *image = static_cast<HandleOut>(h);  // the caller's from now on
+    }
+    *bytes = l.count(b.size());
+    return r;
+}
+Long Delete_Image(const char*) {
+    return lib().in.result();
+}
+Long Deaktivate_Scanner() {
+    return 0;
+}
+Long Close_Scanner() {
+    lib().freePreview();
+    return 0;
+}
+
+sim::SimLibrary exports() {
+    sim::SimLibrary s;
+    s.fileName = "OrvaneEx.dll";
+    auto& e = s.exports;
+#define QUILO_EXPORT(name) e[#name] = reinterpret_cast<void*>(&name)
+    QUILO_EXPORT(Init_Dll);
+    QUILO_EXPORT(Get_IniFileName);
+    QUILO_EXPORT(Set_IniFileName);
+    QUILO_EXPORT(Get_Paramcount);
+    QUILO_EXPORT(Get_Paramname);
+    QUILO_EXPORT(Open_Scanner);
+    QUILO_EXPORT(Set_Prescanmode);
+    QUILO_EXPORT(Get_Serialnumber);
+    QUILO_EXPORT(Get_DriverVersion);
+    QUILO_EXPORT(Set_ImageExtraHeader);
+    QUILO_EXPORT(Aktivate_Scanner);
+    QUILO_EXPORT(Get_Status);
+    QUILO_EXPORT(GetPrescanImage);
+    QUILO_EXPORT(ClearPrescanImage);
+    QUILO_EXPORT(Get_ImageName);
+    QUILO_EXPORT(Get_ImageInfo);
+    QUILO_EXPORT(GetRawImage);
+    QUILO_EXPORT(Delete_Image);
+    QUILO_EXPORT(Deaktivate_Scanner);
+    QUILO_EXPORT(Close_Scanner);
+#undef QUILO_EXPORT
+    return s;
+}
+
+namespace code {
+constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 23;
+}
+
+struct Road {
+    sim::World world;
+    sim::SimProcess& hostProcess = world.createProcess([] {
+        sim::ProcessOptions o;
+        o.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
+        return o;
+    }());
+    testhost::HostCore host{hostProcess, "Kelvora 3"};
+    sim::SimProcess* pluginProcess = nullptr;
+    std::unique_ptr<controller::PluginProcess> plugin;
+
+    Road() {
+        demo::install(world);
+        world.registerLibrary(exports());
+        pluginProcess = &world.createProcess();
+        lib().process = pluginProcess;
+        plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
+        require(plugin->start());
+        // Every message box the road shows is read and closed by the user.
+        plugin->forms().onFormLoad = [this](forms::Form& f) {
+            if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
+        };
+        world.runUntilIdle();
+        send(code::Initialize, testhost::handleBytes(host.hwnd()));
+        require(plugin->plugin() != nullptr && plugin->plugin()->Initialized());
+    }
+    void closeWhenShown(ui::frmDlgBox* box) {
+        world.after(1, [this, box] {
+            if (!box->visible()) return closeWhenShown(box);
+            box->OKButton.click();
+        });
+    }
+    void send(std::int32_t c, const testhost::Bytes& data) {
+        host.send(plugin->mainForm()->hwnd(), c, data);
+        world.runUntilIdle();
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static Road road;
+    Library& l = lib();
+    l.in.reset(data, size);
+    Input& in = l.in;
+    settings::PluginSettings& s = road.plugin->settings().settings();
+    s.NoPreview = static_cast<std::int16_t>(in.byte() % 3);
+    s.ImageEnhancement = in.byte() % 4;
+    const std::int16_t depths[] = {8, 12, 16};
+    s.BitDepth = depths[in.byte() % 3];
+    const std::size_t from = road.host.received().size();
+    const std::size_t blocksBefore = road.world.live().memoryBlocks;
+
+    road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
+    for (int tick = 0; tick < 64 && !in.empty(); ++tick)
+        road.world.advance(1 + in.byte() % 16);
+    // The host acknowledges what it received, in the order (and with the extra ids) the input
+    // chooses; then the capture stops and the preview window, if any, is closed.
+    std::vector<std::int32_t> ids;
+    const auto& got = road.host.received();
+    for (std::size_t i = from; i < got.size(); ++i)
+        if (got[i].code == 24 && got[i].data.size() >= 8) {
+            std::int32_t id = 0;
+            std::memcpy(&id, got[i].data.data() + 4, 4);
+            ids.push_back(id);
+        }
+    for (std::size_t k = 0; k < ids.size(); ++k)
+        std::swap(ids[k], ids[in.byte() % ids.size()]);
+    for (std::int32_t id : ids) {
+        if (in.byte() > 240) road.send(code::ImageStored, testhost::int32Bytes(in.u32()));
+        road.send(code::ImageStored, testhost::int32Bytes(id));
+    }
+    road.send(code::Stop, testhost::handleBytes(road.host.hwnd()));
+    if (auto* preview = road.plugin->forms().find("frmPrescan")) preview->unload();
+    road.world.runUntilIdle();
+    l.freePreview();
+    // Nothing of this capture is held any more (the stores hold only unacknowledged images).
+    require(road.plugin->plugin()->extendedStore().slots.empty());
+    require(road.plugin->plugin()->basicStore().slots.empty());
+    require(road.world.live().memoryBlocks <= blocksBefore);
+    return 0;
+}
