@@ -4,6 +4,7 @@
 #include <windows.h>
 // windows.h first: the common controls header needs its types.
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -71,6 +72,7 @@ class Launcher final : public quilo::testhost::PluginLauncher {
     }
     // The process id of the plug-in started last (0 when none).
     DWORD lastId() const { return processes_.empty() ? 0 : GetProcessId(processes_.back()); }
+    HANDLE lastProcess() const { return processes_.empty() ? nullptr : processes_.back(); }
 
   private:
     void closeAll() {
@@ -150,6 +152,77 @@ std::vector<HWND> windowsOfProcess(DWORD pid, std::string cls = {}) {
     EnumWindows(windowOfProcess, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+// Every window of a process, its child windows included.
+struct CountWindows {
+    DWORD pid;
+    std::int64_t count;
+};
+BOOL CALLBACK countChild(HWND, LPARAM p) {
+    ++reinterpret_cast<CountWindows*>(p)->count;
+    return TRUE;
+}
+BOOL CALLBACK countTopLevel(HWND w, LPARAM p) {
+    auto* s = reinterpret_cast<CountWindows*>(p);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != s->pid) return TRUE;
+    ++s->count;
+    EnumChildWindows(w, countChild, p);
+    return TRUE;
+}
+
+// The plug-in's counts as the host can read them. USER and GDI objects are -1 where the system
+// does not count them (Wine's GetGuiResources answers ERROR_CALL_NOT_IMPLEMENTED).
+quilo::testhost::ProcessCounts countsOf(HANDLE process) {
+    quilo::testhost::ProcessCounts c;
+    if (process == nullptr) return c;
+    CountWindows windows{GetProcessId(process), 0};
+    EnumWindows(countTopLevel, reinterpret_cast<LPARAM>(&windows));
+    c.windows = windows.count;
+    // The commit charge: PrivateUsage is not filled in under Wine, PagefileUsage is the same
+    // figure on Windows.
+    PROCESS_MEMORY_COUNTERS memory{};
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory) && memory.PagefileUsage != 0)
+        c.privateBytes = static_cast<std::int64_t>(memory.PagefileUsage);
+    auto gui = [process](DWORD kind) -> std::int64_t {
+        SetLastError(0);
+        const DWORD n = GetGuiResources(process, kind);
+        return n == 0 && GetLastError() != 0 ? -1 : static_cast<std::int64_t>(n);
+    };
+    c.userObjects = gui(GR_USEROBJECTS);
+    c.gdiObjects = gui(GR_GDIOBJECTS);
+    return c;
+}
+
+// The soak's scanner: a copy of the staged scanner configuration that feeds `plates` plates per
+// activation, a little under a second apart; the plug-in started from here reads it through
+// the variable its scanner library looks at. Both go when the soak ends.
+class SoakScanner {
+  public:
+    SoakScanner(const std::string& plugin, int plates) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        path_ = std::string(temp) + "quilo-soak-" + std::to_string(GetCurrentProcessId()) + ".ini";
+        const std::string staged = plugin.substr(0, plugin.find_last_of('\\')) + "\\OrvaneEx.ini";
+        CopyFileA(staged.c_str(), path_.c_str(), FALSE);
+        const std::pair<const char*, std::string> behaviour[] = {
+            {"Plates", std::to_string(plates)}, {"FirstPlateMs", "300"}, {"PlateIntervalMs", "800"},
+            {"TransportStartMs", "100"},        {"ReadMs", "300"},       {"EjectMs", "100"}};
+        for (const auto& [key, value] : behaviour)
+            WritePrivateProfileStringA("Behaviour", key, value.c_str(), path_.c_str());
+        SetEnvironmentVariableA("ORVANE_SIM_INI", path_.c_str());
+    }
+    ~SoakScanner() {
+        SetEnvironmentVariableA("ORVANE_SIM_INI", nullptr);
+        DeleteFileA(path_.c_str());
+    }
+    SoakScanner(const SoakScanner&) = delete;
+    SoakScanner& operator=(const SoakScanner&) = delete;
+
+  private:
+    std::string path_;
+};
 
 // What a user does on the screen: real mouse clicks and key presses through the system's input
 // queue, and screenshots of the plug-in's windows.
@@ -432,6 +505,7 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
         PostMessageA(box, WM_COMMAND, yes ? IDYES : IDNO, 0);
         return text;
     };
+    options.processCounts = [&launcher] { return countsOf(launcher.lastProcess()); };
     quilo::testhost::Scenario scenario(
         host, launcher,
         [](const std::string& line) {
@@ -465,6 +539,10 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     } else if (name == "recovery") {
         quilo::testhost::Scenario::CaptureRun run;
         failures = scenario.recovery(run);
+    } else if (name == "soak") {
+        quilo::testhost::Scenario::SoakRun run;
+        SoakScanner scanner(plugin, run.plates);
+        failures = scenario.soak(run);
     } else if (name == "simulated") {
         // The sensor above the scanner's sets: the test image, without the scanner.
         quilo::testhost::Scenario::CaptureRun run;
@@ -476,7 +554,7 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
     } else {
         std::printf(
             "unknown scenario %s (lifecycle, testmode, watchdog, capture, preview, setup, "
-            "recovery, simulated)\n",
+            "recovery, simulated, soak)\n",
             name.c_str());
         return 2;
     }

@@ -1,5 +1,6 @@
 #include "test-host/scenario.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -564,6 +565,109 @@ int Scenario::recovery(const CaptureRun& run) {
     check(host_.sendHandleCommand(plugin_, kInitializePlugin) != 0 &&
               host_.waitFor(kGetStatus, at, options_.replyTimeoutMs) >= 0,
           "... and works on: InitializePlugin reports Idle");
+    shutdown();
+    return failures_;
+}
+
+int Scenario::soak(const SoakRun& run) {
+    setNoPreview(1);
+    if (!startInitialized()) return failures_;
+    // Counted once the plug-in has worked off what it was sent.
+    auto settledCounts = [&] {
+        const std::uint32_t until = host_.platform().clock().tickCount() + 500;
+        host_.waitUntil([&] { return host_.platform().clock().tickCount() >= until; }, 1000);
+        return options_.processCounts ? options_.processCounts() : ProcessCounts{};
+    };
+    ProcessCounts first, last;
+    std::int32_t lastId = 0;
+    int delivered = 0;
+    std::vector<std::int32_t> owed;  // acknowledged once the next activation has begun
+    auto acknowledge = [&](std::int32_t id) {
+        check(host_.send(plugin_, kImageStored, int32Bytes(id)) != 0,
+              "ImageStored " + std::to_string(id));
+    };
+    for (int a = 1; a <= run.activations; ++a) {
+        const std::string which = "activation " + std::to_string(a);
+        host_.take();  // the images of the last activation are done with: their memory goes
+        if (!check(host_.send(plugin_, kActivateCapture, int32Bytes(1)) != 0,
+                   which + ": ActivateCapture"))
+            break;
+        for (std::int32_t id : owed)
+            acknowledge(id);
+        owed.clear();
+        // The host stores the images as they come and acknowledges them in batches, newest
+        // first; what is left of a batch at the end waits for the next activation (or the stop).
+        std::vector<std::int32_t> ids;
+        std::string wrong;
+        const std::uint32_t begun = host_.platform().clock().tickCount();
+        while (ids.size() < static_cast<std::size_t>(run.plates)) {
+            const std::uint32_t spent = host_.platform().clock().tickCount() - begun;
+            if (spent >= run.timeoutMs ||
+                !host_.waitUntil([&] { return imagesSince(0).size() > ids.size(); },
+                                 run.timeoutMs - spent))
+                break;
+            const std::vector<std::size_t> images = imagesSince(0);
+            for (std::size_t i = ids.size(); i < images.size(); ++i) {
+                const Received& r = host_.received()[images[i]];
+                const std::int32_t id = le32(r.data, 4);
+                if (id != lastId + 1)
+                    wrong += " id " + std::to_string(id) + " after " + std::to_string(lastId) + ";";
+                try {
+                    const imaging::Image image = imaging::readTiff(HostCore::imagePayload(r));
+                    if (static_cast<std::int32_t>(image.width()) != le32(r.data, 8) ||
+                        static_cast<std::int32_t>(image.height()) != le32(r.data, 12))
+                        wrong += " image " + std::to_string(id) + " not of its record's size;";
+                } catch (const std::exception& e) {
+                    wrong += " image " + std::to_string(id) + ": " + e.what() + ";";
+                }
+                lastId = id;
+                ids.push_back(id);
+                owed.push_back(id);
+            }
+            if (owed.size() >= static_cast<std::size_t>(run.batch)) {
+                for (auto id = owed.rbegin(); id != owed.rend(); ++id)
+                    acknowledge(*id);
+                owed.clear();
+            }
+        }
+        delivered += static_cast<int>(ids.size());
+        check(ids.size() == static_cast<std::size_t>(run.plates),
+              which + ": " + std::to_string(run.plates) + " plates arrive",
+              std::to_string(ids.size()) + " arrived");
+        check(wrong.empty(), which + ": each image whole, its id one above the last", wrong);
+        stopCapture();
+        if (a == 1) {
+            // The first activation warms up (fonts, pools, the spool folder) and is counted
+            // with nothing owed, as the last one is.
+            for (std::int32_t id : owed)
+                acknowledge(id);
+            owed.clear();
+            first = settledCounts();
+        }
+    }
+    for (std::int32_t id : owed)
+        acknowledge(id);
+    host_.take();
+    last = settledCounts();
+    const int expected = run.activations * run.plates;
+    check(delivered == expected, std::to_string(expected) + " plates delivered, each once",
+          std::to_string(delivered));
+    auto mb = [](std::int64_t b) { return std::to_string(b >> 20) + " MB"; };
+    out_("# soak: " + std::to_string(delivered) + " plates; after the first activation and the " +
+         "last: windows " + std::to_string(first.windows) + " -> " + std::to_string(last.windows) +
+         ", private memory " + mb(first.privateBytes) + " -> " + mb(last.privateBytes) +
+         ", USER objects " + std::to_string(first.userObjects) + " -> " +
+         std::to_string(last.userObjects) + ", GDI objects " + std::to_string(first.gdiObjects) +
+         " -> " + std::to_string(last.gdiObjects) + " (-1: not counted here)");
+    if (first.windows >= 0) check(last.windows == first.windows, "no window is left behind");
+    if (first.privateBytes >= 0)
+        check(last.privateBytes - first.privateBytes <= run.privateBytesSlack,
+              "private memory stays flat (within " + mb(run.privateBytesSlack) + ")");
+    // Where the system counts them: one object lost per plate would show as dozens here.
+    if (first.userObjects >= 0)
+        check(last.userObjects <= first.userObjects, "no USER object leaks");
+    if (first.gdiObjects >= 0) check(last.gdiObjects <= first.gdiObjects, "no GDI object leaks");
+    // With every image acknowledged the plug-in has nothing to offer: it ends without a question.
     shutdown();
     return failures_;
 }

@@ -72,6 +72,14 @@ struct Expectations {
     std::string maker, model, serial;
 };
 
+// What a host sees of the plug-in's process from outside; -1 where this system does not count it.
+struct ProcessCounts {
+    std::int64_t windows = -1;       // windows of its threads, child windows included
+    std::int64_t privateBytes = -1;  // committed private memory
+    std::int64_t userObjects = -1;
+    std::int64_t gdiObjects = -1;
+};
+
 struct ScenarioOptions {
     std::uint32_t startTimeoutMs = 30000;
     std::uint32_t replyTimeoutMs = 5000;
@@ -83,6 +91,8 @@ struct ScenarioOptions {
     // none came). Without it the plug-in's questions are answered by its platform (the
     // simulated world answers Yes).
     std::function<std::string(bool yes)> answerQuestion;
+    // The plug-in process's counts (the soak); none when not given.
+    std::function<ProcessCounts()> processCounts;
 };
 
 class Scenario {
@@ -117,6 +127,20 @@ class Scenario {
     // A plate the host receives but never acknowledges; the plug-in is killed and started
     // again: it saves the plate in its Recovered folder at once.
     int recovery(const CaptureRun& run);
+    struct SoakRun {
+        int activations = 4;  // each one reads `plates` plates (the scanner feeds them)
+        int plates = 25;
+        // Acknowledged in batches of this many, newest first (the plug-in keeps at most 20
+        // unacknowledged images); the rest of an activation's last batch after the next one.
+        int batch = 7;
+        std::uint32_t timeoutMs = 180000;  // per activation
+        std::int64_t privateBytesSlack = 8 << 20;
+    };
+    // One plug-in life, many plates: activations and stops in between, the host acknowledging
+    // in batches in reverse order, some only after the next activation. Every plate arrives once
+    // with an id one above the last, and the process's counts after the last activation are those
+    // after the first.
+    int soak(const SoakRun& run);
     // The setup dialog opened by the host in English, German and Swedish (screenshots of it, the
     // About box and both advanced dialogs in each); in English the user sets 12 bits and a
     // noise-reduction level and presses OK: statuses, capabilities and registry are checked.

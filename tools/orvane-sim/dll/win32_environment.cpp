@@ -77,6 +77,10 @@ class Win32Environment final : public DeviceEnvironment {
         return names;
     }
     std::string defaultIniPath() override {
+        // A test run may hand its scanner another configuration without touching this one.
+        char chosen[MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableA("ORVANE_SIM_INI", chosen, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) return std::string(chosen, length);
         char path[MAX_PATH] = {};
         const DWORD n = GetModuleFileNameA(module_, path, MAX_PATH);
         std::string p(path, n);
