@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/screen_input.h"
 #include "imaging/tiff.h"
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
@@ -240,25 +241,9 @@ class ScreenInput {
     // and up.
     void clickAt(HWND window, HWND target, int x, int y) {
         SetForegroundWindow(window);
-        POINT pt{x, y};
-        ClientToScreen(target, &pt);
-        SetCursorPos(pt.x, pt.y);
-        host_.waitUntil(
-            [&] {
-                POINT now{};
-                return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
-            },
-            1000);
-        const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-        INPUT in[2]{};
-        for (INPUT& e : in) {
-            e.type = INPUT_MOUSE;
-            e.mi.dx = MulDiv(pt.x, 65535, cx - 1);
-            e.mi.dy = MulDiv(pt.y, 65535, cy - 1);
-        }
-        in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-        in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
-        SendInput(2, in, sizeof(INPUT));
+        quilo::e2e::leftClick(target, x, y, [this](const std::function<bool()>& done) {
+            host_.waitUntil(done, 1000);
+        });
         // Past the double-click time, so the next click is a click of its own.
         settle(GetDoubleClickTime() + 150);
     }

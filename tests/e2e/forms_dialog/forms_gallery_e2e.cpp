@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e/support/e2e_check.h"
+#include "e2e/support/screen_input.h"
 #include "forms/forms.h"
 #include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
@@ -150,27 +151,9 @@ HWND windowOf(const Form& form, const Control& c) {
     return GetDlgItem(reinterpret_cast<HWND>(form.hwnd()), c.id());
 }
 
-// A left click at (x, y) of the window. The cursor is moved there first and the move is let
-// through (pending pointer motion could otherwise still place the press at the old spot), and
-// each event carries the position itself.
 void clickAt(quilo::platform::Platform& platform, HWND window, int x, int y) {
-    POINT pt{x, y};
-    ClientToScreen(window, &pt);
-    SetCursorPos(pt.x, pt.y);
-    pumpUntil(platform, 1000, [&] {
-        POINT now{};
-        return GetCursorPos(&now) && now.x == pt.x && now.y == pt.y;
-    });
-    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-    INPUT in[2]{};
-    for (INPUT& i : in) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = MulDiv(pt.x, 65535, cx - 1);
-        i.mi.dy = MulDiv(pt.y, 65535, cy - 1);
-    }
-    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    quilo::e2e::leftClick(
+        window, x, y, [&](const std::function<bool()>& done) { pumpUntil(platform, 1000, done); });
 }
 
 }  // namespace
