@@ -100,6 +100,7 @@ struct SlotHandle {
 };
 
 struct FaultState {
+    std::size_t calls = 0;
     bool always = false;
     std::vector<int> countdowns;
 };

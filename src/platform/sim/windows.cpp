@@ -45,6 +45,10 @@ Hwnd SimWindows::createWindow(const WindowSpec& spec, WindowHandler* handler) {
         return 0;
     }
     if ((spec.parent && !find(spec.parent)) || (spec.owner && !find(spec.owner))) return 0;
+    if (w.shouldFail(Fault::CreateWindow)) {
+        p_.fail(err::kNotEnoughMemory);
+        return 0;
+    }
     const Hwnd hwnd = w.nextHwnd;
     w.nextHwnd += 0x2E;  // even, never reused
     detail::WindowRec rec;

@@ -142,6 +142,7 @@ World::Impl::~Impl() {
 
 bool World::Impl::shouldFail(Fault fault) {
     auto& f = faults[static_cast<std::size_t>(fault)];
+    ++f.calls;
     bool fire = f.always;
     for (int& c : f.countdowns)
         if (--c == 0) fire = true;
@@ -415,6 +416,10 @@ void World::failAlways(Fault fault, bool on) {
     auto& f = impl_->faults[static_cast<std::size_t>(fault)];
     f.always = on;
     if (!on) f.countdowns.clear();
+}
+
+std::size_t World::calls(Fault fault) const {
+    return impl_->faults[static_cast<std::size_t>(fault)].calls;
 }
 
 LiveCounts World::live() const {
