@@ -140,7 +140,8 @@ World::Impl::~Impl() {
     }
 }
 
-bool World::Impl::shouldFail(Fault fault) {
+bool World::Impl::shouldFail(Fault fault, const SimProcess* caller) {
+    if (faultProcess != nullptr && caller != faultProcess) return false;
     auto& f = faults[static_cast<std::size_t>(fault)];
     ++f.calls;
     bool fire = f.always;
@@ -416,6 +417,10 @@ void World::failAlways(Fault fault, bool on) {
     auto& f = impl_->faults[static_cast<std::size_t>(fault)];
     f.always = on;
     if (!on) f.countdowns.clear();
+}
+
+void World::faultsOnlyIn(const SimProcess* process) {
+    impl_->faultProcess = process;
 }
 
 std::size_t World::calls(Fault fault) const {

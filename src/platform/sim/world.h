@@ -150,6 +150,8 @@ class World {
     // How many calls of that operation the world has seen, failed ones included: a test runs
     // a scenario once to count them, then fails each in turn.
     std::size_t calls(Fault fault) const;
+    // Confines faults and their counting to the calls of one process (null: every process).
+    void faultsOnlyIn(const SimProcess* process);
     LiveCounts live() const;
 
     // Everything a mailslot reader of that name would read, for tests that look at traces

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -85,6 +86,7 @@ class PluginSession {
     bool startPlugin(const std::string& commandLine = {}, sim::ProcessOptions options = {}) {
         options.commandLine = commandLine;
         pluginProcess = &world.createProcess(options);
+        if (onProcessCreated) onProcessCreated();
         library = orvanesim::WorldLibrary::install(world, *pluginProcess);
         plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
         if (closeDialogs) {
@@ -248,7 +250,8 @@ class PluginSession {
     std::unique_ptr<testhost::HostCore> host;
     std::unique_ptr<orvanesim::WorldLibrary> library;
     std::unique_ptr<controller::PluginProcess> plugin;
-    bool closeDialogs = false;  // record and close every message dialog
+    bool closeDialogs = false;               // record and close every message dialog
+    std::function<void()> onProcessCreated;  // runs before anything happens in the plug-in
     std::vector<std::string> dialogs;
     std::optional<sim::LiveCounts> baseline;
 };
