@@ -6,7 +6,6 @@
 #include <new>
 #include <utility>
 
-
 namespace quilo::controller {
 
 // The title a hidden application window of a Windows program carries: the program's name.
