@@ -477,15 +477,47 @@ void frmMain::SendSelected(const std::string& FileName, std::int32_t OrdinalNo) 
     scanner::SensorAPI& scanner = process_.sensors();
     platform::Files& files = platform().files();
     imaging::ImageControl& control = leadIMG.control();
-    control.loadFile(files, FileName);
+    const auto plate = previewPlates_.find(FileName);
+    const int entry = plate != previewPlates_.end() ? plate->second : 0;
+    try {
+        control.loadFile(files, FileName);
+    } catch (const std::exception& e) {
+        // The preview's file could not be written or read back: the plate is sent from its
+        // copy in the spool, processed as it was for the preview.
+        LogMsg("Preview image " + FileName + " unreadable (" + e.what() + "), sent from the spool");
+        if (!loadFromSpool(control, entry)) {
+            if (Plugin() != nullptr)
+                Plugin()->ShowDialog("The image " + std::to_string(OrdinalNo) +
+                                     " could not be read back and was not sent; it is kept "
+                                     "and saved at the next start.\r\n" +
+                                     e.what());
+            return;  // stays in the spool: the next start saves it
+        }
+    }
     leadIMG.refresh();
     const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
     const auto modified = files.lastModified(FileName);
-    const auto plate = previewPlates_.find(FileName);
-    const int entry = plate != previewPlates_.end() ? plate->second : 0;
     if (plate != previewPlates_.end()) previewPlates_.erase(plate);
     sendLeadImage(modified ? *modified : platform().clock().localTime(), OrdinalNo,
                   imageText(OrdinalNo, OrdinalNo > count), entry);
+}
+
+bool frmMain::loadFromSpool(imaging::ImageControl& control, int entry) {
+    if (entry == 0) return false;
+    for (const PlateSpool::Entry& e : process_.spool().entries()) {
+        if (e.number != entry) continue;
+        try {
+            control.loadFile(platform().files(), e.plateFile);
+            const scanner::cSensor* set =
+                process_.sensors().Sensors.find(scanner::sensorKey(e.record.paramSet));
+            processPlate(control, e.record.imageType, set != nullptr && set->Perio);
+            return true;
+        } catch (const std::exception& ex) {
+            LogMsg("Reading " + e.plateFile + ": " + ex.what());
+            return false;
+        }
+    }
+    return false;
 }
 
 bool frmMain::SendLeadImageEx(host::ImageExRecord& record, std::int32_t /*SensorNo*/,

@@ -176,6 +176,8 @@ class frmMain final : public forms::Form,
                        const std::string& text1, int plate);
     // The enhancement and depth the settings choose, applied to a loaded plate.
     void processPlate(imaging::ImageControl& control, std::int32_t type, bool perio);
+    // Loads and processes plate `entry` of the spool; false when it is not there or unreadable.
+    bool loadFromSpool(imaging::ImageControl& control, int entry);
     // --- the plate spool ---
     // Starts keeping the raw plate on disk before anything else happens to it (the block stays
     // locked until the spool has finished with it); its entry, 0 if it could not be kept.

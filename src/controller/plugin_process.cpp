@@ -3,6 +3,7 @@
 #include "controller/frm_main.h"
 #include "imaging/enhancement_options_form.h"
 
+#include <new>
 #include <utility>
 
 namespace quilo::controller {
@@ -79,8 +80,25 @@ bool PluginProcess::start() {
     });
     forms_.setApplicationWindow(appWindow_->hwnd());
     main_ = std::make_unique<frmMain>(*this);
-    main_->load();
+    try {
+        main_->load();
+    } catch (const RuntimeError& e) {
+        // The main form's own error handler is not reached when its window cannot be made:
+        // the program says why it cannot start instead of vanishing.
+        endBeforeStart(e);
+    } catch (const std::bad_alloc&) {
+        endBeforeStart(RuntimeError(7, "Out of memory", "frmMain"));
+    }
     return !ended_ && main_->loaded();
+}
+
+void PluginProcess::endBeforeStart(const RuntimeError& e) {
+    const std::string text = formatError(e, "frmMain.Load");
+    trace_.TraceLine(text);
+    platform_.process().messageBox(0, text, platform_.process().version().title,
+                                   platform::mb::kIconExclamation);
+    ended_ = true;
+    exitCode_ = 1;
 }
 
 int PluginProcess::run() {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "controller/spool.h"
+#include "core/error.h"
 #include "forms/forms.h"
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
@@ -109,6 +110,9 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     PlateSpool& spool();
 
   private:
+    // The main form could not be loaded: shown, traced, and the process ends.
+    void endBeforeStart(const RuntimeError& e);
+
     std::vector<std::string> loadedFormNames() const override;
     // What the scanner connection asks of the plug-in.
     void traceLine(std::string_view line) override;

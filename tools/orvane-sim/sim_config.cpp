@@ -82,6 +82,27 @@ std::vector<std::int32_t> parseResultList(const std::string& text) {
     return out;
 }
 
+std::vector<CallFault> parseCallFaults(const std::string& text) {
+    std::vector<CallFault> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto comma = std::min(text.find(',', start), text.size());
+        std::string item = text.substr(start, comma - start);
+        start = comma + 1;
+        item.erase(0, item.find_first_not_of(' '));
+        const auto first = item.find(':');
+        const auto second = first == std::string::npos ? first : item.find(':', first + 1);
+        if (second == std::string::npos) continue;
+        const std::int64_t nth = toInt(item.substr(first + 1, second - first - 1), 0);
+        const std::int64_t result = toInt(item.substr(second + 1), INT64_MIN);
+        if (first == 0 || nth < 1 || nth > INT32_MAX || result < INT32_MIN || result > INT32_MAX)
+            continue;
+        out.push_back(
+            {item.substr(0, first), static_cast<int>(nth), static_cast<std::int32_t>(result)});
+    }
+    return out;
+}
+
 SimConfig readConfig(DeviceEnvironment& env, const std::string& path) {
     SimConfig c;
     auto s = [&](const char* section, const char* key, const char* def) {
@@ -143,6 +164,7 @@ SimConfig readConfig(DeviceEnvironment& env, const std::string& path) {
     c.rawFaultResult = result("RawImageResult", -90);
     c.rawFaultCalls = static_cast<int>(i("Faults", "RawImageCalls", 1, 0, INT32_MAX));
     c.serialResult = result("Serial", 0);
+    c.callFaults = parseCallFaults(s("Faults", "FailCall", ""));
     return c;
 }
 

@@ -22,6 +22,15 @@ struct ParameterSet {
     int heightPx() const;
 };
 
+// One failure of the fault script: the nth call of an export (counted since the library was
+// loaded) returns `result` and does nothing else.
+struct CallFault {
+    std::string exportName;
+    int nth = 0;
+    std::int32_t result = 0;
+    friend bool operator==(const CallFault&, const CallFault&) = default;
+};
+
 struct SimConfig {
     // [Scanner]
     std::string maker;
@@ -55,6 +64,7 @@ struct SimConfig {
     std::int32_t rawFaultResult = -90;
     int rawFaultCalls = 1;
     std::int32_t serialResult = 0;
+    std::vector<CallFault> callFaults;
 };
 
 // Reads the INI file; a missing file gives the built-in scanner (four sets, no faults).
@@ -62,5 +72,7 @@ SimConfig readConfig(DeviceEnvironment& env, const std::string& path);
 
 // "-2, 0,-7" -> {-2, 0, -7}; entries that are not numbers are left out.
 std::vector<std::int32_t> parseResultList(const std::string& text);
+// "GetRawImage:2:-90, Get_Status:7:-5" -> two faults; malformed entries are left out.
+std::vector<CallFault> parseCallFaults(const std::string& text);
 
 }  // namespace quilo::orvanesim

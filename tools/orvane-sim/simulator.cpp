@@ -99,6 +99,24 @@ void Simulator::reloadConfig() {
     config_ = readConfig(*env_, iniPath_);
 }
 
+bool Simulator::scripted(std::string_view exportName, Long& result) {
+    auto it = calls_.find(exportName);
+    if (it == calls_.end()) it = calls_.emplace(std::string(exportName), 0).first;
+    const int n = ++it->second;
+    for (const CallFault& f : config_.callFaults) {
+        if (f.nth == n && f.exportName == exportName) {
+            result = f.result;
+            return true;
+        }
+    }
+    return false;
+}
+
+int Simulator::calls(std::string_view exportName) const {
+    const auto it = calls_.find(exportName);
+    return it == calls_.end() ? 0 : it->second;
+}
+
 Long Simulator::nextResult(const std::vector<Long>& list, std::size_t& used) {
     if (used >= list.size()) return result::kOk;
     return list[used++];
@@ -222,6 +240,7 @@ std::uintptr_t Simulator::giveBlock(const std::vector<std::byte>& bytes) {
 // --- exports ---------------------------------------------------------------------------
 
 Long Simulator::Init_Dll(const char*) {
+    if (Long r; scripted("Init_Dll", r)) return r;
     reloadConfig();
     // 2 leaves the library unusable; the caller tries again next time.
     if (config_.initDll == 2) return 2;
@@ -230,6 +249,10 @@ Long Simulator::Init_Dll(const char*) {
 }
 
 Long Simulator::Get_IniFileName(char* buffer) {
+    if (Long r; scripted("Get_IniFileName", r)) {
+        if (buffer) buffer[0] = '\0';
+        return r;
+    }
     if (config_.iniFileName != 0) {
         if (buffer) buffer[0] = '\0';
         return config_.iniFileName;
@@ -238,6 +261,7 @@ Long Simulator::Get_IniFileName(char* buffer) {
 }
 
 Long Simulator::Set_IniFileName(const char* path) {
+    if (Long r; scripted("Set_IniFileName", r)) return r;
     if (!path) return result::kOutOfRange;
     if (open_) return result::kAlreadyOpen;
     iniPath_ = path;
@@ -246,10 +270,15 @@ Long Simulator::Set_IniFileName(const char* path) {
 }
 
 Long Simulator::Get_Paramcount() {
+    if (Long r; scripted("Get_Paramcount", r)) return r;
     return static_cast<Long>(config_.sets.size());
 }
 
 Long Simulator::Get_Paramname(char* buffer, Long setNumber) {
+    if (Long r; scripted("Get_Paramname", r)) {
+        if (buffer) buffer[0] = '\0';
+        return r;
+    }
     if (setNumber < 1 || setNumber > static_cast<Long>(config_.sets.size())) {
         return result::kNoSuchParameter;
     }
@@ -259,21 +288,23 @@ Long Simulator::Get_Paramname(char* buffer, Long setNumber) {
 }
 
 Long Simulator::Open_Scanner(Long setNumber) {
+    if (Long r; scripted("Open_Scanner", r)) return r;
     if (!initialized_) return result::kNotInitialized;
     if (open_) return result::kAlreadyOpen;
     reloadConfig();
-    const Long scripted = nextResult(config_.openResults, openResultsUsed_);
-    // A scripted -7 stands for a scanner left open by another program: it is open.
-    if (scripted != result::kOk && scripted != result::kAlreadyOpen) return scripted;
+    const Long planned = nextResult(config_.openResults, openResultsUsed_);
+    // A planned -7 stands for a scanner left open by another program: it is open.
+    if (planned != result::kOk && planned != result::kAlreadyOpen) return planned;
     if (setNumber < 1 || setNumber > static_cast<Long>(config_.sets.size())) {
         return result::kNoSuchParameter;
     }
     open_ = true;
     openSet_ = setNumber;
-    return scripted;
+    return planned;
 }
 
 Long Simulator::Set_Prescanmode(Long mode) {
+    if (Long r; scripted("Set_Prescanmode", r)) return r;
     if (!open_) return result::kNotOpen;
     if (mode != 0 && mode != 256) return result::kBadCtrlCode;
     prescanMode_ = mode;
@@ -281,6 +312,10 @@ Long Simulator::Set_Prescanmode(Long mode) {
 }
 
 Long Simulator::Get_Serialnumber(char* buffer) {
+    if (Long r; scripted("Get_Serialnumber", r)) {
+        if (buffer) buffer[0] = '\0';
+        return r;
+    }
     if (!open_) return result::kNotOpen;
     if (config_.serialResult != 0) return config_.serialResult;
     if (config_.serial.empty()) return result::kNotFound;
@@ -288,10 +323,15 @@ Long Simulator::Get_Serialnumber(char* buffer) {
 }
 
 Long Simulator::Get_DriverVersion(char* buffer) {
+    if (Long r; scripted("Get_DriverVersion", r)) {
+        if (buffer) buffer[0] = '\0';
+        return r;
+    }
     return copyText(buffer, config_.driverVersion, 256);
 }
 
 Long Simulator::Set_ImageExtraHeader(Long a, Long b) {
+    if (Long r; scripted("Set_ImageExtraHeader", r)) return r;
     if (!open_) return result::kNotOpen;
     extraHeader_[0] = a;
     extraHeader_[1] = b;
@@ -299,10 +339,11 @@ Long Simulator::Set_ImageExtraHeader(Long a, Long b) {
 }
 
 Long Simulator::Aktivate_Scanner() {
+    if (Long r; scripted("Aktivate_Scanner", r)) return r;
     if (!initialized_) return result::kNotInitialized;
     if (!open_) return result::kNotOpen;
-    const Long scripted = nextResult(config_.activateResults, activateResultsUsed_);
-    if (scripted != result::kOk && scripted != result::kAlreadyActive) return scripted;
+    const Long planned = nextResult(config_.activateResults, activateResultsUsed_);
+    if (planned != result::kOk && planned != result::kAlreadyActive) return planned;
     if (active_) return result::kAlreadyActive;
     active_ = true;
     activatedAt_ = now();
@@ -310,10 +351,11 @@ Long Simulator::Aktivate_Scanner() {
     lastEnd_ = 0;
     statusFaultCallsUsed_ = 0;
     update();
-    return scripted;
+    return planned;
 }
 
 Long Simulator::Get_Status() {
+    if (Long r; scripted("Get_Status", r)) return r;
     if (!initialized_) return result::kNotInitialized;
     if (!open_) return result::kNotOpen;
     update();
@@ -353,6 +395,7 @@ Long Simulator::GetPrescanImage(std::intptr_t* picture, Long* bytes) {
     if (!picture || !bytes) return result::kOutOfRange;
     *picture = 0;
     *bytes = 0;
+    if (Long r; scripted("GetPrescanImage", r)) return r;
     if (!open_) return result::kNotOpen;
     update();
     const std::int64_t t = now();
@@ -385,11 +428,16 @@ Long Simulator::GetPrescanImage(std::intptr_t* picture, Long* bytes) {
 }
 
 Long Simulator::ClearPrescanImage() {
+    if (Long r; scripted("ClearPrescanImage", r)) return r;
     freePreview();
     return result::kOk;
 }
 
 Long Simulator::Get_ImageName(char* buffer) {
+    if (Long r; scripted("Get_ImageName", r)) {
+        if (buffer) buffer[0] = '\0';
+        return r;
+    }
     if (!buffer) return 0;
     buffer[0] = '\0';
     if (!open_) return 0;
@@ -400,6 +448,7 @@ Long Simulator::Get_ImageName(char* buffer) {
 }
 
 Long Simulator::Get_ImageInfo(const char* name, unsigned char* record) {
+    if (Long r; scripted("Get_ImageInfo", r)) return r;
     if (!record) return result::kOutOfRange;
     if (!open_) return result::kNotOpen;
     Image* img = findImage(name);
@@ -429,6 +478,7 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
     if (!image || !bytes) return result::kOutOfRange;
     *image = 0;
     *bytes = 0;
+    if (Long r; scripted("GetRawImage", r)) return r;
     if (!open_) return result::kNotOpen;
     Image* img = findImage(name);
     if (!img) return result::kNoSuchParameter;
@@ -468,10 +518,12 @@ Long Simulator::GetRawImage(const char* name, Long width, Long height, std::intp
     // The caller owns the block from here and frees it.
     *image = static_cast<std::intptr_t>(block);
     *bytes = static_cast<Long>(size);
+    ++handedOver_[img->name];
     return result::kOk;
 }
 
 Long Simulator::Delete_Image(const char* name) {
+    if (Long r; scripted("Delete_Image", r)) return r;
     if (!open_) return result::kNotOpen;
     update();
     for (auto it = images_.begin(); it != images_.end(); ++it) {
@@ -484,6 +536,7 @@ Long Simulator::Delete_Image(const char* name) {
 }
 
 Long Simulator::Deaktivate_Scanner() {
+    if (Long r; scripted("Deaktivate_Scanner", r)) return r;
     if (!open_) return result::kNotOpen;
     update();
     // Plates not read to the end are pushed out unread.
@@ -494,6 +547,7 @@ Long Simulator::Deaktivate_Scanner() {
 }
 
 Long Simulator::Close_Scanner() {
+    if (Long r; scripted("Close_Scanner", r)) return r;
     if (!open_) return result::kNotOpen;
     if (active_) Deaktivate_Scanner();
     plates_.clear();

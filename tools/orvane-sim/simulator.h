@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orvane-sim/device_environment.h"
@@ -92,6 +94,10 @@ class Simulator {
     int platesFed() const { return platesFed_; }
     const SimConfig& config() const { return config_; }
     const std::string& iniPath() const { return iniPath_; }
+    // How many times an export has been called since the library was loaded.
+    int calls(std::string_view exportName) const;
+    // The images GetRawImage handed over, by name, with how many times each was.
+    const std::map<std::string, int, std::less<>>& handedOver() const { return handedOver_; }
     // The pixels plate n (1-based since the library was loaded) has or will have.
     GreyImage platePixels(int plateNumber, int setNumber);
 
@@ -124,6 +130,8 @@ class Simulator {
     Image* findImage(const char* name);
     void freePreview();
     std::uintptr_t giveBlock(const std::vector<std::byte>& bytes);
+    // Counts a call of an export; true (and the result) when the fault script fails this one.
+    bool scripted(std::string_view exportName, Long& result);
     static Long nextResult(const std::vector<Long>& list, std::size_t& used);
 
     std::unique_ptr<DeviceEnvironment> env_;
@@ -151,6 +159,8 @@ class Simulator {
     std::int64_t beltUntil_ = -1;
     std::size_t oldImageCursor_ = 0;
     int diskImages_ = 0;
+    std::map<std::string, int, std::less<>> calls_;
+    std::map<std::string, int, std::less<>> handedOver_;
 };
 
 // The phantom seed of plate n (1-based since the library was loaded).

@@ -82,7 +82,7 @@ class SimFile final : public File, public detail::Tracked {
     }
     bool write(std::span<const std::byte> bytes) override {
         if (fd_ < 0) return false;  // closed when its process ended (the world may be gone)
-        if (world_->shouldFail(Fault::FileWrite)) {
+        if (world_->shouldFail(Fault::FileWrite, owner())) {
             owner_->fail(err::kWriteFault);
             return false;
         }
@@ -112,7 +112,7 @@ class SimFile final : public File, public detail::Tracked {
     // For a write on another thread: the fault is decided here, on the simulation's thread; the
     // bytes then go out touching nothing but the descriptor.
     bool writeFaultDue() {
-        if (fd_ >= 0 && !world_->shouldFail(Fault::FileWrite)) return false;
+        if (fd_ >= 0 && !world_->shouldFail(Fault::FileWrite, owner())) return false;
         return true;
     }
     int descriptor() const { return fd_; }
@@ -278,7 +278,7 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
             flags = O_WRONLY | O_CREAT | O_APPEND;
             break;
     }
-    if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate)) {
+    if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate, &p_)) {
         p_.fail(err::kAccessDenied);
         return nullptr;
     }
@@ -370,7 +370,7 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
         p_.fail(kSharingViolation);
         return false;
     }
-    if (p_.w().shouldFail(Fault::FileCreate)) {
+    if (p_.w().shouldFail(Fault::FileCreate, &p_)) {
         p_.fail(err::kAccessDenied);
         return false;
     }

@@ -100,6 +100,7 @@ struct SlotHandle {
 };
 
 struct FaultState {
+    std::size_t calls = 0;
     bool always = false;
     std::vector<int> countdowns;
 };
@@ -151,7 +152,10 @@ struct World::Impl {
     std::array<detail::FaultState, 16> faults{};
 
     // --- helpers ---
-    bool shouldFail(Fault fault);
+    // Counts the call and says whether it fails; calls of other processes than the one faults
+    // are confined to neither count nor fail.
+    bool shouldFail(Fault fault, const SimProcess* caller);
+    const SimProcess* faultProcess = nullptr;
     platform::Handle newHandle();
     detail::WindowRec* window(platform::Hwnd hwnd);
     platform::LResult callProc(platform::Hwnd hwnd, platform::MsgId msg, platform::WParam w,

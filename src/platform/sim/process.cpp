@@ -311,7 +311,7 @@ LocalTime SimClock::localTime() {
 
 std::unique_ptr<Library> SimLibraries::load(std::string_view path) {
     auto& w = p_.w();
-    if (w.shouldFail(Fault::LoadLibrary)) {
+    if (w.shouldFail(Fault::LoadLibrary, &p_)) {
         p_.fail(err::kFileNotFound);
         return nullptr;
     }

@@ -35,7 +35,7 @@ detail::MemoryBlock* SimMemory::find(HGlobal block) {
 
 HGlobal SimMemory::alloc(std::uint32_t flags, std::size_t bytes) {
     auto& w = p_.w();
-    if (p_.ended || bytes > kMaxBlockBytes || w.shouldFail(Fault::GlobalAlloc)) {
+    if (p_.ended || bytes > kMaxBlockBytes || w.shouldFail(Fault::GlobalAlloc, &p_)) {
         p_.fail(err::kNotEnoughMemory);
         return 0;
     }
@@ -59,7 +59,7 @@ void* SimMemory::lock(HGlobal block) {
         p_.fail(kDiscarded);  // a zero-byte moveable block is born discarded
         return nullptr;
     }
-    if (p_.w().shouldFail(Fault::GlobalLock)) {
+    if (p_.w().shouldFail(Fault::GlobalLock, &p_)) {
         p_.fail(err::kNotEnoughMemory);
         return nullptr;
     }
@@ -131,7 +131,7 @@ ErrorCode SimRegistry::createKey(RegRoot root, std::string_view key) {
     auto& w = p_.w();
     const std::string path = keyPath(key);
     if (path.empty()) return err::kInvalidParameter;
-    if (w.shouldFail(Fault::RegistryCreate)) return err::kAccessDenied;
+    if (w.shouldFail(Fault::RegistryCreate, &p_)) return err::kAccessDenied;
     auto& h = w.hive(root, p_);
     // Every key on the way exists afterwards.
     for (std::size_t pos = path.find('\\'); pos != std::string::npos;
@@ -145,7 +145,7 @@ ErrorCode SimRegistry::setValue(RegRoot root, std::string_view key, std::string_
                                 RegType type, std::span<const std::byte> data) {
     if (const ErrorCode rc = createKey(root, key); rc != err::kSuccess) return rc;
     auto& w = p_.w();
-    if (w.shouldFail(Fault::RegistrySet)) return err::kAccessDenied;
+    if (w.shouldFail(Fault::RegistrySet, &p_)) return err::kAccessDenied;
     auto& k = w.hive(root, p_)[keyPath(key)];
     k.values[detail::lower(name)] =
         RegValue{type, std::vector<std::byte>(data.begin(), data.end())};
@@ -276,7 +276,7 @@ Handle SimMailslots::createMailslot(std::string_view name, std::uint32_t maxMess
         p_.fail(kInvalidName);
         return 0;
     }
-    if (w.shouldFail(Fault::MailslotCreate)) {
+    if (w.shouldFail(Fault::MailslotCreate, &p_)) {
         p_.fail(err::kAccessDenied);
         return 0;
     }
@@ -297,7 +297,7 @@ Handle SimMailslots::openMailslot(std::string_view name) {
         p_.fail(kInvalidName);
         return 0;
     }
-    if (w.shouldFail(Fault::MailslotCreate)) {
+    if (w.shouldFail(Fault::MailslotCreate, &p_)) {
         p_.fail(err::kAccessDenied);
         return 0;
     }
@@ -327,7 +327,7 @@ bool SimMailslots::write(Handle slot, std::span<const std::byte> message) {
         p_.fail(err::kInvalidHandle);
         return false;
     }
-    if (w.shouldFail(Fault::MailslotWrite)) {
+    if (w.shouldFail(Fault::MailslotWrite, &p_)) {
         p_.fail(err::kWriteFault);
         return false;
     }

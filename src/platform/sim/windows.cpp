@@ -45,6 +45,10 @@ Hwnd SimWindows::createWindow(const WindowSpec& spec, WindowHandler* handler) {
         return 0;
     }
     if ((spec.parent && !find(spec.parent)) || (spec.owner && !find(spec.owner))) return 0;
+    if (w.shouldFail(Fault::CreateWindow, &p_)) {
+        p_.fail(err::kNotEnoughMemory);
+        return 0;
+    }
     const Hwnd hwnd = w.nextHwnd;
     w.nextHwnd += 0x2E;  // even, never reused
     detail::WindowRec rec;
@@ -129,7 +133,7 @@ LResult SimWindows::sendOne(Hwnd hwnd, MsgId msg, WParam w, LParam l) {
     auto& world = p_.w();
     auto* rec = world.window(hwnd);
     if (!rec) return 0;
-    if (rec->process != &p_ && world.shouldFail(Fault::SendMessage)) {
+    if (rec->process != &p_ && world.shouldFail(Fault::SendMessage, &p_)) {
         p_.fail(kTimeout);
         return 0;
     }
@@ -169,7 +173,7 @@ bool SimWindows::postMessage(Hwnd hwnd, MsgId msg, WParam w, LParam l) {
         return false;
     }
     if (hwnd != kHwndBroadcast && !find(hwnd)) return false;
-    if (world.shouldFail(Fault::PostMessage)) {
+    if (world.shouldFail(Fault::PostMessage, &p_)) {
         p_.fail(err::kNotEnoughQuota);
         return false;
     }

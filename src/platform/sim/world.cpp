@@ -140,8 +140,10 @@ World::Impl::~Impl() {
     }
 }
 
-bool World::Impl::shouldFail(Fault fault) {
+bool World::Impl::shouldFail(Fault fault, const SimProcess* caller) {
+    if (faultProcess != nullptr && caller != faultProcess) return false;
     auto& f = faults[static_cast<std::size_t>(fault)];
+    ++f.calls;
     bool fire = f.always;
     for (int& c : f.countdowns)
         if (--c == 0) fire = true;
@@ -415,6 +417,14 @@ void World::failAlways(Fault fault, bool on) {
     auto& f = impl_->faults[static_cast<std::size_t>(fault)];
     f.always = on;
     if (!on) f.countdowns.clear();
+}
+
+void World::faultsOnlyIn(const SimProcess* process) {
+    impl_->faultProcess = process;
+}
+
+std::size_t World::calls(Fault fault) const {
+    return impl_->faults[static_cast<std::size_t>(fault)].calls;
 }
 
 LiveCounts World::live() const {

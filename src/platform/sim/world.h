@@ -34,6 +34,7 @@ enum class Fault {
     PostMessage,     // postMessage fails (kNotEnoughQuota)
     SendMessage,     // sendMessage to another process returns 0 without calling it
     LoadLibrary,     // Libraries::load fails (kFileNotFound)
+    CreateWindow,    // createWindow returns 0 (kNotEnoughMemory) before WM_CREATE
 };
 
 struct MessageBoxRecord {
@@ -146,6 +147,11 @@ class World {
     void failNth(Fault fault, int nth = 1);
     // Every call of that operation fails until cleared.
     void failAlways(Fault fault, bool on = true);
+    // How many calls of that operation the world has seen, failed ones included: a test runs
+    // a scenario once to count them, then fails each in turn.
+    std::size_t calls(Fault fault) const;
+    // Confines faults and their counting to the calls of one process (null: every process).
+    void faultsOnlyIn(const SimProcess* process);
     LiveCounts live() const;
 
     // Everything a mailslot reader of that name would read, for tests that look at traces

@@ -1,114 +1,33 @@
 // The capture road in the simulated world: activation, polling, acquisition and hand-over,
 // driven through the host protocol on the virtual clock with the simulated scanner.
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <sstream>
 
 #include "core/text.h"
 #include "imaging/tiff.h"
-#include "orvane-sim/phantom.h"
-#include "orvane-sim/tiff_lite.h"
 #include "plugin_world.h"
 #include "support/wrappers.h"
-#include "ui/dlg_box.h"
-#include "ui/prescan/frm_prescan.h"
 
 namespace quilo::test {
 namespace {
 
-namespace cmdc {
-inline constexpr std::int32_t ImageStored = 22, ImageCapturedEx = 24;
-}
-
 class Capture : public PluginWorld {
   protected:
-    // Sets keys of the simulated scanner's INI file (before the plug-in opens the scanner).
-    void configure(const std::map<std::string, std::string>& values) {
-        const auto path = world.nativePath(std::string(kProgramFolder) + "\\OrvaneEx.ini");
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string ini, line;
-        while (std::getline(text, line)) {
-            const auto key = values.find(line.substr(0, line.find('=')));
-            ini += (key != values.end() ? key->first + "=" + key->second : line) + "\n";
-        }
-        std::ofstream(path) << ini;
-    }
-    // Starts the plug-in and initialises it; every message dialog is recorded and closed.
-    void start(int noPreview = 1) {
-        const auto image = orvanesim::makePhantom(orvanesim::PlateKind::Intraoral, 310, 410, 7);
-        const auto tif = orvanesim::writeGreyTiff(310, 410, 16, image.pixels, 200.0);
-        std::ofstream(world.nativePath(std::string(kProgramFolder) + "\\Test.tif"),
-                      std::ios::binary)
-            .write(reinterpret_cast<const char*>(tif.data()),
-                   static_cast<std::streamsize>(tif.size()));
-        baseline = world.live();
-        ASSERT_TRUE(startPlugin());
-        plugin->forms().onFormLoad = [this](forms::Form& f) {
-            if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
-        };
-        plugin->settings().settings().NoPreview = static_cast<std::int16_t>(noPreview);
-        plugin->settings().settings().Visible = 1;  // the log file records every step
-        initialize();
-    }
-    // The user reads the dialog and presses OK once it is on the screen.
-    void closeWhenShown(ui::frmDlgBox* box) {
-        world.after(1, [this, box] {
-            if (!box->visible()) return closeWhenShown(box);
-            dialogs.push_back(box->msgLabel.caption());
-            box->OKButton.click();
-        });
-    }
-    void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
-    // The images the host has received, in order.
-    std::vector<Bytes> images() {
-        std::vector<Bytes> out;
-        for (const auto& r : host->received())
-            if (r.code == cmdc::ImageCapturedEx) out.push_back(r.data);
-        return out;
-    }
-    // Lets the scanner run until the host holds `n` images (or a minute has passed).
-    void waitImages(std::size_t n) {
-        for (int i = 0; i < 600 && images().size() < n; ++i)
-            world.advance(100);
-    }
-    std::string log() { return readLogFile() + main().txtLog.text(); }
     // The image inside a received message, read back.
     static imaging::Image tiffOf(const Bytes& message) {
         return imaging::readTiff(std::span<const std::byte>(message).subspan(2376));
-    }
-    int prescanImages() {
-        auto* f = plugin->forms().find("frmPrescan");
-        return f != nullptr ? static_cast<ui::frmPrescan*>(f)->ImageCount() : 0;
     }
     std::int32_t lastStatus() {
         const auto s = statusesSince(0);
         return s.empty() ? -1 : s.back();
     }
 
-    // After every capture: the plug-in's process left nothing behind, no memory block,
-    // handle, window or timer, and no temporary file of the preview.
+    // After every capture: the plug-in's process left nothing behind.
     void TearDown() override {
-        plugin.reset();
-        library.reset();
-        if (!baseline) return;
-        world.runUntilIdle();
-        const sim::LiveCounts now = world.live();
-        EXPECT_EQ(now.memoryBlocks, 0u);
-        EXPECT_EQ(now.handles, baseline->handles);
-        EXPECT_EQ(now.windows, baseline->windows);
-        EXPECT_EQ(now.timers, baseline->timers);
-        const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
-        if (std::filesystem::exists(temp)) {
-            for (const auto& f : std::filesystem::directory_iterator(temp))
-                EXPECT_NE(f.path().filename().string().rfind("QUI", 0), 0u) << f.path();
-        }
+        for (const std::string& left : leftBehind())
+            ADD_FAILURE() << left;
     }
-
-    std::vector<std::string> dialogs;
-    std::optional<sim::LiveCounts> baseline;
 };
 
 struct ActivationRow {
@@ -197,12 +116,12 @@ TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
     EXPECT_NE(log().find("Loaded raw image, colors: "), std::string::npos);
     EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
     // Out of order, then the same id again.
-    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    send(code::ImageStored, testhost::int32Bytes(2));
     const auto& slots = plugin->plugin()->extendedStore().slots;
     ASSERT_EQ(slots.size(), 2u);
     EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
     EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
-    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    send(code::ImageStored, testhost::int32Bytes(2));
     world.advance(10);
     ASSERT_FALSE(dialogs.empty());
     EXPECT_EQ(dialogs.back(),
@@ -330,7 +249,7 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
     EXPECT_EQ(images().size(), 20u);
     ASSERT_FALSE(dialogs.empty());
     EXPECT_NE(dialogs.back().find("Image storage (memory) array full."), std::string::npos);
-    send(cmdc::ImageStored, testhost::int32Bytes(5));
+    send(code::ImageStored, testhost::int32Bytes(5));
     activate(simulated);
     ASSERT_EQ(images().size(), 21u);
     EXPECT_EQ(le32At(images().back(), 4), 22);  // the refused image used up id 21
@@ -450,6 +369,63 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
         std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
 }
 
+// A long day in one process life: activations and stops, every enhancement and depth, both
+// preview modes, a host that acknowledges late and out of order. Memory and handles stay flat,
+// image ids rise, and every plate reaches the host exactly once. QUILO_SOAK_PLATES sets the
+// number of plates (1,000 for a nightly run).
+TEST_F(Capture, SoakOfManyPlates) {
+    const char* plates = std::getenv("QUILO_SOAK_PLATES");
+    const int total = plates != nullptr ? std::max(1, std::atoi(plates)) : 100;
+    smallQuickPlates(0);
+    start();
+    std::vector<std::int32_t> unacknowledged;
+    std::optional<sim::LiveCounts> flat;
+    std::int32_t lastId = 0;
+    std::size_t expected = 0;
+    for (int a = 0; expected < static_cast<std::size_t>(total); ++a) {
+        SCOPED_TRACE("activation " + std::to_string(a));
+        // Acknowledged one activation late, the newest first.
+        for (auto id = unacknowledged.rbegin(); id != unacknowledged.rend(); ++id)
+            send(code::ImageStored, testhost::int32Bytes(*id));
+        unacknowledged.clear();
+        if (a == 1) {
+            flat = world.live();  // the first capture made what lives on
+        } else if (a > 1) {
+            EXPECT_EQ(world.live(), *flat);
+        }
+        const int n = std::min(total - static_cast<int>(expected), 3 + a % 5);
+        configure({{"Plates", std::to_string(n)}});
+        auto& s = plugin->settings().settings();
+        s.ImageEnhancement = a % 4;
+        s.BitDepth = static_cast<std::int16_t>(a % 3 == 0 ? 8 : a % 3 == 1 ? 12 : 16);
+        s.NoPreview = static_cast<std::int16_t>(a % 2);
+        activate(1);
+        expected += static_cast<std::size_t>(n);
+        if (s.NoPreview == 0) {
+            for (int i = 0; i < 100 && !(main().ScanInProgress == 0 && prescanImages() == n); ++i)
+                world.advance(100);
+            ASSERT_EQ(prescanImages(), n);
+            static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();
+            world.advance(100);
+        }
+        waitImages(expected);
+        const auto got = images();
+        ASSERT_EQ(got.size(), expected) << log();
+        for (std::size_t i = expected - static_cast<std::size_t>(n); i < got.size(); ++i) {
+            EXPECT_GT(le32At(got[i], 4), lastId);
+            lastId = le32At(got[i], 4);
+            unacknowledged.push_back(lastId);
+        }
+        send(code::Stop, testhost::handleBytes(host->hwnd()));
+    }
+    for (const std::int32_t id : unacknowledged)
+        send(code::ImageStored, testhost::int32Bytes(id));
+    EXPECT_EQ(library->device().handedOver().size(), expected);
+    for (const auto& [name, times] : library->device().handedOver())
+        EXPECT_EQ(times, 1) << name;
+    EXPECT_TRUE(dialogs.empty()) << dialogs.front();
+}
+
 // The plate spool: every plate is on disk from the scanner's hand-over until the host has it;
 // a process killed on the way leaves it there and the next start saves it, exactly once.
 class Spool : public Capture {
@@ -487,7 +463,7 @@ TEST_F(Spool, APlateLeavesTheSpoolWhenTheHostHasIt) {
     waitImages(3);
     ASSERT_EQ(images().size(), 3u);
     EXPECT_EQ(files("Spool", ".tif"), 3u);  // the host keeps images until it acknowledges them
-    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    send(code::ImageStored, testhost::int32Bytes(2));
     EXPECT_EQ(files("Spool", ".tif"), 2u);
     // The end: the user chooses not to save the two unacknowledged images; they are given up.
     pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdNo});
@@ -583,8 +559,8 @@ TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
     world.advance(100);
     ASSERT_EQ(images().size(), 2u);
     EXPECT_EQ(files("Spool", ".tif"), 2u);  // sent, waiting for the acknowledgement
-    send(cmdc::ImageStored, testhost::int32Bytes(1));
-    send(cmdc::ImageStored, testhost::int32Bytes(2));
+    send(code::ImageStored, testhost::int32Bytes(1));
+    send(code::ImageStored, testhost::int32Bytes(2));
     EXPECT_EQ(files("Spool", ".tif"), 0u);  // the one left out was given up by the user
 }
 

@@ -5,19 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
 #include "demo/install.h"
+#include "orvane-sim/phantom.h"
+#include "orvane-sim/tiff_lite.h"
 #include "orvane-sim/world_library.h"
 #include "platform/sim/world.h"
 #include "test-host/decode.h"
 #include "test-host/host_core.h"
+#include "ui/dlg_box.h"
+#include "ui/prescan/frm_prescan.h"
 
 namespace quilo::test {
 
@@ -30,7 +39,8 @@ inline constexpr const char* kProgramFolder = "C:\\Program Files\\Kelvora\\Quilo
 namespace code {
 inline constexpr std::int32_t Initialize = 2, Shutdown = 3, Information = 4, Capabilities = 5,
                               Status = 6, SetSettings = 12, Activate = 20, Stop = 23,
-                              SensorCount = 30, SensorInfo = 31, Announce = -1;
+                              SensorCount = 30, SensorInfo = 31, ImageStored = 22,
+                              ImageCapturedEx = 24, Announce = -1;
 }
 
 inline std::int32_t le32At(const Bytes& b, std::size_t at) {
@@ -50,9 +60,10 @@ inline std::string textAt(const Bytes& b, std::size_t at, std::size_t width) {
     return s;
 }
 
-class PluginWorld : public ::testing::Test {
-  protected:
-    PluginWorld() {
+// The world, the host and the plug-in of one test (or of one run of a longer test).
+class PluginSession {
+  public:
+    PluginSession() {
         demo::install(world);
         sim::ProcessOptions hostOptions;
         hostOptions.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
@@ -66,7 +77,7 @@ class PluginWorld : public ::testing::Test {
         };
     }
 
-    ~PluginWorld() override {
+    virtual ~PluginSession() {
         plugin.reset();
         library.reset();
     }
@@ -75,8 +86,14 @@ class PluginWorld : public ::testing::Test {
     bool startPlugin(const std::string& commandLine = {}, sim::ProcessOptions options = {}) {
         options.commandLine = commandLine;
         pluginProcess = &world.createProcess(options);
+        if (onProcessCreated) onProcessCreated();
         library = orvanesim::WorldLibrary::install(world, *pluginProcess);
         plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
+        if (closeDialogs) {
+            plugin->forms().onFormLoad = [this](forms::Form& f) {
+                if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
+            };
+        }
         const bool started = plugin->start();
         world.runUntilIdle();
         return started;
@@ -120,12 +137,125 @@ class PluginWorld : public ::testing::Test {
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
+    // Sets keys of the simulated scanner's INI file (before the plug-in opens the scanner).
+    void configure(const std::map<std::string, std::string>& values) {
+        const auto path = world.nativePath(std::string(kProgramFolder) + "\\OrvaneEx.ini");
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string ini, line;
+        while (std::getline(text, line)) {
+            const auto key = values.find(line.substr(0, line.find('=')));
+            ini += (key != values.end() ? key->first + "=" + key->second : line) + "\n";
+        }
+        std::ofstream(path) << ini;
+    }
+    // Small plates (80 x 100 pixels) read quickly, for tests that run the road many times.
+    void smallQuickPlates(int plates, const std::string& failCall = {}) {
+        configure({{"Plates", std::to_string(plates)},
+                   {"FirstPlateMs", "200"},
+                   {"PlateIntervalMs", "700"},
+                   {"TransportStartMs", "50"},
+                   {"ReadMs", "300"},
+                   {"EjectMs", "50"},
+                   {"PreviewLines", "40"},
+                   {"WidthMM", "8"},
+                   {"HeightMM", "10"},
+                   {"PitchUM", "100"},
+                   {"FailCall", failCall}});
+    }
+    // Starts the plug-in and initialises it; every message dialog is recorded and closed. The
+    // live objects before it are the baseline that leftBehind() compares with. False when the
+    // plug-in ended or refused the initialisation.
+    bool launch(int noPreview = 1, std::int16_t visible = 1) {
+        const auto image = orvanesim::makePhantom(orvanesim::PlateKind::Intraoral, 310, 410, 7);
+        const auto tif = orvanesim::writeGreyTiff(310, 410, 16, image.pixels, 200.0);
+        std::ofstream(world.nativePath(std::string(kProgramFolder) + "\\Test.tif"),
+                      std::ios::binary)
+            .write(reinterpret_cast<const char*>(tif.data()),
+                   static_cast<std::streamsize>(tif.size()));
+        baseline = world.live();
+        closeDialogs = true;
+        if (!startPlugin() || !alive()) return false;
+        plugin->settings().settings().NoPreview = static_cast<std::int16_t>(noPreview);
+        plugin->settings().settings().Visible = visible;  // 1: the log file records every step
+        return sendHandle(code::Initialize) != 0 && alive();
+    }
+    void start(int noPreview = 1) {
+        ASSERT_TRUE(launch(noPreview));
+        ASSERT_TRUE(plugin->plugin()->Initialized());
+    }
+    // The plug-in is running and its main form is there.
+    bool alive() { return plugin && !plugin->ended() && plugin->mainForm() != nullptr; }
+    // The user reads the dialog and presses OK once it is on the screen.
+    void closeWhenShown(ui::frmDlgBox* box) {
+        world.after(1, [this, box] {
+            if (!plugin ||
+                std::ranges::find(plugin->forms().loaded(), box) == plugin->forms().loaded().end())
+                return;  // gone before it was shown
+            if (!box->visible()) return closeWhenShown(box);
+            dialogs.push_back(box->msgLabel.caption());
+            box->OKButton.click();
+        });
+    }
+    void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
+    // The images the host has received, in order.
+    std::vector<Bytes> images() {
+        std::vector<Bytes> out;
+        for (const auto& r : host->received())
+            if (r.code == code::ImageCapturedEx) out.push_back(r.data);
+        return out;
+    }
+    // Lets the scanner run until the host holds `n` images (or a minute has passed).
+    void waitImages(std::size_t n) {
+        for (int i = 0; i < 600 && images().size() < n; ++i)
+            world.advance(100);
+    }
+    std::string log() { return readLogFile() + main().txtLog.text(); }
+    int prescanImages() {
+        auto* f = plugin->forms().find("frmPrescan");
+        return f != nullptr ? static_cast<ui::frmPrescan*>(f)->ImageCount() : 0;
+    }
+    std::string tempFolder() { return "C:\\Users\\clinic\\AppData\\Local\\Temp"; }
+    // After the plug-in's end: what its process left behind that it should not have (memory
+    // blocks, handles, windows, timers, temporary files of the preview), one line each.
+    std::vector<std::string> leftBehind() {
+        plugin.reset();
+        library.reset();
+        std::vector<std::string> out;
+        if (!baseline) return out;
+        world.runUntilIdle();
+        const sim::LiveCounts now = world.live();
+        auto compare = [&](const char* what, std::size_t n, std::size_t before) {
+            if (n != before)
+                out.push_back(std::string(what) + ": " + std::to_string(before) + " -> " +
+                              std::to_string(n));
+        };
+        compare("memory blocks", now.memoryBlocks, baseline->memoryBlocks);
+        compare("handles", now.handles, baseline->handles);
+        compare("windows", now.windows, baseline->windows);
+        compare("timers", now.timers, baseline->timers);
+        const auto temp = world.nativePath(tempFolder());
+        if (std::filesystem::exists(temp)) {
+            for (const auto& f : std::filesystem::directory_iterator(temp))
+                if (f.path().filename().string().rfind("QUI", 0) == 0)
+                    out.push_back("temporary file " + f.path().filename().string());
+        }
+        return out;
+    }
+
     sim::World world;
     sim::SimProcess* hostProcess = nullptr;
     sim::SimProcess* pluginProcess = nullptr;
     std::unique_ptr<testhost::HostCore> host;
     std::unique_ptr<orvanesim::WorldLibrary> library;
     std::unique_ptr<controller::PluginProcess> plugin;
+    bool closeDialogs = false;               // record and close every message dialog
+    std::function<void()> onProcessCreated;  // runs before anything happens in the plug-in
+    std::vector<std::string> dialogs;
+    std::optional<sim::LiveCounts> baseline;
 };
+
+class PluginWorld : public ::testing::Test, public PluginSession {};
 
 }  // namespace quilo::test

@@ -277,6 +277,18 @@ Serial=
     EXPECT_STREQ(buffer, "Intraoral test");
     EXPECT_EQ(sim->Get_Paramname(buffer, 2), -3);
     EXPECT_EQ(sim->Get_Paramname(buffer, 3), -2);
+
+    // The nth call of an export, counted since loading, fails with the scripted result.
+    start(std::string(kSmallScanner) +
+          "[Faults]\nFailCall=Open_Scanner:2:-1001, x, Get_Status:1:-5\n");
+    EXPECT_EQ(sim->Init_Dll(""), 0);
+    EXPECT_EQ(sim->Get_Status(), -5);
+    EXPECT_EQ(sim->Open_Scanner(1), 0);
+    sim->Close_Scanner();
+    EXPECT_EQ(sim->Open_Scanner(1), -1001);
+    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ(sim->Open_Scanner(1), 0);
+    EXPECT_EQ(sim->calls("Open_Scanner"), 3);
 }
 
 TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {

@@ -19,6 +19,11 @@ TEST_F(SimFaults, NthCallFailsOnceCountingFromNow) {
     GlobalBlock b4 = GlobalBlock::allocate(mem, 16);
     EXPECT_TRUE(a && b1 && b2 && b4);
     EXPECT_FALSE(b3);
+    EXPECT_EQ(world.calls(Fault::GlobalAlloc), 5u);  // the failed call counts too
+    world.failNth(Fault::CreateWindow);
+    EXPECT_EQ(p.windows().createWindow({}, nullptr), 0u);
+    EXPECT_EQ(p.windows().lastError(), err::kNotEnoughMemory);
+    EXPECT_EQ(world.live().windows, 0u);
     // Two pending faults of one kind count independently.
     world.failNth(Fault::GlobalLock, 1);
     world.failNth(Fault::GlobalLock, 2);

@@ -1,0 +1,261 @@
+// Every call that can fail, failed in turn: each operation of the simulated Windows and each
+// error the scanner library can return, in initialisation, a capture, a capture into the preview
+// window and the setup dialog. After each run nothing is left behind, every plate the scanner
+// handed over reached the host or is still kept, and a run that ended differently said why.
+#include <set>
+
+#include "fault_sweep.h"
+#include "plugin_world.h"
+#include "settings/dialogs/frm_setup.h"
+#include "trace/trace.h"
+
+namespace quilo::test {
+namespace {
+
+struct Kind {
+    const char* name;
+    std::optional<sim::Fault> fault;  // an operation of the simulated Windows fails,
+    const char* exportName;           // or a call of the scanner library returns
+    std::int32_t result;              // this
+};
+
+constexpr Kind os(const char* name, sim::Fault f) {
+    return {name, f, nullptr, 0};
+}
+constexpr Kind scanner(const char* exportName, std::int32_t result) {
+    return {exportName, std::nullopt, exportName, result};
+}
+
+// Every error code the road treats in its own way, and one it does not know, per export. Not
+// -6 from Aktivate_Scanner: it says the scanner is active, which a scripted failure is not.
+const Kind kKinds[] = {
+    os("GlobalAlloc", sim::Fault::GlobalAlloc),
+    os("GlobalLock", sim::Fault::GlobalLock),
+    os("FileCreate", sim::Fault::FileCreate),
+    os("FileWrite", sim::Fault::FileWrite),
+    os("RegistryCreate", sim::Fault::RegistryCreate),
+    os("RegistrySet", sim::Fault::RegistrySet),
+    os("MailslotCreate", sim::Fault::MailslotCreate),
+    os("MailslotWrite", sim::Fault::MailslotWrite),
+    os("PostMessage", sim::Fault::PostMessage),
+    os("SendMessage", sim::Fault::SendMessage),
+    os("LoadLibrary", sim::Fault::LoadLibrary),
+    os("CreateWindow", sim::Fault::CreateWindow),
+    scanner("Init_Dll", 2),
+    scanner("Get_IniFileName", -1),
+    scanner("Get_Paramcount", 0),
+    scanner("Get_Paramname", -3),
+    scanner("Open_Scanner", -1),
+    scanner("Open_Scanner", -2),
+    scanner("Open_Scanner", -3),
+    scanner("Open_Scanner", -7),
+    scanner("Open_Scanner", -100),
+    scanner("Open_Scanner", -101),
+    scanner("Open_Scanner", -102),
+    scanner("Open_Scanner", -1001),
+    scanner("Open_Scanner", -1007),
+    scanner("Open_Scanner", -1010),
+    scanner("Open_Scanner", -99),
+    scanner("Set_Prescanmode", -4),
+    scanner("Get_Serialnumber", -1),
+    scanner("Get_DriverVersion", -1),
+    scanner("Set_ImageExtraHeader", -4),
+    scanner("Aktivate_Scanner", -4),
+    scanner("Aktivate_Scanner", -1009),
+    scanner("Aktivate_Scanner", -1010),
+    scanner("Aktivate_Scanner", -10000),
+    scanner("Aktivate_Scanner", -99),
+    scanner("Get_Status", -200),
+    scanner("Get_Status", -5),
+    scanner("GetPrescanImage", -1),
+    scanner("GetPrescanImage", -90),
+    scanner("ClearPrescanImage", -4),
+    scanner("Get_ImageName", 0),
+    scanner("Get_ImageInfo", -1),
+    scanner("GetRawImage", -90),
+    scanner("GetRawImage", -102),
+    scanner("Delete_Image", -2),
+    scanner("Deaktivate_Scanner", -4),
+    scanner("Close_Scanner", -10001),
+    scanner("Close_Scanner", -4),
+};
+
+// The host acknowledges every image it has received.
+void acknowledgeAll(PluginSession& s) {
+    for (const Bytes& image : s.images())
+        s.send(code::ImageStored, testhost::int32Bytes(le32At(image, 4)));
+}
+
+void waitFor(PluginSession& s, const std::function<bool()>& done) {
+    for (int i = 0; i < 100 && !done(); ++i)
+        s.world.advance(100);
+}
+
+// The user presses OK in the setup dialog once it is on the screen.
+void pressOkWhenShown(PluginSession& s, int tries) {
+    auto* f =
+        s.plugin ? dynamic_cast<settings::frmSetup*>(s.plugin->forms().find("frmSetup")) : nullptr;
+    if (f != nullptr && f->visible()) return (void)f->OKButton.click();
+    if (tries > 0) s.world.after(5, [&s, tries] { pressOkWhenShown(s, tries - 1); });
+}
+
+struct Scenario {
+    const char* name;
+    void (*run)(PluginSession&);
+};
+
+const Scenario kScenarios[] = {
+    {"Initialisation", [](PluginSession& s) { s.launch(); }},
+    {"CaptureOfThree",
+     [](PluginSession& s) {
+         if (!s.launch()) return;
+         s.activate(1);
+         waitFor(s, [&] { return s.images().size() >= 3; });
+         acknowledgeAll(s);
+     }},
+    {"PreviewSaveImages",
+     [](PluginSession& s) {
+         if (!s.launch(0)) return;
+         s.activate(1);
+         waitFor(s, [&] {
+             return !s.alive() || (s.main().ScanInProgress == 0 && s.prescanImages() == 3);
+         });
+         if (auto* window = static_cast<ui::frmPrescan*>(s.plugin->forms().find("frmPrescan")))
+             window->Command1.click();
+         s.world.advance(100);
+         acknowledgeAll(s);
+     }},
+    {"SetupOk",
+     [](PluginSession& s) {
+         if (!s.launch()) return;
+         s.world.after(5, [&s] { pressOkWhenShown(s, 200); });
+         s.main().doSetup();
+         s.world.advance(100);
+     }},
+};
+
+struct Outcome {
+    int calls = 0;                    // calls of the kind under test
+    std::string ending;               // empty when the plug-in ended normally
+    std::size_t delivered = 0;        // images the host received
+    std::set<std::string> told;       // message boxes, dialogs and trace lines
+    std::vector<std::string> faults;  // what the sweep cannot accept
+};
+
+Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
+    PluginSession s;
+    Outcome o;
+    s.smallQuickPlates(3, nth > 0 && !kind.fault
+                              ? std::string(kind.exportName) + ":" + std::to_string(nth) + ":" +
+                                    std::to_string(kind.result)
+                              : std::string());
+    trace::Trace viewer(s.hostProcess->mailslots(), s.hostProcess->clock(),
+                        s.hostProcess->process());
+    viewer.TraceOpen(true);
+    // Only the plug-in's calls fail: the host and the trace viewer are not under test.
+    std::size_t before = 0;
+    s.onProcessCreated = [&] {
+        s.world.faultsOnlyIn(s.pluginProcess);
+        // Without the scanner the plug-in would capture this file instead: the sweep counts
+        // the scanner's plates only.
+        std::filesystem::remove(s.world.nativePath(std::string(kProgramFolder) + "\\Test.tif"));
+        if (!kind.fault) return;
+        before = s.world.calls(*kind.fault);
+        if (nth > 0) s.world.failNth(*kind.fault, nth);
+    };
+    try {
+        scenario.run(s);
+        if (s.alive()) s.sendHandle(code::Shutdown);
+        if (s.plugin && !s.plugin->ended()) o.ending = "still running after ShutdownPlugin";
+    } catch (const std::exception& e) {
+        o.ending = std::string("exception: ") + e.what();
+        o.faults.push_back("an exception left the plug-in (a crash): " + std::string(e.what()));
+    }
+    const std::string data =
+        s.plugin ? s.plugin->settings().names().PluginDataFolder : std::string();
+    s.plugin.reset();  // the end of the process: unacknowledged images are offered for saving
+    o.calls = kind.fault ? static_cast<int>(s.world.calls(*kind.fault) - before)
+                         : (s.library ? s.library->device().calls(kind.exportName) : 0);
+    if (kind.fault) s.world.failAlways(*kind.fault, false);  // a fault not reached goes
+    auto count = [&](const std::string& folder, const std::string& prefix, const char* ext) {
+        std::size_t n = 0;
+        const auto path = s.world.nativePath(folder);
+        if (!folder.empty() && std::filesystem::exists(path))
+            for (const auto& f : std::filesystem::directory_iterator(path))
+                n += f.path().filename().string().rfind(prefix, 0) == 0 &&
+                     f.path().extension() == ext;
+        return n;
+    };
+    o.delivered = s.images().size();
+    // Plates by name, and how many hand-overs: a plate whose deletion failed is read again.
+    std::size_t handed = 0, handOvers = 0;
+    if (s.library) {
+        for (const auto& [name, times] : s.library->device().handedOver()) {
+            ++handed;
+            handOvers += static_cast<std::size_t>(times);
+        }
+    }
+    const std::size_t spooled = count(data + "\\Spool", "PLATE", ".tif");
+    const std::size_t saved = count(s.tempFolder(), "IMG", ".tif");
+    if (handed > o.delivered + spooled + saved || o.delivered > handOvers)
+        o.faults.push_back("plates handed over " + std::to_string(handed) + ", delivered " +
+                           std::to_string(o.delivered) + ", in the spool " +
+                           std::to_string(spooled) + ", saved at the end " + std::to_string(saved));
+    if (count(data + "\\Spool", "PLATE", ".part") != 0) o.faults.push_back("a spool .part file");
+    for (const auto& box :
+         s.pluginProcess ? s.pluginProcess->messageBoxes() : std::vector<sim::MessageBoxRecord>{})
+        o.told.insert(box.text);
+    o.told.insert(s.dialogs.begin(), s.dialogs.end());
+    for (const std::string& line :
+         trace::TraceReader(s.hostProcess->mailslots(), viewer.handle()).readAll())
+        o.told.insert(line.substr(line.find(']') + 1));
+    for (std::string& left : s.leftBehind())
+        o.faults.push_back(std::move(left));
+    viewer.TraceClose();
+    return o;
+}
+
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.name << (k.fault ? "" : " " + std::to_string(k.result));
+}
+
+using Point = std::tuple<Scenario, Kind>;
+class FaultSweep : public ::testing::TestWithParam<Point> {};
+
+TEST_P(FaultSweep, NothingLostLeakedOrUnsaid) {
+    const auto& [scenario, kind] = GetParam();
+    const int runs = forEachFaultPoint<Outcome>(
+        [&](int nth) { return runOnce(scenario, kind, nth); },
+        [](const Outcome& clean, const Outcome& o) {
+            for (const std::string& f : o.faults)
+                ADD_FAILURE() << f;
+            if (o.ending == clean.ending && o.delivered == clean.delivered) return;
+            // It went otherwise than without the fault: the user or the trace was told
+            // something that a run without it does not say.
+            const bool said = std::ranges::any_of(
+                o.told, [&](const std::string& t) { return !clean.told.contains(t); });
+            EXPECT_TRUE(said) << "silent: " << o.ending << "; " << o.delivered << " of "
+                              << clean.delivered << " images";
+        });
+    RecordProperty("faultRuns", runs);
+}
+
+std::string pointName(const ::testing::TestParamInfo<Point>& info) {
+    const auto& [scenario, kind] = info.param;
+    std::string name = std::string(scenario.name) + "_" + kind.name;
+    if (!kind.fault)
+        name += kind.result < 0 ? "_m" + std::to_string(-kind.result)
+                                : "_" + std::to_string(kind.result);
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Road, FaultSweep,
+                         ::testing::Combine(::testing::ValuesIn(kScenarios),
+                                            ::testing::ValuesIn(kKinds)),
+                         pointName);
+
+}  // namespace
+}  // namespace quilo::test
