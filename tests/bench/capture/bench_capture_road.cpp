@@ -8,12 +8,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench/capture/road_rig.h"
+#include "bench/support/bench_main.h"
 
 #ifdef QUILO_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -27,12 +27,6 @@ namespace {
 using namespace quilo;
 using namespace quilo::bench;
 
-// QUILO_BENCH_QUICK=1 (the test script's smoke run, under the sanitizers) takes an eighth of
-// each side: the run only proves the benchmarks still work.
-std::uint32_t shrink() {
-    const char* quick = std::getenv("QUILO_BENCH_QUICK");
-    return quick && *quick && *quick != '0' ? 8u : 1u;
-}
 Plate plateOf(std::int64_t arg) {
     return arg == 0 ? intraoralPlate(shrink()) : cephalometricPlate(shrink());
 }
@@ -211,12 +205,5 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef QUILO_BENCH_OPENCV
-    cv::setNumThreads(1);  // ours runs on one thread; so does the reference
-#endif
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return quilo::bench::runBenchmarks<RatioReporter>(argc, argv);
 }

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_main.h"
 #include "imaging/enhancement.h"
 #include "imaging/median_internal.h"
 #include "imaging/operations.h"
@@ -28,6 +28,7 @@
 namespace {
 
 using namespace quilo::imaging;
+using quilo::bench::shrink;
 #ifdef QUILO_BENCH_LIBTIFF
 using namespace quilo::bench;
 #endif
@@ -48,13 +49,6 @@ Image radiograph(std::uint32_t w, std::uint32_t h) {
             img.set(x, y, static_cast<std::uint32_t>(std::clamp(v + noise(rng), 0.0, 65535.0)));
         }
     return img;
-}
-
-// QUILO_BENCH_QUICK=1 (the test script's smoke run, under the sanitizers) shrinks every image
-// eightfold in each direction: the run only proves the benchmarks still work.
-std::uint32_t shrink() {
-    const char* quick = std::getenv("QUILO_BENCH_QUICK");
-    return quick && *quick && *quick != '0' ? 8u : 1u;
 }
 
 const Image& intraoral() {
@@ -187,66 +181,50 @@ BENCHMARK(BM_LibtiffRead)->Unit(benchmark::kMicrosecond);
 #endif
 
 // ---- point operations ----
-void BM_Invert(benchmark::State& st, const Image& (*source)()) {
+// The point operations run again and again on one copy of the image: their cost does not depend
+// on the values, so a stretched image is stretched again (with the first copy's bounds). A
+// change of depth starts from a fresh copy each time, made (and the last one given back)
+// outside the timing.
+using PointOp = void (*)(Image&, std::pair<std::uint32_t, std::uint32_t> bounds);
+void pointOp(benchmark::State& st, const Image& (*source)(), PointOp op, bool fresh) {
     Image img = source().clone();
-    for (auto _ : st)
-        invert(img);
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
-}
-
-// The stretch's cost does not depend on the values, so the image need not be restored between
-// runs: a stretched image is stretched again.
-void BM_StretchRange(benchmark::State& st, const Image& (*source)()) {
-    Image img = source().clone();
-    const auto [lo, hi] = minMax(img);
+    const auto bounds = minMax(img);
     for (auto _ : st) {
-        stretchRange(img, lo, hi);
+        if (fresh) {
+            st.PauseTiming();
+            img = source().clone();
+            st.ResumeTiming();
+        }
+        op(img, bounds);
         benchmark::DoNotOptimize(img.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
-}
-
-// StretchIntensity reads the image twice: its smallest and largest values first.
-void BM_StretchIntensity(benchmark::State& st, const Image& (*source)()) {
-    Image img = source().clone();
-    for (auto _ : st) {
-        stretchIntensity(img);
-        benchmark::DoNotOptimize(img.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
-}
-
-void BM_BitDepth16To8(benchmark::State& st, const Image& (*source)()) {
-    for (auto _ : st) {
-        st.PauseTiming();
-        Image img = source().clone();
-        st.ResumeTiming();
-        changeBitDepth(img, 8);
-        benchmark::DoNotOptimize(img.data());
-        st.PauseTiming();
-        img = Image();  // giving the pixels back is not part of the change
-        st.ResumeTiming();
     }
     st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * source().byteSize()));
 }
-
-void BM_BitDepth16To12(benchmark::State& st, const Image& (*source)()) {
-    Image img = source().clone();
-    for (auto _ : st) {
-        changeBitDepth(img, 12);
-        img.relabelDepth(16);
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
-}
-
-#define QUILO_POINT_BENCHMARK(fn)                                               \
-    BENCHMARK_CAPTURE(fn, intraoral, intraoral)->Unit(benchmark::kMicrosecond); \
-    BENCHMARK_CAPTURE(fn, plate, plate)->Unit(benchmark::kMicrosecond)
-QUILO_POINT_BENCHMARK(BM_Invert);
-QUILO_POINT_BENCHMARK(BM_StretchRange);
-QUILO_POINT_BENCHMARK(BM_StretchIntensity);
-QUILO_POINT_BENCHMARK(BM_BitDepth16To8);
-QUILO_POINT_BENCHMARK(BM_BitDepth16To12);
+const bool kPointOpsRegistered = [] {
+    const struct {
+        const char* name;
+        PointOp op;
+        bool fresh;
+    } ops[] = {
+        {"BM_Invert", [](Image& i, auto) { invert(i); }, false},
+        {"BM_StretchRange", [](Image& i, auto b) { stretchRange(i, b.first, b.second); }, false},
+        // StretchIntensity reads the image twice: its smallest and largest values first.
+        {"BM_StretchIntensity", [](Image& i, auto) { stretchIntensity(i); }, false},
+        {"BM_BitDepth16To8", [](Image& i, auto) { changeBitDepth(i, 8); }, true},
+        {"BM_BitDepth16To12",
+         [](Image& i, auto) {
+             changeBitDepth(i, 12);
+             i.relabelDepth(16);
+         },
+         false},
+    };
+    for (const auto& o : ops)
+        for (auto [on, source] : {std::pair{"intraoral", &intraoral}, std::pair{"plate", &plate}})
+            benchmark::RegisterBenchmark((std::string(o.name) + "/" + on).c_str(), pointOp, source,
+                                         o.op, o.fresh)
+                ->Unit(benchmark::kMicrosecond);
+    return true;
+}();
 
 // ---- median ----
 // A median at the benchmark's level on a fresh copy of src for every iteration.
@@ -287,32 +265,27 @@ void BM_MedianNthElement(benchmark::State& st) {
 BENCHMARK(BM_MedianNthElement)->Arg(1)->Arg(15)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 #ifdef QUILO_BENCH_OPENCV
-void BM_OpenCVMedianBlur(benchmark::State& st) {
+// OpenCV as it runs (its best code for this machine, chosen at run time: AVX2, AVX-512) and
+// held to the instruction set we compile for (SSE2 on x86).
+void openCvMedian(benchmark::State& st, bool optimised) {
     const int level = static_cast<int>(st.range(0));
     const Image& img = intraoral();
     cv::Mat src(static_cast<int>(img.height()), static_cast<int>(img.width()), CV_16UC1,
                 const_cast<std::uint8_t*>(img.data()));
     cv::Mat dst;
-    for (auto _ : st)
-        cv::medianBlur(src, dst, level + 1);
-    perPixel(st, img.pixelCount());
-}
-BENCHMARK(BM_OpenCVMedianBlur)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
-
-// The same with OpenCV held to the instruction set we compile for (SSE2 on x86): without its
-// optimised code paths, which it otherwise picks at run time for the machine (AVX2, AVX-512).
-void BM_OpenCVMedianBlurBaseline(benchmark::State& st) {
-    const int level = static_cast<int>(st.range(0));
-    const Image& img = intraoral();
-    cv::Mat src(static_cast<int>(img.height()), static_cast<int>(img.width()), CV_16UC1,
-                const_cast<std::uint8_t*>(img.data()));
-    cv::Mat dst;
-    cv::setUseOptimized(false);
+    cv::setUseOptimized(optimised);
     for (auto _ : st)
         cv::medianBlur(src, dst, level + 1);
     cv::setUseOptimized(true);
     perPixel(st, img.pixelCount());
 }
+void BM_OpenCVMedianBlur(benchmark::State& st) {
+    openCvMedian(st, true);
+}
+void BM_OpenCVMedianBlurBaseline(benchmark::State& st) {
+    openCvMedian(st, false);
+}
+BENCHMARK(BM_OpenCVMedianBlur)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenCVMedianBlurBaseline)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 #endif
 
@@ -372,7 +345,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
             if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-            seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();  // in the run's time unit
             auto it = r.counters.find("ns_per_px");
             if (it != r.counters.end()) perPx_[r.benchmark_name()] = it->second.value;
             auto b = r.counters.find("bytes_per_second");
@@ -439,18 +411,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
   private:
-    std::map<std::string, double> seconds_, perPx_, bytes_;
+    std::map<std::string, double> perPx_, bytes_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef QUILO_BENCH_OPENCV
-    cv::setNumThreads(1);  // ours runs on one thread; so does the reference
-#endif
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return quilo::bench::runBenchmarks<RatioReporter>(argc, argv);
 }

@@ -2,8 +2,8 @@
 // the announcement, and their errors.
 #include <cstring>
 
-#include "core/error.h"
 #include "host_world.h"
+#include "support/errors.h"
 
 namespace quilo::test {
 namespace {
@@ -18,16 +18,6 @@ platform::HGlobal imageBlock(platform::GlobalMemory& mem, std::size_t n) {
         p[i] = static_cast<std::byte>((i * 7 + 3) & 0xFF);
     mem.unlock(h);
     return h;
-}
-
-long errorNumber(const std::function<void()>& f, std::string* text = nullptr) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        if (text) *text = e.description();
-        return e.number();
-    }
-    return 0;
 }
 
 TEST_F(Senders, ExtendedImageMessageCarriesHeaderTextsAndTheWholeImage) {

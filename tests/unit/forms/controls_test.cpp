@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
 #include "forms/forms.h"
 #include "platform/sim/world.h"
+#include "support/errors.h"
 
 namespace quilo::forms {
 namespace {
@@ -20,14 +20,7 @@ struct ControlsTest : ::testing::Test {
     Form form{forms, "frmSetup"};
 };
 
-int errorNumber(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const RuntimeError& e) {
-        return static_cast<int>(e.number());
-    }
-    return 0;
-}
+using test::errorNumber;
 
 TEST_F(ControlsTest, CheckBoxValueRaisesClickOnlyWhenItChanges) {
     auto& box = form.add<CheckBox>("chkInvert");
@@ -171,20 +164,6 @@ TEST_F(ControlsTest, ControlArraysAreFoundByNameAndIndex) {
     // Every control has its own id; the form finds it back by that id.
     EXPECT_EQ(form.controlById(s1.id()), &s1);
     EXPECT_NE(s1.id(), s2.id());
-    // The type names a translator walks by, and a form may rename its tab control's.
-    auto& tabs = form.add<TabControl>("SSTab1");
-    EXPECT_EQ(single.typeName(), "Label");
-    EXPECT_EQ(form.add<CheckBox>("chk").typeName(), "CheckBox");
-    EXPECT_EQ(form.add<CommandButton>("cmd").typeName(), "CommandButton");
-    EXPECT_EQ(form.add<OptionButton>("opt").typeName(), "OptionButton");
-    EXPECT_EQ(form.add<TextBox>("txt").typeName(), "TextBox");
-    EXPECT_EQ(form.add<ComboBox>("cbo").typeName(), "ComboBox");
-    EXPECT_EQ(form.add<ListBox>("lst").typeName(), "ListBox");
-    EXPECT_EQ(form.add<Frame>("fra").typeName(), "Frame");
-    EXPECT_EQ(form.add<Timer>("tmr").typeName(), "Timer");
-    EXPECT_EQ(form.add<Menu>("mnu").typeName(), "Menu");
-    tabs.setTypeName("SSTab");
-    EXPECT_EQ(tabs.typeName(), "SSTab");
 }
 
 TEST_F(ControlsTest, TabsKeepCaptionTagAndToolTip) {

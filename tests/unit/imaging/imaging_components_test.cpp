@@ -322,12 +322,6 @@ TEST_F(EnhancementComponentTest, GivesALoadableBlockAndKeepsOptionsPerType) {
     EXPECT_EQ(ec.lastOptionsRequest()->code, 2);
 }
 
-}  // namespace
-}  // namespace quilo::imaging
-
-namespace quilo::imaging {
-namespace {
-
 TEST_F(TiffWriterTest, ImagesAreMadeStraightInTheirBlock) {
     {
         auto block = makeTiffInGlobal(mem, 3, 2, 12, 50.0, 25.0, [](Image& im) {

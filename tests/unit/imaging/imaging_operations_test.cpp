@@ -54,27 +54,18 @@ TEST(Image, IsMovedAndClonedExplicitly) {
 }
 
 TEST(Operations, InvertAtEachDepth) {
-    Image a = make(3, 1, 8, {0, 1, 255});
-    invert(a);
-    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{255, 254, 0}));
-    Image b = make(3, 1, 12, {0, 100, 4095});
-    invert(b);
-    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{4095, 3995, 0}));
-    Image c = make(3, 1, 16, {0, 1000, 65535});
-    invert(c);
-    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{65535, 64535, 0}));
+    for (int bits : {8, 12, 16}) {
+        const std::uint32_t mx = (1u << bits) - 1;
+        Image a = make(3, 1, bits, {0, 100, mx});
+        invert(a);
+        EXPECT_EQ(values(a), (std::vector<std::uint32_t>{mx, mx - 100, 0})) << bits;
+    }
 }
 
-TEST(Operations, StretchesWithKnownCutPoints) {
-    Image a = make(5, 1, 8, {10, 20, 30, 40, 50});
-    stretchIntensity(a);
-    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 64, 128, 191, 255}));
-    Image b = make(4, 1, 12, {0, 100, 200, 4095});
-    stretchRange(b, 100, 200);
-    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{0, 0, 4095, 4095}));
+// The stretch's values are checked for every value of each depth below; here the bounds that
+// are refused and an image with one value, which has no range to stretch.
+TEST(Operations, StretchRefusesAnEmptyRangeAndLeavesAFlatImage) {
     Image c = make(3, 1, 16, {1000, 1500, 2000});
-    stretchRange(c, 1000, 2000);
-    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 32768, 65535}));
     EXPECT_THROW(stretchRange(c, 5, 5), std::invalid_argument);
     Image flat = make(2, 1, 8, {7, 7});
     stretchIntensity(flat);
@@ -237,20 +228,27 @@ TEST(Operations, StretchGivesTheSameValuesAlongTheWholeRow) {
 }
 
 TEST(Operations, DepthChangesMatchTheShiftsForEveryValue) {
-    for (int from : {12, 16}) {
-        Image img = everyValue(from);
-        changeBitDepth(img, 8);
-        ASSERT_EQ(img.bitsPerPixel(), 8);
-        for (std::uint32_t v = 0; v < (1u << from); ++v)
-            ASSERT_EQ(valueAt(img, v), v >> (from - 8)) << from << " bits, value " << v;
-    }
+    // Down drops the low bits; up repeats the high bits below the shifted value, so black and
+    // white stay black and white (8 -> 16 is v * 257, 0x808 -> 0x8088), and 8 -> 16 -> 8 gives
+    // every value back.
+    for (int from : {8, 12, 16})
+        for (int to : {8, 12, 16}) {
+            if (from == to) continue;
+            Image img = everyValue(from);
+            changeBitDepth(img, to);
+            ASSERT_EQ(img.bitsPerPixel(), to);
+            for (std::uint32_t v = 0; v < (1u << from); ++v) {
+                const std::uint32_t expected =
+                    to < from ? v >> (from - to) : v << (to - from) | v >> (2 * from - to);
+                ASSERT_EQ(valueAt(img, v), expected) << from << " -> " << to << ", value " << v;
+            }
+        }
     Image up = everyValue(8);
     changeBitDepth(up, 16);
-    for (std::uint32_t v = 0; v < 256; ++v)
-        ASSERT_EQ(valueAt(up, v), v * 257) << v;
     changeBitDepth(up, 8);
     for (std::uint32_t v = 0; v < 256; ++v)
         ASSERT_EQ(valueAt(up, v), v) << v;
+    EXPECT_THROW(changeBitDepth(up, 10), std::invalid_argument);
 }
 
 TEST(Operations, EightBitsComeInPlaceAtEveryLengthAndBorrowedPixelsStayAlone) {
@@ -297,31 +295,6 @@ TEST(Operations, PercentCutsCountTenthsOfAPercentFromEachEnd) {
 TEST(Operations, ColourCountIsTheNumberOfDistinctValues) {
     EXPECT_EQ(colourCount(make(4, 1, 16, {5, 5, 60000, 0})), 3u);
     EXPECT_EQ(colourCount(make(1, 1, 8, {9})), 1u);
-}
-
-TEST(Operations, BitDepthChangesAtTheBoundaries) {
-    Image a = make(4, 1, 16, {0, 15, 16, 65535});
-    changeBitDepth(a, 12);
-    EXPECT_EQ(a.bitsPerPixel(), 12);
-    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 0, 1, 4095}));
-    changeBitDepth(a, 8);
-    EXPECT_EQ(a.bitsPerPixel(), 8);
-    EXPECT_EQ(values(a), (std::vector<std::uint32_t>{0, 0, 0, 255}));
-    Image b = make(4, 1, 16, {255, 256, 65279, 65280});
-    changeBitDepth(b, 8);
-    EXPECT_EQ(values(b), (std::vector<std::uint32_t>{0, 1, 254, 255}));
-    // Up keeps black and white and comes back down to the same values.
-    Image c = make(3, 1, 8, {0, 128, 255});
-    changeBitDepth(c, 12);
-    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 2056, 4095}));
-    changeBitDepth(c, 16);
-    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 0x8088, 65535}));  // 0x808 -> 0x8088
-    changeBitDepth(c, 8);
-    EXPECT_EQ(values(c), (std::vector<std::uint32_t>{0, 128, 255}));
-    Image d = make(2, 1, 8, {1, 254});
-    changeBitDepth(d, 16);
-    EXPECT_EQ(values(d), (std::vector<std::uint32_t>{257, 65278}));
-    EXPECT_THROW(changeBitDepth(d, 10), std::invalid_argument);
 }
 
 TEST(Operations, DespeckleRemovesIsolatedSpikesOnly) {
@@ -415,20 +388,6 @@ TEST(Operations, SmallWindowMediansMatchTheReferenceOnManyShapes) {
                     }
 }
 
-TEST(Operations, SharpenPushesAwayFromTheLocalMean) {
-    // Centre 100 among eight 10s: mean 20, difference 80; strength 50 adds 40.
-    Image img = make(3, 3, 8, {10, 10, 10, 10, 100, 10, 10, 10, 10});
-    sharpen(img, 50);
-    EXPECT_EQ(img.at(1, 1), 140u);
-    // Clipped at the top of the depth, a flat area stays flat.
-    Image hot = make(3, 3, 12, {0, 0, 0, 0, 4000, 0, 0, 0, 0});
-    sharpen(hot, 90);
-    EXPECT_EQ(hot.at(1, 1), 4095u);
-    Image flat = make(3, 3, 16, {500, 500, 500, 500, 500, 500, 500, 500, 500});
-    sharpen(flat, 90);
-    EXPECT_EQ(values(flat), std::vector<std::uint32_t>(9, 500));
-}
-
 TEST(Operations, SharpenGivesTheSameValuesAlongTheWholeRow) {
     // Rows are worked eight pixels at a time in vector registers and the rest one by one: every
     // pixel must follow the one formula, at every width and depth, near black and white (the
@@ -449,6 +408,10 @@ TEST(Operations, SharpenGivesTheSameValuesAlongTheWholeRow) {
         return static_cast<std::uint32_t>(
             std::lrint(std::clamp(r, 0.0f, static_cast<float>(in.maxValue()))));
     };
+    // Centre 100 among eight 10s: mean 20, difference 80; strength 50 adds 40.
+    Image known = make(3, 3, 8, {10, 10, 10, 10, 100, 10, 10, 10, 10});
+    sharpen(known, 50);
+    EXPECT_EQ(known.at(1, 1), 140u);
     std::mt19937 rng(5);
     for (int bits : {8, 12, 16})
         for (std::uint32_t w : {1u, 7u, 8u, 9u, 17u, 40u})

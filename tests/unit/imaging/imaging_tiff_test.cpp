@@ -55,31 +55,22 @@ TEST(TiffWriter, LibtiffReadsEveryDepthExactly) {
         bench::MemStream file = streamOf(ours(img));
         TIFF* t = bench::memOpen(file, "r");
         ASSERT_NE(t, nullptr);
-        std::uint32_t w = 0, h = 0, rps = 0;
-        std::uint16_t bps = 0, spp = 0, photo = 99, comp = 0, unit = 0, maxv = 0;
-        float xr = 0, yr = 0;
-        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-        TIFFGetField(t, TIFFTAG_BITSPERSAMPLE, &bps);
-        TIFFGetField(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
-        TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photo);
-        TIFFGetField(t, TIFFTAG_COMPRESSION, &comp);
-        TIFFGetField(t, TIFFTAG_ROWSPERSTRIP, &rps);
-        TIFFGetField(t, TIFFTAG_RESOLUTIONUNIT, &unit);
-        TIFFGetField(t, TIFFTAG_XRESOLUTION, &xr);
-        TIFFGetField(t, TIFFTAG_YRESOLUTION, &yr);
-        TIFFGetField(t, TIFFTAG_MAXSAMPLEVALUE, &maxv);
-        EXPECT_EQ(w, 301u);
+        const auto tag = [t]<class T>(ttag_t id, T none) {
+            TIFFGetField(t, id, &none);
+            return none;
+        };
+        const std::uint32_t h = tag(TIFFTAG_IMAGELENGTH, 0u);
+        EXPECT_EQ(tag(TIFFTAG_IMAGEWIDTH, 0u), 301u);
         EXPECT_EQ(h, 700u);
-        EXPECT_EQ(bps, bits == 8 ? 8 : 16);
-        EXPECT_EQ(spp, 1);
-        EXPECT_EQ(photo, PHOTOMETRIC_MINISBLACK);
-        EXPECT_EQ(comp, COMPRESSION_NONE);
-        EXPECT_EQ(maxv, img.maxValue());
-        EXPECT_EQ(unit, RESUNIT_CENTIMETER);
-        EXPECT_NEAR(xr, 250.0, 1e-3);  // 40 micrometres -> 250 pixels per cm
-        EXPECT_NEAR(yr, 200.0, 1e-3);
-        EXPECT_LE(rps * img.rowBytes(), 64u * 1024u);
+        EXPECT_EQ(tag(TIFFTAG_BITSPERSAMPLE, std::uint16_t{0}), bits == 8 ? 8 : 16);
+        EXPECT_EQ(tag(TIFFTAG_SAMPLESPERPIXEL, std::uint16_t{0}), 1);
+        EXPECT_EQ(tag(TIFFTAG_PHOTOMETRIC, std::uint16_t{99}), PHOTOMETRIC_MINISBLACK);
+        EXPECT_EQ(tag(TIFFTAG_COMPRESSION, std::uint16_t{0}), COMPRESSION_NONE);
+        EXPECT_EQ(tag(TIFFTAG_MAXSAMPLEVALUE, std::uint16_t{0}), img.maxValue());
+        EXPECT_EQ(tag(TIFFTAG_RESOLUTIONUNIT, std::uint16_t{0}), RESUNIT_CENTIMETER);
+        EXPECT_NEAR(tag(TIFFTAG_XRESOLUTION, 0.0f), 250.0, 1e-3);  // 40 um -> 250 pixels per cm
+        EXPECT_NEAR(tag(TIFFTAG_YRESOLUTION, 0.0f), 200.0, 1e-3);
+        EXPECT_LE(tag(TIFFTAG_ROWSPERSTRIP, 0u) * img.rowBytes(), 64u * 1024u);
         EXPECT_GT(TIFFNumberOfStrips(t), 1u);
         std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(t)));
         for (std::uint32_t y = 0; y < h; ++y) {

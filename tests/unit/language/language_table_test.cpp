@@ -139,14 +139,6 @@ TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
     EXPECT_EQ(table_.LangText(3050), "Scan");
 }
 
-TEST_F(LanguageTable, AnEmptyTableAnswersEmptyEvenForTranslators) {
-    writeLanguage("English", "; only comments\r\n");
-    table_.setTranslatorMode(true);
-    table_.Initlanguage("English");
-    EXPECT_EQ(table_.count(), 0u);
-    EXPECT_EQ(table_.LangText(4022), "");
-}
-
 TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
     writeLanguage("English", "2030 Ready\r\n2020 Not ready\r\n");
     writeLanguage("German", "2030 Bereit\r\n");

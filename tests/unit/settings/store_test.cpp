@@ -8,6 +8,8 @@
 #include "core/error.h"
 #include "platform/sim/world.h"
 #include "settings/plugin_settings.h"
+#include "support/errors.h"
+#include "support/world.h"
 #include "support/wrappers.h"
 
 namespace quilo::settings {
@@ -45,8 +47,7 @@ struct WatchedRegistry : test::RegistryWrapper {
 class Store : public ::testing::Test {
   protected:
     Store()
-        : process_(world_.createProcess()),
-          watched_(process_.registry()),
+        : watched_(process_.registry()),
           store_(watched_, process_.profile(), process_.files(), process_.process()) {}
 
     void put(RegRoot root, const std::string& key, const std::string& name,
@@ -62,14 +63,9 @@ class Store : public ::testing::Test {
         if (!text.empty() && text.back() == '\0') text.pop_back();
         return text;
     }
-    void writeIni(const std::string& text) {
-        ASSERT_TRUE(platform::writeWholeFile(process_.files(),
-                                             "C:\\Program Files\\Kelvora\\plugins.ini",
-                                             std::as_bytes(std::span(text))));
-    }
-
-    sim::World world_;
-    sim::SimProcess& process_;
+    test::TestWorld w_;
+    sim::World& world_ = w_.world;
+    sim::SimProcess& process_ = w_.proc;
     WatchedRegistry watched_;
     SettingsStore store_;
 };
@@ -91,7 +87,8 @@ TEST_F(Store, WithoutIniFileTheDefaultNamesApply) {
 }
 
 TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
-    writeIni("[Settings]\r\nCompany=Torvik data AB\r\nHostApp=Kelvora 4\r\n");
+    w_.put("C:\\Program Files\\Kelvora\\plugins.ini",
+           "[Settings]\r\nCompany=Torvik data AB\r\nHostApp=Kelvora 4\r\n");
     put(RegRoot::CurrentUser, "SOFTWARE\\Torvik data AB\\Plugins\\Quilo Plugin\\Options", "Verbose",
         "1");
     store_.LoadSetup();
@@ -200,26 +197,18 @@ TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
 TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
     // A file stands where the folder should be.
     const std::string blocker = "C:\\Users\\clinic\\AppData\\Roaming\\QUILO";
-    const std::string text = "not a folder";
-    ASSERT_TRUE(
-        platform::writeWholeFile(process_.files(), blocker, std::as_bytes(std::span(text))));
+    w_.put(blocker, "not a folder");
     put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose", "1");
-    try {
-        store_.LoadSetup();
-        FAIL() << "LoadSetup went on without its data folder";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 76);
-        EXPECT_NE(e.description().find(blocker), std::string::npos);
-    }
+    std::string error;
+    EXPECT_EQ(test::errorNumber([&] { store_.LoadSetup(); }, &error), 76);
+    EXPECT_NE(error.find(blocker), std::string::npos);
     EXPECT_EQ(store_.settings().Verbose, 0);  // nothing was read
 }
 
 TEST_F(Store, AnExistingDataFolderIsKept) {
     const std::string folder = "C:\\Users\\clinic\\AppData\\Roaming\\QUILO";
     ASSERT_TRUE(process_.files().createDirectories(folder));
-    const std::string text = "x";
-    ASSERT_TRUE(platform::writeWholeFile(process_.files(), folder + "\\Raw.TIF",
-                                         std::as_bytes(std::span(text))));
+    w_.put(folder + "\\Raw.TIF", "x");
     store_.LoadSetup();
     EXPECT_TRUE(process_.files().exists(folder + "\\Raw.TIF"));
 }

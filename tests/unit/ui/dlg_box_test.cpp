@@ -2,42 +2,34 @@
 // layout of its message, closing, modal and modeless showing, and the error path.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
 #include "forms/forms.h"
 #include "platform/sim/world.h"
 #include "ui/dlg_box.h"
+#include "ui/language/language_selector.h"
 
 namespace quilo::ui {
 namespace {
-
-struct FakeTexts : TextLookup {
-    std::map<std::int32_t, std::string> table;
-    std::vector<std::string> translated;
-    std::string langText(std::int32_t number) override {
-        auto it = table.find(number);
-        return it == table.end() ? std::string() : it->second;
-    }
-    void translateForm(forms::Form& form) override {
-        translated.push_back(form.name());
-        for (forms::Control* c : form.controls()) {
-            if (!c->tag().empty()) c->setCaption(langText(std::stoi(c->tag())));
-        }
-    }
-};
 
 struct DlgBoxTest : ::testing::Test {
     sim::World world;
     sim::SimProcess& proc = world.createProcess();
     forms::Forms forms{proc};
-    FakeTexts texts;
+    modLAnguageSelector texts{proc.files(), proc.process()};
     std::string model;
     platform::Hwnd host = 0;
     DlgBoxContext context{forms, &texts, [this] { return model; }, [this] { return host; },
                           nullptr};
     std::uint32_t t0 = world.nowMs();
+
+    DlgBoxTest() {
+        const std::string lan = "100 XXX Plugin (XXX)\r\n6000 Okay\r\n";
+        platform::writeWholeFile(proc.files(), texts.languageFilePath("English"),
+                                 std::as_bytes(std::span(lan)));
+        texts.Initlanguage("English");
+    }
 
     frmDlgBox* openDialog() { return static_cast<frmDlgBox*>(forms.find("frmDlgBox")); }
     std::vector<std::uint32_t> soundTimes() const {
@@ -52,7 +44,6 @@ struct DlgBoxTest : ::testing::Test {
 };
 
 TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
-    texts.table[100] = "XXX Plugin (XXX)";
     std::string caption;
     ShowDlg(context, "Scanner not found", caption);
     EXPECT_EQ(caption, "Quilo Plugin (Quilo) error!");
@@ -81,11 +72,9 @@ TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
 }
 
 TEST_F(DlgBoxTest, TheDialogIsTranslatedTopmostCentredAndFocusesItsButton) {
-    texts.table[6000] = "Okay";
     ShowDlg(context, "Hello");
     frmDlgBox* dlg = openDialog();
     ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(texts.translated, (std::vector<std::string>{"frmDlgBox"}));
     EXPECT_EQ(dlg->OKButton.caption(), "Okay");
     EXPECT_TRUE(proc.windows().isTopmost(dlg->hwnd()));
     EXPECT_TRUE(proc.windows().isVisible(dlg->hwnd()));

@@ -1,9 +1,13 @@
 // Monitor geometry on configured simulated monitors.
 #include <gtest/gtest.h>
 
-#include "core/error.h"
+#include <optional>
+#include <tuple>
+#include <vector>
+
 #include "forms/forms.h"
 #include "platform/sim/world.h"
+#include "support/errors.h"
 #include "ui/monitors.h"
 
 namespace quilo::ui {
@@ -36,61 +40,39 @@ struct MonitorsTest : ::testing::Test {
     }
 };
 
-TEST_F(MonitorsTest, ASingleFullHdMonitorCentresTheFormInIntegerTwips) {
-    world.setMonitors(
-        {monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1")});
-    form.move(0, 0, 6000, 3000);
-    const platform::Hwnd host = windowAt({100, 100, 900, 700});
-    CenterOnHostMonitor(form, host);
-    EXPECT_EQ(form.left(), 11400);
-    EXPECT_EQ(form.top(), 6600);
-    // The same result without a host window: monitor 1 starts at the origin anyway.
-    form.move(0, 0, 6000, 3000);
-    CenterOnHostMonitor(form, 0);
-    EXPECT_EQ(form.left(), 11400);
-    EXPECT_EQ(form.top(), 6600);
-    EXPECT_EQ(form.width(), 6000);
-    EXPECT_EQ(form.height(), 3000);
-}
-
-TEST_F(MonitorsTest, OddSizesDivideWithTruncationBeforeScaling) {
-    world.setMonitors({monitor(1, {0, 0, 1365, 767}, {0, 0, 1365, 767}, true, "D1")});
-    form.move(0, 0, 6001, 3001);
-    CenterOnHostMonitor(form, 0);
-    EXPECT_EQ(form.left(), 15 * 682 - 3000);
-    EXPECT_EQ(form.top(), 15 * 383 - 1500);
-}
-
-TEST_F(MonitorsTest, HostOnASecondMonitorLeftOfThePrimaryGivesANegativeLeft) {
-    world.setMonitors({
-        monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1"),
-        monitor(2, {-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, false, "\\\\.\\DISPLAY2"),
-    });
-    form.move(0, 0, 6000, 3000);
-    const platform::Hwnd host = windowAt({-1200, 100, -300, 800});
-    CenterOnHostMonitor(form, host);
-    EXPECT_EQ(form.left(), 15 * 640 - 3000 + 15 * -1280);
-    EXPECT_EQ(form.top(), 15 * 512 - 1500 + 15 * 56);
-    EXPECT_LT(form.left(), 0);
-
-    // A host window that is on no monitor falls back to monitor 1's size at the origin.
-    const platform::Hwnd lost = windowAt({5000, 5000, 5100, 5100});
-    CenterOnHostMonitor(form, lost);
-    EXPECT_EQ(form.left(), 11400);
-    EXPECT_EQ(form.top(), 6600);
-}
-
-TEST_F(MonitorsTest, WithoutAHostWindowMonitorOnesSizeIsUsedAtTheOrigin) {
-    // Monitor 1 in enumeration order is not at the origin: its position is ignored.
-    world.setMonitors({
-        monitor(7, {1920, 200, 3200, 1224}, {1920, 200, 3200, 1184}, false, "D2"),
-        monitor(8, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, true, "D1"),
-    });
-    world.setTwipsPerPixel(12, 10);
-    form.move(0, 0, 4800, 2000);
-    CenterOnHostMonitor(form, 0);
-    EXPECT_EQ(form.left(), 12 * 640 - 2400);
-    EXPECT_EQ(form.top(), 10 * 512 - 1000);
+// The centre of the host's monitor in pixels (halves cut off) times the twips per pixel, less
+// half the form; without a host window, or with one on no monitor, monitor 1's size at the
+// origin.
+TEST_F(MonitorsTest, TheFormIsCentredOnTheHostsMonitorInIntegerTwips) {
+    const MonitorInfo hd = monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "D1");
+    const MonitorInfo odd = monitor(1, {0, 0, 1365, 767}, {0, 0, 1365, 767}, true, "D1");
+    const MonitorInfo left = monitor(2, {-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, false, "D2");
+    // Monitor 1 in enumeration order, not at the origin: its position is ignored.
+    const MonitorInfo away =
+        monitor(7, {1920, 200, 3200, 1224}, {1920, 200, 3200, 1184}, false, "");
+    const std::vector<MonitorInfo> sets[] = {{hd}, {odd}, {hd, left}, {away, hd}};
+    const int twips[][2] = {{15, 15}, {15, 15}, {15, 15}, {12, 10}};
+    struct Row {
+        int set;
+        std::optional<Rect> host;
+        int width, height, left, top;
+    } const rows[] = {
+        {0, Rect{100, 100, 900, 700}, 6000, 3000, 11400, 6600},
+        {0, {}, 6000, 3000, 11400, 6600},
+        {1, {}, 6001, 3001, 15 * 682 - 3000, 15 * 383 - 1500},
+        {2, Rect{-1200, 100, -300, 800}, 6000, 3000, -12600, 7020},  // 15 * (640 - 1280) - 3000
+        {2, Rect{5000, 5000, 5100, 5100}, 6000, 3000, 11400, 6600},
+        {3, {}, 4800, 2000, 12 * 640 - 2400, 10 * 512 - 1000},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(&r - rows);
+        world.setMonitors(sets[r.set]);
+        world.setTwipsPerPixel(twips[r.set][0], twips[r.set][1]);
+        form.move(0, 0, r.width, r.height);
+        CenterOnHostMonitor(form, r.host ? windowAt(*r.host) : 0);
+        EXPECT_EQ(std::tuple(form.left(), form.top(), form.width(), form.height()),
+                  std::tuple(r.left, r.top, r.width, r.height));
+    }
 }
 
 TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
@@ -127,12 +109,7 @@ TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
     EXPECT_EQ(atPoint->hMonitor(), 12u);
     EXPECT_EQ(all.MonitorForPoint(5000, 5000), nullptr);  // no nearest-monitor fallback
 
-    try {
-        all.Monitor(3);
-        FAIL() << "index 3 of 2 monitors";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), 9);
-    }
+    EXPECT_EQ(test::errorNumber([&] { all.Monitor(3); }), 9) << "index 3 of 2 monitors";
     EXPECT_THROW(all.Monitor(0), RuntimeError);
 
     // Refresh rebuilds instead of appending.
