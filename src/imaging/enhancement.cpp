@@ -384,14 +384,9 @@ void sharpenAboveNoise(Image& img, int strength, std::uint32_t tx, std::uint32_t
                 rowGain[x] = gain[t];
             }
         }
-        const U* up = rows[0];
-        const U* mid = rows[1];
-        const U* down = rows[2];
-        // Sums of the three rows per column first (a vectorised loop), then the row.
-        std::int32_t* c = column.data();
-        for (std::uint32_t i = 0; i < w + 2; ++i)
-            c[i] = std::int32_t{up[i]} + mid[i] + down[i];
-        denoiseRow<U>(c, mid, out, w, rowThreshold.data(), rowGain.data(), mx);
+        // Sums of the three rows per column first, then the row.
+        columnSums3(rows, column.data(), w);
+        denoiseRow<U>(column.data(), rows[1], out, w, rowThreshold.data(), rowGain.data(), mx);
     });
 }
 

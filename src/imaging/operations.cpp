@@ -467,14 +467,9 @@ void sharpen(Image& image, int strength) {
         using T = std::remove_pointer_t<decltype(sample)>;
         const auto mx = static_cast<float>(image.maxValue());
         eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
-            const T* up = rows[0];
-            const T* mid = rows[1];
-            const T* down = rows[2];
-            // Sums of the three rows per column first (a vectorised loop), then the row.
-            std::int32_t* c = column.data();
-            for (std::uint32_t i = 0; i < w + 2; ++i)
-                c[i] = std::int32_t{up[i]} + mid[i] + down[i];
-            sharpenRow(c, mid, out, w, k, mx);
+            // Sums of the three rows per column first, then the row.
+            columnSums3(rows, column.data(), w);
+            sharpenRow(column.data(), rows[1], out, w, k, mx);
         });
     });
 }

@@ -75,6 +75,17 @@ inline std::vector<std::uint32_t> histogram(const Image& image) {
     return h;
 }
 
+// The sums of three padded rows (as eachRowWithNeighbours gives them with r = 1) per column,
+// w + 2 of them: the vertical half of a 3 x 3 neighbourhood sum, in one vectorised loop.
+template <class T>
+void columnSums3(const T* const* rows, std::int32_t* sums, std::uint32_t w) {
+    const T* up = rows[0];
+    const T* mid = rows[1];
+    const T* down = rows[2];
+    for (std::uint32_t i = 0; i < w + 2; ++i)
+        sums[i] = std::int32_t{up[i]} + mid[i] + down[i];
+}
+
 // Walks the image row by row, in place. For each row y, f gets the 2r+1 original rows
 // y-r .. y+r, each padded with r pixels on either side (so index x + r of a row is column x),
 // the row to write, and the width. Beyond the borders the edge pixels are replicated, or with
