@@ -18,6 +18,7 @@
 #include "controller/frm_main.h"
 #include "controller/plugin_process.h"
 #include "demo/install.h"
+#include "fuzz/support/fuzz_input.h"
 #include "orvane-sim/tiff_lite.h"
 #include "platform/sim/world.h"
 #include "scanner/orvane_abi.h"
@@ -35,21 +36,9 @@ void require(bool ok) {
     if (!ok) std::abort();
 }
 
-class Input {
+// The input, with the answers of the library's calls read from it.
+class Input : public test::FuzzInput {
   public:
-    void reset(const std::uint8_t* d, std::size_t n) {
-        d_ = d;
-        n_ = n;
-        at_ = 0;
-    }
-    bool empty() const { return at_ >= n_; }
-    std::uint8_t byte() { return at_ < n_ ? d_[at_++] : 0; }
-    std::uint32_t u32() {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<std::uint32_t>(byte()) << (8 * i);
-        return v;
-    }
     // A library result: mostly success, sometimes one of the codes the road knows, now and
     // then any value.
     Long result() {
@@ -61,11 +50,6 @@ class Input {
         }
         return static_cast<Long>(u32());
     }
-
-  private:
-    const std::uint8_t* d_ = nullptr;
-    std::size_t n_ = 0;
-    std::size_t at_ = 0;
 };
 
 // The library's side: what its exports answer, and the blocks it owns.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz/support/fuzz_input.h"
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
 #include "platform/sim/world.h"
@@ -17,29 +18,7 @@ using namespace quilo;
 using platform::Hwnd;
 using platform::LParam;
 
-class Input {
-  public:
-    Input(const std::uint8_t* d, std::size_t n) : d_(d), n_(n) {}
-    bool empty() const { return at_ >= n_; }
-    std::uint8_t byte() { return at_ < n_ ? d_[at_++] : 0; }
-    std::uint32_t u32() {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<std::uint32_t>(byte()) << (8 * i);
-        return v;
-    }
-    std::vector<std::byte> bytes(std::size_t n) {
-        std::vector<std::byte> v;
-        while (n-- && at_ < n_)
-            v.push_back(static_cast<std::byte>(d_[at_++]));
-        return v;
-    }
-
-  private:
-    const std::uint8_t* d_;
-    std::size_t n_;
-    std::size_t at_ = 0;
-};
+using Input = quilo::test::FuzzInput;
 
 void require(bool ok) {
     if (!ok) std::abort();

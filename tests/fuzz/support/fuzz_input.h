@@ -1,0 +1,42 @@
+// The fuzz targets' reader of their input: bytes and little-endian words from the front, zeros
+// once it is used up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quilo::test {
+
+class FuzzInput {
+  public:
+    FuzzInput() = default;
+    FuzzInput(const std::uint8_t* d, std::size_t n) { reset(d, n); }
+    void reset(const std::uint8_t* d, std::size_t n) {
+        d_ = d;
+        n_ = n;
+        at_ = 0;
+    }
+    bool empty() const { return at_ >= n_; }
+    std::uint8_t byte() { return at_ < n_ ? d_[at_++] : 0; }
+    std::uint32_t u32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<std::uint32_t>(byte()) << (8 * i);
+        return v;
+    }
+    // Up to n bytes, fewer at the end of the input.
+    std::vector<std::byte> bytes(std::size_t n) {
+        std::vector<std::byte> v;
+        while (n-- && at_ < n_)
+            v.push_back(static_cast<std::byte>(d_[at_++]));
+        return v;
+    }
+
+  private:
+    const std::uint8_t* d_ = nullptr;
+    std::size_t n_ = 0;
+    std::size_t at_ = 0;
+};
+
+}  // namespace quilo::test
