@@ -486,12 +486,14 @@ void frmMain::SendSelected(const std::string& FileName, std::int32_t OrdinalNo) 
         // copy in the spool, processed as it was for the preview.
         LogMsg("Preview image " + FileName + " unreadable (" + e.what() + "), sent from the spool");
         if (!loadFromSpool(control, entry)) {
-            if (Plugin() != nullptr)
-                Plugin()->ShowDialog("The image " + std::to_string(OrdinalNo) +
-                                     " could not be read back and was not sent; it is kept "
-                                     "and saved at the next start.\r\n" +
-                                     e.what());
-            return;  // stays in the spool: the next start saves it
+            doShowDialog(replaceAll(process_.language().LangText(ui::txt::kPreviewImageUnreadable),
+                                    "NNN", std::to_string(OrdinalNo)) +
+                             "\r\n" + e.what(),
+                         "", 0);
+            // Kept in the spool, not given up with the images the user left out: the next
+            // start saves it.
+            if (plate != previewPlates_.end()) previewPlates_.erase(plate);
+            return;
         }
     }
     leadIMG.refresh();

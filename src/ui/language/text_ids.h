@@ -122,10 +122,12 @@ inline constexpr std::int32_t kOpenTooHot = 7120;             // -1010
 inline constexpr std::int32_t kOpenOtherError = 7130;         // any other failure
 
 // The plate spool: plates of an earlier session recovered at start ("NNN" = their number,
-// "FFF" = the folder they were saved in), and a plate that could not be kept ("FFF" = the
-// spool folder).
+// "FFF" = the folder they were saved in), a plate that could not be kept ("FFF" = the
+// spool folder), and a chosen preview image that could be read back neither from its file nor
+// from the spool ("NNN" = its number in the preview window).
 inline constexpr std::int32_t kSpoolRecovered = 8000;
 inline constexpr std::int32_t kSpoolWriteFailed = 8010;
+inline constexpr std::int32_t kPreviewImageUnreadable = 8020;
 
 // Every number above: each shipped language file has a text for each.
 inline constexpr std::array kAllTextNumbers = {
@@ -223,6 +225,7 @@ inline constexpr std::array kAllTextNumbers = {
     kOpenOtherError,
     kSpoolRecovered,
     kSpoolWriteFailed,
+    kPreviewImageUnreadable,
 };
 
 // Tool tips: a check box or button with tag T shows the text of T followed by the digit 1.

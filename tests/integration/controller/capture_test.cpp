@@ -1,5 +1,6 @@
 // The capture road in the simulated world: activation, polling, acquisition and hand-over,
 // driven through the host protocol on the virtual clock with the simulated scanner.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -562,6 +563,37 @@ TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
     send(code::ImageStored, testhost::int32Bytes(1));
     send(code::ImageStored, testhost::int32Bytes(2));
     EXPECT_EQ(files("Spool", ".tif"), 0u);  // the one left out was given up by the user
+}
+
+// The chosen preview images cannot be read back from their temporary files: each is sent from
+// its copy in the spool; one whose spool copy is spoilt too is not sent, the user is told, and
+// its entry stays for the next start.
+TEST_F(Spool, PreviewImagesThatCannotBeReadBackAreSentFromTheSpoolOrKept) {
+    configure({{"Plates", "2"}});
+    start(0);
+    activate(1);
+    for (int i = 0; i < 400 && prescanImages() < 2; ++i)
+        world.advance(100);
+    ASSERT_EQ(prescanImages(), 2);
+    for (const auto& f : std::filesystem::directory_iterator(world.nativePath(tempFolder())))
+        if (f.path().filename().string().rfind("QUI", 0) == 0)
+            std::ofstream(f.path(), std::ios::trunc) << "not a TIFF";
+    std::vector<std::filesystem::path> plates;
+    for (const auto& f : std::filesystem::directory_iterator(dataPath("Spool")))
+        if (f.path().extension() == ".tif") plates.push_back(f.path());
+    ASSERT_EQ(plates.size(), 2u);
+    std::sort(plates.begin(), plates.end());
+    std::ofstream(plates[0], std::ios::trunc) << "spoilt";  // the first plate's copy as well
+    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    world.advance(100);
+    static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();
+    world.advance(100);
+    ASSERT_EQ(images().size(), 1u);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].rfind("Image 1 could not be read back and was not sent.", 0), 0u)
+        << dialogs[0];
+    send(code::ImageStored, testhost::int32Bytes(le32At(images()[0], 4)));
+    EXPECT_EQ(files("Spool", ".rec"), 1u);  // the first plate's entry waits for the next start
 }
 
 }  // namespace
