@@ -14,7 +14,7 @@
 #include "core/text.h"
 #include "settings/value_text.h"
 #include "ui/input_box.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::controller {
 

@@ -10,7 +10,7 @@
 #include "core/text.h"
 #include "host/xray_ifc.h"
 #include "settings/value_text.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::controller {
 

@@ -6,7 +6,7 @@
 #include "controller/plugin_process.h"
 #include "core/error.h"
 #include "settings/dialogs/frm_setup.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 #include "ui/monitors.h"
 
 namespace quilo::controller {

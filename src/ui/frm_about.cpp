@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core/text.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::ui {
 

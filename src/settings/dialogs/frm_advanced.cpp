@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::settings {
 

@@ -3,7 +3,7 @@
 #include "core/text.h"
 #include "settings/dialogs/frm_advanced.h"
 #include "ui/frm_about.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::settings {
 

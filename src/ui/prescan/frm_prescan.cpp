@@ -9,7 +9,7 @@
 
 #include "core/text.h"
 #include "imaging/image_control.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::ui {
 

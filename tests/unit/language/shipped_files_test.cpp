@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ui/language/language_file.h"
-#include "ui/language/text_ids.h"
+#include "ui/text_ids.h"
 
 namespace quilo::ui {
 namespace {
