@@ -1,7 +1,6 @@
 #include "controller/frm_main.h"
 
 #include <algorithm>
-#include <cctype>
 #include <new>
 #include <utility>
 
@@ -19,14 +18,6 @@ using platform::Hwnd;
 namespace {
 
 constexpr platform::WParam kScClose = 0xF060;
-constexpr int kContextMenuKey = 93;
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
 
 // The status pictures: grey discs of different brightness and a dark octagon, each with a
 // black outline on white so that a picture shown at its full grey range keeps its look.
@@ -150,7 +141,7 @@ frmMain::frmMain(PluginProcess& process)
     // The context-menu key opens the pop-up menu whichever control has the focus.
     setKeyPreview(true);
     onKeyUp = [this](int keyCode, int) {
-        if (keyCode == kContextMenuKey) showPopup();
+        if (keyCode == forms::key::kApps) showPopup();
     };
     mnuStartScan.onClick = [this] { (void)doActivateCapture(); };
     mnuCancelScan.onClick = [this] { doStopCapture(); };
@@ -181,16 +172,10 @@ void frmMain::Form_Load() {
     try {
         loadSteps();
         return;
-    } catch (const RuntimeError& e) {
+    } catch (...) {
+        const RuntimeError e = currentError("frmMain");
         number = e.number();
         description = e.description();
-    } catch (const std::bad_alloc&) {
-        number = 7;
-        description = "Out of memory";
-    } catch (const std::exception& e) {
-        // Anything else that is not one of our numbered errors counts as an invalid call.
-        number = 5;
-        description = e.what();
     }
     const std::string msg =
         "Error during frmMain.Load(), can't continue\r\nErrno:" + std::to_string(number) +

@@ -82,12 +82,10 @@ bool PluginProcess::start() {
     main_ = std::make_unique<frmMain>(*this);
     try {
         main_->load();
-    } catch (const RuntimeError& e) {
+    } catch (...) {
         // The main form's own error handler is not reached when its window cannot be made:
         // the program says why it cannot start instead of vanishing.
-        endBeforeStart(e);
-    } catch (const std::bad_alloc&) {
-        endBeforeStart(RuntimeError(7, "Out of memory", "frmMain"));
+        endBeforeStart(currentError("frmMain"));
     }
     return !ended_ && main_->loaded();
 }

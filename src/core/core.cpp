@@ -1,5 +1,6 @@
 #include <array>
 #include <cstdint>
+#include <new>
 
 #include "core/error.h"
 #include "core/text.h"
@@ -9,6 +10,28 @@ namespace quilo {
 std::string formatError(const RuntimeError& e, const std::string& where) {
     return "Error: " + std::to_string(e.number()) + "\r\n" + e.description() +
            "\r\n\r\n(Source:" + e.source() + ")\r\nIn: " + where + "()";
+}
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+RuntimeError currentError(const std::string& source) {
+    try {
+        throw;
+    } catch (const RuntimeError& e) {
+        return e;
+    } catch (const std::bad_alloc&) {
+        return RuntimeError(kErrOutOfMemory, "Out of memory", source);
+    } catch (const std::exception& e) {
+        return RuntimeError(kErrInternal, e.what(), source);
+    } catch (...) {
+        return RuntimeError(kErrInternal, "Unknown error", source);
+    }
 }
 
 namespace {

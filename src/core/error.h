@@ -27,4 +27,13 @@ class RuntimeError : public std::runtime_error {
 // "Error: <number>\r\n<description>\r\n\r\n(Source:<source>)\r\nIn: <where>()"
 std::string formatError(const RuntimeError& e, const std::string& where);
 
+// The numbers given to failures that are not our own numbered errors.
+inline constexpr long kErrOutOfMemory = 7;  // "Out of memory"
+inline constexpr long kErrInternal = 51;    // any other exception: an internal error
+
+// The exception being handled, as the program numbers it: a RuntimeError as it is, running out
+// of memory as kErrOutOfMemory, any other exception as kErrInternal with its own text, all with
+// `source` where the exception has none. Call it only inside a catch block.
+RuntimeError currentError(const std::string& source);
+
 }  // namespace quilo

@@ -16,6 +16,10 @@ std::u16string utf8ToUtf16(std::string_view utf8);
 // UTF-16 code units to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf16ToUtf8(std::u16string_view utf16);
 
+// ASCII letters in capitals; every other byte as it is (names are compared this way, whatever
+// the user's locale).
+std::string upper(std::string_view text);
+
 // Every occurrence of `from` replaced by `to`, left to right, never in replaced text (an empty
 // `from` changes nothing).
 std::string replaceAll(std::string text, std::string_view from, std::string_view to);

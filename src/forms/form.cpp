@@ -184,7 +184,7 @@ void Form::load() {
     spec.topmost = topmost_;
     spec.toolWindow = borderStyle_ == BorderStyle::FixedToolWindow;
     hwnd_ = platform().windows().createWindow(spec, this);
-    if (hwnd_ == 0) throw RuntimeError(7, "Out of memory", name_);
+    if (hwnd_ == 0) throw RuntimeError(kErrOutOfMemory, "Out of memory", name_);
 
     forms_.formLoaded(*this);
     for (const auto& c : controls_) {

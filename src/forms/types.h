@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/types.h"
+
 namespace quilo::forms {
 
 // Colours as forms store them: 0x00BBGGRR, or a system colour (0x80000000 | COLOR_ index).
@@ -43,9 +45,9 @@ inline constexpr int kAlt = 4;
 
 // Mouse pointers a form, a control or the screen can show.
 namespace pointer {
-inline constexpr int kDefault = 0;
-inline constexpr int kArrow = 1;
-inline constexpr int kHourglass = 11;
+using platform::pointer::kArrow;
+using platform::pointer::kDefault;
+using platform::pointer::kHourglass;
 inline constexpr int kHand = 99;  // the pointing hand of a link
 }  // namespace pointer
 

@@ -35,11 +35,9 @@ platform::LResult PluginHook::HookProc(platform::Hwnd hwnd, platform::MsgId uMsg
     if (!target_) return windows_.defWindowProc(hwnd, uMsg, wParam, lParam);
     try {
         return target_->WindowProc(hwnd, uMsg, wParam, lParam);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
         // An error must not unwind through the system's message dispatch: it ends here, traced.
-        target_->Trace(formatError(e, "PluginHook.HookProc"));
-    } catch (const std::exception& e) {
-        target_->Trace(std::string("Error: PluginHook.HookProc(): ") + e.what());
+        target_->Trace(formatError(currentError("PluginHook"), "PluginHook.HookProc"));
     }
     return 0;
 }

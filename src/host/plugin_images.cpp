@@ -120,11 +120,8 @@ static bool handOver(clsPlugin& p, platform::Platform& platform,
             sent = p.SendImage(record, {}, std::move(block), size);
         if (!sent) return refuse(kTextNotAccepted, H::kNotAccepted, 0);
         return true;
-    } catch (const RuntimeError& e) {
-        p.ShowDialog(formatError(e, H::kWhere), title, 0, true);
-    } catch (const std::bad_alloc&) {
-        p.ShowDialog(formatError(RuntimeError(7, "Out of memory", "clsPlugin"), H::kWhere), title,
-                     0, true);
+    } catch (...) {
+        p.ShowDialog(formatError(currentError("clsPlugin"), H::kWhere), title, 0, true);
     }
     return false;
 }

@@ -39,13 +39,6 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 }  // namespace mb
 
-// Screen mouse pointers (the values forms use).
-namespace pointer {
-inline constexpr int kDefault = 0;
-inline constexpr int kArrow = 1;
-inline constexpr int kHourglass = 11;
-}  // namespace pointer
-
 // Held while this process is the only instance of the program.
 class InstanceGuard {
   public:

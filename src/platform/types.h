@@ -94,4 +94,11 @@ constexpr Hwnd handleFromRecord(std::int32_t v) {
     return static_cast<Hwnd>(static_cast<std::intptr_t>(v));
 }
 
+// Screen mouse pointers (the forms' own are the same numbers).
+namespace pointer {
+inline constexpr int kDefault = 0;
+inline constexpr int kArrow = 1;
+inline constexpr int kHourglass = 11;
+}  // namespace pointer
+
 }  // namespace quilo::platform

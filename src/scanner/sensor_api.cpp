@@ -1,12 +1,12 @@
 #include "scanner/sensor_api.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <new>
 #include <vector>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "scanner/orvane_abi.h"
 
 namespace quilo::scanner {
@@ -20,13 +20,6 @@ constexpr std::size_t kMaxIniBytes = 4u << 20;
 // A scanner has a handful of parameter sets; a larger count from the library is taken as
 // this many, so a broken answer cannot keep the GUI thread busy for hours.
 constexpr Long kMaxParameterSets = 1024;
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool contains(std::string_view text, std::string_view word) {
     return text.find(word) != std::string_view::npos;
@@ -141,17 +134,12 @@ void SensorAPI::message(int number) {
 void SensorAPI::InitializeHardware() {
     try {
         initialize();
-    } catch (const RuntimeError& e) {
+    } catch (...) {
         // The state stays as far as it got.
+        const RuntimeError e = currentError("SensorAPI");
         process_.messageBox(
             0, "InitializeHardware error: " + std::to_string(e.number()) + " " + e.description(),
             process_.version().title, platform::mb::kOk);
-    } catch (const std::bad_alloc&) {
-        process_.messageBox(0, "InitializeHardware error: 7 Out of memory",
-                            process_.version().title, platform::mb::kOk);
-    } catch (const std::exception& e) {
-        process_.messageBox(0, std::string("InitializeHardware error: 51 ") + e.what(),
-                            process_.version().title, platform::mb::kOk);
     }
 }
 

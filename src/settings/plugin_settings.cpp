@@ -1,7 +1,6 @@
 #include "settings/plugin_settings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <new>
 
 #include "core/error.h"
@@ -173,13 +172,6 @@ std::string fieldText(const PluginSettings& record, const SettingKey& key) {
                       key.field);
 }
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string trimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
@@ -293,15 +285,10 @@ void SettingsStore::SaveSetup() {
             registry_.WriteRegSetting(section, name, text, perUser);
         });
         return;
-    } catch (const RuntimeError& e) {
+    } catch (...) {
+        const RuntimeError e = currentError("SettingsStore");
         number = e.number();
         description = e.description();
-    } catch (const std::bad_alloc&) {
-        number = 7;
-        description = "Out of memory";
-    } catch (const std::exception& e) {
-        number = 51;  // internal error
-        description = e.what();
     }
     process_.messageBox(0, "SaveSetup error: " + std::to_string(number) + "\r\n" + description,
                         process_.version().title, platform::mb::kOk);

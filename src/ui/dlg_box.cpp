@@ -146,15 +146,12 @@ void ShowDlg(DlgBoxContext& context, std::string_view Msg, std::string& Caption,
         else
             forms.adopt(std::move(dialog));
         forms.setScreenMousePointer(savedPointer);
-    } catch (const RuntimeError& e) {
+    } catch (...) {
+        const RuntimeError e = currentError("frmDialogBox");
         forms.platform().process().messageBox(
             0,
             "Error: " + std::to_string(e.number()) + "\r\n" + e.description() + "\r\n" +
                 "In: frmDialogBox.ShowDlg()",
-            forms.platform().process().version().title, platform::mb::kIconExclamation);
-    } catch (const std::bad_alloc&) {
-        forms.platform().process().messageBox(
-            0, "Error: 7\r\nOut of memory\r\nIn: frmDialogBox.ShowDlg()",
             forms.platform().process().version().title, platform::mb::kIconExclamation);
     }
 }

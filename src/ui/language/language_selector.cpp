@@ -1,19 +1,12 @@
 #include "ui/language/language_selector.h"
 
-#include <cctype>
-
 #include <span>
+
+#include "core/text.h"
 
 namespace quilo::ui {
 
 namespace {
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string fileNameOf(std::string_view path) {
     const auto slash = path.rfind('\\');

@@ -2,6 +2,10 @@
 // the extended status, UTF-8 inside.
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+#include <tuple>
+
 #include "core/error.h"
 #include "core/text.h"
 
@@ -40,6 +44,35 @@ TEST(Error, FormatsNumberDescriptionSourceAndPlace) {
     EXPECT_EQ(formatError(e, "clsPlugin.SendLeadImageEx"),
               "Error: 1026\r\nNo FileName OR lMemImg supplied\r\n\r\n(Source:XrayIfc)\r\n"
               "In: clsPlugin.SendLeadImageEx()");
+}
+
+TEST(Error, EveryExceptionGetsTheOneNumberingAndKeepsItsText) {
+    const auto caught = [](auto thrown) {
+        try {
+            throw thrown;
+        } catch (...) {
+            return currentError("Here");
+        }
+    };
+    const RuntimeError own = caught(RuntimeError(75, "Path/File access error", "SensorAPI"));
+    const RuntimeError memory = caught(std::bad_alloc());
+    const RuntimeError other = caught(std::out_of_range("vector"));
+    const RuntimeError foreign = caught(42);
+    const std::tuple<long, std::string, std::string> expected[] = {
+        {75, "Path/File access error", "SensorAPI"},
+        {kErrOutOfMemory, "Out of memory", "Here"},
+        {kErrInternal, "vector", "Here"},
+        {kErrInternal, "Unknown error", "Here"}};
+    const RuntimeError* got[] = {&own, &memory, &other, &foreign};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(std::make_tuple(got[i]->number(), got[i]->description(), got[i]->source()),
+                  expected[i])
+            << i;
+    }
+}
+
+TEST(Text, UpperTouchesOnlyAsciiLetters) {
+    EXPECT_EQ(upper("intra Zahn-\xE4 1a"), "INTRA ZAHN-\xE4 1A");
 }
 
 }  // namespace
