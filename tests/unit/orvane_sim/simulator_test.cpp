@@ -55,6 +55,13 @@ class SimulatorTest : public ::testing::Test {
         ASSERT_EQ(sim->Aktivate_Scanner(), 0);
     }
     void wait(std::uint32_t ms) { w.world.advance(ms); }
+    // The small scanner active with one plate read and ready.
+    void plateReady() {
+        start(kSmallScanner);
+        openActive();
+        sim->feedPlate();
+        wait(1500);
+    }
     std::vector<std::byte> blockBytes(std::intptr_t h) {
         return memory.get(static_cast<platform::HGlobal>(h));
     }
@@ -118,10 +125,7 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
 }
 
 TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     const std::string name = imageName();
     ASSERT_EQ(name, "PLATE00001.RAW");
 
@@ -153,20 +157,14 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     EXPECT_TRUE(freeBlock(image));
 
     // With the optimise flag the mapping is applied.
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     ASSERT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 1, 1, 20000, 30000), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels,
               mapGrey(sim->platePixels(1, 1).pixels, true, 1, 20000, 30000));
 }
 
 TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     std::intptr_t image = 0;
     Long bytes = 0;
     const char* n = "PLATE00001.RAW";
@@ -204,10 +202,7 @@ TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
 }
 
 TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     sim->feedPlate();
     wait(700);  // plate 2 half read
     std::intptr_t picture = 0;
