@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "orvane-sim/device_environment.h"
+#include "orvane-sim/world_library.h"
+#include "scanner/orvane_binding.h"
 #include "scanner/scanner_library.h"
 #include "support/bytes.h"
 #include "support/world.h"
@@ -421,6 +423,29 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 0);
     freeBlock(image);
+}
+
+// Installed in a world, every export of the library is a function bound to that world's own
+// device: two worlds, two scanners.
+TEST(WorldLibrary, ServesEveryExportOfItsOwnDevice) {
+    sim::World first, second;
+    auto& p1 = first.createProcess();
+    auto& p2 = second.createProcess();
+    auto one = WorldLibrary::install(first, p1), two = WorldLibrary::install(second, p2);
+    scanner::OrvaneBinding b1{p1.libraries()}, b2{p2.libraries()};
+    auto lib = p1.libraries().load("C:\\Drivers\\OrvaneEx.dll");
+    ASSERT_TRUE(lib);
+    for (const char* name : scanner::abi::kOtherExportNames)
+        EXPECT_NE(lib->symbol(name), nullptr) << name;
+    b1.load();
+    EXPECT_TRUE(b1.missingExports().empty());
+    ASSERT_EQ(b1.Init_Dll("Orvane.dll"), 0);
+    ASSERT_EQ(b2.Init_Dll("Orvane.dll"), 0);
+    EXPECT_EQ(b1.Open_Scanner(1), 0);
+    EXPECT_EQ(b2.Open_Scanner(2), 0);
+    EXPECT_EQ(std::tuple(one->device().openSet(), two->device().openSet()), std::tuple(1, 2));
+    EXPECT_EQ(b2.Close_Scanner(), 0);
+    EXPECT_TRUE(one->device().isOpen());
 }
 
 TEST(GreyMapping, CutsTheLimitsAndSpreadsTheRest) {
