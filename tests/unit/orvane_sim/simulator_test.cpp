@@ -137,11 +137,8 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     scanner::ImageInfoRecord r;
     std::memcpy(r.data(), record, r.size());
     const auto info = scanner::parseImageInfo(r);
-    EXPECT_EQ(info.width, 40);
-    EXPECT_EQ(info.height, 30);
-    EXPECT_EQ(info.pitchXNm, 100000);
-    EXPECT_EQ(info.pitchYNm, 100000);
-    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
+              std::tuple(40, 30, 100000, 100000, 16));
     EXPECT_EQ(record[0], 108);
 
     std::intptr_t image = 0;

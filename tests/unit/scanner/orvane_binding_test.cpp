@@ -132,11 +132,8 @@ TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
     EXPECT_EQ(binding.Get_ImageInfo("PLATE9", record), -2);
     ASSERT_EQ(binding.Get_ImageInfo("PLATE1", record), 0);
     const ImageInfo info = parseImageInfo(record);
-    EXPECT_EQ(info.width, 0x310);
-    EXPECT_EQ(info.height, 0x7D0);
-    EXPECT_EQ(info.pitchXNm, 25000);
-    EXPECT_EQ(info.pitchYNm, 50000);
-    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
+              std::tuple(0x310, 0x7D0, 25000, 50000, 16));
     EXPECT_EQ(record[107], std::byte{0xFF});
 
     platform::HGlobal image = 0;
