@@ -79,6 +79,8 @@ class SimulatorTest : public ::testing::Test {
     quilo::test::PlatformWrapper machine{w.proc};
     const std::string iniPath = platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini");
     std::unique_ptr<Simulator> sim;
+    std::intptr_t image = 0, picture = 0;  // blocks the library hands out
+    Long bytes = 0;
 };
 
 TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
@@ -97,8 +99,6 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     wait(1);  // 10 lines
     EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
 
-    std::intptr_t picture = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     auto preview = readGreyTiff(blockBytes(picture));
     ASSERT_TRUE(preview);
@@ -141,8 +141,6 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
               std::tuple(40, 30, 100000, 100000, 16));
     EXPECT_EQ(record[0], 108);
 
-    std::intptr_t image = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetRawImage(name.c_str(), 40, 30, &image, &bytes, 0, 0, 10000, 10000), 0);
     auto raw = readGreyTiff(blockBytes(image));
     ASSERT_TRUE(raw);
@@ -164,8 +162,6 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
 
 TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
     plateReady();
-    std::intptr_t image = 0;
-    Long bytes = 0;
     const char* n = "PLATE00001.RAW";
     EXPECT_EQ(sim->GetRawImage(n, 41, 30, &image, &bytes, 0, 0, 0, 0), -102);
     EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 2, 0, 0, 0), -102);
@@ -204,8 +200,6 @@ TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) 
     plateReady();
     sim->feedPlate();
     wait(700);  // plate 2 half read
-    std::intptr_t picture = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(sim->Deaktivate_Scanner(), 0);
     wait(5000);
@@ -324,8 +318,6 @@ TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
     unsigned char record[108];
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), -1);
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), 0);
-    std::intptr_t image = 0;
-    Long bytes = 0;
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
@@ -409,8 +401,6 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
 
     EXPECT_EQ(sim->Invert_Image("DISK00001.RAW"), 0);
     EXPECT_EQ(sim->Invert_Image("nothing"), -2);
-    std::intptr_t image = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 65535 - 1000);
     freeBlock(image);
