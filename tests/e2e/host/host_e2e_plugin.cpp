@@ -1,5 +1,5 @@
 // The plug-in side of the host-link test under Wine: a window hooked by clsPlugin, a small
-// controller that fills the information reply, and the trace's writing end. It ends when the
+// controller that closes it at ShutdownPlugin, and the trace's writing end. It ends when the
 // host shuts it down (or by itself after a minute without one).
 #include <cstdio>
 
@@ -40,14 +40,6 @@ class MainWindow final : public platform::WindowHandler {
 class Controller final : public host::PluginEvents {
   public:
     explicit Controller(host::clsPlugin& endpoint) : endpoint_(endpoint) {}
-    void GetInformation(std::int32_t&) override {
-        host::InformationRecord r = endpoint_.InformationData();
-        r.set(host::InformationRecord::imageKind, 1);
-        r.set(host::InformationRecord::value8, 24);
-        r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.0)");
-        r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
-        endpoint_.InformationData(r);
-    }
     void ShutdownPlugin(std::int32_t&, std::int32_t&) override { endpoint_.WM_CLOSE(); }
 
   private:

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/support/e2e_check.h"
 #include "forms/forms.h"
 #include "imaging/image.h"
 #include "orvane-sim/phantom.h"
@@ -26,21 +27,7 @@ namespace {
 
 using quilo::platform::Platform;
 
-int failures = 0;
-
-void check(bool ok, const std::string& what) {
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-    std::fflush(stdout);
-    if (!ok) ++failures;
-}
-
-void pumpFor(Platform& platform, DWORD ms) {
-    const DWORD end = GetTickCount() + ms;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        platform.windows().pumpPending();
-        Sleep(15);
-    }
-}
+using quilo::e2e::pumpFor;
 
 struct PrintingHost final : quilo::ui::PrescanHost {
     int noPreview = 0;
@@ -120,7 +107,7 @@ double meanGrey(const quilo::platform::ScreenCapture& shot, const RECT& frame, c
     return n > 0 ? sum / n : 0;
 }
 
-void photograph(Platform& platform, quilo::forms::Forms& forms,
+void photograph(quilo::e2e::Checks& check, Platform& platform, quilo::forms::Forms& forms,
                 quilo::ui::modLAnguageSelector& lang, const std::string& language, bool narrow,
                 const std::string& shots) {
     std::printf("--- %s%s\n", language.c_str(), narrow ? " (narrow)" : "");
@@ -199,9 +186,9 @@ int main(int argc, char** argv) {
     quilo::forms::Forms forms(*platform);
     forms.attachRenderer(renderer.get());
     quilo::ui::modLAnguageSelector lang(platform->files(), platform->process());
+    quilo::e2e::Checks check;
     for (const char* language : {"English", "German", "Swedish"})
-        photograph(*platform, forms, lang, language, false, shots);
-    photograph(*platform, forms, lang, "English", true, shots);
-    std::printf("%s: %d failure(s)\n", failures == 0 ? "PASSED" : "FAILED", failures);
-    return failures == 0 ? 0 : 1;
+        photograph(check, *platform, forms, lang, language, false, shots);
+    photograph(check, *platform, forms, lang, "English", true, shots);
+    return check.finish("e2e_prescan");
 }

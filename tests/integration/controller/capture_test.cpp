@@ -23,6 +23,11 @@ class Capture : public PluginWorld {
         const auto s = statusesSince(0);
         return s.empty() ? -1 : s.back();
     }
+    static double f64At(const Bytes& m, std::size_t at) {
+        double d = 0;
+        std::memcpy(&d, m.data() + at, 8);
+        return d;
+    }
 
     // After every capture: the plug-in's process left nothing behind.
     void TearDown() override {
@@ -98,19 +103,14 @@ TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
     ASSERT_EQ(got.size(), 3u) << log();
     for (std::size_t i = 0; i < got.size(); ++i) {
         const Bytes& m = got[i];
-        EXPECT_EQ(le32At(m, 4), static_cast<std::int32_t>(i + 1));  // image ids rise
-        const std::int32_t w = le32At(m, 8), h = le32At(m, 12);
-        EXPECT_EQ(w, 1240);
-        EXPECT_EQ(h, 1640);
-        double mm = 0;
-        std::memcpy(&mm, m.data() + 16, 8);
-        EXPECT_NEAR(mm, 31.0, 0.01);
-        EXPECT_EQ(le32At(m, 44), 1);
-        EXPECT_EQ(le32At(m, 48), 32770);
-        EXPECT_EQ(textAt(m, 1352, 1024), "Intraoral size 2 (#1)");
+        // Image ids rise; width, height, sensor and flags; the millimetres and the text.
+        EXPECT_EQ(std::tuple(le32At(m, 4), le32At(m, 8), le32At(m, 12), le32At(m, 44),
+                             le32At(m, 48), textAt(m, 1352, 1024)),
+                  std::tuple(static_cast<std::int32_t>(i + 1), 1240, 1640, 1, 32770,
+                             std::string("Intraoral size 2 (#1)")));
+        EXPECT_NEAR(f64At(m, 16), 31.0, 0.01);
         const imaging::Image image = tiffOf(m);
-        EXPECT_EQ(image.width(), 1240u);
-        EXPECT_EQ(image.bitsPerPixel(), 8);
+        EXPECT_EQ(std::tuple(image.width(), image.bitsPerPixel()), std::tuple(1240u, 8));
         EXPECT_NEAR(image.pitchX(), 25.0, 0.01);
     }
     EXPECT_EQ(lastStatus(), 64);
@@ -356,15 +356,11 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     const auto got = images();
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(le32At(got[0], 44), 1);
-    double mm = 0;
-    std::memcpy(&mm, got[1].data() + 16, 8);
-    EXPECT_NEAR(mm, 31.0, 0.01);  // the same millimetres as an image imported at once
+    EXPECT_NEAR(f64At(got[1], 16), 31.0,
+                0.01);  // the same millimetres as an image imported at once
     // Each carries the time its file was written, not the time it was sent: plates 1 and 3 were
     // read two plate intervals apart and sent together.
-    double first = 0, third = 0;
-    std::memcpy(&first, got[0].data() + 36, 8);
-    std::memcpy(&third, got[1].data() + 36, 8);
-    EXPECT_NEAR((third - first) * 86400.0, 13.0, 1.0);
+    EXPECT_NEAR((f64At(got[1], 36) - f64At(got[0], 36)) * 86400.0, 13.0, 1.0);
     EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
     EXPECT_TRUE(
         std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
@@ -453,6 +449,15 @@ class Spool : public Capture {
         start(noPreview);  // the message comes once the host has initialised the plug-in
         world.advance(10);
         return dialogs.empty() ? std::string() : dialogs.front();
+    }
+    // A capture of `n` plates into the preview window, all of them there.
+    void previewPlates(int n) {
+        configure({{"Plates", std::to_string(n)}});
+        start(0);
+        activate(1);
+        for (int i = 0; i < 400 && prescanImages() < n; ++i)
+            world.advance(100);
+        ASSERT_EQ(prescanImages(), n);
     }
     std::string dataFolder;
 };
@@ -546,11 +551,7 @@ TEST_F(Spool, AFailedSpoolWriteIsToldOnceAndTheCaptureGoesOn) {
 }
 
 TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
-    configure({{"Plates", "3"}});
-    start(0);
-    activate(1);
-    for (int i = 0; i < 400 && prescanImages() < 3; ++i)
-        world.advance(100);
+    ASSERT_NO_FATAL_FAILURE(previewPlates(3));
     ASSERT_EQ(files("Spool", ".tif"), 3u);
     auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
     window.ImgList.toggleItem(1);  // the user leaves the second out and sends the others
@@ -569,12 +570,7 @@ TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
 // its copy in the spool; one whose spool copy is spoilt too is not sent, the user is told, and
 // its entry stays for the next start.
 TEST_F(Spool, PreviewImagesThatCannotBeReadBackAreSentFromTheSpoolOrKept) {
-    configure({{"Plates", "2"}});
-    start(0);
-    activate(1);
-    for (int i = 0; i < 400 && prescanImages() < 2; ++i)
-        world.advance(100);
-    ASSERT_EQ(prescanImages(), 2);
+    ASSERT_NO_FATAL_FAILURE(previewPlates(2));
     for (const auto& f : std::filesystem::directory_iterator(world.nativePath(tempFolder())))
         if (f.path().filename().string().rfind("QUI", 0) == 0)
             std::ofstream(f.path(), std::ios::trunc) << "not a TIFF";

@@ -27,8 +27,8 @@ TEST_F(Enumeration, CreationHookAndAnnouncement) {
     // The announcement is a broadcast: the host sees the plug-in's window with lParam 1.
     world.runUntilIdle();
     ASSERT_EQ(interfaceSeen().size(), 1u);
-    EXPECT_EQ(interfaceSeen()[0].wParam, pluginHwnd);
-    EXPECT_EQ(interfaceSeen()[0].lParam, 1);
+    EXPECT_EQ(std::tuple(interfaceSeen()[0].wParam, interfaceSeen()[0].lParam),
+              std::tuple(pluginHwnd, 1));
     // A second Hook does nothing.
     endpoint->Hook(hostHwnd, true);
     world.runUntilIdle();
@@ -80,10 +80,7 @@ TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
     EXPECT_TRUE(endpoint->Initialized());
     EXPECT_EQ(timeline, (Lines{"event:StatusChange(16,-,'')", "host:GetStatus",
                                "event:InitializePlugin(2)"}));
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].from, pluginHwnd);
-    EXPECT_EQ(received()[0].code, 6);
-    EXPECT_EQ(received()[0].data, statusBytes(16, false));
+    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle result=1"});
 }
 
@@ -170,11 +167,9 @@ TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed
     EXPECT_EQ(sendHostCommand(kGetInformation), -1);
     world.runUntilIdle();
     EXPECT_EQ(timeline, (Lines{"event:GetInformation(4)", "host:GetInformation"}));
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].code, 4);
-    EXPECT_EQ(received()[0].data,
-              cat({le32(336), le32(1), le32(24), le32(0), text("Quilo Plugin ver: 1.0(.7)", 64),
-                   text("C:\\Quilo\\QuiloPlugin.exe", 256)}));
+    EXPECT_EQ(received(), onlyReply(4, cat({le32(336), le32(1), le32(24), le32(0),
+                                            text("Quilo Plugin ver: 1.0(.7)", 64),
+                                            text("C:\\Quilo\\QuiloPlugin.exe", 256)})));
 }
 
 TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
@@ -223,8 +218,7 @@ TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
 TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
     sendHostCommand(kGetStatus);
     world.runUntilIdle();
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].data, statusBytes(16, false));
+    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
     EXPECT_TRUE(takeTraces().empty());  // unchanged: not traced again
 
     endpoint->ExStatusCode(32, "Contacting hardware...");
@@ -347,9 +341,7 @@ TEST_F(SettingsString, NeedsInitialisationThenAnswersGetSettings) {
     initialize();
     hostAnswer = 42;
     EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 42);
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].code, 11);
-    EXPECT_EQ(received()[0].data, settingsBlock("LAN=English"));
+    EXPECT_EQ(received(), onlyReply(11, settingsBlock("LAN=English")));
     EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
 
     world.failNth(sim::Fault::GlobalAlloc);
@@ -403,8 +395,7 @@ TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     world.runUntilIdle();
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), 0u);
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].data, statusBytes(0, false));
+    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
     // Initialising again works; a new host is accepted.
     EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
     world.runUntilIdle();
@@ -429,10 +420,8 @@ TEST_F(Status, ExtendedStatusCarriesTheTextAndAPlainCodeEmptiesIt) {
     ASSERT_EQ(received().size(), 2u);
     EXPECT_EQ(received()[1].data, statusBytes(16, false));
     // A status already sent is not traced again; the extended one is traced with its text.
-    const Lines lines = takeTraces();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "XrayIfc:ExSendStatus(changed):Busy 'Contacting hardware..." +
-                            std::string(100, ' ') + "' result=1");
+    EXPECT_EQ(takeTraces(), Lines{"XrayIfc:ExSendStatus(changed):Busy 'Contacting hardware..." +
+                                  std::string(100, ' ') + "' result=1"});
 }
 
 TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
@@ -451,8 +440,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
     events.onStatusChange = [](std::int32_t& code, bool&, std::string&) { code = 0x8000; };
     hostWin.log().clear();
     endpoint->StatusCode(64);
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].data, statusBytes(0x8000, false));
+    EXPECT_EQ(received(), onlyReply(6, statusBytes(0x8000, false)));
     EXPECT_EQ(endpoint->StatusCode(), 0x8000);
 
     // A refused status message is traced.
@@ -465,9 +453,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
 TEST_F(Status, SecondsLeftCountdown) {
     endpoint->ActiveSecondsLeft(-5);
     EXPECT_EQ(endpoint->ActiveSecondsLeft(), -1);
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].code, 7);
-    EXPECT_EQ(received()[0].data, cat({le32(8), le32(-1)}));
+    EXPECT_EQ(received(), onlyReply(7, cat({le32(8), le32(-1)})));
     endpoint->ActiveSecondsLeft(-1);  // unchanged: nothing sent
     EXPECT_EQ(received().size(), 1u);
     endpoint->ActiveSecondsLeft(30);  // previous <= 0: traced
@@ -537,8 +523,7 @@ TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
     endpoint->ActiveSecondsLeft(10);
     hostWin.log().clear();
     endpoint.reset();
-    ASSERT_EQ(received().size(), 1u);
-    EXPECT_EQ(received()[0].data, statusBytes(0, false));
+    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
     EXPECT_EQ(takeTraces().back(), "clsPlugin: Class_Terminate");
     // The window works again without the endpoint; the queued post finds no one to act on it.
     form.log().clear();

@@ -32,6 +32,7 @@ struct CopyDataSeen {
     Hwnd from = 0;
     std::int32_t code = 0;
     std::vector<std::byte> data;
+    bool operator==(const CopyDataSeen&) const = default;
 };
 
 // Records every event of the endpoint in order and lets a test play the controller.
@@ -220,6 +221,10 @@ class HostWorld : public ::testing::Test {
         return out;
     }
     std::vector<SeenMessage> interfaceSeen() const { return hostWin.seen({interfaceMsg}); }
+    // What received() holds when the plug-in has sent the host one record.
+    std::vector<CopyDataSeen> onlyReply(std::int32_t code, std::vector<std::byte> data) const {
+        return {{pluginHwnd, code, std::move(data)}};
+    }
 
     std::vector<std::byte> statusBytes(std::int32_t code, bool dlg) const {
         return cat({le32(12), le32(code), le16(dlg ? -1 : 0), le16(0)});

@@ -2,6 +2,7 @@
 // collection of loaded forms, timers on the virtual clock and the routing of user input.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,25 @@ TEST_F(FormsTest, UnloadAllExceptGoesFromLastToFirstAndSurvivesARefusal) {
                                              "frmTwo.QueryUnload 1", "frmOne.QueryUnload 1",
                                              "frmOne.Unload"}));
     EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmMain", "frmTwo"}));
+}
+
+// A form nobody else holds outlives the handler that unloads it, even when that handler lets
+// other events run; it goes at the next chance after the handler.
+TEST_F(FormsTest, AnAdoptedFormUnloadedByItsOwnHandlerLivesUntilTheHandlerEnds) {
+    auto owned = std::make_unique<Form>(forms, "frmDlgBox");
+    auto& ok = owned->add<CommandButton>("OKButton");
+    Form& f = *owned;
+    ok.onClick = [&] {
+        f.unload();
+        forms.doEvents();
+        log.push_back("kept " + std::to_string(forms.adoptedCount()));
+    };
+    f.show();
+    forms.adopt(std::move(owned));
+    EXPECT_TRUE(ok.click());
+    forms.doEvents();
+    EXPECT_EQ(log, std::vector<std::string>{"kept 1"});
+    EXPECT_EQ(forms.adoptedCount(), 0u);
 }
 
 TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {

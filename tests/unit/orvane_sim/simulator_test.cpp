@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "orvane-sim/device_environment.h"
+#include "orvane-sim/world_library.h"
+#include "scanner/orvane_binding.h"
 #include "scanner/scanner_library.h"
 #include "support/bytes.h"
 #include "support/world.h"
@@ -55,6 +57,13 @@ class SimulatorTest : public ::testing::Test {
         ASSERT_EQ(sim->Aktivate_Scanner(), 0);
     }
     void wait(std::uint32_t ms) { w.world.advance(ms); }
+    // The small scanner active with one plate read and ready.
+    void plateReady() {
+        start(kSmallScanner);
+        openActive();
+        sim->feedPlate();
+        wait(1500);
+    }
     std::vector<std::byte> blockBytes(std::intptr_t h) {
         return memory.get(static_cast<platform::HGlobal>(h));
     }
@@ -70,6 +79,8 @@ class SimulatorTest : public ::testing::Test {
     quilo::test::PlatformWrapper machine{w.proc};
     const std::string iniPath = platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini");
     std::unique_ptr<Simulator> sim;
+    std::intptr_t image = 0, picture = 0;  // blocks the library hands out
+    Long bytes = 0;
 };
 
 TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
@@ -88,8 +99,6 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     wait(1);  // 10 lines
     EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
 
-    std::intptr_t picture = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     auto preview = readGreyTiff(blockBytes(picture));
     ASSERT_TRUE(preview);
@@ -118,10 +127,7 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
 }
 
 TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     const std::string name = imageName();
     ASSERT_EQ(name, "PLATE00001.RAW");
 
@@ -131,15 +137,10 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     scanner::ImageInfoRecord r;
     std::memcpy(r.data(), record, r.size());
     const auto info = scanner::parseImageInfo(r);
-    EXPECT_EQ(info.width, 40);
-    EXPECT_EQ(info.height, 30);
-    EXPECT_EQ(info.pitchXNm, 100000);
-    EXPECT_EQ(info.pitchYNm, 100000);
-    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
+              std::tuple(40, 30, 100000, 100000, 16));
     EXPECT_EQ(record[0], 108);
 
-    std::intptr_t image = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetRawImage(name.c_str(), 40, 30, &image, &bytes, 0, 0, 10000, 10000), 0);
     auto raw = readGreyTiff(blockBytes(image));
     ASSERT_TRUE(raw);
@@ -153,22 +154,14 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     EXPECT_TRUE(freeBlock(image));
 
     // With the optimise flag the mapping is applied.
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     ASSERT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 1, 1, 20000, 30000), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels,
               mapGrey(sim->platePixels(1, 1).pixels, true, 1, 20000, 30000));
 }
 
 TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
-    std::intptr_t image = 0;
-    Long bytes = 0;
+    plateReady();
     const char* n = "PLATE00001.RAW";
     EXPECT_EQ(sim->GetRawImage(n, 41, 30, &image, &bytes, 0, 0, 0, 0), -102);
     EXPECT_EQ(sim->GetRawImage(n, 40, 30, &image, &bytes, 2, 0, 0, 0), -102);
@@ -204,14 +197,9 @@ TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
 }
 
 TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) {
-    start(kSmallScanner);
-    openActive();
-    sim->feedPlate();
-    wait(1500);
+    plateReady();
     sim->feedPlate();
     wait(700);  // plate 2 half read
-    std::intptr_t picture = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(sim->Deaktivate_Scanner(), 0);
     wait(5000);
@@ -330,8 +318,6 @@ TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
     unsigned char record[108];
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), -1);
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), 0);
-    std::intptr_t image = 0;
-    Long bytes = 0;
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), -90);
     EXPECT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
@@ -415,8 +401,6 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
 
     EXPECT_EQ(sim->Invert_Image("DISK00001.RAW"), 0);
     EXPECT_EQ(sim->Invert_Image("nothing"), -2);
-    std::intptr_t image = 0;
-    Long bytes = 0;
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 65535 - 1000);
     freeBlock(image);
@@ -426,6 +410,29 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
     ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 0);
     freeBlock(image);
+}
+
+// Installed in a world, every export of the library is a function bound to that world's own
+// device: two worlds, two scanners.
+TEST(WorldLibrary, ServesEveryExportOfItsOwnDevice) {
+    sim::World first, second;
+    auto& p1 = first.createProcess();
+    auto& p2 = second.createProcess();
+    auto one = WorldLibrary::install(first, p1), two = WorldLibrary::install(second, p2);
+    scanner::OrvaneBinding b1{p1.libraries()}, b2{p2.libraries()};
+    auto lib = p1.libraries().load("C:\\Drivers\\OrvaneEx.dll");
+    ASSERT_TRUE(lib);
+    for (const char* name : scanner::abi::kOtherExportNames)
+        EXPECT_NE(lib->symbol(name), nullptr) << name;
+    b1.load();
+    EXPECT_TRUE(b1.missingExports().empty());
+    ASSERT_EQ(b1.Init_Dll("Orvane.dll"), 0);
+    ASSERT_EQ(b2.Init_Dll("Orvane.dll"), 0);
+    EXPECT_EQ(b1.Open_Scanner(1), 0);
+    EXPECT_EQ(b2.Open_Scanner(2), 0);
+    EXPECT_EQ(std::tuple(one->device().openSet(), two->device().openSet()), std::tuple(1, 2));
+    EXPECT_EQ(b2.Close_Scanner(), 0);
+    EXPECT_TRUE(one->device().isOpen());
 }
 
 TEST(GreyMapping, CutsTheLimitsAndSpreadsTheRest) {

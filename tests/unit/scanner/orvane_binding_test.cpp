@@ -52,7 +52,7 @@ Long ORVANE_CALL fakeRaw(const char* name, Long w, Long h, HandleOut* image, Lon
                          Long map, Long lo, Long hi) {
     if (std::strcmp(name, "PLATE1") != 0) return -2;
     *image = static_cast<HandleOut>(0x7000 + opt * 0x100 + map);
-    *bytes = w * h + lo + hi;
+    *bytes = w * 1000 + h * 100 + lo * 10 + hi;  // each argument in its own place
     return 0;
 }
 Long ORVANE_CALL fakePrescan(HandleOut* picture, Long* bytes) {
@@ -132,18 +132,15 @@ TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
     EXPECT_EQ(binding.Get_ImageInfo("PLATE9", record), -2);
     ASSERT_EQ(binding.Get_ImageInfo("PLATE1", record), 0);
     const ImageInfo info = parseImageInfo(record);
-    EXPECT_EQ(info.width, 0x310);
-    EXPECT_EQ(info.height, 0x7D0);
-    EXPECT_EQ(info.pitchXNm, 25000);
-    EXPECT_EQ(info.pitchYNm, 50000);
-    EXPECT_EQ(info.bitsPerPixel, 16);
+    EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
+              std::tuple(0x310, 0x7D0, 25000, 50000, 16));
     EXPECT_EQ(record[107], std::byte{0xFF});
 
     platform::HGlobal image = 0;
     Long bytes = 0;
-    ASSERT_EQ(binding.GetRawImage("PLATE1", 10, 20, image, bytes, 1, 1, 3, 4), 0);
-    EXPECT_EQ(image, 0x7101u);
-    EXPECT_EQ(bytes, 207);
+    ASSERT_EQ(binding.GetRawImage("PLATE1", 1, 2, image, bytes, 1, 2, 3, 4), 0);
+    EXPECT_EQ(image, 0x7102u);
+    EXPECT_EQ(bytes, 1234);
 
     platform::HGlobal picture = 0;
     ASSERT_EQ(binding.GetPrescanImage(picture, bytes), 0);
