@@ -19,8 +19,6 @@ namespace {
 
 constexpr platform::WParam kScClose = 0xF060;
 
-// The status pictures: grey discs of different brightness and a dark octagon, each with a
-// black outline on white so that a picture shown at its full grey range keeps its look.
 // A 16 x 16 status picture in colour: a disc (or the stop sign's octagon) with a dark outline
 // on white, so the state reads at a glance and the shapes still differ for colour-blind users.
 std::shared_ptr<const forms::DisplayImage> statusPicture(bool octagon, std::uint32_t rgb) {
@@ -191,52 +189,47 @@ void frmMain::Form_Load() {
 
 void frmMain::loadSteps() {
     platform::Platform& p = platform();
-    // 1. One plug-in per session: a second copy ends before it shows or announces anything.
+    // One plug-in per session: a second copy ends before it shows or announces anything.
     if (!process_.takeInstanceGuard()) {
         process_.endAtOnce();
         return;
     }
-    // 2. Every form hands itself to the forms collection as it loads (Forms::onFormLoad).
-    // 3. The sensors start empty; the scanner fills them when it is opened.
+    // Every form hands itself to the forms collection as it loads (Forms::onFormLoad).
+    // The sensors start empty; the scanner fills them when it is opened.
     scanner::SensorAPI& scanner = process_.sensors();
     scanner.Sensors.clear();
-    // 4.
+    // "/TEST" anywhere on the command line shows the form and marks its caption.
     TestMode = upper(p.process().commandLine()).find("/TEST") != std::string::npos;
-    // 5.
     imaging::EnhancementComponent& enhancement = process_.createEnhancement();
-    // 6.
+    // Defaults first, then what the registry holds.
     settings::SettingsStore& store = process_.settings();
     store.SetDefaultOptions();
     store.LoadSetup();  // the scanner connection shares the current set with the settings
-    // 7.
+    // The enhancement component keeps its settings under the product's names.
     enhancement.setProductName(p.process().version().productName);
     enhancement.setShortName(store.names().PluginShortName);
-    // 8.
+    // The language the settings name, and this form in it.
     process_.language().setTranslatorMode(false);
     process_.language().Initlanguage(store.names().Language);
     process_.language().TranslateForm(*this);
-    // 9.
     SetProgramDirectory();
-    // 10.
     setCaption(productTitle());
-    // 11.
+    // The host endpoint, with this form as its events, dialogs and texts.
     host::clsPlugin& plugin = process_.createPlugin();
     plugin.setEvents(this);
     plugin.setDialogPort(this);
     plugin.setTextSource([this](int number) { return process_.language().LangText(number); });
     FillCapabilities();
-    // 12.
     if (TestMode) {
         store.settings().Visible = 1;
         setCaption(caption() + " [Testmode]");
     }
-    // 13.
+    // From here the host's messages arrive.
     plugin.Hook(hwnd(), true);
-    // 14.
     PlaceMainForm();
-    // 15. (A log file that cannot be written stops the load here, like any other error.)
+    // A log file that cannot be written stops the load here, like any other error.
     process_.log().LogMsg("Plugin started --------------------------");
-    // 16.
+    // The status picture and texts show the endpoint's state from the start.
     std::int32_t code = plugin.StatusCode();
     bool dlg = plugin.SetupActive();
     std::string info = plugin.StatusInfoStr();
@@ -569,28 +562,24 @@ void frmMain::tmrAlive_Timer() {
 // --- shut-down ---------------------------------------------------------------------------------
 
 void frmMain::Form_Unload(bool& /*cancel*/) {
-    // 1.
+    // No more polling; the form goes back to its own parent and the scanner is closed.
     ActiveTimer.setEnabled(false);
-    // 2.
     restoreAppParent();
-    // 3.
     process_.sensors().CloseHardware();
-    // 4., 5.
+    // An endpoint with a status reports "Uninitialized"; then it goes.
     if (host::clsPlugin* plugin = Plugin()) {
         if (plugin->StatusCode() != 0) plugin->StatusCode(host::status::kUninitialized);
         plugin->Unhook();
         process_.retirePlugin();
     }
-    // 6.
+    // The window's place is kept for the next start.
     settings::PluginSettings& s = process_.settings().settings();
     s.Left = left();
     s.Top = top();
-    // 7.
     process_.sensors().Sensors.clear();
     process_.releaseEnhancement();
-    // 8.
     LogMsg("Plugin closed --------------------------");
-    // 9.
+    // Forms still loaded now were left open by mistake: traced, then unloaded.
     const std::vector<forms::Form*> loaded = process_.forms().loaded();
     for (auto it = loaded.rbegin(); it != loaded.rend(); ++it) {
         forms::Form* f = *it;

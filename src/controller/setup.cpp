@@ -6,8 +6,8 @@
 #include "controller/plugin_process.h"
 #include "core/error.h"
 #include "settings/dialogs/frm_setup.h"
-#include "ui/text_ids.h"
 #include "ui/monitors.h"
+#include "ui/text_ids.h"
 
 namespace quilo::controller {
 
@@ -51,10 +51,10 @@ void frmMain::doSetup() {
     try {
         scanner::SensorAPI& scanner = process_.sensors();
         settings::SettingsStore& store = process_.settings();
-        // 1., 2.
+        // The dialog lists the scanner's parameter sets: open it first if it is not.
         if (!scanner.HardwareInitialized) scanner.InitializeHardware();
         Plugin()->SetupActive(true);
-        // 3.
+        // The dialog, in the user's language, with the current settings.
         SetupLink link(*this, process_);
         auto dialog = std::make_unique<settings::frmSetup>(process_.forms(), store, scanner,
                                                            process_.language(), link);
@@ -66,11 +66,12 @@ void frmMain::doSetup() {
         dialog->setPluginVisible(before.Visible);
         dialog->setPluginAutoStart(before.AutoStart);
         dialog->chkSaveCopy.setValue(before.SavePreview ? 1 : 0);
-        // 4.
+        // Modal, centred on the host's monitor.
         ui::CenterOnHostMonitor(*dialog, HostParentWindow);
         dialog->show(forms::ShowMode::Modal, this);
         os.setMousePointer(platform::pointer::kHourglass);
-        // 5.
+        // OK keeps the choices: the tool sets, the plug-in's options, the window's place; the
+        // host hears the new capabilities.
         if (dialog->pressedOK()) {
             settings::PluginSettings& s = store.settings();
             s.SavePreview = dialog->chkSaveCopy.value() == 1;
@@ -110,7 +111,7 @@ void frmMain::doSetup() {
                 process_.xray().SendCapabilities(plugin->KV2hWnd(), hwnd(),
                                                  plugin->CapabilitiesData());
         }
-        // 6.
+        // Every setup form goes, whichever way the dialog ended.
         while (forms::Form* open = process_.forms().find("frmSetup"))
             if (!open->unload()) break;
         dialog.reset();

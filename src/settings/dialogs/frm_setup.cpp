@@ -194,7 +194,6 @@ void frmSetup::setPluginAutoStart(std::int16_t v) {
 }
 
 void frmSetup::Form_Load() {
-    // 1.
     text_.translateForm(*this);
     // The enhancement menu names the image types as the advanced dialogs' tabs do.
     const std::pair<forms::Menu*, std::int32_t> items[] = {{&mnuIO, ui::txt::kTypeIntraoral},
@@ -204,7 +203,7 @@ void frmSetup::Form_Load() {
         item->setCaption(text_.langText(number));
     setIcon(host_.mainForm().icon());
     const PluginSettings& s = store_.settings();
-    // 2.
+    // The preview boxes: no preview, preview, close when done.
     switch (s.NoPreview) {
         case 1:
             chkNoPreview.setValue(1);
@@ -225,16 +224,15 @@ void frmSetup::Form_Load() {
             chkClose.setEnabled(false);
             break;
     }
-    // 3., 4.
     chkInvert.setValue(s.Invert ? 1 : 0);
     previewMode_ = s.NoPreview;
     previewModeAtOpen_ = s.NoPreview;
-    // 5.
+    // The bit depths, 16 first.
     cboDepth.clear();
     for (const char* bits : {"16", "12", "8"})
         cboDepth.addItem(replaceAll(text_.langText(ui::txt::kSetupDepthLine), "NNN", bits));
     cboDepth.setListIndex(s.BitDepth == 8 ? 2 : s.BitDepth == 12 ? 1 : 0);
-    // 6.
+    // One enhancement box at most is ticked.
     chkKVEnhancement.setValue(0);
     chkEnhancement.setValue(0);
     chkOptimize.setValue(0);
@@ -251,7 +249,8 @@ void frmSetup::Form_Load() {
         default:
             break;
     }
-    // 7.
+    // The scanner's facts for the information lines; whether it was open decides whether
+    // Cancel closes it.
     readyAtOpen_ = scanner_.HardwareInitialized ? 1 : 0;
     scanner::ScannerLibrary& library = scanner_.library();
     std::string buffer(256, '\0');
@@ -359,10 +358,9 @@ void frmSetup::CancelButton_Click() {
 
 void frmSetup::OKButton_Click() {
     platform::Process& process = platform().process();
-    // 1., 2.
     setMousePointer(forms::pointer::kHourglass);
     const std::string path = Text1.text();
-    // 3.
+    // At least one parameter set on the toolbar.
     if (lstParams.listCount() > 0 && lstParams.selCount() == 0) {
         process.messageBox(
             hwnd(),
@@ -371,16 +369,14 @@ void frmSetup::OKButton_Click() {
         setMousePointer(forms::pointer::kDefault);
         return;
     }
-    // 4.
     if (!platform().files().exists(path)) {
         host_.doShowDialog("INI-file not found. Please enter a valid filename", "", 1);
         setMousePointer(forms::pointer::kDefault);
         return;
     }
-    // 5.
+    // A new INI file (10) or preview mode (2) means the scanner must be opened again.
     int change = path != iniAtOpen_ ? 10 : 0;
     if (previewMode_ != previewModeAtOpen_) change += 2;
-    // 6.
     PluginSettings& s = store_.settings();
     switch (cboDepth.listIndex()) {
         case 0:
@@ -402,20 +398,16 @@ void frmSetup::OKButton_Click() {
     s.CloseDone = chkClose.value() == 1 ? 1 : 0;
     s.Invert = chkInvert.value() == 1;
     iniAtOpen_ = path;
-    // 7.
     if (change > 0) {
         scanner_.CloseHardware();
         if (change > 9) scanner_.library().Set_IniFileName(path);
     }
-    // 8.
     forms().doEvents();
     pressedOK_ = true;
     s.AutoStart = autoStart_;
     s.NoPreview = previewMode_;
     forms().doEvents();
-    // 9.
     if (change > 0) host_.doStopCapture();
-    // 10.
     setMousePointer(forms::pointer::kDefault);
     hide();
 }
