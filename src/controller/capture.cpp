@@ -12,7 +12,7 @@
 #include "controller/plugin_process.h"
 #include "core/error.h"
 #include "core/text.h"
-#include "settings/value_text.h"
+#include "core/value_text.h"
 #include "ui/input_box.h"
 #include "ui/text_ids.h"
 
@@ -564,7 +564,7 @@ void frmMain::cmdScan_Click() {
         list += std::to_string(entry.sensor.OrdinalNo) + " " + entry.sensor.ParamName + "\r\n";
     const std::string answer = ui::inputBox(process_.forms(), list + "\r\nChoose a parameter no:",
                                             platform().process().version().title, this);
-    const double chosen = settings::leadingNumber(answer);
+    const double chosen = leadingNumber(answer);
     for (const auto& entry : scanner.Sensors) {
         if (entry.sensor.OrdinalNo != chosen) continue;
         std::int32_t cmdNo = 0;

@@ -7,8 +7,8 @@
 #include "controller/plugin_process.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "core/value_text.h"
 #include "host/xray_ifc.h"
-#include "settings/value_text.h"
 #include "ui/text_ids.h"
 
 namespace quilo::controller {
@@ -431,8 +431,7 @@ void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings
         if (host::clsPlugin* plugin = Plugin())
             showStatus(plugin->StatusCode(), plugin->StatusInfoStr());
     } else if (prefix == "PHW") {
-        HostParentWindow =
-            platform::handleFromRecord(settings::roundToInt32(settings::leadingNumber(value)));
+        HostParentWindow = platform::handleFromRecord(roundToInt32(leadingNumber(value)));
         if (HostParentWindow != 0) {
             lookUpAppOwner();
             restoreAppParent();

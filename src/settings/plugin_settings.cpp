@@ -5,7 +5,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
-#include "settings/value_text.h"
+#include "core/value_text.h"
 
 namespace quilo::settings {
 

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "core/error.h"
+#include "core/value_text.h"
 #include "forms/forms.h"
-#include "settings/value_text.h"
 #include "ui/language/language_file.h"
 
 namespace quilo::ui {
@@ -48,8 +48,8 @@ void translateControl(forms::Control& c, const LangTextFn& langText) {
     const std::string& tag = c.tag();
     if (tag.empty()) return;
     // Tags that are not numbers hold other data (the status icon keeps its picture's name).
-    if (!settings::isNumeric(tag)) return;
-    const double value = settings::leadingNumber(tag);
+    if (!isNumeric(tag)) return;
+    const double value = leadingNumber(tag);
     if (value == 0) return;
 
     const std::string& type = c.typeName();
@@ -101,7 +101,7 @@ void translateControl(forms::Control& c, const LangTextFn& langText) {
     } else {
         if (value > 0) c.setCaption(textOf(langText, tag));
         const std::string tipTag = withSuffix(tag, arrayIndex(c));
-        if (settings::leadingNumber(tipTag) >= 1) c.setToolTipText(textOf(langText, tipTag));
+        if (leadingNumber(tipTag) >= 1) c.setToolTipText(textOf(langText, tipTag));
     }
 }
 
@@ -118,7 +118,7 @@ void walk(const std::vector<forms::Control*>& controls, const LangTextFn& langTe
 }  // namespace
 
 void TranslateForm(forms::Form& form, const LangTextFn& langText) {
-    const std::int32_t n = settings::roundToInt32(settings::leadingNumber(form.tag()));
+    const std::int32_t n = roundToInt32(leadingNumber(form.tag()));
     const std::string title = langText(n);
     if (!title.empty() && title != "0") form.setCaption(title);
     form.forms().doEvents();

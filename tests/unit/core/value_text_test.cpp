@@ -1,11 +1,11 @@
 // Turning stored setting texts into numbers.
-#include "settings/value_text.h"
+#include "core/value_text.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-namespace quilo::settings {
+namespace quilo {
 namespace {
 
 TEST(LeadingNumber, ReadsTheNumberAtTheStartAndIgnoresTheRest) {
@@ -71,4 +71,4 @@ TEST(Rounding, OutOfRangeIsHeldAtTheTypesEnds) {
 }
 
 }  // namespace
-}  // namespace quilo::settings
+}  // namespace quilo

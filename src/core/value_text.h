@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quilo::settings {
+namespace quilo {
 
 // The leading number of a text: blanks before it are skipped, then an optional sign, digits,
 // an optional decimal point with digits and an optional exponent ("E" or "D"). A text that does
@@ -22,4 +22,4 @@ bool isNumeric(std::string_view text);
 std::int16_t roundToInt16(double value);
 std::int32_t roundToInt32(double value);
 
-}  // namespace quilo::settings
+}  // namespace quilo

@@ -1,11 +1,11 @@
-#include "settings/value_text.h"
+#include "core/value_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 
-namespace quilo::settings {
+namespace quilo {
 
 namespace {
 
@@ -118,4 +118,4 @@ std::int32_t roundToInt32(double value) {
     return roundTo<std::int32_t>(value);
 }
 
-}  // namespace quilo::settings
+}  // namespace quilo
