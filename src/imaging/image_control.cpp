@@ -86,19 +86,19 @@ Image& ImageControl::need() {
 }
 
 void ImageControl::invert() {
-    imaging::invert(need());
+    imaging::invert(need(), workers_.get());
 }
 void ImageControl::stretchIntensity() {
-    imaging::stretchIntensity(need());
+    imaging::stretchIntensity(need(), workers_.get());
 }
 void ImageControl::despeckle() {
-    imaging::despeckle(need());
+    imaging::despeckle(need(), workers_.get());
 }
 void ImageControl::median(int size) {
-    imaging::medianFilter(need(), size);
+    imaging::medianFilter(need(), size, workers_.get());
 }
 void ImageControl::sharpen(int strength) {
-    imaging::sharpen(need(), strength);
+    imaging::sharpen(need(), strength, workers_.get());
 }
 void ImageControl::unsharpMask(int amount, int radius, int threshold, int colourSpace) {
     imaging::unsharpMask(need(), amount, radius, threshold, colourSpace);
@@ -107,7 +107,7 @@ void ImageControl::perioTransform() {
     imaging::perioTransform(need());
 }
 void ImageControl::changeBitDepth(int bits) {
-    imaging::changeBitDepth(need(), bits);
+    imaging::changeBitDepth(need(), bits, workers_.get());
 }
 
 }  // namespace quilo::imaging

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "imaging/image.h"
+#include "imaging/workers.h"
 #include "platform/files.h"
 #include "platform/global_memory.h"
 
@@ -68,6 +70,12 @@ class ImageControl {
     void perioTransform();
     void changeBitDepth(int bitsPerPixel);
 
+    // The threads the operations may use: 0 as many as the processor offers (up to
+    // Workers::kMaxThreads), 1 the calling thread alone. The caller waits for each operation as
+    // on one thread, and the values are the same on any number.
+    void setThreads(unsigned threads) { workers_ = std::make_unique<Workers>(threads); }
+    unsigned threads() const { return workers_->threads(); }
+
   private:
     Image& need();
 
@@ -75,6 +83,7 @@ class ImageControl {
     std::optional<Image> image_;
     std::uintptr_t handle_ = 0;
     std::uintptr_t nextHandle_ = 1;
+    std::unique_ptr<Workers> workers_ = std::make_unique<Workers>();
 };
 
 }  // namespace quilo::imaging

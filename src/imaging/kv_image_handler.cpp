@@ -24,13 +24,14 @@ int KVImageHandler::KV_LoadMemImageTiff(platform::HGlobal block, long size) {
 
 int KVImageHandler::KV_CorrectBitDepth() {
     if (!image_) return kNoImage;
-    if (image_->bitsPerPixel() == 16 && minMax(*image_).second <= 4095) image_->relabelDepth(12);
+    if (image_->bitsPerPixel() == 16 && minMax(*image_, workers_.get()).second <= 4095)
+        image_->relabelDepth(12);
     return kOk;
 }
 
 int KVImageHandler::KV_GetMaxMinValues(long& max, long& min) {
     if (!image_) return kNoImage;
-    const auto [lo, hi] = minMax(*image_);
+    const auto [lo, hi] = minMax(*image_, workers_.get());
     max = static_cast<long>(hi);
     min = static_cast<long>(lo);
     return kOk;
@@ -42,7 +43,8 @@ int KVImageHandler::KV_StretchHistogram(long low, long high) {
     low = std::clamp(low, 0L, top);
     high = std::clamp(high, 0L, top);
     if (high <= low) return kInvalidArgument;
-    stretchRange(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high));
+    stretchRange(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high),
+                 workers_.get());
     return kOk;
 }
 
@@ -52,7 +54,7 @@ int KVImageHandler::KV_StretchHistogramPercent(long low, long high) {
         return kInvalidArgument;
     const auto [lo, hi] =
         percentCuts(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high));
-    if (hi > lo) stretchRange(*image_, lo, hi);
+    if (hi > lo) stretchRange(*image_, lo, hi, workers_.get());
     return kOk;
 }
 

@@ -11,7 +11,9 @@
 //
 // The stripes are as wide as about 4 MB of column histograms allow (more at lower depths). The
 // filter runs in place: a stripe reads its rows through a ring of size + 1 rows, and keeps the
-// original values of its last size/2 columns, which the next stripe's windows reach into.
+// original values of its last size/2 columns, which the next stripe's windows reach into. On
+// several threads the image is cut into bands of rows, each filtered so by one thread with
+// histograms of its own.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -186,7 +188,7 @@ constexpr std::size_t kColumnBudget = std::size_t{4} << 20;
 constexpr std::uint32_t kMinStripe = 32, kMaxStripe = 256;
 
 template <class T>
-void medianHistogramImpl(Image& image, int size) {
+void medianHistogramImpl(Image& image, int size, Workers* workers) {
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t n = static_cast<std::uint32_t>(size);
     const std::uint32_t before = n / 2, after = (n - 1) / 2;
@@ -194,7 +196,7 @@ void medianHistogramImpl(Image& image, int size) {
 
     // Three levels over the bits the image really uses: top, middle and fine. The fine and top
     // levels get a third of the bits each, the middle one the rest.
-    const std::uint32_t top = minMax(image).second;
+    const std::uint32_t top = minMax(image, workers).second;
     const int bits = std::max(1, static_cast<int>(std::bit_width(top)));
     const int b2 = bits / 3, b0 = bits / 3, b1 = bits - b0 - b2;
     const std::uint32_t n0 = 1u << b0, n1 = 1u << b1;
@@ -207,157 +209,170 @@ void medianHistogramImpl(Image& image, int size) {
     const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
     const std::uint32_t sw = stripe + n - 1;  // strip columns
 
-    // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
-    // middle bin][column][bin], so that the columns of one sub-range lie together.
-    std::vector<std::uint8_t> colTop(std::size_t{sw} * p0, 0);
-    std::vector<std::uint8_t> colMid(std::size_t{n0} * sw * p1, 0);
-    std::vector<std::uint8_t> colFine(std::size_t{n0} * n1 * sw * p2, 0);
-    std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
-        kFine(std::size_t{n0} * n1 * p2);
-    std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
-    // Plain pointers for the loop over pixels: the byte stores there could otherwise alias the
-    // vectors' own pointers, which would then be reloaded after each.
-    std::uint8_t* const kTopP = kTop.data();
-    std::uint8_t* const kMidP = kMid.data();
-    std::uint8_t* const kFineP = kFine.data();
-    const std::uint8_t* const colTopP = colTop.data();
-    const std::uint8_t* const colMidP = colMid.data();
-    const std::uint8_t* const colFineP = colFine.data();
-    Lazy* const midLazyP = midLazy.data();
-    Lazy* const fineLazyP = fineLazy.data();
+    // Bands of rows on the workers, each with histograms of its own; the rows a band's windows
+    // reach beyond it come from copies taken before any band starts.
+    const Strips bands(h, std::max(64u, 4 * n), workers);
+    const StripEdges<T> edges(image, bands, before, after);
+    runStrips(workers, bands, [&](std::uint32_t band, std::uint32_t y0, std::uint32_t y1) {
+        // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
+        // middle bin][column][bin], so that the columns of one sub-range lie together.
+        std::vector<std::uint8_t> colTop(std::size_t{sw} * p0, 0);
+        std::vector<std::uint8_t> colMid(std::size_t{n0} * sw * p1, 0);
+        std::vector<std::uint8_t> colFine(std::size_t{n0} * n1 * sw * p2, 0);
+        std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
+            kFine(std::size_t{n0} * n1 * p2);
+        std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
+        // Plain pointers for the loop over pixels: the byte stores there could otherwise alias
+        // the vectors' own pointers, which would then be reloaded after each.
+        std::uint8_t* const kTopP = kTop.data();
+        std::uint8_t* const kMidP = kMid.data();
+        std::uint8_t* const kFineP = kFine.data();
+        const std::uint8_t* const colTopP = colTop.data();
+        const std::uint8_t* const colMidP = colMid.data();
+        const std::uint8_t* const colFineP = colFine.data();
+        Lazy* const midLazyP = midLazy.data();
+        Lazy* const fineLazyP = fineLazy.data();
 
-    // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and the
-    // one leaving it); row y at slot y % (n + 1). The image is overwritten a row at a time, so
-    // the columns left of the stripe, which the previous stripe overwrote, come from a copy it
-    // kept of them: before columns for every row.
-    const std::uint32_t slots = n + 1;
-    std::vector<T> ring(std::size_t{slots} * sw);
-    std::vector<T> keptPrev(std::size_t{before} * h), keptNext(std::size_t{before} * h);
-
-    std::int64_t pos0 = 0;  // position of the current row's first window
-    for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
-        const std::uint32_t x1 = std::min(w, x0 + stripe);
-        const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
-        auto ringRow = [&](std::uint32_t y) { return ring.data() + std::size_t{y % slots} * sw; };
-        // Strip column j holds image column x0 - before + j (edges replicated).
-        auto load = [&](std::uint32_t y) {
-            T* d = ringRow(y);
-            const T* src = rowOf<T>(image, y);
-            const T* kept = keptPrev.data() + std::size_t{y} * before;
-            for (std::uint32_t j = 0; j < cols; ++j) {
-                const std::int64_t c = std::int64_t{x0} - before + j;
-                if (x0 > 0 && c < static_cast<std::int64_t>(x0))  // overwritten: from the copy
-                    d[j] = kept[j];
-                else if (c < 0)
-                    d[j] = src[0];
-                else if (c >= static_cast<std::int64_t>(w))
-                    d[j] = src[w - 1];
-                else
-                    d[j] = src[c];
-            }
-            std::copy(d + outCols, d + outCols + before, keptNext.data() + std::size_t{y} * before);
-        };
-        auto addSample = [&](std::uint32_t j, T v, int delta) {
-            const std::uint32_t m = v >> b2;  // top and middle bits together
-            const std::uint32_t t = m >> b1;
-            std::uint8_t& ct = colTop[std::size_t{j} * p0 + t];
-            std::uint8_t& cm = colMid[(std::size_t{t} * sw + j) * p1 + (m & (n1 - 1))];
-            std::uint8_t& cf = colFine[(std::size_t{m} * sw + j) * p2 + (v & fineMask)];
-            ct = static_cast<std::uint8_t>(ct + delta);
-            cm = static_cast<std::uint8_t>(cm + delta);
-            cf = static_cast<std::uint8_t>(cf + delta);
-        };
+        // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and
+        // the one leaving it); row y at slot y % (n + 1). The band's rows are overwritten a row at
+        // a time, so the columns left of the stripe, which the previous stripe overwrote, come
+        // from a copy it kept of them: before columns for every row from ylo on.
         auto clampRow = [&](std::int64_t y) {
             return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
         };
-        // Column histograms of the window rows of output row 0.
-        std::uint32_t loaded = 0;
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t y = clampRow(std::int64_t{k} - before);
-            while (loaded <= y)
-                load(loaded++);
-            const T* r = ringRow(y);
-            for (std::uint32_t j = 0; j < cols; ++j)
-                addSample(j, r[j], +1);
-        }
-        for (std::uint32_t y = 0; y < h; ++y, pos0 += sw + 1) {
-            if (y > 0) {
-                const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
-                const std::uint32_t in = clampRow(std::int64_t{y} + after);
-                while (loaded <= in)
+        const std::uint32_t ylo = clampRow(std::int64_t{y0} - before);
+        const std::uint32_t rows = clampRow(std::int64_t{y1} - 1 + after) + 1 - ylo;
+        const std::uint32_t slots = n + 1;
+        std::vector<T> ring(std::size_t{slots} * sw);
+        std::vector<T> keptPrev(std::size_t{before} * rows), keptNext(std::size_t{before} * rows);
+
+        std::int64_t pos0 = 0;  // position of the current row's first window
+        for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
+            const std::uint32_t x1 = std::min(w, x0 + stripe);
+            const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
+            auto ringRow = [&](std::uint32_t y) {
+                return ring.data() + std::size_t{y % slots} * sw;
+            };
+            // Strip column j holds image column x0 - before + j (edges replicated). Rows beyond
+            // the band come whole from the copies of the edges.
+            auto load = [&](std::uint32_t y) {
+                T* d = ringRow(y);
+                const bool own = y >= y0 && y < y1;
+                const T* src = own ? rowOf<T>(image, y) : edges.row(band, y);
+                const T* kept = keptPrev.data() + std::size_t{y - ylo} * before;
+                for (std::uint32_t j = 0; j < cols; ++j) {
+                    const std::int64_t c = std::int64_t{x0} - before + j;
+                    if (own && x0 > 0 && c < static_cast<std::int64_t>(x0))  // overwritten
+                        d[j] = kept[j];
+                    else if (c < 0)
+                        d[j] = src[0];
+                    else if (c >= static_cast<std::int64_t>(w))
+                        d[j] = src[w - 1];
+                    else
+                        d[j] = src[c];
+                }
+                std::copy(d + outCols, d + outCols + before,
+                          keptNext.data() + std::size_t{y - ylo} * before);
+            };
+            auto addSample = [&](std::uint32_t j, T v, int delta) {
+                const std::uint32_t m = v >> b2;  // top and middle bits together
+                const std::uint32_t t = m >> b1;
+                std::uint8_t& ct = colTop[std::size_t{j} * p0 + t];
+                std::uint8_t& cm = colMid[(std::size_t{t} * sw + j) * p1 + (m & (n1 - 1))];
+                std::uint8_t& cf = colFine[(std::size_t{m} * sw + j) * p2 + (v & fineMask)];
+                ct = static_cast<std::uint8_t>(ct + delta);
+                cm = static_cast<std::uint8_t>(cm + delta);
+                cf = static_cast<std::uint8_t>(cf + delta);
+            };
+            // Column histograms of the window rows of the band's first row.
+            std::uint32_t loaded = ylo;
+            for (std::uint32_t k = 0; k < n; ++k) {
+                const std::uint32_t y = clampRow(std::int64_t{y0} + k - before);
+                while (loaded <= y)
                     load(loaded++);
-                if (out != in) {
-                    const T* ro = ringRow(out);
-                    const T* ri = ringRow(in);
-                    for (std::uint32_t j = 0; j < cols; ++j) {
-                        addSample(j, ro[j], -1);
-                        addSample(j, ri[j], +1);
+                const T* r = ringRow(y);
+                for (std::uint32_t j = 0; j < cols; ++j)
+                    addSample(j, r[j], +1);
+            }
+            for (std::uint32_t y = y0; y < y1; ++y, pos0 += sw + 1) {
+                if (y > y0) {
+                    const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
+                    const std::uint32_t in = clampRow(std::int64_t{y} + after);
+                    while (loaded <= in)
+                        load(loaded++);
+                    if (out != in) {
+                        const T* ro = ringRow(out);
+                        const T* ri = ringRow(in);
+                        for (std::uint32_t j = 0; j < cols; ++j) {
+                            addSample(j, ro[j], -1);
+                            addSample(j, ri[j], +1);
+                        }
                     }
                 }
+                T* outRow = rowOf<T>(image, y) + x0;
+                const T* anyRow = ringRow(y);
+                // The middle and fine histograms in use, carried along while the median stays
+                // in their bin (the usual case): the branch on it predicts well, and the work on
+                // them then need not wait for the search that picks them.
+                std::uint32_t curT = p0, curM = n0 * n1;  // none yet
+                std::uint8_t *mid = nullptr, *fine = nullptr;
+                const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
+                for (std::uint32_t first = 0; first < outCols; ++first) {
+                    const std::int64_t pos = pos0 + first;
+                    if (first == 0)
+                        sumColumns(kTopP, colTopP, p0, n, p0);
+                    else
+                        slideWindow(kTopP, colTopP + std::size_t{first + n - 1} * p0,
+                                    colTopP + std::size_t{first - 1} * p0, p0);
+                    // A bin not found: the window's samples all lie in one bin, so any of them
+                    // tells which (and none lie below it).
+                    const T any = anyRow[first];
+                    std::uint32_t below = 0;
+                    std::uint32_t t = curT;
+                    if (curT == p0 || !stillIn(kTopP, p0, curT, below, rank)) {
+                        t = findBin(kTopP, p0, below, rank);
+                        if (t == p0) t = any >> (b1 + b2);
+                    }
+                    if (t == curT) {
+                        slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
+                                    midCols + std::size_t{first - 1} * p1, p1);
+                    } else {
+                        if (curT != p0) midLazyP[curT].at = pos - 1;
+                        curT = t;
+                        mid = kMidP + std::size_t{t} * p1;
+                        midCols = colMidP + std::size_t{t} * sw * p1;
+                        catchUp(mid, midLazyP[t], midCols, p1, pos, first, n);
+                    }
+                    std::uint32_t m = curM;
+                    if (curM >> b1 != t || !stillIn(mid, p1, curM & (n1 - 1), below, rank)) {
+                        m = findBin(mid, p1, below, rank);
+                        m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
+                    }
+                    if (m == curM) {
+                        slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
+                                    fineCols + std::size_t{first - 1} * p2, p2);
+                    } else {
+                        if (curM != n0 * n1) fineLazyP[curM].at = pos - 1;
+                        curM = m;
+                        fine = kFineP + std::size_t{m} * p2;
+                        fineCols = colFineP + std::size_t{m} * sw * p2;
+                        catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
+                    }
+                    std::uint32_t f = findBin<false>(fine, p2, below, rank);  // the last level
+                    f = f == p2 ? any & fineMask : f;
+                    outRow[first] = static_cast<T>(m << b2 | f);
+                }
+                midLazyP[curT].at = fineLazyP[curM].at = pos0 + outCols - 1;
             }
-            T* outRow = rowOf<T>(image, y) + x0;
-            const T* anyRow = ringRow(y);
-            // The middle and fine histograms in use, carried along while the median stays in
-            // their bin (the usual case): the branch on it predicts well, and the work on them
-            // then need not wait for the search that picks them.
-            std::uint32_t curT = p0, curM = n0 * n1;  // none yet
-            std::uint8_t *mid = nullptr, *fine = nullptr;
-            const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
-            for (std::uint32_t first = 0; first < outCols; ++first) {
-                const std::int64_t pos = pos0 + first;
-                if (first == 0)
-                    sumColumns(kTopP, colTopP, p0, n, p0);
-                else
-                    slideWindow(kTopP, colTopP + std::size_t{first + n - 1} * p0,
-                                colTopP + std::size_t{first - 1} * p0, p0);
-                // A bin not found: the window's samples all lie in one bin, so any of them
-                // tells which (and none lie below it).
-                const T any = anyRow[first];
-                std::uint32_t below = 0;
-                std::uint32_t t = curT;
-                if (curT == p0 || !stillIn(kTopP, p0, curT, below, rank)) {
-                    t = findBin(kTopP, p0, below, rank);
-                    if (t == p0) t = any >> (b1 + b2);
-                }
-                if (t == curT) {
-                    slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
-                                midCols + std::size_t{first - 1} * p1, p1);
-                } else {
-                    if (curT != p0) midLazyP[curT].at = pos - 1;
-                    curT = t;
-                    mid = kMidP + std::size_t{t} * p1;
-                    midCols = colMidP + std::size_t{t} * sw * p1;
-                    catchUp(mid, midLazyP[t], midCols, p1, pos, first, n);
-                }
-                std::uint32_t m = curM;
-                if (curM >> b1 != t || !stillIn(mid, p1, curM & (n1 - 1), below, rank)) {
-                    m = findBin(mid, p1, below, rank);
-                    m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
-                }
-                if (m == curM) {
-                    slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
-                                fineCols + std::size_t{first - 1} * p2, p2);
-                } else {
-                    if (curM != n0 * n1) fineLazyP[curM].at = pos - 1;
-                    curM = m;
-                    fine = kFineP + std::size_t{m} * p2;
-                    fineCols = colFineP + std::size_t{m} * sw * p2;
-                    catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
-                }
-                std::uint32_t f = findBin<false>(fine, p2, below, rank);  // the last level
-                f = f == p2 ? any & fineMask : f;
-                outRow[first] = static_cast<T>(m << b2 | f);
+            // Take the last window's rows out again so the column histograms are empty.
+            for (std::uint32_t k = 0; k < n; ++k) {
+                const T* r = ringRow(clampRow(std::int64_t{y1} - 1 - before + k));
+                for (std::uint32_t j = 0; j < cols; ++j)
+                    addSample(j, r[j], -1);
             }
-            midLazyP[curT].at = fineLazyP[curM].at = pos0 + outCols - 1;
+            std::swap(keptPrev, keptNext);
         }
-        // Take the last window's rows out again so the column histograms are empty.
-        for (std::uint32_t k = 0; k < n; ++k) {
-            const T* r = ringRow(clampRow(std::int64_t{h} - 1 - before + k));
-            for (std::uint32_t j = 0; j < cols; ++j)
-                addSample(j, r[j], -1);
-        }
-        std::swap(keptPrev, keptNext);
-    }
+    });
 }
 
 template <class T>
@@ -625,25 +640,27 @@ std::size_t medianOfColumns(const typename Ops::K* const* s, T* out, std::size_t
 }
 
 template <class T, std::uint32_t n>
-void medianSmallImpl(Image& image) {
+void medianSmallImpl(Image& image, Workers* workers) {
     using K = typename Key<T>::K;
     const std::size_t cols = std::size_t{image.width()} + n - 1;
-    std::vector<K> sorted(cols * n);
-    K* s[n];
-    for (std::uint32_t k = 0; k < n; ++k)
-        s[k] = sorted.data() + k * cols;
     // Rows y - n/2 .. y + (n-1)/2 (the first n of them), column x of the image at index x + n/2:
     // the window of x is at indices x .. x + n - 1.
-    eachRowWithNeighbours<T>(image, n / 2, [&](const T* const* rows, T* out, std::uint32_t w) {
-        std::size_t i = 0, x = 0;
+    eachRowWithNeighbours<T>(image, n / 2, workers, [&] {
+        return [&, sorted = std::vector<K>(cols * n)](const T* const* rows, T* out, std::uint32_t w,
+                                                      std::uint32_t) mutable {
+            K* s[n];
+            for (std::uint32_t k = 0; k < n; ++k)
+                s[k] = sorted.data() + k * cols;
+            std::size_t i = 0, x = 0;
 #if defined(__SSE2__)
-        i = sortColumns<T, VectorKeys<T>, n>(rows, s, i, cols);
+            i = sortColumns<T, VectorKeys<T>, n>(rows, s, i, cols);
 #endif
-        sortColumns<T, ScalarKeys<T>, n>(rows, s, i, cols);
+            sortColumns<T, ScalarKeys<T>, n>(rows, s, i, cols);
 #if defined(__SSE2__)
-        x = medianOfColumns<T, VectorKeys<T>, n>(s, out, x, w);
+            x = medianOfColumns<T, VectorKeys<T>, n>(s, out, x, w);
 #endif
-        medianOfColumns<T, ScalarKeys<T>, n>(s, out, x, w);
+            medianOfColumns<T, ScalarKeys<T>, n>(s, out, x, w);
+        };
     });
 }
 
@@ -653,29 +670,29 @@ void checkSize(int size) {
 
 }  // namespace
 
-void medianFilter(Image& image, int size) {
+void medianFilter(Image& image, int size, Workers* workers) {
     checkSize(size);
     withSamples(image, [&](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;
         if (size == 2)
-            medianSmallImpl<T, 2>(image);
+            medianSmallImpl<T, 2>(image, workers);
         else if (size == 3)
-            medianSmallImpl<T, 3>(image);
+            medianSmallImpl<T, 3>(image, workers);
         else if (size == 4)
-            medianSmallImpl<T, 4>(image);
+            medianSmallImpl<T, 4>(image, workers);
         else if (size == 5)
-            medianSmallImpl<T, 5>(image);
+            medianSmallImpl<T, 5>(image, workers);
         else
-            medianHistogramImpl<T>(image, size);
+            medianHistogramImpl<T>(image, size, workers);
     });
 }
 
 namespace detail {
 
-void medianHistogram(Image& image, int size) {
+void medianHistogram(Image& image, int size, Workers* workers) {
     checkSize(size);
     withSamples(image, [&](auto* p) {
-        medianHistogramImpl<std::remove_pointer_t<decltype(p)>>(image, size);
+        medianHistogramImpl<std::remove_pointer_t<decltype(p)>>(image, size, workers);
     });
 }
 

@@ -16,31 +16,27 @@
 
 namespace quilo::imaging {
 
-void invert(Image& image) {
-    withSamples(image, [&](auto* p) {
-        using T = std::remove_pointer_t<decltype(p)>;
-        const T mx = static_cast<T>(image.maxValue());
-        const std::size_t n = image.pixelCount();
-        for (std::size_t i = 0; i < n; ++i)
-            p[i] = static_cast<T>(mx - p[i]);
-    });
+namespace {
+
+// Strips of point operations: at least 256 KiB each, so that a strip's work far outweighs
+// handing it to a thread.
+std::uint32_t pointRows(const Image& image) {
+    return static_cast<std::uint32_t>(
+        std::max<std::size_t>(1, (std::size_t{256} << 10) / image.rowBytes()));
 }
 
-std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
-    if (image.empty()) throw std::invalid_argument("no image");
-    const std::size_t n = image.pixelCount();
-    if (image.bitsPerPixel() == 8) {
-        const std::uint8_t* p = image.row8(0);
-        std::uint8_t a = 255, b = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            a = std::min(a, p[i]);
-            b = std::max(b, p[i]);
-        }
-        return {a, b};
-    }
-    // Baseline x86 vectors have a signed 16-bit minimum only: flipping the top bit maps the
-    // unsigned order onto the signed one. Two pairs of accumulators keep more loads in flight.
-    const std::uint16_t* p = image.row16(0);
+// Calls fn(first, count) on runs of the image's samples, a strip of rows each, on the workers.
+template <class F>
+void eachSampleRun(const Image& image, Workers* workers, F&& fn) {
+    const std::size_t w = image.width();
+    parallelRows(workers, image.height(), pointRows(image),
+                 [&](std::uint32_t y0, std::uint32_t y1) { fn(y0 * w, (y1 - y0) * w); });
+}
+
+// Smallest and largest of n 16-bit samples. Baseline x86 vectors have a signed 16-bit minimum
+// only: flipping the top bit maps the unsigned order onto the signed one. Two pairs of
+// accumulators keep more loads in flight.
+std::pair<std::uint32_t, std::uint32_t> minMax16(const std::uint16_t* p, std::size_t n) {
     std::int16_t a = INT16_MAX, b = INT16_MIN;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -73,6 +69,46 @@ std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
         b = std::max(b, s);
     }
     return {static_cast<std::uint16_t>(a) ^ 0x8000u, static_cast<std::uint16_t>(b) ^ 0x8000u};
+}
+
+std::pair<std::uint32_t, std::uint32_t> minMax8(const std::uint8_t* p, std::size_t n) {
+    std::uint8_t a = 255, b = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        a = std::min(a, p[i]);
+        b = std::max(b, p[i]);
+    }
+    return {a, b};
+}
+
+}  // namespace
+
+void invert(Image& image, Workers* workers) {
+    withSamples(image, [&](auto* p) {
+        using T = std::remove_pointer_t<decltype(p)>;
+        const T mx = static_cast<T>(image.maxValue());
+        eachSampleRun(image, workers, [&](std::size_t first, std::size_t n) {
+            T* q = p + first;
+            for (std::size_t i = 0; i < n; ++i)
+                q[i] = static_cast<T>(mx - q[i]);
+        });
+    });
+}
+
+std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image, Workers* workers) {
+    if (image.empty()) throw std::invalid_argument("no image");
+    const Strips strips(image.height(), pointRows(image), workers);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> parts(strips.count());
+    const std::size_t w = image.width();
+    runStrips(workers, strips, [&](std::uint32_t i, std::uint32_t y0, std::uint32_t y1) {
+        parts[i] = image.bitsPerPixel() == 8 ? minMax8(image.row8(0) + y0 * w, (y1 - y0) * w)
+                                             : minMax16(image.row16(0) + y0 * w, (y1 - y0) * w);
+    });
+    std::pair<std::uint32_t, std::uint32_t> all = parts[0];
+    for (const auto& [a, b] : parts) {
+        all.first = std::min(all.first, a);
+        all.second = std::max(all.second, b);
+    }
+    return all;
 }
 
 namespace {
@@ -161,22 +197,26 @@ void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
 }
 
 template <bool Clamped>
-void stretchImage(Image& image, std::uint32_t low, std::uint32_t high) {
+void stretchImage(Image& image, std::uint32_t low, std::uint32_t high, Workers* workers) {
     const StretchScale k(low, high, image.maxValue());
-    withSamples(image, [&](auto* p) { stretchSamples<Clamped>(p, image.pixelCount(), k); });
+    withSamples(image, [&](auto* p) {
+        eachSampleRun(image, workers, [&](std::size_t first, std::size_t n) {
+            stretchSamples<Clamped>(p + first, n, k);
+        });
+    });
 }
 
 }  // namespace
 
-void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
+void stretchRange(Image& image, std::uint32_t low, std::uint32_t high, Workers* workers) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
-    stretchImage<true>(image, low, high);
+    stretchImage<true>(image, low, high, workers);
 }
 
-void stretchIntensity(Image& image) {
-    const auto [lo, hi] = minMax(image);
+void stretchIntensity(Image& image, Workers* workers) {
+    const auto [lo, hi] = minMax(image, workers);
     // The bounds are the image's own, so no sample lies outside them.
-    if (hi > lo) stretchImage<false>(image, lo, hi);
+    if (hi > lo) stretchImage<false>(image, lo, hi, workers);
 }
 
 std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,
@@ -329,19 +369,53 @@ void narrowTo8(const std::uint16_t* p, std::uint8_t* q, std::size_t n) {
 
 }  // namespace
 
-void changeBitDepth(Image& image, int bits) {
+namespace {
+
+// Calls fn(first, count) on pieces of the samples first .. end - 1 on the workers, pieces of at
+// least 128 Ki samples.
+template <class F>
+void eachPiece(Workers* workers, std::size_t first, std::size_t end, F&& fn) {
+    const auto n = static_cast<std::uint32_t>(end - first);  // images hold < 2^32 samples
+    parallelRows(workers, n, 1u << 17,
+                 [&](std::uint32_t a, std::uint32_t b) { fn(first + a, std::size_t{b} - a); });
+}
+
+// The samples narrowed to bytes at q, which may be the very memory p points at. In place, a piece
+// of the samples must not write bytes that another piece has yet to read: the samples from a
+// to b write bytes a .. b - 1 and read bytes 2a .. 2b - 1. So the first samples go on one thread,
+// and then the rest in rounds, each at most doubling the samples done: a round from a to b <= 2a
+// writes below 2a, where no sample is left unread, and reads from 2a on, where nothing has been
+// written; within the round its pieces are independent.
+template <int Shift>
+void narrowAll(const std::uint16_t* p, std::uint8_t* q, std::size_t n, Workers* workers) {
+    const bool inPlace = static_cast<const void*>(p) == static_cast<const void*>(q);
+    std::size_t done = inPlace ? std::min<std::size_t>(n, 1u << 16) : 0;
+    narrowTo8<Shift>(p, q, done);
+    while (done < n) {
+        const std::size_t end = inPlace ? std::min(n, 2 * done) : n;
+        eachPiece(workers, done, end,
+                  [&](std::size_t a, std::size_t k) { narrowTo8<Shift>(p + a, q + a, k); });
+        done = end;
+    }
+}
+
+}  // namespace
+
+void changeBitDepth(Image& image, int bits, Workers* workers) {
     const int from = image.bitsPerPixel();
     if (bits != 8 && bits != 12 && bits != 16) throw std::invalid_argument("unsupported depth");
     if (bits == from) return;
     const std::size_t n = image.pixelCount();
     if (from != 8 && bits != 8) {  // 12 <-> 16 within the same samples
         std::uint16_t* p = image.row16(0);
-        if (bits == 12)
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = static_cast<std::uint16_t>(p[i] >> 4);
-        else
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 8);
+        eachPiece(workers, 0, n, [&](std::size_t a, std::size_t k) {
+            if (bits == 12)
+                for (std::size_t i = a; i < a + k; ++i)
+                    p[i] = static_cast<std::uint16_t>(p[i] >> 4);
+            else
+                for (std::size_t i = a; i < a + k; ++i)
+                    p[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 8);
+        });
         image.relabelDepth(bits);
         return;
     }
@@ -349,9 +423,9 @@ void changeBitDepth(Image& image, int bits) {
     // at 0.7 x memcpy, with a constant one above memcpy speed.
     const auto narrow = [&](std::uint8_t* q) {
         if (from == 16)
-            narrowTo8<8>(image.row16(0), q, n);
+            narrowAll<8>(image.row16(0), q, n, workers);
         else
-            narrowTo8<4>(image.row16(0), q, n);
+            narrowAll<4>(image.row16(0), q, n, workers);
     };
     if (bits == 8 && image.ownsPixels()) {
         // In place, and the half no longer needed is given back: no second image (a whole plate
@@ -368,34 +442,38 @@ void changeBitDepth(Image& image, int bits) {
     } else {
         const std::uint8_t* p = image.row8(0);
         std::uint16_t* q = out.row16(0);
-        if (bits == 16)
-            for (std::size_t i = 0; i < n; ++i)
-                q[i] = static_cast<std::uint16_t>(p[i] * 257u);
-        else
-            for (std::size_t i = 0; i < n; ++i)
-                q[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 4);
+        eachPiece(workers, 0, n, [&](std::size_t a, std::size_t k) {
+            if (bits == 16)
+                for (std::size_t i = a; i < a + k; ++i)
+                    q[i] = static_cast<std::uint16_t>(p[i] * 257u);
+            else
+                for (std::size_t i = a; i < a + k; ++i)
+                    q[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 4);
+        });
     }
     image = std::move(out);
 }
 
-void despeckle(Image& image) {
+void despeckle(Image& image, Workers* workers) {
     if (image.width() < 2 && image.height() < 2) return;
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
         eachRowWithNeighbours<T>(
-            image, 1,
-            [](const T* const* rows, T* out, std::uint32_t w) {
-                const T* up = rows[0];
-                const T* mid = rows[1];
-                const T* down = rows[2];
-                for (std::uint32_t x = 0; x < w; ++x) {
-                    const std::uint32_t i = x + 1;
-                    T lo = std::min({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
-                                     down[i - 1], down[i], down[i + 1]});
-                    T hi = std::max({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
-                                     down[i - 1], down[i], down[i + 1]});
-                    out[x] = std::clamp(mid[i], lo, hi);
-                }
+            image, 1, workers,
+            [] {
+                return [](const T* const* rows, T* out, std::uint32_t w, std::uint32_t) {
+                    const T* up = rows[0];
+                    const T* mid = rows[1];
+                    const T* down = rows[2];
+                    for (std::uint32_t x = 0; x < w; ++x) {
+                        const std::uint32_t i = x + 1;
+                        T lo = std::min({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
+                                         down[i - 1], down[i], down[i + 1]});
+                        T hi = std::max({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
+                                         down[i - 1], down[i], down[i + 1]});
+                        out[x] = std::clamp(mid[i], lo, hi);
+                    }
+                };
             },
             true);
     });
@@ -456,20 +534,22 @@ void sharpenRow(const std::int32_t* __restrict c, const T* __restrict mid, T* __
 
 }  // namespace
 
-void sharpen(Image& image, int strength) {
+void sharpen(Image& image, int strength, Workers* workers) {
     strength = std::clamp(strength, -1000, 1000);
     if (strength == 0) return;
     // 9 * (v - mean) fits 32 bits at every depth; the factor strength / 100 / 9 is applied in
     // single precision.
     const float k = static_cast<float>(strength) / 900.0f;
-    std::vector<std::int32_t> column(std::size_t{image.width()} + 2);
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
         const auto mx = static_cast<float>(image.maxValue());
-        eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
-            // Sums of the three rows per column first, then the row.
-            columnSums3(rows, column.data(), w);
-            sharpenRow(column.data(), rows[1], out, w, k, mx);
+        eachRowWithNeighbours<T>(image, 1, workers, [&] {
+            return [&, column = std::vector<std::int32_t>(std::size_t{image.width()} + 2)](
+                       const T* const* rows, T* out, std::uint32_t w, std::uint32_t) mutable {
+                // Sums of the three rows per column first, then the row.
+                columnSums3(rows, column.data(), w);
+                sharpenRow(column.data(), rows[1], out, w, k, mx);
+            };
         });
     });
 }
