@@ -465,7 +465,7 @@ int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::
     if (imageType < 0 || imageType > 2) return 2;
     const auto t = static_cast<std::size_t>(imageType);
     try {
-        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256);
+        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256, workers_.get());
         // The result goes straight into its TIFF block: no second copy of it is
         // ever held.
         platform::GlobalBlock block = makeTiffInGlobal(

@@ -187,12 +187,204 @@ inline void catchUp(std::uint8_t* k, Lazy& lazy, const std::uint8_t* columns, st
 constexpr std::size_t kColumnBudget = std::size_t{4} << 20;
 constexpr std::uint32_t kMinStripe = 32, kMaxStripe = 256;
 
+// The histograms' layout, the same for every band of rows.
+struct Levels {
+    std::uint32_t n;           // window size
+    int b1, b2;                // bits of the middle and fine levels
+    std::uint32_t n0, n1;      // bins of the top and middle levels
+    std::uint32_t p0, p1, p2;  // bins of each level padded to a multiple of 16
+    std::uint32_t stripe;      // output columns of a stripe
+};
+
+// Filters rows y0 .. y1 - 1 of the image in place (band number band of edges' strips).
+template <class T>
+void medianBand(Image& image, const Levels levels, const StripEdges<T>& edges, std::uint32_t band,
+                std::uint32_t y0, std::uint32_t y1) {
+    // Plain locals: the loops' byte stores could otherwise alias them, and they would be loaded
+    // again after each.
+    const std::uint32_t w = image.width(), h = image.height();
+    const std::uint32_t n = levels.n, before = n / 2, after = (n - 1) / 2, rank = n * n / 2;
+    const int b1 = levels.b1, b2 = levels.b2;
+    const std::uint32_t n0 = levels.n0, n1 = levels.n1;
+    const std::uint32_t p0 = levels.p0, p1 = levels.p1, p2 = levels.p2;
+    const std::uint32_t fineMask = (1u << b2) - 1;
+    const std::uint32_t stripe = levels.stripe, sw = stripe + n - 1;  // strip columns
+
+    // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
+    // middle bin][column][bin], so that the columns of one sub-range lie together.
+    std::vector<std::uint8_t> colTop(std::size_t{sw} * p0, 0);
+    std::vector<std::uint8_t> colMid(std::size_t{n0} * sw * p1, 0);
+    std::vector<std::uint8_t> colFine(std::size_t{n0} * n1 * sw * p2, 0);
+    std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
+        kFine(std::size_t{n0} * n1 * p2);
+    std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
+    // Plain pointers for the loop over pixels: the byte stores there could otherwise alias
+    // the vectors' own pointers, which would then be reloaded after each.
+    std::uint8_t* const kTopP = kTop.data();
+    std::uint8_t* const kMidP = kMid.data();
+    std::uint8_t* const kFineP = kFine.data();
+    const std::uint8_t* const colTopP = colTop.data();
+    const std::uint8_t* const colMidP = colMid.data();
+    const std::uint8_t* const colFineP = colFine.data();
+    Lazy* const midLazyP = midLazy.data();
+    Lazy* const fineLazyP = fineLazy.data();
+
+    // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and
+    // the one leaving it); row y at slot y % (n + 1). The band's rows are overwritten a row at
+    // a time, so the columns left of the stripe, which the previous stripe overwrote, come
+    // from a copy it kept of them: before columns for every row from ylo on.
+    auto clampRow = [&](std::int64_t y) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+    };
+    const std::uint32_t ylo = clampRow(std::int64_t{y0} - before);
+    const std::uint32_t rows = clampRow(std::int64_t{y1} - 1 + after) + 1 - ylo;
+    const std::uint32_t slots = n + 1;
+    std::vector<T> ring(std::size_t{slots} * sw);
+    std::vector<T> keptPrev(std::size_t{before} * rows), keptNext(std::size_t{before} * rows);
+
+    std::int64_t pos0 = 0;  // position of the current row's first window
+    for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
+        const std::uint32_t x1 = std::min(w, x0 + stripe);
+        const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
+        auto ringRow = [&](std::uint32_t y) { return ring.data() + std::size_t{y % slots} * sw; };
+        // Strip column j holds image column x0 - before + j (edges replicated). Rows beyond
+        // the band come whole from the copies of the edges.
+        auto load = [&](std::uint32_t y) {
+            T* d = ringRow(y);
+            const bool own = y >= y0 && y < y1;
+            const T* src = own ? rowOf<T>(image, y) : edges.row(band, y);
+            // The first before columns lie left of the stripe: beyond the image's edge for the
+            // first stripe, overwritten by the previous stripe in the band's own rows.
+            std::uint32_t j = 0;
+            if (x0 == 0) {
+                std::fill(d, d + before, src[0]);
+                j = before;
+            } else if (own) {
+                const T* kept = keptPrev.data() + std::size_t{y - ylo} * before;
+                std::copy(kept, kept + before, d);
+                j = before;
+            }
+            const std::uint32_t c0 = x0 + j - before;  // the image column of strip column j
+            const std::uint32_t inside = std::min(cols - j, w - c0);
+            std::copy(src + c0, src + c0 + inside, d + j);
+            std::fill(d + j + inside, d + cols, src[w - 1]);
+            std::copy(d + outCols, d + outCols + before,
+                      keptNext.data() + std::size_t{y - ylo} * before);
+#if defined(__GNUC__)
+            // The stripe's part of a row two rows on: the rows lie a whole image row apart, a
+            // stride the processor does not fetch ahead by itself.
+            if (y + 2 < y1) {
+                const auto* next = reinterpret_cast<const char*>(rowOf<T>(image, y + 2) + x0);
+                const std::size_t bytes = std::min(outCols + after, w - x0) * sizeof(T);
+                for (std::size_t b = 0; b < bytes; b += 64)
+                    __builtin_prefetch(next + b);
+            }
+#endif
+        };
+        auto addSample = [&](std::uint32_t j, T v, int delta) {
+            const std::uint32_t m = v >> b2;  // top and middle bits together
+            const std::uint32_t t = m >> b1;
+            std::uint8_t& ct = colTop[std::size_t{j} * p0 + t];
+            std::uint8_t& cm = colMid[(std::size_t{t} * sw + j) * p1 + (m & (n1 - 1))];
+            std::uint8_t& cf = colFine[(std::size_t{m} * sw + j) * p2 + (v & fineMask)];
+            ct = static_cast<std::uint8_t>(ct + delta);
+            cm = static_cast<std::uint8_t>(cm + delta);
+            cf = static_cast<std::uint8_t>(cf + delta);
+        };
+        // Column histograms of the window rows of the band's first row.
+        std::uint32_t loaded = ylo;
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const std::uint32_t y = clampRow(std::int64_t{y0} + k - before);
+            while (loaded <= y)
+                load(loaded++);
+            const T* r = ringRow(y);
+            for (std::uint32_t j = 0; j < cols; ++j)
+                addSample(j, r[j], +1);
+        }
+        for (std::uint32_t y = y0; y < y1; ++y, pos0 += sw + 1) {
+            if (y > y0) {
+                const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
+                const std::uint32_t in = clampRow(std::int64_t{y} + after);
+                while (loaded <= in)
+                    load(loaded++);
+                if (out != in) {
+                    const T* ro = ringRow(out);
+                    const T* ri = ringRow(in);
+                    for (std::uint32_t j = 0; j < cols; ++j) {
+                        addSample(j, ro[j], -1);
+                        addSample(j, ri[j], +1);
+                    }
+                }
+            }
+            T* outRow = rowOf<T>(image, y) + x0;
+            const T* anyRow = ringRow(y);
+            // The middle and fine histograms in use, carried along while the median stays
+            // in their bin (the usual case): the branch on it predicts well, and the work on
+            // them then need not wait for the search that picks them.
+            std::uint32_t curT = p0, curM = n0 * n1;  // none yet
+            std::uint8_t *mid = nullptr, *fine = nullptr;
+            const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
+            for (std::uint32_t first = 0; first < outCols; ++first) {
+                const std::int64_t pos = pos0 + first;
+                if (first == 0)
+                    sumColumns(kTopP, colTopP, p0, n, p0);
+                else
+                    slideWindow(kTopP, colTopP + std::size_t{first + n - 1} * p0,
+                                colTopP + std::size_t{first - 1} * p0, p0);
+                // A bin not found: the window's samples all lie in one bin, so any of them
+                // tells which (and none lie below it).
+                const T any = anyRow[first];
+                std::uint32_t below = 0;
+                std::uint32_t t = curT;
+                if (curT == p0 || !stillIn(kTopP, p0, curT, below, rank)) {
+                    t = findBin(kTopP, p0, below, rank);
+                    if (t == p0) t = any >> (b1 + b2);
+                }
+                if (t == curT) {
+                    slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
+                                midCols + std::size_t{first - 1} * p1, p1);
+                } else {
+                    if (curT != p0) midLazyP[curT].at = pos - 1;
+                    curT = t;
+                    mid = kMidP + std::size_t{t} * p1;
+                    midCols = colMidP + std::size_t{t} * sw * p1;
+                    catchUp(mid, midLazyP[t], midCols, p1, pos, first, n);
+                }
+                std::uint32_t m = curM;
+                if (curM >> b1 != t || !stillIn(mid, p1, curM & (n1 - 1), below, rank)) {
+                    m = findBin(mid, p1, below, rank);
+                    m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
+                }
+                if (m == curM) {
+                    slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
+                                fineCols + std::size_t{first - 1} * p2, p2);
+                } else {
+                    if (curM != n0 * n1) fineLazyP[curM].at = pos - 1;
+                    curM = m;
+                    fine = kFineP + std::size_t{m} * p2;
+                    fineCols = colFineP + std::size_t{m} * sw * p2;
+                    catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
+                }
+                std::uint32_t f = findBin<false>(fine, p2, below, rank);  // the last level
+                f = f == p2 ? any & fineMask : f;
+                outRow[first] = static_cast<T>(m << b2 | f);
+            }
+            midLazyP[curT].at = fineLazyP[curM].at = pos0 + outCols - 1;
+        }
+        // Take the last window's rows out again so the column histograms are empty.
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const T* r = ringRow(clampRow(std::int64_t{y1} - 1 - before + k));
+            for (std::uint32_t j = 0; j < cols; ++j)
+                addSample(j, r[j], -1);
+        }
+        std::swap(keptPrev, keptNext);
+    }
+}
+
 template <class T>
 void medianHistogramImpl(Image& image, int size, Workers* workers) {
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t n = static_cast<std::uint32_t>(size);
-    const std::uint32_t before = n / 2, after = (n - 1) / 2;
-    const std::uint32_t rank = n * n / 2;
 
     // Three levels over the bits the image really uses: top, middle and fine. The fine and top
     // levels get a third of the bits each, the middle one the rest.
@@ -201,177 +393,19 @@ void medianHistogramImpl(Image& image, int size, Workers* workers) {
     const int b2 = bits / 3, b0 = bits / 3, b1 = bits - b0 - b2;
     const std::uint32_t n0 = 1u << b0, n1 = 1u << b1;
     const std::uint32_t p0 = padded(n0), p1 = padded(n1), p2 = padded(1u << b2);
-    const std::uint32_t fineMask = (1u << b2) - 1;
 
     const std::size_t perColumn = p0 + std::size_t{n0} * p1 + std::size_t{n0} * n1 * p2;
     const auto fits = static_cast<std::uint32_t>(
         std::min<std::size_t>(kMaxStripe + n - 1, kColumnBudget / perColumn));
     const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
-    const std::uint32_t sw = stripe + n - 1;  // strip columns
+    const Levels levels{n, b1, b2, n0, n1, p0, p1, p2, stripe};
 
     // Bands of rows on the workers, each with histograms of its own; the rows a band's windows
     // reach beyond it come from copies taken before any band starts.
     const Strips bands(h, std::max(64u, 4 * n), workers);
-    const StripEdges<T> edges(image, bands, before, after);
+    const StripEdges<T> edges(image, bands, n / 2, (n - 1) / 2);
     runStrips(workers, bands, [&](std::uint32_t band, std::uint32_t y0, std::uint32_t y1) {
-        // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
-        // middle bin][column][bin], so that the columns of one sub-range lie together.
-        std::vector<std::uint8_t> colTop(std::size_t{sw} * p0, 0);
-        std::vector<std::uint8_t> colMid(std::size_t{n0} * sw * p1, 0);
-        std::vector<std::uint8_t> colFine(std::size_t{n0} * n1 * sw * p2, 0);
-        std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
-            kFine(std::size_t{n0} * n1 * p2);
-        std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
-        // Plain pointers for the loop over pixels: the byte stores there could otherwise alias
-        // the vectors' own pointers, which would then be reloaded after each.
-        std::uint8_t* const kTopP = kTop.data();
-        std::uint8_t* const kMidP = kMid.data();
-        std::uint8_t* const kFineP = kFine.data();
-        const std::uint8_t* const colTopP = colTop.data();
-        const std::uint8_t* const colMidP = colMid.data();
-        const std::uint8_t* const colFineP = colFine.data();
-        Lazy* const midLazyP = midLazy.data();
-        Lazy* const fineLazyP = fineLazy.data();
-
-        // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and
-        // the one leaving it); row y at slot y % (n + 1). The band's rows are overwritten a row at
-        // a time, so the columns left of the stripe, which the previous stripe overwrote, come
-        // from a copy it kept of them: before columns for every row from ylo on.
-        auto clampRow = [&](std::int64_t y) {
-            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
-        };
-        const std::uint32_t ylo = clampRow(std::int64_t{y0} - before);
-        const std::uint32_t rows = clampRow(std::int64_t{y1} - 1 + after) + 1 - ylo;
-        const std::uint32_t slots = n + 1;
-        std::vector<T> ring(std::size_t{slots} * sw);
-        std::vector<T> keptPrev(std::size_t{before} * rows), keptNext(std::size_t{before} * rows);
-
-        std::int64_t pos0 = 0;  // position of the current row's first window
-        for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
-            const std::uint32_t x1 = std::min(w, x0 + stripe);
-            const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
-            auto ringRow = [&](std::uint32_t y) {
-                return ring.data() + std::size_t{y % slots} * sw;
-            };
-            // Strip column j holds image column x0 - before + j (edges replicated). Rows beyond
-            // the band come whole from the copies of the edges.
-            auto load = [&](std::uint32_t y) {
-                T* d = ringRow(y);
-                const bool own = y >= y0 && y < y1;
-                const T* src = own ? rowOf<T>(image, y) : edges.row(band, y);
-                const T* kept = keptPrev.data() + std::size_t{y - ylo} * before;
-                for (std::uint32_t j = 0; j < cols; ++j) {
-                    const std::int64_t c = std::int64_t{x0} - before + j;
-                    if (own && x0 > 0 && c < static_cast<std::int64_t>(x0))  // overwritten
-                        d[j] = kept[j];
-                    else if (c < 0)
-                        d[j] = src[0];
-                    else if (c >= static_cast<std::int64_t>(w))
-                        d[j] = src[w - 1];
-                    else
-                        d[j] = src[c];
-                }
-                std::copy(d + outCols, d + outCols + before,
-                          keptNext.data() + std::size_t{y - ylo} * before);
-            };
-            auto addSample = [&](std::uint32_t j, T v, int delta) {
-                const std::uint32_t m = v >> b2;  // top and middle bits together
-                const std::uint32_t t = m >> b1;
-                std::uint8_t& ct = colTop[std::size_t{j} * p0 + t];
-                std::uint8_t& cm = colMid[(std::size_t{t} * sw + j) * p1 + (m & (n1 - 1))];
-                std::uint8_t& cf = colFine[(std::size_t{m} * sw + j) * p2 + (v & fineMask)];
-                ct = static_cast<std::uint8_t>(ct + delta);
-                cm = static_cast<std::uint8_t>(cm + delta);
-                cf = static_cast<std::uint8_t>(cf + delta);
-            };
-            // Column histograms of the window rows of the band's first row.
-            std::uint32_t loaded = ylo;
-            for (std::uint32_t k = 0; k < n; ++k) {
-                const std::uint32_t y = clampRow(std::int64_t{y0} + k - before);
-                while (loaded <= y)
-                    load(loaded++);
-                const T* r = ringRow(y);
-                for (std::uint32_t j = 0; j < cols; ++j)
-                    addSample(j, r[j], +1);
-            }
-            for (std::uint32_t y = y0; y < y1; ++y, pos0 += sw + 1) {
-                if (y > y0) {
-                    const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
-                    const std::uint32_t in = clampRow(std::int64_t{y} + after);
-                    while (loaded <= in)
-                        load(loaded++);
-                    if (out != in) {
-                        const T* ro = ringRow(out);
-                        const T* ri = ringRow(in);
-                        for (std::uint32_t j = 0; j < cols; ++j) {
-                            addSample(j, ro[j], -1);
-                            addSample(j, ri[j], +1);
-                        }
-                    }
-                }
-                T* outRow = rowOf<T>(image, y) + x0;
-                const T* anyRow = ringRow(y);
-                // The middle and fine histograms in use, carried along while the median stays
-                // in their bin (the usual case): the branch on it predicts well, and the work on
-                // them then need not wait for the search that picks them.
-                std::uint32_t curT = p0, curM = n0 * n1;  // none yet
-                std::uint8_t *mid = nullptr, *fine = nullptr;
-                const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
-                for (std::uint32_t first = 0; first < outCols; ++first) {
-                    const std::int64_t pos = pos0 + first;
-                    if (first == 0)
-                        sumColumns(kTopP, colTopP, p0, n, p0);
-                    else
-                        slideWindow(kTopP, colTopP + std::size_t{first + n - 1} * p0,
-                                    colTopP + std::size_t{first - 1} * p0, p0);
-                    // A bin not found: the window's samples all lie in one bin, so any of them
-                    // tells which (and none lie below it).
-                    const T any = anyRow[first];
-                    std::uint32_t below = 0;
-                    std::uint32_t t = curT;
-                    if (curT == p0 || !stillIn(kTopP, p0, curT, below, rank)) {
-                        t = findBin(kTopP, p0, below, rank);
-                        if (t == p0) t = any >> (b1 + b2);
-                    }
-                    if (t == curT) {
-                        slideWindow(mid, midCols + std::size_t{first + n - 1} * p1,
-                                    midCols + std::size_t{first - 1} * p1, p1);
-                    } else {
-                        if (curT != p0) midLazyP[curT].at = pos - 1;
-                        curT = t;
-                        mid = kMidP + std::size_t{t} * p1;
-                        midCols = colMidP + std::size_t{t} * sw * p1;
-                        catchUp(mid, midLazyP[t], midCols, p1, pos, first, n);
-                    }
-                    std::uint32_t m = curM;
-                    if (curM >> b1 != t || !stillIn(mid, p1, curM & (n1 - 1), below, rank)) {
-                        m = findBin(mid, p1, below, rank);
-                        m = t * n1 + (m == p1 ? (any >> b2) & (n1 - 1) : m);
-                    }
-                    if (m == curM) {
-                        slideWindow(fine, fineCols + std::size_t{first + n - 1} * p2,
-                                    fineCols + std::size_t{first - 1} * p2, p2);
-                    } else {
-                        if (curM != n0 * n1) fineLazyP[curM].at = pos - 1;
-                        curM = m;
-                        fine = kFineP + std::size_t{m} * p2;
-                        fineCols = colFineP + std::size_t{m} * sw * p2;
-                        catchUp(fine, fineLazyP[m], fineCols, p2, pos, first, n);
-                    }
-                    std::uint32_t f = findBin<false>(fine, p2, below, rank);  // the last level
-                    f = f == p2 ? any & fineMask : f;
-                    outRow[first] = static_cast<T>(m << b2 | f);
-                }
-                midLazyP[curT].at = fineLazyP[curM].at = pos0 + outCols - 1;
-            }
-            // Take the last window's rows out again so the column histograms are empty.
-            for (std::uint32_t k = 0; k < n; ++k) {
-                const T* r = ringRow(clampRow(std::int64_t{y1} - 1 - before + k));
-                for (std::uint32_t j = 0; j < cols; ++j)
-                    addSample(j, r[j], -1);
-            }
-            std::swap(keptPrev, keptNext);
-        }
+        medianBand<T>(image, levels, edges, band, y0, y1);
     });
 }
 

@@ -302,36 +302,40 @@ class Divider {
 // rows are first added column by column (a plain, vectorisable pass over each input row), then
 // each run of bw columns of those sums. A column sum of at most 65535 samples fits 32 bits.
 template <class T>
-void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out) {
+void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out,
+                Workers* workers) {
     const std::uint32_t dw = out.width();
     const std::size_t used = std::size_t{dw - 1} * f + bw;  // the input columns that count
-    std::vector<std::uint32_t> columns(used);
     const std::uint64_t n = std::uint64_t{bw} * bh;
     // Blocks of up to 65535 samples keep every rounded sum within 32 bits.
     const bool narrow = n * 65535 + n / 2 <= 0xFFFFFFFFu;
     const Divider divide(narrow ? static_cast<std::uint32_t>(n) : 1u);
-    for (std::uint32_t dy = 0; dy < out.height(); ++dy) {
-        std::fill(columns.begin(), columns.end(), 0u);
-        for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
-            const T* row = reinterpret_cast<const T*>(in.row8(y));
-            for (std::size_t x = 0; x < used; ++x)
-                columns[x] += row[x];
+    // Strips of output rows, each reading its own input rows.
+    parallelRows(workers, out.height(), 1, [&](std::uint32_t dy0, std::uint32_t dy1) {
+        std::vector<std::uint32_t> columns(used);
+        for (std::uint32_t dy = dy0; dy < dy1; ++dy) {
+            std::fill(columns.begin(), columns.end(), 0u);
+            for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
+                const T* row = reinterpret_cast<const T*>(in.row8(y));
+                for (std::size_t x = 0; x < used; ++x)
+                    columns[x] += row[x];
+            }
+            T* o = reinterpret_cast<T*>(out.row8(dy));
+            for (std::uint32_t dx = 0; dx < dw; ++dx) {
+                const std::uint32_t* c = columns.data() + std::size_t{dx} * f;
+                std::uint64_t s = 0;
+                for (std::uint32_t i = 0; i < bw; ++i)
+                    s += c[i];
+                o[dx] = static_cast<T>(narrow ? divide(static_cast<std::uint32_t>(s + n / 2))
+                                              : (s + n / 2) / n);
+            }
         }
-        T* o = reinterpret_cast<T*>(out.row8(dy));
-        for (std::uint32_t dx = 0; dx < dw; ++dx) {
-            const std::uint32_t* c = columns.data() + std::size_t{dx} * f;
-            std::uint64_t s = 0;
-            for (std::uint32_t i = 0; i < bw; ++i)
-                s += c[i];
-            o[dx] = static_cast<T>(narrow ? divide(static_cast<std::uint32_t>(s + n / 2))
-                                          : (s + n / 2) / n);
-        }
-    }
+    });
 }
 
 }  // namespace
 
-Image reducedCopy(const Image& image, std::uint32_t maxSide) {
+Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers) {
     if (image.empty() || maxSide < 1) throw std::invalid_argument("nothing to reduce");
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t f = (std::max(w, h) + maxSide - 1) / maxSide;
@@ -341,9 +345,9 @@ Image reducedCopy(const Image& image, std::uint32_t maxSide) {
     if (f == 1) {
         std::memcpy(out.data(), image.data(), image.byteSize());
     } else if (image.bitsPerPixel() == 8) {
-        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out);
+        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
     } else {
-        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out);
+        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
     }
     return out;
 }

@@ -5,33 +5,27 @@
 #include <condition_variable>
 #include <exception>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace quilo::imaging {
 
-// The threads besides the caller's, parked on a condition variable between runs. A run is
-// announced by a new generation number; each thread then takes parts from a shared counter until
-// none are left and reports back, and the caller waits until every thread has, so nothing of a
-// run is touched after run() returns.
-struct Workers::Pool {
-    std::mutex m;
-    std::condition_variable wake, finished;
-    std::vector<std::thread> threads;
-    std::uint64_t generation = 0;
-    unsigned pending = 0;  // threads not yet done with the current generation
-    bool stop = false;
+namespace {
 
-    // The current run: written under m before the generation changes, read by the threads after
-    // they have seen it change, unchanged until every thread is done.
-    void (*call)(void*, std::uint32_t) = nullptr;
-    void* job = nullptr;
-    std::uint32_t parts = 0;
+// One run: its job, the next part to take, and who is still at it. Lives on the caller's stack.
+struct Run {
+    void (*call)(void*, std::uint32_t);
+    void* job;
+    std::uint32_t parts;
+    std::uint64_t number;
     std::atomic<std::uint32_t> next{0};
     std::atomic<bool> failed{false};
-    std::exception_ptr error;  // under m
+    unsigned helpers = 0;      // threads of the pool taking parts of it (under the pool's lock)
+    std::exception_ptr error;  // the first exception of a part (under the pool's lock)
 
-    void drain() {
+    Run(void (*c)(void*, std::uint32_t), void* j, std::uint32_t p, std::uint64_t n)
+        : call(c), job(j), parts(p), number(n) {}
+
+    void drain(std::mutex& m) {
         while (!failed.load(std::memory_order_relaxed)) {
             const std::uint32_t p = next.fetch_add(1, std::memory_order_relaxed);
             if (p >= parts) return;
@@ -44,18 +38,36 @@ struct Workers::Pool {
             }
         }
     }
+};
+
+}  // namespace
+
+// The threads besides the caller's, parked on a condition variable between runs. A thread that
+// wakes while a run is on joins it and takes parts until none are left; the caller takes parts
+// too, and then waits only for the threads that joined, so a thread the system is slow to
+// schedule never holds a run up. The run is withdrawn before run() returns, so nothing of it is
+// touched afterwards.
+struct Workers::Pool {
+    std::mutex m;
+    std::condition_variable wake, finished;
+    std::vector<std::thread> threads;
+    Run* current = nullptr;  // the run on, if any
+    std::uint64_t runs = 0;
+    bool stop = false;
 
     void serve() {
         std::uint64_t seen = 0;
         std::unique_lock<std::mutex> lock(m);
         for (;;) {
-            wake.wait(lock, [&] { return stop || generation != seen; });
+            wake.wait(lock, [&] { return stop || (current && current->number != seen); });
             if (stop) return;
-            seen = generation;
+            Run& run = *current;
+            seen = run.number;
+            ++run.helpers;
             lock.unlock();
-            drain();
+            run.drain(m);
             lock.lock();
-            if (--pending == 0) finished.notify_one();
+            if (--run.helpers == 0) finished.notify_one();
         }
     }
 
@@ -90,24 +102,19 @@ void Workers::runShared(std::uint32_t parts, void (*call)(void*, std::uint32_t),
         }
     }
     Pool& pool = *pool_;
+    Run run(call, job, parts, ++pool.runs);
     {
         const std::lock_guard<std::mutex> lock(pool.m);
-        pool.call = call;
-        pool.job = job;
-        pool.parts = parts;
-        pool.next = 0;
-        pool.failed = false;
-        pool.error = nullptr;
-        pool.pending = static_cast<unsigned>(pool.threads.size());
-        ++pool.generation;
+        pool.current = &run;
     }
     pool.wake.notify_all();
-    pool.drain();
+    run.drain(pool.m);
     std::exception_ptr error;
     {
         std::unique_lock<std::mutex> lock(pool.m);
-        pool.finished.wait(lock, [&] { return pool.pending == 0; });
-        error = std::exchange(pool.error, nullptr);
+        pool.finished.wait(lock, [&] { return run.helpers == 0; });
+        pool.current = nullptr;
+        error = run.error;
     }
     if (error) std::rethrow_exception(error);
 }
