@@ -43,7 +43,8 @@ class ImageControl {
     // LoadMemory: loads the first page of a TIFF file image held in a global memory block of the
     // given byte size. Throws TiffError when the block cannot be read or holds no readable TIFF;
     // the previous bitmap is kept then, unless the fault lies inside compressed pixel data (the
-    // old bitmap is released before the new one is decoded, so two are never held at once).
+    // old bitmap is given up before the new one is decoded, so two are never held at once; its
+    // memory holds the new one when it is large enough).
     void loadMemory(platform::HGlobal block, std::size_t size);
     // Loads headerless samples (rows top to bottom, 8-bit samples as bytes, 12- and 16-bit ones as
     // little-endian 16-bit words) of the given shape from a global memory block. Throws

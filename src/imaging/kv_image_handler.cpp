@@ -12,7 +12,11 @@ namespace quilo::imaging {
 int KVImageHandler::KV_LoadMemImageTiff(platform::HGlobal block, long size) {
     if (!block || size <= 0) return kInvalidArgument;
     try {
-        Image img = readTiffFromGlobal(memory_, block, static_cast<std::size_t>(size));
+        platform::GlobalLock lock(memory_, block);
+        if (!lock) return kUnreadable;
+        const auto bytes = lock.bytes();
+        Image img = readTiff(bytes.first(std::min(static_cast<std::size_t>(size), bytes.size())),
+                             workers_.get());
         image_ = std::move(img);
         return kOk;
     } catch (const TiffError&) {
@@ -64,7 +68,7 @@ int KVImageHandler::KV_GetMemImageTiff(platform::HGlobal& block, long& size) {
     if (!image_) return kNoImage;
     const std::size_t bytes = tiffFileSize(*image_);
     if (bytes > static_cast<std::size_t>(std::numeric_limits<long>::max())) return kOutOfMemory;
-    platform::GlobalBlock out = writeTiffToGlobal(memory_, *image_);
+    platform::GlobalBlock out = writeTiffToGlobal(memory_, *image_, workers_.get());
     if (!out) return kOutOfMemory;
     size = static_cast<long>(bytes);
     block = out.release();

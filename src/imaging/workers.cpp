@@ -19,8 +19,10 @@ struct Run {
     std::uint64_t number;
     std::atomic<std::uint32_t> next{0};
     std::atomic<bool> failed{false};
-    unsigned helpers = 0;      // threads of the pool taking parts of it (under the pool's lock)
-    std::exception_ptr error;  // the first exception of a part (under the pool's lock)
+    unsigned helpers = 0;  // threads of the pool taking parts of it (under the pool's lock)
+    // The exception of the lowest-numbered part that threw, and that part (under the lock).
+    std::exception_ptr error;
+    std::uint32_t failedPart = 0;
 
     Run(void (*c)(void*, std::uint32_t), void* j, std::uint32_t p, std::uint64_t n)
         : call(c), job(j), parts(p), number(n) {}
@@ -32,8 +34,13 @@ struct Run {
             try {
                 call(job, p);
             } catch (...) {
+                // Parts are taken in order, so every part below this one has begun and will
+                // end: the lowest that throws is the one a single thread would have met first.
                 const std::lock_guard<std::mutex> lock(m);
-                if (!error) error = std::current_exception();
+                if (!error || p < failedPart) {
+                    error = std::current_exception();
+                    failedPart = p;
+                }
                 failed = true;
             }
         }

@@ -5,7 +5,9 @@
 // the first run that has more than one strip and stopped (joined) when the Workers goes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <type_traits>
@@ -36,8 +38,9 @@ class Workers {
 
     // Calls job(part) for part = 0 .. parts - 1, spread over the threads (the calling thread takes
     // parts too), and returns when all have returned. A part that throws stops the parts not yet
-    // begun; once the others have returned, its exception (the first, if several threw) is
-    // rethrown here. One run at a time; a job must not start a run of the same Workers.
+    // begun; once the others have returned, the exception of the lowest-numbered part that threw
+    // is rethrown here: the one the parts run in order on one thread would have met first. One
+    // run at a time; a job must not start a run of the same Workers.
     template <class Job>
     void run(std::uint32_t parts, Job&& job) {
         if (parts == 0) return;
@@ -102,6 +105,18 @@ template <class F>
 void parallelRows(Workers* workers, std::uint32_t rows, std::uint32_t minRows, F&& fn) {
     runStrips(workers, Strips(rows, minRows, workers),
               [&](std::uint32_t, std::uint32_t y0, std::uint32_t y1) { fn(y0, y1); });
+}
+
+// memcpy in pieces of at least 1 MiB on the workers: a copy into fresh memory spends most of its
+// time having the system supply the pages, which threads do side by side.
+inline void copyBytes(Workers* workers, void* to, const void* from, std::size_t bytes) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    const auto pieces = static_cast<std::uint32_t>((bytes + kPiece - 1) / kPiece);
+    parallelRows(workers, pieces, 1, [&](std::uint32_t a, std::uint32_t b) {
+        const std::size_t begin = a * kPiece, end = std::min(bytes, b * kPiece);
+        std::memcpy(static_cast<char*>(to) + begin, static_cast<const char*>(from) + begin,
+                    end - begin);
+    });
 }
 
 }  // namespace quilo::imaging

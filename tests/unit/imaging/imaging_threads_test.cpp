@@ -13,6 +13,7 @@
 
 #include "imaging/enhancement.h"
 #include "imaging/operations.h"
+#include "imaging/tiff.h"
 
 namespace quilo::imaging {
 namespace {
@@ -45,6 +46,12 @@ std::vector<std::pair<std::string, Step>> steps() {
         {"despeckle", [](Image& i, Workers* w) { despeckle(i, w); }},
         {"sharpen", [](Image& i, Workers* w) { sharpen(i, 90, w); }},
         {"reducedCopy", [](Image& i, Workers* w) { i = reducedCopy(i, 9, w); }},
+        {"tiff",
+         [](Image& i, Workers* w) {
+             std::vector<std::byte> file(tiffFileSize(i));
+             writeTiff(i, file, w);
+             i = readTiff(file, w, std::move(i));
+         }},
         {"chain",
          [](Image& i, Workers* w) {
              invert(i, w);
@@ -90,7 +97,7 @@ TEST(Threads, EveryStepGivesTheValuesOfOneThread) {
             for (const auto& [name, step] : all) {
                 // The large plate is for the point operations, whose strips are long.
                 const bool point = name.rfind("invert", 0) == 0 || name.rfind("stretch", 0) == 0 ||
-                                   name.rfind("depth", 0) == 0;
+                                   name.rfind("depth", 0) == 0 || name == "tiff";
                 if (shape.h > 1000 && !point) continue;
                 Image ref = in.clone();
                 step(ref, &one);
