@@ -314,6 +314,28 @@ TEST(Operations, DespeckleRemovesIsolatedSpikesOnly) {
     Image step = make(4, 2, 16, {0, 0, 900, 900, 0, 0, 900, 900});
     despeckle(step);
     EXPECT_EQ(values(step), (std::vector<std::uint32_t>{0, 0, 900, 900, 0, 0, 900, 900}));
+    // Noise, every pixel against its neighbours, on rows that take the vector path and its tail.
+    for (int bits : {8, 16}) {
+        const Image in = noisy(37, 6, bits, 5, (1u << bits) - 1);
+        Image out = in.clone();
+        despeckle(out);
+        auto m = [](std::int64_t i, std::uint32_t n) {
+            return static_cast<std::uint32_t>(i < 0 ? -i : i >= n ? 2 * n - 2 - i : i);
+        };
+        for (std::uint32_t y = 0; y < 6; ++y)
+            for (std::uint32_t x = 0; x < 37; ++x) {
+                std::uint32_t lo = 65535, hi = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if (dx != 0 || dy != 0) {
+                            const std::uint32_t v =
+                                in.at(m(std::int64_t{x} + dx, 37), m(std::int64_t{y} + dy, 6));
+                            lo = std::min(lo, v);
+                            hi = std::max(hi, v);
+                        }
+                ASSERT_EQ(out.at(x, y), std::clamp(in.at(x, y), lo, hi)) << x << "," << y;
+            }
+    }
 }
 
 TEST(Operations, MedianOfAKnownWindow) {
