@@ -187,17 +187,17 @@ inline void catchUp(std::uint8_t* k, Lazy& lazy, const std::uint8_t* columns, st
 constexpr std::size_t kColumnBudget = std::size_t{4} << 20;
 constexpr std::uint32_t kMinStripe = 32, kMaxStripe = 256;
 
-// The histograms' layout, the same for every band of rows.
+// The histograms' layout, the same for every band of rows (the bins of each level padded to a
+// multiple of 16 are template arguments of the band's filter).
 struct Levels {
-    std::uint32_t n;           // window size
-    int b1, b2;                // bits of the middle and fine levels
-    std::uint32_t n0, n1;      // bins of the top and middle levels
-    std::uint32_t p0, p1, p2;  // bins of each level padded to a multiple of 16
-    std::uint32_t stripe;      // output columns of a stripe
+    std::uint32_t n;       // window size
+    int b1, b2;            // bits of the middle and fine levels
+    std::uint32_t n0, n1;  // bins of the top and middle levels
+    std::uint32_t stripe;  // output columns of a stripe
 };
 
 // Filters rows y0 .. y1 - 1 of the image in place (band number band of edges' strips).
-template <class T>
+template <class T, std::uint32_t p0, std::uint32_t p1, std::uint32_t p2>
 void medianBand(Image& image, const Levels levels, const StripEdges<T>& edges, std::uint32_t band,
                 std::uint32_t y0, std::uint32_t y1) {
     // Plain locals: the loops' byte stores could otherwise alias them, and they would be loaded
@@ -206,7 +206,6 @@ void medianBand(Image& image, const Levels levels, const StripEdges<T>& edges, s
     const std::uint32_t n = levels.n, before = n / 2, after = (n - 1) / 2, rank = n * n / 2;
     const int b1 = levels.b1, b2 = levels.b2;
     const std::uint32_t n0 = levels.n0, n1 = levels.n1;
-    const std::uint32_t p0 = levels.p0, p1 = levels.p1, p2 = levels.p2;
     const std::uint32_t fineMask = (1u << b2) - 1;
     const std::uint32_t stripe = levels.stripe, sw = stripe + n - 1;  // strip columns
 
@@ -398,15 +397,28 @@ void medianHistogramImpl(Image& image, int size, Workers* workers) {
     const auto fits = static_cast<std::uint32_t>(
         std::min<std::size_t>(kMaxStripe + n - 1, kColumnBudget / perColumn));
     const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
-    const Levels levels{n, b1, b2, n0, n1, p0, p1, p2, stripe};
+    const Levels levels{n, b1, b2, n0, n1, stripe};
 
     // Bands of rows on the workers, each with histograms of its own; the rows a band's windows
     // reach beyond it come from copies taken before any band starts.
     const Strips bands(h, std::max(64u, 4 * n), workers);
     const StripEdges<T> edges(image, bands, n / 2, (n - 1) / 2);
-    runStrips(workers, bands, [&](std::uint32_t band, std::uint32_t y0, std::uint32_t y1) {
-        medianBand<T>(image, levels, edges, band, y0, y1);
-    });
+    // The loops over bins with their counts known when compiled: unrolled, their vectors kept
+    // in registers. The top and fine levels have the same bits; the middle one up to two more.
+    auto run = [&](auto filter) {
+        runStrips(workers, bands, [&](std::uint32_t band, std::uint32_t y0, std::uint32_t y1) {
+            filter(image, levels, edges, band, y0, y1);
+        });
+    };
+    if constexpr (sizeof(T) == 1) {
+        run(medianBand<T, 16, 16, 16>);
+    } else if (p0 == 16) {
+        run(p1 == 16   ? medianBand<T, 16, 16, 16>
+            : p1 == 32 ? medianBand<T, 16, 32, 16>
+                       : medianBand<T, 16, 64, 16>);
+    } else {
+        run(p1 == 32 ? medianBand<T, 32, 32, 32> : medianBand<T, 32, 64, 32>);
+    }
 }
 
 template <class T>

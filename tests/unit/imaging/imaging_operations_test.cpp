@@ -361,12 +361,14 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
     };
     // Widths across several stripes (the histogram kernel's stripes are wider at lower depths)
     // and narrower than one, a single row and a single column, values using the full depth as
-    // well as only part of it, few distinct values, and a flat image (a whole window in one bin).
+    // well as only part of it (every layout of the kernel's levels: 12 to 16 bits in use), few
+    // distinct values, and a flat image (a whole window in one bin).
     const Case cases[] = {
         {150, 37, 16, 0, 65535}, {70, 20, 12, 0, 4095},    {131, 19, 8, 0, 255},
         {1, 25, 16, 0, 65535},   {40, 1, 16, 0, 3000},     {65, 18, 16, 0, 1},
         {290, 17, 12, 0, 4095},  {280, 9, 8, 0, 3},        {120, 18, 16, 0, 32767},
-        {1, 1, 12, 0, 4095},     {50, 20, 16, 4321, 4321}, {60, 20, 12, 3000, 3001}};
+        {1, 1, 12, 0, 4095},     {50, 20, 16, 4321, 4321}, {60, 20, 12, 3000, 3001},
+        {90, 21, 16, 0, 16383}};
     for (const Case& c : cases) {
         for (int size = 2; size <= 16; ++size) {
             SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " +
