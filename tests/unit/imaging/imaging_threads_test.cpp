@@ -88,8 +88,9 @@ TEST(Threads, EveryStepGivesTheValuesOfOneThread) {
         std::uint32_t w, h;
     };
     const Shape shapes[] = {{1, 1}, {9, 1}, {1, 150}, {37, 5}, {203, 259}, {1031, 1163}};
-    Workers one(1), two(2), three(3), seven(7);
-    Workers lastFirst = Workers::lastFirst(3);  // strips that depend on their order fail always
+    Workers one(1), two(2), three(3);
+    // The most strips, on one thread, last first: strips that depend on their order fail always.
+    Workers lastFirst = Workers::lastFirst(7);
     const auto all = steps();
     for (const Shape& shape : shapes)
         for (int bits : {8, 12, 16}) {
@@ -101,7 +102,7 @@ TEST(Threads, EveryStepGivesTheValuesOfOneThread) {
                 if (shape.h > 1000 && !point) continue;
                 Image ref = in.clone();
                 step(ref, &one);
-                for (Workers* w : {&two, &three, &seven, &lastFirst}) {
+                for (Workers* w : {&two, &three, &lastFirst}) {
                     Image out = in.clone();
                     step(out, w);
                     EXPECT_TRUE(sameImage(ref, out))
