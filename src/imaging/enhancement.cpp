@@ -35,7 +35,6 @@ EnhancementOptions clampOptions(EnhancementOptions o) {
 struct Axis {
     std::vector<std::uint32_t> first, second;
     std::vector<std::uint32_t> weight;
-    std::vector<std::uint32_t> regionOf;  // the region a pixel belongs to (for the histograms)
 };
 
 Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
@@ -43,14 +42,11 @@ Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
     a.first.resize(length);
     a.second.resize(length);
     a.weight.resize(length);
-    a.regionOf.resize(length);
     std::vector<double> centre(regions);
     for (std::uint32_t k = 0; k < regions; ++k) {
         const std::uint64_t b0 = std::uint64_t{k} * length / regions;
         const std::uint64_t b1 = std::uint64_t{k + 1} * length / regions;
         centre[k] = (static_cast<double>(b0) + static_cast<double>(b1) - 1.0) / 2.0;
-        for (std::uint64_t i = b0; i < b1; ++i)
-            a.regionOf[i] = k;
     }
     std::uint32_t k = 0;
     for (std::uint32_t i = 0; i < length; ++i) {
@@ -140,6 +136,71 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
     }
 }
 
+// The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
+// makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
+// lambda the counts' stores could alias them, and they would be loaded again after each.
+template <class T>
+void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
+                         std::uint32_t bins, std::uint32_t lo, int shift, std::uint32_t* hist) {
+    const std::uint32_t w = in.width(), h = in.height();
+    const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
+    for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
+        const T* row = rowOf<T>(in, y);
+        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
+            std::uint32_t* hk = hist + std::size_t{k} * bins;
+            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
+            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
+                ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
+        }
+    }
+}
+
+// One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
+// evenly, the cumulative counts mapped onto 0..outMax and blended with the plain linear stretch
+// (linear) by blend percent, into l. Its values in plain locals, as regionRowHistograms.
+template <class U>
+void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* linear,
+                   std::uint32_t outMax, double clipLimit, int blend, U* l) {
+    std::uint64_t area = 0;
+    for (std::uint32_t b = 0; b < bins; ++b)
+        area += hb[b];
+    if (area == 0) area = 1;
+    const auto clip =
+        static_cast<std::uint32_t>(std::max(1.0, clipLimit * static_cast<double>(area) / bins));
+    std::uint64_t excess = 0;
+    for (std::uint32_t b = 0; b < bins; ++b)
+        if (hb[b] > clip) {
+            excess += hb[b] - clip;
+            hb[b] = clip;
+        }
+    const auto each = static_cast<std::uint32_t>(excess / bins);
+    std::uint64_t rest = excess % bins;
+    const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
+    for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
+        hb[b] += each;
+        if (rest && b == next) {  // every step-th bin from the first
+            ++hb[b];
+            --rest;
+            next += step;
+        }
+    }
+    std::uint64_t cdf = 0;
+    // floor(cdf * outMax / area) in double is exact: both operands are exact
+    // integers below 2^53, and a correctly rounded quotient below 2^16 cannot
+    // reach the next integer when its distance from it is at least 1 / area. A
+    // 64-bit integer division per bin took about 7 % of the whole enhancement.
+    const double dArea = static_cast<double>(area);
+    for (std::uint32_t b = 0; b < bins; ++b) {
+        cdf += hb[b];
+        const auto q = static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
+        const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
+        l[b] = static_cast<U>((eq * static_cast<std::uint64_t>(blend) +
+                               std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - blend) +
+                               50) /
+                              100);
+    }
+}
+
 template <class T, class U>
 void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers* workers) {
     const std::uint32_t w = in.width(), h = in.height();
@@ -156,18 +217,9 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     // below).
     std::vector<std::uint32_t> hist(std::size_t{tx} * ty * bins, 0);
     parallelRows(workers, ty, 1, [&](std::uint32_t r0, std::uint32_t r1) {
-        const auto yBegin = static_cast<std::uint32_t>(std::uint64_t{r0} * h / ty);
-        const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r1} * h / ty);
-        for (std::uint32_t y = yBegin; y < yEnd; ++y) {
-            const T* row = rowOf<T>(in, y);
-            std::uint32_t* hrow = hist.data() + std::size_t{ay.regionOf[y]} * tx * bins;
-            for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns
-                std::uint32_t* hk = hrow + std::size_t{k} * bins;
-                const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-                for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
-                    ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
-            }
-        }
+        for (std::uint32_t r = r0; r < r1; ++r)
+            regionRowHistograms<T>(in, r, ty, tx, bins, lo, shift,
+                                   hist.data() + std::size_t{r} * tx * bins);
     });
     // Per region: clip, hand the excess out evenly, and map the cumulative counts
     // onto the output range, blended with the plain linear stretch of the image's
@@ -179,49 +231,9 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
         linear[b] = bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
                              : outMax / 2;
     parallelRows(workers, tx * ty, 4, [&](std::uint32_t t0, std::uint32_t t1) {
-        for (std::uint32_t t = t0; t < t1; ++t) {
-            std::uint32_t* hb = hist.data() + std::size_t{t} * bins;
-            std::uint64_t area = 0;
-            for (std::uint32_t b = 0; b < bins; ++b)
-                area += hb[b];
-            if (area == 0) area = 1;
-            const auto clip = static_cast<std::uint32_t>(
-                std::max(1.0, o.clipLimit * static_cast<double>(area) / bins));
-            std::uint64_t excess = 0;
-            for (std::uint32_t b = 0; b < bins; ++b)
-                if (hb[b] > clip) {
-                    excess += hb[b] - clip;
-                    hb[b] = clip;
-                }
-            const auto each = static_cast<std::uint32_t>(excess / bins);
-            std::uint64_t rest = excess % bins;
-            const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
-            for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
-                hb[b] += each;
-                if (rest && b == next) {  // every step-th bin from the first
-                    ++hb[b];
-                    --rest;
-                    next += step;
-                }
-            }
-            std::uint64_t cdf = 0;
-            U* l = lut.data() + std::size_t{t} * bins;
-            // floor(cdf * outMax / area) in double is exact: both operands are exact
-            // integers below 2^53, and a correctly rounded quotient below 2^16 cannot
-            // reach the next integer when its distance from it is at least 1 / area. A
-            // 64-bit integer division per bin took about 7 % of the whole enhancement.
-            const double dArea = static_cast<double>(area);
-            for (std::uint32_t b = 0; b < bins; ++b) {
-                cdf += hb[b];
-                const auto q =
-                    static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
-                const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
-                l[b] = static_cast<U>(
-                    (eq * static_cast<std::uint64_t>(o.blend) +
-                     std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - o.blend) + 50) /
-                    100);
-            }
-        }
+        for (std::uint32_t t = t0; t < t1; ++t)
+            regionMapping<U>(hist.data() + std::size_t{t} * bins, bins, linear.data(), outMax,
+                             o.clipLimit, o.blend, lut.data() + std::size_t{t} * bins);
     });
     // Bilinear interpolation between the four nearest regions' mappings. Within a
     // run of rows and a run of columns that share their regions, the four

@@ -102,7 +102,7 @@ void ImageControl::sharpen(int strength) {
     imaging::sharpen(need(), strength, workers_.get());
 }
 void ImageControl::unsharpMask(int amount, int radius, int threshold, int colourSpace) {
-    imaging::unsharpMask(need(), amount, radius, threshold, colourSpace);
+    imaging::unsharpMask(need(), amount, radius, threshold, colourSpace, workers_.get());
 }
 void ImageControl::perioTransform() {
     imaging::perioTransform(need());

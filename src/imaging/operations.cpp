@@ -85,8 +85,10 @@ std::pair<std::uint32_t, std::uint32_t> minMax8(const std::uint8_t* p, std::size
 void invert(Image& image, Workers* workers) {
     withSamples(image, [&](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;
-        const T mx = static_cast<T>(image.maxValue());
         eachSampleRun(image, workers, [&](std::size_t first, std::size_t n) {
+            // The maximum in a local of the run's own: a captured one could be aliased by the
+            // stores into the samples and would be loaded again after each.
+            const T mx = static_cast<T>(image.maxValue());
             T* q = p + first;
             for (std::size_t i = 0; i < n; ++i)
                 q[i] = static_cast<T>(mx - q[i]);
@@ -593,64 +595,85 @@ void sharpen(Image& image, int strength, Workers* workers) {
     });
 }
 
-void unsharpMask(Image& image, int amount, int radius, int threshold, int /*colourSpace*/) {
+namespace {
+
+// Rows y0 .. y1 - 1 of the unsharp mask (strip i of edges' strips), in place. Its values in
+// plain locals: as captures of an enclosing lambda the byte stores of 8-bit rows could alias
+// them, and they would be loaded again after each.
+template <class T>
+void unsharpStrip(Image& image, const StripEdges<T>& edges, std::uint32_t i, std::uint32_t y0,
+                  std::uint32_t y1, std::int64_t amount, std::uint32_t r, std::int64_t thr) {
+    const std::uint32_t w = image.width(), h = image.height();
+    const std::int64_t mx = image.maxValue();
+    const std::uint64_t area = std::uint64_t{2 * r + 1} * (2 * r + 1);
+    auto clampY = [h](std::int64_t y) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+    };
+    // Original rows y - radius .. y + radius are kept in a ring, since the rows above y are
+    // already overwritten when row y is written.
+    const std::uint32_t ringRows = 2 * r + 2;
+    std::vector<T> ring(std::size_t{ringRows} * w);
+    std::vector<std::uint32_t> colSum(w, 0);
+    auto kept = [&](std::uint32_t y) { return ring.data() + std::size_t{y % ringRows} * w; };
+    std::uint32_t loaded = y0 - std::min(y0, r);  // rows before it are in the ring or gone
+    auto need = [&](std::uint32_t y) {
+        while (loaded <= y) {
+            const T* src =
+                loaded >= y0 && loaded < y1 ? rowOf<T>(image, loaded) : edges.row(i, loaded);
+            std::memcpy(kept(loaded), src, w * sizeof(T));
+            ++loaded;
+        }
+        return kept(y);
+    };
+    for (std::int64_t k = -std::int64_t{r}; k <= r; ++k) {
+        const T* row = need(clampY(std::int64_t{y0} + k));
+        for (std::uint32_t x = 0; x < w; ++x)
+            colSum[x] += row[x];
+    }
+    for (std::uint32_t y = y0; y < y1; ++y) {
+        // Horizontal box over the column sums, edge columns replicated.
+        std::uint64_t s = 0;
+        for (std::int64_t k = -std::int64_t{r}; k <= r; ++k)
+            s += colSum[static_cast<std::uint32_t>(std::clamp<std::int64_t>(k, 0, w - 1))];
+        const T* orig = need(y);
+        T* out = rowOf<T>(image, y);
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::int64_t v = orig[x];
+            const auto blur = static_cast<std::int64_t>((s + area / 2) / area);
+            const std::int64_t d = v - blur;
+            if (d > thr || -d > thr)
+                out[x] = static_cast<T>(std::clamp<std::int64_t>(v + amount * d, 0, mx));
+            else
+                out[x] = static_cast<T>(v);
+            s += colSum[std::min(x + r + 1, w - 1)];
+            s -= colSum[x - std::min(x, r)];
+        }
+        if (y + 1 < y1) {
+            const T* add = need(clampY(std::int64_t{y} + r + 1));
+            const T* sub = kept(clampY(std::int64_t{y} - r));
+            for (std::uint32_t x = 0; x < w; ++x)
+                colSum[x] += add[x] - sub[x];
+        }
+    }
+}
+
+}  // namespace
+
+void unsharpMask(Image& image, int amount, int radius, int threshold, int /*colourSpace*/,
+                 Workers* workers) {
     if (amount == 0 || radius <= 0) return;
-    radius = std::min(radius, 255);
+    const auto r = static_cast<std::uint32_t>(std::min(radius, 255));
+    const std::int64_t thr =
+        std::int64_t{std::max(threshold, 0)} * (std::int64_t{image.maxValue()} + 1) / 256;
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
-        const std::uint32_t w = image.width(), h = image.height();
-        const std::int64_t mx = image.maxValue();
-        const std::int64_t thr = std::int64_t{std::max(threshold, 0)} * (mx + 1) / 256;
-        const std::int64_t area = std::int64_t{2 * radius + 1} * (2 * radius + 1);
-        // Original rows y - radius .. y + radius are kept in a ring, since the rows above y are
-        // already overwritten when row y is written.
-        const std::uint32_t ringRows = static_cast<std::uint32_t>(2 * radius + 2);
-        std::vector<T> ring(std::size_t{ringRows} * w);
-        std::vector<std::uint32_t> colSum(w, 0);
-        auto clampY = [&](std::int64_t y) {
-            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
-        };
-        auto kept = [&](std::uint32_t y) { return ring.data() + std::size_t{y % ringRows} * w; };
-        std::uint32_t loaded = 0;  // rows 0..loaded-1 are in the ring (or were)
-        auto need = [&](std::uint32_t y) {
-            while (loaded <= y) {
-                std::memcpy(kept(loaded), rowOf<T>(image, loaded), w * sizeof(T));
-                ++loaded;
-            }
-            return kept(y);
-        };
-        for (std::int64_t k = -radius; k <= radius; ++k) {
-            const T* r = need(clampY(k));
-            for (std::uint32_t x = 0; x < w; ++x)
-                colSum[x] += r[x];
-        }
-        for (std::uint32_t y = 0; y < h; ++y) {
-            // Horizontal box over the column sums, edge columns replicated.
-            std::uint64_t s = 0;
-            for (std::int64_t k = -radius; k <= radius; ++k)
-                s += colSum[static_cast<std::uint32_t>(std::clamp<std::int64_t>(k, 0, w - 1))];
-            const T* orig = need(y);
-            T* out = rowOf<T>(image, y);
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::int64_t v = orig[x];
-                const std::int64_t blur = (static_cast<std::int64_t>(s) + area / 2) / area;
-                const std::int64_t d = v - blur;
-                if (d > thr || -d > thr)
-                    out[x] = static_cast<T>(std::clamp<std::int64_t>(v + amount * d, 0, mx));
-                else
-                    out[x] = static_cast<T>(v);
-                const std::int64_t addX = std::min<std::int64_t>(x + radius + 1, w - 1);
-                const std::int64_t subX = std::max<std::int64_t>(std::int64_t{x} - radius, 0);
-                s += colSum[static_cast<std::size_t>(addX)];
-                s -= colSum[static_cast<std::size_t>(subX)];
-            }
-            if (y + 1 < h) {
-                const T* add = need(clampY(std::int64_t{y} + radius + 1));
-                const T* sub = kept(clampY(std::int64_t{y} - radius));
-                for (std::uint32_t x = 0; x < w; ++x)
-                    colSum[x] += add[x] - sub[x];
-            }
-        }
+        // In strips of rows; the rows a strip's boxes reach beyond it come from copies taken
+        // before any strip starts.
+        const Strips strips(image.height(), std::max(32u, 2 * r), workers);
+        const StripEdges<T> edges(image, strips, r, r);
+        runStrips(workers, strips, [&](std::uint32_t i, std::uint32_t y0, std::uint32_t y1) {
+            unsharpStrip<T>(image, edges, i, y0, y1, amount, r, thr);
+        });
     });
 }
 

@@ -85,7 +85,8 @@ void sharpen(Image& image, int strength, Workers* workers = nullptr);
 // the depth), v + amount * (v - blur), rounded and clipped; elsewhere v. The amount is a plain
 // factor (1 adds the full difference once). colourSpace is accepted for the call's shape and has
 // no meaning for grey images. The capture path calls it with (1, 10, 12, 0).
-void unsharpMask(Image& image, int amount, int radius, int threshold, int colourSpace);
+void unsharpMask(Image& image, int amount, int radius, int threshold, int colourSpace,
+                 Workers* workers = nullptr);
 
 // The perio transform: a tone curve v' = max * (v / max)^0.6 that lifts the low and middle grey
 // values, where the thin bone of the alveolar crest and the soft tissue lie, while black and

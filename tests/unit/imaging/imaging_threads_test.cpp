@@ -45,6 +45,7 @@ std::vector<std::pair<std::string, Step>> steps() {
          [](Image& i, Workers* w) { stretchRange(i, i.maxValue() / 5, i.maxValue() / 2, w); }},
         {"despeckle", [](Image& i, Workers* w) { despeckle(i, w); }},
         {"sharpen", [](Image& i, Workers* w) { sharpen(i, 90, w); }},
+        {"unsharpMask", [](Image& i, Workers* w) { unsharpMask(i, 1, 10, 12, 0, w); }},
         {"reducedCopy", [](Image& i, Workers* w) { i = reducedCopy(i, 9, w); }},
         {"tiff",
          [](Image& i, Workers* w) {
