@@ -204,7 +204,9 @@ void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* l
 template <class T, class U>
 void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers* workers) {
     const std::uint32_t w = in.width(), h = in.height();
-    const auto [lo, hi] = minMax(in, workers);
+    // Plain locals, not a structured binding: the strips' lambdas capture them.
+    const auto range = minMax(in, workers);
+    const std::uint32_t lo = range.first, hi = range.second;
     int shift = 0;
     while (((hi - lo) >> shift) + 1 > kMaxBins)
         ++shift;
