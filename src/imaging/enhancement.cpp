@@ -35,7 +35,6 @@ EnhancementOptions clampOptions(EnhancementOptions o) {
 struct Axis {
     std::vector<std::uint32_t> first, second;
     std::vector<std::uint32_t> weight;
-    std::vector<std::uint32_t> regionOf;  // the region a pixel belongs to (for the histograms)
 };
 
 Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
@@ -43,14 +42,11 @@ Axis makeAxis(std::uint32_t length, std::uint32_t regions) {
     a.first.resize(length);
     a.second.resize(length);
     a.weight.resize(length);
-    a.regionOf.resize(length);
     std::vector<double> centre(regions);
     for (std::uint32_t k = 0; k < regions; ++k) {
         const std::uint64_t b0 = std::uint64_t{k} * length / regions;
         const std::uint64_t b1 = std::uint64_t{k + 1} * length / regions;
         centre[k] = (static_cast<double>(b0) + static_cast<double>(b1) - 1.0) / 2.0;
-        for (std::uint64_t i = b0; i < b1; ++i)
-            a.regionOf[i] = k;
     }
     std::uint32_t k = 0;
     for (std::uint32_t i = 0; i < length; ++i) {
@@ -140,10 +136,77 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
     }
 }
 
-template <class T, class U>
-void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
+// The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
+// makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
+// lambda the counts' stores could alias them, and they would be loaded again after each.
+template <class T>
+void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
+                         std::uint32_t bins, std::uint32_t lo, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
-    const auto [lo, hi] = minMax(in);
+    const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
+    for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
+        const T* row = rowOf<T>(in, y);
+        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
+            std::uint32_t* hk = hist + std::size_t{k} * bins;
+            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
+            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
+                ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
+        }
+    }
+}
+
+// One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
+// evenly, the cumulative counts mapped onto 0..outMax and blended with the plain linear stretch
+// (linear) by blend percent, into l. Its values in plain locals, as regionRowHistograms.
+template <class U>
+void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* linear,
+                   std::uint32_t outMax, double clipLimit, int blend, U* l) {
+    std::uint64_t area = 0;
+    for (std::uint32_t b = 0; b < bins; ++b)
+        area += hb[b];
+    if (area == 0) area = 1;
+    const auto clip =
+        static_cast<std::uint32_t>(std::max(1.0, clipLimit * static_cast<double>(area) / bins));
+    std::uint64_t excess = 0;
+    for (std::uint32_t b = 0; b < bins; ++b)
+        if (hb[b] > clip) {
+            excess += hb[b] - clip;
+            hb[b] = clip;
+        }
+    const auto each = static_cast<std::uint32_t>(excess / bins);
+    std::uint64_t rest = excess % bins;
+    const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
+    for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
+        hb[b] += each;
+        if (rest && b == next) {  // every step-th bin from the first
+            ++hb[b];
+            --rest;
+            next += step;
+        }
+    }
+    std::uint64_t cdf = 0;
+    // floor(cdf * outMax / area) in double is exact: both operands are exact
+    // integers below 2^53, and a correctly rounded quotient below 2^16 cannot
+    // reach the next integer when its distance from it is at least 1 / area. A
+    // 64-bit integer division per bin took about 7 % of the whole enhancement.
+    const double dArea = static_cast<double>(area);
+    for (std::uint32_t b = 0; b < bins; ++b) {
+        cdf += hb[b];
+        const auto q = static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
+        const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
+        l[b] = static_cast<U>((eq * static_cast<std::uint64_t>(blend) +
+                               std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - blend) +
+                               50) /
+                              100);
+    }
+}
+
+template <class T, class U>
+void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers* workers) {
+    const std::uint32_t w = in.width(), h = in.height();
+    // Plain locals, not a structured binding: the strips' lambdas capture them.
+    const auto range = minMax(in, workers);
+    const std::uint32_t lo = range.first, hi = range.second;
     int shift = 0;
     while (((hi - lo) >> shift) + 1 > kMaxBins)
         ++shift;
@@ -152,17 +215,14 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     const std::uint32_t ty = std::min<std::uint32_t>(static_cast<std::uint32_t>(o.tilesY), h);
     const Axis ax = makeAxis(w, tx), ay = makeAxis(h, ty);
 
+    // The histograms of each row of regions on a thread of its own (makeAxis cuts the rows as
+    // below).
     std::vector<std::uint32_t> hist(std::size_t{tx} * ty * bins, 0);
-    for (std::uint32_t y = 0; y < h; ++y) {
-        const T* row = rowOf<T>(in, y);
-        std::uint32_t* hrow = hist.data() + std::size_t{ay.regionOf[y]} * tx * bins;
-        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
-            std::uint32_t* hk = hrow + std::size_t{k} * bins;
-            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
-                ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
-        }
-    }
+    parallelRows(workers, ty, 1, [&](std::uint32_t r0, std::uint32_t r1) {
+        for (std::uint32_t r = r0; r < r1; ++r)
+            regionRowHistograms<T>(in, r, ty, tx, bins, lo, shift,
+                                   hist.data() + std::size_t{r} * tx * bins);
+    });
     // Per region: clip, hand the excess out evenly, and map the cumulative counts
     // onto the output range, blended with the plain linear stretch of the image's
     // range.
@@ -172,48 +232,11 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     for (std::uint32_t b = 0; b < bins; ++b)
         linear[b] = bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
                              : outMax / 2;
-    for (std::uint32_t t = 0; t < tx * ty; ++t) {
-        std::uint32_t* hb = hist.data() + std::size_t{t} * bins;
-        std::uint64_t area = 0;
-        for (std::uint32_t b = 0; b < bins; ++b)
-            area += hb[b];
-        if (area == 0) area = 1;
-        const auto clip = static_cast<std::uint32_t>(
-            std::max(1.0, o.clipLimit * static_cast<double>(area) / bins));
-        std::uint64_t excess = 0;
-        for (std::uint32_t b = 0; b < bins; ++b)
-            if (hb[b] > clip) {
-                excess += hb[b] - clip;
-                hb[b] = clip;
-            }
-        const auto each = static_cast<std::uint32_t>(excess / bins);
-        std::uint64_t rest = excess % bins;
-        const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
-        for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
-            hb[b] += each;
-            if (rest && b == next) {  // every step-th bin from the first
-                ++hb[b];
-                --rest;
-                next += step;
-            }
-        }
-        std::uint64_t cdf = 0;
-        U* l = lut.data() + std::size_t{t} * bins;
-        // floor(cdf * outMax / area) in double is exact: both operands are exact
-        // integers below 2^53, and a correctly rounded quotient below 2^16 cannot
-        // reach the next integer when its distance from it is at least 1 / area. A
-        // 64-bit integer division per bin took about 7 % of the whole enhancement.
-        const double dArea = static_cast<double>(area);
-        for (std::uint32_t b = 0; b < bins; ++b) {
-            cdf += hb[b];
-            const auto q = static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
-            const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
-            l[b] = static_cast<U>(
-                (eq * static_cast<std::uint64_t>(o.blend) +
-                 std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - o.blend) + 50) /
-                100);
-        }
-    }
+    parallelRows(workers, tx * ty, 4, [&](std::uint32_t t0, std::uint32_t t1) {
+        for (std::uint32_t t = t0; t < t1; ++t)
+            regionMapping<U>(hist.data() + std::size_t{t} * bins, bins, linear.data(), outMax,
+                             o.clipLimit, o.blend, lut.data() + std::size_t{t} * bins);
+    });
     // Bilinear interpolation between the four nearest regions' mappings. Within a
     // run of rows and a run of columns that share their regions, the four
     // mappings of each bin are packed side by side, so a pixel costs one table
@@ -221,29 +244,33 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o) {
     using Quad = std::conditional_t<sizeof(U) == 1, std::uint32_t, std::uint64_t>;
     constexpr int kBits = 8 * sizeof(U);
     const std::vector<Run> runsX = runsOf(ax), runsY = runsOf(ay);
-    std::vector<Quad> quads(runsX.size() * bins);
-    for (const Run& ry : runsY) {
-        const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
-        const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
-        for (std::size_t i = 0; i < runsX.size(); ++i) {
-            const U* tl = top + std::size_t{runsX[i].first} * bins;
-            const U* tr = top + std::size_t{runsX[i].second} * bins;
-            const U* bl = bottom + std::size_t{runsX[i].first} * bins;
-            const U* br = bottom + std::size_t{runsX[i].second} * bins;
-            Quad* q = quads.data() + i * bins;
-            for (std::uint32_t b = 0; b < bins; ++b)
-                q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits | Quad{bl[b]} << 2 * kBits |
-                       Quad{br[b]} << 3 * kBits;
+    // In strips of rows, each packing the mappings of the runs of rows it meets.
+    parallelRows(workers, h, 16, [&](std::uint32_t y0, std::uint32_t y1) {
+        std::vector<Quad> quads(runsX.size() * bins);
+        for (const Run& ry : runsY) {
+            if (ry.end <= y0 || ry.begin >= y1) continue;
+            const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
+            const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
+            for (std::size_t i = 0; i < runsX.size(); ++i) {
+                const U* tl = top + std::size_t{runsX[i].first} * bins;
+                const U* tr = top + std::size_t{runsX[i].second} * bins;
+                const U* bl = bottom + std::size_t{runsX[i].first} * bins;
+                const U* br = bottom + std::size_t{runsX[i].second} * bins;
+                Quad* q = quads.data() + i * bins;
+                for (std::uint32_t b = 0; b < bins; ++b)
+                    q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits | Quad{bl[b]} << 2 * kBits |
+                           Quad{br[b]} << 3 * kBits;
+            }
+            for (std::uint32_t y = std::max(ry.begin, y0); y < std::min(ry.end, y1); ++y) {
+                const T* src = rowOf<T>(in, y);
+                U* dst = rowOf<U>(out, y);
+                const std::uint32_t wy = ay.weight[y];
+                for (std::size_t i = 0; i < runsX.size(); ++i)
+                    interpolateRun<T, U>(src, dst, quads.data() + i * bins, ax.weight.data(),
+                                         runsX[i].begin, runsX[i].end, lo, shift, wy);
+            }
         }
-        for (std::uint32_t y = ry.begin; y < ry.end; ++y) {
-            const T* src = rowOf<T>(in, y);
-            U* dst = rowOf<U>(out, y);
-            const std::uint32_t wy = ay.weight[y];
-            for (std::size_t i = 0; i < runsX.size(); ++i)
-                interpolateRun<T, U>(src, dst, quads.data() + i * bins, ax.weight.data(),
-                                     runsX[i].begin, runsX[i].end, lo, shift, wy);
-        }
-    }
+    });
 }
 
 // The noise of the equalised image, per contextual region: the lower quartile of |9v - sum| over
@@ -354,7 +381,8 @@ void denoiseRow(const std::int32_t* __restrict c, const U* __restrict mid, U* __
 // the gain rises linearly. Plain sharpening lifts the noise of flat areas as
 // much as the detail, which costs the faint details their visibility.
 template <class U>
-void sharpenAboveNoise(Image& img, int strength, std::uint32_t tx, std::uint32_t ty) {
+void sharpenAboveNoise(Image& img, int strength, std::uint32_t tx, std::uint32_t ty,
+                       Workers* workers) {
     const std::uint32_t w = img.width(), h = img.height();
     tx = std::min(tx, w);
     ty = std::min(ty, h);
@@ -369,24 +397,29 @@ void sharpenAboveNoise(Image& img, int strength, std::uint32_t tx, std::uint32_t
         gain[t] = full / threshold[t];
     }
     const auto mx = static_cast<float>(img.maxValue());
-    // The threshold and gain of each column, for the current row of regions.
-    std::vector<float> rowThreshold(w), rowGain(w);
-    std::uint32_t regionRow = ty;
-    std::vector<std::int32_t> column(std::size_t{w} + 2);
-    std::uint32_t y = 0;
-    eachRowWithNeighbours<U>(img, 1, [&](const U* const* rows, U* out, std::uint32_t) {
-        const auto r = static_cast<std::uint32_t>(std::uint64_t{y++} * ty / h);
-        if (r != regionRow) {
-            regionRow = r;
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::size_t t = std::size_t{r} * tx + std::uint64_t{x} * tx / w;
-                rowThreshold[x] = threshold[t];
-                rowGain[x] = gain[t];
+    eachRowWithNeighbours<U>(img, 1, workers, [&] {
+        // The threshold and gain of each column, for the current row of regions.
+        struct Row {
+            std::vector<float> threshold, gain;
+            std::vector<std::int32_t> column;
+            std::uint32_t regionRow;
+        };
+        return [&, r = Row{std::vector<float>(w), std::vector<float>(w),
+                           std::vector<std::int32_t>(std::size_t{w} + 2), ty}](
+                   const U* const* rows, U* out, std::uint32_t, std::uint32_t y) mutable {
+            const auto region = static_cast<std::uint32_t>(std::uint64_t{y} * ty / h);
+            if (region != r.regionRow) {
+                r.regionRow = region;
+                for (std::uint32_t x = 0; x < w; ++x) {
+                    const std::size_t t = std::size_t{region} * tx + std::uint64_t{x} * tx / w;
+                    r.threshold[x] = threshold[t];
+                    r.gain[x] = gain[t];
+                }
             }
-        }
-        // Sums of the three rows per column first, then the row.
-        columnSums3(rows, column.data(), w);
-        denoiseRow<U>(column.data(), rows[1], out, w, rowThreshold.data(), rowGain.data(), mx);
+            // Sums of the three rows per column first, then the row.
+            columnSums3(rows, r.column.data(), w);
+            denoiseRow<U>(r.column.data(), rows[1], out, w, r.threshold.data(), r.gain.data(), mx);
+        };
     });
 }
 
@@ -403,28 +436,30 @@ EnhancementOptions defaultEnhancementOptions(int imageType) {
     }
 }
 
-void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out) {
+void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out,
+                           Workers* workers) {
     if (input.empty() || out.empty()) throw std::invalid_argument("no image to enhance");
     if (out.width() != input.width() || out.height() != input.height())
         throw std::invalid_argument("the enhanced image must have the input's size");
     const EnhancementOptions o = clampOptions(options);
     const bool in8 = input.bitsPerPixel() == 8, out8 = out.bitsPerPixel() == 8;
-    if (in8 && out8) claheImpl<std::uint8_t, std::uint8_t>(input, out, o);
-    if (in8 && !out8) claheImpl<std::uint8_t, std::uint16_t>(input, out, o);
-    if (!in8 && out8) claheImpl<std::uint16_t, std::uint8_t>(input, out, o);
-    if (!in8 && !out8) claheImpl<std::uint16_t, std::uint16_t>(input, out, o);
+    if (in8 && out8) claheImpl<std::uint8_t, std::uint8_t>(input, out, o, workers);
+    if (in8 && !out8) claheImpl<std::uint8_t, std::uint16_t>(input, out, o, workers);
+    if (!in8 && out8) claheImpl<std::uint16_t, std::uint8_t>(input, out, o, workers);
+    if (!in8 && !out8) claheImpl<std::uint16_t, std::uint16_t>(input, out, o, workers);
     const auto tx = static_cast<std::uint32_t>(o.tilesX), ty = static_cast<std::uint32_t>(o.tilesY);
     if (out8)
-        sharpenAboveNoise<std::uint8_t>(out, o.sharpen, tx, ty);
+        sharpenAboveNoise<std::uint8_t>(out, o.sharpen, tx, ty, workers);
     else
-        sharpenAboveNoise<std::uint16_t>(out, o.sharpen, tx, ty);
+        sharpenAboveNoise<std::uint16_t>(out, o.sharpen, tx, ty, workers);
 }
 
-Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits) {
+Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits,
+                        Workers* workers) {
     if (input.empty()) throw std::invalid_argument("no image to enhance");
     Image out(input.width(), input.height(), outBits);
     out.setPitch(input.pitchX(), input.pitchY());
-    enhanceRadiographInto(input, options, out);
+    enhanceRadiographInto(input, options, out, workers);
     return out;
 }
 
@@ -444,13 +479,13 @@ int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::
     if (imageType < 0 || imageType > 2) return 2;
     const auto t = static_cast<std::size_t>(imageType);
     try {
-        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256);
+        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256, workers_.get());
         // The result goes straight into its TIFF block: no second copy of it is
         // ever held.
-        platform::GlobalBlock block =
-            makeTiffInGlobal(memory_, bitmap->width(), bitmap->height(), bitDepth_,
-                             bitmap->pitchX(), bitmap->pitchY(),
-                             [&](Image& out) { enhanceRadiographInto(*bitmap, options_[t], out); });
+        platform::GlobalBlock block = makeTiffInGlobal(
+            memory_, bitmap->width(), bitmap->height(), bitDepth_, bitmap->pitchX(),
+            bitmap->pitchY(),
+            [&](Image& out) { enhanceRadiographInto(*bitmap, options_[t], out, workers_.get()); });
         if (!block) return 3;
         outBlock = block.release();
         return 0;

@@ -6,11 +6,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "imaging/image.h"
+#include "imaging/workers.h"
 #include "platform/global_memory.h"
 #include "platform/types.h"
 
@@ -35,10 +37,13 @@ struct EnhancementOptions {
 EnhancementOptions defaultEnhancementOptions(int imageType);
 
 // The enhancement itself: the image (8, 12 or 16 bits) is equalised into a new image of
-// outBits bits (8, 12 or 16). The input is left as it is.
-Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits);
+// outBits bits (8, 12 or 16). The input is left as it is. With workers, in strips on its threads,
+// to the same values.
+Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits,
+                        Workers* workers = nullptr);
 // The same into an existing image of the input's size (its depth is the output depth).
-void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out);
+void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out,
+                           Workers* workers = nullptr);
 
 class EnhancementComponent {
   public:
@@ -53,6 +58,11 @@ class EnhancementComponent {
     // The bit depth of the images the enhancement gives (8, 12 or 16; others are taken as 16).
     void setBitDepth(int bits);
     int bitDepth() const { return bitDepth_; }
+
+    // The threads the enhancement may use: 0 as many as the processor offers (up to
+    // Workers::kMaxThreads), 1 the calling thread alone. The result is the same on any number.
+    void setThreads(unsigned threads) { workers_ = std::make_unique<Workers>(threads); }
+    unsigned threads() const { return workers_->threads(); }
 
     // The enhancement method. bitmap is the image control's image (null = none). On success
     // outBlock receives a new global memory block with the enhanced image as a TIFF file image
@@ -96,6 +106,7 @@ class EnhancementComponent {
     std::array<std::optional<Image>, 3> previews_;
     std::optional<OptionsRequest> lastRequest_;
     OptionsPresenter presenter_;
+    std::unique_ptr<Workers> workers_ = std::make_unique<Workers>();
 };
 
 }  // namespace quilo::imaging

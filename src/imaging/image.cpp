@@ -49,6 +49,25 @@ Image Image::borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t 
     return img;
 }
 
+Image Image::recycled(Image old, std::uint32_t width, std::uint32_t height, int bitsPerPixel) {
+    if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
+        throw std::invalid_argument(why);
+    const std::size_t bytes = std::size_t{width} * height * (bitsPerPixel == 8 ? 1 : 2);
+    if (!old.ownsPixels() || old.byteSize() < bytes) {
+        old = Image();
+        return Image(width, height, bitsPerPixel);
+    }
+    std::uint8_t* pixels = old.data_.release();
+    // A shrinking realloc stays in place in practice; should it fail, the larger block serves.
+    if (auto* smaller = static_cast<std::uint8_t*>(std::realloc(pixels, bytes))) pixels = smaller;
+    Image img;
+    img.width_ = width;
+    img.height_ = height;
+    img.bits_ = bitsPerPixel;
+    img.data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{true});
+    return img;
+}
+
 Image::Image(Image&& o) noexcept
     : data_(std::move(o.data_)),
       width_(std::exchange(o.width_, 0)),

@@ -41,6 +41,12 @@ class Image {
     static Image borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height,
                            int bitsPerPixel);
 
+    // A new image with undefined pixel values in the pixel memory of old, when old owns at least
+    // as much (the rest is given back): pages it has used need not be supplied afresh by the
+    // system, which on a plate costs more than writing them. Otherwise old is freed first and
+    // new memory taken. old is empty afterwards either way.
+    static Image recycled(Image old, std::uint32_t width, std::uint32_t height, int bitsPerPixel);
+
     Image(Image&& o) noexcept;
     Image& operator=(Image&& o) noexcept;
     Image(const Image&) = delete;

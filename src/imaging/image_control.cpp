@@ -38,8 +38,8 @@ void ImageControl::loadMemory(platform::HGlobal block, std::size_t size) {
     // old bitmap go, so a large image is never held twice (the 32-bit process has 2 GB); a
     // fault inside compressed data found while decoding leaves the control without a bitmap.
     checkTiff(bytes);
-    releaseBitmap();
-    setBitmap(readTiff(bytes));
+    // The old bitmap's memory serves the new one where it is large enough.
+    setBitmap(readTiff(bytes, workers_.get(), takeBitmap()));
 }
 
 void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std::uint32_t width,
@@ -53,9 +53,10 @@ void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std:
     if (have < need)  // checked first: a short block leaves the current bitmap as it was
         throw std::invalid_argument("the raw image block holds " + std::to_string(have) +
                                     " bytes, " + std::to_string(need) + " needed");
-    releaseBitmap();  // the old bitmap goes before the new one is made: never two at once
-    Image img(width, height, bitsPerPixel);
-    std::memcpy(img.data(), lock.data(), img.byteSize());
+    // The old bitmap goes before the new one is made (never two at once); its memory serves the
+    // new one where it is large enough.
+    Image img = Image::recycled(takeBitmap(), width, height, bitsPerPixel);
+    copyBytes(workers_.get(), img.data(), lock.data(), img.byteSize());
     if (bitsPerPixel == 12) {
         std::uint16_t* p = img.row16(0);
         for (std::size_t i = 0, n = img.pixelCount(); i < n; ++i)
@@ -67,7 +68,7 @@ void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std:
 platform::GlobalBlock ImageControl::saveMemory(int format) const {
     if (!image_) throw std::logic_error("no bitmap to save");
     if (format != kFormatTiff) throw std::invalid_argument("only TIFF (format 3) is supported");
-    return writeTiffToGlobal(memory_, *image_);
+    return writeTiffToGlobal(memory_, *image_, workers_.get());
 }
 
 void ImageControl::loadFile(platform::Files& files, std::string_view path) {
@@ -86,28 +87,28 @@ Image& ImageControl::need() {
 }
 
 void ImageControl::invert() {
-    imaging::invert(need());
+    imaging::invert(need(), workers_.get());
 }
 void ImageControl::stretchIntensity() {
-    imaging::stretchIntensity(need());
+    imaging::stretchIntensity(need(), workers_.get());
 }
 void ImageControl::despeckle() {
-    imaging::despeckle(need());
+    imaging::despeckle(need(), workers_.get());
 }
 void ImageControl::median(int size) {
-    imaging::medianFilter(need(), size);
+    imaging::medianFilter(need(), size, workers_.get());
 }
 void ImageControl::sharpen(int strength) {
-    imaging::sharpen(need(), strength);
+    imaging::sharpen(need(), strength, workers_.get());
 }
 void ImageControl::unsharpMask(int amount, int radius, int threshold, int colourSpace) {
-    imaging::unsharpMask(need(), amount, radius, threshold, colourSpace);
+    imaging::unsharpMask(need(), amount, radius, threshold, colourSpace, workers_.get());
 }
 void ImageControl::perioTransform() {
     imaging::perioTransform(need());
 }
 void ImageControl::changeBitDepth(int bits) {
-    imaging::changeBitDepth(need(), bits);
+    imaging::changeBitDepth(need(), bits, workers_.get());
 }
 
 }  // namespace quilo::imaging

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 
 #include "imaging/image.h"
+#include "imaging/workers.h"
 #include "platform/files.h"
 #include "platform/global_memory.h"
 
@@ -41,7 +43,8 @@ class ImageControl {
     // LoadMemory: loads the first page of a TIFF file image held in a global memory block of the
     // given byte size. Throws TiffError when the block cannot be read or holds no readable TIFF;
     // the previous bitmap is kept then, unless the fault lies inside compressed pixel data (the
-    // old bitmap is released before the new one is decoded, so two are never held at once).
+    // old bitmap is given up before the new one is decoded, so two are never held at once; its
+    // memory holds the new one when it is large enough).
     void loadMemory(platform::HGlobal block, std::size_t size);
     // Loads headerless samples (rows top to bottom, 8-bit samples as bytes, 12- and 16-bit ones as
     // little-endian 16-bit words) of the given shape from a global memory block. Throws
@@ -68,6 +71,12 @@ class ImageControl {
     void perioTransform();
     void changeBitDepth(int bitsPerPixel);
 
+    // The threads the operations may use: 0 as many as the processor offers (up to
+    // Workers::kMaxThreads), 1 the calling thread alone. The caller waits for each operation as
+    // on one thread, and the values are the same on any number.
+    void setThreads(unsigned threads) { workers_ = std::make_unique<Workers>(threads); }
+    unsigned threads() const { return workers_->threads(); }
+
   private:
     Image& need();
 
@@ -75,6 +84,7 @@ class ImageControl {
     std::optional<Image> image_;
     std::uintptr_t handle_ = 0;
     std::uintptr_t nextHandle_ = 1;
+    std::unique_ptr<Workers> workers_ = std::make_unique<Workers>();
 };
 
 }  // namespace quilo::imaging

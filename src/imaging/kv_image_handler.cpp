@@ -12,7 +12,11 @@ namespace quilo::imaging {
 int KVImageHandler::KV_LoadMemImageTiff(platform::HGlobal block, long size) {
     if (!block || size <= 0) return kInvalidArgument;
     try {
-        Image img = readTiffFromGlobal(memory_, block, static_cast<std::size_t>(size));
+        platform::GlobalLock lock(memory_, block);
+        if (!lock) return kUnreadable;
+        const auto bytes = lock.bytes();
+        Image img = readTiff(bytes.first(std::min(static_cast<std::size_t>(size), bytes.size())),
+                             workers_.get());
         image_ = std::move(img);
         return kOk;
     } catch (const TiffError&) {
@@ -24,13 +28,14 @@ int KVImageHandler::KV_LoadMemImageTiff(platform::HGlobal block, long size) {
 
 int KVImageHandler::KV_CorrectBitDepth() {
     if (!image_) return kNoImage;
-    if (image_->bitsPerPixel() == 16 && minMax(*image_).second <= 4095) image_->relabelDepth(12);
+    if (image_->bitsPerPixel() == 16 && minMax(*image_, workers_.get()).second <= 4095)
+        image_->relabelDepth(12);
     return kOk;
 }
 
 int KVImageHandler::KV_GetMaxMinValues(long& max, long& min) {
     if (!image_) return kNoImage;
-    const auto [lo, hi] = minMax(*image_);
+    const auto [lo, hi] = minMax(*image_, workers_.get());
     max = static_cast<long>(hi);
     min = static_cast<long>(lo);
     return kOk;
@@ -42,7 +47,8 @@ int KVImageHandler::KV_StretchHistogram(long low, long high) {
     low = std::clamp(low, 0L, top);
     high = std::clamp(high, 0L, top);
     if (high <= low) return kInvalidArgument;
-    stretchRange(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high));
+    stretchRange(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high),
+                 workers_.get());
     return kOk;
 }
 
@@ -52,7 +58,7 @@ int KVImageHandler::KV_StretchHistogramPercent(long low, long high) {
         return kInvalidArgument;
     const auto [lo, hi] =
         percentCuts(*image_, static_cast<std::uint32_t>(low), static_cast<std::uint32_t>(high));
-    if (hi > lo) stretchRange(*image_, lo, hi);
+    if (hi > lo) stretchRange(*image_, lo, hi, workers_.get());
     return kOk;
 }
 
@@ -62,7 +68,7 @@ int KVImageHandler::KV_GetMemImageTiff(platform::HGlobal& block, long& size) {
     if (!image_) return kNoImage;
     const std::size_t bytes = tiffFileSize(*image_);
     if (bytes > static_cast<std::size_t>(std::numeric_limits<long>::max())) return kOutOfMemory;
-    platform::GlobalBlock out = writeTiffToGlobal(memory_, *image_);
+    platform::GlobalBlock out = writeTiffToGlobal(memory_, *image_, workers_.get());
     if (!out) return kOutOfMemory;
     size = static_cast<long>(bytes);
     block = out.release();

@@ -3,9 +3,11 @@
 // on success or one of the codes below.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "imaging/image.h"
+#include "imaging/workers.h"
 #include "platform/global_memory.h"
 
 namespace quilo::imaging {
@@ -44,9 +46,13 @@ class KVImageHandler {
 
     const Image* current() const { return image_ ? &*image_ : nullptr; }
 
+    // The threads the stretches may use (as ImageControl::setThreads).
+    void setThreads(unsigned threads) { workers_ = std::make_unique<Workers>(threads); }
+
   private:
     platform::GlobalMemory& memory_;
     std::optional<Image> image_;
+    std::unique_ptr<Workers> workers_ = std::make_unique<Workers>();
 };
 
 }  // namespace quilo::imaging

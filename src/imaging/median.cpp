@@ -11,7 +11,9 @@
 //
 // The stripes are as wide as about 4 MB of column histograms allow (more at lower depths). The
 // filter runs in place: a stripe reads its rows through a ring of size + 1 rows, and keeps the
-// original values of its last size/2 columns, which the next stripe's windows reach into.
+// original values of its last size/2 columns, which the next stripe's windows reach into. On
+// several threads the image is cut into bands of rows, each filtered so by one thread with
+// histograms of its own.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -185,27 +187,27 @@ inline void catchUp(std::uint8_t* k, Lazy& lazy, const std::uint8_t* columns, st
 constexpr std::size_t kColumnBudget = std::size_t{4} << 20;
 constexpr std::uint32_t kMinStripe = 32, kMaxStripe = 256;
 
-template <class T>
-void medianHistogramImpl(Image& image, int size) {
+// The histograms' layout, the same for every band of rows (the bins of each level padded to a
+// multiple of 16 are template arguments of the band's filter).
+struct Levels {
+    std::uint32_t n;       // window size
+    int b1, b2;            // bits of the middle and fine levels
+    std::uint32_t n0, n1;  // bins of the top and middle levels
+    std::uint32_t stripe;  // output columns of a stripe
+};
+
+// Filters rows y0 .. y1 - 1 of the image in place (band number band of edges' strips).
+template <class T, std::uint32_t p0, std::uint32_t p1, std::uint32_t p2>
+void medianBand(Image& image, const Levels levels, const StripEdges<T>& edges, std::uint32_t band,
+                std::uint32_t y0, std::uint32_t y1) {
+    // Plain locals: the loops' byte stores could otherwise alias them, and they would be loaded
+    // again after each.
     const std::uint32_t w = image.width(), h = image.height();
-    const std::uint32_t n = static_cast<std::uint32_t>(size);
-    const std::uint32_t before = n / 2, after = (n - 1) / 2;
-    const std::uint32_t rank = n * n / 2;
-
-    // Three levels over the bits the image really uses: top, middle and fine. The fine and top
-    // levels get a third of the bits each, the middle one the rest.
-    const std::uint32_t top = minMax(image).second;
-    const int bits = std::max(1, static_cast<int>(std::bit_width(top)));
-    const int b2 = bits / 3, b0 = bits / 3, b1 = bits - b0 - b2;
-    const std::uint32_t n0 = 1u << b0, n1 = 1u << b1;
-    const std::uint32_t p0 = padded(n0), p1 = padded(n1), p2 = padded(1u << b2);
+    const std::uint32_t n = levels.n, before = n / 2, after = (n - 1) / 2, rank = n * n / 2;
+    const int b1 = levels.b1, b2 = levels.b2;
+    const std::uint32_t n0 = levels.n0, n1 = levels.n1;
     const std::uint32_t fineMask = (1u << b2) - 1;
-
-    const std::size_t perColumn = p0 + std::size_t{n0} * p1 + std::size_t{n0} * n1 * p2;
-    const auto fits = static_cast<std::uint32_t>(
-        std::min<std::size_t>(kMaxStripe + n - 1, kColumnBudget / perColumn));
-    const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
-    const std::uint32_t sw = stripe + n - 1;  // strip columns
+    const std::uint32_t stripe = levels.stripe, sw = stripe + n - 1;  // strip columns
 
     // Column histograms: top [column][bin], middle [top bin][column][bin], fine [top and
     // middle bin][column][bin], so that the columns of one sub-range lie together.
@@ -215,8 +217,8 @@ void medianHistogramImpl(Image& image, int size) {
     std::vector<std::uint8_t> kTop(p0), kMid(std::size_t{n0} * p1),
         kFine(std::size_t{n0} * n1 * p2);
     std::vector<Lazy> midLazy(n0), fineLazy(std::size_t{n0} * n1);
-    // Plain pointers for the loop over pixels: the byte stores there could otherwise alias the
-    // vectors' own pointers, which would then be reloaded after each.
+    // Plain pointers for the loop over pixels: the byte stores there could otherwise alias
+    // the vectors' own pointers, which would then be reloaded after each.
     std::uint8_t* const kTopP = kTop.data();
     std::uint8_t* const kMidP = kMid.data();
     std::uint8_t* const kFineP = kFine.data();
@@ -226,36 +228,57 @@ void medianHistogramImpl(Image& image, int size) {
     Lazy* const midLazyP = midLazy.data();
     Lazy* const fineLazyP = fineLazy.data();
 
-    // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and the
-    // one leaving it); row y at slot y % (n + 1). The image is overwritten a row at a time, so
-    // the columns left of the stripe, which the previous stripe overwrote, come from a copy it
-    // kept of them: before columns for every row.
+    // The strip's input rows, original values, in a ring of n + 1 rows (the window's rows and
+    // the one leaving it); row y at slot y % (n + 1). The band's rows are overwritten a row at
+    // a time, so the columns left of the stripe, which the previous stripe overwrote, come
+    // from a copy it kept of them: before columns for every row from ylo on.
+    auto clampRow = [&](std::int64_t y) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+    };
+    const std::uint32_t ylo = clampRow(std::int64_t{y0} - before);
+    const std::uint32_t rows = clampRow(std::int64_t{y1} - 1 + after) + 1 - ylo;
     const std::uint32_t slots = n + 1;
     std::vector<T> ring(std::size_t{slots} * sw);
-    std::vector<T> keptPrev(std::size_t{before} * h), keptNext(std::size_t{before} * h);
+    std::vector<T> keptPrev(std::size_t{before} * rows), keptNext(std::size_t{before} * rows);
 
     std::int64_t pos0 = 0;  // position of the current row's first window
     for (std::uint32_t x0 = 0; x0 < w; x0 += stripe) {
         const std::uint32_t x1 = std::min(w, x0 + stripe);
         const std::uint32_t outCols = x1 - x0, cols = outCols + n - 1;
         auto ringRow = [&](std::uint32_t y) { return ring.data() + std::size_t{y % slots} * sw; };
-        // Strip column j holds image column x0 - before + j (edges replicated).
+        // Strip column j holds image column x0 - before + j (edges replicated). Rows beyond
+        // the band come whole from the copies of the edges.
         auto load = [&](std::uint32_t y) {
             T* d = ringRow(y);
-            const T* src = rowOf<T>(image, y);
-            const T* kept = keptPrev.data() + std::size_t{y} * before;
-            for (std::uint32_t j = 0; j < cols; ++j) {
-                const std::int64_t c = std::int64_t{x0} - before + j;
-                if (x0 > 0 && c < static_cast<std::int64_t>(x0))  // overwritten: from the copy
-                    d[j] = kept[j];
-                else if (c < 0)
-                    d[j] = src[0];
-                else if (c >= static_cast<std::int64_t>(w))
-                    d[j] = src[w - 1];
-                else
-                    d[j] = src[c];
+            const bool own = y >= y0 && y < y1;
+            const T* src = own ? rowOf<T>(image, y) : edges.row(band, y);
+            // The first before columns lie left of the stripe: beyond the image's edge for the
+            // first stripe, overwritten by the previous stripe in the band's own rows.
+            std::uint32_t j = 0;
+            if (x0 == 0) {
+                std::fill(d, d + before, src[0]);
+                j = before;
+            } else if (own) {
+                const T* kept = keptPrev.data() + std::size_t{y - ylo} * before;
+                std::copy(kept, kept + before, d);
+                j = before;
             }
-            std::copy(d + outCols, d + outCols + before, keptNext.data() + std::size_t{y} * before);
+            const std::uint32_t c0 = x0 + j - before;  // the image column of strip column j
+            const std::uint32_t inside = std::min(cols - j, w - c0);
+            std::copy(src + c0, src + c0 + inside, d + j);
+            std::fill(d + j + inside, d + cols, src[w - 1]);
+            std::copy(d + outCols, d + outCols + before,
+                      keptNext.data() + std::size_t{y - ylo} * before);
+#if defined(__GNUC__)
+            // The stripe's part of a row two rows on: the rows lie a whole image row apart, a
+            // stride the processor does not fetch ahead by itself.
+            if (y + 2 < y1) {
+                const auto* next = reinterpret_cast<const char*>(rowOf<T>(image, y + 2) + x0);
+                const std::size_t bytes = std::min(outCols + after, w - x0) * sizeof(T);
+                for (std::size_t b = 0; b < bytes; b += 64)
+                    __builtin_prefetch(next + b);
+            }
+#endif
         };
         auto addSample = [&](std::uint32_t j, T v, int delta) {
             const std::uint32_t m = v >> b2;  // top and middle bits together
@@ -267,21 +290,18 @@ void medianHistogramImpl(Image& image, int size) {
             cm = static_cast<std::uint8_t>(cm + delta);
             cf = static_cast<std::uint8_t>(cf + delta);
         };
-        auto clampRow = [&](std::int64_t y) {
-            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
-        };
-        // Column histograms of the window rows of output row 0.
-        std::uint32_t loaded = 0;
+        // Column histograms of the window rows of the band's first row.
+        std::uint32_t loaded = ylo;
         for (std::uint32_t k = 0; k < n; ++k) {
-            const std::uint32_t y = clampRow(std::int64_t{k} - before);
+            const std::uint32_t y = clampRow(std::int64_t{y0} + k - before);
             while (loaded <= y)
                 load(loaded++);
             const T* r = ringRow(y);
             for (std::uint32_t j = 0; j < cols; ++j)
                 addSample(j, r[j], +1);
         }
-        for (std::uint32_t y = 0; y < h; ++y, pos0 += sw + 1) {
-            if (y > 0) {
+        for (std::uint32_t y = y0; y < y1; ++y, pos0 += sw + 1) {
+            if (y > y0) {
                 const std::uint32_t out = clampRow(std::int64_t{y} - 1 - before);
                 const std::uint32_t in = clampRow(std::int64_t{y} + after);
                 while (loaded <= in)
@@ -297,9 +317,9 @@ void medianHistogramImpl(Image& image, int size) {
             }
             T* outRow = rowOf<T>(image, y) + x0;
             const T* anyRow = ringRow(y);
-            // The middle and fine histograms in use, carried along while the median stays in
-            // their bin (the usual case): the branch on it predicts well, and the work on them
-            // then need not wait for the search that picks them.
+            // The middle and fine histograms in use, carried along while the median stays
+            // in their bin (the usual case): the branch on it predicts well, and the work on
+            // them then need not wait for the search that picks them.
             std::uint32_t curT = p0, curM = n0 * n1;  // none yet
             std::uint8_t *mid = nullptr, *fine = nullptr;
             const std::uint8_t *midCols = nullptr, *fineCols = nullptr;
@@ -352,11 +372,52 @@ void medianHistogramImpl(Image& image, int size) {
         }
         // Take the last window's rows out again so the column histograms are empty.
         for (std::uint32_t k = 0; k < n; ++k) {
-            const T* r = ringRow(clampRow(std::int64_t{h} - 1 - before + k));
+            const T* r = ringRow(clampRow(std::int64_t{y1} - 1 - before + k));
             for (std::uint32_t j = 0; j < cols; ++j)
                 addSample(j, r[j], -1);
         }
         std::swap(keptPrev, keptNext);
+    }
+}
+
+template <class T>
+void medianHistogramImpl(Image& image, int size, Workers* workers) {
+    const std::uint32_t w = image.width(), h = image.height();
+    const std::uint32_t n = static_cast<std::uint32_t>(size);
+
+    // Three levels over the bits the image really uses: top, middle and fine. The fine and top
+    // levels get a third of the bits each, the middle one the rest.
+    const std::uint32_t top = minMax(image, workers).second;
+    const int bits = std::max(1, static_cast<int>(std::bit_width(top)));
+    const int b2 = bits / 3, b0 = bits / 3, b1 = bits - b0 - b2;
+    const std::uint32_t n0 = 1u << b0, n1 = 1u << b1;
+    const std::uint32_t p0 = padded(n0), p1 = padded(n1), p2 = padded(1u << b2);
+
+    const std::size_t perColumn = p0 + std::size_t{n0} * p1 + std::size_t{n0} * n1 * p2;
+    const auto fits = static_cast<std::uint32_t>(
+        std::min<std::size_t>(kMaxStripe + n - 1, kColumnBudget / perColumn));
+    const std::uint32_t stripe = std::min(w, std::max(kMinStripe, fits - std::min(fits, n - 1)));
+    const Levels levels{n, b1, b2, n0, n1, stripe};
+
+    // Bands of rows on the workers, each with histograms of its own; the rows a band's windows
+    // reach beyond it come from copies taken before any band starts.
+    const Strips bands(h, std::max(64u, 4 * n), workers);
+    const StripEdges<T> edges(image, bands, n / 2, (n - 1) / 2);
+    // The loops over bins with their counts known when compiled: unrolled, their vectors kept
+    // in registers. The top and fine levels have the same bits; the middle one up to two more.
+    auto run = [&](auto filter) {
+        runStrips(workers, bands, [&](std::uint32_t band, std::uint32_t y0, std::uint32_t y1) {
+            filter(image, levels, edges, band, y0, y1);
+        });
+    };
+    if constexpr (sizeof(T) == 1) {
+        run(medianBand<T, 16, 16, 16>);
+    } else if (p0 == 16) {
+        run(p1 == 16   ? medianBand<T, 16, 16, 16>
+            : p1 == 32 ? medianBand<T, 16, 32, 16>
+                       : medianBand<T, 16, 64, 16>);
+    } else {
+        run(p1 == 32 ? medianBand<T, 32, 32, 32> : medianBand<T, 32, 64, 32>);
     }
 }
 
@@ -625,25 +686,27 @@ std::size_t medianOfColumns(const typename Ops::K* const* s, T* out, std::size_t
 }
 
 template <class T, std::uint32_t n>
-void medianSmallImpl(Image& image) {
+void medianSmallImpl(Image& image, Workers* workers) {
     using K = typename Key<T>::K;
     const std::size_t cols = std::size_t{image.width()} + n - 1;
-    std::vector<K> sorted(cols * n);
-    K* s[n];
-    for (std::uint32_t k = 0; k < n; ++k)
-        s[k] = sorted.data() + k * cols;
     // Rows y - n/2 .. y + (n-1)/2 (the first n of them), column x of the image at index x + n/2:
     // the window of x is at indices x .. x + n - 1.
-    eachRowWithNeighbours<T>(image, n / 2, [&](const T* const* rows, T* out, std::uint32_t w) {
-        std::size_t i = 0, x = 0;
+    eachRowWithNeighbours<T>(image, n / 2, workers, [&] {
+        return [&, sorted = std::vector<K>(cols * n)](const T* const* rows, T* out, std::uint32_t w,
+                                                      std::uint32_t) mutable {
+            K* s[n];
+            for (std::uint32_t k = 0; k < n; ++k)
+                s[k] = sorted.data() + k * cols;
+            std::size_t i = 0, x = 0;
 #if defined(__SSE2__)
-        i = sortColumns<T, VectorKeys<T>, n>(rows, s, i, cols);
+            i = sortColumns<T, VectorKeys<T>, n>(rows, s, i, cols);
 #endif
-        sortColumns<T, ScalarKeys<T>, n>(rows, s, i, cols);
+            sortColumns<T, ScalarKeys<T>, n>(rows, s, i, cols);
 #if defined(__SSE2__)
-        x = medianOfColumns<T, VectorKeys<T>, n>(s, out, x, w);
+            x = medianOfColumns<T, VectorKeys<T>, n>(s, out, x, w);
 #endif
-        medianOfColumns<T, ScalarKeys<T>, n>(s, out, x, w);
+            medianOfColumns<T, ScalarKeys<T>, n>(s, out, x, w);
+        };
     });
 }
 
@@ -653,29 +716,29 @@ void checkSize(int size) {
 
 }  // namespace
 
-void medianFilter(Image& image, int size) {
+void medianFilter(Image& image, int size, Workers* workers) {
     checkSize(size);
     withSamples(image, [&](auto* p) {
         using T = std::remove_pointer_t<decltype(p)>;
         if (size == 2)
-            medianSmallImpl<T, 2>(image);
+            medianSmallImpl<T, 2>(image, workers);
         else if (size == 3)
-            medianSmallImpl<T, 3>(image);
+            medianSmallImpl<T, 3>(image, workers);
         else if (size == 4)
-            medianSmallImpl<T, 4>(image);
+            medianSmallImpl<T, 4>(image, workers);
         else if (size == 5)
-            medianSmallImpl<T, 5>(image);
+            medianSmallImpl<T, 5>(image, workers);
         else
-            medianHistogramImpl<T>(image, size);
+            medianHistogramImpl<T>(image, size, workers);
     });
 }
 
 namespace detail {
 
-void medianHistogram(Image& image, int size) {
+void medianHistogram(Image& image, int size, Workers* workers) {
     checkSize(size);
     withSamples(image, [&](auto* p) {
-        medianHistogramImpl<std::remove_pointer_t<decltype(p)>>(image, size);
+        medianHistogramImpl<std::remove_pointer_t<decltype(p)>>(image, size, workers);
     });
 }
 

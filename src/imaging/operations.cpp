@@ -16,31 +16,27 @@
 
 namespace quilo::imaging {
 
-void invert(Image& image) {
-    withSamples(image, [&](auto* p) {
-        using T = std::remove_pointer_t<decltype(p)>;
-        const T mx = static_cast<T>(image.maxValue());
-        const std::size_t n = image.pixelCount();
-        for (std::size_t i = 0; i < n; ++i)
-            p[i] = static_cast<T>(mx - p[i]);
-    });
+namespace {
+
+// Strips of point operations: at least 256 KiB each, so that a strip's work far outweighs
+// handing it to a thread.
+std::uint32_t pointRows(const Image& image) {
+    return static_cast<std::uint32_t>(
+        std::max<std::size_t>(1, (std::size_t{256} << 10) / image.rowBytes()));
 }
 
-std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
-    if (image.empty()) throw std::invalid_argument("no image");
-    const std::size_t n = image.pixelCount();
-    if (image.bitsPerPixel() == 8) {
-        const std::uint8_t* p = image.row8(0);
-        std::uint8_t a = 255, b = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            a = std::min(a, p[i]);
-            b = std::max(b, p[i]);
-        }
-        return {a, b};
-    }
-    // Baseline x86 vectors have a signed 16-bit minimum only: flipping the top bit maps the
-    // unsigned order onto the signed one. Two pairs of accumulators keep more loads in flight.
-    const std::uint16_t* p = image.row16(0);
+// Calls fn(first, count) on runs of the image's samples, a strip of rows each, on the workers.
+template <class F>
+void eachSampleRun(const Image& image, Workers* workers, F&& fn) {
+    const std::size_t w = image.width();
+    parallelRows(workers, image.height(), pointRows(image),
+                 [&](std::uint32_t y0, std::uint32_t y1) { fn(y0 * w, (y1 - y0) * w); });
+}
+
+// Smallest and largest of n 16-bit samples. Baseline x86 vectors have a signed 16-bit minimum
+// only: flipping the top bit maps the unsigned order onto the signed one. Two pairs of
+// accumulators keep more loads in flight.
+std::pair<std::uint32_t, std::uint32_t> minMax16(const std::uint16_t* p, std::size_t n) {
     std::int16_t a = INT16_MAX, b = INT16_MIN;
     std::size_t i = 0;
 #if defined(__SSE2__)
@@ -73,6 +69,48 @@ std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image) {
         b = std::max(b, s);
     }
     return {static_cast<std::uint16_t>(a) ^ 0x8000u, static_cast<std::uint16_t>(b) ^ 0x8000u};
+}
+
+std::pair<std::uint32_t, std::uint32_t> minMax8(const std::uint8_t* p, std::size_t n) {
+    std::uint8_t a = 255, b = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        a = std::min(a, p[i]);
+        b = std::max(b, p[i]);
+    }
+    return {a, b};
+}
+
+}  // namespace
+
+void invert(Image& image, Workers* workers) {
+    withSamples(image, [&](auto* p) {
+        using T = std::remove_pointer_t<decltype(p)>;
+        eachSampleRun(image, workers, [&](std::size_t first, std::size_t n) {
+            // The maximum in a local of the run's own: a captured one could be aliased by the
+            // stores into the samples and would be loaded again after each.
+            const T mx = static_cast<T>(image.maxValue());
+            T* q = p + first;
+            for (std::size_t i = 0; i < n; ++i)
+                q[i] = static_cast<T>(mx - q[i]);
+        });
+    });
+}
+
+std::pair<std::uint32_t, std::uint32_t> minMax(const Image& image, Workers* workers) {
+    if (image.empty()) throw std::invalid_argument("no image");
+    const Strips strips(image.height(), pointRows(image), workers);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> parts(strips.count());
+    const std::size_t w = image.width();
+    runStrips(workers, strips, [&](std::uint32_t i, std::uint32_t y0, std::uint32_t y1) {
+        parts[i] = image.bitsPerPixel() == 8 ? minMax8(image.row8(0) + y0 * w, (y1 - y0) * w)
+                                             : minMax16(image.row16(0) + y0 * w, (y1 - y0) * w);
+    });
+    std::pair<std::uint32_t, std::uint32_t> all = parts[0];
+    for (const auto& [a, b] : parts) {
+        all.first = std::min(all.first, a);
+        all.second = std::max(all.second, b);
+    }
+    return all;
 }
 
 namespace {
@@ -161,22 +199,26 @@ void stretchSamples(T* p, std::size_t n, const StretchScale& k) {
 }
 
 template <bool Clamped>
-void stretchImage(Image& image, std::uint32_t low, std::uint32_t high) {
+void stretchImage(Image& image, std::uint32_t low, std::uint32_t high, Workers* workers) {
     const StretchScale k(low, high, image.maxValue());
-    withSamples(image, [&](auto* p) { stretchSamples<Clamped>(p, image.pixelCount(), k); });
+    withSamples(image, [&](auto* p) {
+        eachSampleRun(image, workers, [&](std::size_t first, std::size_t n) {
+            stretchSamples<Clamped>(p + first, n, k);
+        });
+    });
 }
 
 }  // namespace
 
-void stretchRange(Image& image, std::uint32_t low, std::uint32_t high) {
+void stretchRange(Image& image, std::uint32_t low, std::uint32_t high, Workers* workers) {
     if (high <= low) throw std::invalid_argument("stretch bounds must rise");
-    stretchImage<true>(image, low, high);
+    stretchImage<true>(image, low, high, workers);
 }
 
-void stretchIntensity(Image& image) {
-    const auto [lo, hi] = minMax(image);
+void stretchIntensity(Image& image, Workers* workers) {
+    const auto [lo, hi] = minMax(image, workers);
     // The bounds are the image's own, so no sample lies outside them.
-    if (hi > lo) stretchImage<false>(image, lo, hi);
+    if (hi > lo) stretchImage<false>(image, lo, hi, workers);
 }
 
 std::pair<std::uint32_t, std::uint32_t> percentCuts(const Image& image, std::uint32_t lowTenths,
@@ -262,36 +304,40 @@ class Divider {
 // rows are first added column by column (a plain, vectorisable pass over each input row), then
 // each run of bw columns of those sums. A column sum of at most 65535 samples fits 32 bits.
 template <class T>
-void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out) {
+void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out,
+                Workers* workers) {
     const std::uint32_t dw = out.width();
     const std::size_t used = std::size_t{dw - 1} * f + bw;  // the input columns that count
-    std::vector<std::uint32_t> columns(used);
     const std::uint64_t n = std::uint64_t{bw} * bh;
     // Blocks of up to 65535 samples keep every rounded sum within 32 bits.
     const bool narrow = n * 65535 + n / 2 <= 0xFFFFFFFFu;
     const Divider divide(narrow ? static_cast<std::uint32_t>(n) : 1u);
-    for (std::uint32_t dy = 0; dy < out.height(); ++dy) {
-        std::fill(columns.begin(), columns.end(), 0u);
-        for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
-            const T* row = reinterpret_cast<const T*>(in.row8(y));
-            for (std::size_t x = 0; x < used; ++x)
-                columns[x] += row[x];
+    // Strips of output rows, each reading its own input rows.
+    parallelRows(workers, out.height(), 1, [&](std::uint32_t dy0, std::uint32_t dy1) {
+        std::vector<std::uint32_t> columns(used);
+        for (std::uint32_t dy = dy0; dy < dy1; ++dy) {
+            std::fill(columns.begin(), columns.end(), 0u);
+            for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
+                const T* row = reinterpret_cast<const T*>(in.row8(y));
+                for (std::size_t x = 0; x < used; ++x)
+                    columns[x] += row[x];
+            }
+            T* o = reinterpret_cast<T*>(out.row8(dy));
+            for (std::uint32_t dx = 0; dx < dw; ++dx) {
+                const std::uint32_t* c = columns.data() + std::size_t{dx} * f;
+                std::uint64_t s = 0;
+                for (std::uint32_t i = 0; i < bw; ++i)
+                    s += c[i];
+                o[dx] = static_cast<T>(narrow ? divide(static_cast<std::uint32_t>(s + n / 2))
+                                              : (s + n / 2) / n);
+            }
         }
-        T* o = reinterpret_cast<T*>(out.row8(dy));
-        for (std::uint32_t dx = 0; dx < dw; ++dx) {
-            const std::uint32_t* c = columns.data() + std::size_t{dx} * f;
-            std::uint64_t s = 0;
-            for (std::uint32_t i = 0; i < bw; ++i)
-                s += c[i];
-            o[dx] = static_cast<T>(narrow ? divide(static_cast<std::uint32_t>(s + n / 2))
-                                          : (s + n / 2) / n);
-        }
-    }
+    });
 }
 
 }  // namespace
 
-Image reducedCopy(const Image& image, std::uint32_t maxSide) {
+Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers) {
     if (image.empty() || maxSide < 1) throw std::invalid_argument("nothing to reduce");
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t f = (std::max(w, h) + maxSide - 1) / maxSide;
@@ -301,9 +347,9 @@ Image reducedCopy(const Image& image, std::uint32_t maxSide) {
     if (f == 1) {
         std::memcpy(out.data(), image.data(), image.byteSize());
     } else if (image.bitsPerPixel() == 8) {
-        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out);
+        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
     } else {
-        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out);
+        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
     }
     return out;
 }
@@ -329,19 +375,53 @@ void narrowTo8(const std::uint16_t* p, std::uint8_t* q, std::size_t n) {
 
 }  // namespace
 
-void changeBitDepth(Image& image, int bits) {
+namespace {
+
+// Calls fn(first, count) on pieces of the samples first .. end - 1 on the workers, pieces of at
+// least 128 Ki samples.
+template <class F>
+void eachPiece(Workers* workers, std::size_t first, std::size_t end, F&& fn) {
+    const auto n = static_cast<std::uint32_t>(end - first);  // images hold < 2^32 samples
+    parallelRows(workers, n, 1u << 17,
+                 [&](std::uint32_t a, std::uint32_t b) { fn(first + a, std::size_t{b} - a); });
+}
+
+// The samples narrowed to bytes at q, which may be the very memory p points at. In place, a piece
+// of the samples must not write bytes that another piece has yet to read: the samples from a
+// to b write bytes a .. b - 1 and read bytes 2a .. 2b - 1. So the first samples go on one thread,
+// and then the rest in rounds, each at most doubling the samples done: a round from a to b <= 2a
+// writes below 2a, where no sample is left unread, and reads from 2a on, where nothing has been
+// written; within the round its pieces are independent.
+template <int Shift>
+void narrowAll(const std::uint16_t* p, std::uint8_t* q, std::size_t n, Workers* workers) {
+    const bool inPlace = static_cast<const void*>(p) == static_cast<const void*>(q);
+    std::size_t done = inPlace ? std::min<std::size_t>(n, 1u << 16) : 0;
+    narrowTo8<Shift>(p, q, done);
+    while (done < n) {
+        const std::size_t end = inPlace ? std::min(n, 2 * done) : n;
+        eachPiece(workers, done, end,
+                  [&](std::size_t a, std::size_t k) { narrowTo8<Shift>(p + a, q + a, k); });
+        done = end;
+    }
+}
+
+}  // namespace
+
+void changeBitDepth(Image& image, int bits, Workers* workers) {
     const int from = image.bitsPerPixel();
     if (bits != 8 && bits != 12 && bits != 16) throw std::invalid_argument("unsupported depth");
     if (bits == from) return;
     const std::size_t n = image.pixelCount();
     if (from != 8 && bits != 8) {  // 12 <-> 16 within the same samples
         std::uint16_t* p = image.row16(0);
-        if (bits == 12)
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = static_cast<std::uint16_t>(p[i] >> 4);
-        else
-            for (std::size_t i = 0; i < n; ++i)
-                p[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 8);
+        eachPiece(workers, 0, n, [&](std::size_t a, std::size_t k) {
+            if (bits == 12)
+                for (std::size_t i = a; i < a + k; ++i)
+                    p[i] = static_cast<std::uint16_t>(p[i] >> 4);
+            else
+                for (std::size_t i = a; i < a + k; ++i)
+                    p[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 8);
+        });
         image.relabelDepth(bits);
         return;
     }
@@ -349,9 +429,9 @@ void changeBitDepth(Image& image, int bits) {
     // at 0.7 x memcpy, with a constant one above memcpy speed.
     const auto narrow = [&](std::uint8_t* q) {
         if (from == 16)
-            narrowTo8<8>(image.row16(0), q, n);
+            narrowAll<8>(image.row16(0), q, n, workers);
         else
-            narrowTo8<4>(image.row16(0), q, n);
+            narrowAll<4>(image.row16(0), q, n, workers);
     };
     if (bits == 8 && image.ownsPixels()) {
         // In place, and the half no longer needed is given back: no second image (a whole plate
@@ -368,34 +448,73 @@ void changeBitDepth(Image& image, int bits) {
     } else {
         const std::uint8_t* p = image.row8(0);
         std::uint16_t* q = out.row16(0);
-        if (bits == 16)
-            for (std::size_t i = 0; i < n; ++i)
-                q[i] = static_cast<std::uint16_t>(p[i] * 257u);
-        else
-            for (std::size_t i = 0; i < n; ++i)
-                q[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 4);
+        eachPiece(workers, 0, n, [&](std::size_t a, std::size_t k) {
+            if (bits == 16)
+                for (std::size_t i = a; i < a + k; ++i)
+                    q[i] = static_cast<std::uint16_t>(p[i] * 257u);
+            else
+                for (std::size_t i = a; i < a + k; ++i)
+                    q[i] = static_cast<std::uint16_t>(p[i] << 4 | p[i] >> 4);
+        });
     }
     image = std::move(out);
 }
 
-void despeckle(Image& image) {
+namespace {
+
+// One row of despeckle: up, mid and down are the padded rows (column x at index x + 1). Each
+// result is the pixel held to the smallest and largest of its eight neighbours; sixteen 8-bit or
+// eight 16-bit pixels at a time (16-bit ones with the top bit flipped, as SSE2 compares signed
+// 16-bit numbers only), the rest one by one.
+template <class T>
+void despeckleRow(const T* up, const T* mid, const T* down, T* out, std::uint32_t w) {
+    std::uint32_t x = 0;
+#if defined(__SSE2__)
+    constexpr std::uint32_t kLanes = 16 / sizeof(T);
+    const __m128i flip = _mm_set1_epi16(sizeof(T) == 2 ? static_cast<short>(0x8000) : 0);
+    auto at = [&](const T* row, std::uint32_t i) {
+        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)), flip);
+    };
+    auto lo = [](__m128i a, __m128i b) {
+        return sizeof(T) == 1 ? _mm_min_epu8(a, b) : _mm_min_epi16(a, b);
+    };
+    auto hi = [](__m128i a, __m128i b) {
+        return sizeof(T) == 1 ? _mm_max_epu8(a, b) : _mm_max_epi16(a, b);
+    };
+    for (; x + kLanes <= w; x += kLanes) {
+        const __m128i n[8] = {at(up, x),      at(up, x + 1), at(up, x + 2),   at(mid, x),
+                              at(mid, x + 2), at(down, x),   at(down, x + 1), at(down, x + 2)};
+        __m128i a = n[0], b = n[0];
+        for (int k = 1; k < 8; ++k) {
+            a = lo(a, n[k]);
+            b = hi(b, n[k]);
+        }
+        const __m128i v = hi(lo(at(mid, x + 1), b), a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_xor_si128(v, flip));
+    }
+#endif
+    for (; x < w; ++x) {
+        const std::uint32_t i = x + 1;
+        const T a = std::min({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1], down[i - 1],
+                              down[i], down[i + 1]});
+        const T b = std::max({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1], down[i - 1],
+                              down[i], down[i + 1]});
+        out[x] = std::clamp(mid[i], a, b);
+    }
+}
+
+}  // namespace
+
+void despeckle(Image& image, Workers* workers) {
     if (image.width() < 2 && image.height() < 2) return;
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
         eachRowWithNeighbours<T>(
-            image, 1,
-            [](const T* const* rows, T* out, std::uint32_t w) {
-                const T* up = rows[0];
-                const T* mid = rows[1];
-                const T* down = rows[2];
-                for (std::uint32_t x = 0; x < w; ++x) {
-                    const std::uint32_t i = x + 1;
-                    T lo = std::min({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
-                                     down[i - 1], down[i], down[i + 1]});
-                    T hi = std::max({up[i - 1], up[i], up[i + 1], mid[i - 1], mid[i + 1],
-                                     down[i - 1], down[i], down[i + 1]});
-                    out[x] = std::clamp(mid[i], lo, hi);
-                }
+            image, 1, workers,
+            [] {
+                return [](const T* const* rows, T* out, std::uint32_t w, std::uint32_t) {
+                    despeckleRow(rows[0], rows[1], rows[2], out, w);
+                };
             },
             true);
     });
@@ -456,82 +575,105 @@ void sharpenRow(const std::int32_t* __restrict c, const T* __restrict mid, T* __
 
 }  // namespace
 
-void sharpen(Image& image, int strength) {
+void sharpen(Image& image, int strength, Workers* workers) {
     strength = std::clamp(strength, -1000, 1000);
     if (strength == 0) return;
     // 9 * (v - mean) fits 32 bits at every depth; the factor strength / 100 / 9 is applied in
     // single precision.
     const float k = static_cast<float>(strength) / 900.0f;
-    std::vector<std::int32_t> column(std::size_t{image.width()} + 2);
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
         const auto mx = static_cast<float>(image.maxValue());
-        eachRowWithNeighbours<T>(image, 1, [&](const T* const* rows, T* out, std::uint32_t w) {
-            // Sums of the three rows per column first, then the row.
-            columnSums3(rows, column.data(), w);
-            sharpenRow(column.data(), rows[1], out, w, k, mx);
+        eachRowWithNeighbours<T>(image, 1, workers, [&] {
+            return [&, column = std::vector<std::int32_t>(std::size_t{image.width()} + 2)](
+                       const T* const* rows, T* out, std::uint32_t w, std::uint32_t) mutable {
+                // Sums of the three rows per column first, then the row.
+                columnSums3(rows, column.data(), w);
+                sharpenRow(column.data(), rows[1], out, w, k, mx);
+            };
         });
     });
 }
 
-void unsharpMask(Image& image, int amount, int radius, int threshold, int /*colourSpace*/) {
+namespace {
+
+// Rows y0 .. y1 - 1 of the unsharp mask (strip i of edges' strips), in place. Its values in
+// plain locals: as captures of an enclosing lambda the byte stores of 8-bit rows could alias
+// them, and they would be loaded again after each.
+template <class T>
+void unsharpStrip(Image& image, const StripEdges<T>& edges, std::uint32_t i, std::uint32_t y0,
+                  std::uint32_t y1, std::int64_t amount, std::uint32_t r, std::int64_t thr) {
+    const std::uint32_t w = image.width(), h = image.height();
+    const std::int64_t mx = image.maxValue();
+    const std::uint64_t area = std::uint64_t{2 * r + 1} * (2 * r + 1);
+    auto clampY = [h](std::int64_t y) {
+        return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
+    };
+    // Original rows y - radius .. y + radius are kept in a ring, since the rows above y are
+    // already overwritten when row y is written.
+    const std::uint32_t ringRows = 2 * r + 2;
+    std::vector<T> ring(std::size_t{ringRows} * w);
+    std::vector<std::uint32_t> colSum(w, 0);
+    auto kept = [&](std::uint32_t y) { return ring.data() + std::size_t{y % ringRows} * w; };
+    std::uint32_t loaded = y0 - std::min(y0, r);  // rows before it are in the ring or gone
+    auto need = [&](std::uint32_t y) {
+        while (loaded <= y) {
+            const T* src =
+                loaded >= y0 && loaded < y1 ? rowOf<T>(image, loaded) : edges.row(i, loaded);
+            std::memcpy(kept(loaded), src, w * sizeof(T));
+            ++loaded;
+        }
+        return kept(y);
+    };
+    for (std::int64_t k = -std::int64_t{r}; k <= r; ++k) {
+        const T* row = need(clampY(std::int64_t{y0} + k));
+        for (std::uint32_t x = 0; x < w; ++x)
+            colSum[x] += row[x];
+    }
+    for (std::uint32_t y = y0; y < y1; ++y) {
+        // Horizontal box over the column sums, edge columns replicated.
+        std::uint64_t s = 0;
+        for (std::int64_t k = -std::int64_t{r}; k <= r; ++k)
+            s += colSum[static_cast<std::uint32_t>(std::clamp<std::int64_t>(k, 0, w - 1))];
+        const T* orig = need(y);
+        T* out = rowOf<T>(image, y);
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::int64_t v = orig[x];
+            const auto blur = static_cast<std::int64_t>((s + area / 2) / area);
+            const std::int64_t d = v - blur;
+            if (d > thr || -d > thr)
+                out[x] = static_cast<T>(std::clamp<std::int64_t>(v + amount * d, 0, mx));
+            else
+                out[x] = static_cast<T>(v);
+            s += colSum[std::min(x + r + 1, w - 1)];
+            s -= colSum[x - std::min(x, r)];
+        }
+        if (y + 1 < y1) {
+            const T* add = need(clampY(std::int64_t{y} + r + 1));
+            const T* sub = kept(clampY(std::int64_t{y} - r));
+            for (std::uint32_t x = 0; x < w; ++x)
+                colSum[x] += add[x] - sub[x];
+        }
+    }
+}
+
+}  // namespace
+
+void unsharpMask(Image& image, int amount, int radius, int threshold, int /*colourSpace*/,
+                 Workers* workers) {
     if (amount == 0 || radius <= 0) return;
-    radius = std::min(radius, 255);
+    const auto r = static_cast<std::uint32_t>(std::min(radius, 255));
+    const std::int64_t thr =
+        std::int64_t{std::max(threshold, 0)} * (std::int64_t{image.maxValue()} + 1) / 256;
     withSamples(image, [&](auto* sample) {
         using T = std::remove_pointer_t<decltype(sample)>;
-        const std::uint32_t w = image.width(), h = image.height();
-        const std::int64_t mx = image.maxValue();
-        const std::int64_t thr = std::int64_t{std::max(threshold, 0)} * (mx + 1) / 256;
-        const std::int64_t area = std::int64_t{2 * radius + 1} * (2 * radius + 1);
-        // Original rows y - radius .. y + radius are kept in a ring, since the rows above y are
-        // already overwritten when row y is written.
-        const std::uint32_t ringRows = static_cast<std::uint32_t>(2 * radius + 2);
-        std::vector<T> ring(std::size_t{ringRows} * w);
-        std::vector<std::uint32_t> colSum(w, 0);
-        auto clampY = [&](std::int64_t y) {
-            return static_cast<std::uint32_t>(std::clamp<std::int64_t>(y, 0, h - 1));
-        };
-        auto kept = [&](std::uint32_t y) { return ring.data() + std::size_t{y % ringRows} * w; };
-        std::uint32_t loaded = 0;  // rows 0..loaded-1 are in the ring (or were)
-        auto need = [&](std::uint32_t y) {
-            while (loaded <= y) {
-                std::memcpy(kept(loaded), rowOf<T>(image, loaded), w * sizeof(T));
-                ++loaded;
-            }
-            return kept(y);
-        };
-        for (std::int64_t k = -radius; k <= radius; ++k) {
-            const T* r = need(clampY(k));
-            for (std::uint32_t x = 0; x < w; ++x)
-                colSum[x] += r[x];
-        }
-        for (std::uint32_t y = 0; y < h; ++y) {
-            // Horizontal box over the column sums, edge columns replicated.
-            std::uint64_t s = 0;
-            for (std::int64_t k = -radius; k <= radius; ++k)
-                s += colSum[static_cast<std::uint32_t>(std::clamp<std::int64_t>(k, 0, w - 1))];
-            const T* orig = need(y);
-            T* out = rowOf<T>(image, y);
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::int64_t v = orig[x];
-                const std::int64_t blur = (static_cast<std::int64_t>(s) + area / 2) / area;
-                const std::int64_t d = v - blur;
-                if (d > thr || -d > thr)
-                    out[x] = static_cast<T>(std::clamp<std::int64_t>(v + amount * d, 0, mx));
-                else
-                    out[x] = static_cast<T>(v);
-                const std::int64_t addX = std::min<std::int64_t>(x + radius + 1, w - 1);
-                const std::int64_t subX = std::max<std::int64_t>(std::int64_t{x} - radius, 0);
-                s += colSum[static_cast<std::size_t>(addX)];
-                s -= colSum[static_cast<std::size_t>(subX)];
-            }
-            if (y + 1 < h) {
-                const T* add = need(clampY(std::int64_t{y} + radius + 1));
-                const T* sub = kept(clampY(std::int64_t{y} - radius));
-                for (std::uint32_t x = 0; x < w; ++x)
-                    colSum[x] += add[x] - sub[x];
-            }
-        }
+        // In strips of rows; the rows a strip's boxes reach beyond it come from copies taken
+        // before any strip starts.
+        const Strips strips(image.height(), std::max(32u, 2 * r), workers);
+        const StripEdges<T> edges(image, strips, r, r);
+        runStrips(workers, strips, [&](std::uint32_t i, std::uint32_t y0, std::uint32_t y1) {
+            unsharpStrip<T>(image, edges, i, y0, y1, amount, r, thr);
+        });
     });
 }
 

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "imaging/image.h"
+#include "imaging/workers.h"
 #include "platform/files.h"
 #include "platform/global_memory.h"
 
@@ -41,11 +42,13 @@ class TiffError : public std::runtime_error {
 // ---- writer ----
 // The exact size in bytes of the TIFF file image writeTiff makes of this image.
 std::size_t tiffFileSize(const Image& image);
-// Writes the file image into out, which must hold exactly tiffFileSize(image) bytes.
-void writeTiff(const Image& image, std::span<std::byte> out);
+// Writes the file image into out, which must hold exactly tiffFileSize(image) bytes. With
+// workers the pixels are copied in pieces on its threads.
+void writeTiff(const Image& image, std::span<std::byte> out, Workers* workers = nullptr);
 // A new moveable global memory block holding the file image; an empty block when the memory
 // cannot be had (allocation or lock fails).
-platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image);
+platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image,
+                                        Workers* workers = nullptr);
 // A new global memory block holding the TIFF file image of an image of the given shape whose
 // pixels fill() produces straight into the block (fill gets an image over the block's pixel area
 // and sets every pixel; the pitch it sets goes into the resolution tags). An empty block when
@@ -60,8 +63,10 @@ bool writeTiffFile(platform::Files& files, std::string_view path, const Image& i
 // Checks everything of the first page but the compressed data itself, without allocating the
 // image: what readTiff would reject for its structure is rejected here, with the same error.
 void checkTiff(std::span<const std::byte> file);
-// Reads the first page. Throws TiffError for malformed or unsupported files.
-Image readTiff(std::span<const std::byte> file);
+// Reads the first page. Throws TiffError for malformed or unsupported files. With workers the
+// strips or tiles are decoded on its threads; the image takes over the pixel memory of recycle
+// when that is large enough (see Image::recycled), and recycle is given up either way.
+Image readTiff(std::span<const std::byte> file, Workers* workers = nullptr, Image recycle = {});
 // Reads from a locked global memory block of the given byte size (the smaller of it and the
 // block's own size is used).
 Image readTiffFromGlobal(platform::GlobalMemory& memory, platform::HGlobal block, std::size_t size);

@@ -457,7 +457,7 @@ void checkTiff(std::span<const std::byte> file) {
     (void)checkPage(file);
 }
 
-Image readTiff(std::span<const std::byte> file) {
+Image readTiff(std::span<const std::byte> file, Workers* workers, Image recycle) {
     const Checked checked = checkPage(file);
     const Source& s = checked.s;
     const Page& p = checked.p;
@@ -468,32 +468,38 @@ Image readTiff(std::span<const std::byte> file) {
         return std::min(p.chunkH, p.height - (c / across) * p.chunkH);
     };
 
-    Image img(p.width, p.height, p.outBits);
+    Image img = Image::recycled(std::move(recycle), p.width, p.height, p.outBits);
     if (p.compression != 1) std::memset(img.data(), 0, img.byteSize());
     if (p.xRes > 0 && p.yRes > 0 && (p.resUnit == 2 || p.resUnit == 3)) {
         const double unitMicrons = p.resUnit == 2 ? 25400.0 : 10000.0;
         img.setPitch(unitMicrons / p.xRes, unitMicrons / p.yRes);
     }
-    std::vector<std::uint8_t> scratch;
-    for (std::uint32_t c = 0; c < p.chunks; ++c) {
-        const std::uint32_t off = valueOf(s, p.offsets, c);
-        const std::uint32_t len = valueOf(s, p.counts, c);
-        const std::uint32_t x0 = (c % across) * p.chunkW, y0 = (c / across) * p.chunkH;
-        const std::uint8_t* in = s.ptr(off);
-        const std::size_t chunkBytes = static_cast<std::size_t>(
-            std::min<std::uint64_t>(rowIn * rowsOf(c), std::uint64_t{len} * expansion));
-        if (p.compression == 1) {
-            placeChunk(p, s, in, len, img, x0, y0);
-            continue;
+    // Each strip or tile lands in pixels of its own: runs of them on the workers, at least
+    // 1 MiB of pixels to a run.
+    const auto perRun = static_cast<std::uint32_t>(std::max<std::uint64_t>(
+        1, (std::uint64_t{1} << 20) / (std::uint64_t{rowIn} * p.chunkH + 1)));
+    parallelRows(workers, p.chunks, perRun, [&](std::uint32_t c0, std::uint32_t c1) {
+        std::vector<std::uint8_t> scratch;
+        for (std::uint32_t c = c0; c < c1; ++c) {
+            const std::uint32_t off = valueOf(s, p.offsets, c);
+            const std::uint32_t len = valueOf(s, p.counts, c);
+            const std::uint32_t x0 = (c % across) * p.chunkW, y0 = (c / across) * p.chunkH;
+            const std::uint8_t* in = s.ptr(off);
+            const std::size_t chunkBytes = static_cast<std::size_t>(
+                std::min<std::uint64_t>(rowIn * rowsOf(c), std::uint64_t{len} * expansion));
+            if (p.compression == 1) {
+                placeChunk(p, s, in, len, img, x0, y0);
+                continue;
+            }
+            scratch.resize(chunkBytes);
+            std::size_t got = 0;
+            if (p.compression == 32773)
+                got = unpackBits(in, len, scratch);
+            else
+                got = unLzw(in, len, scratch, off);
+            placeChunk(p, s, scratch.data(), got, img, x0, y0);
         }
-        scratch.resize(chunkBytes);
-        std::size_t got = 0;
-        if (p.compression == 32773)
-            got = unpackBits(in, len, scratch);
-        else
-            got = unLzw(in, len, scratch, off);
-        placeChunk(p, s, scratch.data(), got, img, x0, y0);
-    }
+    });
     if (p.bits == 12 && p.outBits == 12) {
         // nothing to do: unpacked values are 0..4095 already
     } else if (p.outBits == 12) {

@@ -142,20 +142,21 @@ std::size_t tiffFileSize(const Image& image) {
     return layoutOf(image).total;
 }
 
-void writeTiff(const Image& image, std::span<std::byte> out) {
+void writeTiff(const Image& image, std::span<std::byte> out, Workers* workers) {
     const Layout l = layoutOf(image);
     if (out.size() != l.total) throw std::invalid_argument("TIFF buffer has the wrong size");
     writeHead(image, l, out);
-    std::memcpy(out.data() + l.pixelsAt, image.data(), image.byteSize());
+    copyBytes(workers, out.data() + l.pixelsAt, image.data(), image.byteSize());
 }
 
-platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image) {
+platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image,
+                                        Workers* workers) {
     const std::size_t size = tiffFileSize(image);
     auto block = platform::GlobalBlock::allocate(memory, size);
     if (!block) return block;
     platform::GlobalLock lock(memory, block.get());
     if (!lock) return {};
-    writeTiff(image, std::span<std::byte>(lock.data(), size));
+    writeTiff(image, std::span<std::byte>(lock.data(), size), workers);
     return block;
 }
 

@@ -2,18 +2,26 @@
 // the raw block the scanner library hands over to the bytes of the host's WM_COPYDATA message
 // (load, "Raw.TIF", the enhancement component, inversion, 8 bits, the TIFF block, the message
 // block), run by the plug-in itself in the simulated world; next to it the same steps built on
-// OpenCV and libtiff in the same run. Also: from the scanner's status word saying "image ready"
-// to the host's window procedure holding the image, through the polling timer.
+// OpenCV and libtiff in the same run. Ours runs on one thread and on all (the plug-in's
+// default), OpenCV on one and on two; the road's own steps are also timed one by one. Also: from
+// the scanner's status word saying "image ready" to the host's window procedure holding the
+// image, through the polling timer.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench/capture/road_rig.h"
 #include "bench/support/bench_main.h"
+#include "host/records.h"
+#include "imaging/enhancement.h"
+#include "imaging/image_control.h"
 
 #ifdef QUILO_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -31,10 +39,19 @@ Plate plateOf(std::int64_t arg) {
     return arg == 0 ? intraoralPlate(shrink()) : cephalometricPlate(shrink());
 }
 
+// The image control and the enhancement component of the road on the given number of threads.
+void useThreads(RoadRig& rig, std::int64_t threads) {
+    rig.main().leadIMG.control().setThreads(static_cast<unsigned>(threads));
+    rig.plugin->enhancement()->setThreads(static_cast<unsigned>(threads));
+}
+
+// Arguments: the plate (0 intraoral, 1 cephalometric) and the threads of our image operations
+// (0: all the processor offers, as the plug-in runs).
 void BM_Road(benchmark::State& st) {
     const Plate plate = plateOf(st.range(0));
     RoadRig rig(25, 0);
     rig.selectPlate(plate);
+    useThreads(rig, st.range(1));
     platform::GlobalBlock raw = rig.rawBlock(plate);
     for (auto _ : st) {
         bool isTest = false;
@@ -44,7 +61,74 @@ void BM_Road(benchmark::State& st) {
     st.SetLabel(plate.name);
     st.counters["message_MB"] = rig.sink->imageBytes / 1e6;
 }
-BENCHMARK(BM_Road)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Road)
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The road's steps one by one, as the road calls them (the plug-in's own controls, all threads):
+// where its time goes. Each step's milliseconds are a counter; what the road spends besides
+// them (the controller, the host link, the simulated windows) is BM_Road's time less their sum.
+void BM_RoadSteps(benchmark::State& st) {
+    using Clock = std::chrono::steady_clock;
+    const Plate plate = plateOf(st.range(0));
+    RoadRig rig(25, 0);
+    rig.selectPlate(plate);
+    platform::GlobalBlock raw = rig.rawBlock(plate);
+    platform::GlobalMemory& memory = rig.pluginProcess->memory();
+    imaging::ImageControl& control = rig.main().leadIMG.control();
+    imaging::EnhancementComponent& enhancement = *rig.plugin->enhancement();
+    const std::string rawPath = rig.plugin->settings().names().PluginDataFolder + "\\Raw.TIF";
+    const char* names[] = {"load",        "raw_tif",   "invert", "enhance",
+                           "load_result", "host_tiff", "message"};
+    double ms[std::size(names)] = {};
+    for (auto _ : st) {
+        auto last = Clock::now();
+        std::size_t step = 0;
+        auto done = [&] {
+            const auto now = Clock::now();
+            ms[step++] += std::chrono::duration<double, std::milli>(now - last).count();
+            last = now;
+        };
+        control.loadMemory(raw.get(), raw.size());
+        done();
+        control.saveFile(rig.pluginProcess->files(), rawPath);
+        done();
+        control.invert();
+        done();
+        platform::HGlobal out = 0;
+        enhancement.setBitDepth(8);
+        if (enhancement.enhance(plate.imageType, control.bitmapImage(), out, true) != 0) {
+            st.SkipWithError("enhancement failed");
+            break;
+        }
+        done();
+        {
+            platform::GlobalBlock enhanced(memory, out);
+            control.loadMemory(enhanced.get(), enhanced.size());
+        }
+        done();
+        platform::GlobalBlock tiff = control.saveMemory();
+        done();
+        {
+            constexpr std::size_t kHeader = host::ImageExRecord::kHeaderBytes;
+            platform::GlobalBlock message =
+                platform::GlobalBlock::allocate(memory, kHeader + tiff.size());
+            platform::GlobalLock to(memory, message.get());
+            platform::GlobalLock from(memory, tiff.get());
+            std::memcpy(to.data() + kHeader, from.data(), tiff.size());
+            benchmark::DoNotOptimize(to.data());
+        }
+        done();
+    }
+    for (std::size_t i = 0; i < std::size(names); ++i)
+        st.counters[names[i]] = benchmark::Counter(ms[i], benchmark::Counter::kAvgIterations);
+    st.SetLabel(plate.name);
+}
+BENCHMARK(BM_RoadSteps)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same road with the plate spool as the polling timer runs it: the raw plate written to
 // disk beside the processing, waited for before the scanner would delete it, removed once the
@@ -74,9 +158,10 @@ BENCHMARK(BM_RoadWithSpool)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseR
 #ifdef QUILO_BENCH_OPENCV
 // The same steps on OpenCV and libtiff: the raw TIFF read, Raw.TIF written to disk, inverted,
 // CLAHE (8 x 8, clip 2) with an unsharp mask, 8 bits, a TIFF file image in memory, and the
-// message block of header plus image.
+// message block of header plus image. Arguments: the plate and OpenCV's threads.
 void BM_RoadOpenCV(benchmark::State& st) {
     const Plate plate = plateOf(st.range(0));
+    cv::setNumThreads(static_cast<int>(st.range(1)));
     RoadRig rig(25, 0);
     platform::GlobalBlock block = rig.rawBlock(plate);
     MemStream raw;
@@ -129,9 +214,16 @@ void BM_RoadOpenCV(benchmark::State& st) {
         benchmark::DoNotOptimize(message.data());
     }
     std::remove(rawPath.c_str());
+    cv::setNumThreads(1);  // as the other benchmarks have it
     st.SetLabel(plate.name);
 }
-BENCHMARK(BM_RoadOpenCV)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RoadOpenCV)
+    ->Args({0, 1})
+    ->Args({0, 2})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 #endif
 
 // From "image ready" to the host: the scanner reads one plate after the activation while the
@@ -182,18 +274,30 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
+        const unsigned all = imaging::Workers().threads();
         for (const char* arg : {"0", "1"}) {
-            const std::string ours = std::string("BM_Road/") + arg + "/real_time";
-            const std::string ref = std::string("BM_RoadOpenCV/") + arg + "/real_time";
-            if (times_.count(ours) && times_.count(ref) && times_[ref] > 0)
-                std::printf("%s road: %.2f of the OpenCV + libtiff road's time\n",
-                            arg[0] == '0' ? "Intraoral" : "Cephalometric",
-                            times_[ours] / times_[ref]);
+            const char* name = arg[0] == '0' ? "Intraoral" : "Cephalometric";
+            auto ratio = [&](const char* ours, const char* ref, const char* what) {
+                const std::string a = std::string("BM_Road/") + arg + "/" + ours + "/real_time";
+                const std::string b =
+                    std::string("BM_RoadOpenCV/") + arg + "/" + ref + "/real_time";
+                if (times_.count(a) && times_.count(b) && times_[b] > 0)
+                    std::printf("%s road: %.2f of the OpenCV + libtiff road's time (%s)\n", name,
+                                times_[a] / times_[b], what);
+            };
+            ratio("1", "1", "both on 1 thread");
+            const std::string ours = std::to_string(all) + " threads";
+            ratio("0", "1", (ours + " against OpenCV on 1").c_str());
+            ratio("0", "2", (ours + " against OpenCV on 2").c_str());
+            const std::string one = std::string("BM_Road/") + arg + "/1/real_time";
+            const std::string many = std::string("BM_Road/") + arg + "/0/real_time";
+            if (times_.count(one) && times_.count(many) && times_[many] > 0)
+                std::printf("%s road: %.2f x as fast on %u threads as on 1\n", name,
+                            times_[one] / times_[many], all);
             const std::string spool = std::string("BM_RoadWithSpool/") + arg + "/real_time";
-            if (times_.count(ours) && times_.count(spool) && times_[ours] > 0)
-                std::printf("%s plate spool: the road takes %+.0f %% with it\n",
-                            arg[0] == '0' ? "Intraoral" : "Cephalometric",
-                            100.0 * (times_[spool] / times_[ours] - 1.0));
+            if (times_.count(many) && times_.count(spool) && times_[many] > 0)
+                std::printf("%s plate spool: the road takes %+.0f %% with it\n", name,
+                            100.0 * (times_[spool] / times_[many] - 1.0));
         }
     }
 

@@ -314,6 +314,28 @@ TEST(Operations, DespeckleRemovesIsolatedSpikesOnly) {
     Image step = make(4, 2, 16, {0, 0, 900, 900, 0, 0, 900, 900});
     despeckle(step);
     EXPECT_EQ(values(step), (std::vector<std::uint32_t>{0, 0, 900, 900, 0, 0, 900, 900}));
+    // Noise, every pixel against its neighbours, on rows that take the vector path and its tail.
+    for (int bits : {8, 16}) {
+        const Image in = noisy(37, 6, bits, 5, (1u << bits) - 1);
+        Image out = in.clone();
+        despeckle(out);
+        auto m = [](std::int64_t i, std::uint32_t n) {
+            return static_cast<std::uint32_t>(i < 0 ? -i : i >= n ? 2 * n - 2 - i : i);
+        };
+        for (std::uint32_t y = 0; y < 6; ++y)
+            for (std::uint32_t x = 0; x < 37; ++x) {
+                std::uint32_t lo = 65535, hi = 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx)
+                        if (dx != 0 || dy != 0) {
+                            const std::uint32_t v =
+                                in.at(m(std::int64_t{x} + dx, 37), m(std::int64_t{y} + dy, 6));
+                            lo = std::min(lo, v);
+                            hi = std::max(hi, v);
+                        }
+                ASSERT_EQ(out.at(x, y), std::clamp(in.at(x, y), lo, hi)) << x << "," << y;
+            }
+    }
 }
 
 TEST(Operations, MedianOfAKnownWindow) {
@@ -339,12 +361,14 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
     };
     // Widths across several stripes (the histogram kernel's stripes are wider at lower depths)
     // and narrower than one, a single row and a single column, values using the full depth as
-    // well as only part of it, few distinct values, and a flat image (a whole window in one bin).
+    // well as only part of it (every layout of the kernel's levels: 12 to 16 bits in use), few
+    // distinct values, and a flat image (a whole window in one bin).
     const Case cases[] = {
         {150, 37, 16, 0, 65535}, {70, 20, 12, 0, 4095},    {131, 19, 8, 0, 255},
         {1, 25, 16, 0, 65535},   {40, 1, 16, 0, 3000},     {65, 18, 16, 0, 1},
         {290, 17, 12, 0, 4095},  {280, 9, 8, 0, 3},        {120, 18, 16, 0, 32767},
-        {1, 1, 12, 0, 4095},     {50, 20, 16, 4321, 4321}, {60, 20, 12, 3000, 3001}};
+        {1, 1, 12, 0, 4095},     {50, 20, 16, 4321, 4321}, {60, 20, 12, 3000, 3001},
+        {90, 21, 16, 0, 16383}};
     for (const Case& c : cases) {
         for (int size = 2; size <= 16; ++size) {
             SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " +

@@ -67,12 +67,14 @@ TEST_P(TestObjectTargets, WedgeLinePairsAndDiscs) {
     for (const AreaStats& step : after.wedge)
         EXPECT_LT(step.clippedLow + step.clippedHigh, 0.005);
 
-    // Line pairs up to half the Nyquist frequency keep 90 % of the raw plate's modulation. On
-    // setting 1's road only bars wider than its 3 x 3 median: the median takes the peaks off
-    // three-pixel bars (6.7 lp/mm here keeps about 78 %), that noise reduction's known price.
-    const double halfNyquist = 1000.0 / ((setting == 1 ? 8.0 : 4.0) * kPitch);
+    // Line pairs up to half the Nyquist frequency keep 90 % of the raw plate's modulation, but
+    // for three-pixel bars on setting 1's road: its 3 x 3 median puts the one peak pixel of each
+    // bar down to its neighbours' level (6.7 lp/mm here keeps about 78 %), that noise
+    // reduction's known price. Two-pixel bars have two peak pixels and keep theirs.
+    const double halfNyquist = 1000.0 / (4.0 * kPitch);
     for (std::size_t g = 0; g < after.linePairs.size(); ++g)
-        if (after.linePairs[g].linePairsPerMm <= halfNyquist + 1e-9) {
+        if (after.linePairs[g].linePairsPerMm <= halfNyquist + 1e-9 &&
+            !(setting == 1 && layout().linePairs[g].barWidth == 3)) {
             EXPECT_GE(after.linePairs[g].modulation, 0.9 * before.linePairs[g].modulation)
                 << after.linePairs[g].linePairsPerMm << " lp/mm";
         }
