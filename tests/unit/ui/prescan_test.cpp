@@ -14,9 +14,9 @@
 #include "imaging/image_control.h"
 #include "platform/sim/world.h"
 #include "support/numbered_captions.h"
-#include "ui/text_ids.h"
 #include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
+#include "ui/text_ids.h"
 
 namespace quilo::ui {
 namespace {
