@@ -158,32 +158,58 @@ class Canvas {
                 at(x, y) += static_cast<std::int32_t>(value);
     }
 
-    // A tapering cylinder between two rows (a root, a vertebra, a canal): half-width w0 at
-    // row y0 and w1 at row y1, centred on the line from x0 to x1. With a shell of
-    // thickness > 0, only the band between hw + gap and hw + gap + shell around it, evenly
-    // (the ligament space and the lamina dura around a root).
-    void taper(int x0, int y0, int w0, int x1, int y1, int w1, std::int64_t value, int gap = 0,
-               int shell = 0) {
+    // A body of revolution about a vertical line, from row y0 towards row y1 (excluded): at
+    // the fraction t (0..kOne) of the way its centre is centre(t) and its half-width
+    // halfWidth(t). Across a row the thickness follows a circle's chord, thickest in the middle.
+    template <typename Centre, typename Half>
+    void body(int y0, int y1, Centre centre, Half halfWidth, std::int64_t value) {
         if (y1 == y0) return;
         const int step = y1 > y0 ? 1 : -1;
         for (int y = y0; y != y1; y += step) {
             if (y < 0 || y >= h_) continue;
             const std::int64_t t = std::int64_t{y - y0} * kOne / (y1 - y0);
-            const int cx = static_cast<int>(x0 + (x1 - x0) * t / kOne);
-            const int hw = static_cast<int>(w0 + (w1 - w0) * t / kOne);
+            const int cx = centre(t), hw = halfWidth(t);
             if (hw < 1) continue;
-            if (shell > 0) {
-                for (int side : {-1, 1})
-                    for (int d = hw + gap; d < hw + gap + shell; ++d) {
-                        const int x = cx + side * d;
-                        if (x >= 0 && x < w_) at(x, y) += static_cast<std::int32_t>(value);
-                    }
-                continue;
-            }
             for (int x = std::max(0, cx - hw); x <= std::min(w_ - 1, cx + hw); ++x) {
                 const std::int64_t d = std::int64_t{x - cx} * kOne / hw;
                 at(x, y) += static_cast<std::int32_t>(value * isqrt(kOne * kOne - d * d) / kOne);
             }
+        }
+    }
+
+    // A straight tapering cylinder (a vertebra, the spine's shadow): half-width w0 at row y0
+    // and w1 at row y1, centred on the line from x0 to x1.
+    void taper(int x0, int y0, int w0, int x1, int y1, int w1, std::int64_t value) {
+        body(
+            y0, y1, [&](std::int64_t t) { return static_cast<int>(x0 + (x1 - x0) * t / kOne); },
+            [&](std::int64_t t) { return static_cast<int>(w0 + (w1 - w0) * t / kOne); }, value);
+    }
+
+    // A band at distances [near, far) around a body drawn by body() from row y0 to y1, from
+    // row `from` on and closed round the far end (the ligament space and the lamina dura
+    // around a root below the bone's crest, and round its apex).
+    template <typename Centre, typename Half>
+    void band(int y0, int y1, int from, Centre centre, Half halfWidth, int near, int far,
+              std::int64_t value) {
+        if (y1 == y0) return;
+        const int step = y1 > y0 ? 1 : -1;
+        for (int y = y0; y != y1 + step * far; y += step) {
+            if (y < 0 || y >= h_ || (y - from) * step < 0) continue;
+            const int past = (y - y1) * step;  // rows beyond the far end, if any
+            const std::int64_t t = past >= 0 ? kOne : std::int64_t{y - y0} * kOne / (y1 - y0);
+            const int cx = centre(t), hw = past >= 0 ? 0 : std::max(0, halfWidth(t));
+            const auto reach = [&](int r) {
+                const std::int64_t p = past > 0 ? past : 0;
+                return static_cast<int>(
+                    isqrt(std::max<std::int64_t>(0, std::int64_t{r} * r - p * p)));
+            };
+            const int d0 = past > 0 ? reach(near) : hw + near;
+            const int d1 = past > 0 ? reach(far) : hw + far;
+            for (int side : {-1, 1})
+                for (int d = d0; d < d1; ++d) {
+                    const int x = cx + side * d;
+                    if (x >= 0 && x < w_) at(x, y) += static_cast<std::int32_t>(value);
+                }
         }
     }
 
@@ -209,34 +235,90 @@ class Canvas {
     std::vector<std::int32_t> a_;
 };
 
-// One tooth: crown (enamel cap over dentine), pulp chamber and canal, root in its socket (the
-// periodontal ligament space, dark, and the lamina dura, bright, around it). `dir` 1 = crown on
-// top with the root going down (lower jaw or intraoral), -1 = crown below (upper jaw).
+// One tooth: the crown (enamel over dentine, widest at the contact points and narrowing to
+// the neck), the pulp chamber and its canal, the root curving a little towards a rounded apex
+// in its socket (the periodontal ligament space, dark, and the lamina dura, bright, around it).
+// `dir` 1 = crown on top with the root going down (lower jaw or intraoral), -1 = crown below
+// (upper jaw). The socket shows from row `crest` on, where the bone begins.
 enum class Restoration { None, Filling, Crown };
-void tooth(Canvas& c, int cx, int crownY, int crownW, int crownH, int rootLen, int dir,
+void tooth(Canvas& c, int cx, int crownY, int crownW, int crownH, int rootLen, int dir, int crest,
            Restoration restoration, Random& rnd) {
+    const int top = crownY - dir * crownH;           // the biting edge
+    const int neck = crownY + dir * crownH * 3 / 4;  // where enamel ends and the root begins
     const int rootEnd = crownY + dir * rootLen;
-    const int tipX = cx + static_cast<int>(rnd.range(-crownW / 6, crownW / 6));
-    const int neckW = crownW * 3 / 4, tipW = std::max(2, crownW / 8);
-    const int neckY = crownY + dir * crownH * 2 / 3;
+    const int bend = static_cast<int>(rnd.range(-crownW / 5, crownW / 5));
+    const int neckW = crownW * 72 / 100, tipW = std::max(2, crownW / 6);
+    const auto scaled = [](int w, std::int64_t f) { return static_cast<int>(w * f / kOne); };
+    // The crown's half-width from the biting edge (t = 0) to the neck (t = kOne): rounded at
+    // the edge, widest a third of the way down.
+    const auto crownHalf = [&](std::int64_t t) {
+        constexpr std::int64_t kWidest = kOne * 3 / 10;
+        if (t < kWidest) {
+            const std::int64_t u = (kWidest - t) * kOne / kWidest;
+            return scaled(crownW, kOne * 55 / 100 + 45 * isqrt(kOne * kOne - u * u) / 100);
+        }
+        const std::int64_t u = (t - kWidest) * kOne / (kOne - kWidest);
+        return crownW - scaled(crownW - neckW, u * u / kOne);
+    };
+    const auto rowT = [](int y, int y0, int y1) { return std::int64_t{y - y0} * kOne / (y1 - y0); };
+    const auto atRow = [](int y0, int y1, std::int64_t t) {
+        return static_cast<int>(y0 + (y1 - y0) * t / kOne);
+    };
+    const auto same = [&](std::int64_t) { return cx; };
+    // The root: its axis bends towards the apex, its width falls off to a round end.
+    const auto rootCentre = [&](std::int64_t t) { return cx + scaled(bend, t * t / kOne); };
+    const auto rootHalf = [&](std::int64_t t) {
+        int hw = neckW + scaled(tipW - neckW, t);
+        constexpr std::int64_t kRound = kOne * 80 / 100;
+        if (t > kRound) {
+            const std::int64_t u = (t - kRound) * kOne / (kOne - kRound);
+            hw = scaled(hw, isqrt(kOne * kOne - u * u));
+        }
+        return hw;
+    };
     const int gap = std::max(1, crownW / 30), shell = std::max(1, crownW / 25);
-    c.taper(cx, neckY, neckW, tipX, rootEnd, tipW, -2600, gap, shell);         // ligament space
-    c.taper(cx, neckY, neckW, tipX, rootEnd, tipW, 3200, gap + shell, shell);  // lamina dura
-    c.taper(cx, crownY, neckW, tipX, rootEnd, tipW, 13000);
-    c.dome(cx, crownY, crownW, crownH, 14000);  // dentine of the crown
-    // Enamel: a cap denser than dentine, thick at the biting surface and thin at the neck.
-    const int capY = crownY - dir * crownH / 4;
-    c.dome(cx, capY, crownW, crownH * 3 / 4, 16000);
-    c.dome(cx, capY + dir * crownH / 8, crownW * 85 / 100, crownH * 3 / 5, -9000);
-    c.dome(cx, crownY + dir * crownH / 10, std::max(2, crownW / 3), std::max(2, crownH / 3),
-           -9000);  // pulp chamber
-    c.taper(cx, crownY, std::max(2, crownW / 5), tipX, rootEnd - dir * rootLen / 12,
-            std::max(1, crownW / 16), -8000);  // canal
+    c.band(neck, rootEnd, crest, rootCentre, rootHalf, gap, gap + shell, -2600);  // ligament
+    c.band(neck, rootEnd, crest, rootCentre, rootHalf, gap + shell, gap + 2 * shell,
+           3200);  // lamina dura
+    c.body(neck, rootEnd, rootCentre, rootHalf, 13000);
+    c.body(top, neck, same, crownHalf, 13000);  // dentine of the crown
+    // Enamel: a cap denser than dentine, thick at the biting edge and thin at the neck.
+    const int enamel = std::max(2, crownW / 5);
+    c.body(top, neck, same, crownHalf, 16000);
+    const int inner = top + dir * enamel;
+    c.body(
+        inner, neck, same,
+        [&](std::int64_t t) {
+            const int y = atRow(inner, neck, t);
+            return crownHalf(rowT(y, top, neck)) - scaled(enamel, kOne - t) - 1;
+        },
+        -16000);
+    // The pulp: a chamber with rounded horns under the cusps, narrowing into the canal.
+    const int roof = top + dir * crownH * 3 / 5;
+    c.body(
+        roof, neck, same,
+        [&](std::int64_t t) {
+            const std::int64_t u = kOne - std::min(kOne, t * 4);
+            return scaled(crownW * 28 / 100, isqrt(kOne * kOne - u * u));
+        },
+        -9000);
+    const int canalEnd = rootEnd - dir * rootLen / 14;
+    c.body(
+        neck, canalEnd,
+        [&](std::int64_t t) { return rootCentre(rowT(atRow(neck, canalEnd, t), neck, rootEnd)); },
+        [&](std::int64_t t) {
+            return std::max(1, crownW * 28 / 100 + scaled(crownW / 16 - crownW * 28 / 100, t));
+        },
+        -8000);
     if (restoration == Restoration::Filling)
-        c.slab(cx + crownW / 5, crownY - dir * crownH / 3, crownW / 2, crownH / 3, 30000);
+        c.slab(cx + crownW / 5, top + dir * crownH * 2 / 3, crownW / 2, crownH / 3, 30000);
     if (restoration == Restoration::Crown) {
-        c.dome(cx, capY, crownW * 21 / 20, crownH * 4 / 5, 32000);
-        c.dome(cx, capY, crownW * 19 / 20, crownH * 7 / 10, -24000);  // metal shell, hollow
+        // A metal crown: a shell over the prepared tooth, brightest at its rim.
+        const int over = top - dir * std::max(1, crownW / 20);
+        c.body(
+            over, neck, same, [&](std::int64_t t) { return crownHalf(t) * 21 / 20; }, 32000);
+        c.body(
+            top, neck, same, [&](std::int64_t t) { return crownHalf(t) * 9 / 10; }, -24000);
     }
 }
 
@@ -281,9 +363,11 @@ void intraoral(Canvas& c, Random& rnd, const Texture& coarse, const Texture& fin
         crestAt, [&](int) { return h; }, 12000, coarse, fine, std::max(3, h / 120));
     const int filled = static_cast<int>(rnd.range(0, teeth - 1));
     const int crowned = (filled + 1 + static_cast<int>(rnd.range(0, 1))) % teeth;
-    for (int i = 0; i < teeth; ++i)
-        tooth(c, centres[static_cast<std::size_t>(i)], h * 21 / 100, w * 13 / 100, h * 12 / 100,
-              h * 64 / 100, 1, restorationFor(i, filled, crowned), rnd);
+    for (int i = 0; i < teeth; ++i) {
+        const int x = centres[static_cast<std::size_t>(i)];
+        tooth(c, x, h * 21 / 100, w * 13 / 100, h * 12 / 100, h * 64 / 100, 1, crestAt(x),
+              restorationFor(i, filled, crowned), rnd);
+    }
 }
 
 void panoramic(Canvas& c, Random& rnd, const Texture& coarse, const Texture& fine) {
@@ -298,22 +382,24 @@ void panoramic(Canvas& c, Random& rnd, const Texture& coarse, const Texture& fin
         return u * u / kOne;
     };
     const int cortex = std::max(3, h / 100);
-    c.bone([&](int) { return h * 22 / 100; },
-           [&](int x) { return h * 46 / 100 - static_cast<int>(h * u2(x) / kOne / 10); }, 10000,
-           coarse, fine, cortex);
-    c.bone([&](int x) { return h * 54 / 100 + static_cast<int>(h * u2(x) / kOne / 20); },
-           [&](int x) { return h * 88 / 100 - static_cast<int>(h * u2(x) / kOne / 4); }, 13000,
-           coarse, fine, cortex * 2);
+    // The occlusal plane smiles: both rows of teeth rise towards the sides.
+    const auto rise = [&](int x) { return static_cast<int>(h * u2(x) / kOne / 10); };
+    const auto upperCrest = [&](int x) { return h * 39 / 100 - rise(x); };
+    const auto lowerCrest = [&](int x) { return h * 61 / 100 - rise(x) / 2; };
+    c.bone([&](int) { return h * 22 / 100; }, upperCrest, 10000, coarse, fine, cortex);
+    c.bone(
+        lowerCrest, [&](int x) { return h * 88 / 100 - static_cast<int>(h * u2(x) / kOne / 4); },
+        13000, coarse, fine, cortex * 2);
     const int perJaw = 14;
     const int filled = static_cast<int>(rnd.range(0, perJaw - 1));
     const int crowned = static_cast<int>(rnd.range(0, perJaw - 1));
     for (int i = 0; i < perJaw; ++i) {
         const int x = w * 20 / 100 + (w * 60 / 100) * i / (perJaw - 1);
-        const int crownW = w / 90 + static_cast<int>(rnd.range(0, w / 300));
-        tooth(c, x, h * 47 / 100, crownW, h / 22, h * 20 / 100, -1, restorationFor(i, filled, -1),
-              rnd);
-        tooth(c, x, h * 53 / 100, crownW, h / 22, h * 22 / 100, 1, restorationFor(i, -1, crowned),
-              rnd);
+        const int crownW = w * 17 / 1000 + static_cast<int>(rnd.range(0, w / 400));
+        tooth(c, x, h * 44 / 100 - rise(x), crownW, h / 20, h * 20 / 100, -1, upperCrest(x),
+              restorationFor(i, filled, -1), rnd);
+        tooth(c, x, h * 56 / 100 - rise(x) / 2, crownW, h / 20, h * 21 / 100, 1, lowerCrest(x),
+              restorationFor(i, -1, crowned), rnd);
     }
     // The spine's ghost shadows at both sides.
     c.taper(w * 6 / 100, 0, w / 40, w * 7 / 100, h, w / 30, 5000);
@@ -328,18 +414,38 @@ void cephalometric(Canvas& c, Random& rnd, const Texture& coarse, const Texture&
     c.dome(w * 44 / 100, h * 36 / 100, w * 34 / 100, h * 32 / 100, -15000);
     c.dome(w * 40 / 100, h * 42 / 100, w * 3 / 100, h * 2 / 100, -4000);  // sella
     const int cortex = std::max(3, h / 150);
-    c.bone([&](int x) { return x > w * 55 / 100 && x < w * 85 / 100 ? h * 55 / 100 : h; },
-           [&](int x) { return x > w * 55 / 100 && x < w * 85 / 100 ? h * 62 / 100 : h; }, 9000,
-           coarse, fine, cortex);
-    c.bone([&](int x) { return x > w * 50 / 100 && x < w * 84 / 100 ? h * 70 / 100 : h; },
-           [&](int x) { return x > w * 50 / 100 && x < w * 84 / 100 ? h * 80 / 100 : h; }, 12000,
-           coarse, fine, cortex);
+    // The maxilla, its alveolar process dipping towards the teeth; the mandible's body, deepest
+    // at the chin, and the ramus from its angle up to the joint.
+    const auto across = [&](int x, int x0, int x1) {  // 0..kOne over [x0, x1), -1 outside
+        return x < x0 || x >= x1 ? std::int64_t{-1} : std::int64_t{x - x0} * kOne / (x1 - x0);
+    };
+    c.bone([&](int x) { return across(x, w * 55 / 100, w * 86 / 100) < 0 ? h : h * 54 / 100; },
+           [&](int x) {
+               const std::int64_t u = across(x, w * 55 / 100, w * 86 / 100);
+               return u < 0 ? h
+                            : h * 58 / 100 +
+                                  static_cast<int>(h * 4 / 100 * isqrt(u * (kOne - u) * 4) / kOne);
+           },
+           9000, coarse, fine, cortex);
+    c.bone(
+        [&](int x) {
+            const std::int64_t u = across(x, w * 52 / 100, w * 84 / 100);
+            return u < 0 ? h : h * 70 / 100;
+        },
+        [&](int x) {
+            const std::int64_t u = across(x, w * 52 / 100, w * 84 / 100);
+            return u < 0 ? h : h * 76 / 100 + static_cast<int>(h * 6 / 100 * u / kOne);
+        },
+        12000, coarse, fine, cortex);
+    c.taper(w * 53 / 100, h * 74 / 100, w * 3 / 100, w * 47 / 100, h * 47 / 100, w * 2 / 100,
+            9000);  // the ramus
     const int filled = static_cast<int>(rnd.range(0, 5));
     for (int i = 0; i < 6; ++i) {
         const int x = w * 64 / 100 + i * w * 3 / 100;
-        tooth(c, x, h * 64 / 100, w / 80, h / 60, h * 7 / 100, -1, Restoration::None, rnd);
-        tooth(c, x, h * 67 / 100, w / 80, h / 60, h * 8 / 100, 1, restorationFor(i, filled, -1),
+        tooth(c, x, h * 64 / 100, w / 80, h / 60, h * 7 / 100, -1, h * 62 / 100, Restoration::None,
               rnd);
+        tooth(c, x, h * 67 / 100, w / 80, h / 60, h * 8 / 100, 1, h * 70 / 100,
+              restorationFor(i, filled, -1), rnd);
     }
     for (int v = 0; v < 5; ++v) {
         const int y = h * 66 / 100 + v * h * 7 / 100;

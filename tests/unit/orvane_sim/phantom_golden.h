@@ -21,6 +21,6 @@ inline std::uint64_t pixelHash(const std::vector<std::uint16_t>& pixels) {
 }
 
 // Plate 1 with phantom seed 1 on an 80 x 60 intraoral set, as first made on the Linux build.
-inline constexpr std::uint64_t kIntraoral80x60Plate1 = 0xd04519b9bdb5236eull;
+inline constexpr std::uint64_t kIntraoral80x60Plate1 = 0x471cfdbe7e49ab4full;
 
 }  // namespace quilo::orvanesim::testing

@@ -40,7 +40,7 @@ TEST(Phantom, AnIntraoralPlateShowsAirTeethAndBone) {
     const auto img = makePhantom(PlateKind::Intraoral, 310, 410, 3);
     const int w = img.width, h = img.height;
     const double air = meanOf(img, 0, 0, w, h / 14);
-    const double crowns = meanOf(img, w / 6 - 5, h * 21 / 100, w / 6 + 5, h * 23 / 100);
+    const double crowns = meanOf(img, w / 6 - 5, h * 11 / 100, w / 6 + 5, h * 13 / 100);
     const double bone = meanOf(img, 0, h * 80 / 100, w, h);
     const double softTissue = meanOf(img, 0, h * 30 / 100, w / 40, h * 34 / 100);
     // The plate reads the light of what got through: air brightest, the crowns darkest.
