@@ -21,8 +21,9 @@
 #include "bench/support/libtiff_memory.h"
 #endif
 #ifdef QUILO_BENCH_OPENCV
-#include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+
+#include "bench/support/opencv_road.h"
 #endif
 
 namespace {
@@ -124,14 +125,8 @@ BENCHMARK(BM_TiffRead)->Unit(benchmark::kMicrosecond);
 #ifdef QUILO_BENCH_LIBTIFF
 void libtiffWrite(MemStream& s, const Image& img) {
     TIFF* t = memOpen(s, "wl");
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, img.width());
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, img.height());
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     const std::uint32_t rps = static_cast<std::uint32_t>(65536 / img.rowBytes());
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rps);
+    setGreyTags(t, img.width(), img.height(), 16, rps);
     for (std::uint32_t y = 0, s2 = 0; y < img.height(); y += rps, ++s2) {
         const std::uint32_t rows = std::min(rps, img.height() - y);
         TIFFWriteEncodedStrip(t, s2, const_cast<std::uint8_t*>(img.row8(y)),
@@ -313,20 +308,14 @@ BENCHMARK(BM_EnhanceIntraoral)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EnhanceCephalometric)->Unit(benchmark::kMillisecond);
 
 #ifdef QUILO_BENCH_OPENCV
-// The same road with OpenCV: invert, CLAHE (8 x 8 regions, clip 2), unsharp mask, 8 bits.
+// The same road with OpenCV.
 void opencvPath(benchmark::State& st, const Image& src) {
     cv::Mat in(static_cast<int>(src.height()), static_cast<int>(src.width()), CV_16UC1,
                const_cast<std::uint8_t*>(src.data()));
-    auto clahe = cv::createCLAHE(2.0, cv::Size(8, 8));
-    cv::Mat inv, eq, blur, sharp, out;
-    for (auto _ : st) {
-        cv::subtract(cv::Scalar::all(65535), in, inv);
-        clahe->apply(inv, eq);
-        cv::GaussianBlur(eq, blur, cv::Size(3, 3), 0);
-        cv::addWeighted(eq, 1.4, blur, -0.4, 0, sharp);
-        sharp.convertTo(out, CV_8U, 1.0 / 257.0);
-        benchmark::DoNotOptimize(out.data);
-    }
+    auto clahe = quilo::bench::openCvClahe();
+    quilo::bench::OpenCvScratch scratch;
+    for (auto _ : st)
+        benchmark::DoNotOptimize(quilo::bench::openCvEnhance(in, *clahe, scratch).data);
     perPixel(st, src.pixelCount());
 }
 void BM_OpenCVEnhanceIntraoral(benchmark::State& st) {

@@ -15,7 +15,7 @@
 #include "orvane-sim/phantom.h"
 
 #ifdef QUILO_BENCH_OPENCV
-#include <opencv2/imgproc.hpp>
+#include "bench/support/opencv_road.h"
 #endif
 
 namespace {
@@ -45,12 +45,8 @@ Image ours(const Image& raw, int sharpen) {
 Image opencv(const Image& raw) {
     cv::Mat in(static_cast<int>(raw.height()), static_cast<int>(raw.width()), CV_16UC1,
                const_cast<std::uint8_t*>(raw.data()));
-    cv::Mat inv, eq, blur, sharp, out;
-    cv::subtract(cv::Scalar::all(65535), in, inv);
-    cv::createCLAHE(2.0, cv::Size(8, 8))->apply(inv, eq);
-    cv::GaussianBlur(eq, blur, cv::Size(3, 3), 0);
-    cv::addWeighted(eq, 1.4, blur, -0.4, 0, sharp);
-    sharp.convertTo(out, CV_8U, 1.0 / 257.0);
+    quilo::bench::OpenCvScratch scratch;
+    const cv::Mat& out = quilo::bench::openCvEnhance(in, *quilo::bench::openCvClahe(), scratch);
     Image img(raw.width(), raw.height(), 8);
     for (int y = 0; y < out.rows; ++y)
         std::copy(out.ptr<std::uint8_t>(y), out.ptr<std::uint8_t>(y) + out.cols,

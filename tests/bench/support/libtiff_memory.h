@@ -48,6 +48,18 @@ inline int msMap(thandle_t, void**, toff_t*) {
 }
 inline void msUnmap(thandle_t, void*, toff_t) {}
 
+// The tags of an uncompressed one-sample grey image in strips of `rowsPerStrip` rows.
+inline void setGreyTags(TIFF* t, std::uint32_t w, std::uint32_t h, int bits,
+                        std::uint32_t rowsPerStrip, int photometric = PHOTOMETRIC_MINISBLACK) {
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+}
+
 inline TIFF* memOpen(MemStream& s, const char* mode) {
     s.pos = 0;
     return TIFFClientOpen("mem", mode, &s, msRead, msWrite, msSeek, msClose, msSize, msMap,

@@ -8,66 +8,40 @@
 namespace quilo {
 namespace {
 
-TEST(LeadingNumber, ReadsTheNumberAtTheStartAndIgnoresTheRest) {
-    EXPECT_EQ(leadingNumber("12"), 12);
-    EXPECT_EQ(leadingNumber("  -7"), -7);
-    EXPECT_EQ(leadingNumber("+3"), 3);
-    EXPECT_EQ(leadingNumber("12abc"), 12);
-    EXPECT_EQ(leadingNumber("2.5%"), 2.5);
-    EXPECT_EQ(leadingNumber(".5"), 0.5);
-    EXPECT_EQ(leadingNumber("5."), 5);
-    EXPECT_EQ(leadingNumber("1e3"), 1000);
-    EXPECT_EQ(leadingNumber("1D2"), 100);
-    EXPECT_EQ(leadingNumber("1e"), 1);  // an exponent without digits is not part of it
-    EXPECT_EQ(leadingNumber("10 20"), 10);
-}
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(LeadingNumber, TextWithoutALeadingNumberIsZero) {
-    EXPECT_EQ(leadingNumber(""), 0);
-    EXPECT_EQ(leadingNumber("abc"), 0);
-    EXPECT_EQ(leadingNumber("-"), 0);
-    EXPECT_EQ(leadingNumber("."), 0);
-    EXPECT_EQ(leadingNumber("x12"), 0);
-    EXPECT_EQ(leadingNumber("0x10"), 0);
-    EXPECT_EQ(leadingNumber("inf"), 0);
-    EXPECT_EQ(leadingNumber("nan"), 0);
-}
-
-TEST(LeadingNumber, HugeAndTinyExponents) {
-    EXPECT_EQ(leadingNumber("1e999"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(leadingNumber("-1e999"), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(leadingNumber("1e-999"), 0);
+// "1e": an exponent without digits is not part of the number.
+TEST(LeadingNumber, ReadsTheNumberAtTheStartAndIsZeroWithoutOne) {
+    const std::pair<const char*, double> table[] = {
+        {"12", 12}, {"  -7", -7},    {"+3", 3},         {"12abc", 12}, {"2.5%", 2.5}, {".5", 0.5},
+        {"5.", 5},  {"1e3", 1000},   {"1D2", 100},      {"10 20", 10}, {"1e", 1},     {"", 0},
+        {"abc", 0}, {"-", 0},        {".", 0},          {"x12", 0},    {"0x10", 0},   {"inf", 0},
+        {"nan", 0}, {"1e999", kInf}, {"-1e999", -kInf}, {"1e-999", 0}};
+    for (const auto& [text, number] : table)
+        EXPECT_EQ(leadingNumber(text), number) << '"' << text << '"';
 }
 
 TEST(IsNumeric, WholeTextMustBeOneNumber) {
-    EXPECT_TRUE(isNumeric("3"));
-    EXPECT_TRUE(isNumeric(" 3 "));
-    EXPECT_TRUE(isNumeric("-2.5"));
-    EXPECT_TRUE(isNumeric("1E2"));
-    EXPECT_FALSE(isNumeric(""));
-    EXPECT_FALSE(isNumeric("   "));
-    EXPECT_FALSE(isNumeric("abc"));
-    EXPECT_FALSE(isNumeric("3x"));
-    EXPECT_FALSE(isNumeric("3 4"));
-    EXPECT_FALSE(isNumeric("-"));
+    for (const char* yes : {"3", " 3 ", "-2.5", "1E2"})
+        EXPECT_TRUE(isNumeric(yes)) << yes;
+    for (const char* no : {"", "   ", "abc", "3x", "3 4", "-"})
+        EXPECT_FALSE(isNumeric(no)) << no;
 }
 
-TEST(Rounding, HalvesGoToTheEvenNeighbour) {
-    EXPECT_EQ(roundToInt32(2.5), 2);
-    EXPECT_EQ(roundToInt32(3.5), 4);
-    EXPECT_EQ(roundToInt32(-2.5), -2);
-    EXPECT_EQ(roundToInt32(2.4999), 2);
-    EXPECT_EQ(roundToInt16(0.5), 0);
-    EXPECT_EQ(roundToInt16(1.5), 2);
-}
-
-TEST(Rounding, OutOfRangeIsHeldAtTheTypesEnds) {
-    EXPECT_EQ(roundToInt16(40000), 32767);
-    EXPECT_EQ(roundToInt16(-40000), -32768);
-    EXPECT_EQ(roundToInt32(1e12), std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(roundToInt32(-std::numeric_limits<double>::infinity()),
-              std::numeric_limits<std::int32_t>::min());
-    EXPECT_EQ(roundToInt32(std::numeric_limits<double>::quiet_NaN()), 0);
+TEST(Rounding, HalvesGoToTheEvenNeighbourAndOutOfRangeIsHeldAtTheTypesEnds) {
+    using I32 = std::numeric_limits<std::int32_t>;
+    for (const auto& [x, n] : std::initializer_list<std::pair<double, std::int32_t>>{
+             {2.5, 2},
+             {3.5, 4},
+             {-2.5, -2},
+             {2.4999, 2},
+             {1e12, I32::max()},
+             {-kInf, I32::min()},
+             {std::numeric_limits<double>::quiet_NaN(), 0}})
+        EXPECT_EQ(roundToInt32(x), n) << x;
+    for (const auto& [x, n] : std::initializer_list<std::pair<double, std::int16_t>>{
+             {0.5, 0}, {1.5, 2}, {40000, 32767}, {-40000, -32768}})
+        EXPECT_EQ(roundToInt16(x), n) << x;
 }
 
 }  // namespace

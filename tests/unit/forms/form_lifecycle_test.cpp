@@ -58,15 +58,13 @@ TEST_F(FormsTest, LoadShowAndUnloadRaiseTheirEventsAndKeepTheCollection) {
 
     a.show();
     b.load();
-    EXPECT_TRUE(a.loaded());
-    EXPECT_TRUE(proc.windows().isWindow(a.hwnd()));
-    EXPECT_TRUE(proc.windows().isVisible(a.hwnd()));
-    EXPECT_FALSE(proc.windows().isVisible(b.hwnd()));
+    // The first control that can take the focus has it.
+    EXPECT_EQ(std::tuple(a.loaded(), proc.windows().isWindow(a.hwnd()),
+                         proc.windows().isVisible(a.hwnd()), proc.windows().isVisible(b.hwnd()),
+                         forms.isLoaded("frmB"), forms.find("frmA"), forms.activeForm(),
+                         a.activeControl()),
+              std::tuple(true, true, true, false, true, &a, &a, &a.first));
     EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmA", "frmB"}));
-    EXPECT_TRUE(forms.isLoaded("frmB"));
-    EXPECT_EQ(forms.find("frmA"), &a);
-    EXPECT_EQ(forms.activeForm(), &a);
-    EXPECT_EQ(a.activeControl(), &a.first);  // the first control that can take the focus
     EXPECT_EQ(log, (std::vector<std::string>{"frmA.Load", "frmA.Activate", "frmA.cmdFirst.GotFocus",
                                              "frmB.Load"}));
 
@@ -185,15 +183,12 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
 
     dialog.show(ShowMode::Modal, &owner);
 
-    EXPECT_EQ(world.nowMs() - start, 5500u);
-    EXPECT_EQ(sink.count(kPing), 1u);
-    EXPECT_EQ(ticks, 5);
-    EXPECT_TRUE(dialog.loaded());  // hidden, not unloaded: the caller reads it back
-    EXPECT_FALSE(dialog.visible());
-    EXPECT_EQ(dialog.owner(), &owner);
-    EXPECT_EQ(forms.modalForm(), nullptr);
-    EXPECT_TRUE(owner.userCanReach());
-    EXPECT_EQ(forms.activeForm(), &owner);
+    EXPECT_EQ(std::tuple(world.nowMs() - start, sink.count(kPing), ticks),
+              std::tuple(5500u, 1u, 5));
+    // Hidden, not unloaded: the caller reads it back.
+    EXPECT_EQ(std::tuple(dialog.loaded(), dialog.visible(), dialog.owner(), forms.modalForm(),
+                         owner.userCanReach(), forms.activeForm()),
+              std::tuple(true, false, &owner, nullptr, true, &owner));
 }
 
 TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {

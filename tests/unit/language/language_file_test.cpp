@@ -9,6 +9,14 @@
 namespace quilo::ui {
 namespace {
 
+using Entries = std::vector<std::pair<std::int32_t, std::string>>;
+Entries entries(const ParsedLanguage& p) {
+    Entries out;
+    for (const auto& e : p.entries)
+        out.emplace_back(e.number, e.text);
+    return out;
+}
+
 TEST(LanguageFile, WhichLinesAreEntries) {
     // An entry has a space after its number part; " 100 x" is one whose number part is blank.
     for (const char* line : {"100 Title", "100 ", " 100 leading space"})
@@ -19,19 +27,18 @@ TEST(LanguageFile, WhichLinesAreEntries) {
 
 TEST(LanguageFile, NumberPart) {
     bool overflow = false;
-    EXPECT_EQ(parseEntryNumber("3050 ", overflow), 3050);
-    EXPECT_EQ(parseEntryNumber("  -12  ", overflow), -12);
-    EXPECT_EQ(parseEntryNumber("+7 ", overflow), 7);
-    EXPECT_EQ(parseEntryNumber("2.5 ", overflow), 2);
-    EXPECT_EQ(parseEntryNumber("3.5 ", overflow), 4);
-    EXPECT_EQ(parseEntryNumber("1e3 ", overflow), 1000);
-    EXPECT_EQ(parseEntryNumber("2147483647 ", overflow), 2147483647);
-    EXPECT_EQ(parseEntryNumber("-2147483648 ", overflow), -2147483647 - 1);
+    const std::pair<const char*, int> numbers[] = {
+        {"3050 ", 3050}, {"  -12  ", -12}, {"+7 ", 7}, {"2.5 ", 2}, {"3.5 ", 4}, {"1e3 ", 1000}};
+    for (const auto& [text, n] : numbers)
+        EXPECT_EQ(parseEntryNumber(text, overflow), n) << text;
+    EXPECT_EQ(parseEntryNumber("2147483647 ", overflow), INT32_MAX);
+    EXPECT_EQ(parseEntryNumber("-2147483648 ", overflow), INT32_MIN);
     EXPECT_FALSE(overflow);
-    EXPECT_FALSE(parseEntryNumber("2147483648 ", overflow));
-    EXPECT_TRUE(overflow);
-    EXPECT_FALSE(parseEntryNumber("1e400 ", overflow));
-    EXPECT_TRUE(overflow);
+    for (const char* big : {"2147483648 ", "1e400 "}) {
+        overflow = false;
+        EXPECT_FALSE(parseEntryNumber(big, overflow)) << big;
+        EXPECT_TRUE(overflow) << big;
+    }
     for (const char* bad : {" ", "", "12a ", "a12 ", "1-2 ", ". ", "1e ", "0x10 ", "inf "}) {
         EXPECT_FALSE(parseEntryNumber(bad, overflow)) << bad;
         EXPECT_FALSE(overflow) << bad;
@@ -51,13 +58,9 @@ TEST(LanguageFile, EntriesKeepFileOrderTextsAndDuplicates) {
         "100 Second\r\n7 a b c",
         false);
     EXPECT_EQ(p.error, 0);
-    ASSERT_EQ(p.entries.size(), 4u);
-    EXPECT_EQ(p.entries[0].number, 100);
-    EXPECT_EQ(p.entries[0].text, "First  title ");  // nothing trimmed
-    EXPECT_EQ(p.entries[1].number, 300);
-    EXPECT_EQ(p.entries[1].text, "");
-    EXPECT_EQ(p.entries[2].text, "Second");
-    EXPECT_EQ(p.entries[3].text, "a b c");
+    EXPECT_EQ(entries(p),
+              (Entries{{100, "First  title "}, {300, ""}, {100, "Second"}, {7, "a b c"}}))
+        << "nothing trimmed";
 }
 
 TEST(LanguageFile, TextsAreConvertedFromTheAnsiCodePage) {
@@ -73,12 +76,8 @@ TEST(LanguageFile, ANonNumericNumberStopsAtThatLine) {
     const auto p = parseLanguageFile("100 A\n200 B\n2O0 C\n300 D\n", false);
     EXPECT_EQ(p.error, lang_error::kTypeMismatch);
     EXPECT_EQ(p.failedLine, "2O0 C");
-    ASSERT_EQ(p.entries.size(), 4u);  // counted in the first pass
-    EXPECT_EQ(p.entries[1].text, "B");
-    EXPECT_EQ(p.entries[2].number, 0);
-    EXPECT_EQ(p.entries[2].text, "");
-    EXPECT_EQ(p.entries[3].number, 0);
-    EXPECT_EQ(p.entries[3].text, "");
+    // Counted in the first pass; from the failed line on, the entries stay empty.
+    EXPECT_EQ(entries(p), (Entries{{100, "A"}, {200, "B"}, {0, ""}, {0, ""}}));
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Loading language files in a simulated Windows and looking texts up.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/sim/world.h"
@@ -22,14 +20,6 @@ class LanguageTable : public ::testing::Test {
         ASSERT_TRUE(platform::writeWholeFile(
             process_.files(), std::string(kFolder) + "Quilo Plugin_" + language + ".lan",
             std::as_bytes(std::span(bytes))));
-    }
-    void installShipped(const std::string& language) {
-        std::ifstream in(std::string(QUILO_SOURCE_DIR) + "/lang/Quilo Plugin_" + language + ".lan",
-                         std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        ASSERT_FALSE(out.str().empty());
-        writeLanguage(language, out.str());
     }
     const std::vector<sim::MessageBoxRecord>& boxes() { return process_.messageBoxes(); }
 
@@ -146,21 +136,6 @@ TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
     table_.Initlanguage("German");
     EXPECT_EQ(table_.LangText(2030), "Bereit");
     EXPECT_EQ(table_.LangText(2020), "");
-}
-
-TEST_F(LanguageTable, ShippedFilesLoadWithTheirAccentedLetters) {
-    installShipped("English");
-    installShipped("German");
-    installShipped("Swedish");
-    table_.Initlanguage("German");
-    EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(table_.LangText(3140), "Abbrechen");
-    EXPECT_NE(table_.LangText(31301).find("schließen"), std::string::npos);
-    table_.Initlanguage("Swedish");
-    EXPECT_EQ(table_.LangText(3000), "XXX Inställningar");
-    table_.Initlanguage("English");
-    EXPECT_EQ(table_.LangText(4010), "Please wait...reading image");
-    EXPECT_TRUE(boxes().empty());
 }
 
 }  // namespace

@@ -108,18 +108,18 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
     auto& frame = add<forms::Frame>("fraPluginOptions", "3010");
     auto& missing = add<forms::Label>("l", "4321");
     table_.TranslateForm(form_);
-    EXPECT_EQ(label.caption(), "Scan parameters");
-    EXPECT_EQ(label.toolTipText(), "design tip");
-    EXPECT_EQ(button.caption(), "OK");
-    EXPECT_EQ(button.toolTipText(), "Save and close");
-    EXPECT_EQ(check.caption(), "Plugin Visible");
-    EXPECT_EQ(check.toolTipText(), "Show the window");
-    EXPECT_EQ(option.caption(), "About...");
-    EXPECT_EQ(option.toolTipText(), "");  // 31201 is missing: the tip is set empty
-    EXPECT_EQ(text.caption(), "design");
-    EXPECT_EQ(text.toolTipText(), "Path of the INI file");
-    EXPECT_EQ(frame.caption(), "Plugin Options");
-    EXPECT_EQ(missing.caption(), "");  // a number without a text empties the caption
+    // 31201 is missing: the option's tip is set empty; a number without a text empties the
+    // caption.
+    const std::pair<Control*, std::tuple<const char*, const char*>> expected[] = {
+        {&label, {"Scan parameters", "design tip"}},
+        {&button, {"OK", "Save and close"}},
+        {&check, {"Plugin Visible", "Show the window"}},
+        {&option, {"About...", ""}},
+        {&text, {"design", "Path of the INI file"}},
+        {&frame, {"Plugin Options", "design tip"}},
+        {&missing, {"", "design tip"}}};
+    for (const auto& [c, texts] : expected)
+        EXPECT_EQ(std::tuple(c->caption(), c->toolTipText()), texts) << c->name();
 }
 
 TEST_F(Translate, ControlsWithoutANumberListsAndTimersAreLeftAlone) {
@@ -209,15 +209,11 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
     auto& grid = add<TestGrid>("vaSpread1", "700");
     grid.headers[2] = "kept";
     table_.TranslateForm(form_);
-    EXPECT_EQ(bar.buttons[0].caption, "Tab A");
-    EXPECT_EQ(bar.buttons[0].tip, "Tip A");
-    EXPECT_EQ(bar.buttons[1].caption, "Tab B");
-    EXPECT_EQ(bar.buttons[1].tip, "Tip B");
-    EXPECT_EQ(view.columns[0].second, "Column");
-    EXPECT_EQ(view.columns[1].second, "OK");
-    EXPECT_EQ(grid.headers[1], "One");
-    EXPECT_EQ(grid.headers[2], "kept");  // an empty text leaves a header alone
-    EXPECT_EQ(grid.headers[3], "Three");
+    EXPECT_EQ(std::tuple(bar.buttons[0].caption, bar.buttons[0].tip, bar.buttons[1].caption,
+                         bar.buttons[1].tip, view.columns[0].second, view.columns[1].second),
+              std::tuple("Tab A", "Tip A", "Tab B", "Tip B", "Column", "OK"));
+    // An empty text leaves a header alone.
+    EXPECT_EQ(grid.headers, (std::map<int, std::string>{{1, "One"}, {2, "kept"}, {3, "Three"}}));
 }
 
 TEST_F(Translate, OtherKindsTakeCaptionAndIndexedTip) {

@@ -111,13 +111,7 @@ TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
     bench::MemStream stream;
     TIFF* tif = bench::memOpen(stream, "wb");
     ASSERT_NE(tif, nullptr);
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 7);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 5);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
+    bench::setGreyTags(tif, 7, 5, 16, 2, PHOTOMETRIC_MINISWHITE);
     for (std::uint32_t y = 0; y < 5; ++y) {
         std::uint16_t row[7];
         for (int x = 0; x < 7; ++x)

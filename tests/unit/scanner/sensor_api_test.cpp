@@ -52,14 +52,11 @@ TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
                     "Set_Prescanmode(256) returned: 0", "SerialNo = QS-2026-0417",
                     "Initialization is done!"));
     EXPECT_THAT(host.dialogs, IsEmpty());
-    EXPECT_TRUE(api.HardwareInitialized);
-    EXPECT_TRUE(api.DllLoaded);
-    EXPECT_FALSE(host.stopRequested);
-    EXPECT_EQ(api.CurrentParamSetNr(), 1);
-    EXPECT_EQ(api.CurrentParamSet(), "Intraoral size 2");
-    EXPECT_EQ(api.IniFileName, "C:\\Scanner\\OrvaneEx.ini");
-    EXPECT_EQ(api.ScannerSerial, "QS-2026-0417");
-    EXPECT_EQ(api.LastSerial, "QS-2026-0417");
+    EXPECT_EQ(std::tuple(api.HardwareInitialized, api.DllLoaded, host.stopRequested,
+                         api.CurrentParamSetNr(), api.CurrentParamSet(), api.IniFileName,
+                         api.ScannerSerial, api.LastSerial),
+              std::tuple(true, true, false, 1, "Intraoral size 2", "C:\\Scanner\\OrvaneEx.ini",
+                         "QS-2026-0417", "QS-2026-0417"));
     EXPECT_THAT(lib.opened, ElementsAre(1));
     EXPECT_THAT(lib.prescanModes, ElementsAre(256));
     ASSERT_EQ(api.Sensors.count(), 4u);
@@ -79,13 +76,13 @@ TEST_F(SensorApiTest, ImageTypeAndPerioComeFromTheNameAndUnreadableSetsAreSkippe
 
     ASSERT_EQ(api.Sensors.count(), 5u);
     EXPECT_EQ(api.Sensors.find("K4"), nullptr);
-    EXPECT_EQ(api.Sensors.find("K1")->ImageType, kPanoramic);
-    EXPECT_FALSE(api.Sensors.find("K1")->Perio);
-    EXPECT_EQ(api.Sensors.find("K2")->ImageType, kIntraoral);
-    EXPECT_TRUE(api.Sensors.find("K2")->Perio);
-    EXPECT_EQ(api.Sensors.find("K3")->ImageType, kIntraoral);
-    EXPECT_EQ(api.Sensors.find("K5")->ImageType, kCephalometric);
-    EXPECT_EQ(api.Sensors.find("K6")->ImageType, kPanoramic);
+    for (const auto& [key, type, perio] :
+         {std::tuple{"K1", kPanoramic, false}, std::tuple{"K2", kIntraoral, true},
+          std::tuple{"K3", kIntraoral, false}, std::tuple{"K5", kCephalometric, false},
+          std::tuple{"K6", kPanoramic, false}})
+        EXPECT_EQ(std::pair(api.Sensors.find(key)->ImageType, api.Sensors.find(key)->Perio),
+                  std::pair(type, perio))
+            << key;
     // Position 4 of the collection is set 5.
     EXPECT_EQ(api.Sensors.item(4)->OrdinalNo, 5);
 }
@@ -324,13 +321,10 @@ TEST_F(SensorApiTest, ClosingKeepsAPreviewWithImagesButClosesTheScanner) {
     api.CloseHardware();
 
     EXPECT_THAT(boxes(), ElementsAre("Save your images before closing!"));
-    EXPECT_TRUE(api.PreviewShown);
-    EXPECT_EQ(host.previewUnloads, 0);
-    EXPECT_EQ(lib.count("Deaktivate_Scanner"), 1);
-    EXPECT_EQ(lib.count("Close_Scanner"), 1);
-    EXPECT_FALSE(api.HardwareInitialized);
-    EXPECT_FALSE(api.ScannerActivated);
-    EXPECT_EQ(host.timerStops, 1);
+    EXPECT_EQ(std::tuple(api.PreviewShown, host.previewUnloads, lib.count("Deaktivate_Scanner"),
+                         lib.count("Close_Scanner"), api.HardwareInitialized, api.ScannerActivated,
+                         host.timerStops),
+              std::tuple(true, 0, 1, 1, false, false, 1));
 
     // An empty preview goes; a closed scanner is not touched again.
     host.previewImages = 0;

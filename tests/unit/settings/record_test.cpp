@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 #include "settings/plugin_settings.h"
@@ -40,53 +41,48 @@ PluginSettings loadOne(const std::string& name, const std::string& text) {
 TEST(RecordRead, EmptyRegistryGivesTheDefaults) {
     Stored stored;
     const PluginSettings r = load(stored);
-    EXPECT_EQ(r.Visible, 0);
-    EXPECT_EQ(r.BitDepth, 8);
-    EXPECT_TRUE(r.Invert);
-    EXPECT_TRUE(r.SavePreview);
-    EXPECT_EQ(r.IntraLimitHigh, 10000);
-    EXPECT_EQ(r.PanoLimitHigh, 100000);
-    EXPECT_EQ(r.CephLeadLow, 400);
-    EXPECT_EQ(r.PanoLeadLowAbs, 20000);
-    EXPECT_EQ(r.CephLeadLowAbs, 40000);
-    EXPECT_EQ(r.IntraLeadHighAbs, 65535);
-    EXPECT_EQ(r.CephLeadNRLevel, 2);
-    EXPECT_EQ(r.ImageEnhancement, 3);
-    EXPECT_EQ(r.CurrentParamSet, "");
+    EXPECT_EQ(r, PluginSettings{});
+    EXPECT_EQ(std::tuple(r.Visible, r.BitDepth, r.Invert, r.SavePreview, r.IntraLimitHigh,
+                         r.PanoLimitHigh, r.CephLeadLow, r.PanoLeadLowAbs, r.CephLeadLowAbs,
+                         r.IntraLeadHighAbs, r.CephLeadNRLevel, r.ImageEnhancement),
+              std::tuple(0, 8, true, true, 10000, 100000, 400, 20000, 40000, 65535, 2, 3));
 }
 
-TEST(RecordRead, VisibleAndVerboseAreOneOnlyForTheTextOne) {
-    EXPECT_EQ(loadOne("Visible", "1").Visible, 1);
-    EXPECT_EQ(loadOne("Visible", "-1").Visible, 0);
-    EXPECT_EQ(loadOne("Visible", "2").Visible, 0);
-    EXPECT_EQ(loadOne("Verbose", "1").Verbose, 1);
-    EXPECT_EQ(loadOne("Verbose", " 1").Verbose, 0);
-}
-
-TEST(RecordRead, BitDepthZeroOrMissingIsEight) {
-    EXPECT_EQ(loadOne("BitDepth", "0").BitDepth, 8);
-    EXPECT_EQ(loadOne("BitDepth", "").BitDepth, 8);
-    EXPECT_EQ(loadOne("BitDepth", "junk").BitDepth, 8);
-    EXPECT_EQ(loadOne("BitDepth", "12").BitDepth, 12);
-    EXPECT_EQ(loadOne("BitDepth", "16bit").BitDepth, 16);
-}
-
-TEST(RecordRead, NoiseReductionLevelAndItsOlderKey) {
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "15").IntraLeadNRLevel, 15);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "0").IntraLeadNRLevel, 0);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "16").IntraLeadNRLevel, 2);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "-1").IntraLeadNRLevel, 2);
-    // Fractions are judged as the whole level they round to.
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "-.55").IntraLeadNRLevel, 2);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "15.7").IntraLeadNRLevel, 2);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "-0.4").IntraLeadNRLevel, 0);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "14.6").IntraLeadNRLevel, 15);
-    EXPECT_EQ(loadOne("IntraLeadNRLevel", "abc").IntraLeadNRLevel, 0);  // not empty: its value 0
-    EXPECT_EQ(loadOne("IntraLeadNR", "0").IntraLeadNRLevel, 0);
-    EXPECT_EQ(loadOne("IntraLeadNR", "1").IntraLeadNRLevel, 2);
-    EXPECT_EQ(loadOne("IntraLeadNR", "7").IntraLeadNRLevel, 2);
-    EXPECT_EQ(loadOne("CephLeadNR", "0").CephLeadNRLevel, 0);
-    EXPECT_EQ(loadOne("PanoLeadNR", "0").PanoLeadNRLevel, 0);
+// Stored texts under a key and the field each gives: the reading rules of each kind of key.
+// Noise-reduction levels: a fraction counts as the whole level it rounds to, text that is no
+// number as 0; the older key ("...LeadNR") gives 0 or the default. A non-zero default applies
+// only to an empty text; 16-bit fields are held at their ends.
+TEST(RecordRead, EachKeyReadsItsTextByItsRule) {
+    using S = PluginSettings;
+    using Field = std::variant<std::int16_t S::*, std::int32_t S::*, bool S::*>;
+    const struct {
+        const char* name;
+        Field field;
+        std::vector<std::pair<const char*, std::int64_t>> texts;
+    } table[] = {
+        {"Visible", &S::Visible, {{"1", 1}, {"-1", 0}, {"2", 0}}},
+        {"Verbose", &S::Verbose, {{"1", 1}, {" 1", 0}}},
+        {"BitDepth", &S::BitDepth, {{"0", 8}, {"", 8}, {"junk", 8}, {"12", 12}, {"16bit", 16}}},
+        {"IntraLeadNRLevel", &S::IntraLeadNRLevel, {{"15", 15}, {"0", 0}, {"16", 2}, {"-1", 2}}},
+        {"IntraLeadNRLevel", &S::IntraLeadNRLevel, {{"-.55", 2}, {"15.7", 2}, {"-0.4", 0}}},
+        {"IntraLeadNRLevel", &S::IntraLeadNRLevel, {{"14.6", 15}, {"abc", 0}}},
+        {"IntraLeadNR", &S::IntraLeadNRLevel, {{"0", 0}, {"1", 2}, {"7", 2}}},
+        {"CephLeadNR", &S::CephLeadNRLevel, {{"0", 0}}},
+        {"PanoLeadNR", &S::PanoLeadNRLevel, {{"0", 0}}},
+        {"ImageEnhancement", &S::ImageEnhancement, {{"1", 1}, {" 0 ", 0}, {"abc", 3}}},
+        {"Invert", &S::Invert, {{"", 1}, {"0", 0}, {"no", 1}, {"00", 1}}},
+        {"SavePreview", &S::SavePreview, {{"", 1}, {"1", 1}, {"0", 0}, {"yes", 0}}},
+        {"PanoLimitHigh", &S::PanoLimitHigh, {{"", 100000}, {"abc", 0}, {"25000", 25000}}},
+        {"CephLeadLow", &S::CephLeadLow, {{"401.5", 402}, {"400.5", 400}}},
+        {"CephLeadHighAbs", &S::CephLeadHighAbs, {{"0", 0}}},
+        {"CurrentParamSetNr", &S::CurrentParamSetNr, {{"7 (Intra)", 7}}},
+        {"NoPreview", &S::NoPreview, {{"99999", 32767}}}};
+    for (const auto& key : table)
+        for (const auto& [text, value] : key.texts) {
+            const PluginSettings r = loadOne(key.name, text);
+            EXPECT_EQ(std::visit([&](auto m) { return std::int64_t{r.*m}; }, key.field), value)
+                << key.name << "=\"" << text << '"';
+        }
     // A stored level wins over the older key.
     Stored stored;
     stored.texts["Options/PanoLeadNRLevel"] = "5";
@@ -95,9 +91,6 @@ TEST(RecordRead, NoiseReductionLevelAndItsOlderKey) {
 }
 
 TEST(RecordRead, ImageEnhancementFallsBackToOptimizeGray) {
-    EXPECT_EQ(loadOne("ImageEnhancement", "1").ImageEnhancement, 1);
-    EXPECT_EQ(loadOne("ImageEnhancement", " 0 ").ImageEnhancement, 0);
-    EXPECT_EQ(loadOne("ImageEnhancement", "abc").ImageEnhancement, 3);
     Stored stored;
     stored.texts["Options/ImageEnhancement"] = "abc";
     stored.texts["Options/OptimizeGray"] = "1";
@@ -109,28 +102,6 @@ TEST(RecordRead, ImageEnhancementFallsBackToOptimizeGray) {
     EXPECT_EQ(load(stored).ImageEnhancement, 2);
     stored.texts["Options/ImageEnhancement"] = "1x";  // a leading number is not a number
     EXPECT_EQ(load(stored).ImageEnhancement, 2);
-}
-
-TEST(RecordRead, InvertAndSavePreviewBooleans) {
-    EXPECT_TRUE(loadOne("Invert", "").Invert);
-    EXPECT_FALSE(loadOne("Invert", "0").Invert);
-    EXPECT_TRUE(loadOne("Invert", "no").Invert);
-    EXPECT_TRUE(loadOne("Invert", "00").Invert);
-    EXPECT_TRUE(loadOne("SavePreview", "").SavePreview);
-    EXPECT_TRUE(loadOne("SavePreview", "1").SavePreview);
-    EXPECT_FALSE(loadOne("SavePreview", "0").SavePreview);
-    EXPECT_FALSE(loadOne("SavePreview", "yes").SavePreview);
-}
-
-TEST(RecordRead, NonZeroDefaultsApplyOnlyToEmptyText) {
-    EXPECT_EQ(loadOne("PanoLimitHigh", "").PanoLimitHigh, 100000);
-    EXPECT_EQ(loadOne("PanoLimitHigh", "abc").PanoLimitHigh, 0);
-    EXPECT_EQ(loadOne("PanoLimitHigh", "25000").PanoLimitHigh, 25000);
-    EXPECT_EQ(loadOne("CephLeadLow", "401.5").CephLeadLow, 402);
-    EXPECT_EQ(loadOne("CephLeadLow", "400.5").CephLeadLow, 400);
-    EXPECT_EQ(loadOne("CephLeadHighAbs", "0").CephLeadHighAbs, 0);
-    EXPECT_EQ(loadOne("CurrentParamSetNr", "7 (Intra)").CurrentParamSetNr, 7);
-    EXPECT_EQ(loadOne("NoPreview", "99999").NoPreview, 32767);  // held at the 16-bit end
 }
 
 TEST(RecordRead, AutoStartIsNeverReadBack) {
@@ -257,24 +228,18 @@ TEST(RecordWrite, OrderFormatsAndScopes) {
     record.Left = -300;
     const auto w = save(record);
     ASSERT_EQ(w.size(), 43u);
-    EXPECT_EQ(w.front().name, "AutoStart");
-    EXPECT_FALSE(w.front().perUser);
-    EXPECT_EQ(w[1].name, "Verbose");
-    EXPECT_TRUE(w[1].perUser);
-    EXPECT_EQ(w[2].name, "Visible");
-    EXPECT_EQ(w[2].text, "-1");
+    const auto at = [&](std::size_t i) {
+        return std::tuple(w[i].section, w[i].name, w[i].text, w[i].perUser);
+    };
+    EXPECT_EQ(at(0), std::tuple("Options", "AutoStart", "0", false));
+    EXPECT_EQ(at(1), std::tuple("Options", "Verbose", "0", true));
+    EXPECT_EQ(at(2), std::tuple("Options", "Visible", "-1", true));
     EXPECT_EQ(w[6].name, "ImageEnhancement");
-    EXPECT_EQ(w[7].name, "Invert");
-    EXPECT_EQ(w[7].text, "0");
-    EXPECT_EQ(w[38].name, "Left");
-    EXPECT_EQ(w[38].section, "Position");
-    EXPECT_EQ(w[38].text, "-300");
-    EXPECT_TRUE(w[38].perUser);
-    EXPECT_EQ(w[40].name, "CurrentParamSet");
-    EXPECT_EQ(w[40].text, "Intra 1");
-    EXPECT_EQ(w[41].text, "12");
-    EXPECT_EQ(w[42].name, "SavePreview");
-    EXPECT_EQ(w[42].text, "1");
+    EXPECT_EQ(std::tuple(w[7].name, w[7].text), std::tuple("Invert", "0"));
+    EXPECT_EQ(at(38), std::tuple("Position", "Left", "-300", true));
+    EXPECT_EQ(std::tuple(w[40].name, w[40].text, w[41].text),
+              std::tuple("CurrentParamSet", "Intra 1", "12"));
+    EXPECT_EQ(std::tuple(w[42].name, w[42].text), std::tuple("SavePreview", "1"));
     for (const auto& one : w) {
         EXPECT_NE(one.name, "OptimizeGray");
         EXPECT_NE(one.name, "Language");

@@ -73,16 +73,13 @@ class Store : public ::testing::Test {
 TEST_F(Store, WithoutIniFileTheDefaultNamesApply) {
     store_.LoadSetup();
     const SetupNames& n = store_.names();
-    EXPECT_EQ(n.IniPath, "C:\\Program Files\\Kelvora\\plugins.ini");
-    EXPECT_EQ(n.Company, "Kelvora AB");
-    EXPECT_EQ(n.HostApp, "Kelvora 3");
-    EXPECT_EQ(n.HostKeyBase, kHostKey);
-    EXPECT_EQ(n.RegistryBase, kBase);
-    EXPECT_EQ(store_.registry().registryBase(), kBase);
-    EXPECT_EQ(n.PluginShortName, "QUILO");
-    EXPECT_EQ(n.PluginDataFolder, "C:\\Users\\clinic\\AppData\\Roaming\\QUILO");
+    EXPECT_EQ(
+        std::tuple(n.IniPath, n.Company, n.HostApp, n.HostKeyBase, n.RegistryBase,
+                   store_.registry().registryBase(), n.PluginShortName, n.PluginDataFolder,
+                   n.Language),
+        std::tuple("C:\\Program Files\\Kelvora\\plugins.ini", "Kelvora AB", "Kelvora 3", kHostKey,
+                   kBase, kBase, "QUILO", "C:\\Users\\clinic\\AppData\\Roaming\\QUILO", "English"));
     EXPECT_TRUE(process_.files().isDirectory(n.PluginDataFolder));
-    EXPECT_EQ(n.Language, "English");
     EXPECT_TRUE(watched_.writes.empty());  // loading a fresh machine writes nothing
 }
 
@@ -93,9 +90,9 @@ TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
         "1");
     store_.LoadSetup();
     const SetupNames& n = store_.names();
-    EXPECT_EQ(n.HostKeyBase, "SOFTWARE\\Torvik data AB\\Kelvora 4");
-    EXPECT_EQ(n.RegistryBase, "SOFTWARE\\Torvik data AB\\Plugins\\Quilo Plugin");
-    EXPECT_EQ(n.Company, "Kelvora AB");
+    EXPECT_EQ(std::tuple(n.HostKeyBase, n.RegistryBase, n.Company),
+              std::tuple("SOFTWARE\\Torvik data AB\\Kelvora 4",
+                         "SOFTWARE\\Torvik data AB\\Plugins\\Quilo Plugin", "Kelvora AB"));
     EXPECT_EQ(store_.settings().Verbose, 1);  // read under the key as named in the INI file
 }
 
@@ -115,16 +112,15 @@ TEST_F(Store, LanguageMachineDefaultIsCopiedUnderTheHostsKey) {
 }
 
 TEST_F(Store, DefaultOptionsAreReplacedByTheLoad) {
+    const auto state = [&] {
+        const PluginSettings& o = store_.settings();
+        return std::tuple(o.Visible, o.AutoStart, o.NoPreview, store_.PluginIsVisible());
+    };
     store_.SetDefaultOptions();
-    EXPECT_EQ(store_.settings().Visible, 1);
-    EXPECT_EQ(store_.settings().AutoStart, 1);
-    EXPECT_TRUE(store_.PluginIsVisible());
+    EXPECT_EQ(state(), std::tuple(1, 1, 0, true));
     put(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "NoPreview", "2");
     store_.LoadSetup();
-    EXPECT_EQ(store_.settings().Visible, 0);
-    EXPECT_EQ(store_.settings().AutoStart, 0);
-    EXPECT_EQ(store_.settings().NoPreview, 2);
-    EXPECT_FALSE(store_.PluginIsVisible());
+    EXPECT_EQ(state(), std::tuple(0, 0, 2, false));
 }
 
 TEST_F(Store, ImageTypeFollowsTheUsersParameterSet) {
@@ -186,9 +182,9 @@ TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
     store_.SaveSetup();
     ASSERT_EQ(process_.messageBoxes().size(), 1u);
     const auto& box = process_.messageBoxes().front();
-    EXPECT_EQ(box.text, "SaveSetup error: -2147024891\r\nAccess is denied.");
-    EXPECT_EQ(box.caption, process_.process().version().title);
-    EXPECT_EQ(box.style, platform::mb::kOk);
+    EXPECT_EQ(std::tuple(box.text, box.caption, box.style),
+              std::tuple("SaveSetup error: -2147024891\r\nAccess is denied.",
+                         process_.process().version().title, platform::mb::kOk));
     EXPECT_EQ(watched_.writes.size(), 2u);
     EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
     EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
@@ -237,10 +233,9 @@ TEST_F(Store, AMachineDefaultIsUsedEvenWhenItsCopyCannotBeMade) {
 }
 
 TEST(ShortName, ProductNameWithoutPlugin) {
-    EXPECT_EQ(pluginShortName("Quilo Plugin"), "QUILO");
-    EXPECT_EQ(pluginShortName("PlugIn Quilo plugin"), "QUILO");
-    EXPECT_EQ(pluginShortName("Orvane"), "ORVANE");
-    EXPECT_EQ(pluginShortName("Plugin"), "");
+    EXPECT_EQ(std::tuple(pluginShortName("Quilo Plugin"), pluginShortName("PlugIn Quilo plugin"),
+                         pluginShortName("Orvane"), pluginShortName("Plugin")),
+              std::tuple("QUILO", "QUILO", "ORVANE", ""));
 }
 
 }  // namespace

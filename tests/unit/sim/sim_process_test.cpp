@@ -18,10 +18,8 @@ TEST_F(SimProcessPortsInOneProcess, MessageBoxesAreAnsweredByScriptThenByTheirFi
     EXPECT_EQ(proc.messageBox(7, "Done", "Quilo", mb::kOk), mb::kIdOk);
     const auto& boxes = p.messageBoxes();
     ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(boxes[0].text, "Save the images?");
-    EXPECT_EQ(boxes[0].answer, mb::kIdNo);
-    EXPECT_EQ(boxes[2].style, mb::kYesNo | mb::kIconQuestion);
-    EXPECT_EQ(boxes[3].owner, 7u);
+    EXPECT_EQ(std::tuple(boxes[0].text, boxes[0].answer, boxes[2].style, boxes[3].owner),
+              std::tuple("Save the images?", mb::kIdNo, mb::kYesNo | mb::kIconQuestion, 7u));
 }
 
 // Sounds are recorded with their virtual time; the message dialog's reminders check them.
@@ -73,12 +71,11 @@ TEST(SimProcessPorts, ConfiguredMonitorsDecideNearestAndMetrics) {
     EXPECT_EQ(d.monitorFromWindow(0x1234, kDefaultToPrimary), order[0]);
     EXPECT_EQ(d.monitorFromWindow(0x1234, kDefaultToNull), 0u);
 
-    EXPECT_EQ(d.systemMetrics(sm::kCMonitors), 3);
-    EXPECT_EQ(d.systemMetrics(sm::kCxScreen), 1920);
-    EXPECT_EQ(d.systemMetrics(sm::kXVirtualScreen), -1280);
-    EXPECT_EQ(d.systemMetrics(sm::kCxVirtualScreen), 3200);
-    EXPECT_EQ(d.systemMetrics(sm::kCyVirtualScreen), 1848);
-    EXPECT_EQ(d.twipsPerPixelX(), 12);
+    EXPECT_EQ(
+        std::tuple(d.systemMetrics(sm::kCMonitors), d.systemMetrics(sm::kCxScreen),
+                   d.systemMetrics(sm::kXVirtualScreen), d.systemMetrics(sm::kCxVirtualScreen),
+                   d.systemMetrics(sm::kCyVirtualScreen), d.twipsPerPixelX()),
+        std::tuple(3, 1920, -1280, 3200, 1848, 12));
 }
 
 int answer42() {
