@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "e2e/support/screen_input.h"
+#include "e2e/support/screenshot.h"
 #include "imaging/tiff.h"
-#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "platform/win32/text.h"
 #include "platform/win32/win32_platform.h"
 #include "test-host/decode.h"
 #include "test-host/host_core.h"
@@ -85,17 +86,8 @@ class Launcher final : public quilo::testhost::PluginLauncher {
 };
 
 // Window searches for EnumWindows and EnumChildWindows (stdcall callbacks on 32-bit Windows,
-// so plain functions rather than lambdas).
-// UTF-8 to the wide text of windows: captions of other languages than English have letters
-// outside ASCII.
-std::wstring utf16(const std::string& text) {
-    std::wstring out(text.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      out.data(), static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(std::max(n, 0)));
-    return out;
-}
-
+// so plain functions rather than lambdas). Captions are compared as wide text: those of other
+// languages than English have letters outside ASCII.
 struct ButtonSearch {
     std::wstring caption;
     HWND found = nullptr;
@@ -249,7 +241,7 @@ class ScreenInput {
     }
     // A click on the middle of the enabled control with that caption in `window`.
     bool clickCaption(HWND window, const std::string& caption) {
-        ButtonSearch search{utf16(caption)};
+        ButtonSearch search{quilo::platform::win32::utf8ToWide(caption)};
         EnumChildWindows(window, buttonWithCaption, reinterpret_cast<LPARAM>(&search));
         if (search.found == nullptr) return false;
         RECT rc{};
@@ -272,8 +264,8 @@ class ScreenInput {
         if (shots_.empty() || window == nullptr) return;
         settle(800);
         const std::string path = shots_ + "\\" + name + ".png";
-        const bool saved = quilo::platform::writePng(
-            quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(window)), path);
+        const bool saved = quilo::e2e::writePng(
+            quilo::e2e::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(window)), path);
         std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
     }
 
@@ -466,8 +458,7 @@ int runScenario(const std::string& name, const std::string& plugin, const std::s
             const DWORD until = GetTickCount() + 1500;
             host.waitUntil([&] { return GetTickCount() >= until; }, 2000);
             const std::string path = shots + "\\" + shot + ".png";
-            const bool saved =
-                quilo::platform::writePng(quilo::platform::captureWindow(window), path);
+            const bool saved = quilo::e2e::writePng(quilo::e2e::captureWindow(window), path);
             std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
         };
     }
@@ -765,8 +756,8 @@ void shootHostWindow(HostCore& host, const std::string& path) {
         showReceived(ui, r);
     const DWORD until = GetTickCount() + 1000;  // let it paint
     host.waitUntil([&] { return GetTickCount() >= until; }, 1500);
-    const bool saved = quilo::platform::writePng(
-        quilo::platform::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(ui.window)), path);
+    const bool saved = quilo::e2e::writePng(
+        quilo::e2e::captureWindow(reinterpret_cast<quilo::platform::Hwnd>(ui.window)), path);
     std::printf("# screenshot %s: %s\n", path.c_str(), saved ? "saved" : "FAILED");
     DestroyWindow(ui.window);
 }

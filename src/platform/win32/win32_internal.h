@@ -10,14 +10,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/text.h"
 
 namespace quilo::platform::win32 {
-
-// Text at the API edge: the program speaks UTF-8, the "A" functions the ANSI code page.
-std::string utf8ToAcp(std::string_view utf8);
-std::string acpToUtf8(std::string_view acp);
-std::wstring utf8ToWide(std::string_view utf8);
-std::string wideToUtf8(std::wstring_view wide);
 
 inline HWND toHwnd(Hwnd h) {
     return reinterpret_cast<HWND>(h);
