@@ -3,7 +3,7 @@
 #include "app/plugin_main.h"
 
 #include "controller/plugin_process.h"
-#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "forms/win32/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 
 namespace quilo::app {
@@ -11,7 +11,7 @@ namespace quilo::app {
 int pluginMain() {
     auto platform = platform::makeWin32Platform();
     // Made before the first window and kept until the last form is gone.
-    auto renderer = platform::makeWin32FormsRenderer(*platform);
+    auto renderer = forms::makeWin32FormsRenderer(*platform);
     controller::PluginProcess process(*platform);
     process.forms().attachRenderer(renderer.get());
     if (!process.start()) return process.exitCode();

@@ -1,5 +1,7 @@
 // UTF-8 at the program's side, the ANSI code page and UTF-16 at the API's side.
-#include "platform/win32/win32_internal.h"
+#include "platform/win32/text.h"
+
+#include <windows.h>
 
 namespace quilo::platform::win32 {
 

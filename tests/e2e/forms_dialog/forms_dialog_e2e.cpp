@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "e2e/support/e2e_check.h"
+#include "e2e/support/screenshot.h"
 #include "forms/forms.h"
-#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "forms/win32/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/dlg_box.h"
 #include "ui/input_box.h"
@@ -90,8 +91,8 @@ void checkLayout(Checks& check, frmDlgBox& dlg, const std::string& name,
 
 std::string shoot(Checks& check, Form& form, const std::string& folder, const std::string& file) {
     const std::string path = folder + "\\" + file;
-    const auto capture = quilo::platform::captureWindow(form.hwnd());
-    const bool ok = quilo::platform::writePng(capture, path);
+    const auto capture = quilo::e2e::captureWindow(form.hwnd());
+    const bool ok = quilo::e2e::writePng(capture, path);
     check(ok, "screenshot " + file + " (" + std::to_string(capture.width) + "x" +
                   std::to_string(capture.height) + ")");
     std::printf("screenshot: %s\n", path.c_str());
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
     Checks check;
 
     auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
+    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
     quilo::forms::Forms forms(*platform);
     forms.attachRenderer(renderer.get());
     EnglishTexts texts;

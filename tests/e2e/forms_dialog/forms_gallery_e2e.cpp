@@ -13,8 +13,9 @@
 
 #include "e2e/support/e2e_check.h"
 #include "e2e/support/screen_input.h"
+#include "e2e/support/screenshot.h"
 #include "forms/forms.h"
-#include "platform/win32/forms_renderer/forms_renderer.h"
+#include "forms/win32/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
     }
     const std::string shots = argv[1];
     auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
+    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
     Forms forms(*platform);
     forms.attachRenderer(renderer.get());
 
@@ -249,9 +250,9 @@ int main(int argc, char** argv) {
     pumpUntil(*platform, 2000, [&] { return framed(windowOf(g, g.strip), 0); });
     check(framed(windowOf(g, g.strip), 0), "the list view shows the model's selection");
 
-    const auto shot = quilo::platform::captureWindow(g.hwnd());
+    const auto shot = quilo::e2e::captureWindow(g.hwnd());
     const std::string path = shots + "\\e2e_forms_gallery.png";
-    check(quilo::platform::writePng(shot, path), "screenshot written");
+    check(quilo::e2e::writePng(shot, path), "screenshot written");
     std::printf("screenshot: %s\n", path.c_str());
 
     // The image view's ramp: dark on the left, light on the right of the picture.

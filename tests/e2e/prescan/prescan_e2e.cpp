@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "e2e/support/e2e_check.h"
+#include "e2e/support/screenshot.h"
 #include "forms/forms.h"
+#include "forms/win32/forms_renderer.h"
 #include "imaging/image.h"
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/tiff_lite.h"
-#include "platform/win32/forms_renderer/forms_renderer.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/prescan/frm_prescan.h"
 
@@ -93,7 +94,7 @@ HWND windowOf(const quilo::forms::Form& form, const quilo::forms::Control& c) {
 }
 
 // The mean grey of a rectangle of the screenshot (screen coordinates).
-double meanGrey(const quilo::platform::ScreenCapture& shot, const RECT& frame, const RECT& r) {
+double meanGrey(const quilo::e2e::ScreenCapture& shot, const RECT& frame, const RECT& r) {
     double sum = 0;
     int n = 0;
     for (int y = r.top; y < r.bottom; ++y) {
@@ -134,10 +135,10 @@ void photograph(quilo::e2e::Checks& check, Platform& platform, quilo::forms::For
         check(frm.ImgList.toggleItem(1), "the second plate is left out of the selection");
         pumpFor(platform, 1200);
 
-        const auto shot = quilo::platform::captureWindow(frm.hwnd());
+        const auto shot = quilo::e2e::captureWindow(frm.hwnd());
         const std::string path =
             shots + "\\e2e_prescan_" + language + (narrow ? "_narrow" : "") + ".png";
-        check(quilo::platform::writePng(shot, path), "screenshot " + path);
+        check(quilo::e2e::writePng(shot, path), "screenshot " + path);
         RECT frame{}, live{};
         GetWindowRect(reinterpret_cast<HWND>(frm.hwnd()), &frame);
         GetWindowRect(windowOf(frm, frm.LEAD1.view()), &live);
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     }
     const std::string shots = argv[1];
     auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::platform::makeWin32FormsRenderer(*platform);
+    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
     quilo::forms::Forms forms(*platform);
     forms.attachRenderer(renderer.get());
     quilo::ui::modLAnguageSelector lang(platform->files(), platform->process());
