@@ -95,8 +95,7 @@ bool frmMain::doActivateCapture() {
     if (plugin == nullptr) return false;
     scanner::SensorAPI& scanner = process_.sensors();
     if (!plugin->Initialized()) {
-        plugin->ShowDialog("Fatal error: Plugin not initialized.\r\nIn: doActivateCapture.", "", 0,
-                           true);
+        ShowDialog("Fatal error: Plugin not initialized.\r\nIn: doActivateCapture.", "", 0, true);
         return false;
     }
     // Each step's error is shown and the next one runs, as the steps do not depend on each
@@ -105,11 +104,11 @@ bool frmMain::doActivateCapture() {
         try {
             step();
         } catch (const RuntimeError& e) {
-            plugin->ShowDialog(
+            ShowDialog(
                 "DoActivateCapture error: " + std::to_string(e.number()) + " " + e.description(),
                 "Error:");
         } catch (const std::exception& e) {
-            plugin->ShowDialog(std::string("DoActivateCapture error: 5 ") + e.what(), "Error:");
+            ShowDialog(std::string("DoActivateCapture error: 5 ") + e.what(), "Error:");
         }
     };
     guarded([&] {
@@ -151,7 +150,7 @@ bool frmMain::doActivateCapture() {
                 message = "Unknown error, scanner not activated";
                 break;
         }
-        if (!message.empty()) plugin->ShowDialog(message, "", 1, false);
+        if (!message.empty()) ShowDialog(message, "", 1, false);
     });
     guarded([&] { process_.forms().doEvents(); });
     guarded([&] {
@@ -194,8 +193,8 @@ void frmMain::ActiveTimer_Timer() {
         if (status == -200) {
             ActiveTimer.setEnabled(false);
             if (plugin != nullptr)
-                plugin->ShowDialog("Checksum error during data transmission. Scanner deactivated",
-                                   "", 1, false);
+                ShowDialog("Checksum error during data transmission. Scanner deactivated", "", 1,
+                           false);
             ScannerStatus.LastResult = library.Deaktivate_Scanner();
             scanner.ScannerActivated = false;
             if (plugin != nullptr) plugin->ExStatusCode(host::status::kIdle, "Scanner not active");
@@ -230,7 +229,7 @@ void frmMain::GetImage() {
     scanner::ScannerLibrary& library = scanner.library();
     const settings::PluginSettings& s = process_.settings().settings();
     auto showError = [this](Long r) {
-        if (Plugin() != nullptr) Plugin()->ShowDialog(scanner::ScannerErrorText(r));
+        if (Plugin() != nullptr) ShowDialog(scanner::ScannerErrorText(r));
     };
     LogMsg("Started GetImage");
     std::string buffer(255, ' ');
@@ -280,7 +279,7 @@ void frmMain::GetImage() {
                     "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
                 LogMsg(text);
                 process_.trace().TraceLine(text);
-                if (Plugin() != nullptr) Plugin()->ShowDialog(text, "", 1, false);
+                if (Plugin() != nullptr) ShowDialog(text, "", 1, false);
                 return;
             }
             plate_ = 0;
@@ -529,14 +528,14 @@ bool frmMain::SendLeadImageEx(host::ImageExRecord& record, std::int32_t /*Sensor
     const imaging::ImageControl& control = leadIMG.control();
     const std::string title = platform().process().version().title;
     if (control.bitmap() == 0) {
-        plugin->ShowDialog("Fatal error: No bitmap in imgLEAD.\r\nIn: SendLeadImageEx()", title);
+        ShowDialog("Fatal error: No bitmap in imgLEAD.\r\nIn: SendLeadImageEx()", title);
         return false;
     }
     if (record.get(host::ImageExRecord::widthPixels) !=
             static_cast<std::int32_t>(control.bitmapWidth()) ||
         record.get(host::ImageExRecord::heightPixels) !=
             static_cast<std::int32_t>(control.bitmapHeight())) {
-        plugin->ShowDialog(
+        ShowDialog(
             "Error: Height and/or Width mismatch didn't send image.\r\nIn: SendLeadImageEx()",
             title);
         return false;

@@ -154,7 +154,7 @@ frmMain::frmMain(PluginProcess& process)
     tmrAlive.onTimer = [this] { tmrAlive_Timer(); };
 
     linkPreview();
-    process_.log().setLogBox(this);
+    logBox_ = process_.log().attachLogBox(*this);
     process_.log().setVisibleMode([&process] { return process.settings().PluginIsVisible(); });
 }
 
@@ -178,13 +178,8 @@ void frmMain::Form_Load() {
     const std::string msg =
         "Error during frmMain.Load(), can't continue\r\nErrno:" + std::to_string(number) +
         "\r\nDescription:" + description;
-    if (Plugin() != nullptr) {
-        Plugin()->ShowDialog(msg);
-        Plugin()->WM_CLOSE(hwnd());
-    } else {
-        ShowDlg(msg, std::nullopt, std::nullopt, std::nullopt);
-        platform().windows().postMessage(hwnd(), platform::wm::kClose, 0, 0);
-    }
+    ShowDialog(msg);
+    platform().windows().postMessage(hwnd(), platform::wm::kClose, 0, 0);
 }
 
 void frmMain::loadSteps() {
@@ -214,12 +209,13 @@ void frmMain::loadSteps() {
     process_.language().TranslateForm(*this);
     SetProgramDirectory();
     setCaption(productTitle());
-    // The host endpoint, with this form as its events, dialogs and texts.
+    // The host endpoint, with this form as its events and dialogs, and the language's texts.
     host::clsPlugin& plugin = process_.createPlugin();
-    plugin.setEvents(this);
-    plugin.setDialogPort(this);
-    plugin.setTextSource([this](int number) { return process_.language().LangText(number); });
-    FillCapabilities();
+    pluginEvents_ = plugin.attachEvents(*this);
+    pluginDialogs_ = plugin.attachDialogPort(*this);
+    plugin.setTextSource(
+        [&language = process_.language()](int number) { return language.LangText(number); });
+    plugin.CapabilitiesData(Capabilities());
     if (TestMode) {
         store.settings().Visible = 1;
         setCaption(caption() + " [Testmode]");
@@ -271,7 +267,7 @@ void frmMain::PlaceMainForm() {
     setTop(newTop);
 }
 
-void frmMain::FillCapabilities() {
+host::CapabilitiesRecord frmMain::Capabilities() {
     host::CapabilitiesRecord r;
     r.set(r.size, 20);
     r.set(r.reserved4, 0);
@@ -281,7 +277,7 @@ void frmMain::FillCapabilities() {
     r.set(r.flag14, true);
     r.set(r.flag16, true);
     r.set(r.flag18, false);
-    Plugin()->CapabilitiesData(r);
+    return r;
 }
 
 void frmMain::LogMsg(std::string_view message) {
@@ -343,10 +339,9 @@ void frmMain::ShutdownPlugin(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusC
     unload(forms::UnloadMode::Code);
 }
 
-void frmMain::GetInformation(std::int32_t& /*cmdNo*/) {
+void frmMain::GetInformation(std::int32_t& /*cmdNo*/, host::InformationRecord& r) {
     platform::Platform& p = platform();
     const platform::VersionInfo v = p.process().version();
-    host::InformationRecord r;
     r.set(r.size, 336);
     switch (process_.sensors().CurrentImageType()) {
         case scanner::kIntraoral:
@@ -365,24 +360,21 @@ void frmMain::GetInformation(std::int32_t& /*cmdNo*/) {
     r.set(r.productText, v.productName + " ver: " + std::to_string(v.major) + "." +
                              std::to_string(v.minor) + "(." + std::to_string(v.revision) + ")");
     r.set(r.programPath, p.files().programFolder() + "\\" + p.files().programName() + ".exe");
-    Plugin()->InformationData(r);
 }
 
-void frmMain::GetCapabilities(std::int32_t& /*cmdNo*/) {
-    FillCapabilities();
+void frmMain::GetCapabilities(std::int32_t& /*cmdNo*/, host::CapabilitiesRecord& reply) {
+    reply = Capabilities();
 }
 
-void frmMain::GetSensorCount(std::int32_t& /*cmdNo*/) {
-    host::SensorCountRecord r;
+void frmMain::GetSensorCount(std::int32_t& /*cmdNo*/, host::SensorCountRecord& r) {
     r.set(r.size, 8);
     r.set(r.count, static_cast<std::int32_t>(process_.sensors().Sensors.count()) + 1);
-    Plugin()->SensorCountData(r);
 }
 
-void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& SensorNo) {
+void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& SensorNo,
+                                   host::SensorInfoRecord& r) {
     scanner::SensorAPI& scanner = process_.sensors();
     const auto count = static_cast<std::int32_t>(scanner.Sensors.count());
-    host::SensorInfoRecord r;
     r.set(r.size, 220);
     r.set(r.sensorNo, SensorNo);
     bool simulated = false;
@@ -410,7 +402,6 @@ void frmMain::GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& Sensor
     r.set(r.text, scanner.ScannerMaker);
     r.set(r.description,
           scanner.ScannerModel + (simulated ? " TEST IMAGE / " : " / ") + scanner.ScannerSerial);
-    Plugin()->SensorInfoData(r);
 }
 
 void frmMain::SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& Settings) {
@@ -527,10 +518,12 @@ void frmMain::showPopup() {
 void frmMain::doShowDialog(std::string_view Msg, std::string_view Caption,
                            std::optional<std::int32_t> ModalType) {
     LogMsg(Msg);
-    if (Plugin() != nullptr)
-        Plugin()->ShowDialog(Msg, std::string(Caption), ModalType, false);
-    else
-        ShowDlg(Msg, std::string(Caption), ModalType, false);
+    ShowDialog(Msg, std::string(Caption), ModalType, false);
+}
+
+void frmMain::ShowDialog(std::string_view Msg, std::optional<std::string> Caption,
+                         std::optional<std::int32_t> Style, std::optional<bool> Annoying) {
+    ShowDlg(Msg, Caption, Style, Annoying);
 }
 
 void frmMain::ShowDlg(std::string_view Msg, const std::optional<std::string>& Caption,

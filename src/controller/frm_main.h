@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/registration.h"
 #include "forms/form.h"
 #include "host/plugin.h"
 #include "host/records.h"
@@ -64,22 +65,25 @@ class frmMain final : public forms::Form,
     forms::Menu& mnuSetup;
     forms::Menu& mnuExit;
 
-    // --- form-level and process-wide state the controller owns --------------------------
-    bool TestMode = false;
-    bool InTimer = false;
-    bool StopRequested = false;
-    platform::Hwnd HostParentWindow = 0;
-    platform::Hwnd AppOwnerWindow = 0;
-    platform::Hwnd PreviousParentWindow = 0;
-    // True while the application window sits in a host's window. The window system reports a
-    // top-level window's parent as 0, so PreviousParentWindow alone cannot tell "never moved"
-    // from "moved out of the desktop"; this flag does.
-    bool AppWindowReparented = false;
-    std::int32_t ActiveSensorNo = 0;
-    std::int32_t ScanInProgress = 0;  // the last seen transport bit of the status word
-    ScannerStatusRecord ScannerStatus;
-    std::int16_t HostWatchdogCount = 0;
-    bool InitCalled = false;
+    // --- what the process object and the scanner connection ask of the form ------------
+    // A scanner session starts without a pending stop.
+    void clearStopRequested() { StopRequested = false; }
+    // The status polling stops.
+    void stopActiveTimer() { ActiveTimer.setEnabled(false); }
+    // The sensor the next plates are delivered for, as ActivateCapture chooses it.
+    void setActiveSensor(std::int32_t SensorNo) { ActiveSensorNo = SensorNo; }
+
+    // --- a look at the form's state (diagnostics and tests) ----------------------------
+    bool testMode() const { return TestMode; }
+    bool initCalled() const { return InitCalled; }
+    bool stopRequested() const { return StopRequested; }
+    bool scanInProgress() const { return ScanInProgress != 0; }
+    const ScannerStatusRecord& scannerStatus() const { return ScannerStatus; }
+    std::int16_t hostWatchdogCount() const { return HostWatchdogCount; }
+    platform::Hwnd hostParentWindow() const { return HostParentWindow; }
+    platform::Hwnd appOwnerWindow() const { return AppOwnerWindow; }
+    platform::Hwnd previousParentWindow() const { return PreviousParentWindow; }
+    bool appWindowReparented() const { return AppWindowReparented; }
 
     host::clsPlugin* Plugin() const;
 
@@ -112,7 +116,8 @@ class frmMain final : public forms::Form,
     void cmdScan_Click();
     void doShowDialog(std::string_view Msg, std::string_view Caption,
                       std::optional<std::int32_t> ModalType = std::nullopt);
-    void FillCapabilities();
+    // The capabilities the plug-in declares.
+    static host::CapabilitiesRecord Capabilities();
     void PlaceMainForm();
     void SetStatusIcon(std::string_view name);
     void SetProgramDirectory();
@@ -125,10 +130,11 @@ class frmMain final : public forms::Form,
     // --- events of the endpoint ---------------------------------------------------------
     void InitializePlugin(std::int32_t& cmdNo) override;
     void ShutdownPlugin(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
-    void GetInformation(std::int32_t& cmdNo) override;
-    void GetCapabilities(std::int32_t& cmdNo) override;
-    void GetSensorCount(std::int32_t& cmdNo) override;
-    void GetsensorInformation(std::int32_t& cmdNo, std::int32_t& SensorNo) override;
+    void GetInformation(std::int32_t& cmdNo, host::InformationRecord& reply) override;
+    void GetCapabilities(std::int32_t& cmdNo, host::CapabilitiesRecord& reply) override;
+    void GetSensorCount(std::int32_t& cmdNo, host::SensorCountRecord& reply) override;
+    void GetsensorInformation(std::int32_t& cmdNo, std::int32_t& SensorNo,
+                              host::SensorInfoRecord& reply) override;
     void ActivateSetup(std::int32_t& cmdNo) override;
     void SetSettingsAsString(std::int32_t& cmdNo, std::string& Settings) override;
     void StopCapture(std::int32_t& cmdNo, std::int32_t& newStatusCode) override;
@@ -139,11 +145,33 @@ class frmMain final : public forms::Form,
     void StatusChange(std::int32_t& StatCode, bool& DlgActive, std::string& InfoStr) override;
     void ImageStored(std::int32_t& cmdNo, std::int32_t ImageID) override;
 
-    // The message dialog (the endpoint's ShowDialog arrives here).
+    // The message dialog: the endpoint's ShowDialog arrives here, and the form's own messages
+    // come straight here (ShowDialog below).
     void ShowDlg(std::string_view Msg, const std::optional<std::string>& Caption,
                  std::optional<std::int32_t> Style, std::optional<bool> Annoying) override;
 
   private:
+    // --- the form's state ---------------------------------------------------------------
+    bool TestMode = false;
+    bool InTimer = false;
+    bool StopRequested = false;
+    platform::Hwnd HostParentWindow = 0;
+    platform::Hwnd AppOwnerWindow = 0;
+    platform::Hwnd PreviousParentWindow = 0;
+    // True while the application window sits in a host's window. The window system reports a
+    // top-level window's parent as 0, so PreviousParentWindow alone cannot tell "never moved"
+    // from "moved out of the desktop"; this flag does.
+    bool AppWindowReparented = false;
+    std::int32_t ActiveSensorNo = 0;
+    std::int32_t ScanInProgress = 0;  // the last seen transport bit of the status word
+    ScannerStatusRecord ScannerStatus;
+    std::int16_t HostWatchdogCount = 0;
+    bool InitCalled = false;
+
+    // The form's message dialog, with the endpoint's ShowDialog arguments.
+    void ShowDialog(std::string_view Msg, std::optional<std::string> Caption = std::nullopt,
+                    std::optional<std::int32_t> Style = std::nullopt,
+                    std::optional<bool> Annoying = std::nullopt);
     void Form_Load();
     void Form_Unload(bool& cancel);
     void loadSteps();
@@ -210,6 +238,11 @@ class frmMain final : public forms::Form,
     };
     std::unique_ptr<PrescanLink, PrescanLinkDeleter> prescanLink_;
     std::unique_ptr<ui::frmPrescan> prescan_;
+    // Last, so that they end first: nothing reaches the form once it is being destroyed.
+    Registration previewHook_;  // the scanner connection's way to the preview window
+    Registration logBox_;       // the log's way to txtLog
+    Registration pluginEvents_;
+    Registration pluginDialogs_;
 };
 
 }  // namespace quilo::controller

@@ -53,11 +53,8 @@ PluginProcess::~PluginProcess() {
     // instance that never started) still goes through the unload, unless it never began.
     if (main_ && main_->loaded() && !ended_) main_->unload(forms::UnloadMode::Code);
     plugin_.reset();
-    // The retired endpoint outlives the main form: its end must not reach the form any more.
-    if (retired_) {
-        retired_->setEvents(nullptr);
-        retired_->setDialogPort(nullptr);
-    }
+    // The retired endpoint outlives the main form; the form's registrations with it end with
+    // the form, so its end does not reach the form.
     main_.reset();
     retired_.reset();
     forms_.setApplicationWindow(0);
@@ -170,11 +167,11 @@ int PluginProcess::noPreview() {
 }
 
 void PluginProcess::clearStopRequested() {
-    if (main_) main_->StopRequested = false;
+    if (main_) main_->clearStopRequested();
 }
 
 void PluginProcess::stopActiveTimer() {
-    if (main_) main_->ActiveTimer.setEnabled(false);
+    if (main_) main_->stopActiveTimer();
 }
 
 }  // namespace quilo::controller

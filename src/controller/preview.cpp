@@ -24,7 +24,7 @@ class frmMain::PrescanLink final : public ui::PrescanHost, public scanner::Previ
     void SendSelected(const std::string& FileName, std::int32_t OrdinalNo) override {
         main_.SendSelected(FileName, OrdinalNo);
     }
-    bool ScanInProgress() const override { return main_.ScanInProgress != 0; }
+    bool ScanInProgress() const override { return main_.scanInProgress(); }
     bool StopRequested() const override { return main_.StopRequested; }
     void setPreviewShown(bool shown) override { main_.process_.sensors().PreviewShown = shown; }
     void setPixelPitch(float x, float y) override {
@@ -62,7 +62,6 @@ class frmMain::PrescanLink final : public ui::PrescanHost, public scanner::Previ
 // Here, where the link's type is complete.
 frmMain::~frmMain() {
     unlinkPreview();
-    process_.log().setLogBox(nullptr);
 }
 
 void frmMain::PrescanLinkDeleter::operator()(PrescanLink* link) const {
@@ -71,11 +70,11 @@ void frmMain::PrescanLinkDeleter::operator()(PrescanLink* link) const {
 
 void frmMain::linkPreview() {
     prescanLink_.reset(new PrescanLink(*this));
-    process_.sensors().setPreviewHook(prescanLink_.get());
+    previewHook_ = process_.sensors().attachPreviewHook(*prescanLink_);
 }
 
 void frmMain::unlinkPreview() {
-    process_.sensors().setPreviewHook(nullptr);
+    previewHook_.reset();
     prescan_.reset();
     prescanLink_.reset();
 }

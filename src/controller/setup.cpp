@@ -119,8 +119,7 @@ void frmMain::doSetup() {
         if (host::clsPlugin* plugin = Plugin()) plugin->SetupActive(false);
         os.setMousePointer(platform::pointer::kDefault);
     } catch (const RuntimeError& e) {
-        if (host::clsPlugin* plugin = Plugin())
-            plugin->ShowDialog(formatError(e, "frmMain.doSetup"));
+        if (Plugin() != nullptr) ShowDialog(formatError(e, "frmMain.doSetup"));
     }
 }
 

@@ -48,8 +48,6 @@ clsPlugin::clsPlugin(platform::Platform& platform, XrayIfc& xray, trace::Trace& 
     : platform_(platform), xray_(xray), trace_(trace), hook_(platform.windows()) {
     Trace("clsPlugin: Class_Initialize:App:" + platform_.process().version().title);
     interfaceMsg_ = xray_.GetInterfaceMessage();
-    information_.set(InformationRecord::size, InformationRecord::kSize);
-    information_.set(InformationRecord::reserved12, 0);
     capabilities_.set(CapabilitiesRecord::size, CapabilitiesRecord::kSize);
 }
 
@@ -126,7 +124,8 @@ void clsPlugin::SetStatus(std::int32_t StatCode, bool DlgActive,
     if (!changed) return;
     statusCode_ = StatCode;
     dlgActive_ = DlgActive;
-    if (events_) events_->StatusChange(statusCode_, dlgActive_, infoStr_);
+    if (PluginEvents* events = events_.get())
+        events->StatusChange(statusCode_, dlgActive_, infoStr_);
     if (initialized_) {
         reportStatus("Error: clsPlugin.SetStatus(), ExSendStatus failed.",
                      "Error: clsPlugin.SetStatus(), SendStatus failed.");
@@ -182,8 +181,8 @@ platform::LResult clsPlugin::SendSettingsAsString(std::string_view aStr) {
 
 void clsPlugin::ShowDialog(std::string_view Msg, std::optional<std::string> Caption,
                            std::optional<std::int32_t> Style, std::optional<bool> Annoying) {
-    if (dialogs_) {
-        dialogs_->ShowDlg(Msg, Caption, Style, Annoying);
+    if (DialogPort* dialogs = dialogs_.get()) {
+        dialogs->ShowDlg(Msg, Caption, Style, Annoying);
         return;
     }
     // Before the message dialog exists the message still reaches the user, in a message box.
@@ -194,9 +193,9 @@ void clsPlugin::ShowDialog(std::string_view Msg, std::optional<std::string> Capt
 
 void clsPlugin::Trace(std::string_view Msg) {
     trace_.TraceLine(Msg);
-    if (events_) {
+    if (PluginEvents* events = events_.get()) {
         std::string m(Msg);
-        events_->TraceEvt(m);
+        events->TraceEvt(m);
     }
 }
 
@@ -237,12 +236,12 @@ platform::LResult clsPlugin::WindowProc(Hwnd hwnd, platform::MsgId uMsg, platfor
     }
     if (hookedMessage_ != 0 && uMsg == hookedMessage_) {
         r = 0;
-        if (events_) events_->HookedMessage(uMsg, wParam, lParam, r);
+        if (PluginEvents* events = events_.get()) events->HookedMessage(uMsg, wParam, lParam, r);
         if (r != 0) return r;
     }
     if (uMsg == platform::wm::kSysCommand) {
         r = 0;
-        if (events_) events_->WmSysCommand(wParam, lParam, r);
+        if (PluginEvents* events = events_.get()) events->WmSysCommand(wParam, lParam, r);
         if (r != 0) return r;
     }
     auto& windows = platform_.windows();
@@ -268,10 +267,10 @@ bool clsPlugin::OnEnumeratePlugIns(platform::WParam wParam) {
         return false;
     }
     std::int32_t cmdNo = cmd::kEnumeratePlugIns;
-    if (events_) events_->EnumeratePlugins(cmdNo);
+    if (PluginEvents* events = events_.get()) events->EnumeratePlugins(cmdNo);
     xray_.SendRegisterPlugIn(hookedHWnd_);
     cmdNo = cmd::kRegisterPlugIn;
-    if (events_) events_->RegisterPlugin(cmdNo);
+    if (PluginEvents* events = events_.get()) events->RegisterPlugin(cmdNo);
     return true;
 }
 
@@ -407,13 +406,13 @@ void clsPlugin::cmdInitializePlugin(std::int32_t n) {
     initialized_ = true;
     StatusCode(status::kIdle);
     std::int32_t cmdNo = n;
-    if (events_) events_->InitializePlugin(cmdNo);
+    if (PluginEvents* events = events_.get()) events->InitializePlugin(cmdNo);
 }
 
 void clsPlugin::cmdShutdownPlugin(std::int32_t n) {
     std::int32_t cmdNo = n;
     std::int32_t newStatus = status::kUninitialized;
-    if (events_) events_->ShutdownPlugin(cmdNo, newStatus);
+    if (PluginEvents* events = events_.get()) events->ShutdownPlugin(cmdNo, newStatus);
     if (newStatus == kDontChangeStatusCode) return;
     StatusCode(newStatus);  // reported while still initialised
     initialized_ = false;
@@ -422,34 +421,37 @@ void clsPlugin::cmdShutdownPlugin(std::int32_t n) {
 
 void clsPlugin::cmdGetInformation(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetInformation(cmdNo);
-    information_.set(InformationRecord::size, InformationRecord::kSize);
-    information_.set(InformationRecord::reserved12, 0);
-    xray_.SendInformation(kv2hWnd_, hookedHWnd_, information_);
+    InformationRecord reply;
+    if (PluginEvents* events = events_.get()) events->GetInformation(cmdNo, reply);
+    reply.set(InformationRecord::size, InformationRecord::kSize);
+    reply.set(InformationRecord::reserved12, 0);
+    xray_.SendInformation(kv2hWnd_, hookedHWnd_, reply);
 }
 
 void clsPlugin::cmdGetCapabilities(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetCapabilities(cmdNo);
+    CapabilitiesRecord reply = capabilities_;
+    if (PluginEvents* events = events_.get()) events->GetCapabilities(cmdNo, reply);
+    capabilities_ = reply;
     capabilities_.set(CapabilitiesRecord::size, CapabilitiesRecord::kSize);
     xray_.SendCapabilities(kv2hWnd_, hookedHWnd_, capabilities_);
 }
 
 void clsPlugin::cmdGetStatus(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetStatus(cmdNo);
+    if (PluginEvents* events = events_.get()) events->GetStatus(cmdNo);
     reportStatus("Error: clsPlugin.cmdGetStatus(), ExSendStatus failed.",
                  "Error: clsPlugin.cmdGetStatus(), SendStatus failed.");
 }
 
 void clsPlugin::cmdActivateSetup(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->ActivateSetup(cmdNo);
+    if (PluginEvents* events = events_.get()) events->ActivateSetup(cmdNo);
 }
 
 void clsPlugin::cmdGetSettings(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetSettings(cmdNo);
+    if (PluginEvents* events = events_.get()) events->GetSettings(cmdNo);
 }
 
 void clsPlugin::cmdSetSettings(std::int32_t n, const CommandEntry& entry) {
@@ -470,41 +472,43 @@ void clsPlugin::cmdSetSettings(std::int32_t n, const CommandEntry& entry) {
         return;
     }
     std::int32_t cmdNo = n;
-    if (events_) events_->SetSettingsAsString(cmdNo, *text);
+    if (PluginEvents* events = events_.get()) events->SetSettingsAsString(cmdNo, *text);
 }
 
 void clsPlugin::cmdActivateCapture(std::int32_t n, std::int32_t sensorNo) {
     std::int32_t cmdNo = n;
     std::int32_t newStatus = status::kActive;
-    if (events_) events_->ActivateCapture(cmdNo, sensorNo, newStatus);
+    if (PluginEvents* events = events_.get()) events->ActivateCapture(cmdNo, sensorNo, newStatus);
     if (newStatus != kDontChangeStatusCode) StatusCode(newStatus);
 }
 
 void clsPlugin::cmdImageStored(std::int32_t n, std::int32_t imageId) {
     std::int32_t cmdNo = n;
-    if (events_) events_->ImageStored(cmdNo, imageId);
+    if (PluginEvents* events = events_.get()) events->ImageStored(cmdNo, imageId);
     if (KeepImages()) DeleteNewImage(imageId);
 }
 
 void clsPlugin::cmdStopCapture(std::int32_t n) {
     std::int32_t cmdNo = n;
     std::int32_t newStatus = status::kIdle;
-    if (events_) events_->StopCapture(cmdNo, newStatus);
+    if (PluginEvents* events = events_.get()) events->StopCapture(cmdNo, newStatus);
     if (newStatus != kDontChangeStatusCode) StatusCode(newStatus);
 }
 
 void clsPlugin::cmdGetSensorCount(std::int32_t n) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetSensorCount(cmdNo);
-    sensorCount_.set(SensorCountRecord::size, SensorCountRecord::kSize);
-    xray_.SendSensorCount(kv2hWnd_, hookedHWnd_, sensorCount_);
+    SensorCountRecord reply;
+    if (PluginEvents* events = events_.get()) events->GetSensorCount(cmdNo, reply);
+    reply.set(SensorCountRecord::size, SensorCountRecord::kSize);
+    xray_.SendSensorCount(kv2hWnd_, hookedHWnd_, reply);
 }
 
 void clsPlugin::cmdGetSensorInformation(std::int32_t n, std::int32_t sensorNo) {
     std::int32_t cmdNo = n;
-    if (events_) events_->GetsensorInformation(cmdNo, sensorNo);
-    sensorInfo_.set(SensorInfoRecord::size, SensorInfoRecord::kSize);
-    xray_.SendSensorInformation(kv2hWnd_, hookedHWnd_, sensorInfo_);
+    SensorInfoRecord reply;
+    if (PluginEvents* events = events_.get()) events->GetsensorInformation(cmdNo, sensorNo, reply);
+    reply.set(SensorInfoRecord::size, SensorInfoRecord::kSize);
+    xray_.SendSensorInformation(kv2hWnd_, hookedHWnd_, reply);
 }
 
 }  // namespace quilo::host

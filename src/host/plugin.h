@@ -1,6 +1,6 @@
 // clsPlugin: the plug-in's end of the host protocol. It subclasses the main window, takes the
 // host's commands into the command ring, works them off one per self-posted message, raises one
-// event per command and sends the reply built from the records the event handler filled.
+// event per command and sends the reply the event handler gave back.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/registration.h"
 #include "host/plugin_hook.h"
 #include "host/records.h"
 #include "host/xray_ifc.h"
@@ -22,19 +23,22 @@
 namespace quilo::host {
 
 // The events of the endpoint, in their declaration order. Arguments passed by reference may be
-// changed by the handler; the endpoint uses what the handler leaves. Every event has an empty
-// default so a listener overrides only what it handles.
+// changed by the handler; the endpoint uses what the handler leaves. A command with a reply record
+// passes it in empty: the handler fills it, the endpoint fixes its size field and sends it. Every
+// event has an empty default so a listener overrides only what it handles.
 class PluginEvents {
   public:
     virtual void EnumeratePlugins(std::int32_t& /*cmdNo*/) {}
     virtual void RegisterPlugin(std::int32_t& /*cmdNo*/) {}
     virtual void InitializePlugin(std::int32_t& /*cmdNo*/) {}
     virtual void ShutdownPlugin(std::int32_t& /*cmdNo*/, std::int32_t& /*newStatusCode*/) {}
-    virtual void GetInformation(std::int32_t& /*cmdNo*/) {}
-    virtual void GetCapabilities(std::int32_t& /*cmdNo*/) {}
+    virtual void GetInformation(std::int32_t& /*cmdNo*/, InformationRecord& /*reply*/) {}
+    // The reply starts as the capabilities the endpoint holds now.
+    virtual void GetCapabilities(std::int32_t& /*cmdNo*/, CapabilitiesRecord& /*reply*/) {}
     virtual void GetStatus(std::int32_t& /*cmdNo*/) {}
-    virtual void GetSensorCount(std::int32_t& /*cmdNo*/) {}
-    virtual void GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& /*SensorNo*/) {}
+    virtual void GetSensorCount(std::int32_t& /*cmdNo*/, SensorCountRecord& /*reply*/) {}
+    virtual void GetsensorInformation(std::int32_t& /*cmdNo*/, std::int32_t& /*SensorNo*/,
+                                      SensorInfoRecord& /*reply*/) {}
     virtual void ActivateSetup(std::int32_t& /*cmdNo*/) {}
     virtual void GetSettings(std::int32_t& /*cmdNo*/) {}
     virtual void SetSettingsAsString(std::int32_t& /*cmdNo*/, std::string& /*Settings*/) {}
@@ -86,8 +90,10 @@ class clsPlugin {
     clsPlugin(const clsPlugin&) = delete;
     clsPlugin& operator=(const clsPlugin&) = delete;
 
-    void setEvents(PluginEvents* events) { events_ = events; }
-    void setDialogPort(DialogPort* dialogs) { dialogs_ = dialogs; }
+    // The event listener and the message dialog, each until its registration ends. Without a
+    // dialog port ShowDialog falls back to a message box.
+    Registration attachEvents(PluginEvents& events) { return events_.attach(events); }
+    Registration attachDialogPort(DialogPort& dialogs) { return dialogs_.attach(dialogs); }
     // Numbered texts of the hand-over's refusals (the language table).
     void setTextSource(std::function<std::string(int)> langText) {
         langText_ = std::move(langText);
@@ -135,13 +141,9 @@ class clsPlugin {
     platform::LResult WindowProc(Hwnd hwnd, platform::MsgId uMsg, platform::WParam wParam,
                                  platform::LParam lParam);
 
-    // --- the reply records the controller fills -------------------------------------------
-    InformationRecord InformationData() const { return information_; }
-    void InformationData(const InformationRecord& r) { information_ = r; }
-    SensorCountRecord SensorCountData() const { return sensorCount_; }
-    void SensorCountData(const SensorCountRecord& r) { sensorCount_ = r; }
-    SensorInfoRecord SensorInfoData() const { return sensorInfo_; }
-    void SensorInfoData(const SensorInfoRecord& r) { sensorInfo_ = r; }
+    // --- records ----------------------------------------------------------------------------
+    // The capabilities: what the plug-in declares before the host asks, then the last reply to
+    // GetCapabilities.
     CapabilitiesRecord CapabilitiesData() const { return capabilities_; }
     void CapabilitiesData(const CapabilitiesRecord& r) { capabilities_ = r; }
     StatusRecord StatusData() const;
@@ -205,8 +207,8 @@ class clsPlugin {
     platform::Platform& platform_;
     XrayIfc& xray_;
     trace::Trace& trace_;
-    PluginEvents* events_ = nullptr;
-    DialogPort* dialogs_ = nullptr;
+    ListenerSlot<PluginEvents> events_;
+    ListenerSlot<DialogPort> dialogs_;
     std::function<std::string(int)> langText_;
     std::function<void(std::int32_t, bool)> lostImageOutcome_;
     PluginHook hook_;
@@ -218,9 +220,6 @@ class clsPlugin {
     std::int32_t statusCode_ = status::kUninitialized;
     bool dlgActive_ = false;
     std::string infoStr_;
-    InformationRecord information_;
-    SensorCountRecord sensorCount_;
-    SensorInfoRecord sensorInfo_;
     CapabilitiesRecord capabilities_;
     std::int32_t secondsLeft_ = 0;
     platform::WndProcRef previousProc_ = 0;

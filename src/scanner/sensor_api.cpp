@@ -322,11 +322,12 @@ void SensorAPI::readSerial() {
 void SensorAPI::CloseHardware() {
     host_.stopActiveTimer();
     if (PreviewShown) {
-        if (preview_ && preview_->imageCount() > 0) {
+        PreviewWindowHook* preview = preview_.get();
+        if (preview && preview->imageCount() > 0) {
             process_.messageBox(0, "Save your images before closing!", process_.version().title,
                                 platform::mb::kOk);
         } else {
-            if (preview_) preview_->unload();
+            if (preview) preview->unload();
             PreviewShown = false;
         }
     }

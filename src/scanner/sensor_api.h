@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/registration.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "scanner/scanner_library.h"
@@ -66,7 +67,8 @@ class SensorAPI {
     SensorAPI(const SensorAPI&) = delete;
     SensorAPI& operator=(const SensorAPI&) = delete;
 
-    void setPreviewHook(PreviewWindowHook* hook) { preview_ = hook; }
+    // The preview window's side, while its registration lasts.
+    Registration attachPreviewHook(PreviewWindowHook& hook) { return preview_.attach(hook); }
     // The chosen set is a setting: bind these to the settings record so both see one value.
     // Until bound, SensorAPI keeps its own.
     void bindCurrentSet(Long& setNumber, std::string& setName, Long& imageType) {
@@ -110,7 +112,7 @@ class SensorAPI {
     platform::Files& files_;
     platform::Process& process_;
     ScannerHost& host_;
-    PreviewWindowHook* preview_ = nullptr;
+    ListenerSlot<PreviewWindowHook> preview_;
     Long ownSetNr_ = 0;
     std::string ownSet_;
     Long ownImageType_ = 0;

@@ -50,13 +50,15 @@ std::string Log::logFilePath() const {
 }
 
 bool Log::wanted() const {
-    return (logBox_ && IsFormLoaded(forms_, "frmmain") && logBox_->formVisible()) ||
+    const LogBox* box = logBox_.get();
+    return (box && IsFormLoaded(forms_, "frmmain") && box->formVisible()) ||
            (visibleMode_ && visibleMode_());
 }
 
 void Log::LogMsg(std::string_view message) {
-    if (logBox_ && IsFormLoaded(forms_, "frmmain") && logBox_->formVisible()) {
-        logBox_->setText(std::string(trimBlanks(message)) + "\r\n" + logBox_->text());
+    LogBox* box = logBox_.get();
+    if (box && IsFormLoaded(forms_, "frmmain") && box->formVisible()) {
+        box->setText(std::string(trimBlanks(message)) + "\r\n" + box->text());
     }
     if (visibleMode_ && visibleMode_()) {
         const std::string path = logFilePath();

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/registration.h"
 #include "platform/files.h"
 #include "platform/process.h"
 
@@ -44,8 +45,8 @@ class Log {
     Log(platform::Files& files, platform::Clock& clock, const FormRegistry& forms)
         : files_(files), clock_(clock), forms_(forms) {}
 
-    // The main form hands in its log box when it loads and takes it back when it unloads.
-    void setLogBox(LogBox* box) { logBox_ = box; }
+    // The main form's log box, while its registration lasts.
+    Registration attachLogBox(LogBox& box) { return logBox_.attach(box); }
     // Whether visible mode is on (the `Visible` option is "1"); asked at every message, so a
     // changed setting counts at once. Off when not set.
     void setVisibleMode(std::function<bool()> visibleMode) {
@@ -64,7 +65,7 @@ class Log {
     platform::Files& files_;
     platform::Clock& clock_;
     const FormRegistry& forms_;
-    LogBox* logBox_ = nullptr;
+    ListenerSlot<LogBox> logBox_;
     std::function<bool()> visibleMode_;
 };
 

@@ -123,7 +123,7 @@ class RoadRig {
     // The capture as the scanner's set of that plate's kind was activated.
     void selectPlate(const Plate& p) {
         plugin->sensors().CurrentImageType() = p.imageType;
-        main().ActiveSensorNo = p.sensor;
+        main().setActiveSensor(p.sensor);
     }
 
     sim::World world;

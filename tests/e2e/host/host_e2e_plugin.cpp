@@ -62,11 +62,10 @@ int run() {
     {
         host::clsPlugin endpoint(*platform, xray, trace);
         Controller controller(endpoint);
-        endpoint.setEvents(&controller);
+        const Registration events = endpoint.attachEvents(controller);
         ws.setTimer(hwnd, kWatchdog, 60000);
         endpoint.Hook(hwnd, true);
         rc = ws.runMessageLoop();
-        endpoint.setEvents(nullptr);
     }
     trace.TraceClose();
     return rc;

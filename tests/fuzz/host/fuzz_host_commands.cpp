@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {
             Quiet events;  // outlives the endpoint, which still traces when it ends
             host::clsPlugin endpoint(plugin, xray, trace);
-            endpoint.setEvents(&events);
+            const Registration link = endpoint.attachEvents(events);
             endpoint.Hook(pluginHwnd, in.byte() & 1);
             const platform::MsgId im = xray.GetInterfaceMessage();
             auto& hw = hostProc.windows();

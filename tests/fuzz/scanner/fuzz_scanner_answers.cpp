@@ -114,7 +114,7 @@ void runAnswers(Input& in) {
     // than the input.
     static quilo::test::TestWorld w;
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
-    api.setPreviewHook(&host);
+    const quilo::Registration previewLink = api.attachPreviewHook(host);
     api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
     const std::uint8_t rounds = static_cast<std::uint8_t>(1 + in.byte() % 3);
     host.previewImages = in.byte() % 2;

@@ -233,7 +233,7 @@ TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
     activate(1);
     world.advance(100);
     send(code::Stop, testhost::handleBytes(host->hwnd()));
-    EXPECT_TRUE(main().StopRequested);
+    EXPECT_TRUE(main().stopRequested());
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
     world.advance(60000);
     EXPECT_TRUE(images().empty());
@@ -309,7 +309,7 @@ TEST_F(Capture, WithoutPreviewNoWindowAndNoPreviewPicture) {
     waitImages(1);
     ASSERT_EQ(images().size(), 1u);
     EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
-    EXPECT_EQ(main().ScannerStatus.PreviewLineCount, 0);
+    EXPECT_EQ(main().scannerStatus().PreviewLineCount, 0);
 }
 
 // The narrow progress window: images go to the host at once; the window closes at the first
@@ -329,11 +329,11 @@ TEST_F(Capture, ProgressWindowClosesWhenDoneAndCountsPicturesOn) {
     EXPECT_TRUE(narrow);
     world.advance(50);
     EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
-    const std::int32_t first = main().ScannerStatus.PreviewLineCount;
+    const std::int32_t first = main().scannerStatus().PreviewLineCount;
     EXPECT_GT(first, 3);
     activate(1);
     waitImages(2);
-    EXPECT_GT(main().ScannerStatus.PreviewLineCount, first);
+    EXPECT_GT(main().scannerStatus().PreviewLineCount, first);
     const std::string next = "Added preview line " + std::to_string((first + 2) / 3 * 3) + ", ";
     EXPECT_NE(log().find(next), std::string::npos) << next;
 }
@@ -342,7 +342,7 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     configure({{"Plates", "3"}});
     start(0);
     activate(1);
-    for (int i = 0; i < 600 && !(main().ScanInProgress == 0 && prescanImages() == 3); ++i)
+    for (int i = 0; i < 600 && !(!main().scanInProgress() && prescanImages() == 3); ++i)
         world.advance(100);
     EXPECT_TRUE(images().empty());  // nothing goes to the host before the user chooses
     ASSERT_EQ(prescanImages(), 3) << log();
@@ -399,7 +399,7 @@ TEST_F(Capture, SoakOfManyPlates) {
         activate(1);
         expected += static_cast<std::size_t>(n);
         if (s.NoPreview == 0) {
-            for (int i = 0; i < 100 && !(main().ScanInProgress == 0 && prescanImages() == n); ++i)
+            for (int i = 0; i < 100 && !(!main().scanInProgress() && prescanImages() == n); ++i)
                 world.advance(100);
             ASSERT_EQ(prescanImages(), n);
             static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();

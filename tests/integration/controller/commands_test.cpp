@@ -21,10 +21,10 @@ TEST_F(Commands, InitializeRefusesANonWindowThenAcceptsTheHostOnce) {
     const std::size_t from = host->received().size();
     EXPECT_EQ(send(code::Initialize, testhost::int32Bytes(0x0BADF00D)), 0);
     EXPECT_FALSE(plugin->plugin()->Initialized());
-    EXPECT_FALSE(main().InitCalled);
+    EXPECT_FALSE(main().initCalled());
     initialize();
-    EXPECT_TRUE(main().InitCalled);
-    EXPECT_EQ(main().HostParentWindow, host->hwnd());
+    EXPECT_TRUE(main().initCalled());
+    EXPECT_EQ(main().hostParentWindow(), host->hwnd());
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{16});
     EXPECT_EQ(main().imgStatus.tag(), "RedCir");
     EXPECT_TRUE(main().cmdScan.enabled());
@@ -41,11 +41,11 @@ TEST_F(Commands, CephalometricKindIsFourBeforeInitializeAndFiveAfter) {
     ASSERT_TRUE(startPlugin());
     plugin->sensors().CurrentParamSetNr() = 4;
     plugin->sensors().CurrentImageType() = scanner::kCephalometric;
-    EXPECT_EQ(plugin->plugin()->InformationData().get(host::InformationRecord::imageKind), 0);
     // Before InitializePlugin the endpoint refuses to answer, so the handler is asked directly.
     std::int32_t cmdNo = code::Information;
-    main().GetInformation(cmdNo);
-    EXPECT_EQ(plugin->plugin()->InformationData().get(host::InformationRecord::imageKind), 4);
+    host::InformationRecord before;
+    main().GetInformation(cmdNo, before);
+    EXPECT_EQ(before.get(host::InformationRecord::imageKind), 4);
     initialize();
     EXPECT_EQ(le32At(askHandle(code::Information), 4), 5);
     plugin->sensors().CurrentImageType() = scanner::kPanoramic;
@@ -78,7 +78,7 @@ TEST_F(Answers, StopCaptureClosesTheScanner) {
     plugin->sensors().ScannerActivated = true;
     EXPECT_NE(sendHandle(code::Stop), 0);
     EXPECT_EQ(statusesSince(from), (std::vector<std::int32_t>{64, 16}));
-    EXPECT_TRUE(main().StopRequested);
+    EXPECT_TRUE(main().stopRequested());
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
     EXPECT_FALSE(plugin->sensors().ScannerActivated);
 }
@@ -120,12 +120,12 @@ TEST_F(Answers, HiddenFormKeepsItsCaptionsUntilShown) {
 
 TEST_F(Answers, ParentWindowSettingAndOtherPrefixes) {
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
-    EXPECT_EQ(main().HostParentWindow, 0u);
-    EXPECT_EQ(main().PreviousParentWindow, 0u);
+    EXPECT_EQ(main().hostParentWindow(), 0u);
+    EXPECT_EQ(main().previousParentWindow(), 0u);
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 4242.6xyz")), 0);
-    EXPECT_EQ(main().HostParentWindow, 4243u);
+    EXPECT_EQ(main().hostParentWindow(), 4243u);
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW")), 0);
-    EXPECT_EQ(main().HostParentWindow, 0u);
+    EXPECT_EQ(main().hostParentWindow(), 0u);
     const std::string language = plugin->settings().names().Language;
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("XYZ German")), 0);
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LA")), 0);
@@ -141,7 +141,7 @@ TEST_F(Commands, ApplicationWindowGoesIntoTheHostWindowAndBack) {
     EXPECT_EQ(w.getOwner(pluginWindow()), app);
     EXPECT_EQ(w.getParent(app), 0u);
     initialize();
-    EXPECT_EQ(main().AppOwnerWindow, app);
+    EXPECT_EQ(main().appOwnerWindow(), app);
     EXPECT_EQ(w.getParent(app), host->hwnd());
     // PHW 0 forgets the parent and moves nothing.
     EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
@@ -155,11 +155,11 @@ TEST_F(Commands, ApplicationWindowGoesIntoTheHostWindowAndBack) {
     };
     EXPECT_NE(phw(other.hwnd()), 0);
     EXPECT_EQ(w.getParent(app), other.hwnd());
-    EXPECT_EQ(main().PreviousParentWindow, 0u);
+    EXPECT_EQ(main().previousParentWindow(), 0u);
     // A handle that is no window: put back, and left there.
     EXPECT_NE(phw(static_cast<Hwnd>(4242)), 0);
     EXPECT_EQ(w.getParent(app), 0u);
-    EXPECT_FALSE(main().AppWindowReparented);
+    EXPECT_FALSE(main().appWindowReparented());
     // A second InitializePlugin takes it into the host's window again.
     EXPECT_NE(phw(other.hwnd()), 0);
     EXPECT_NE(sendHandle(code::Initialize), 0);

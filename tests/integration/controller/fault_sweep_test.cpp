@@ -118,7 +118,7 @@ const Scenario kScenarios[] = {
          if (!s.launch(0)) return;
          s.activate(1);
          waitFor(s, [&] {
-             return !s.alive() || (s.main().ScanInProgress == 0 && s.prescanImages() == 3);
+             return !s.alive() || (!s.main().scanInProgress() && s.prescanImages() == 3);
          });
          if (auto* window = static_cast<ui::frmPrescan*>(s.plugin->forms().find("frmPrescan")))
              window->Command1.click();

@@ -13,7 +13,7 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     ASSERT_EQ(host->plugins().size(), 1u);
     EXPECT_EQ(host->plugins()[0], f.hwnd());
     EXPECT_FALSE(f.visible());
-    EXPECT_FALSE(f.TestMode);
+    EXPECT_FALSE(f.testMode());
     // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
     EXPECT_EQ(f.caption().find("XXX"), std::string::npos);
     EXPECT_NE(f.caption().find("Quilo"), std::string::npos) << f.caption();
@@ -60,7 +60,7 @@ TEST_F(Lifecycle, SecondInstanceEndsBeforeShowingOrAnnouncing) {
 TEST_F(Lifecycle, TestModeInAnyLetterCaseShowsTheFormAndMarksTheCaption) {
     ASSERT_TRUE(startPlugin("-x /tEsT -y"));
     controller::frmMain& f = main();
-    EXPECT_TRUE(f.TestMode);
+    EXPECT_TRUE(f.testMode());
     EXPECT_TRUE(f.visible());
     EXPECT_EQ(plugin->settings().settings().Visible, 1);
     const std::string suffix = " [Testmode]";
@@ -125,10 +125,10 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     world.runUntilIdle();
     ASSERT_EQ(pluginProcess->windows().getParent(plugin->applicationWindow()), host->hwnd());
     world.advance(19000);  // a tick with the host still there resets nothing wrong
-    EXPECT_EQ(main().HostWatchdogCount, 0);
+    EXPECT_EQ(main().hostWatchdogCount(), 0);
     hostProcess->windows().destroyWindow(doomed.hwnd());
     world.advance(1000);  // the tick at 20 s after the load finds no host
-    EXPECT_EQ(main().HostWatchdogCount, 1);
+    EXPECT_EQ(main().hostWatchdogCount(), 1);
     EXPECT_FALSE(plugin->ended());
     EXPECT_NE(main().lblStatus.caption().find(") : 0 0"), std::string::npos)
         << main().lblStatus.caption();
@@ -180,10 +180,10 @@ TEST_F(Lifecycle, EnhancementComponentKnowsTheNamesAndShowsItsOptions) {
 TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBack) {
     ASSERT_TRUE(startPlugin());
     world.advance(20000);  // no host yet: the first tick counts 1
-    EXPECT_EQ(main().HostWatchdogCount, 1);
+    EXPECT_EQ(main().hostWatchdogCount(), 1);
     initialize();
     world.advance(20000);
-    EXPECT_EQ(main().HostWatchdogCount, 0);
+    EXPECT_EQ(main().hostWatchdogCount(), 0);
     world.advance(20000);
     EXPECT_FALSE(plugin->ended());
 }
@@ -192,7 +192,7 @@ TEST_F(Lifecycle, WatchdogIsIdleInTestMode) {
     ASSERT_TRUE(startPlugin("/test"));
     world.advance(100000);
     EXPECT_FALSE(plugin->ended());
-    EXPECT_EQ(main().HostWatchdogCount, 0);
+    EXPECT_EQ(main().hostWatchdogCount(), 0);
 }
 
 TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {

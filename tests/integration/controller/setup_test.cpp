@@ -139,7 +139,7 @@ TEST_F(Setup, OkClosesAndStopsOnlyForScannerChanges) {
             openDuring = plugin->sensors().HardwareInitialized;
         });
         EXPECT_EQ(openDuring, !r.closed) << r.what;
-        EXPECT_EQ(main().StopRequested, r.stopped) << r.what;
+        EXPECT_EQ(main().stopRequested(), r.stopped) << r.what;
         EXPECT_EQ(library->device().iniPath() != iniBefore, r.iniSet) << r.what;
         plugin.reset();
         library.reset();
@@ -223,7 +223,7 @@ TEST_F(Setup, HostCommandsAreWorkedOffWhileOpen) {
         auto* f = dynamic_cast<frmSetup*>(plugin->forms().find("frmSetup"));
         ASSERT_NE(f, nullptr);
         EXPECT_FALSE(statusesSince(from).empty());
-        EXPECT_TRUE(main().StopRequested);
+        EXPECT_TRUE(main().stopRequested());
         checked = true;
         f->CancelButton.click();
     });

@@ -154,15 +154,13 @@ class Initialized : public HostWorld {
 using Replies = Initialized;
 
 TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed) {
-    events.onGetInformation = [&] {
-        host::InformationRecord r = endpoint->InformationData();
+    events.onGetInformation = [&](host::InformationRecord& r) {
         r.set(host::InformationRecord::size, 5);         // put right by the endpoint
         r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
         r.set(host::InformationRecord::imageKind, 1);
         r.set(host::InformationRecord::value8, 24);
         r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
         r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
-        endpoint->InformationData(r);
     };
     EXPECT_EQ(sendHostCommand(kGetInformation), -1);
     world.runUntilIdle();
@@ -173,21 +171,16 @@ TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed
 }
 
 TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
-    events.onGetCapabilities = [&] {
-        host::CapabilitiesRecord r;
+    events.onGetCapabilities = [&](host::CapabilitiesRecord& r) {
         r.set(host::CapabilitiesRecord::flag8, true);
         r.set(host::CapabilitiesRecord::keepImages, true);
         r.set(host::CapabilitiesRecord::flag14, true);
         r.set(host::CapabilitiesRecord::flag16, true);
-        endpoint->CapabilitiesData(r);
     };
-    events.onGetSensorCount = [&] {
-        host::SensorCountRecord r;
+    events.onGetSensorCount = [&](host::SensorCountRecord& r) {
         r.set(host::SensorCountRecord::count, 3);
-        endpoint->SensorCountData(r);
     };
-    events.onGetSensorInformation = [&](std::int32_t n) {
-        host::SensorInfoRecord r;
+    events.onGetSensorInformation = [&](std::int32_t n, host::SensorInfoRecord& r) {
         r.set(host::SensorInfoRecord::sensorNo, n);
         r.set(host::SensorInfoRecord::imageKind, 5);
         r.set(host::SensorInfoRecord::name, "Ceph plate");
@@ -195,7 +188,6 @@ TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
         r.set(host::SensorInfoRecord::value88, 2);
         r.set(host::SensorInfoRecord::text, "t");
         r.set(host::SensorInfoRecord::description, "24 x 30 cm");
-        endpoint->SensorInfoData(r);
     };
     sendHostCommand(kGetCapabilities);
     sendHostCommand(kGetSensorCount);
@@ -543,18 +535,22 @@ class RecordingDialogs final : public host::DialogPort {
     std::vector<std::string> shown;
 };
 
-TEST_F(Window, ShowDialogGoesToTheDialogPortOrFallsBackToAMessageBox) {
+TEST_F(Window, ShowDialogGoesToTheDialogPortWhileRegisteredOrFallsBackToAMessageBox) {
     hook();
     endpoint->ShowDialog("No scanner", std::nullopt, 1);
     ASSERT_EQ(plugin.messageBoxes().size(), 1u);
     EXPECT_EQ(plugin.messageBoxes()[0].text, "No scanner");
     EXPECT_EQ(plugin.messageBoxes()[0].caption, "QuiloPlugin");
     RecordingDialogs dialogs;
-    endpoint->setDialogPort(&dialogs);
+    Registration port = endpoint->attachDialogPort(dialogs);
     endpoint->ShowDialog("No scanner", "Quilo", 0, true);
     endpoint->ShowDialog("Plain");
     EXPECT_EQ(dialogs.shown, (Lines{"No scanner|Quilo|0|annoying", "Plain|-|-|-"}));
     EXPECT_EQ(plugin.messageBoxes().size(), 1u);
+    port.reset();
+    endpoint->ShowDialog("After");
+    EXPECT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(plugin.messageBoxes().size(), 2u);
 }
 
 TEST_F(Window, EventsAndTraceEventsSeeTheSameLines) {

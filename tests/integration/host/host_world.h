@@ -46,22 +46,23 @@ class EventRecorder final : public host::PluginEvents {
         log("ShutdownPlugin", c, s);
         if (shutdownNewStatus) s = *shutdownNewStatus;
     }
-    void GetInformation(std::int32_t& c) override {
+    void GetInformation(std::int32_t& c, host::InformationRecord& r) override {
         log("GetInformation", c);
-        if (onGetInformation) onGetInformation();
+        if (onGetInformation) onGetInformation(r);
     }
-    void GetCapabilities(std::int32_t& c) override {
+    void GetCapabilities(std::int32_t& c, host::CapabilitiesRecord& r) override {
         log("GetCapabilities", c);
-        if (onGetCapabilities) onGetCapabilities();
+        if (onGetCapabilities) onGetCapabilities(r);
     }
     void GetStatus(std::int32_t& c) override { log("GetStatus", c); }
-    void GetSensorCount(std::int32_t& c) override {
+    void GetSensorCount(std::int32_t& c, host::SensorCountRecord& r) override {
         log("GetSensorCount", c);
-        if (onGetSensorCount) onGetSensorCount();
+        if (onGetSensorCount) onGetSensorCount(r);
     }
-    void GetsensorInformation(std::int32_t& c, std::int32_t& n) override {
+    void GetsensorInformation(std::int32_t& c, std::int32_t& n,
+                              host::SensorInfoRecord& r) override {
         log("GetsensorInformation", c, n);
-        if (onGetSensorInformation) onGetSensorInformation(n);
+        if (onGetSensorInformation) onGetSensorInformation(n, r);
     }
     void ActivateSetup(std::int32_t& c) override {
         log("ActivateSetup", c);
@@ -99,8 +100,11 @@ class EventRecorder final : public host::PluginEvents {
     void TraceEvt(std::string& msg) override { traceEvents.push_back(msg); }
 
     std::optional<std::int32_t> shutdownNewStatus, activateNewStatus, stopNewStatus;
-    std::function<void()> onGetInformation, onGetCapabilities, onGetSensorCount, onActivateSetup;
-    std::function<void(std::int32_t)> onGetSensorInformation;
+    std::function<void(host::InformationRecord&)> onGetInformation;
+    std::function<void(host::CapabilitiesRecord&)> onGetCapabilities;
+    std::function<void(host::SensorCountRecord&)> onGetSensorCount;
+    std::function<void(std::int32_t, host::SensorInfoRecord&)> onGetSensorInformation;
+    std::function<void()> onActivateSetup;
     std::function<void(std::int32_t&, bool&, std::string&)> onStatusChange;
     LResult hookedResult = 0, sysCommandResult = 0;
     std::vector<std::string> settings;
@@ -147,7 +151,7 @@ class HostWorld : public ::testing::Test {
         });
         baseline = world.live();
         endpoint = std::make_unique<host::clsPlugin>(plugin, xray, trace);
-        endpoint->setEvents(&events);
+        eventsLink = endpoint->attachEvents(events);
     }
     ~HostWorld() override {
         endpoint.reset();
@@ -247,6 +251,7 @@ class HostWorld : public ::testing::Test {
     Hwnd hostHwnd = 0;
     sim::LiveCounts baseline;
     std::unique_ptr<host::clsPlugin> endpoint;
+    Registration eventsLink;
 };
 
 }  // namespace quilo::test

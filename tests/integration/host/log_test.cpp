@@ -51,7 +51,7 @@ TEST_F(LogTest, FormLookupIgnoresCase) {
 
 TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
     forms.names = {"frmMain"};
-    log.setLogBox(&box);
+    const Registration logBox = log.attachLogBox(box);
     log.setVisibleMode([&] { return visibleMode; });
     box.content = "old";
     log.LogMsg("Plugin started --------------------------");
@@ -60,7 +60,7 @@ TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
 }
 
 TEST_F(LogTest, VisibleMainFormGetsTheNewestLineOnTop) {
-    log.setLogBox(&box);
+    const Registration logBox = log.attachLogBox(box);
     box.visible = true;
     log.LogMsg("not loaded yet");
     EXPECT_EQ(box.content, "");

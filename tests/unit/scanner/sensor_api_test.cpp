@@ -18,7 +18,6 @@ using testing::ScriptedLibrary;
 class SensorApiTest : public ::testing::Test {
   protected:
     SensorApiTest() {
-        api.setPreviewHook(&host);
         lib.addSet(1, "Intraoral size 2");
         lib.addSet(2, "Intraoral size 2 PERIO");
         lib.addSet(3, "Panoramic 15x30");
@@ -39,6 +38,7 @@ class SensorApiTest : public ::testing::Test {
     ScriptedLibrary lib;
     RecordingHost host;
     SensorAPI api{lib, files, process, host};
+    Registration previewLink = api.attachPreviewHook(host);
 };
 
 TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
