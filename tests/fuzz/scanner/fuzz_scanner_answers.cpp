@@ -128,7 +128,8 @@ void runAnswers(Input& in) {
 }
 
 // The simulated device reached through the plug-in's own binding, as in the product; one
-// device for the run, which reads each input's INI file when the scanner is opened.
+// world for the run, and the library reloaded for each input so the device starts afresh
+// (no calls counted, plates fed or images kept) with that input's INI file.
 struct Device {
     quilo::test::TestWorld w;
     std::unique_ptr<quilo::orvanesim::WorldLibrary> device =
@@ -139,6 +140,7 @@ void runDevice(Input& in) {
     static Device d;
     quilo::test::TestWorld& w = d.w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
+    d.device->reload();
     quilo::orvanesim::Simulator& sim = d.device->device();
     quilo::scanner::OrvaneBinding lib(w.proc.libraries());
     quilo::scanner::testing::RecordingHost host;
@@ -147,8 +149,9 @@ void runDevice(Input& in) {
     if (!api.HardwareInitialized || lib.Aktivate_Scanner() != 0) return;
     const auto& sets = sim.config().sets;
     const auto& set = sets.at(static_cast<std::size_t>(sim.openSet() - 1));
-    // Keep the plate small enough for a fuzzer's pace.
-    if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 100000) return;
+    // Keep the plate small enough for a fuzzer's pace: its pixels are made, read and mapped
+    // on the way, and cost far more than the calls around them.
+    if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 20000) return;
     sim.feedPlate();
     for (int step = 0; step < 40; ++step) {
         w.world.advance(250);
