@@ -348,10 +348,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(road.plugin->plugin()->extendedStore().slots.empty());
     require(road.plugin->plugin()->basicStore().slots.empty());
     require(road.world.live().memoryBlocks <= blocksBefore);
+    // The outcome is the messages' codes and sizes: their contents carry the session's image
+    // ids and the virtual time, which go on from input to input as in a long session.
     std::string outcome;
     for (const auto& m : road.host.received())
-        outcome += std::to_string(m.code) + ':' +
-                   std::string(reinterpret_cast<const char*>(m.data.data()), m.data.size()) + '\n';
+        outcome += std::to_string(m.code) + ':' + std::to_string(m.data.size()) + '\n';
     test::echoOutcome(outcome);
     return 0;
 }
