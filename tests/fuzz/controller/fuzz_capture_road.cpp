@@ -10,6 +10,7 @@
 // acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
 // the host's received messages) starts afresh with each input.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -33,8 +34,11 @@ using namespace quilo;
 using scanner::abi::HandleOut;
 using scanner::abi::Long;
 
-void require(bool ok) {
-    if (!ok) std::abort();
+// A check of the harness: when it fails, the line says which one before the run ends.
+void require(bool ok, unsigned line = __builtin_LINE()) {
+    if (ok) return;
+    std::fprintf(stderr, "check failed at line %u\n", line);
+    std::abort();
 }
 
 // The input, with the answers of the library's calls read from it.
