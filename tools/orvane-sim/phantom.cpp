@@ -543,16 +543,21 @@ GreyImage makePhantom(PlateKind kind, int width, int height, std::uint64_t seed)
     // Trabecular struts about half a millimetre apart on every plate size.
     const int cell = std::max(4, std::min(width, height) / 60);
     const Texture coarse(width, height, cell, rnd), fine(width, height, std::max(3, cell / 2), rnd);
-    switch (kind) {
-        case PlateKind::Intraoral:
-            intraoral(c, rnd, coarse, fine);
-            break;
-        case PlateKind::Panoramic:
-            panoramic(c, rnd, coarse, fine);
-            break;
-        case PlateKind::Cephalometric:
-            cephalometric(c, rnd, coarse, fine);
-            break;
+    // A plate of a few pixels a side has no room for anatomy (its shapes would be drawn at
+    // sizes of zero): it is read as exposed to nothing but the background.
+    constexpr int kAnatomyPixels = 32;
+    if (std::min(width, height) >= kAnatomyPixels) {
+        switch (kind) {
+            case PlateKind::Intraoral:
+                intraoral(c, rnd, coarse, fine);
+                break;
+            case PlateKind::Panoramic:
+                panoramic(c, rnd, coarse, fine);
+                break;
+            case PlateKind::Cephalometric:
+                cephalometric(c, rnd, coarse, fine);
+                break;
+        }
     }
     // From a third of the normal dose (under-exposed, noisy) to two and a half times it.
     const std::int64_t lnDose = rnd.range(lnPercentUnits(35), lnPercentUnits(250));

@@ -22,7 +22,8 @@ ffi_type* ffiType() {
 }
 
 // Turns a member function of the device into a plain function whose closure data is the
-// device: libffi builds the entry point, so no state has to live in a global.
+// library's hold on its device (a reload puts a new device there): libffi builds the entry
+// point, so no state has to live in a global.
 template <typename Sig, Sig Method>
 struct Thunk;
 
@@ -32,7 +33,8 @@ struct Thunk<Long (Simulator::*)(A...), Method> {
     static std::vector<ffi_type*> argTypes() { return {ffiType<A>()...}; }
     static void call(ffi_cif*, void* ret, void** args, void* device) {
         *static_cast<ffi_sarg*>(ret) =
-            invoke(static_cast<Simulator*>(device), args, std::index_sequence_for<A...>{});
+            invoke(static_cast<std::unique_ptr<Simulator>*>(device)->get(), args,
+                   std::index_sequence_for<A...>{});
     }
     template <std::size_t... I>
     static Long invoke(Simulator* device, void** args, std::index_sequence<I...>) {
@@ -57,7 +59,7 @@ struct WorldLibrary::Thunks {
     }
 
     template <auto Method>
-    void* make(Simulator& device) {
+    void* make(std::unique_ptr<Simulator>& device) {
         using T = Thunk<decltype(Method), Method>;
         auto e = std::make_unique<Entry>();
         e->args = T::argTypes();
@@ -81,9 +83,10 @@ WorldLibrary::~WorldLibrary() = default;
 
 std::unique_ptr<WorldLibrary> WorldLibrary::install(sim::World& world, sim::SimProcess& process) {
     std::unique_ptr<WorldLibrary> lib(new WorldLibrary());
+    lib->process_ = &process;
     lib->device_ = std::make_unique<Simulator>(makePlatformEnvironment(process));
     lib->thunks_ = std::make_unique<Thunks>();
-    Simulator& d = *lib->device_;
+    std::unique_ptr<Simulator>& d = lib->device_;
     Thunks& t = *lib->thunks_;
 
     sim::SimLibrary exports;
@@ -120,6 +123,11 @@ std::unique_ptr<WorldLibrary> WorldLibrary::install(sim::World& world, sim::SimP
     e["Run_Beltdrive"] = t.make<&Simulator::Run_Beltdrive>(d);
     world.registerLibrary(std::move(exports));
     return lib;
+}
+
+void WorldLibrary::reload() {
+    device_.reset();  // the old device's preview block goes first
+    device_ = std::make_unique<Simulator>(makePlatformEnvironment(*process_));
 }
 
 }  // namespace quilo::orvanesim

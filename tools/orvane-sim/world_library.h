@@ -21,10 +21,15 @@ class WorldLibrary {
     WorldLibrary& operator=(const WorldLibrary&) = delete;
 
     Simulator& device() { return *device_; }
+    // A new device in place of the old, as the library is after FreeLibrary and LoadLibrary:
+    // nothing counted, fed or stored, the INI file read again, the clock's epoch now. Call it
+    // while no export runs.
+    void reload();
 
   private:
     struct Thunks;
     WorldLibrary();
+    sim::SimProcess* process_ = nullptr;
     std::unique_ptr<Simulator> device_;
     std::unique_ptr<Thunks> thunks_;
 };

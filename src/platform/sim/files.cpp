@@ -96,6 +96,7 @@ class SimFile final : public File, public detail::Tracked {
             }
             done += static_cast<std::size_t>(n);
         }
+        world_->profiles.erase(key_);
         stamp();
         return true;
     }
@@ -142,6 +143,7 @@ class SimFile final : public File, public detail::Tracked {
     void release() override {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+        if (writer_) world_->profiles.erase(key_);  // a write on a thread of its own ends here
         auto it = world_->openFiles.find(key_);
         if (it == world_->openFiles.end()) return;
         (writer_ ? it->second.second : it->second.first) -= 1;
@@ -163,7 +165,12 @@ std::filesystem::path World::nativePath(std::string_view windowsPath) const {
     const auto parts = components(windowsPath);
     fs::path out = impl_->options.root;
     if (!parts) return out / "invalid-path";
+    // The usual case, a path spelled as on disk, costs one look-up instead of one a component.
+    fs::path exact = out;
+    for (const auto& part : *parts)
+        exact /= part;
     std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
     for (const auto& part : *parts) {
         fs::path next = out / part;
         if (!fs::exists(next, ec) && fs::is_directory(out, ec)) {
@@ -296,6 +303,7 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
             return nullptr;
         }
     }
+    if (writer) w.profiles.erase(target.string());
     const int fd = ::open(target.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
         p_.fail(fromErrno(errno, target));
@@ -345,6 +353,7 @@ bool SimFiles::removeFile(std::string_view path) {
         p_.fail(kSharingViolation);  // an open file cannot be deleted
         return false;
     }
+    p_.w().profiles.erase(target.string());
     if (!fs::remove(target, ec)) {
         p_.fail(err::kAccessDenied);
         return false;
@@ -374,6 +383,8 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
         p_.fail(err::kAccessDenied);
         return false;
     }
+    p_.w().profiles.erase(source.string());
+    p_.w().profiles.erase(target.string());
     fs::rename(source, target, ec);
     if (ec) {
         p_.fail(err::kAccessDenied);

@@ -93,6 +93,14 @@ struct Mailslot {
     int writers = 0;
 };
 
+// An INI file as read: its sections by lower-case name (the first section of a name), each
+// with its values by lower-case key (the first of a key), and what the file looked like on
+// disk then (device, inode, size, modification and change times).
+struct ProfileFile {
+    std::array<std::int64_t, 7> stamp{};
+    std::map<std::string, std::map<std::string, std::string>> sections;
+};
+
 struct SlotHandle {
     ProcessImpl* owner = nullptr;
     std::string slot;  // key into World::Impl::mailslots
@@ -142,6 +150,10 @@ struct World::Impl {
     std::map<std::string, ProcessImpl*> instanceNames;
     // Open files by native path: how many ends read and how many write.
     std::map<std::string, std::pair<int, int>> openFiles;
+    // INI files read, by native path, so a run of reads parses a file once. The simulation's
+    // own writes, moves and removals drop a file's entry; a change made beside the simulation
+    // is seen in the file's stamp.
+    std::map<std::string, detail::ProfileFile> profiles;
     std::set<detail::Tracked*> tracked;
 
     // configuration

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "core/text.h"
 #include "platform/sim/impl.h"
 
@@ -187,9 +189,10 @@ std::string_view unquote(std::string_view s) {
     return s;
 }
 
-std::optional<std::string> findProfileValue(const std::string& text, std::string_view section,
-                                            std::string_view key) {
-    bool inSection = false, sectionSeen = false;
+detail::ProfileFile parseProfile(const std::string& text) {
+    detail::ProfileFile file;
+    // The section the lines belong to; none before the first and in a repeated section.
+    std::map<std::string, std::string>* section = nullptr;
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find('\n', pos);
@@ -202,18 +205,46 @@ std::optional<std::string> findProfileValue(const std::string& text, std::string
             const auto name = trim(line.substr(
                 1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             // Only the first section of a name counts.
-            if (inSection) return std::nullopt;
-            inSection = !sectionSeen && detail::iequals(name, section);
-            sectionSeen = sectionSeen || inSection;
+            auto [it, first] = file.sections.try_emplace(detail::lower(name));
+            section = first ? &it->second : nullptr;
             continue;
         }
-        if (!inSection) continue;
+        if (section == nullptr) continue;
         const auto eq = line.find('=');
         if (eq == std::string_view::npos) continue;
-        if (detail::iequals(trim(line.substr(0, eq)), key))
-            return std::string(unquote(trim(line.substr(eq + 1))));
+        section->try_emplace(detail::lower(trim(line.substr(0, eq))),
+                             unquote(trim(line.substr(eq + 1))));
     }
-    return std::nullopt;
+    return file;
+}
+
+// The file parsed, from the world's cache while the file is unchanged; null when it is no
+// regular file or too large for the call.
+const detail::ProfileFile* readProfile(World::Impl& w, const std::filesystem::path& native) {
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > kMaxProfileBytes) {
+        return nullptr;
+    }
+    const auto ns = [](const timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    const std::array<std::int64_t, 7> stamp{static_cast<std::int64_t>(st.st_dev),
+                                            static_cast<std::int64_t>(st.st_ino),
+                                            static_cast<std::int64_t>(st.st_size),
+                                            ns(st.st_mtim),
+                                            ns(st.st_ctim),
+                                            static_cast<std::int64_t>(st.st_nlink),
+                                            static_cast<std::int64_t>(st.st_mode)};
+    const std::string key = native.string();
+    if (auto it = w.profiles.find(key); it != w.profiles.end() && it->second.stamp == stamp)
+        return &it->second;
+    std::ifstream in(native, std::ios::binary);
+    if (!in) return nullptr;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto& file = w.profiles[key] = parseProfile(text);
+    file.stamp = stamp;
+    return &file;
 }
 }  // namespace
 
@@ -221,15 +252,15 @@ std::string SimProfile::getString(std::string_view section, std::string_view key
                                   std::string_view defaultValue, std::string_view path,
                                   std::size_t bufferChars) {
     std::optional<std::string> value;
-    std::error_code ec;
     const auto native = static_cast<SimFiles&>(p_.files()).native(path);
-    if (std::filesystem::is_regular_file(native, ec) &&
-        std::filesystem::file_size(native, ec) <= kMaxProfileBytes) {
-        std::ifstream in(native, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (const auto* file = readProfile(p_.w(), native)) {
         // The file holds ANSI text, as the "A" call reads it: names are matched and the value
         // is cut in ANSI, and the answer comes back as UTF-8 like every string of the ports.
-        value = findProfileValue(text, utf8ToAnsi(section), utf8ToAnsi(key));
+        if (auto s = file->sections.find(detail::lower(utf8ToAnsi(section)));
+            s != file->sections.end()) {
+            if (auto v = s->second.find(detail::lower(utf8ToAnsi(key))); v != s->second.end())
+                value = v->second;
+        }
     }
     if (!value) {
         // The default loses its trailing blanks and one pair of quotes, like a stored value.

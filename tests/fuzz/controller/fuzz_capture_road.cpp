@@ -7,8 +7,10 @@
 //
 // One world and one plug-in process serve every input (building them costs far more than an
 // input): each input is one activation with its own settings, a run of timer ticks, the
-// acknowledgements and the stop.
+// acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
+// the host's received messages) starts afresh with each input.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -32,8 +34,11 @@ using namespace quilo;
 using scanner::abi::HandleOut;
 using scanner::abi::Long;
 
-void require(bool ok) {
-    if (!ok) std::abort();
+// A check of the harness: when it fails, the line says which one before the run ends.
+void require(bool ok, unsigned line = __builtin_LINE()) {
+    if (ok) return;
+    std::fprintf(stderr, "check failed at line %u\n", line);
+    std::abort();
 }
 
 // The input, with the answers of the library's calls read from it.
@@ -310,13 +315,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Road road;
     Library& l = lib();
     l.in.reset(data, size);
+    l.imageNumber = 0;
+    road.host.take();
     Input& in = l.in;
     settings::PluginSettings& s = road.plugin->settings().settings();
     s.NoPreview = static_cast<std::int16_t>(in.byte() % 3);
     s.ImageEnhancement = in.byte() % 4;
     const std::int16_t depths[] = {8, 12, 16};
     s.BitDepth = depths[in.byte() % 3];
-    const std::size_t from = road.host.received().size();
     const std::size_t blocksBefore = road.world.live().memoryBlocks;
 
     road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
@@ -326,7 +332,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // chooses; then the capture stops and the preview window, if any, is closed.
     std::vector<std::int32_t> ids;
     const auto& got = road.host.received();
-    for (std::size_t i = from; i < got.size(); ++i)
+    for (std::size_t i = 0; i < got.size(); ++i)
         if (got[i].code == 24 && got[i].data.size() >= 8) {
             std::int32_t id = 0;
             std::memcpy(&id, got[i].data.data() + 4, 4);
@@ -346,5 +352,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(road.plugin->plugin()->extendedStore().slots.empty());
     require(road.plugin->plugin()->basicStore().slots.empty());
     require(road.world.live().memoryBlocks <= blocksBefore);
+    // The outcome is the messages' codes and sizes: their contents carry the session's image
+    // ids and the virtual time, which go on from input to input as in a long session.
+    std::string outcome;
+    for (const auto& m : road.host.received())
+        outcome += std::to_string(m.code) + ':' + std::to_string(m.data.size()) + '\n';
+    test::echoOutcome(outcome);
     return 0;
 }

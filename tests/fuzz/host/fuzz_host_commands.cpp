@@ -44,11 +44,17 @@ struct Fixture {
         hostHwnd = hostProc.windows().createWindow(spec, nullptr);
         otherHwnd = hostProc.windows().createWindow(spec, nullptr);
     }
+    // Clears the faults and runs what is queued; the trace lines the input left are the
+    // outcome.
     void reset() {
         for (int f = 0; f <= static_cast<int>(sim::Fault::LoadLibrary); ++f)
             world.failAlways(static_cast<sim::Fault>(f), false);
         world.runUntilIdle();
-        trace::TraceReader(viewerProc.mailslots(), reader.handle()).readAll();
+        std::string outcome;
+        for (const auto& line :
+             trace::TraceReader(viewerProc.mailslots(), reader.handle()).readAll())
+            outcome += line + '\n';
+        test::echoOutcome(outcome);
     }
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "../../unit/scanner/scanner_fakes.h"
+#include "fuzz/support/fuzz_input.h"
 #include "orvane-sim/world_library.h"
 #include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
@@ -105,9 +106,10 @@ class AnswerLibrary final : public ScannerLibrary {
     Input& in_;
 };
 
-void runAnswers(Input& in) {
+using quilo::scanner::testing::RecordingHost;
+
+void runAnswers(Input& in, RecordingHost& host) {
     AnswerLibrary lib(in);
-    quilo::scanner::testing::RecordingHost host;
     host.noPreviewSetting = in.byte() % 3;
     if (in.byte() & 1) host.machineSettings["Devices\\\\_AsTool"] = "1";
     // One world for the whole run: making one per input (a folder tree on disk) costs far more
@@ -128,27 +130,29 @@ void runAnswers(Input& in) {
 }
 
 // The simulated device reached through the plug-in's own binding, as in the product; one
-// device for the run, which reads each input's INI file when the scanner is opened.
+// world for the run, and the library reloaded for each input so the device starts afresh
+// (no calls counted, plates fed or images kept) with that input's INI file.
 struct Device {
     quilo::test::TestWorld w;
     std::unique_ptr<quilo::orvanesim::WorldLibrary> device =
         quilo::orvanesim::WorldLibrary::install(w.world, w.proc);
 };
 
-void runDevice(Input& in) {
+void runDevice(Input& in, RecordingHost& host) {
     static Device d;
     quilo::test::TestWorld& w = d.w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
+    d.device->reload();
     quilo::orvanesim::Simulator& sim = d.device->device();
     quilo::scanner::OrvaneBinding lib(w.proc.libraries());
-    quilo::scanner::testing::RecordingHost host;
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     api.InitializeHardware();
     if (!api.HardwareInitialized || lib.Aktivate_Scanner() != 0) return;
     const auto& sets = sim.config().sets;
     const auto& set = sets.at(static_cast<std::size_t>(sim.openSet() - 1));
-    // Keep the plate small enough for a fuzzer's pace.
-    if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 100000) return;
+    // Keep the plate small enough for a fuzzer's pace: its pixels are made, read and mapped
+    // on the way, and cost far more than the calls around them.
+    if (static_cast<std::int64_t>(set.widthPx()) * set.heightPx() > 20000) return;
     sim.feedPlate();
     for (int step = 0; step < 40; ++step) {
         w.world.advance(250);
@@ -184,10 +188,16 @@ void runDevice(Input& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
+    RecordingHost host;
     if (in.byte() & 1) {
-        runDevice(in);
+        runDevice(in, host);
     } else {
-        runAnswers(in);
+        runAnswers(in, host);
     }
+    std::string outcome;
+    for (const auto& lines : {host.traces, host.dialogs})
+        for (const auto& line : lines)
+            outcome += line + '\n';
+    quilo::test::echoOutcome(outcome);
     return 0;
 }

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace quilo::test {
@@ -38,5 +41,18 @@ class FuzzInput {
     std::size_t n_ = 0;
     std::size_t at_ = 0;
 };
+
+// With QUILO_FUZZ_ECHO set in the environment, a target prints what each input led to (a hash
+// of it, one line an input). Running a corpus in two orders and comparing the lines shows
+// whether an input does the same alone and after others, that is whether the state the
+// target keeps between inputs is reset well enough for a finding to be reproduced.
+inline void echoOutcome(std::string_view outcome) {
+    static const bool on = std::getenv("QUILO_FUZZ_ECHO") != nullptr;
+    if (!on) return;
+    std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
+    for (const char c : outcome)
+        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    std::fprintf(stderr, "outcome %016llx\n", static_cast<unsigned long long>(h));
+}
 
 }  // namespace quilo::test

@@ -31,6 +31,16 @@ TEST(Phantom, IsTheSameForASeedAndDiffersBetweenSeeds) {
     EXPECT_NE(makePhantom(PlateKind::Panoramic, 124, 164, 7).pixels, a.pixels);
 }
 
+// Plates of a few pixels a side (a set's size and pitch are the INI file's) come out at their
+// size too: the anatomy is drawn only where it fits.
+TEST(Phantom, ATinyPlateIsMadeAtItsSize) {
+    const int sizes[][2] = {{1, 1}, {3, 2}, {5, 40}, {40, 5}, {31, 31}, {32, 32}, {32, 3000}};
+    for (const auto kind : {PlateKind::Intraoral, PlateKind::Cephalometric, PlateKind::Panoramic})
+        for (const auto& [w, h] : sizes)
+            EXPECT_EQ(makePhantom(kind, w, h, 5).pixels.size(), static_cast<std::size_t>(w * h))
+                << w << "x" << h;
+}
+
 TEST(Phantom, KeepsItsPixelsAcrossBuilds) {
     const auto img = makePhantom(PlateKind::Intraoral, 80, 60, plateSeed(1, 1));
     EXPECT_EQ(testing::pixelHash(img.pixels), testing::kIntraoral80x60Plate1);

@@ -433,6 +433,13 @@ TEST(WorldLibrary, ServesEveryExportOfItsOwnDevice) {
     EXPECT_EQ(std::tuple(one->device().openSet(), two->device().openSet()), std::tuple(1, 2));
     EXPECT_EQ(b2.Close_Scanner(), 0);
     EXPECT_TRUE(one->device().isOpen());
+    // Reloaded, the same exports reach a new device that has counted and opened nothing yet.
+    one->reload();
+    EXPECT_FALSE(one->device().isOpen());
+    ASSERT_EQ(b1.Init_Dll("Orvane.dll"), 0);
+    EXPECT_EQ(b1.Open_Scanner(3), 0);
+    EXPECT_EQ(std::tuple(one->device().openSet(), one->device().calls("Init_Dll")),
+              std::tuple(3, 1));
 }
 
 TEST(GreyMapping, CutsTheLimitsAndSpreadsTheRest) {

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "sim_test.h"
+#include "support/bytes.h"
 
 namespace quilo::sim::test {
 namespace {
@@ -117,6 +118,23 @@ TEST_F(SimResourcesInOneProcess, WindowsPathsMapOntoTheRootCaseInsensitively) {
     std::ofstream(world.nativePath("C:\\Program Files\\Kelvora\\Quilo\\Outside.INI")) << "x";
     EXPECT_TRUE(files.exists("C:\\program files\\kelvora\\quilo\\outside.ini"));
     EXPECT_FALSE(files.exists("\\\\server\\share\\x"));
+}
+
+// INI reads keep a parsed copy of the file, which must never hide a change: rewritten through
+// the simulation (same length, same virtual time) or beside it, or moved away, the next read
+// sees the file as it is.
+TEST_F(SimResourcesInOneProcess, IniReadsSeeEveryChangeOfTheFile) {
+    auto& files = p.files();
+    const std::string ini = "C:\\Program Files\\Kelvora\\Quilo\\Cached.ini";
+    auto company = [&] { return p.profile().getString("Settings", "Company", "?", ini, 64); };
+    ASSERT_TRUE(writeWholeFile(files, ini, quilo::test::bytesOf("[Settings]\nCompany=Kelvora\n")));
+    EXPECT_EQ(company(), "Kelvora");
+    ASSERT_TRUE(writeWholeFile(files, ini, quilo::test::bytesOf("[Settings]\nCompany=Avrolek\n")));
+    EXPECT_EQ(company(), "Avrolek");
+    std::ofstream(world.nativePath(ini), std::ios::binary) << "[Settings]\nCompany=Lekvora\n";
+    EXPECT_EQ(company(), "Lekvora");
+    ASSERT_TRUE(files.moveFile(ini, ini + ".old"));
+    EXPECT_EQ(company(), "?");
 }
 
 }  // namespace
