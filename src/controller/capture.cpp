@@ -253,10 +253,11 @@ void frmMain::GetImage() {
     Long bytes = 0;
     const Long r = library.GetRawImage(name, info.width, info.height, raw, bytes, optimise,
                                        t.mappingType, t.limitLow, t.limitHigh);
+    // A block the library hands over is ours whatever it answers (a failed read may still
+    // return one): freed on every way out.
+    platform::GlobalBlock owned(platform().memory(), raw);
     if (r == 0) {
         LogMsg("Got raw image OK");
-        // The raw block is ours from here: freed on every way out.
-        platform::GlobalBlock owned(platform().memory(), raw);
         const std::size_t size =
             std::min(static_cast<std::size_t>(std::max<Long>(bytes, 0)), owned.size());
         PlateSpool& spool = process_.spool();
