@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "core/value_text.h"
+#include "imaging/tiff.h"
 #include "ui/input_box.h"
 #include "ui/text_ids.h"
 
@@ -46,6 +49,49 @@ TypeSettings typeSettings(const settings::PluginSettings& s, std::int32_t imageT
             return {};
     }
 }
+
+// "Raw.TIF", the plate as loaded into the control. Written beside the processing, which changes
+// the control's copy meanwhile, straight from the scanner's block when the samples lie there as
+// the control holds them; otherwise at once from the control.
+class RawTif {
+  public:
+    RawTif(platform::Platform& platform, std::string path, platform::HGlobal block,
+           std::size_t size, const imaging::ImageControl& control)
+        : files_(platform.files()), path_(std::move(path)), lock_(platform.memory(), block) {
+        const imaging::Image* image = control.bitmapImage();
+        std::span<const std::byte> pixels;
+        if (lock_ && image != nullptr)
+            pixels =
+                imaging::tiffPixelRun(lock_.bytes().first(std::min(size, lock_.bytes().size())));
+        if (!pixels.empty() && pixels.size() == image->byteSize()) {
+            head_ = imaging::tiffHead(*image);
+            pending_ = files_.writeInBackground(path_, head_, pixels);
+        } else {
+            saved_ = control.saveFile(files_, path_);
+        }
+    }
+    RawTif(const RawTif&) = delete;
+    RawTif& operator=(const RawTif&) = delete;
+    ~RawTif() { (void)saved(); }
+
+    // Waits for the file: false when it could not be written (nothing of it is left then).
+    bool saved() {
+        if (pending_) {
+            saved_ = pending_->done();
+            pending_.reset();
+            if (!saved_) files_.removeFile(path_);
+        }
+        return saved_;
+    }
+
+  private:
+    platform::Files& files_;
+    std::string path_;
+    platform::GlobalLock lock_;  // the scanner's block, read by the write
+    std::vector<std::byte> head_;
+    std::unique_ptr<platform::PendingWrite> pending_;
+    bool saved_ = false;
+};
 
 // Days since 1 March of year 0 in the proleptic Gregorian calendar.
 long long civilDays(int y, int m, int d) {
@@ -322,9 +368,21 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     // Counting the grey values costs a pass over the plate: only when the log shows it.
     if (process_.log().wanted())
         LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
-    if (!control.saveFile(platform().files(), store.names().PluginDataFolder + "\\Raw.TIF"))
-        LogMsg("Could not save " + store.names().PluginDataFolder + "\\Raw.TIF");
-    processPlate(control, type, perioWanted(IsTest));
+    const std::string rawPath = store.names().PluginDataFolder + "\\Raw.TIF";
+    RawTif raw(platform(), rawPath, block, size, std::as_const(control));
+    bool rawTold = false;
+    auto tellRaw = [&] {
+        if (!std::exchange(rawTold, true) && !raw.saved()) LogMsg("Could not save " + rawPath);
+    };
+    // The alternate processing logs its steps: the file's outcome goes first, as it happened.
+    if (s.ImageEnhancement == 1) tellRaw();
+    try {
+        processPlate(control, type, perioWanted(IsTest));
+    } catch (...) {
+        tellRaw();
+        throw;
+    }
+    tellRaw();
     target.refresh();
     if (s.NoPreview == 0) {
         platform::Files& files = platform().files();
@@ -377,7 +435,12 @@ void frmMain::processPlate(imaging::ImageControl& control, std::int32_t type, bo
             (void)enhancement->enhance(type, control.bitmapImage(), out, s.SavePreview);
             if (out != 0) {
                 platform::GlobalBlock enhanced(platform().memory(), out);
-                control.loadMemory(enhanced.get(), enhanced.size());
+                // The control the hand-over sends from keeps the block: it is the TIFF block
+                // the host gets, so it is not written a second time.
+                if (&control == &leadIMG.control())
+                    control.loadMemory(std::move(enhanced));
+                else
+                    control.loadMemory(enhanced.get(), enhanced.size());
             }
             break;
         }

@@ -13,6 +13,7 @@ std::uint32_t ImageControl::colourCount() const {
 }
 
 void ImageControl::setBitmap(Image image) {
+    saved_.reset();
     if (image.empty()) {
         image_.reset();
         return;
@@ -23,6 +24,7 @@ void ImageControl::setBitmap(Image image) {
 }
 
 Image ImageControl::takeBitmap() {
+    saved_.reset();
     if (!image_) return {};
     Image out = std::move(*image_);
     image_.reset();
@@ -40,6 +42,14 @@ void ImageControl::loadMemory(platform::HGlobal block, std::size_t size) {
     checkTiff(bytes);
     // The old bitmap's memory serves the new one where it is large enough.
     setBitmap(readTiff(bytes, workers_.get(), takeBitmap()));
+}
+
+void ImageControl::loadMemory(platform::GlobalBlock block) {
+    loadMemory(block.get(), block.size());
+    platform::GlobalLock lock(memory_, block.get());
+    // 12-bit samples above 4095 are cut on loading: only 8 and 16 bits are taken as they lie.
+    if (lock && image_->bitsPerPixel() != 12 && isTiffOf(*image_, lock.bytes()))
+        saved_ = std::move(block);
 }
 
 void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std::uint32_t width,
@@ -68,6 +78,7 @@ void ImageControl::loadRawMemory(platform::HGlobal block, std::size_t size, std:
 platform::GlobalBlock ImageControl::saveMemory(int format) const {
     if (!image_) throw std::logic_error("no bitmap to save");
     if (format != kFormatTiff) throw std::invalid_argument("only TIFF (format 3) is supported");
+    if (saved_) return std::move(saved_);
     return writeTiffToGlobal(memory_, *image_, workers_.get());
 }
 
@@ -83,6 +94,7 @@ bool ImageControl::saveFile(platform::Files& files, std::string_view path, int f
 
 Image& ImageControl::need() {
     if (!image_) throw std::logic_error("the image control holds no bitmap");
+    saved_.reset();  // the operation changes the bitmap
     return *image_;
 }
 
@@ -108,6 +120,7 @@ void ImageControl::perioTransform() {
     imaging::perioTransform(need());
 }
 void ImageControl::changeBitDepth(int bits) {
+    if (image_ && image_->bitsPerPixel() == bits) return;  // keeps a saved form
     imaging::changeBitDepth(need(), bits, workers_.get());
 }
 

@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "imaging/image.h"
 #include "imaging/workers.h"
@@ -56,6 +57,11 @@ platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Im
 platform::GlobalBlock makeTiffInGlobal(platform::GlobalMemory& memory, std::uint32_t width,
                                        std::uint32_t height, int bitsPerPixel, double pitchX,
                                        double pitchY, const std::function<void(Image&)>& fill);
+// The bytes writeTiff puts before the pixels of this image.
+std::vector<std::byte> tiffHead(const Image& image);
+// Whether file is byte for byte what writeTiff makes of image, given that its pixel area holds
+// the image's samples: the size and everything before the pixels are compared.
+bool isTiffOf(const Image& image, std::span<const std::byte> file);
 // Writes (replaces) a TIFF file, streaming from the image in 64 KiB pieces; false on any error.
 bool writeTiffFile(platform::Files& files, std::string_view path, const Image& image);
 
@@ -63,6 +69,10 @@ bool writeTiffFile(platform::Files& files, std::string_view path, const Image& i
 // Checks everything of the first page but the compressed data itself, without allocating the
 // image: what readTiff would reject for its structure is rejected here, with the same error.
 void checkTiff(std::span<const std::byte> file);
+// The samples of the first page exactly as readTiff gives them, where they lie in the file as
+// one run (uncompressed little-endian strips of 8 or 16 bits, back to back in order, MinIsBlack,
+// no predictor, not cut to 12 bits); empty otherwise, a malformed file included.
+std::span<const std::byte> tiffPixelRun(std::span<const std::byte> file);
 // Reads the first page. Throws TiffError for malformed or unsupported files. With workers the
 // strips or tiles are decoded on its threads; the image takes over the pixel memory of recycle
 // when that is large enough (see Image::recycled), and recycle is given up either way.

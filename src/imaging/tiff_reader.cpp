@@ -457,6 +457,24 @@ void checkTiff(std::span<const std::byte> file) {
     (void)checkPage(file);
 }
 
+std::span<const std::byte> tiffPixelRun(std::span<const std::byte> file) {
+    try {
+        const Checked c = checkPage(file);
+        const Page& p = c.p;
+        if (p.compression != 1 || c.s.big || p.predictor != 1 || p.tiled || p.photometric != 1 ||
+            p.bits != p.outBits || (p.bits != 8 && p.bits != 16))
+            return {};
+        const std::uint64_t first = valueOf(c.s, p.offsets, 0);
+        const std::uint64_t chunkBytes = std::uint64_t{c.rowIn} * p.chunkH;
+        for (std::uint32_t k = 1; k < p.chunks; ++k)
+            if (valueOf(c.s, p.offsets, k) != first + k * chunkBytes) return {};
+        // checkPage has seen every strip lie in the file and cover its rows.
+        return file.subspan(static_cast<std::size_t>(first), c.rowIn * p.height);
+    } catch (const TiffError&) {
+        return {};
+    }
+}
+
 Image readTiff(std::span<const std::byte> file, Workers* workers, Image recycle) {
     const Checked checked = checkPage(file);
     const Source& s = checked.s;

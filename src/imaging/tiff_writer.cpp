@@ -181,11 +181,23 @@ platform::GlobalBlock makeTiffInGlobal(platform::GlobalMemory& memory, std::uint
     return block;
 }
 
-bool writeTiffFile(platform::Files& files, std::string_view path, const Image& image) {
-    if (image.empty()) return false;
+std::vector<std::byte> tiffHead(const Image& image) {
+    if (image.empty()) throw std::invalid_argument("no image to write");
     const Layout l = layoutOf(image);
     std::vector<std::byte> head(l.pixelsAt);
     writeHead(image, l, head);
+    return head;
+}
+
+bool isTiffOf(const Image& image, std::span<const std::byte> file) {
+    if (image.empty() || file.size() != tiffFileSize(image)) return false;
+    const std::vector<std::byte> head = tiffHead(image);
+    return std::memcmp(head.data(), file.data(), head.size()) == 0;
+}
+
+bool writeTiffFile(platform::Files& files, std::string_view path, const Image& image) {
+    if (image.empty()) return false;
+    const std::vector<std::byte> head = tiffHead(image);
     auto file = files.open(path, platform::OpenMode::CreateAlways);
     if (!file) return false;
     bool ok = file->write(head);

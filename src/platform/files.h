@@ -78,12 +78,17 @@ class Files {
     // (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): a file written
     // under a temporary name appears complete or not at all.
     virtual bool moveFile(std::string_view from, std::string_view to) = 0;
-    // Creates (replacing) a file and writes and flushes `bytes` into it beside the caller: on
-    // Windows on a thread of its own, so the caller goes on meanwhile; the simulation writes
-    // when done() is asked, on the virtual clock's terms. The bytes must stay valid and
-    // unchanged until done() has returned or the PendingWrite is gone.
+    // Creates (replacing) a file and writes and flushes `head` and then `bytes` into it beside
+    // the caller, on a thread of its own, so the caller goes on meanwhile (the simulation decides
+    // its faults when the write starts). Both must stay valid and unchanged until done() has
+    // returned or the PendingWrite is gone.
     virtual std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
+                                                            std::span<const std::byte> head,
                                                             std::span<const std::byte> bytes) = 0;
+    std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
+                                                    std::span<const std::byte> bytes) {
+        return writeInBackground(path, {}, bytes);
+    }
     virtual std::optional<LocalTime> lastModified(std::string_view path) = 0;
     // The names (not paths) of the files in a folder that match a pattern with * and ?.
     virtual std::vector<std::string> list(std::string_view folder, std::string_view pattern) = 0;

@@ -1,5 +1,7 @@
 #include "ui/lead_control.h"
 
+#include <utility>
+
 #include "imaging/operations.h"
 
 namespace quilo::ui {
@@ -20,7 +22,7 @@ std::shared_ptr<const forms::DisplayImage> displayPicture(const imaging::Image& 
 }
 
 void LeadControl::refresh() {
-    const imaging::Image* image = control_.bitmapImage();
+    const imaging::Image* image = std::as_const(control_).bitmapImage();  // only looks
     // A hidden view (the main form's work image) shows nothing: its picture would cost a pass
     // over every plate for no one to see.
     const bool shown = image != nullptr && view_.visible();

@@ -260,7 +260,9 @@ void tooth(Canvas& c, int cx, int crownY, int crownW, int crownH, int rootLen, i
         const std::int64_t u = (t - kWidest) * kOne / (kOne - kWidest);
         return crownW - scaled(crownW - neckW, u * u / kOne);
     };
-    const auto rowT = [](int y, int y0, int y1) { return std::int64_t{y - y0} * kOne / (y1 - y0); };
+    const auto rowT = [](int y, int y0, int y1) {
+        return y1 == y0 ? std::int64_t{0} : std::int64_t{y - y0} * kOne / (y1 - y0);
+    };
     const auto atRow = [](int y0, int y1, std::int64_t t) {
         return static_cast<int>(y0 + (y1 - y0) * t / kOne);
     };

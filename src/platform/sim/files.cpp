@@ -402,7 +402,7 @@ namespace {
 class SimPendingWrite final : public platform::PendingWrite {
   public:
     SimPendingWrite(SimFiles& files, ProcessImpl& p, std::string_view path,
-                    std::span<const std::byte> bytes)
+                    std::span<const std::byte> head, std::span<const std::byte> bytes)
         : p_(p), file_(files.open(path, OpenMode::CreateAlways)) {
         auto* f = static_cast<SimFile*>(file_.get());
         if (f == nullptr) {
@@ -411,7 +411,10 @@ class SimPendingWrite final : public platform::PendingWrite {
             code_ = err::kWriteFault;
         } else {
             const int fd = f->descriptor();
-            thread_ = std::thread([this, fd, bytes] { code_ = SimFile::writeRaw(fd, bytes); });
+            thread_ = std::thread([this, fd, head, bytes] {
+                code_ = SimFile::writeRaw(fd, head);
+                if (code_ == 0) code_ = SimFile::writeRaw(fd, bytes);
+            });
         }
     }
     SimPendingWrite(const SimPendingWrite&) = delete;
@@ -439,8 +442,8 @@ class SimPendingWrite final : public platform::PendingWrite {
 }  // namespace
 
 std::unique_ptr<platform::PendingWrite> SimFiles::writeInBackground(
-    std::string_view path, std::span<const std::byte> bytes) {
-    return std::make_unique<SimPendingWrite>(*this, p_, path, bytes);
+    std::string_view path, std::span<const std::byte> head, std::span<const std::byte> bytes) {
+    return std::make_unique<SimPendingWrite>(*this, p_, path, head, bytes);
 }
 
 std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {

@@ -318,8 +318,10 @@ class SimFiles final : public platform::Files {
     bool createDirectories(std::string_view path) override;
     bool removeFile(std::string_view path) override;
     bool moveFile(std::string_view from, std::string_view to) override;
+    using platform::Files::writeInBackground;
     std::unique_ptr<platform::PendingWrite> writeInBackground(
-        std::string_view path, std::span<const std::byte> bytes) override;
+        std::string_view path, std::span<const std::byte> head,
+        std::span<const std::byte> bytes) override;
     bool deadProcess();
     std::optional<platform::LocalTime> lastModified(std::string_view path) override;
     std::vector<std::string> list(std::string_view folder, std::string_view pattern) override;

@@ -147,7 +147,7 @@ LResult SimWindows::sendOne(Hwnd hwnd, MsgId msg, WParam w, LParam l) {
         }
         std::unique_ptr<std::byte[]> data;
         if (src.cbData > 0) {
-            data = std::make_unique<std::byte[]>(src.cbData);
+            data = std::make_unique_for_overwrite<std::byte[]>(src.cbData);
             std::memcpy(data.get(), src.lpData, src.cbData);
         }
         auto copy = std::make_unique<CopyData>(CopyData{src.dwData, src.cbData, data.get()});

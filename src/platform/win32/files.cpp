@@ -98,8 +98,10 @@ bool matchesPattern(std::string_view name, std::string_view pattern) {
 // error to the Files port on the caller's thread.
 class Win32PendingWrite final : public PendingWrite {
   public:
-    Win32PendingWrite(std::string path, std::span<const std::byte> bytes, ErrorCode& error)
-        : error_(error), thread_([this, p = std::move(path), bytes] { run(p, bytes); }) {}
+    Win32PendingWrite(std::string path, std::span<const std::byte> head,
+                      std::span<const std::byte> bytes, ErrorCode& error)
+        : error_(error),
+          thread_([this, p = std::move(path), head, bytes] { run(p, head, bytes); }) {}
     Win32PendingWrite(const Win32PendingWrite&) = delete;
     Win32PendingWrite& operator=(const Win32PendingWrite&) = delete;
     ~Win32PendingWrite() override {
@@ -112,19 +114,23 @@ class Win32PendingWrite final : public PendingWrite {
     }
 
   private:
-    void run(const std::string& path, std::span<const std::byte> bytes) {
+    void run(const std::string& path, std::span<const std::byte> head,
+             std::span<const std::byte> bytes) {
         const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             code_ = GetLastError();
             return;
         }
-        while (!bytes.empty() && code_ == 0) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 24));
-            DWORD written = 0;
-            if (!WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0)
-                code_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-            bytes = bytes.subspan(written);
+        for (std::span<const std::byte> part : {head, bytes}) {
+            while (!part.empty() && code_ == 0) {
+                const DWORD chunk =
+                    static_cast<DWORD>(std::min<std::size_t>(part.size(), 1u << 24));
+                DWORD written = 0;
+                if (!WriteFile(h, part.data(), chunk, &written, nullptr) || written == 0)
+                    code_ = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+                part = part.subspan(written);
+            }
         }
         if (code_ == 0 && !FlushFileBuffers(h)) code_ = GetLastError();
         CloseHandle(h);
@@ -243,9 +249,11 @@ class Win32Files final : public Files {
     bool removeFile(std::string_view path) override {
         return check(DeleteFileA(utf8ToAcp(path).c_str()));
     }
+    using Files::writeInBackground;
     std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
+                                                    std::span<const std::byte> head,
                                                     std::span<const std::byte> bytes) override {
-        return std::make_unique<Win32PendingWrite>(utf8ToAcp(path), bytes, error_);
+        return std::make_unique<Win32PendingWrite>(utf8ToAcp(path), head, bytes, error_);
     }
     bool moveFile(std::string_view from, std::string_view to) override {
         return check(MoveFileExA(utf8ToAcp(from).c_str(), utf8ToAcp(to).c_str(),

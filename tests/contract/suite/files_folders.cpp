@@ -114,11 +114,14 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
     EXPECT_FALSE(files().moveFile(path, moved));
     EXPECT_EQ(files().lastError(), err::kFileNotFound);
     EXPECT_TRUE(files().moveFile(moved, path));
-    // A write beside the caller: the whole file once done() says so; a missing folder fails.
+    // A write beside the caller: the head and the bytes, the whole file once done() says so; a
+    // missing folder fails.
     const std::string bytes(100000, 'q');
-    auto pending = files().writeInBackground(moved, asBytes(bytes));
+    auto pending = files().writeInBackground(moved, asBytes("head"), asBytes(bytes));
     ASSERT_TRUE(pending->done());
-    EXPECT_EQ(readWholeFile(files(), moved, 200000)->size(), bytes.size());
+    const auto written = readWholeFile(files(), moved, 200000);
+    ASSERT_EQ(written->size(), 4 + bytes.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(written->data()), 5), "headq");
     EXPECT_TRUE(files().removeFile(moved));
     EXPECT_FALSE(files().writeInBackground(scratch("missing\\x.bin"), asBytes(bytes))->done());
     EXPECT_EQ(files().lastError(), err::kPathNotFound);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "core/text.h"
 #include "imaging/tiff.h"
@@ -266,7 +267,8 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
 }
 
 // The hand-over copies the image's bytes exactly twice: into the TIFF block, which the store
-// keeps, and into the message block, which lives for the send.
+// keeps, and into the message block, which lives for the send; on the road the enhancement
+// makes that TIFF block itself.
 TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     struct SizeLog : test::MemoryWrapper {
         using MemoryWrapper::MemoryWrapper;
@@ -299,6 +301,38 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
               2);
     ASSERT_EQ(images().size(), 1u);
     EXPECT_EQ(tiffOf(images()[0]).at(500, 400), 77u);
+    // The whole road of a plate, enhanced to 8 bits: the enhancement's TIFF block is the one
+    // handed over, so the result lands in two blocks, that one and the message.
+    plugin->settings().settings().NoPreview = 1;
+    plugin->sensors().CurrentImageType() = 0;
+    main().setActiveSensor(1);
+    imaging::Image plate(1000, 800, 16);
+    for (std::uint32_t y = 0; y < 800; ++y)
+        for (std::uint32_t x = 0; x < 1000; ++x)
+            plate.set(x, y, 9000 + 3 * x + 5 * (y % 97));
+    platform::GlobalBlock raw = imaging::writeTiffToGlobal(memory, plate);
+    memory.sizes.clear();
+    bool isTest = false;
+    main().DoGrabFrame(raw.get(), raw.size(), isTest);
+    EXPECT_EQ(std::count_if(memory.sizes.begin(), memory.sizes.end(),
+                            [](std::size_t n) { return n >= 800000; }),
+              2);
+    ASSERT_EQ(images().size(), 2u);
+    const imaging::Image sent = tiffOf(images()[1]);
+    const imaging::Image& held = *std::as_const(main().leadIMG.control()).bitmapImage();
+    ASSERT_EQ(sent.bitsPerPixel(), 8);
+    EXPECT_TRUE(std::equal(held.bytes().begin(), held.bytes().end(), sent.bytes().begin()));
+    // Raw.TIF, written from the scanner's block beside the processing, holds the plate as
+    // loaded; a failed write leaves no file and does not stop the capture.
+    const std::string rawTif = plugin->settings().names().PluginDataFolder + "\\Raw.TIF";
+    imaging::Image loaded = imaging::readTiffFromGlobal(memory, raw.get(), raw.size());
+    std::vector<std::byte> expected(imaging::tiffFileSize(loaded));
+    imaging::writeTiff(loaded, expected);
+    EXPECT_EQ(platform::readWholeFile(pluginProcess->files(), rawTif, 4000000), expected);
+    world.failNth(sim::Fault::FileWrite);
+    main().DoGrabFrame(raw.get(), raw.size(), isTest);
+    EXPECT_EQ(images().size(), 3u);
+    EXPECT_FALSE(pluginProcess->files().exists(rawTif));
     plugin.reset();
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "imaging/enhancement.h"
 #include "imaging/image_control.h"
@@ -85,6 +87,43 @@ TEST_F(ImageControlTest, BitmapHandleAndPropertiesFollowTheImage) {
         c.loadMemory(saved.get(), saved.size());
         EXPECT_NE(c.bitmap(), first);  // a new bitmap, a new handle
         EXPECT_EQ(c.bitmapImage()->at(0, 0), 255u);
+    }
+    EXPECT_EQ(mem.liveBlocks(), 0u);
+}
+
+// A block loaded to be sent next is handed out by saveMemory instead of a new one (no
+// allocation needed) only when it is byte for byte what saveMemory would write, and only while
+// the bitmap is unchanged.
+TEST_F(ImageControlTest, KeepsTheBlockItWasLoadedFromWhileItIsTheSavedForm) {
+    struct Row {
+        int bits;
+        double pitch;
+        bool kept;  // an unknown pitch reads back as 72 dpi and is saved in centimetres
+    } rows[] = {{8, 25, true}, {16, 40, true}, {8, 0, false}, {12, 25, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bits);
+        Image img(6, 4, row.bits);
+        img.fill(9);
+        img.setPitch(row.pitch, row.pitch);
+        ImageControl c(mem);
+        c.loadMemory(platform::GlobalBlock(mem, tiffBlock(mem, img)));
+        mem.failAllocs = 1;
+        platform::GlobalBlock saved = c.saveMemory();
+        EXPECT_EQ(static_cast<bool>(saved), row.kept);
+        mem.failAllocs = 0;
+        saved = c.saveMemory();
+        ASSERT_TRUE(saved);
+        std::vector<std::byte> expected(tiffFileSize(*c.bitmapImage()));
+        writeTiff(*std::as_const(c).bitmapImage(), expected);
+        platform::GlobalLock lock(mem, saved.get());
+        ASSERT_EQ(saved.size(), expected.size());
+        EXPECT_EQ(std::memcmp(lock.data(), expected.data(), expected.size()), 0);
+        // Changed after loading: the block is no longer the bitmap's saved form.
+        c.loadMemory(platform::GlobalBlock(mem, tiffBlock(mem, img)));
+        c.changeBitDepth(row.bits);  // no change
+        c.invert();
+        const Image back = readTiffFromGlobal(mem, c.saveMemory().get(), SIZE_MAX);
+        EXPECT_EQ(back.at(5, 3), img.maxValue() - 9);
     }
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
