@@ -99,9 +99,9 @@ IconHandle makeIcon(const forms::DisplayImage& picture, int size) {
         const MemoryDc dc = compatibleDc(nullptr, size, size, color);
         const RECT box{0, 0, size, size};
         {
+            // An all-black mask: every pixel of the icon opaque.
             const Selection selected(dc.get(), mask.get());
-            FillRect(dc.get(), &box,
-                     static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));  // all opaque
+            FillRect(dc.get(), &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
         }
         const Selection selected(dc.get(), color.get());
         FillRect(dc.get(), &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
