@@ -183,17 +183,17 @@ void Win32FormsRenderer::update(FormWindow& state, Control& c, ControlWindow& wi
             }
             return;
         case Prop::ToolTip: {
-            if (h == nullptr || state.tooltip == nullptr) return;
+            if (h == nullptr || !state.tooltip) return;
             TTTOOLINFOW ti{};
             ti.cbSize = sizeof(ti);
             ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
             ti.hwnd = state.hwnd;
             ti.uId = reinterpret_cast<UINT_PTR>(h);
-            SendMessageW(state.tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+            SendMessageW(state.tooltip.get(), TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
             if (!c.toolTipText().empty()) {
                 std::wstring text = utf8ToWide(c.toolTipText());
                 ti.lpszText = text.data();
-                SendMessageW(state.tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+                SendMessageW(state.tooltip.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
             }
             return;
         }
@@ -353,23 +353,20 @@ void Win32FormsRenderer::fillItems(Control& c, ControlWindow& window) {
 int Win32FormsRenderer::addThumbnail(ControlWindow& window, const forms::DisplayImage* picture,
                                      forms::Color face) {
     const int size = window.thumbPx;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT box{0, 0, size, size};
-    FillRect(dc, &box, brush(face));
-    if (picture != nullptr && picture->valid()) {
-        ScreenDib dib;
-        dib.assign(*picture);
-        dib.draw(dc, box);
+    GdiObject<HBITMAP> bitmap;
+    {
+        const MemoryDc dc = compatibleDc(nullptr, size, size, bitmap);
+        const Selection selected(dc.get(), bitmap.get());
+        const RECT box{0, 0, size, size};
+        FillRect(dc.get(), &box, brush(face));
+        if (picture != nullptr && picture->valid()) {
+            ScreenDib dib;
+            dib.assign(*picture);
+            dib.draw(dc.get(), box);
+        }
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    const int index = ImageList_Add(window.thumbnails, bitmap, nullptr);
-    DeleteObject(bitmap);
-    return index;
+    // The image list copies the bitmap.
+    return ImageList_Add(window.thumbnails, bitmap.get(), nullptr);
 }
 
 void Win32FormsRenderer::showSelection(Control& c, ControlWindow& window) {

@@ -47,22 +47,16 @@ Win32FormsRenderer::Win32FormsRenderer(Platform& platform) : platform_(platform)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
     LOGFONTW bold = metrics.lfMessageFont;
     bold.lfWeight = FW_BOLD;
-    boldFont_ = CreateFontIndirectW(&bold);
+    boldFont_.reset(CreateFontIndirectW(&bold));
     LOGFONTW underline = metrics.lfMessageFont;
     underline.lfUnderline = TRUE;
-    underlineFont_ = CreateFontIndirectW(&underline);
+    underlineFont_.reset(CreateFontIndirectW(&underline));
 }
 
-Win32FormsRenderer::~Win32FormsRenderer() {
-    for (auto& [color, brush] : brushes_)
-        DeleteObject(brush);
-    if (font_ != nullptr) DeleteObject(font_);
-    if (boldFont_ != nullptr) DeleteObject(boldFont_);
-    if (underlineFont_ != nullptr) DeleteObject(underlineFont_);
-}
+Win32FormsRenderer::~Win32FormsRenderer() = default;
 
 void Win32FormsRenderer::formLoaded(Form& form) {
     retired_.clear();
@@ -71,10 +65,10 @@ void Win32FormsRenderer::formLoaded(Form& form) {
     state->hwnd = reinterpret_cast<HWND>(form.hwnd());
     applyBorderStyle(*state);
     SetWindowTextW(state->hwnd, utf8ToWide(form.caption()).c_str());
-    state->tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, state->hwnd,
-                                     nullptr, GetModuleHandleW(nullptr), nullptr);
+    state->tooltip.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, state->hwnd,
+                                         nullptr, GetModuleHandleW(nullptr), nullptr));
     // Containers first so that they can be sent below what they hold.
     for (Control* c : form.controls()) {
         if (isContainer(*c)) create(*state, *c);
@@ -106,7 +100,7 @@ void Win32FormsRenderer::formLoaded(Form& form) {
 void Win32FormsRenderer::formUnloading(Form& form) {
     auto it = windows_.find(&form);
     if (it == windows_.end()) return;
-    if (it->second->tooltip != nullptr) DestroyWindow(it->second->tooltip);
+    it->second->tooltip.reset();
     // The child windows go with the form's window; their data stays until no message of
     // theirs can be on the way any more.
     retired_.push_back(std::move(it->second));
@@ -147,8 +141,9 @@ void Win32FormsRenderer::formChanged(Form& form, FormProp what) {
 }
 
 forms::TwipSize Win32FormsRenderer::measureText(std::string_view text, bool bold) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bold ? boldFont_ : font_);
+    const WindowDc screen;
+    HDC dc = screen.get();
+    const Selection selected(dc, (bold ? boldFont_ : font_).get());
     RECT rc{0, 0, 0, 0};
     const std::wstring w = utf8ToWide(text);
     if (w.empty()) {
@@ -160,8 +155,6 @@ forms::TwipSize Win32FormsRenderer::measureText(std::string_view text, bool bold
         DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &rc,
                   DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS | DT_LEFT);
     }
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     // One pixel of slack: the text must never be clipped by the twip rounding.
     return {(rc.right - rc.left + 1) * tppX(), (rc.bottom - rc.top) * tppY()};
 }
@@ -201,26 +194,22 @@ HBRUSH Win32FormsRenderer::background(FormWindow& state, const Control& c, HWND 
 HBRUSH Win32FormsRenderer::brush(forms::Color c) {
     if (forms::color::isSystem(c)) return GetSysColorBrush(static_cast<int>(c & 0xFF));
     auto it = brushes_.find(c);
-    if (it != brushes_.end()) return it->second;
-    HBRUSH b = CreateSolidBrush(colorRef(c));
-    brushes_[c] = b;
-    return b;
+    if (it != brushes_.end()) return it->second.get();
+    return brushes_.emplace(c, CreateSolidBrush(colorRef(c))).first->second.get();
 }
 
 void Win32FormsRenderer::applyIcon(FormWindow& state) {
     const auto& picture = state.form->icon();
-    HICON iconBig = nullptr;
-    HICON iconSmall = nullptr;
+    IconHandle iconBig, iconSmall;
     if (picture && picture->valid()) {
         iconBig = makeIcon(*picture, GetSystemMetrics(SM_CXICON));
         iconSmall = makeIcon(*picture, GetSystemMetrics(SM_CXSMICON));
     }
-    SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig));
-    SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall));
-    if (state.bigIcon != nullptr) DestroyIcon(state.bigIcon);
-    if (state.smallIcon != nullptr) DestroyIcon(state.smallIcon);
-    state.bigIcon = iconBig;
-    state.smallIcon = iconSmall;
+    SendMessageW(state.hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig.get()));
+    SendMessageW(state.hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall.get()));
+    // The window has let go of the icons it had: they can go now.
+    state.bigIcon = std::move(iconBig);
+    state.smallIcon = std::move(iconSmall);
 }
 
 void Win32FormsRenderer::applyBorderStyle(FormWindow& state) {

@@ -110,14 +110,13 @@ bool Win32FormsRenderer::handleMessage(Form& form, MsgId msg, WParam wParam, LPa
 forms::Menu* Win32FormsRenderer::trackPopupMenu(Form& form, forms::Menu& menu) {
     FormWindow* state = find(form);
     if (state == nullptr) return nullptr;
-    HMENU popup = buildMenu(menu);
+    const MenuHandle popup = buildMenu(menu);
     POINT pt{};
     GetCursorPos(&pt);
     SetForegroundWindow(state->hwnd);
     const int cmd =
-        static_cast<int>(TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, pt.x,
-                                        pt.y, 0, state->hwnd, nullptr));
-    DestroyMenu(popup);
+        static_cast<int>(TrackPopupMenu(popup.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                        pt.x, pt.y, 0, state->hwnd, nullptr));
     PostMessageW(state->hwnd, WM_NULL, 0, 0);
     Control* chosen = cmd > 0 ? form.controlById(cmd) : nullptr;
     return chosen != nullptr && chosen->kind() == ControlKind::Menu
@@ -205,8 +204,9 @@ LRESULT Win32FormsRenderer::childMessage(HWND hwnd, UINT msg, WPARAM wParam, LPA
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
-HMENU Win32FormsRenderer::buildMenu(forms::Menu& menu) {
-    HMENU h = CreatePopupMenu();
+MenuHandle Win32FormsRenderer::buildMenu(forms::Menu& menu) {
+    MenuHandle popup(CreatePopupMenu());
+    HMENU h = popup.get();
     for (forms::Menu* item : menu.items()) {
         if (!item->visible()) continue;
         const std::wstring text = utf8ToWide(item->caption());
@@ -218,13 +218,16 @@ HMENU Win32FormsRenderer::buildMenu(forms::Menu& menu) {
         if (!item->enabled()) flags |= MF_GRAYED;
         if (item->checked()) flags |= MF_CHECKED;
         if (!item->items().empty()) {
-            AppendMenuW(h, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(*item)),
-                        text.c_str());
+            // Once appended, the submenu is destroyed with its parent.
+            MenuHandle sub = buildMenu(*item);
+            if (AppendMenuW(h, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(sub.get()),
+                            text.c_str()))
+                sub.release();
         } else {
             AppendMenuW(h, flags, static_cast<UINT_PTR>(item->id()), text.c_str());
         }
     }
-    return h;
+    return popup;
 }
 
 bool Win32FormsRenderer::onCommand(Form& form, WParam wParam, LParam lParam, LResult& result) {

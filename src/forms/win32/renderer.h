@@ -44,25 +44,17 @@ struct ControlWindow {
     std::unique_ptr<TabBody> body;  // tab controls: the look of their pages
     std::unique_ptr<ChildInfo> info;
     ScreenDib picture;
-    HIMAGELIST thumbnails = nullptr;
+    HIMAGELIST thumbnails = nullptr;  // the list view's: destroyed with it
     int thumbPx = 0;
 };
 
 struct FormWindow {
     Form* form = nullptr;
     HWND hwnd = nullptr;
-    HWND tooltip = nullptr;
-    HICON bigIcon = nullptr;
-    HICON smallIcon = nullptr;
+    WindowHandle tooltip;
+    IconHandle bigIcon;
+    IconHandle smallIcon;
     std::map<const Control*, ControlWindow> controls;
-
-    FormWindow() = default;
-    FormWindow(const FormWindow&) = delete;
-    FormWindow& operator=(const FormWindow&) = delete;
-    ~FormWindow() {
-        if (bigIcon != nullptr) DestroyIcon(bigIcon);
-        if (smallIcon != nullptr) DestroyIcon(smallIcon);
-    }
 };
 
 // A form colour as GDI takes it (system colours looked up).
@@ -101,7 +93,7 @@ class Win32FormsRenderer final : public Renderer {
         return c.kind() == ControlKind::Frame || c.kind() == ControlKind::TabControl;
     }
     HFONT fontOf(const Control& c) const {
-        return c.fontBold() ? boldFont_ : c.fontUnderline() ? underlineFont_ : font_;
+        return (c.fontBold() ? boldFont_ : c.fontUnderline() ? underlineFont_ : font_).get();
     }
     int tppX() const { return std::max(1, platform_.display().twipsPerPixelX()); }
     int tppY() const { return std::max(1, platform_.display().twipsPerPixelY()); }
@@ -126,17 +118,17 @@ class Win32FormsRenderer final : public Renderer {
     void showSelection(Control& c, ControlWindow& window);
 
     // input.cpp
-    HMENU buildMenu(Menu& menu);
+    MenuHandle buildMenu(Menu& menu);
     bool onCommand(Form& form, WParam wParam, LParam lParam, LResult& result);
     bool onNotify(Form& form, const NMHDR& header, LResult& result);
 
     Platform& platform_;
-    HFONT font_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    HFONT underlineFont_ = nullptr;
+    GdiObject<HFONT> font_;
+    GdiObject<HFONT> boldFont_;
+    GdiObject<HFONT> underlineFont_;
     std::map<const Form*, std::unique_ptr<FormWindow>> windows_;
     std::vector<std::unique_ptr<FormWindow>> retired_;
-    std::map<Color, HBRUSH> brushes_;
+    std::map<Color, GdiObject<HBRUSH>> brushes_;
     int updating_ = 0;
 };
 

@@ -86,60 +86,56 @@ void ScreenDib::draw(HDC dc, const RECT& box, bool topAligned) const {
                   bits.data(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
 }
 
-HICON makeIcon(const forms::DisplayImage& picture, int size) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP color = CreateCompatibleBitmap(screen, size, size);
-    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-    ReleaseDC(nullptr, screen);
-    RECT box{0, 0, size, size};
-    HGDIOBJ old = SelectObject(dc, mask);
-    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));  // all opaque
-    SelectObject(dc, color);
-    FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    ScreenDib dib;
-    dib.assign(picture);
-    dib.draw(dc, box);
-    SelectObject(dc, old);
-    DeleteDC(dc);
+MemoryDc compatibleDc(HWND window, int width, int height, GdiObject<HBITMAP>& bitmap) {
+    const WindowDc like(window);
+    bitmap.reset(CreateCompatibleBitmap(like.get(), width, height));
+    return MemoryDc(CreateCompatibleDC(like.get()));
+}
+
+IconHandle makeIcon(const forms::DisplayImage& picture, int size) {
+    GdiObject<HBITMAP> color;
+    const GdiObject<HBITMAP> mask(CreateBitmap(size, size, 1, 1, nullptr));
+    {
+        const MemoryDc dc = compatibleDc(nullptr, size, size, color);
+        const RECT box{0, 0, size, size};
+        {
+            // An all-black mask: every pixel of the icon opaque.
+            const Selection selected(dc.get(), mask.get());
+            FillRect(dc.get(), &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        }
+        const Selection selected(dc.get(), color.get());
+        FillRect(dc.get(), &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        ScreenDib dib;
+        dib.assign(picture);
+        dib.draw(dc.get(), box);
+    }
     ICONINFO info{};
     info.fIcon = TRUE;
-    info.hbmMask = mask;
-    info.hbmColor = color;
-    HICON icon = CreateIconIndirect(&info);
-    DeleteObject(mask);
-    DeleteObject(color);
-    return icon;
+    info.hbmMask = mask.get();
+    info.hbmColor = color.get();
+    return IconHandle(CreateIconIndirect(&info));
 }
 
 HBRUSH TabBody::brush(HWND tabs) {
     RECT rc;
     GetClientRect(tabs, &rc);
-    if (brush_ != nullptr && rc.right == size_.cx && rc.bottom == size_.cy) return brush_;
-    reset();
+    if (brush_ && rc.right == size_.cx && rc.bottom == size_.cy) return brush_.get();
+    brush_.reset();
+    bitmap_.reset();
     if (rc.right <= 0 || rc.bottom <= 0) return nullptr;
-    HDC screen = GetDC(tabs);
-    HDC dc = CreateCompatibleDC(screen);
-    bitmap_ = CreateCompatibleBitmap(screen, rc.right, rc.bottom);
-    ReleaseDC(tabs, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap_);
-    SendMessageW(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
-    // The body's colour in its middle, for the space behind a caption's letters.
-    RECT body = rc;
-    TabCtrl_AdjustRect(tabs, FALSE, &body);
-    color_ = GetPixel(dc, (body.left + body.right) / 2, (body.top + body.bottom) / 2);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    brush_ = CreatePatternBrush(bitmap_);
+    {
+        const MemoryDc dc = compatibleDc(tabs, rc.right, rc.bottom, bitmap_);
+        const Selection selected(dc.get(), bitmap_.get());
+        SendMessageW(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()),
+                     PRF_CLIENT | PRF_ERASEBKGND);
+        // The body's colour in its middle, for the space behind a caption's letters.
+        RECT body = rc;
+        TabCtrl_AdjustRect(tabs, FALSE, &body);
+        color_ = GetPixel(dc.get(), (body.left + body.right) / 2, (body.top + body.bottom) / 2);
+    }
+    brush_.reset(CreatePatternBrush(bitmap_.get()));
     size_ = {rc.right, rc.bottom};
-    return brush_;
-}
-
-void TabBody::reset() {
-    if (brush_ != nullptr) DeleteObject(brush_);
-    if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    brush_ = nullptr;
-    bitmap_ = nullptr;
+    return brush_.get();
 }
 
 }  // namespace quilo::forms::win32

@@ -8,8 +8,17 @@
 #include <vector>
 
 #include "forms/types.h"
+#include "platform/win32/gdi.h"
 
 namespace quilo::forms::win32 {
+
+using platform::win32::GdiObject;
+using platform::win32::IconHandle;
+using platform::win32::MemoryDc;
+using platform::win32::MenuHandle;
+using platform::win32::Selection;
+using platform::win32::WindowDc;
+using platform::win32::WindowHandle;
 
 // A picture ready for StretchDIBits: 8-bit grey rows or 32-bit colour rows, padded to four
 // bytes.
@@ -29,27 +38,24 @@ struct ScreenDib {
     void draw(HDC dc, const RECT& box, bool topAligned = false) const;
 };
 
+// A memory device context like the window's (the screen's for none), with a bitmap of the same
+// kind of width by height pixels made into `bitmap` to draw on.
+MemoryDc compatibleDc(HWND window, int width, int height, GdiObject<HBITMAP>& bitmap);
+
 // An opaque icon of size by size pixels with the picture scaled into it.
-HICON makeIcon(const DisplayImage& picture, int size);
+IconHandle makeIcon(const DisplayImage& picture, int size);
 
 // The look of a tab control's body, for the controls on its pages to paint their background
 // with: a themed tab control paints its body itself, in a colour other than the dialog's.
 class TabBody {
   public:
-    TabBody() = default;
-    TabBody(const TabBody&) = delete;
-    TabBody& operator=(const TabBody&) = delete;
-    ~TabBody() { reset(); }
-
     // The body's brush for the tab control's present size (drawn anew after a resize).
     HBRUSH brush(HWND tabs);
     COLORREF color() const { return color_; }
 
   private:
-    void reset();
-
-    HBITMAP bitmap_ = nullptr;
-    HBRUSH brush_ = nullptr;
+    GdiObject<HBITMAP> bitmap_;
+    GdiObject<HBRUSH> brush_;  // made from bitmap_, so deleted before it
     SIZE size_{};
     COLORREF color_ = 0;
 };

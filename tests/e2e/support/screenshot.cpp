@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/gdi.h"
 #include "platform/win32/text.h"
 
 namespace quilo::e2e {
@@ -45,8 +46,8 @@ ScreenCapture captureWindow(platform::Hwnd hwnd) {
     const int w = rc.right - rc.left;
     const int h = rc.bottom - rc.top;
     if (w <= 0 || h <= 0) return shot;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    const platform::win32::WindowDc screen;
+    const platform::win32::MemoryDc dc(CreateCompatibleDC(screen.get()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = w;
@@ -55,10 +56,11 @@ ScreenCapture captureWindow(platform::Hwnd hwnd) {
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        BitBlt(dc, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY | CAPTUREBLT);
+    const platform::win32::GdiObject<HBITMAP> bitmap(
+        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (bitmap) {
+        const platform::win32::Selection selected(dc.get(), bitmap.get());
+        BitBlt(dc.get(), 0, 0, w, h, screen.get(), rc.left, rc.top, SRCCOPY | CAPTUREBLT);
         GdiFlush();
         const std::size_t stride = (static_cast<std::size_t>(w) * 3 + 3) & ~std::size_t{3};
         shot.width = w;
@@ -68,11 +70,7 @@ ScreenCapture captureWindow(platform::Hwnd hwnd) {
         for (int y = 0; y < h; ++y)
             std::copy_n(src + static_cast<std::size_t>(y) * stride, static_cast<std::size_t>(w) * 3,
                         shot.bgr.begin() + static_cast<std::ptrdiff_t>(y) * w * 3);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
     }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
     return shot;
 }
 
@@ -122,12 +120,13 @@ bool writePng(const ScreenCapture& capture, const std::string& path) {
     chunk(png, "IDAT", z);
     chunk(png, "IEND", {});
 
-    HANDLE file = CreateFileW(platform::win32::utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    HANDLE opened = CreateFileW(platform::win32::utf8ToWide(path).c_str(), GENERIC_WRITE, 0,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return false;
+    const platform::win32::KernelHandle file(opened);
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
-    CloseHandle(file);
+    const BOOL ok =
+        WriteFile(file.get(), png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
     return ok != FALSE && written == png.size();
 }
 
