@@ -41,12 +41,7 @@ Image Image::borrowing(std::uint8_t* pixels, std::uint32_t width, std::uint32_t 
     if (auto why = checkImageShape(width, height, bitsPerPixel); !why.empty())
         throw std::invalid_argument(why);
     if (!pixels) throw std::invalid_argument("no pixels to borrow");
-    Image img;
-    img.width_ = width;
-    img.height_ = height;
-    img.bits_ = bitsPerPixel;
-    img.data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{false});
-    return img;
+    return Image(pixels, width, height, bitsPerPixel, false);
 }
 
 Image Image::recycled(Image old, std::uint32_t width, std::uint32_t height, int bitsPerPixel) {
@@ -60,12 +55,7 @@ Image Image::recycled(Image old, std::uint32_t width, std::uint32_t height, int 
     std::uint8_t* pixels = old.data_.release();
     // A shrinking realloc stays in place in practice; should it fail, the larger block serves.
     if (auto* smaller = static_cast<std::uint8_t*>(std::realloc(pixels, bytes))) pixels = smaller;
-    Image img;
-    img.width_ = width;
-    img.height_ = height;
-    img.bits_ = bitsPerPixel;
-    img.data_ = std::unique_ptr<std::uint8_t[], detail::Release>(pixels, detail::Release{true});
-    return img;
+    return Image(pixels, width, height, bitsPerPixel, true);
 }
 
 Image::Image(Image&& o) noexcept

@@ -114,6 +114,15 @@ class Image {
     void relabelDepth(int bitsPerPixel);
 
   private:
+    // An image over pixels already in place (its shape checked by the caller); `owned` says
+    // whether it frees them.
+    Image(std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, int bitsPerPixel,
+          bool owned)
+        : data_(pixels, detail::Release{owned}),
+          width_(width),
+          height_(height),
+          bits_(bitsPerPixel) {}
+
     std::unique_ptr<std::uint8_t[], detail::Release> data_;
     std::uint32_t width_ = 0, height_ = 0;
     int bits_ = 0;
