@@ -14,6 +14,7 @@
 
 #include "e2e/support/screenshot.h"
 #include "imaging/tiff.h"
+#include "platform/win32/gdi.h"
 #include "platform/win32/win32_platform.h"
 #include "test-host/decode.h"
 
@@ -54,21 +55,7 @@ struct Preview {
     void paint(HDC dc, const RECT& area) const {
         FillRect(dc, &area, reinterpret_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH)));
         if (width == 0) return;
-        struct {
-            BITMAPINFOHEADER header;
-            RGBQUAD grey[256];
-        } info{};
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = width;
-        info.header.biHeight = -height;  // top-down rows
-        info.header.biPlanes = 1;
-        info.header.biBitCount = 8;
-        info.header.biCompression = BI_RGB;
-        info.header.biClrUsed = 256;
-        for (int i = 0; i < 256; ++i) {
-            const auto v = static_cast<BYTE>(i);
-            info.grey[i] = RGBQUAD{v, v, v, 0};
-        }
+        const platform::win32::DibInfo info(width, height, 8);
         const int aw = area.right - area.left, ah = area.bottom - area.top;
         const double scale =
             std::min(static_cast<double>(aw) / width, static_cast<double>(ah) / height);
@@ -76,8 +63,7 @@ struct Preview {
         const int dh = std::max(1, static_cast<int>(height * scale));
         SetStretchBltMode(dc, HALFTONE);
         StretchDIBits(dc, area.left + (aw - dw) / 2, area.top + (ah - dh) / 2, dw, dh, 0, 0, width,
-                      height, rows.data(), reinterpret_cast<const BITMAPINFO*>(&info),
-                      DIB_RGB_COLORS, SRCCOPY);
+                      height, rows.data(), info.get(), DIB_RGB_COLORS, SRCCOPY);
     }
 };
 

@@ -60,30 +60,14 @@ void ScreenDib::assign(const forms::DisplayImage& image) {
 
 void ScreenDib::draw(HDC dc, const RECT& box, bool topAligned) const {
     if (width <= 0 || height <= 0) return;
-    struct {
-        BITMAPINFOHEADER header;
-        RGBQUAD palette[256];
-    } info{};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = width;
-    info.header.biHeight = -height;  // top-down rows
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(bitCount);
-    info.header.biCompression = BI_RGB;
-    if (bitCount == 8) {
-        info.header.biClrUsed = 256;
-        for (int i = 0; i < 256; ++i) {
-            const auto g = static_cast<BYTE>(i);
-            info.palette[i] = RGBQUAD{g, g, g, 0};
-        }
-    }
+    const platform::win32::DibInfo info(width, height, bitCount);
     forms::FitRect fit =
         forms::fitInside(width, height, box.right - box.left, box.bottom - box.top);
     if (topAligned) fit.y = 0;
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
     StretchDIBits(dc, box.left + fit.x, box.top + fit.y, fit.width, fit.height, 0, 0, width, height,
-                  bits.data(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+                  bits.data(), info.get(), DIB_RGB_COLORS, SRCCOPY);
 }
 
 MemoryDc compatibleDc(HWND window, int width, int height, GdiObject<HBITMAP>& bitmap) {

@@ -104,4 +104,25 @@ class Selection {
     HGDIOBJ old_;
 };
 
+// The header of a DIB of top-down rows; an 8-bit one gets a grey palette.
+struct DibInfo {
+    BITMAPINFOHEADER header{};
+    RGBQUAD palette[256]{};
+    DibInfo(int width, int height, int bitCount) {
+        header.biSize = sizeof(BITMAPINFOHEADER);
+        header.biWidth = width;
+        header.biHeight = -height;
+        header.biPlanes = 1;
+        header.biBitCount = static_cast<WORD>(bitCount);
+        header.biCompression = BI_RGB;
+        if (bitCount != 8) return;
+        header.biClrUsed = 256;
+        for (int i = 0; i < 256; ++i) {
+            const auto g = static_cast<BYTE>(i);
+            palette[i] = RGBQUAD{g, g, g, 0};
+        }
+    }
+    const BITMAPINFO* get() const { return reinterpret_cast<const BITMAPINFO*>(this); }
+};
+
 }  // namespace quilo::platform::win32
