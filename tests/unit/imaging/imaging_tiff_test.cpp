@@ -153,14 +153,9 @@ void libtiffWrite(bench::MemStream& file, const Image& img, const Variant& v) {
     TIFF* t = bench::memOpen(file, v.bigEndian ? "wb" : "wl");
     ASSERT_NE(t, nullptr);
     const std::uint32_t w = img.width(), h = img.height();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, v.bits);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    bench::setGreyTags(t, w, h, v.bits, 7,
+                       v.minIsWhite ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(t, TIFFTAG_COMPRESSION, v.compression);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC,
-                 v.minIsWhite ? PHOTOMETRIC_MINISWHITE : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     TIFFSetField(t, TIFFTAG_XRESOLUTION, 254.0f);
     TIFFSetField(t, TIFFTAG_YRESOLUTION, 127.0f);
@@ -191,22 +186,18 @@ void libtiffWrite(bench::MemStream& file, const Image& img, const Variant& v) {
                 ASSERT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
             }
     } else {
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 7u);
         std::vector<std::uint16_t> row16(w);
-        std::vector<std::uint8_t> row8(w);
+        std::vector<std::uint8_t> row8(w), packed;
         for (std::uint32_t y = 0; y < h; ++y) {
             for (std::uint32_t x = 0; x < w; ++x) {
                 row16[x] = static_cast<std::uint16_t>(stored(x, y));
                 row8[x] = static_cast<std::uint8_t>(stored(x, y));
             }
-            if (v.bits == 12) {
-                auto packed = packRow12(row16.data(), w);
-                ASSERT_EQ(TIFFWriteScanline(t, packed.data(), y, 0), 1);
-            } else if (v.bits == 16) {
-                ASSERT_EQ(TIFFWriteScanline(t, row16.data(), y, 0), 1);
-            } else {
-                ASSERT_EQ(TIFFWriteScanline(t, row8.data(), y, 0), 1);
-            }
+            if (v.bits == 12) packed = packRow12(row16.data(), w);
+            void* line = v.bits == 8    ? static_cast<void*>(row8.data())
+                         : v.bits == 16 ? static_cast<void*>(row16.data())
+                                        : packed.data();
+            ASSERT_EQ(TIFFWriteScanline(t, line, y, 0), 1);
         }
     }
     TIFFClose(t);

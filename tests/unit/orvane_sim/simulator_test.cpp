@@ -56,6 +56,16 @@ class SimulatorTest : public ::testing::Test {
         ASSERT_EQ(sim->Set_Prescanmode(256), 0);
         ASSERT_EQ(sim->Aktivate_Scanner(), 0);
     }
+    // The small scanner with these lines in its fault script, loaded, opened or active.
+    enum Stage { kLoaded, kOpen, kActive };
+    void startFaulty(const std::string& faults, Stage stage) {
+        start(std::string(kSmallScanner) + "[Faults]\n" + faults);
+        if (stage == kActive) return openActive();
+        ASSERT_EQ(sim->Init_Dll(""), 0);
+        if (stage == kOpen) {
+            ASSERT_EQ(sim->Open_Scanner(1), 0);
+        }
+    }
     void wait(std::uint32_t ms) { w.world.advance(ms); }
     // The small scanner active with one plate read and ready.
     void plateReady() {
@@ -222,12 +232,10 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->Open_Scanner(1), 0);
 
     // Open: -7 leaves it open, -2 then 0, an unknown set is -2.
-    start(std::string(kSmallScanner) + "[Faults]\nOpen=-7\n");
-    sim->Init_Dll("");
+    startFaulty("Open=-7\n", kLoaded);
     EXPECT_EQ(sim->Open_Scanner(1), -7);
     EXPECT_TRUE(sim->isOpen());
-    start(std::string(kSmallScanner) + "[Faults]\nOpen=-2, 0\n");
-    sim->Init_Dll("");
+    startFaulty("Open=-2, 0\n", kLoaded);
     EXPECT_EQ(sim->Open_Scanner(1), -2);
     EXPECT_FALSE(sim->isOpen());
     EXPECT_EQ(sim->Open_Scanner(9), -2);
@@ -235,9 +243,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->openSet(), 2);
 
     // Activation results in turn; -6 counts as active.
-    start(std::string(kSmallScanner) + "[Faults]\nActivate=-1009,-6\n");
-    sim->Init_Dll("");
-    sim->Open_Scanner(1);
+    startFaulty("Activate=-1009,-6\n", kOpen);
     EXPECT_EQ(sim->Aktivate_Scanner(), -1009);
     EXPECT_FALSE(sim->isActive());
     EXPECT_EQ(sim->Aktivate_Scanner(), -6);
@@ -251,9 +257,7 @@ Serial=
     sim->Open_Scanner(1);
     char buffer[256];
     EXPECT_EQ(sim->Get_Serialnumber(buffer), -1);
-    start(std::string(kSmallScanner) + "[Faults]\nSerial=-1001\nIniFileName=-1\n");
-    sim->Init_Dll("");
-    sim->Open_Scanner(1);
+    startFaulty("Serial=-1001\nIniFileName=-1\n", kOpen);
     EXPECT_EQ(sim->Get_Serialnumber(buffer), -1001);
     EXPECT_EQ(sim->Get_IniFileName(buffer), -1);
 
@@ -267,9 +271,7 @@ Serial=
     EXPECT_EQ(sim->Get_Paramname(buffer, 3), -2);
 
     // The nth call of an export, counted since loading, fails with the scripted result.
-    start(std::string(kSmallScanner) +
-          "[Faults]\nFailCall=Open_Scanner:2:-1001, x, Get_Status:1:-5\n");
-    EXPECT_EQ(sim->Init_Dll(""), 0);
+    startFaulty("FailCall=Open_Scanner:2:-1001, x, Get_Status:1:-5\n", kLoaded);
     EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Open_Scanner(1), 0);
     sim->Close_Scanner();
@@ -281,8 +283,7 @@ Serial=
 
 TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     // A checksum error while plate 2 is read: reported once, and that plate is lost.
-    start(std::string(kSmallScanner) + "[Faults]\nStatusPlate=2\nStatusCode=-200\n");
-    openActive();
+    startFaulty("StatusPlate=2\nStatusCode=-200\n", kActive);
     sim->feedPlate();
     wait(1500);
     EXPECT_EQ(sim->Get_Status(), 1);
@@ -296,8 +297,7 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     EXPECT_EQ(sim->Get_Status(), 1);
 
     // -5 on three calls while plate 1 is read; the plate still arrives.
-    start(std::string(kSmallScanner) + "[Faults]\nStatusPlate=1\nStatusCode=-5\nStatusCalls=3\n");
-    openActive();
+    startFaulty("StatusPlate=1\nStatusCode=-5\nStatusCalls=3\n", kActive);
     sim->feedPlate();
     wait(300);
     EXPECT_EQ(sim->Get_Status(), -5);
@@ -309,10 +309,10 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
 }
 
 TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
-    start(std::string(kSmallScanner) +
-          "[Faults]\nImageInfoPlate=1\nImageInfoResult=-1\nRawImagePlate=1\nRawImageResult=-90\n"
-          "RawImageCalls=2\n");
-    openActive();
+    startFaulty(
+        "ImageInfoPlate=1\nImageInfoResult=-1\nRawImagePlate=1\nRawImageResult=-90\nRawImageCalls="
+        "2\n",
+        kActive);
     sim->feedPlate();
     wait(1500);
     unsigned char record[108];

@@ -32,6 +32,24 @@ class SensorApiTest : public ::testing::Test {
             out.push_back(b.text);
         return out;
     }
+    struct Outcome {
+        ScriptedLibrary lib;
+        RecordingHost host;
+        bool initialised = false;
+        std::string set;  // the current set's name afterwards
+    };
+    // A SensorAPI of its own on a copy of `l` (no calls counted yet), initialised with the
+    // saved set `savedSet` (0: none).
+    Outcome initialiseOn(ScriptedLibrary l, Long savedSet = 0) {
+        Outcome o{std::move(l), {}, false, {}};
+        o.lib.calls.clear();
+        SensorAPI a(o.lib, files, process, o.host);
+        if (savedSet != 0) a.CurrentParamSetNr() = savedSet;
+        a.InitializeHardware();
+        o.initialised = a.HardwareInitialized;
+        o.set = a.CurrentParamSet();
+        return o;
+    }
     quilo::test::TestWorld w;
     platform::Files& files = w.proc.files();
     platform::Process& process = w.proc.process();
@@ -177,13 +195,9 @@ TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
     other.addSet(1, "x", -3);
     other.addSet(2, "Intraoral");
     other.openResults = {-2, -2};
-    SensorAPI api2(other, files, process, host);
-    api2.CurrentParamSetNr() = 2;
-    host.dialogs.clear();
-    api2.InitializeHardware();
-    EXPECT_EQ(api2.CurrentParamSet(), "-");
-    EXPECT_THAT(host.dialogs, ElementsAre("#7030||1", "#7050||1"));
-    EXPECT_FALSE(api2.HardwareInitialized);
+    const Outcome o = initialiseOn(other, 2);
+    EXPECT_THAT(o.host.dialogs, ElementsAre("#7030||1", "#7050||1"));
+    EXPECT_EQ(std::tuple(o.set, o.initialised), std::tuple("-", false));
 }
 
 TEST_F(SensorApiTest, AFailedOpeningShowsItsMessageAndKeepsTheLastSerial) {
@@ -227,35 +241,26 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     // No INI path.
     ScriptedLibrary noIni = lib;
     noIni.iniResult = -1;
-    noIni.calls.clear();
-    RecordingHost h1;
-    SensorAPI a1(noIni, files, process, h1);
-    a1.InitializeHardware();
-    EXPECT_THAT(h1.dialogs, ElementsAre("#7010||1"));
-    EXPECT_EQ(noIni.count("Get_Paramcount"), 0);
+    Outcome o = initialiseOn(noIni);
+    EXPECT_THAT(o.host.dialogs, ElementsAre("#7010||1"));
+    EXPECT_EQ(o.lib.count("Get_Paramcount"), 0);
 
     // No readable set.
     ScriptedLibrary none;
     none.paramCount = 2;
-    RecordingHost h2;
-    SensorAPI a2(none, files, process, h2);
-    a2.InitializeHardware();
-    EXPECT_THAT(h2.dialogs, ElementsAre("#7020||1"));
-    EXPECT_EQ(h2.traces.back(), "Read Parameters OK");
-    EXPECT_FALSE(a2.HardwareInitialized);
+    o = initialiseOn(none);
+    EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1"));
+    EXPECT_EQ(o.host.traces.back(), "Read Parameters OK");
+    EXPECT_FALSE(o.initialised);
 
     // The saved set cannot be named: nothing is opened and that result decides the message.
     ScriptedLibrary unnamed = lib;
     unnamed.addSet(3, "Panoramic", -3);
-    unnamed.calls.clear();
-    RecordingHost h3;
-    SensorAPI a3(unnamed, files, process, h3);
-    a3.CurrentParamSetNr() = 3;
-    a3.InitializeHardware();
-    EXPECT_THAT(h3.dialogs, ElementsAre("#7020||1", "#7060||1"));
-    EXPECT_EQ(unnamed.count("Open_Scanner"), 0);
-    EXPECT_FALSE(a3.HardwareInitialized);
-    EXPECT_EQ(h3.traces.back(), "Initialization is done!");
+    o = initialiseOn(unnamed, 3);
+    EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1", "#7060||1"));
+    EXPECT_EQ(o.lib.count("Open_Scanner"), 0);
+    EXPECT_FALSE(o.initialised);
+    EXPECT_EQ(o.host.traces.back(), "Initialization is done!");
 }
 
 TEST_F(SensorApiTest, MakerAndModelAreFoundOncePerProcess) {
