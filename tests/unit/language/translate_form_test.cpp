@@ -107,9 +107,18 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
     auto& text = add<forms::TextBox>("Text1", "3060");
     auto& frame = add<forms::Frame>("fraPluginOptions", "3010");
     auto& missing = add<forms::Label>("l", "4321");
+    auto& browse = add<forms::CommandButton>("cmdBrowse", "800");
+    browse.setTypeName("BrowseButton");
+    auto& spin = add<forms::Label>("UpDown1", "800");
+    spin.setTypeName("UpDown");
+    auto& picture = add<forms::Picture>("imgArray", "100", "design", 1);
+    auto& item = add<forms::Menu>("mnuItem", "99", "design", 2);
+    auto& negative = add<forms::Label>("UpDown2", "-800");
+    negative.setTypeName("UpDown");
     table_.TranslateForm(form_);
     // 31201 is missing: the option's tip is set empty; a number without a text empties the
-    // caption.
+    // caption. Browse and spin buttons take the text as their tip; other kinds take the caption
+    // and the tip of their index, menus the text of their index.
     const std::pair<Control*, std::tuple<const char*, const char*>> expected[] = {
         {&label, {"Scan parameters", "design tip"}},
         {&button, {"OK", "Save and close"}},
@@ -117,7 +126,12 @@ TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
         {&option, {"About...", ""}},
         {&text, {"design", "Path of the INI file"}},
         {&frame, {"Plugin Options", "design tip"}},
-        {&missing, {"", "design tip"}}};
+        {&missing, {"", "design tip"}},
+        {&browse, {"design", "Browse"}},
+        {&spin, {"design", "Browse"}},
+        {&picture, {"Title", "Title tip"}},
+        {&item, {"Second item", "design tip"}},
+        {&negative, {"design", "design tip"}}};
     for (const auto& [c, texts] : expected)
         EXPECT_EQ(std::tuple(c->caption(), c->toolTipText()), texts) << c->name();
 }
@@ -177,28 +191,11 @@ TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
     EXPECT_EQ(tabs.tab(2).caption, "Three");
 }
 
-TEST_F(Translate, MenusUseTheirIndex) {
-    auto& item = add<forms::Menu>("mnuItem", "99", "design", 2);
-    add<forms::Menu>("mnuSetup", "5");  // outside a menu array: no index, the walk ends
+TEST_F(Translate, AMenuOutsideAMenuArrayEndsTheWalk) {
+    add<forms::Menu>("mnuSetup", "5");
     auto& after = add<forms::Label>("after", "3060");
     table_.TranslateForm(form_);
-    EXPECT_EQ(item.caption(), "Second item");
     EXPECT_EQ(after.caption(), "design");
-}
-
-TEST_F(Translate, BrowseButtonsAndSpinButtonsGetToolTips) {
-    auto& browse = add<forms::CommandButton>("cmdBrowse", "800");
-    browse.setTypeName("BrowseButton");
-    auto& spin = add<forms::Label>("UpDown1", "800");
-    spin.setTypeName("UpDown");
-    auto& negative = add<forms::Label>("UpDown2", "-800");
-    negative.setTypeName("UpDown");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(browse.toolTipText(), "Browse");
-    EXPECT_EQ(browse.caption(), "design");
-    EXPECT_EQ(spin.toolTipText(), "Browse");
-    EXPECT_EQ(spin.caption(), "design");
-    EXPECT_EQ(negative.toolTipText(), "design tip");
 }
 
 TEST_F(Translate, ToolbarsListViewsAndGrids) {
@@ -214,13 +211,6 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
               std::tuple("Tab A", "Tip A", "Tab B", "Tip B", "Column", "OK"));
     // An empty text leaves a header alone.
     EXPECT_EQ(grid.headers, (std::map<int, std::string>{{1, "One"}, {2, "kept"}, {3, "Three"}}));
-}
-
-TEST_F(Translate, OtherKindsTakeCaptionAndIndexedTip) {
-    auto& picture = add<forms::Picture>("imgArray", "100", "design", 1);
-    table_.TranslateForm(form_);
-    EXPECT_EQ(picture.caption(), "Title");
-    EXPECT_EQ(picture.toolTipText(), "Title tip");
 }
 
 TEST_F(Translate, TheFirstControlThatCannotBeTranslatedEndsTheWalkSilently) {

@@ -96,19 +96,17 @@ TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
     EXPECT_EQ(store_.settings().Verbose, 1);  // read under the key as named in the INI file
 }
 
-TEST_F(Store, LanguageComesFromTheHostsPreferences) {
-    put(RegRoot::CurrentUser, std::string(kHostKey) + "\\Preferrences", "Language", "German");
-    store_.LoadSetup();
-    EXPECT_EQ(store_.names().Language, "German");
-}
-
-TEST_F(Store, LanguageMachineDefaultIsCopiedUnderTheHostsKey) {
+// The language is the host's preference; a machine default is used and copied for the user.
+TEST_F(Store, LanguageComesFromTheHostsPreferencesOrItsMachineDefault) {
+    const std::string prefs = std::string(kHostKey) + "\\Preferrences";
     put(RegRoot::LocalMachine, std::string(kHostKey) + "\\DefaultUserSettings\\Preferrences",
         "Language", "Swedish");
     store_.LoadSetup();
     EXPECT_EQ(store_.names().Language, "Swedish");
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kHostKey) + "\\Preferrences", "Language"),
-              "Swedish");
+    EXPECT_EQ(get(RegRoot::CurrentUser, prefs, "Language"), "Swedish");
+    put(RegRoot::CurrentUser, prefs, "Language", "German");
+    store_.LoadSetup();
+    EXPECT_EQ(store_.names().Language, "German");
 }
 
 TEST_F(Store, DefaultOptionsAreReplacedByTheLoad) {

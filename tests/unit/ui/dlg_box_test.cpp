@@ -184,42 +184,34 @@ TEST_F(DlgBoxTest, EscapeClosesFromTheFormAndFromTheButtonAndSoDoesTheCloseBox) 
     EXPECT_EQ(proc.sounds().size(), 4u);  // one each, no reminders from closed dialogs
 }
 
-TEST_F(DlgBoxTest, AShortMessageKeepsTheDesignedSize) {
-    ShowDlg(context, "Short.");
-    frmDlgBox* dlg = openDialog();
-    EXPECT_EQ(dlg->scaleWidth(), frmDlgBox::kDesignClientWidth);
-    EXPECT_EQ(dlg->scaleHeight(), frmDlgBox::kDesignClientHeight);
-    EXPECT_EQ(dlg->msgLabel.left(), 120);
-    EXPECT_EQ(dlg->msgLabel.top(), 120);
-    EXPECT_EQ(dlg->OKButton.left(), (frmDlgBox::kDesignClientWidth - frmDlgBox::kButtonWidth) / 2);
-    EXPECT_EQ(dlg->OKButton.top(), frmDlgBox::kDesignButtonTop);
-}
-
-TEST_F(DlgBoxTest, ALongLineWidensTheWindowAndTheButtonStaysCentred) {
+// The window keeps its designed size unless the message needs more: the label at (120, 120)
+// as large as its text, the button centred below it, the window centred on the monitor.
+TEST_F(DlgBoxTest, TheWindowGrowsWithTheMessageAndKeepsTheButtonCentredBelowIt) {
+    constexpr int kWidth = frmDlgBox::kDesignClientWidth, kHeight = frmDlgBox::kDesignClientHeight;
     const std::string longLine(120, 'W');
-    ShowDlg(context, "First line\r\n" + longLine + "\r\nlast");
-    frmDlgBox* dlg = openDialog();
-    const int labelWidth = forms.measureText(longLine).width;
-    ASSERT_GT(labelWidth + 240, frmDlgBox::kDesignClientWidth);
-    EXPECT_EQ(dlg->msgLabel.width(), labelWidth);
-    EXPECT_EQ(dlg->scaleWidth(), labelWidth + 240);
-    EXPECT_EQ(dlg->scaleHeight(), frmDlgBox::kDesignClientHeight);  // three lines still fit
-    EXPECT_EQ(dlg->OKButton.left(), (labelWidth + 240 - frmDlgBox::kButtonWidth) / 2);
-    EXPECT_EQ(dlg->OKButton.top(), frmDlgBox::kDesignButtonTop);
-    // The window itself grew and is centred again with its new size.
-    EXPECT_EQ(dlg->left(), 15 * 960 - dlg->width() / 2);
-}
-
-TEST_F(DlgBoxTest, ManyLinesRaiseTheWindowBelowTheLabel) {
-    ShowDlg(context, "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7");
-    frmDlgBox* dlg = openDialog();
-    const int labelHeight = dlg->msgLabel.height();
-    EXPECT_EQ(labelHeight, 7 * forms.measureText("1").height);
-    EXPECT_EQ(dlg->scaleHeight(), labelHeight + frmDlgBox::kButtonHeight + 360);
-    EXPECT_EQ(dlg->scaleWidth(), frmDlgBox::kDesignClientWidth);
-    EXPECT_EQ(dlg->OKButton.top(), dlg->scaleHeight() - frmDlgBox::kButtonHeight - 120);
-    // The button sits below the label with room between them.
-    EXPECT_GE(dlg->OKButton.top(), dlg->msgLabel.top() + labelHeight + 120);
+    const int line = forms.measureText("1").height, longWidth = forms.measureText(longLine).width;
+    const struct {
+        std::string message;
+        int labelWidth, labelHeight, width, height;
+    } rows[] = {
+        {"Short.", forms.measureText("Short.").width, line, kWidth, kHeight},
+        {"First line\r\n" + longLine + "\r\nlast", longWidth, 3 * line, longWidth + 240, kHeight},
+        {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7", forms.measureText("1").width, 7 * line, kWidth,
+         7 * line + frmDlgBox::kButtonHeight + 360},
+    };
+    for (const auto& r : rows) {
+        ShowDlg(context, r.message);
+        frmDlgBox* dlg = openDialog();
+        EXPECT_EQ(
+            std::tuple(dlg->msgLabel.left(), dlg->msgLabel.top(), dlg->msgLabel.width(),
+                       dlg->msgLabel.height(), dlg->scaleWidth(), dlg->scaleHeight(),
+                       dlg->OKButton.left(), dlg->OKButton.top(), dlg->left()),
+            std::tuple(120, 120, r.labelWidth, r.labelHeight, r.width, r.height,
+                       (r.width - frmDlgBox::kButtonWidth) / 2,
+                       r.height - frmDlgBox::kButtonHeight - 120, 15 * 960 - dlg->width() / 2))
+            << r.message;
+        dlg->unload();
+    }
 }
 
 TEST_F(DlgBoxTest, AnErrorInsideIsReportedInAMessageBoxAndLeavesThePointer) {

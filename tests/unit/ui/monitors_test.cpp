@@ -86,23 +86,19 @@ TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
     cMonitors all(proc.display());
     ASSERT_EQ(all.MonitorCount(), 2);
     const cMonitor& second = all.Monitor(2);
-    EXPECT_EQ(second.hMonitor(), 12u);
-    EXPECT_EQ(second.Name(), "\\\\.\\DISPLAY2");  // cut at the first NUL
-    EXPECT_FALSE(second.IsPrimary());
-    EXPECT_TRUE(all.Monitor(1).IsPrimary());
-    EXPECT_EQ(second.Left(), -1280);
-    EXPECT_EQ(second.Top(), -100);
-    EXPECT_EQ(second.Width(), 1280);
-    EXPECT_EQ(second.Height(), 1024);
-    // A task bar on the left edge: the work area is its own rectangle's width.
-    EXPECT_EQ(second.WorkLeft(), -1180);
-    EXPECT_EQ(second.WorkWidth(), 1180);
-    EXPECT_EQ(second.WorkHeight(), 1024);
-    EXPECT_EQ(all.Monitor(1).WorkHeight(), 1040);
-    EXPECT_EQ(all.VirtualScreenLeft(), -1280);
-    EXPECT_EQ(all.VirtualScreenTop(), -100);
-    EXPECT_EQ(all.VirtualScreenWidth(), proc.display().systemMetrics(78));
-    EXPECT_EQ(all.DisplayMonitorCount(), proc.display().systemMetrics(80));
+    // The name is cut at the first NUL; a task bar on the left edge: the work area is its own
+    // rectangle's width.
+    EXPECT_EQ(
+        std::tuple(second.hMonitor(), second.Name(), second.IsPrimary(), second.Left(),
+                   second.Top(), second.Width(), second.Height(), second.WorkLeft(),
+                   second.WorkWidth(), second.WorkHeight()),
+        std::tuple(12u, "\\\\.\\DISPLAY2", false, -1280, -100, 1280, 1024, -1180, 1180, 1024));
+    EXPECT_EQ(std::pair(all.Monitor(1).IsPrimary(), all.Monitor(1).WorkHeight()),
+              std::pair(true, 1040));
+    EXPECT_EQ(std::tuple(all.VirtualScreenLeft(), all.VirtualScreenTop(), all.VirtualScreenWidth(),
+                         all.DisplayMonitorCount()),
+              std::tuple(-1280, -100, proc.display().systemMetrics(78),
+                         proc.display().systemMetrics(80)));
 
     auto atPoint = all.MonitorForPoint(-10, 500);
     ASSERT_TRUE(atPoint);
