@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>

@@ -1,6 +1,5 @@
 #include "orvane-sim/simulator.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -112,9 +111,8 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     auto preview = readGreyTiff(blockBytes(picture));
     ASSERT_TRUE(preview);
-    EXPECT_EQ(preview->width, 40);
-    EXPECT_EQ(preview->height, 10);
-    EXPECT_EQ(static_cast<Long>(blockBytes(picture).size()), bytes);
+    EXPECT_EQ(std::tuple(preview->width, preview->height, blockBytes(picture).size()),
+              std::tuple(40, 10, static_cast<std::size_t>(bytes)));
     EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);  // fetched
     EXPECT_EQ(sim->GetPrescanImage(&picture, &bytes), -1);
 
@@ -267,8 +265,8 @@ Serial=
     start(unreadable);
     EXPECT_EQ(sim->Get_Paramname(buffer, 1), 0);
     EXPECT_STREQ(buffer, "Intraoral test");
-    EXPECT_EQ(sim->Get_Paramname(buffer, 2), -3);
-    EXPECT_EQ(sim->Get_Paramname(buffer, 3), -2);
+    EXPECT_EQ(std::pair(sim->Get_Paramname(buffer, 2), sim->Get_Paramname(buffer, 3)),
+              std::pair(-3, -2));
 
     // The nth call of an export, counted since loading, fails with the scripted result.
     startFaulty("FailCall=Open_Scanner:2:-1001, x, Get_Status:1:-5\n", kLoaded);
@@ -363,11 +361,10 @@ TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
     openActive();
     ASSERT_EQ(sim->Set_ImageExtraHeader(3, 4), 0);
     Long a = 0, b = 0;
-    EXPECT_EQ(sim->Get_ImageExtraHeader(&a, &b), 0);
-    EXPECT_EQ(a * 10 + b, 34);
-    EXPECT_EQ(sim->Ext_ScannerCTRL(1, 0), 0);
-    EXPECT_EQ(sim->Ext_ScannerCTRL(2, 151), -102);
-    EXPECT_EQ(sim->Ext_ScannerCTRL(9, 0), -5);
+    EXPECT_EQ((std::tuple{sim->Get_ImageExtraHeader(&a, &b), a, b}), std::tuple(0, 3, 4));
+    EXPECT_EQ((std::tuple{sim->Ext_ScannerCTRL(1, 0), sim->Ext_ScannerCTRL(2, 151),
+                          sim->Ext_ScannerCTRL(9, 0)}),
+              std::tuple(0, -102, -5));
 
     // The belt runs for a while without a plate.
     EXPECT_EQ(sim->Run_Beltdrive(100), 0);

@@ -149,7 +149,7 @@ TEST_F(SensorApiTest, TheChosenSetCanLiveInTheSettingsRecord) {
     EXPECT_THAT(lib.opened, ElementsAre(3, 1));
 }
 
-TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndClearsTheStopFlag) {
+TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndAnInactiveScannerClosesWithoutDeactivation) {
     api.InitializeHardware();
     const auto callsBefore = lib.calls.size();
     host.traces.clear();
@@ -161,6 +161,10 @@ TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndClearsTheStopFlag) {
     EXPECT_FALSE(host.stopRequested);
     EXPECT_EQ(lib.calls.size(), callsBefore);
     EXPECT_TRUE(api.HardwareInitialized);
+    // Opened but never activated: closed without a deactivation.
+    api.CloseHardware();
+    EXPECT_EQ(std::pair(lib.count("Deaktivate_Scanner"), lib.count("Close_Scanner")),
+              std::pair(0, 1));
 }
 
 TEST_F(SensorApiTest, AlreadyOpenCountsAsOpenButKeepsTheSerial) {
@@ -338,13 +342,6 @@ TEST_F(SensorApiTest, ClosingKeepsAPreviewWithImagesButClosesTheScanner) {
     EXPECT_EQ(host.previewUnloads, 1);
     EXPECT_EQ(lib.count("Close_Scanner"), 1);
     EXPECT_EQ(host.timerStops, 2);
-}
-
-TEST_F(SensorApiTest, AnOpenedButInactiveScannerIsClosedWithoutDeactivation) {
-    api.InitializeHardware();
-    api.CloseHardware();
-    EXPECT_EQ(lib.count("Deaktivate_Scanner"), 0);
-    EXPECT_EQ(lib.count("Close_Scanner"), 1);
 }
 
 TEST_F(SensorApiTest, ARunTimeFaultEndsInitialisationWithAMessageBox) {
