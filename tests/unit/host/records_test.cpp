@@ -1,6 +1,8 @@
 // The host records byte for byte, and the protocol's vocabulary.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "host/records.h"
 #include "host/xray_ifc.h"
 #include "support/bytes.h"
@@ -104,6 +106,27 @@ TEST(Records, ExtendedStatusTextIsUtf16CutOrBlankPadded) {
     EXPECT_EQ(b[11], std::byte{0x20});
 }
 
+TEST(Records, ImageRecordDoublesSitUnalignedWhereTheLayoutPutsThem) {
+    ImageExRecord r;
+    r.set(ImageExRecord::captureDate, 46362.375);
+    r.set(ImageExRecord::widthMm, 31.2);
+    double d;
+    std::memcpy(&d, r.bytes().data() + 36, 8);  // the build machines are little-endian
+    EXPECT_EQ(d, 46362.375);
+    std::memcpy(&d, r.bytes().data() + 16, 8);
+    EXPECT_EQ(d, 31.2);
+    EXPECT_EQ(r.get(ImageExRecord::captureDate), 46362.375);
+
+    r.set(ImageExRecord::text1, "first");
+    r.set(ImageExRecord::text2, "second");
+    EXPECT_EQ(r.bytes()[1352], std::byte{'f'});
+    EXPECT_EQ(r.bytes()[328], std::byte{'s'});
+    EXPECT_EQ(ImageRecord::kHeaderBytes, 312u);
+    EXPECT_EQ(ImageExRecord::kHeaderBytes, 2376u);
+    EXPECT_EQ(ImageRecord::kSize, 332u);
+    EXPECT_EQ(ImageExRecord::kSize, 2380u);
+}
+
 TEST(Records, TheLayoutCheckRejectsGapsOverlapsAndMisalignment) {
     constexpr std::array good{FieldSpec{0, 4, FieldKind::Int32}, FieldSpec{4, 2, FieldKind::Bool16},
                               FieldSpec{6, 2, FieldKind::Zero}};
@@ -120,7 +143,33 @@ TEST(Records, TheLayoutCheckRejectsGapsOverlapsAndMisalignment) {
     EXPECT_FALSE(layoutCovers(misaligned, 8));
 }
 
-TEST(Vocabulary, AcceptedCommands) {
+TEST(Vocabulary, CommandNames) {
+    // Codes 0 to 33 in order, "?" where a code has no name.
+    const std::string expected =
+        "EnumeratePlugIns RegisterPlugIn InitializePlugin ShutdownPlugin GetInformation "
+        "GetCapabilities GetStatus ActiveSecondsLeft ActiveTime ? ActivateSetup GetSettings "
+        "SetSettings ? ? ? ? ? ? ? ActivateCapture ImageCaptured ImageStored StopCapture "
+        "ImageCapturedEx ? ? ? ? ? GetSensorCount GetSensorInformation GetHWInformation ?";
+    const std::string unknown = "* U-N-K-N-O-W-N *";
+    std::string names;
+    for (int code = 0; code <= 33; ++code) {
+        const std::string name = CommandName(code);
+        names += (code ? " " : "") + (name == unknown ? "?" : name);
+    }
+    EXPECT_EQ(names, expected);
+    for (int code : {-1, 0x7FFFFFFF})
+        EXPECT_EQ(CommandName(code), unknown) << code;
+}
+
+TEST(Vocabulary, StatusNamesAndAcceptedCommands) {
+    EXPECT_EQ(StatusName(0), "Un-Initialized");
+    EXPECT_EQ(StatusName(16), "Idle");
+    EXPECT_EQ(StatusName(32), "Busy");
+    EXPECT_EQ(StatusName(64), "Active");
+    EXPECT_EQ(StatusName(32768), "Error(undef)");
+    for (int code : {1, 48, -1, 65536})
+        EXPECT_EQ(StatusName(code), "Undefined status code");
+
     std::vector<int> accepted;
     for (int code = -5; code <= 40; ++code)
         if (isAcceptedCommand(code)) accepted.push_back(code);

@@ -2,7 +2,6 @@
 // stored texts stands in for it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <tuple>
@@ -41,7 +40,12 @@ PluginSettings loadOne(const std::string& name, const std::string& text) {
 
 TEST(RecordRead, EmptyRegistryGivesTheDefaults) {
     Stored stored;
-    EXPECT_EQ(load(stored), PluginSettings{});
+    const PluginSettings r = load(stored);
+    EXPECT_EQ(r, PluginSettings{});
+    EXPECT_EQ(std::tuple(r.Visible, r.BitDepth, r.Invert, r.SavePreview, r.IntraLimitHigh,
+                         r.PanoLimitHigh, r.CephLeadLow, r.PanoLeadLowAbs, r.CephLeadLowAbs,
+                         r.IntraLeadHighAbs, r.CephLeadNRLevel, r.ImageEnhancement),
+              std::tuple(0, 8, true, true, 10000, 100000, 400, 20000, 40000, 65535, 2, 3));
 }
 
 // Stored texts under a key and the field each gives: the reading rules of each kind of key.
@@ -100,14 +104,62 @@ TEST(RecordRead, ImageEnhancementFallsBackToOptimizeGray) {
     EXPECT_EQ(load(stored).ImageEnhancement, 2);
 }
 
-TEST(RecordRead, TheOlderLevelKeyFollowsItsLevelKeyWithItsScope) {
+TEST(RecordRead, AutoStartIsNeverReadBack) {
+    Stored stored;
+    stored.texts["Options/AutoStart"] = "1";
+    PluginSettings record;
+    record.AutoStart = 1;
+    std::int32_t type = 0;
+    readPluginSettings(record, type, stored.reader());
+    EXPECT_EQ(record.AutoStart, 0);
+    for (const auto& [section, name, perUser] : stored.reads)
+        EXPECT_NE(name, "AutoStart");
+}
+
+TEST(RecordRead, PositionKeysLiveInTheirOwnSection) {
+    Stored stored;
+    stored.texts["Position/Left"] = "-120";
+    stored.texts["Position/Top"] = "300";
+    stored.texts["Options/Left"] = "5";
+    const PluginSettings r = load(stored);
+    EXPECT_EQ(r.Left, -120);
+    EXPECT_EQ(r.Top, 300);
+}
+
+TEST(RecordRead, KeysAreReadInOrderWithTheirScope) {
     Stored stored;
     load(stored);
-    const auto legacy = std::find_if(stored.reads.begin() + 1, stored.reads.end(),
-                                     [](const auto& r) { return std::get<1>(r) == "CephLeadNR"; });
-    ASSERT_NE(legacy, stored.reads.end());
-    EXPECT_EQ(std::get<1>(legacy[-1]), "CephLeadNRLevel");
-    EXPECT_EQ(std::get<2>(*legacy), std::get<2>(legacy[-1]));
+    using R = std::tuple<std::string, std::string, bool>;
+    const std::vector<R> expectedStart = {
+        {"Options", "Visible", true},           {"Options", "Verbose", true},
+        {"Options", "NoPreview", false},        {"Options", "BitDepth", false},
+        {"Options", "CloseDone", false},        {"Options", "CurrentParamSet", true},
+        {"Options", "CurrentParamSetNr", true}, {"Options", "Invert", false},
+        {"Options", "IntraMappingType", false},
+    };
+    ASSERT_GE(stored.reads.size(), expectedStart.size());
+    for (std::size_t i = 0; i < expectedStart.size(); ++i)
+        EXPECT_EQ(stored.reads[i], expectedStart[i]) << i;
+    const std::vector<R> expectedEnd = {
+        {"Options", "ImageEnhancement", false},
+        {"Options", "OptimizeGray", false},
+        {"Position", "Left", true},
+        {"Position", "Top", true},
+        {"Options", "SavePreview", false},
+    };
+    const std::size_t tail = stored.reads.size() - expectedEnd.size();
+    for (std::size_t i = 0; i < expectedEnd.size(); ++i)
+        EXPECT_EQ(stored.reads[tail + i], expectedEnd[i]) << i;
+    // The older noise-reduction key is asked right after its level key, with the same scope.
+    bool sawLegacy = false;
+    for (std::size_t i = 1; i < stored.reads.size(); ++i) {
+        if (std::get<1>(stored.reads[i]) == "CephLeadNR") {
+            EXPECT_EQ(std::get<1>(stored.reads[i - 1]), "CephLeadNRLevel");
+            EXPECT_FALSE(std::get<2>(stored.reads[i]));
+            sawLegacy = true;
+        }
+    }
+    EXPECT_TRUE(sawLegacy);
 }
 
 TEST(ImageType, LaterWordsWinAndNoWordKeepsTheType) {
@@ -151,6 +203,51 @@ TEST(ImageType, AFaultBeforeTheIntraKeysLeavesTheTypeAlone) {
                  std::runtime_error);
     EXPECT_EQ(type, 2);
     EXPECT_EQ(record.CurrentParamSet, "Intra");  // read before the fault, kept
+}
+
+struct Written {
+    std::string section, name, text;
+    bool perUser;
+};
+
+std::vector<Written> save(const PluginSettings& record) {
+    std::vector<Written> out;
+    writePluginSettings(record,
+                        [&](std::string_view s, std::string_view n, std::string_view t, bool u) {
+                            out.push_back({std::string(s), std::string(n), std::string(t), u});
+                        });
+    return out;
+}
+
+TEST(RecordWrite, OrderFormatsAndScopes) {
+    PluginSettings record;
+    record.Visible = -1;
+    record.Invert = false;
+    record.CurrentParamSetNr = 12;
+    record.CurrentParamSet = "Intra 1";
+    record.Left = -300;
+    const auto w = save(record);
+    ASSERT_EQ(w.size(), 43u);
+    const auto at = [&](std::size_t i) {
+        return std::tuple(w[i].section, w[i].name, w[i].text, w[i].perUser);
+    };
+    EXPECT_EQ(at(0), std::tuple("Options", "AutoStart", "0", false));
+    EXPECT_EQ(at(1), std::tuple("Options", "Verbose", "0", true));
+    EXPECT_EQ(at(2), std::tuple("Options", "Visible", "-1", true));
+    EXPECT_EQ(w[6].name, "ImageEnhancement");
+    EXPECT_EQ(std::tuple(w[7].name, w[7].text), std::tuple("Invert", "0"));
+    EXPECT_EQ(at(38), std::tuple("Position", "Left", "-300", true));
+    EXPECT_EQ(std::tuple(w[40].name, w[40].text, w[41].text),
+              std::tuple("CurrentParamSet", "Intra 1", "12"));
+    EXPECT_EQ(std::tuple(w[42].name, w[42].text), std::tuple("SavePreview", "1"));
+    for (const auto& one : w) {
+        EXPECT_NE(one.name, "OptimizeGray");
+        EXPECT_NE(one.name, "Language");
+        EXPECT_EQ(one.name.find("LeadNR") != std::string::npos &&
+                      one.name.find("Level") == std::string::npos,
+                  false)
+            << one.name;
+    }
 }
 
 TEST(RecordWrite, EveryKeyIsWrittenOnceAndReadsBackTheSame) {
