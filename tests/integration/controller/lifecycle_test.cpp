@@ -17,13 +17,8 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
     EXPECT_EQ(f.caption().find("XXX"), std::string::npos);
     EXPECT_NE(f.caption().find("Quilo"), std::string::npos) << f.caption();
-    EXPECT_EQ(f.imgStatus.tag(), "StopSign");
-    EXPECT_EQ(f.imgStatus.toolTipText(), "Un-Initialized");
-    EXPECT_FALSE(f.cmdScan.enabled());
-    EXPECT_FALSE(f.mnuStartScan.enabled());
-    EXPECT_TRUE(f.mnuSetup.enabled());
-    EXPECT_EQ(f.lblStatus.caption(), plugin->language().LangText(2020));
-    EXPECT_EQ(f.lblStatus.foreColor(), 255u);
+    EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
+                                 plugin->language().LangText(2020) + "' red");
     // Translated from the tags: the buttons carry the texts of 1020 and 1030.
     EXPECT_EQ(f.cmdScan.caption(), plugin->language().LangText(1020));
     EXPECT_EQ(f.Command1.caption(), plugin->language().LangText(1030));
