@@ -133,6 +133,9 @@ TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
     EXPECT_NE(l.find("Transport = ON"), std::string::npos);
     EXPECT_NE(l.find("Transport = OFF"), std::string::npos);
     EXPECT_NE(l.find("Got raw image OK"), std::string::npos);
+    // Without the preview: no window and no preview picture.
+    EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
+    EXPECT_EQ(main().scannerStatus().PreviewLineCount, 0);
 }
 
 struct AcquisitionRow {
@@ -334,16 +337,6 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     EXPECT_EQ(images().size(), 3u);
     EXPECT_FALSE(pluginProcess->files().exists(rawTif));
     plugin.reset();
-}
-
-TEST_F(Capture, WithoutPreviewNoWindowAndNoPreviewPicture) {
-    configure({{"Plates", "1"}});
-    start(1);
-    activate(1);
-    waitImages(1);
-    ASSERT_EQ(images().size(), 1u);
-    EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
-    EXPECT_EQ(main().scannerStatus().PreviewLineCount, 0);
 }
 
 // The narrow progress window: images go to the host at once; the window closes at the first

@@ -17,13 +17,8 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
     EXPECT_EQ(f.caption().find("XXX"), std::string::npos);
     EXPECT_NE(f.caption().find("Quilo"), std::string::npos) << f.caption();
-    EXPECT_EQ(f.imgStatus.tag(), "StopSign");
-    EXPECT_EQ(f.imgStatus.toolTipText(), "Un-Initialized");
-    EXPECT_FALSE(f.cmdScan.enabled());
-    EXPECT_FALSE(f.mnuStartScan.enabled());
-    EXPECT_TRUE(f.mnuSetup.enabled());
-    EXPECT_EQ(f.lblStatus.caption(), plugin->language().LangText(2020));
-    EXPECT_EQ(f.lblStatus.foreColor(), 255u);
+    EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
+                                 plugin->language().LangText(2020) + "' red");
     // Translated from the tags: the buttons carry the texts of 1020 and 1030.
     EXPECT_EQ(f.cmdScan.caption(), plugin->language().LangText(1020));
     EXPECT_EQ(f.Command1.caption(), plugin->language().LangText(1030));
@@ -34,80 +29,42 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
 }
 
-TEST_F(Lifecycle, SecondInstanceEndsBeforeShowingOrAnnouncing) {
-    ASSERT_TRUE(startPlugin());
-    const std::size_t seen = host->received().size();
-    sim::SimProcess& second = world.createProcess();
-    {
-        controller::PluginProcess copy(second);
-        EXPECT_FALSE(copy.start());
-        EXPECT_TRUE(copy.ended());
-        EXPECT_EQ(copy.exitCode(), 0);
-        world.runUntilIdle();
-        ASSERT_NE(copy.mainForm(), nullptr);
-        EXPECT_FALSE(copy.mainForm()->visible());
-        EXPECT_EQ(copy.plugin(), nullptr);
-    }
-    world.runUntilIdle();
-    EXPECT_EQ(host->received().size(), seen) << "the second copy said something to the host";
-    EXPECT_EQ(host->plugins().size(), 1u);
-    // The first one is unaffected.
-    EXPECT_EQ(statusesSince(seen), std::vector<std::int32_t>{});
-    initialize();
-    EXPECT_EQ(statusesSince(seen), std::vector<std::int32_t>{16});
-}
-
-TEST_F(Lifecycle, TestModeInAnyLetterCaseShowsTheFormAndMarksTheCaption) {
+// "/TEST" in any letter case anywhere on the command line. ShutdownPlugin reports
+// Un-Initialized and ends the process, taking every other form with it.
+TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     ASSERT_TRUE(startPlugin("-x /tEsT -y"));
     controller::frmMain& f = main();
-    EXPECT_TRUE(f.testMode());
     EXPECT_TRUE(f.visible());
     EXPECT_EQ(plugin->settings().settings().Visible, 1);
-    const std::string suffix = " [Testmode]";
-    ASSERT_GE(f.caption().size(), suffix.size());
-    EXPECT_EQ(f.caption().substr(f.caption().size() - suffix.size()), suffix);
+    EXPECT_TRUE(f.caption().ends_with(" [Testmode]")) << f.caption();
     // Visible: the log box shows the start line on top.
     EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
-    EXPECT_NE(readLogFile().find("Plugin started --------------------------"), std::string::npos);
-}
-
-TEST_F(Lifecycle, ShutdownReportsUninitialisedAndEndsTheProcess) {
-    ASSERT_TRUE(startPlugin());
+    world.advance(100000);  // the watchdog is idle in test mode
+    EXPECT_EQ(f.hostWatchdogCount(), 0);
     initialize();
+    f.move(3000, 1500, f.width(), f.height());
     const std::size_t from = host->received().size();
-    ASSERT_NE(sendHandle(code::Shutdown), 0);
+    {
+        forms::Form stray(plugin->forms(), "frmStray");
+        stray.load();
+        ASSERT_NE(sendHandle(code::Shutdown), 0);
+        EXPECT_FALSE(stray.loaded());
+    }
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
-    EXPECT_TRUE(plugin->ended());
+    ASSERT_TRUE(plugin->ended());
     EXPECT_EQ(plugin->exitCode(), 0);
-    EXPECT_FALSE(main().loaded());
-    EXPECT_FALSE(pluginProcess->windows().isWindow(host->plugins()[0]));
+    EXPECT_FALSE(f.loaded());
     EXPECT_EQ(plugin->plugin(), nullptr);
     EXPECT_EQ(plugin->enhancement(), nullptr);
+    EXPECT_EQ(plugin->settings().settings().Left, 3000);
+    EXPECT_EQ(plugin->settings().settings().Top, 1500);
+    const std::string file = readLogFile();
+    EXPECT_NE(file.find("Plugin started --------------------------"), std::string::npos);
+    EXPECT_NE(file.find("Plugin closed --------------------------"), std::string::npos);
     // Nothing more reaches the host when the retired endpoint finally goes.
     plugin.reset();
     world.runUntilIdle();
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
-}
-
-TEST_F(Lifecycle, UnloadKeepsThePositionInMemoryAndLogsTheEnd) {
-    ASSERT_TRUE(startPlugin("/TEST"));
-    initialize();
-    main().move(3000, 1500, main().width(), main().height());
-    ASSERT_NE(sendHandle(code::Shutdown), 0);
-    EXPECT_EQ(plugin->settings().settings().Left, 3000);
-    EXPECT_EQ(plugin->settings().settings().Top, 1500);
-    EXPECT_NE(readLogFile().find("Plugin closed --------------------------"), std::string::npos);
-}
-
-TEST_F(Lifecycle, OtherFormsStillLoadedAtUnloadAreUnloadedToo) {
-    ASSERT_TRUE(startPlugin());
-    initialize();
-    forms::Form stray(plugin->forms(), "frmStray");
-    stray.load();
-    ASSERT_TRUE(stray.loaded());
-    ASSERT_NE(sendHandle(code::Shutdown), 0);
-    ASSERT_TRUE(plugin->ended());
-    EXPECT_FALSE(stray.loaded());
 }
 
 TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
@@ -186,13 +143,6 @@ TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBack) {
     EXPECT_EQ(main().hostWatchdogCount(), 0);
     world.advance(20000);
     EXPECT_FALSE(plugin->ended());
-}
-
-TEST_F(Lifecycle, WatchdogIsIdleInTestMode) {
-    ASSERT_TRUE(startPlugin("/test"));
-    world.advance(100000);
-    EXPECT_FALSE(plugin->ended());
-    EXPECT_EQ(main().hostWatchdogCount(), 0);
 }
 
 TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {

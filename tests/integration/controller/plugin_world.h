@@ -60,6 +60,15 @@ inline std::string textAt(const Bytes& b, std::size_t at, std::size_t width) {
     return s;
 }
 
+// The main form's status display as one line: the picture's tag and tool tip, which of the scan
+// button and the Start, Cancel and Setup menus are enabled, the status line and whether it is red.
+inline std::string statusView(controller::frmMain& f) {
+    auto on = [](const forms::Control& c) { return c.enabled() ? "1" : "0"; };
+    return f.imgStatus.tag() + " '" + f.imgStatus.toolTipText() + "' scan" + on(f.cmdScan) +
+           " menus" + on(f.mnuStartScan) + on(f.mnuCancelScan) + on(f.mnuSetup) + " '" +
+           f.lblStatus.caption() + (f.lblStatus.foreColor() == forms::color::kRed ? "' red" : "'");
+}
+
 // The world, the host and the plug-in of one test (or of one run of a longer test).
 class PluginSession {
   public:
