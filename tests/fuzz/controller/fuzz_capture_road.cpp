@@ -8,7 +8,7 @@
 // One world and one plug-in process serve every input (building them costs far more than an
 // input): each input is one activation with its own settings, a run of timer ticks, the
 // acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
-// the host's received messages) starts afresh with each input.
+// the host's received messages) and the plates left in the spool start afresh with each input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -352,6 +352,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(road.plugin->plugin()->extendedStore().slots.empty());
     require(road.plugin->plugin()->basicStore().slots.empty());
     require(road.world.live().memoryBlocks <= blocksBefore);
+    // Plates that never reached the host stay in the spool to be recovered at the next start;
+    // they go here, so each input starts with an empty spool folder as the first one did (and
+    // the folder does not grow with the run, making every later look-up in it slower).
+    controller::PlateSpool& spool = road.plugin->spool();
+    for (const auto& entry : spool.entries())
+        spool.release(entry.number);
     // The outcome is the messages' codes and sizes: their contents carry the session's image
     // ids and the virtual time, which go on from input to input as in a long session.
     std::string outcome;
