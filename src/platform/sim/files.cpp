@@ -162,15 +162,26 @@ bool isAbsoluteDrivePath(std::string_view p) {
 }  // namespace
 
 std::filesystem::path World::nativePath(std::string_view windowsPath) const {
+    // The usual case, a path spelled as on disk, costs one look-up instead of one a component;
+    // a path seen before and still there is not even taken apart again.
+    auto& known = impl_->exactPaths;
+    std::error_code ec;
+    if (const auto it = known.find(windowsPath); it != known.end()) {
+        if (fs::exists(it->second, ec)) return it->second;
+        known.erase(it);
+    }
     const auto parts = components(windowsPath);
     fs::path out = impl_->options.root;
     if (!parts) return out / "invalid-path";
-    // The usual case, a path spelled as on disk, costs one look-up instead of one a component.
     fs::path exact = out;
     for (const auto& part : *parts)
         exact /= part;
-    std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
+    if (fs::exists(exact, ec)) {
+        constexpr std::size_t kMaxKnown = 4096;  // paths a long run makes up come and go
+        if (known.size() >= kMaxKnown) known.clear();
+        known.emplace(windowsPath, exact);
+        return exact;
+    }
     for (const auto& part : *parts) {
         fs::path next = out / part;
         if (!fs::exists(next, ec) && fs::is_directory(out, ec)) {

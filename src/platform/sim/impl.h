@@ -4,6 +4,7 @@
 
 #include <array>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -154,6 +155,9 @@ struct World::Impl {
     // own writes, moves and removals drop a file's entry; a change made beside the simulation
     // is seen in the file's stamp.
     std::map<std::string, detail::ProfileFile> profiles;
+    // Windows paths found on disk spelled exactly as given, so a path used again costs one
+    // look-up (that it is still there) instead of being taken apart and put together again.
+    std::map<std::string, std::filesystem::path, std::less<>> exactPaths;
     std::set<detail::Tracked*> tracked;
 
     // configuration

@@ -252,8 +252,15 @@ std::string SimProfile::getString(std::string_view section, std::string_view key
                                   std::string_view defaultValue, std::string_view path,
                                   std::size_t bufferChars) {
     std::optional<std::string> value;
-    const auto native = static_cast<SimFiles&>(p_.files()).native(path);
-    if (const auto* file = readProfile(p_.w(), native)) {
+    // A file read before at a path spelled as on disk is looked up there first: the stamp's
+    // look-up then also says it is still there, and the path need not be resolved again.
+    World::Impl& w = p_.w();
+    const std::string full = static_cast<SimFiles&>(p_.files()).absolute(path);
+    const detail::ProfileFile* file = nullptr;
+    if (const auto it = w.exactPaths.find(full); it != w.exactPaths.end())
+        file = readProfile(w, it->second);
+    if (!file) file = readProfile(w, p_.world().nativePath(full));
+    if (file) {
         // The file holds ANSI text, as the "A" call reads it: names are matched and the value
         // is cut in ANSI, and the answer comes back as UTF-8 like every string of the ports.
         if (auto s = file->sections.find(detail::lower(utf8ToAnsi(section)));

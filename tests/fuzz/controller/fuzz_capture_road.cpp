@@ -3,12 +3,13 @@
 // any shape and depth, bytes that are none, a byte count that lies about its block), preview
 // pictures, and the host's ImageStored ids (the right ones, repeated, out of order or made up).
 // The plug-in must neither crash nor hang, and once a capture has been stopped, its images
-// acknowledged and its preview window closed, it holds no more memory blocks than before.
+// acknowledged and its preview window closed, it holds no more memory blocks, handles, windows
+// or timers than before.
 //
 // One world and one plug-in process serve every input (building them costs far more than an
 // input): each input is one activation with its own settings, a run of timer ticks, the
 // acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
-// the host's received messages) starts afresh with each input.
+// the host's received messages) and the plates left in the spool start afresh with each input.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -323,7 +324,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     s.ImageEnhancement = in.byte() % 4;
     const std::int16_t depths[] = {8, 12, 16};
     s.BitDepth = depths[in.byte() % 3];
-    const std::size_t blocksBefore = road.world.live().memoryBlocks;
+    const sim::LiveCounts before = road.world.live();
 
     road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
     for (int tick = 0; tick < 64 && !in.empty(); ++tick)
@@ -347,11 +348,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     road.send(code::Stop, testhost::handleBytes(road.host.hwnd()));
     if (auto* preview = road.plugin->forms().find("frmPrescan")) preview->unload();
     road.world.runUntilIdle();
+    // A message box shown at the end is read and closed before the next input begins.
+    for (int ms = 0; ms < 1000 && road.plugin->forms().isLoaded("frmDlgBox"); ++ms)
+        road.world.advance(1);
+    require(!road.plugin->forms().isLoaded("frmDlgBox"));
     l.freePreview();
     // Nothing of this capture is held any more (the stores hold only unacknowledged images).
     require(road.plugin->plugin()->extendedStore().slots.empty());
     require(road.plugin->plugin()->basicStore().slots.empty());
-    require(road.world.live().memoryBlocks <= blocksBefore);
+    require(road.world.live() == before);
+    // Plates that never reached the host stay in the spool to be recovered at the next start;
+    // they go here, so each input starts with an empty spool folder as the first one did (and
+    // the folder does not grow with the run, making every later look-up in it slower).
+    controller::PlateSpool& spool = road.plugin->spool();
+    for (const auto& entry : spool.entries())
+        spool.release(entry.number);
     // The outcome is the messages' codes and sizes: their contents carry the session's image
     // ids and the virtual time, which go on from input to input as in a long session.
     std::string outcome;

@@ -50,6 +50,11 @@ struct Fixture {
         for (int f = 0; f <= static_cast<int>(sim::Fault::LoadLibrary); ++f)
             world.failAlways(static_cast<sim::Fault>(f), false);
         world.runUntilIdle();
+        if (!test::echoing()) {
+            while (viewerProc.mailslots().read(reader.handle())) {
+            }
+            return;
+        }
         std::string outcome;
         for (const auto& line :
              trace::TraceReader(viewerProc.mailslots(), reader.handle()).readAll())

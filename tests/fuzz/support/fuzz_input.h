@@ -46,9 +46,12 @@ class FuzzInput {
 // of it, one line an input). Running a corpus in two orders and comparing the lines shows
 // whether an input does the same alone and after others, that is whether the state the
 // target keeps between inputs is reset well enough for a finding to be reproduced.
-inline void echoOutcome(std::string_view outcome) {
+inline bool echoing() {
     static const bool on = std::getenv("QUILO_FUZZ_ECHO") != nullptr;
-    if (!on) return;
+    return on;
+}
+inline void echoOutcome(std::string_view outcome) {
+    if (!echoing()) return;
     std::uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a
     for (const char c : outcome)
         h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
