@@ -217,6 +217,7 @@ bool frmMain::doActivateCapture() {
 void frmMain::doStopCapture() {
     StopRequested = true;
     process_.sensors().CloseHardware();
+    process_.blockCache().release();  // no plate follows
     if (Plugin() != nullptr) Plugin()->StatusCode(host::status::kIdle);
 }
 
