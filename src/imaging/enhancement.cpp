@@ -144,21 +144,31 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
 
 // The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
 // makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
-// lambda the counts' stores could alias them, and they would be loaded again after each.
+// lambda the counts' stores could alias them, and they would be loaded again after each. The odd
+// columns are counted apart and added at the end: neighbours often fall into the same bin, and
+// one count's increment would wait for the other's.
 template <class T, bool Inverted>
 void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
                          std::uint32_t bins, std::uint32_t base, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
+    std::vector<std::uint32_t> odd(std::size_t{tx} * bins, 0);
     const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
     for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
         const T* row = rowOf<T>(in, y);
         for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
             std::uint32_t* hk = hist + std::size_t{k} * bins;
+            std::uint32_t* ok = odd.data() + std::size_t{k} * bins;
             const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
+            auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
+            for (; x + 2 <= x1; x += 2) {
                 ++hk[binOf<Inverted>(row[x], base, shift)];
+                ++ok[binOf<Inverted>(row[x + 1], base, shift)];
+            }
+            if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
         }
     }
+    for (std::size_t i = 0; i < odd.size(); ++i)
+        hist[i] += odd[i];
 }
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
