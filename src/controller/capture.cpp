@@ -369,6 +369,8 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     // The enhancement component reads the plate from the scanner's block itself when nothing
     // comes before it but the inversion: no working copy of the raw plate is made.
     platform::GlobalLock rawLock(platform().memory(), block);
+    // A block that cannot be locked fails the plate as its load would.
+    if (block != 0 && !rawLock) throw imaging::TiffError("the memory block cannot be locked", 0);
     imaging::Image unloaded;
     if (s.ImageEnhancement == 3 && !perio && process_.enhancement() != nullptr && rawLock)
         unloaded =
