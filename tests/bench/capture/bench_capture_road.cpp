@@ -92,7 +92,7 @@ void BM_RoadSteps(benchmark::State& st) {
     const std::span<const std::byte> rawPixels(
         reinterpret_cast<const std::byte*>(plateImage.data()), plateImage.byteSize());
     double ms[std::size(names)] = {};
-    for (auto _ : st) {
+    auto pass = [&] {
         auto last = Clock::now();
         std::size_t step = 0;
         auto done = [&] {
@@ -105,10 +105,7 @@ void BM_RoadSteps(benchmark::State& st) {
         done();
         platform::HGlobal out = 0;
         enhancement.setBitDepth(8);
-        if (enhancement.enhance(plate.imageType, &plateImage, out, true, true) != 0) {
-            st.SkipWithError("enhancement failed");
-            break;
-        }
+        if (enhancement.enhance(plate.imageType, &plateImage, out, true, true) != 0) return false;
         done();
         control.loadMemory(platform::GlobalBlock(memory, out));  // kept to be sent
         done();
@@ -116,15 +113,22 @@ void BM_RoadSteps(benchmark::State& st) {
         done();
         {
             constexpr std::size_t kHeader = host::ImageExRecord::kHeaderBytes;
-            platform::GlobalBlock message =
-                platform::GlobalBlock::allocate(memory, kHeader + tiff.size());
+            platform::GlobalBlock message = platform::GlobalBlock::allocate(
+                memory, kHeader + tiff.size(), platform::gmem::kMoveable);
             platform::GlobalLock to(memory, message.get());
             platform::GlobalLock from(memory, tiff.get());
             std::memcpy(to.data() + kHeader, from.data(), tiff.size());
             benchmark::DoNotOptimize(to.data());
         }
         done();
-    }
+        return true;
+    };
+    // From a session's second plate on, as BM_Road.
+    bool ok = pass();
+    std::fill(std::begin(ms), std::end(ms), 0.0);
+    for (auto _ : st)
+        if (ok) ok = pass();
+    if (!ok) st.SkipWithError("enhancement failed");
     for (std::size_t i = 0; i < std::size(names); ++i)
         st.counters[names[i]] = benchmark::Counter(ms[i], benchmark::Counter::kAvgIterations);
     st.SetLabel(plate.name);
