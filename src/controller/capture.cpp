@@ -15,6 +15,7 @@
 #include "core/error.h"
 #include "core/text.h"
 #include "core/value_text.h"
+#include "imaging/operations.h"
 #include "imaging/tiff.h"
 #include "ui/input_box.h"
 #include "ui/text_ids.h"
@@ -50,24 +51,23 @@ TypeSettings typeSettings(const settings::PluginSettings& s, std::int32_t imageT
     }
 }
 
-// "Raw.TIF", the plate as loaded into the control. Written beside the processing, which changes
-// the control's copy meanwhile, straight from the scanner's block when the samples lie there as
-// the control holds them; otherwise at once from the control.
+// "Raw.TIF", the plate as loaded. Written beside the processing, which changes the control's
+// copy meanwhile, straight from the scanner's block when the samples lie there as loaded;
+// otherwise at once from the loaded image.
 class RawTif {
   public:
     RawTif(platform::Platform& platform, std::string path, platform::HGlobal block,
-           std::size_t size, const imaging::ImageControl& control)
+           std::size_t size, const imaging::Image& loaded)
         : files_(platform.files()), path_(std::move(path)), lock_(platform.memory(), block) {
-        const imaging::Image* image = control.bitmapImage();
         std::span<const std::byte> pixels;
-        if (lock_ && image != nullptr)
+        if (lock_)
             pixels =
                 imaging::tiffPixelRun(lock_.bytes().first(std::min(size, lock_.bytes().size())));
-        if (!pixels.empty() && pixels.size() == image->byteSize()) {
-            head_ = imaging::tiffHead(*image);
+        if (!pixels.empty() && pixels.size() == loaded.byteSize()) {
+            head_ = imaging::tiffHead(loaded);
             pending_ = files_.writeInBackground(path_, head_, pixels);
         } else {
-            saved_ = control.saveFile(files_, path_);
+            saved_ = imaging::writeTiffFile(files_, path_, loaded);
         }
     }
     RawTif(const RawTif&) = delete;
@@ -217,6 +217,7 @@ bool frmMain::doActivateCapture() {
 void frmMain::doStopCapture() {
     StopRequested = true;
     process_.sensors().CloseHardware();
+    process_.blockCache().release();  // no plate follows
     if (Plugin() != nullptr) Plugin()->StatusCode(host::status::kIdle);
 }
 
@@ -364,12 +365,24 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     const std::int32_t type = scanner.CurrentImageType();
     ui::LeadControl& target = grabTarget();
     imaging::ImageControl& control = target.control();
-    control.loadMemory(block, size);
+    const bool perio = perioWanted(IsTest);
+    // The enhancement component reads the plate from the scanner's block itself when nothing
+    // comes before it but the inversion: no working copy of the raw plate is made.
+    platform::GlobalLock rawLock(platform().memory(), block);
+    // A block that cannot be locked fails the plate as its load would.
+    if (block != 0 && !rawLock) throw imaging::TiffError("the memory block cannot be locked", 0);
+    imaging::Image unloaded;
+    if (s.ImageEnhancement == 3 && !perio && process_.enhancement() != nullptr && rawLock)
+        unloaded =
+            imaging::tiffPixelImage(rawLock.bytes().first(std::min(size, rawLock.bytes().size())));
+    if (unloaded.empty()) control.loadMemory(block, size);
+    const imaging::Image& loaded =
+        unloaded.empty() ? *std::as_const(control).bitmapImage() : unloaded;
     // Counting the grey values costs a pass over the plate: only when the log shows it.
     if (process_.log().wanted())
-        LogMsg("Loaded raw image, colors: " + std::to_string(control.colourCount()));
+        LogMsg("Loaded raw image, colors: " + std::to_string(imaging::colourCount(loaded)));
     const std::string rawPath = store.names().PluginDataFolder + "\\Raw.TIF";
-    RawTif raw(platform(), rawPath, block, size, std::as_const(control));
+    RawTif raw(platform(), rawPath, block, size, loaded);
     bool rawTold = false;
     auto tellRaw = [&] {
         if (!std::exchange(rawTold, true) && !raw.saved()) LogMsg("Could not save " + rawPath);
@@ -377,7 +390,8 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     // The alternate processing logs its steps: the file's outcome goes first, as it happened.
     if (s.ImageEnhancement == 1) tellRaw();
     try {
-        processPlate(control, type, perioWanted(IsTest));
+        const UnloadedPlate plate{unloaded, block, size};
+        processPlate(control, type, perio, unloaded.empty() ? nullptr : &plate);
     } catch (...) {
         tellRaw();
         throw;
@@ -401,8 +415,14 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
                   imageText(scanner.CurrentParamSetNr(), ActiveSensorNo > count), plate_);
 }
 
-void frmMain::processPlate(imaging::ImageControl& control, std::int32_t type, bool perio) {
+void frmMain::processPlate(imaging::ImageControl& control, std::int32_t type, bool perio,
+                           const UnloadedPlate* unloaded) {
     const settings::PluginSettings& s = process_.settings().settings();
+    // What loading the plate and the steps before the enhancement would have left in the control.
+    auto load = [&] {
+        control.loadMemory(unloaded->block, unloaded->size);
+        if (s.Invert) control.invert();
+    };
     const TypeSettings t = typeSettings(s, type);
     const bool noiseReduction = t.nrLevel != 0;
     switch (s.ImageEnhancement) {
@@ -426,13 +446,23 @@ void frmMain::processPlate(imaging::ImageControl& control, std::int32_t type, bo
             }
             break;
         case 3: {
-            if (perio) control.perioTransform();
-            if (s.Invert) control.invert();
+            if (unloaded == nullptr) {
+                if (perio) control.perioTransform();
+                if (s.Invert) control.invert();
+            }
             imaging::EnhancementComponent* enhancement = process_.enhancement();
-            if (enhancement == nullptr) break;
+            if (enhancement == nullptr) {
+                if (unloaded != nullptr) load();
+                break;
+            }
             enhancement->setBitDepth(s.BitDepth);
             platform::HGlobal out = 0;
-            (void)enhancement->enhance(type, control.bitmapImage(), out, s.SavePreview);
+            // A plate still in the scanner's block is read from there, inverted on the way.
+            if (unloaded != nullptr)
+                (void)enhancement->enhance(type, &unloaded->image, out, s.SavePreview, s.Invert);
+            else
+                (void)enhancement->enhance(type, control.bitmapImage(), out, s.SavePreview);
+            if (out == 0 && unloaded != nullptr) load();
             if (out != 0) {
                 platform::GlobalBlock enhanced(platform().memory(), out);
                 // The control the hand-over sends from keeps the block: it is the TIFF block

@@ -202,8 +202,16 @@ class frmMain final : public forms::Form,
     // `plate` is the spool entry of the plate it came from (0: none), settled by the outcome.
     void sendLeadImage(const platform::LocalTime& captured, std::int32_t sensorNo,
                        const std::string& text1, int plate);
-    // The enhancement and depth the settings choose, applied to a loaded plate.
-    void processPlate(imaging::ImageControl& control, std::int32_t type, bool perio);
+    // A plate not loaded into a control: an image over the samples in the scanner's block.
+    struct UnloadedPlate {
+        const imaging::Image& image;
+        platform::HGlobal block;
+        std::size_t size;
+    };
+    // The enhancement and depth the settings choose, applied to a loaded plate, or to an unloaded
+    // one with the host's enhancement component (loaded into the control only should it fail).
+    void processPlate(imaging::ImageControl& control, std::int32_t type, bool perio,
+                      const UnloadedPlate* unloaded = nullptr);
     // Loads and processes plate `entry` of the spool; false when it is not there or unreadable.
     bool loadFromSpool(imaging::ImageControl& control, int entry);
     // --- the plate spool ---

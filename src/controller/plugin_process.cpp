@@ -33,16 +33,16 @@ platform::LResult ApplicationWindow::windowProc(platform::Hwnd hwnd, platform::M
 
 PluginProcess::PluginProcess(platform::Platform& platform)
     : platform_(platform),
-      trace_(platform.mailslots(), platform.clock(), platform.process()),
-      forms_(platform),
-      log_(platform.files(), platform.clock(), *this),
-      settings_(platform),
-      language_(platform.files(), platform.process()),
-      xray_(platform.windows(), platform.memory(), trace_),
-      library_(platform.libraries()),
-      imageHandler_(platform.memory()),
-      sensorApi_(std::make_unique<scanner::SensorAPI>(library_, platform.files(),
-                                                      platform.process(),
+      trace_(platform_.mailslots(), platform_.clock(), platform_.process()),
+      forms_(platform_),
+      log_(platform_.files(), platform_.clock(), *this),
+      settings_(platform_),
+      language_(platform_.files(), platform_.process()),
+      xray_(platform_.windows(), platform_.memory(), trace_),
+      library_(platform_.libraries()),
+      imageHandler_(platform_.memory()),
+      sensorApi_(std::make_unique<scanner::SensorAPI>(library_, platform_.files(),
+                                                      platform_.process(),
                                                       static_cast<scanner::ScannerHost&>(*this))) {
     sensorApi_->bindCurrentSet(settings_.settings().CurrentParamSetNr,
                                settings_.settings().CurrentParamSet, settings_.CurrentImageType());

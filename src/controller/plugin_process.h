@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "controller/block_cache.h"
 #include "controller/spool.h"
 #include "core/error.h"
 #include "forms/forms.h"
@@ -52,6 +53,29 @@ class ApplicationWindow final : private platform::WindowHandler {
     platform::Hwnd hwnd_ = 0;
 };
 
+// The platform as the process uses it: the system's, with its global memory behind a BlockCache.
+class ProcessPlatform final : public platform::Platform {
+  public:
+    explicit ProcessPlatform(platform::Platform& system)
+        : system_(system), memory_(system.memory()) {}
+    platform::WindowSystem& windows() override { return system_.windows(); }
+    platform::GlobalMemory& memory() override { return memory_; }
+    platform::Registry& registry() override { return system_.registry(); }
+    platform::Profile& profile() override { return system_.profile(); }
+    platform::Mailslots& mailslots() override { return system_.mailslots(); }
+    platform::Files& files() override { return system_.files(); }
+    platform::Display& display() override { return system_.display(); }
+    platform::Process& process() override { return system_.process(); }
+    platform::Sound& sound() override { return system_.sound(); }
+    platform::Clock& clock() override { return system_.clock(); }
+    platform::Libraries& libraries() override { return system_.libraries(); }
+    BlockCache& blockCache() { return memory_; }
+
+  private:
+    platform::Platform& system_;
+    BlockCache memory_;
+};
+
 class PluginProcess final : private trace::FormRegistry, private scanner::ScannerHost {
   public:
     explicit PluginProcess(platform::Platform& platform);
@@ -75,6 +99,8 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     void endAtOnce() { ended_ = true; }
 
     platform::Platform& platform() { return platform_; }
+    // The large blocks kept from one plate for the next (the platform's global memory).
+    BlockCache& blockCache() { return platform_.blockCache(); }
     trace::Trace& trace() { return trace_; }
     trace::Log& log() { return log_; }
     forms::Forms& forms() { return forms_; }
@@ -123,7 +149,8 @@ class PluginProcess final : private trace::FormRegistry, private scanner::Scanne
     void clearStopRequested() override;
     void stopActiveTimer() override;
 
-    platform::Platform& platform_;
+    // First, so that it goes last: every block the parts below free comes back through it.
+    ProcessPlatform platform_;
     trace::Trace trace_;
     forms::Forms forms_;
     trace::Log log_;

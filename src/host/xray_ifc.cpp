@@ -374,7 +374,9 @@ platform::LResult XrayIfc::sendImage(Hwnd dest, Hwnd src, Rec& record, std::int3
     if (memory_.size(hMem) < size) return 0;  // never read past the image block
     record.set(Rec::size, static_cast<std::int32_t>(total));
     record.set(Rec::dataBytes, static_cast<std::int32_t>(size));
-    platform::GlobalBlock message = platform::GlobalBlock::allocate(memory_, total);
+    // Not zeroed: the record's head and the image fill it.
+    platform::GlobalBlock message =
+        platform::GlobalBlock::allocate(memory_, total, platform::gmem::kMoveable);
     if (!message) return 0;
     platform::GlobalLock out(memory_, message.get());
     if (!out) return 0;

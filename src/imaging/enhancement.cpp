@@ -81,12 +81,19 @@ std::vector<Run> runsOf(const Axis& a) {
     return runs;
 }
 
+// The histogram bin of a sample v: (v - base) >> shift, or with Inverted, the bin of the inverted
+// sample max - v, which is (base - v) >> shift with base = max - (the smallest inverted sample).
+template <bool Inverted>
+std::uint32_t binOf(std::uint32_t v, std::uint32_t base, int shift) {
+    return (Inverted ? base - v : v - base) >> shift;
+}
+
 // The pixels begin..end of one row, whose four mappings are packed in q:
 // bilinear weights wx across (per pixel, 0..256) and wy down (0..256).
-template <class T, class U, class Quad>
+template <class T, class U, bool Inverted, class Quad>
 void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __restrict q,
                     const std::uint32_t* __restrict weight, std::uint32_t begin, std::uint32_t end,
-                    std::uint32_t lo, int shift, std::uint32_t wy) {
+                    std::uint32_t base, int shift, std::uint32_t wy) {
     const std::uint32_t wy0 = 256 - wy;
     std::uint32_t x = begin;
 #if defined(__SSE2__)
@@ -100,14 +107,13 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
         const __m128i both256 = _mm_set1_epi32(0x01000100);
         const __m128i back = _mm_set1_epi32(256 * 32768 + 32768);
         auto at = [&](std::uint32_t i) {
-            return static_cast<int>(q[static_cast<std::uint32_t>(src[i] - lo) >> shift]);
+            return static_cast<int>(q[binOf<Inverted>(src[i], base, shift)]);
         };
         for (; x + 4 <= end; x += 4) {
             const __m128i v = _mm_set_epi32(at(x + 3), at(x + 2), at(x + 1), at(x));
-            const __m128i wx = _mm_set_epi32(static_cast<int>(weight[x + 3] * 0x10001u),
-                                             static_cast<int>(weight[x + 2] * 0x10001u),
-                                             static_cast<int>(weight[x + 1] * 0x10001u),
-                                             static_cast<int>(weight[x] * 0x10001u));
+            // Each weight (at most 256) in both halves of its lane.
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + x));
+            const __m128i wx = _mm_or_si128(w, _mm_slli_epi32(w, 16));
             const __m128i wx0 = _mm_sub_epi16(both256, wx);
             const __m128i pairs =
                 _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, bytes), wx0),
@@ -121,7 +127,7 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
     }
 #endif
     for (; x < end; ++x) {
-        const Quad v = q[static_cast<std::uint32_t>(src[x] - lo) >> shift];
+        const Quad v = q[binOf<Inverted>(src[x], base, shift)];
         const std::uint32_t wx = weight[x], wx0 = 256 - wx;
         if constexpr (sizeof(U) == 1) {
             // Both pairs at once: the upper one in the low half, the lower one in the
@@ -138,21 +144,31 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
 
 // The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
 // makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
-// lambda the counts' stores could alias them, and they would be loaded again after each.
-template <class T>
+// lambda the counts' stores could alias them, and they would be loaded again after each. The odd
+// columns are counted apart and added at the end: neighbours often fall into the same bin, and
+// one count's increment would wait for the other's.
+template <class T, bool Inverted>
 void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
-                         std::uint32_t bins, std::uint32_t lo, int shift, std::uint32_t* hist) {
+                         std::uint32_t bins, std::uint32_t base, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
+    std::vector<std::uint32_t> odd(std::size_t{tx} * bins, 0);
     const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
     for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
         const T* row = rowOf<T>(in, y);
         for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
             std::uint32_t* hk = hist + std::size_t{k} * bins;
+            std::uint32_t* ok = odd.data() + std::size_t{k} * bins;
             const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-            for (auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx); x < x1; ++x)
-                ++hk[static_cast<std::uint32_t>(row[x] - lo) >> shift];
+            auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
+            for (; x + 2 <= x1; x += 2) {
+                ++hk[binOf<Inverted>(row[x], base, shift)];
+                ++ok[binOf<Inverted>(row[x + 1], base, shift)];
+            }
+            if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
         }
     }
+    for (std::size_t i = 0; i < odd.size(); ++i)
+        hist[i] += odd[i];
 }
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
@@ -184,29 +200,38 @@ void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* l
             next += step;
         }
     }
-    std::uint64_t cdf = 0;
-    // floor(cdf * outMax / area) in double is exact: both operands are exact
-    // integers below 2^53, and a correctly rounded quotient below 2^16 cannot
-    // reach the next integer when its distance from it is at least 1 / area. It
-    // spares a 64-bit integer division per bin, which is slow on the 32-bit build.
+    // q = floor(cdf * outMax / area), cdf the cumulative count, worked out again only when it
+    // changes, at most once a grey level of the result (num = cdf * outMax reaches next, the
+    // next multiple of area): most bins of a plate's wide histogram share their level. In double
+    // it is exact: both operands are exact integers below 2^53, and a correctly rounded quotient
+    // below 2^16 cannot reach the next integer when its distance from it is at least 1 / area;
+    // that spares the 64-bit integer division that is slow on the 32-bit build. The blend of two
+    // values of at most 65535 by percentages stays within 32 bits.
     const double dArea = static_cast<double>(area);
+    const auto share = static_cast<std::uint32_t>(blend), rest100 = 100 - share;
+    std::uint64_t num = 0, next = area;
+    std::uint32_t q = 0;
     for (std::uint32_t b = 0; b < bins; ++b) {
-        cdf += hb[b];
-        const auto q = static_cast<std::uint64_t>(static_cast<double>(cdf * outMax) / dArea);
-        const std::uint64_t eq = std::min<std::uint64_t>(q, outMax);
-        l[b] = static_cast<U>((eq * static_cast<std::uint64_t>(blend) +
-                               std::uint64_t{linear[b]} * static_cast<std::uint64_t>(100 - blend) +
-                               50) /
-                              100);
+        num += std::uint64_t{hb[b]} * outMax;
+        if (num >= next) {
+            q = static_cast<std::uint32_t>(static_cast<double>(num) / dArea);
+            next = (std::uint64_t{q} + 1) * area;
+        }
+        const std::uint32_t eq = std::min(q, outMax);
+        l[b] = static_cast<U>((eq * share + linear[b] * rest100 + 50) / 100);
     }
 }
 
-template <class T, class U>
+// With Inverted, the input is taken as inverted (v -> max - v) without being written.
+template <class T, class U, bool Inverted>
 void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers* workers) {
     const std::uint32_t w = in.width(), h = in.height();
     // Plain locals, not a structured binding: the strips' lambdas capture them.
     const auto range = minMax(in, workers);
-    const std::uint32_t lo = range.first, hi = range.second;
+    const std::uint32_t mx = in.maxValue();
+    const std::uint32_t lo = Inverted ? mx - range.second : range.first;
+    const std::uint32_t hi = Inverted ? mx - range.first : range.second;
+    const std::uint32_t base = Inverted ? mx - lo : lo;  // see binOf
     int shift = 0;
     while (((hi - lo) >> shift) + 1 > kMaxBins)
         ++shift;
@@ -220,8 +245,8 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     std::vector<std::uint32_t> hist(std::size_t{tx} * ty * bins, 0);
     parallelRows(workers, ty, 1, [&](std::uint32_t r0, std::uint32_t r1) {
         for (std::uint32_t r = r0; r < r1; ++r)
-            regionRowHistograms<T>(in, r, ty, tx, bins, lo, shift,
-                                   hist.data() + std::size_t{r} * tx * bins);
+            regionRowHistograms<T, Inverted>(in, r, ty, tx, bins, base, shift,
+                                             hist.data() + std::size_t{r} * tx * bins);
     });
     // Per region: clip, hand the excess out evenly, and map the cumulative counts
     // onto the output range, blended with the plain linear stretch of the image's
@@ -244,33 +269,53 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     using Quad = std::conditional_t<sizeof(U) == 1, std::uint32_t, std::uint64_t>;
     constexpr int kBits = 8 * sizeof(U);
     const std::vector<Run> runsX = runsOf(ax), runsY = runsOf(ay);
-    // In strips of rows, each packing the mappings of the runs of rows it meets.
-    parallelRows(workers, h, 16, [&](std::uint32_t y0, std::uint32_t y1) {
-        std::vector<Quad> quads(runsX.size() * bins);
-        for (const Run& ry : runsY) {
-            if (ry.end <= y0 || ry.begin >= y1) continue;
-            const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
-            const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
-            for (std::size_t i = 0; i < runsX.size(); ++i) {
-                const U* tl = top + std::size_t{runsX[i].first} * bins;
-                const U* tr = top + std::size_t{runsX[i].second} * bins;
-                const U* bl = bottom + std::size_t{runsX[i].first} * bins;
-                const U* br = bottom + std::size_t{runsX[i].second} * bins;
-                Quad* q = quads.data() + i * bins;
-                for (std::uint32_t b = 0; b < bins; ++b)
-                    q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits | Quad{bl[b]} << 2 * kBits |
-                           Quad{br[b]} << 3 * kBits;
+    // The packed mappings of a group of runs of rows, made once and shared by the strips of
+    // those rows: a strip packing those of the runs it meets would pack most of them twice.
+    // Groups of at most about 4 MB, so that many regions with 16-bit results stay a small table.
+    const std::size_t perRun = runsX.size() * bins;
+    const std::size_t group =
+        std::clamp<std::size_t>((std::size_t{4} << 20) / (perRun * sizeof(Quad)), 1, runsY.size());
+    std::vector<Quad> quads(group * perRun);
+    for (std::size_t g0 = 0; g0 < runsY.size(); g0 += group) {
+        const std::size_t g1 = std::min(runsY.size(), g0 + group);
+        parallelRows(workers, static_cast<std::uint32_t>(g1 - g0), 1,
+                     [&](std::uint32_t r0, std::uint32_t r1) {
+                         for (std::uint32_t r = r0; r < r1; ++r) {
+                             const Run& ry = runsY[g0 + r];
+                             const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
+                             const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
+                             for (std::size_t i = 0; i < runsX.size(); ++i) {
+                                 const U* tl = top + std::size_t{runsX[i].first} * bins;
+                                 const U* tr = top + std::size_t{runsX[i].second} * bins;
+                                 const U* bl = bottom + std::size_t{runsX[i].first} * bins;
+                                 const U* br = bottom + std::size_t{runsX[i].second} * bins;
+                                 Quad* q = quads.data() + r * perRun + i * bins;
+                                 for (std::uint32_t b = 0; b < bins; ++b)
+                                     q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits |
+                                            Quad{bl[b]} << 2 * kBits | Quad{br[b]} << 3 * kBits;
+                             }
+                         }
+                     });
+        // The group's rows in strips.
+        const std::uint32_t first = runsY[g0].begin, rows = runsY[g1 - 1].end - first;
+        parallelRows(workers, rows, 16, [&](std::uint32_t s0, std::uint32_t s1) {
+            const std::uint32_t y0 = first + s0, y1 = first + s1;
+            for (std::size_t r = g0; r < g1; ++r) {
+                const Run& ry = runsY[r];
+                if (ry.end <= y0 || ry.begin >= y1) continue;
+                const Quad* q = quads.data() + (r - g0) * perRun;
+                for (std::uint32_t y = std::max(ry.begin, y0); y < std::min(ry.end, y1); ++y) {
+                    const T* src = rowOf<T>(in, y);
+                    U* dst = rowOf<U>(out, y);
+                    const std::uint32_t wy = ay.weight[y];
+                    for (std::size_t i = 0; i < runsX.size(); ++i)
+                        interpolateRun<T, U, Inverted>(src, dst, q + i * bins, ax.weight.data(),
+                                                       runsX[i].begin, runsX[i].end, base, shift,
+                                                       wy);
+                }
             }
-            for (std::uint32_t y = std::max(ry.begin, y0); y < std::min(ry.end, y1); ++y) {
-                const T* src = rowOf<T>(in, y);
-                U* dst = rowOf<U>(out, y);
-                const std::uint32_t wy = ay.weight[y];
-                for (std::size_t i = 0; i < runsX.size(); ++i)
-                    interpolateRun<T, U>(src, dst, quads.data() + i * bins, ax.weight.data(),
-                                         runsX[i].begin, runsX[i].end, lo, shift, wy);
-            }
-        }
-    });
+        });
+    }
 }
 
 // The noise of the equalised image, per contextual region: the lower quartile of |9v - sum| over
@@ -437,16 +482,22 @@ EnhancementOptions defaultEnhancementOptions(int imageType) {
 }
 
 void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out,
-                           Workers* workers) {
+                           Workers* workers, bool inverted) {
     if (input.empty() || out.empty()) throw std::invalid_argument("no image to enhance");
     if (out.width() != input.width() || out.height() != input.height())
         throw std::invalid_argument("the enhanced image must have the input's size");
     const EnhancementOptions o = clampOptions(options);
     const bool in8 = input.bitsPerPixel() == 8, out8 = out.bitsPerPixel() == 8;
-    if (in8 && out8) claheImpl<std::uint8_t, std::uint8_t>(input, out, o, workers);
-    if (in8 && !out8) claheImpl<std::uint8_t, std::uint16_t>(input, out, o, workers);
-    if (!in8 && out8) claheImpl<std::uint16_t, std::uint8_t>(input, out, o, workers);
-    if (!in8 && !out8) claheImpl<std::uint16_t, std::uint16_t>(input, out, o, workers);
+    auto clahe = [&]<class T, class U>() {
+        if (inverted)
+            claheImpl<T, U, true>(input, out, o, workers);
+        else
+            claheImpl<T, U, false>(input, out, o, workers);
+    };
+    if (in8 && out8) clahe.operator()<std::uint8_t, std::uint8_t>();
+    if (in8 && !out8) clahe.operator()<std::uint8_t, std::uint16_t>();
+    if (!in8 && out8) clahe.operator()<std::uint16_t, std::uint8_t>();
+    if (!in8 && !out8) clahe.operator()<std::uint16_t, std::uint16_t>();
     const auto tx = static_cast<std::uint32_t>(o.tilesX), ty = static_cast<std::uint32_t>(o.tilesY);
     if (out8)
         sharpenAboveNoise<std::uint8_t>(out, o.sharpen, tx, ty, workers);
@@ -473,19 +524,20 @@ void EnhancementComponent::setBitDepth(int bits) {
 }
 
 int EnhancementComponent::enhance(int imageType, const Image* bitmap, platform::HGlobal& outBlock,
-                                  bool savePreview) {
+                                  bool savePreview, bool inverted) {
     outBlock = 0;
     if (!bitmap || bitmap->empty()) return 1;
     if (imageType < 0 || imageType > 2) return 2;
     const auto t = static_cast<std::size_t>(imageType);
     try {
-        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256, workers_.get());
+        if (savePreview) previews_[t] = reducedCopy(*bitmap, 256, workers_.get(), inverted);
         // The result goes straight into its TIFF block: no second copy of it is
         // ever held.
         platform::GlobalBlock block = makeTiffInGlobal(
             memory_, bitmap->width(), bitmap->height(), bitDepth_, bitmap->pitchX(),
-            bitmap->pitchY(),
-            [&](Image& out) { enhanceRadiographInto(*bitmap, options_[t], out, workers_.get()); });
+            bitmap->pitchY(), [&](Image& out) {
+                enhanceRadiographInto(*bitmap, options_[t], out, workers_.get(), inverted);
+            });
         if (!block) return 3;
         outBlock = block.release();
         return 0;

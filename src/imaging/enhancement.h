@@ -41,9 +41,11 @@ EnhancementOptions defaultEnhancementOptions(int imageType);
 // to the same values.
 Image enhanceRadiograph(const Image& input, const EnhancementOptions& options, int outBits,
                         Workers* workers = nullptr);
-// The same into an existing image of the input's size (its depth is the output depth).
+// The same into an existing image of the input's size (its depth is the output depth). With
+// inverted, the input is enhanced as if inverted first (v -> max - v), to the same values, without
+// being written: it may be memory that must stay as it is.
 void enhanceRadiographInto(const Image& input, const EnhancementOptions& options, Image& out,
-                           Workers* workers = nullptr);
+                           Workers* workers = nullptr, bool inverted = false);
 
 class EnhancementComponent {
   public:
@@ -68,8 +70,11 @@ class EnhancementComponent {
     // outBlock receives a new global memory block with the enhanced image as a TIFF file image
     // (the caller frees it) and the result is 0; without an image, for an unknown image type or
     // when memory runs out, outBlock is 0 and the result is non-zero. With savePreview, a
-    // reduced copy of the input is kept for the options form's before-and-after preview.
-    int enhance(int imageType, const Image* bitmap, platform::HGlobal& outBlock, bool savePreview);
+    // reduced copy of the input is kept for the options form's before-and-after preview. With
+    // inverted, the bitmap is taken as inverted (v -> max - v) for all of it, preview included,
+    // and is only read (see enhanceRadiographInto).
+    int enhance(int imageType, const Image* bitmap, platform::HGlobal& outBlock, bool savePreview,
+                bool inverted = false);
 
     // The options of one image type (0 intraoral, 1 cephalometric, 2 panoramic).
     const EnhancementOptions& options(int imageType) const;

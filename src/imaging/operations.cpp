@@ -303,9 +303,10 @@ class Divider {
 // Each output sample the rounded mean of its block of bw x bh input samples (f apart): the block's
 // rows are first added column by column (a plain, vectorisable pass over each input row), then
 // each run of bw columns of those sums. A column sum of at most 65535 samples fits 32 bits.
-template <class T>
+template <class T, bool Inverted>
 void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_t bh, Image& out,
                 Workers* workers) {
+    const auto mx = static_cast<T>(in.maxValue());
     const std::uint32_t dw = out.width();
     const std::size_t used = std::size_t{dw - 1} * f + bw;  // the input columns that count
     const std::uint64_t n = std::uint64_t{bw} * bh;
@@ -320,7 +321,7 @@ void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_
             for (std::uint32_t y = dy * f; y < dy * f + bh; ++y) {
                 const T* row = reinterpret_cast<const T*>(in.row8(y));
                 for (std::size_t x = 0; x < used; ++x)
-                    columns[x] += row[x];
+                    columns[x] += Inverted ? static_cast<T>(mx - row[x]) : row[x];
             }
             T* o = reinterpret_cast<T*>(out.row8(dy));
             for (std::uint32_t dx = 0; dx < dw; ++dx) {
@@ -337,19 +338,26 @@ void reduceRows(const Image& in, std::uint32_t f, std::uint32_t bw, std::uint32_
 
 }  // namespace
 
-Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers) {
+Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers, bool inverted) {
     if (image.empty() || maxSide < 1) throw std::invalid_argument("nothing to reduce");
     const std::uint32_t w = image.width(), h = image.height();
     const std::uint32_t f = (std::max(w, h) + maxSide - 1) / maxSide;
     Image out(std::max<std::uint32_t>(1, w / f), std::max<std::uint32_t>(1, h / f),
               image.bitsPerPixel());
     out.setPitch(image.pitchX() * f, image.pitchY() * f);
+    const std::uint32_t bw = std::min(f, w), bh = std::min(f, h);
     if (f == 1) {
         std::memcpy(out.data(), image.data(), image.byteSize());
+        if (inverted) invert(out);
     } else if (image.bitsPerPixel() == 8) {
-        reduceRows<std::uint8_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
+        if (inverted)
+            reduceRows<std::uint8_t, true>(image, f, bw, bh, out, workers);
+        else
+            reduceRows<std::uint8_t, false>(image, f, bw, bh, out, workers);
+    } else if (inverted) {
+        reduceRows<std::uint16_t, true>(image, f, bw, bh, out, workers);
     } else {
-        reduceRows<std::uint16_t>(image, f, std::min(f, w), std::min(f, h), out, workers);
+        reduceRows<std::uint16_t, false>(image, f, bw, bh, out, workers);
     }
     return out;
 }

@@ -43,8 +43,10 @@ std::uint32_t colourCount(const Image& image);
 
 // A copy reduced by a whole factor f, the smallest that brings the longer side to at most maxSide
 // pixels: each pixel the rounded mean of its f x f block (a side shorter than f makes one block
-// of what there is), at the image's depth and with its pitch times f. maxSide >= 1.
-Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers = nullptr);
+// of what there is), at the image's depth and with its pitch times f. maxSide >= 1. With inverted,
+// the copy of the inverted image (v -> max - v), the image itself only read.
+Image reducedCopy(const Image& image, std::uint32_t maxSide, Workers* workers = nullptr,
+                  bool inverted = false);
 
 // Change of depth to 8, 12 or 16 bits. Down: the most significant bits are kept (v >> shift).
 // Up: the bits are replicated into the new low bits (8->16: v * 257; 8->12: v << 4 | v >> 4;

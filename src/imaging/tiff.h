@@ -73,6 +73,10 @@ void checkTiff(std::span<const std::byte> file);
 // one run (uncompressed little-endian strips of 8 or 16 bits, back to back in order, MinIsBlack,
 // no predictor, not cut to 12 bits); empty otherwise, a malformed file included.
 std::span<const std::byte> tiffPixelRun(std::span<const std::byte> file);
+// An image over those samples (see Image::borrowing), with the pixel pitch readTiff gives: what
+// readTiff would make of the file without a copy. It must not outlive the file's memory. Empty
+// where tiffPixelRun is, and for 16-bit samples at an odd offset.
+Image tiffPixelImage(std::span<std::byte> file);
 // Reads the first page. Throws TiffError for malformed or unsupported files. With workers the
 // strips or tiles are decoded on its threads; the image takes over the pixel memory of recycle
 // when that is large enough (see Image::recycled), and recycle is given up either way.

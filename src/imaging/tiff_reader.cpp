@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "imaging/tiff.h"
@@ -457,19 +458,53 @@ void checkTiff(std::span<const std::byte> file) {
     (void)checkPage(file);
 }
 
+namespace {
+
+// The pixel pitch the page's resolution gives, if it gives one.
+void takePitch(const Page& p, Image& img) {
+    if (p.xRes > 0 && p.yRes > 0 && (p.resUnit == 2 || p.resUnit == 3)) {
+        const double unitMicrons = p.resUnit == 2 ? 25400.0 : 10000.0;
+        img.setPitch(unitMicrons / p.xRes, unitMicrons / p.yRes);
+    }
+}
+
+// Where the samples of a checked page lie as one run in the file, if they do: its offset.
+std::optional<std::size_t> pixelRunAt(const Checked& c) {
+    const Page& p = c.p;
+    if (p.compression != 1 || c.s.big || p.predictor != 1 || p.tiled || p.photometric != 1 ||
+        p.bits != p.outBits || (p.bits != 8 && p.bits != 16))
+        return std::nullopt;
+    const std::uint64_t first = valueOf(c.s, p.offsets, 0);
+    const std::uint64_t chunkBytes = std::uint64_t{c.rowIn} * p.chunkH;
+    for (std::uint32_t k = 1; k < p.chunks; ++k)
+        if (valueOf(c.s, p.offsets, k) != first + k * chunkBytes) return std::nullopt;
+    // checkPage has seen every strip lie in the file and cover its rows.
+    return static_cast<std::size_t>(first);
+}
+
+}  // namespace
+
 std::span<const std::byte> tiffPixelRun(std::span<const std::byte> file) {
     try {
         const Checked c = checkPage(file);
-        const Page& p = c.p;
-        if (p.compression != 1 || c.s.big || p.predictor != 1 || p.tiled || p.photometric != 1 ||
-            p.bits != p.outBits || (p.bits != 8 && p.bits != 16))
+        const auto at = pixelRunAt(c);
+        return at ? file.subspan(*at, c.rowIn * c.p.height) : std::span<const std::byte>();
+    } catch (const TiffError&) {
+        return {};
+    }
+}
+
+Image tiffPixelImage(std::span<std::byte> file) {
+    try {
+        const Checked c = checkPage(file);
+        const auto at = pixelRunAt(c);
+        if (!at || (c.p.bits == 16 && *at % 2 != 0) ||
+            !checkImageShape(c.p.width, c.p.height, c.p.bits).empty())
             return {};
-        const std::uint64_t first = valueOf(c.s, p.offsets, 0);
-        const std::uint64_t chunkBytes = std::uint64_t{c.rowIn} * p.chunkH;
-        for (std::uint32_t k = 1; k < p.chunks; ++k)
-            if (valueOf(c.s, p.offsets, k) != first + k * chunkBytes) return {};
-        // checkPage has seen every strip lie in the file and cover its rows.
-        return file.subspan(static_cast<std::size_t>(first), c.rowIn * p.height);
+        Image img = Image::borrowing(reinterpret_cast<std::uint8_t*>(file.data() + *at), c.p.width,
+                                     c.p.height, c.p.bits);
+        takePitch(c.p, img);
+        return img;
     } catch (const TiffError&) {
         return {};
     }
@@ -488,10 +523,7 @@ Image readTiff(std::span<const std::byte> file, Workers* workers, Image recycle)
 
     Image img = Image::recycled(std::move(recycle), p.width, p.height, p.outBits);
     if (p.compression != 1) std::memset(img.data(), 0, img.byteSize());
-    if (p.xRes > 0 && p.yRes > 0 && (p.resUnit == 2 || p.resUnit == 3)) {
-        const double unitMicrons = p.resUnit == 2 ? 25400.0 : 10000.0;
-        img.setPitch(unitMicrons / p.xRes, unitMicrons / p.yRes);
-    }
+    takePitch(p, img);
     // Each strip or tile lands in pixels of its own: runs of them on the workers, at least
     // 1 MiB of pixels to a run.
     const auto perRun = static_cast<std::uint32_t>(std::max<std::uint64_t>(

@@ -152,7 +152,8 @@ void writeTiff(const Image& image, std::span<std::byte> out, Workers* workers) {
 platform::GlobalBlock writeTiffToGlobal(platform::GlobalMemory& memory, const Image& image,
                                         Workers* workers) {
     const std::size_t size = tiffFileSize(image);
-    auto block = platform::GlobalBlock::allocate(memory, size);
+    // Not zeroed: writeTiff writes every byte.
+    auto block = platform::GlobalBlock::allocate(memory, size, platform::gmem::kMoveable);
     if (!block) return block;
     platform::GlobalLock lock(memory, block.get());
     if (!lock) return {};
@@ -169,7 +170,8 @@ platform::GlobalBlock makeTiffInGlobal(platform::GlobalMemory& memory, std::uint
     // its own yet, then over the block.
     std::uint8_t probe[2] = {};
     const Layout l = layoutOf(Image::borrowing(probe, width, height, bitsPerPixel));
-    auto block = platform::GlobalBlock::allocate(memory, l.total);
+    // Not zeroed: the head is written here and fill sets every pixel.
+    auto block = platform::GlobalBlock::allocate(memory, l.total, platform::gmem::kMoveable);
     if (!block) return block;
     platform::GlobalLock lock(memory, block.get());
     if (!lock) return {};

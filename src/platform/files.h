@@ -50,6 +50,7 @@ enum class OpenMode {
     CreateAlways,  // CREATE_ALWAYS, GENERIC_WRITE
     CreateNew,     // CREATE_NEW, GENERIC_WRITE, no sharing: fails with kFileExists
     Append,        // OPEN_ALWAYS, GENERIC_WRITE, positioned at the end
+    Overwrite,     // OPEN_ALWAYS, GENERIC_WRITE, at the start: the old bytes stay till written over
 };
 
 class Files {
@@ -81,7 +82,10 @@ class Files {
     // Creates (replacing) a file and writes and flushes `head` and then `bytes` into it beside
     // the caller, on a thread of its own, so the caller goes on meanwhile (the simulation decides
     // its faults when the write starts). Both must stay valid and unchanged until done() has
-    // returned or the PendingWrite is gone.
+    // returned or the PendingWrite is gone. A file of that name is written over and then cut to
+    // the new length, not emptied first: a file rewritten at each plate keeps its disk space
+    // and cached pages, which the system would otherwise give up and supply again. Until done()
+    // the file may hold old bytes after the new ones; the caller removes it when the write fails.
     virtual std::unique_ptr<PendingWrite> writeInBackground(std::string_view path,
                                                             std::span<const std::byte> head,
                                                             std::span<const std::byte> bytes) = 0;

@@ -295,6 +295,9 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
         case OpenMode::Append:
             flags = O_WRONLY | O_CREAT | O_APPEND;
             break;
+        case OpenMode::Overwrite:
+            flags = O_WRONLY | O_CREAT;
+            break;
     }
     if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate, &p_)) {
         p_.fail(err::kAccessDenied);
@@ -414,7 +417,7 @@ class SimPendingWrite final : public platform::PendingWrite {
   public:
     SimPendingWrite(SimFiles& files, ProcessImpl& p, std::string_view path,
                     std::span<const std::byte> head, std::span<const std::byte> bytes)
-        : p_(p), file_(files.open(path, OpenMode::CreateAlways)) {
+        : p_(p), file_(files.open(path, OpenMode::Overwrite)) {
         auto* f = static_cast<SimFile*>(file_.get());
         if (f == nullptr) {
             code_ = files.lastError();
@@ -425,6 +428,8 @@ class SimPendingWrite final : public platform::PendingWrite {
             thread_ = std::thread([this, fd, head, bytes] {
                 code_ = SimFile::writeRaw(fd, head);
                 if (code_ == 0) code_ = SimFile::writeRaw(fd, bytes);
+                const auto length = static_cast<off_t>(head.size() + bytes.size());
+                if (code_ == 0 && ::ftruncate(fd, length) != 0) code_ = err::kWriteFault;
             });
         }
     }

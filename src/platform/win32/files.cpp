@@ -117,7 +117,7 @@ class Win32PendingWrite final : public PendingWrite {
     void run(const std::string& path, std::span<const std::byte> head,
              std::span<const std::byte> bytes) {
         const HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             code_ = GetLastError();
             return;
@@ -132,6 +132,8 @@ class Win32PendingWrite final : public PendingWrite {
                 part = part.subspan(written);
             }
         }
+        // Cut to the new length: an older, longer file was written over, not emptied.
+        if (code_ == 0 && !SetEndOfFile(h)) code_ = GetLastError();
         if (code_ == 0 && !FlushFileBuffers(h)) code_ = GetLastError();
         CloseHandle(h);
     }
@@ -201,6 +203,7 @@ class Win32Files final : public Files {
                 disposition = CREATE_NEW;
                 break;
             case OpenMode::Append:
+            case OpenMode::Overwrite:
                 share = FILE_SHARE_READ;
                 disposition = OPEN_ALWAYS;
                 break;

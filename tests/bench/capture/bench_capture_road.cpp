@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "host/records.h"
 #include "imaging/enhancement.h"
 #include "imaging/image_control.h"
+#include "imaging/tiff.h"
 
 #ifdef QUILO_BENCH_OPENCV
 #include "bench/support/libtiff_memory.h"
@@ -51,11 +53,13 @@ void BM_Road(benchmark::State& st) {
     rig.selectPlate(plate);
     useThreads(rig, st.range(1));
     platform::GlobalBlock raw = rig.rawBlock(plate);
-    for (auto _ : st) {
-        bool isTest = false;
+    // A plate of a session after its first, as plates come in a clinic: Raw.TIF is there and the
+    // blocks the last plate left are kept (BM_ReadyToHost times a session's first plate).
+    bool isTest = false;
+    rig.main().DoGrabFrame(raw.get(), raw.size(), isTest);
+    for (auto _ : st)
         rig.main().DoGrabFrame(raw.get(), raw.size(), isTest);
-    }
-    if (rig.sink->images != static_cast<int>(st.iterations())) st.SkipWithError("image lost");
+    if (rig.sink->images != static_cast<int>(st.iterations()) + 1) st.SkipWithError("image lost");
     st.SetLabel(plate.name);
     st.counters["message_MB"] = rig.sink->imageBytes / 1e6;
 }
@@ -76,14 +80,19 @@ void BM_RoadSteps(benchmark::State& st) {
     RoadRig rig(25, 0);
     rig.selectPlate(plate);
     platform::GlobalBlock raw = rig.rawBlock(plate);
-    platform::GlobalMemory& memory = rig.pluginProcess->memory();
+    platform::GlobalMemory& memory = rig.plugin->platform().memory();  // as the road's steps
     imaging::ImageControl& control = rig.main().leadIMG.control();
     imaging::EnhancementComponent& enhancement = *rig.plugin->enhancement();
     const std::string rawPath = rig.plugin->settings().names().PluginDataFolder + "\\Raw.TIF";
-    const char* names[] = {"load",        "raw_tif",   "invert", "enhance",
-                           "load_result", "host_tiff", "message"};
+    const char* names[] = {"raw_tif", "enhance", "load_result", "host_tiff", "message"};
+    platform::GlobalLock rawLock(memory, raw.get());
+    // The plate as the road reads it: in the scanner's block, inverted by the enhancement.
+    const imaging::Image plateImage = imaging::tiffPixelImage(rawLock.bytes());
+    const std::vector<std::byte> rawHead = imaging::tiffHead(plateImage);
+    const std::span<const std::byte> rawPixels(
+        reinterpret_cast<const std::byte*>(plateImage.data()), plateImage.byteSize());
     double ms[std::size(names)] = {};
-    for (auto _ : st) {
+    auto pass = [&] {
         auto last = Clock::now();
         std::size_t step = 0;
         auto done = [&] {
@@ -91,37 +100,35 @@ void BM_RoadSteps(benchmark::State& st) {
             ms[step++] += std::chrono::duration<double, std::milli>(now - last).count();
             last = now;
         };
-        control.loadMemory(raw.get(), raw.size());
-        done();
-        control.saveFile(rig.pluginProcess->files(), rawPath);
-        done();
-        control.invert();
+        // Waited for here; the road writes it beside the other steps.
+        rig.pluginProcess->files().writeInBackground(rawPath, rawHead, rawPixels)->done();
         done();
         platform::HGlobal out = 0;
         enhancement.setBitDepth(8);
-        if (enhancement.enhance(plate.imageType, control.bitmapImage(), out, true) != 0) {
-            st.SkipWithError("enhancement failed");
-            break;
-        }
+        if (enhancement.enhance(plate.imageType, &plateImage, out, true, true) != 0) return false;
         done();
-        {
-            platform::GlobalBlock enhanced(memory, out);
-            control.loadMemory(enhanced.get(), enhanced.size());
-        }
+        control.loadMemory(platform::GlobalBlock(memory, out));  // kept to be sent
         done();
         platform::GlobalBlock tiff = control.saveMemory();
         done();
         {
             constexpr std::size_t kHeader = host::ImageExRecord::kHeaderBytes;
-            platform::GlobalBlock message =
-                platform::GlobalBlock::allocate(memory, kHeader + tiff.size());
+            platform::GlobalBlock message = platform::GlobalBlock::allocate(
+                memory, kHeader + tiff.size(), platform::gmem::kMoveable);
             platform::GlobalLock to(memory, message.get());
             platform::GlobalLock from(memory, tiff.get());
             std::memcpy(to.data() + kHeader, from.data(), tiff.size());
             benchmark::DoNotOptimize(to.data());
         }
         done();
-    }
+        return true;
+    };
+    // From a session's second plate on, as BM_Road.
+    bool ok = pass();
+    std::fill(std::begin(ms), std::end(ms), 0.0);
+    for (auto _ : st)
+        if (ok) ok = pass();
+    if (!ok) st.SkipWithError("enhancement failed");
     for (std::size_t i = 0; i < std::size(names); ++i)
         st.counters[names[i]] = benchmark::Counter(ms[i], benchmark::Counter::kAvgIterations);
     st.SetLabel(plate.name);

@@ -122,6 +122,16 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
     const auto written = readWholeFile(files(), moved, 200000);
     ASSERT_EQ(written->size(), 4 + bytes.size());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(written->data()), 5), "headq");
+    // Written over in place, the longer file is cut to the new bytes.
+    ASSERT_TRUE(files().writeInBackground(moved, asBytes("short"), asBytes("er"))->done());
+    EXPECT_EQ(readWholeFile(files(), moved, 200000)->size(), 7u);
+    {
+        auto f = files().open(moved, OpenMode::Overwrite);  // at the start, nothing cut
+        ASSERT_NE(f, nullptr);
+        ASSERT_TRUE(f->write(asBytes("S")));
+    }
+    const auto over = readWholeFile(files(), moved, 100);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(over->data()), over->size()), "Shorter");
     EXPECT_TRUE(files().removeFile(moved));
     EXPECT_FALSE(files().writeInBackground(scratch("missing\\x.bin"), asBytes(bytes))->done());
     EXPECT_EQ(files().lastError(), err::kPathNotFound);

@@ -6,7 +6,10 @@
 #include <iterator>
 #include <utility>
 
+#include "controller/block_cache.h"
 #include "core/text.h"
+#include "imaging/enhancement.h"
+#include "imaging/operations.h"
 #include "imaging/tiff.h"
 #include "plugin_world.h"
 #include "support/wrappers.h"
@@ -325,6 +328,12 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     const imaging::Image& held = *std::as_const(main().leadIMG.control()).bitmapImage();
     ASSERT_EQ(sent.bitsPerPixel(), 8);
     EXPECT_TRUE(std::equal(held.bytes().begin(), held.bytes().end(), sent.bytes().begin()));
+    // The plate's values enhanced as if inverted first, read where the raw block held them.
+    imaging::Image inverted = plate.clone();
+    imaging::invert(inverted);
+    const imaging::Image enhanced =
+        imaging::enhanceRadiograph(inverted, plugin->enhancement()->options(0), 8);
+    EXPECT_TRUE(std::equal(enhanced.bytes().begin(), enhanced.bytes().end(), sent.bytes().begin()));
     // Raw.TIF, written from the scanner's block beside the processing, holds the plate as
     // loaded; a failed write leaves no file and does not stop the capture.
     const std::string rawTif = plugin->settings().names().PluginDataFolder + "\\Raw.TIF";
@@ -337,6 +346,38 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     EXPECT_EQ(images().size(), 3u);
     EXPECT_FALSE(pluginProcess->files().exists(rawTif));
     plugin.reset();
+}
+
+// The large blocks a plate leaves are given to the next plate of the same size (zeroed when
+// asked) instead of being taken from the system again; two at most, given back at another size
+// and at the end.
+TEST_F(Capture, LargeBlocksAreKeptForTheNextPlateOfTheirSize) {
+    platform::GlobalMemory& system = world.createProcess().memory();
+    const std::size_t before = world.live().memoryBlocks, big = controller::BlockCache::kMinBytes;
+    constexpr std::uint32_t kPlain = platform::gmem::kMoveable;
+    {
+        controller::BlockCache cache(system);
+        platform::HGlobal blocks[3];
+        for (std::size_t i = 0; i < 3; ++i)
+            blocks[i] = cache.alloc(kPlain, big + i);
+        for (platform::HGlobal b : blocks)
+            EXPECT_TRUE(cache.free(b));  // the first goes, the last two are kept
+        EXPECT_EQ(world.live().memoryBlocks, before + 2);
+        EXPECT_EQ(cache.alloc(kPlain, big + 1), blocks[1]);
+        const platform::HGlobal zeroed = cache.alloc(platform::gmem::kMoveableZeroed, big + 2);
+        ASSERT_EQ(zeroed, blocks[2]);
+        {
+            platform::GlobalLock lock(cache, zeroed);
+            EXPECT_EQ(std::count(lock.data(), lock.data() + big + 2, std::byte{0}),
+                      static_cast<std::ptrdiff_t>(big + 2));
+        }
+        cache.free(blocks[1]);
+        cache.free(zeroed);
+        const platform::HGlobal other = cache.alloc(kPlain, 2 * big);
+        EXPECT_EQ(world.live().memoryBlocks, before + 1);  // the kept ones went
+        cache.free(other);
+    }
+    EXPECT_EQ(world.live().memoryBlocks, before);
 }
 
 // The narrow progress window: images go to the host at once; the window closes at the first

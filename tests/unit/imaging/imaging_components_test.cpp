@@ -1,6 +1,7 @@
 // The image control, our host image library and our enhancement component.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -305,6 +306,36 @@ TEST(Enhancement, GivesTheValuesOfThePlainPerPixelCode) {
             const Image out = enhanceRadiograph(in, defaultEnhancementOptions(type), 8 + 4 * b);
             EXPECT_EQ(fingerprint(out), expected[type][b]) << "type " << type << ", " << 8 + 4 * b;
         }
+    // The most regions: their packed mappings are made in several groups of rows.
+    const EnhancementOptions most{32, 32, 2.0, 40, 85};
+    EXPECT_EQ(fingerprint(enhanceRadiograph(in, most, 8)), 0xff5bd35e08844959ull);
+    EXPECT_EQ(fingerprint(enhanceRadiograph(in, most, 16)), 0x4f653c89b06a593aull);
+}
+
+// The capture road enhances a plate where the scanner left it, inverting it on the way: the
+// values, and the preview copy, are those of inverting first, at every depth in and out.
+TEST(Enhancement, InvertingOnTheWayGivesTheValuesOfInvertingFirst) {
+    auto same = [](const Image& a, const Image& b) {
+        return a.bitsPerPixel() == b.bitsPerPixel() && a.byteSize() == b.byteSize() &&
+               std::equal(a.bytes().begin(), a.bytes().end(), b.bytes().begin());
+    };
+    for (int inBits : {8, 12, 16}) {
+        Image in = phantom(203, 77);
+        if (inBits != 16) changeBitDepth(in, inBits);
+        Image flipped = in.clone();
+        invert(flipped);
+        for (int type : {kIntraoral, kCephalometric, kPanoramic})
+            for (int outBits : {8, 16}) {
+                const EnhancementOptions o = defaultEnhancementOptions(type);
+                Image out(in.width(), in.height(), outBits);
+                enhanceRadiographInto(in, o, out, nullptr, true);
+                EXPECT_TRUE(same(out, enhanceRadiograph(flipped, o, outBits)))
+                    << inBits << " bits, type " << type << ", " << outBits << " bits out";
+            }
+        for (std::uint32_t side : {9u, 256u})  // reduced, and kept at full size
+            EXPECT_TRUE(same(reducedCopy(in, side, nullptr, true), reducedCopy(flipped, side)))
+                << inBits << " bits, side " << side;
+    }
 }
 
 TEST(Enhancement, FlatAndTinyImagesAreHandled) {

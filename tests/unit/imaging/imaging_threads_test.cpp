@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "imaging/enhancement.h"
@@ -47,6 +48,13 @@ std::vector<std::pair<std::string, Step>> steps() {
         {"sharpen", [](Image& i, Workers* w) { sharpen(i, 90, w); }},
         {"unsharpMask", [](Image& i, Workers* w) { unsharpMask(i, 1, 10, 12, 0, w); }},
         {"reducedCopy", [](Image& i, Workers* w) { i = reducedCopy(i, 9, w); }},
+        {"reducedCopy inverted", [](Image& i, Workers* w) { i = reducedCopy(i, 9, w, true); }},
+        {"enhance inverted",
+         [](Image& i, Workers* w) {
+             Image out(i.width(), i.height(), 8);
+             enhanceRadiographInto(i, defaultEnhancementOptions(kIntraoral), out, w, true);
+             i = std::move(out);
+         }},
         {"tiff",
          [](Image& i, Workers* w) {
              std::vector<std::byte> file(tiffFileSize(i));
