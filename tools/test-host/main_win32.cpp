@@ -166,8 +166,47 @@ BOOL CALLBACK countTopLevel(HWND w, LPARAM p) {
     return TRUE;
 }
 
-// The plug-in's counts as the host can read them. USER and GDI objects are -1 where the system
-// does not count them (Wine's GetGuiResources answers ERROR_CALL_NOT_IMPLEMENTED).
+// GDI objects read from the process's GDI handle table, for systems whose GetGuiResources does
+// not count them (Wine answers ERROR_CALL_NOT_IMPLEMENTED). Wine keeps one table per process:
+// 0x10000 entries of 24 bytes, pointed to from the 64-bit process environment block (the
+// process's own on 64 bits, the page below the 32-bit one in a 32-bit process). An entry is live
+// when its type byte is set; stock objects carry a flag and are not the process's own. -1 when
+// no table is found where it should be.
+std::int64_t gdiObjectsFromHandleTable(HANDLE process) {
+    using QueryProcess = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryProcess>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    struct BasicInformation {
+        void* exitStatus;
+        char* peb;
+        void* reserved[4];
+    } info{};
+    if (query == nullptr || query(process, 0, &info, sizeof info, nullptr) != 0 || !info.peb)
+        return -1;
+    constexpr std::size_t kEntries = 0x10000, kEntrySize = 24, kTableOffset = 0xf8;
+    char* const blocks[] = {sizeof(void*) == 8 ? info.peb : nullptr, info.peb - 0x1000};
+    for (char* block : blocks) {
+        std::uint64_t table = 0;
+        if (block == nullptr ||
+            !ReadProcessMemory(process, block + kTableOffset, &table, sizeof table, nullptr))
+            continue;
+        MEMORY_BASIC_INFORMATION region{};
+        const auto at = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(table));
+        if (table == 0 || !VirtualQueryEx(process, at, &region, sizeof region) ||
+            region.State != MEM_COMMIT || region.RegionSize < kEntries * kEntrySize)
+            continue;
+        std::vector<unsigned char> entries(kEntries * kEntrySize);
+        if (!ReadProcessMemory(process, at, entries.data(), entries.size(), nullptr)) continue;
+        std::int64_t live = 0;
+        for (std::size_t e = 0; e < entries.size(); e += kEntrySize)
+            if (entries[e + 14] != 0 && (entries[e + 12] & 0x80) == 0) ++live;
+        return live;
+    }
+    return -1;
+}
+
+// The plug-in's counts as the host can read them. USER objects are -1 where the system does not
+// count them (Wine); the windows are counted on their own.
 quilo::testhost::ProcessCounts countsOf(HANDLE process) {
     quilo::testhost::ProcessCounts c;
     if (process == nullptr) return c;
@@ -186,6 +225,7 @@ quilo::testhost::ProcessCounts countsOf(HANDLE process) {
     };
     c.userObjects = gui(GR_USEROBJECTS);
     c.gdiObjects = gui(GR_GDIOBJECTS);
+    if (c.gdiObjects < 0) c.gdiObjects = gdiObjectsFromHandleTable(process);
     return c;
 }
 
