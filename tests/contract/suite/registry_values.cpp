@@ -2,7 +2,7 @@
 // RegQueryValueExA and key handling.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
 
 #include "contract_env.h"
 
@@ -51,35 +51,26 @@ TEST_P(RegistryValues, StringOfExactlyTheBufferSizeFitsAndOneMoreDoesNot) {
 TEST_P(RegistryValues, OtherTypesKeepTheirTypeAndBytes) {
     const auto root = GetParam();
     const std::string k = key("Types");
-    const auto dword = bytes({0x78, 0x56, 0x34, 0x12});
-    const auto binary = bytes({0, 1, 2, 0xFF, 0, 0x80});
-    const std::vector<std::byte> multi = [] {
-        const char text[] = "one\0two\0";
-        std::vector<std::byte> out(sizeof text);
-        std::memcpy(out.data(), text, sizeof text);
-        return out;
-    }();
-    const auto expand = regSzBytes("%TEMP%\\Quilo");
-    ASSERT_EQ(reg().setValue(root, k, "dw", RegType::Dword, dword), 0u);
-    ASSERT_EQ(reg().setValue(root, k, "bin", RegType::Binary, binary), 0u);
-    ASSERT_EQ(reg().setValue(root, k, "multi", RegType::MultiSz, multi), 0u);
-    ASSERT_EQ(reg().setValue(root, k, "exp", RegType::ExpandSz, expand), 0u);
-
+    struct Stored {
+        const char* name;
+        RegType type;
+        std::vector<std::byte> data;
+    };
+    const Stored values[] = {
+        {"dw", RegType::Dword, bytes({0x78, 0x56, 0x34, 0x12})},
+        {"bin", RegType::Binary, bytes({0, 1, 2, 0xFF, 0, 0x80})},
+        {"multi", RegType::MultiSz, bytes({'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0})},
+        {"exp", RegType::ExpandSz, regSzBytes("%TEMP%\\Quilo")},  // returned as stored
+    };
+    for (const Stored& s : values)
+        ASSERT_EQ(reg().setValue(root, k, s.name, s.type, s.data), 0u) << s.name;
     RegValue v;
-    ASSERT_EQ(reg().queryValue(root, k, "dw", 4, v), 0u);
-    EXPECT_EQ(v.type, RegType::Dword);
-    EXPECT_EQ(v.data, dword);
+    for (const Stored& s : values) {
+        ASSERT_EQ(reg().queryValue(root, k, s.name, s.data.size(), v), 0u) << s.name;
+        EXPECT_EQ(std::tie(v.type, v.data), std::tie(s.type, s.data)) << s.name;
+    }
     EXPECT_EQ(reg().queryValue(root, k, "dw", 3, v), err::kMoreData);
     EXPECT_EQ(v.type, RegType::Dword);
-    ASSERT_EQ(reg().queryValue(root, k, "bin", 64, v), 0u);
-    EXPECT_EQ(v.type, RegType::Binary);
-    EXPECT_EQ(v.data, binary);
-    ASSERT_EQ(reg().queryValue(root, k, "multi", 64, v), 0u);
-    EXPECT_EQ(v.type, RegType::MultiSz);
-    EXPECT_EQ(v.data, multi);
-    ASSERT_EQ(reg().queryValue(root, k, "exp", 64, v), 0u);
-    EXPECT_EQ(v.type, RegType::ExpandSz);
-    EXPECT_EQ(v.data, expand) << "an expandable string is returned as stored";
 
     // Replacing a value may change its type.
     ASSERT_EQ(reg().setValue(root, k, "dw", RegType::Sz, regSzBytes("1")), 0u);

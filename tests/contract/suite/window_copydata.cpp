@@ -6,15 +6,13 @@
 namespace quilo::contract {
 namespace {
 
-namespace wm = platform::wm;
+using WindowCopyData = WindowContract;
 
 platform::LParam asLParam(platform::CopyData& cd) {
     return reinterpret_cast<platform::LParam>(&cd);
 }
 
-TEST(WindowCopyData, RecordFromAnotherProcessArrivesWithItsCodeAndOurAnswerGoesBack) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowCopyData, RecordFromAnotherProcessArrivesWithItsCodeAndOurAnswerGoesBack) {
     RecordingWindow w(ws);
     w.react([](auto, platform::MsgId msg, auto, auto) -> std::optional<platform::LResult> {
         if (msg == wm::kCopyData) return 1234;
@@ -32,9 +30,7 @@ TEST(WindowCopyData, RecordFromAnotherProcessArrivesWithItsCodeAndOurAnswerGoesB
     EXPECT_EQ(seen[0].wParam, peer.window()) << "the sender names its window in wParam";
 }
 
-TEST(WindowCopyData, PeerSeesOurBytesAsTheyWereAtTheCall) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowCopyData, PeerSeesOurBytesAsTheyWereAtTheCall) {
     Peer& peer = env.peer();
     RecordingWindow w(ws);
     peer.takeSeen(wm::kCopyData);
@@ -55,9 +51,7 @@ TEST(WindowCopyData, PeerSeesOurBytesAsTheyWereAtTheCall) {
     EXPECT_EQ(ws.sendMessage(peer.window(), wm::kCopyData, w.hwnd(), asLParam(cd)), 0);
 }
 
-TEST(WindowCopyData, LargeAndEmptyRecordsCrossIntact) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowCopyData, LargeAndEmptyRecordsCrossIntact) {
     Peer& peer = env.peer();
     RecordingWindow w(ws);
     peer.takeSeen(wm::kCopyData);
@@ -89,8 +83,7 @@ TEST(WindowCopyData, LargeAndEmptyRecordsCrossIntact) {
     EXPECT_TRUE(mine[0].copyData == large);
 }
 
-TEST(WindowCopyData, ReceiverInTheSameProcessGetsAPrivateCopy) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowCopyData, ReceiverInTheSameProcessGetsAPrivateCopy) {
     RecordingWindow w(ws);
     const void* seenAt = nullptr;
     w.react([&](auto, platform::MsgId msg, auto,

@@ -6,15 +6,13 @@
 namespace quilo::contract {
 namespace {
 
-using platform::MsgId;
-namespace wm = platform::wm;
+using WindowMessaging = WindowContract;
 
 constexpr MsgId kA = wm::kUser + 1;
 constexpr MsgId kB = wm::kUser + 2;
 constexpr MsgId kC = wm::kUser + 3;
 
-TEST(WindowMessaging, SendIsHandledAtOnceAndOvertakesEarlierPosts) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, SendIsHandledAtOnceAndOvertakesEarlierPosts) {
     RecordingWindow w(ws);
     ASSERT_NE(w.hwnd(), 0u);
     w.react([](auto, MsgId msg, auto wParam, auto) -> std::optional<platform::LResult> {
@@ -26,16 +24,15 @@ TEST(WindowMessaging, SendIsHandledAtOnceAndOvertakesEarlierPosts) {
     EXPECT_EQ(ws.sendMessage(w.hwnd(), kB, 21, 0), 42);
     EXPECT_EQ(w.order({kA, kB}), (std::vector<MsgId>{kB}));
 
-    contractEnv().pumpFor(0);
+    env.pumpFor(0);
     EXPECT_EQ(w.order({kA, kB}), (std::vector<MsgId>{kB, kA}));
 }
 
-TEST(WindowMessaging, PostsArriveInTheOrderTheyWereMade) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, PostsArriveInTheOrderTheyWereMade) {
     RecordingWindow first(ws), second(ws);
     for (platform::WParam i = 0; i < 6; ++i)
         ASSERT_TRUE(ws.postMessage(i % 2 ? second.hwnd() : first.hwnd(), kA, i, 0));
-    contractEnv().pumpFor(0);
+    env.pumpFor(0);
     auto params = [](const RecordingWindow& w) {
         std::vector<platform::WParam> out;
         for (auto& m : w.seen({kA}))
@@ -46,8 +43,7 @@ TEST(WindowMessaging, PostsArriveInTheOrderTheyWereMade) {
     EXPECT_EQ(params(second), (std::vector<platform::WParam>{1, 3, 5}));
 }
 
-TEST(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
     RecordingWindow w(ws);
     std::vector<std::string> events;
     w.react([&](platform::Hwnd h, MsgId msg, auto, auto) -> std::optional<platform::LResult> {
@@ -63,13 +59,12 @@ TEST(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
 
     EXPECT_EQ(ws.sendMessage(w.hwnd(), kB, 0, 0), 7);
     events.push_back("send returned");
-    contractEnv().pumpFor(0);
+    env.pumpFor(0);
     EXPECT_EQ(events,
               (std::vector<std::string>{"send begins", "send ends", "send returned", "posted"}));
 }
 
-TEST(WindowMessaging, SendNotifyToOwnWindowIsSynchronous) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, SendNotifyToOwnWindowIsSynchronous) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.sendNotifyMessage(w.hwnd(), kA, 5, 6));
     const auto seen = w.seen({kA});
@@ -78,8 +73,7 @@ TEST(WindowMessaging, SendNotifyToOwnWindowIsSynchronous) {
     EXPECT_EQ(seen[0].lParam, 6);
 }
 
-TEST(WindowMessaging, MessagesToAGoneWindowFail) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, MessagesToAGoneWindowFail) {
     platform::Hwnd gone = 0;
     {
         RecordingWindow w(ws);
@@ -93,8 +87,7 @@ TEST(WindowMessaging, MessagesToAGoneWindowFail) {
     EXPECT_EQ(ws.sendMessage(gone, kA, 0, 0), 0);
 }
 
-TEST(WindowMessaging, RegisteredMessagesAreSharedByNameIgnoringCase) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowMessaging, RegisteredMessagesAreSharedByNameIgnoringCase) {
     const MsgId ifc = ws.registerWindowMessage("Kelvora2XrayInterface0");
     EXPECT_GE(ifc, 0xC000u);
     EXPECT_LE(ifc, 0xFFFFu);
@@ -103,9 +96,7 @@ TEST(WindowMessaging, RegisteredMessagesAreSharedByNameIgnoringCase) {
     EXPECT_NE(ws.registerWindowMessage("Kelvora2XrayInterface1"), ifc);
 }
 
-TEST(WindowMessaging, BroadcastReachesEveryTopLevelWindowOfBothProcesses) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowMessaging, BroadcastReachesEveryTopLevelWindowOfBothProcesses) {
     const MsgId msg = ws.registerWindowMessage("QuiloContractBroadcast");
     Peer& peer = env.peer();
     peer.takeSeen(msg);  // forget what earlier tests left

@@ -6,15 +6,13 @@
 namespace quilo::contract {
 namespace {
 
-using platform::MsgId;
-namespace wm = platform::wm;
+using WindowModal = WindowContract;
 
 constexpr MsgId kOne = wm::kUser + 31;
 constexpr MsgId kTwo = wm::kUser + 32;
 constexpr MsgId kThree = wm::kUser + 33;
 
-TEST(WindowModal, ModalLoopEndsRightAfterTheMessageThatMadeItDone) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowModal, ModalLoopEndsRightAfterTheMessageThatMadeItDone) {
     RecordingWindow w(ws);
     bool done = false;
     w.react([&](auto, MsgId msg, auto, auto) -> std::optional<platform::LResult> {
@@ -32,8 +30,7 @@ TEST(WindowModal, ModalLoopEndsRightAfterTheMessageThatMadeItDone) {
     EXPECT_EQ(w.order({kOne, kTwo, kThree}), (std::vector<MsgId>{kOne, kTwo, kThree}));
 }
 
-TEST(WindowModal, TimersRunInsideAModalLoop) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowModal, TimersRunInsideAModalLoop) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.setTimer(w.hwnd(), 5, 20));
     EXPECT_TRUE(ws.runModalLoop([&] { return w.count(wm::kTimer, 5) >= 3; }));
@@ -41,8 +38,7 @@ TEST(WindowModal, TimersRunInsideAModalLoop) {
     EXPECT_TRUE(ws.killTimer(w.hwnd(), 5));
 }
 
-TEST(WindowModal, ModalLoopsNestAndTheOuterGoesOnAfterTheInnerEnds) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowModal, ModalLoopsNestAndTheOuterGoesOnAfterTheInnerEnds) {
     RecordingWindow w(ws);
     std::vector<std::string> events;
     bool innerDone = false, outerDone = false;
@@ -68,8 +64,7 @@ TEST(WindowModal, ModalLoopsNestAndTheOuterGoesOnAfterTheInnerEnds) {
                                                 "one: inner loop ended", "three"}));
 }
 
-TEST(WindowModal, QuitEndsAModalLoopAndReachesTheOuterMessageLoop) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowModal, QuitEndsAModalLoopAndReachesTheOuterMessageLoop) {
     RecordingWindow w(ws);
     w.react([&](auto, MsgId msg, auto, auto) -> std::optional<platform::LResult> {
         if (msg == kOne) ws.postQuitMessage(5);
@@ -80,8 +75,7 @@ TEST(WindowModal, QuitEndsAModalLoopAndReachesTheOuterMessageLoop) {
     EXPECT_EQ(ws.runMessageLoop(), 5);
 }
 
-TEST(WindowModal, PumpPendingDispatchesWhatIsQueuedAndPassesQuitOn) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowModal, PumpPendingDispatchesWhatIsQueuedAndPassesQuitOn) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.postMessage(w.hwnd(), kOne, 0, 0));
     ASSERT_TRUE(ws.postMessage(w.hwnd(), kTwo, 0, 0));

@@ -1,5 +1,8 @@
-// The window-system contract tests record messages with the one recording window of the tests.
+// The window-system contract tests record messages with the one recording window of the tests;
+// each test has the backend's window system at hand.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include "contract_env.h"
 #include "support/bytes.h"
@@ -7,7 +10,15 @@
 
 namespace quilo::contract {
 
+using platform::MsgId;
 using test::bytesOf;
 using test::RecordingWindow;
+namespace wm = platform::wm;
+
+class WindowContract : public ::testing::Test {
+  protected:
+    ContractEnv& env = contractEnv();
+    platform::WindowSystem& ws = env.platform().windows();
+};
 
 }  // namespace quilo::contract

@@ -6,8 +6,7 @@
 namespace quilo::contract {
 namespace {
 
-using platform::MsgId;
-namespace wm = platform::wm;
+using WindowSubclass = WindowContract;
 
 constexpr MsgId kPing = wm::kUser + 20;
 constexpr MsgId kSwallowed = wm::kUser + 21;
@@ -50,8 +49,7 @@ struct Base {
     RecordingWindow window;
 };
 
-TEST(WindowSubclass, LevelsRunNewestFirstAndRestoringUnwindsThem) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowSubclass, LevelsRunNewestFirstAndRestoringUnwindsThem) {
     std::vector<std::string> log;
     Base base(ws, log);
     const auto h = base.window.hwnd();
@@ -73,7 +71,7 @@ TEST(WindowSubclass, LevelsRunNewestFirstAndRestoringUnwindsThem) {
     // Posted messages go through the same chain.
     log.clear();
     ASSERT_TRUE(ws.postMessage(h, kPing, 0, 0));
-    contractEnv().pumpFor(0);
+    env.pumpFor(0);
     EXPECT_EQ(log, (std::vector<std::string>{"outer", "inner", "base"}));
 
     log.clear();
@@ -87,8 +85,7 @@ TEST(WindowSubclass, LevelsRunNewestFirstAndRestoringUnwindsThem) {
     EXPECT_EQ(log, (std::vector<std::string>{"base"}));
 }
 
-TEST(WindowSubclass, ALevelCanKeepAMessageFromTheWindow) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowSubclass, ALevelCanKeepAMessageFromTheWindow) {
     std::vector<std::string> log;
     Base base(ws, log);
     Level hook(ws, "hook", log);
@@ -107,8 +104,7 @@ TEST(WindowSubclass, ALevelCanKeepAMessageFromTheWindow) {
     ASSERT_TRUE(ws.restoreWindowProc(base.window.hwnd(), hook.previous));
 }
 
-TEST(WindowSubclass, SubclassedWindowCanBeDestroyedWhileHooked) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowSubclass, SubclassedWindowCanBeDestroyedWhileHooked) {
     std::vector<std::string> log;
     platform::Hwnd h = 0;
     Level hook(ws, "hook", log);
@@ -123,9 +119,7 @@ TEST(WindowSubclass, SubclassedWindowCanBeDestroyedWhileHooked) {
     EXPECT_FALSE(ws.restoreWindowProc(h, hook.previous));
 }
 
-TEST(WindowSubclass, AWindowOfAnotherProcessCannotBeSubclassed) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowSubclass, AWindowOfAnotherProcessCannotBeSubclassed) {
     std::vector<std::string> log;
     Level hook(ws, "hook", log);
     EXPECT_EQ(ws.subclassWindow(env.peer().window(), &hook), 0u);

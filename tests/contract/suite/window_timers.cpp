@@ -1,4 +1,5 @@
-// Window-system contract: timers.
+// Window-system contract: timers; WM_TIMER is the least urgent message, and a timer that fell
+// due several times while the program was busy fires once.
 #include <gtest/gtest.h>
 
 #include "window_recorder.h"
@@ -6,11 +7,10 @@
 namespace quilo::contract {
 namespace {
 
-namespace wm = platform::wm;
+using TimerPriority = WindowContract;
+using WindowTimers = WindowContract;
 
-TEST(WindowTimers, TimerFiresRepeatedlyWithItsIdUntilKilled) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowTimers, TimerFiresRepeatedlyWithItsIdUntilKilled) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.setTimer(w.hwnd(), 7, 50));
     env.pumpFor(280);
@@ -27,9 +27,7 @@ TEST(WindowTimers, TimerFiresRepeatedlyWithItsIdUntilKilled) {
     EXPECT_FALSE(ws.killTimer(w.hwnd(), 7)) << "the timer was already gone";
 }
 
-TEST(WindowTimers, TimersOfOneWindowAreIndependentAndResettingReplaces) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowTimers, TimersOfOneWindowAreIndependentAndResettingReplaces) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.setTimer(w.hwnd(), 1, 30));
     ASSERT_TRUE(ws.setTimer(w.hwnd(), 2, 400));
@@ -45,9 +43,7 @@ TEST(WindowTimers, TimersOfOneWindowAreIndependentAndResettingReplaces) {
     ws.killTimer(w.hwnd(), 2);
 }
 
-TEST(WindowTimers, TimersDieWithTheirWindow) {
-    auto& env = contractEnv();
-    auto& ws = env.platform().windows();
+TEST_F(WindowTimers, TimersDieWithTheirWindow) {
     platform::Hwnd gone = 0;
     {
         RecordingWindow w(ws);
@@ -57,6 +53,23 @@ TEST(WindowTimers, TimersDieWithTheirWindow) {
     env.pumpFor(50);
     EXPECT_FALSE(ws.killTimer(gone, 3));
     EXPECT_FALSE(ws.setTimer(gone, 3, 10));
+}
+
+constexpr MsgId kFirst = wm::kUser + 41;
+constexpr MsgId kSecond = wm::kUser + 42;
+
+TEST_F(TimerPriority, ADueTimerWaitsForPostedMessagesAndFiresOnceWhenLate) {
+    RecordingWindow w(ws);
+    // A period long enough that the pump below never lasts one, even on a loaded machine.
+    ASSERT_TRUE(ws.setTimer(w.hwnd(), 4, 200));
+    env.busyFor(850);  // the timer falls due four times meanwhile
+    ASSERT_TRUE(ws.postMessage(w.hwnd(), kFirst, 0, 0));
+    ASSERT_TRUE(ws.postMessage(w.hwnd(), kSecond, 0, 0));
+    EXPECT_TRUE(ws.pumpPending());
+    EXPECT_EQ(w.order({wm::kTimer, kFirst, kSecond}),
+              (std::vector<MsgId>{kFirst, kSecond, wm::kTimer}));
+    EXPECT_EQ(w.count(wm::kTimer, 4), 1u) << "a late timer fires once, not once per period";
+    EXPECT_TRUE(ws.killTimer(w.hwnd(), 4));
 }
 
 }  // namespace

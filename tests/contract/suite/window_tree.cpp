@@ -6,10 +6,11 @@
 namespace quilo::contract {
 namespace {
 
+using WindowTree = WindowContract;
+
 using platform::Rect;
 
-TEST(WindowTree, ParentsOwnersAndReparenting) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowTree, ParentsOwnersAndReparenting) {
     RecordingWindow first(ws), second(ws);
     EXPECT_EQ(ws.getParent(first.hwnd()), 0u) << "a top-level window has no parent";
 
@@ -32,8 +33,7 @@ TEST(WindowTree, ParentsOwnersAndReparenting) {
     EXPECT_EQ(ws.getParent(owned.hwnd()), 0u);
 }
 
-TEST(WindowTree, DestroyingAWindowDestroysItsChildren) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowTree, DestroyingAWindowDestroysItsChildren) {
     auto parent = std::make_unique<RecordingWindow>(ws);
     platform::WindowSpec childSpec;
     childSpec.parent = parent->hwnd();
@@ -43,8 +43,7 @@ TEST(WindowTree, DestroyingAWindowDestroysItsChildren) {
     EXPECT_FALSE(ws.isWindow(child.hwnd()));
 }
 
-TEST(WindowTree, PositionAndTopmost) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowTree, PositionAndTopmost) {
     platform::WindowSpec spec;
     spec.rect = Rect{100, 120, 500, 420};
     RecordingWindow w(ws, spec);
@@ -69,8 +68,7 @@ TEST(WindowTree, PositionAndTopmost) {
     EXPECT_TRUE(ws.isTopmost(top.hwnd()));
 }
 
-TEST(WindowTree, VisibilityAndText) {
-    auto& ws = contractEnv().platform().windows();
+TEST_F(WindowTree, VisibilityAndText) {
     platform::WindowSpec spec;
     spec.title = "Quilo";
     RecordingWindow w(ws, spec);

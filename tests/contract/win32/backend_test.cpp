@@ -1,7 +1,6 @@
 // What only the real Windows backend has to get right, beyond the shared contract: the version
 // record from our resources, real handles in 32-bit records, text conversion at the "A" calls,
-// the domain mailslot name, the instance guard across processes, and modal loops woken by
-// messages that other threads send.
+// and modal loops woken by messages that other threads send.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -36,10 +35,6 @@ class Answering final : public WindowHandler {
   private:
     WindowSystem& ws_;
 };
-
-std::string pid() {
-    return std::to_string(GetCurrentProcessId());
-}
 
 void removeFolder(const std::string& utf8) {
     std::wstring wide(utf8.size() + 1, L'\0');
@@ -76,7 +71,8 @@ TEST(Win32Backend, RealWindowHandlesSurviveTheTripThroughA32BitRecord) {
 TEST(Win32Backend, NonAsciiNamesSurviveTheAnsiCalls) {
     auto p = makeWin32Platform();
     auto& files = p->files();
-    const std::string folder = joinPath(files.tempFolder(), "QuiloBackend" + pid());
+    const std::string folder =
+        joinPath(files.tempFolder(), "QuiloBackend" + std::to_string(GetCurrentProcessId()));
     ASSERT_TRUE(files.createDirectories(joinPath(folder, "Réglages")));
     const std::string name = "Prüfbild é.txt";  // UTF-8 on our side
     const std::string path = joinPath(joinPath(folder, "Réglages"), name);
@@ -93,34 +89,6 @@ TEST(Win32Backend, NonAsciiNamesSurviveTheAnsiCalls) {
     EXPECT_TRUE(files.removeFile(path));
     removeFolder(joinPath(folder, "Réglages"));
     removeFolder(folder);
-}
-
-TEST(Win32Backend, DomainMailslotNameReachesTheLocalReader) {
-    auto p = makeWin32Platform();
-    auto& slots = p->mailslots();
-    const std::string tail = "mailslot\\Quilo\\BackendTest" + pid();
-    MailslotHandle reader(slots, slots.createMailslot("\\\\.\\" + tail, 0, 0));
-    ASSERT_TRUE(reader);
-    MailslotHandle writer(slots, slots.openMailslot("\\\\*\\" + tail));
-    ASSERT_TRUE(writer);
-    std::vector<std::byte> line(400);
-    for (std::size_t i = 0; i < line.size(); ++i)
-        line[i] = static_cast<std::byte>('A' + i % 26);
-    ASSERT_TRUE(slots.write(writer.get(), line));
-    const auto got = slots.read(reader.get());
-    ASSERT_TRUE(got);
-    EXPECT_TRUE(*got == line);
-    EXPECT_FALSE(slots.read(reader.get()));
-}
-
-TEST(Win32Backend, InstanceGuardIsHeldUntilReleased) {
-    auto p = makeWin32Platform();
-    const std::string name = "QuiloBackendGuard" + pid();
-    auto first = p->process().acquireSingleInstance(name);
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(p->process().acquireSingleInstance(name));
-    first.reset();
-    EXPECT_TRUE(p->process().acquireSingleInstance(name));
 }
 
 TEST(Win32Backend, ModalLoopWakesForAMessageAnotherThreadSends) {

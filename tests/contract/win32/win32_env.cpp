@@ -3,6 +3,7 @@
 // driven over window messages.
 #include <windows.h>
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -147,21 +148,8 @@ class Win32ContractEnv final : public ContractEnv, public platform::WindowHandle
     }
 
     static void removeTree(const std::string& folder) {
-        WIN32_FIND_DATAA found;
-        const HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = found.cFileName;
-                if (name == "." || name == "..") continue;
-                const std::string path = folder + "\\" + name;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    removeTree(path);
-                else
-                    DeleteFileA(path.c_str());
-            } while (FindNextFileA(h, &found));
-            FindClose(h);
-        }
-        RemoveDirectoryA(folder.c_str());
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 
     std::unique_ptr<platform::Platform> platform_;

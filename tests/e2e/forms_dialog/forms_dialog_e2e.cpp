@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e/support/e2e_check.h"
+#include "e2e/support/screen_input.h"
 #include "e2e/support/screenshot.h"
 #include "forms/forms.h"
 #include "forms/win32/forms_renderer.h"
@@ -169,12 +170,7 @@ int main(int argc, char** argv) {
         if (shotTaken && !escapeSent && fileExists(marker + ".done")) {
             escapeSent = true;
             SetForegroundWindow(reinterpret_cast<HWND>(modal->hwnd()));
-            INPUT keys[2]{};
-            keys[0].type = INPUT_KEYBOARD;
-            keys[0].ki.wVk = VK_ESCAPE;
-            keys[1] = keys[0];
-            keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-            check(SendInput(2, keys, sizeof(INPUT)) == 2, "Escape synthesized");
+            check(quilo::e2e::pressKey(VK_ESCAPE), "Escape synthesized");
             return;
         }
         if (ticks > 150) {  // 15 s: the key never arrived

@@ -7,6 +7,7 @@
 // windows.h first: the common controls header needs its types.
 #include <commctrl.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -260,29 +261,25 @@ int main(int argc, char** argv) {
     GetWindowRect(windowOf(g, g.view), &v);
     RECT frameRect{};
     GetWindowRect(form, &frameRect);
-    auto grey = [&](int sx, int sy) {
-        const int x = sx - frameRect.left;
-        const int y = sy - frameRect.top;
-        const std::size_t k = (static_cast<std::size_t>(y) * shot.width + x) * 3;
-        return k + 2 < shot.bgr.size() ? shot.bgr[k + 1] : 0;
+    // The screenshot's blue, green and red at a point of the screen (black outside it).
+    auto pixel = [&](int sx, int sy) {
+        const std::size_t k =
+            (static_cast<std::size_t>(sy - frameRect.top) * shot.width + (sx - frameRect.left)) * 3;
+        return k + 2 < shot.bgr.size() ? std::array{shot.bgr[k], shot.bgr[k + 1], shot.bgr[k + 2]}
+                                       : std::array<std::uint8_t, 3>{};
     };
     const int midY = (v.top + v.bottom) / 2;
-    const int leftGrey = grey(v.left + 3, midY);
-    const int rightGrey = grey(v.right - 4, midY);
+    const int leftGrey = pixel(v.left + 3, midY)[1];
+    const int rightGrey = pixel(v.right - 4, midY)[1];
     check(leftGrey < 40 && rightGrey > 215, "the image view paints the ramp (" +
                                                 std::to_string(leftGrey) + " .. " +
                                                 std::to_string(rightGrey) + ")");
 
     RECT st{};
     GetWindowRect(windowOf(g, g.status), &st);
-    {
-        const int x = (st.left + st.right) / 2 - frameRect.left;
-        const int y = (st.top + st.bottom) / 2 - frameRect.top;
-        const std::size_t k = (static_cast<std::size_t>(y) * shot.width + x) * 3;
-        check(k + 2 < shot.bgr.size() && shot.bgr[k + 1] > 150 && shot.bgr[k + 2] < 60 &&
-                  shot.bgr[k] < 60,
-              "the status picture is painted in its colour");
-    }
+    const auto light = pixel((st.left + st.right) / 2, (st.top + st.bottom) / 2);
+    check(light[1] > 150 && light[2] < 60 && light[0] < 60,
+          "the status picture is painted in its colour");
 
     std::string seen;
     for (const auto& e : events)
@@ -296,12 +293,7 @@ int main(int argc, char** argv) {
 
     // Escape reaches the cancel button through the focused control.
     SetFocus(windowOf(g, g.ok));
-    INPUT keys[2]{};
-    keys[0].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_ESCAPE;
-    keys[1] = keys[0];
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, keys, sizeof(INPUT));
+    quilo::e2e::pressKey(VK_ESCAPE);
     pumpUntil(*platform, 3000, [&] { return !g.loaded(); });
     check(!g.loaded(), "Escape pressed the cancel button, which unloaded the form");
 

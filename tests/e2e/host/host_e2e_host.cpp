@@ -13,6 +13,7 @@
 #include "host/xray_ifc.h"
 #include "platform/win32/win32_platform.h"
 #include "support/bytes.h"
+#include "support/recording_window.h"
 #include "trace/trace.h"
 
 namespace quilo::e2e {
@@ -20,48 +21,14 @@ namespace {
 
 using platform::Hwnd;
 using platform::LParam;
-using platform::LResult;
 using platform::MsgId;
-using platform::WParam;
 namespace wm = platform::wm;
 using test::cat;
 using test::le32;
 
-struct Reply {
-    std::int32_t code = 0;
-    Hwnd from = 0;
-    std::vector<std::byte> bytes;
-};
-
 std::vector<std::byte> status(std::int32_t code) {
     return cat({le32(12), le32(code), le32(0)});
 }
-
-class Host final : public platform::WindowHandler {
-  public:
-    Host(platform::WindowSystem& ws, MsgId ifc) : ws_(ws), ifc_(ifc) {}
-    LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
-        if (msg == ifc_ && lParam == host::kRegisterLParam && wParam != hwnd) {
-            plugin = static_cast<Hwnd>(wParam);
-            return 0;
-        }
-        if (msg == wm::kCopyData) {
-            const auto& cd = platform::copyDataOf(lParam);
-            Reply r{static_cast<std::int32_t>(cd.dwData), static_cast<Hwnd>(wParam), {}};
-            const auto* p = static_cast<const std::byte*>(cd.lpData);
-            if (cd.cbData) r.bytes.assign(p, p + cd.cbData);
-            replies.push_back(std::move(r));
-            return 1;
-        }
-        return ws_.defWindowProc(hwnd, msg, wParam, lParam);
-    }
-    Hwnd plugin = 0;
-    std::vector<Reply> replies;
-
-  private:
-    platform::WindowSystem& ws_;
-    MsgId ifc_;
-};
 
 int run(const std::string& viewerExe, const std::string& traceOut, const std::string& pluginExe) {
     auto platform = platform::makeWin32Platform();
@@ -69,11 +36,20 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
     auto& files = platform->files();
     e2e::Checks check;
     const MsgId ifc = ws.registerWindowMessage(host::kInterfaceMessageName);
-    Host host(ws, ifc);
     platform::WindowSpec spec;
     spec.title = "Quilo host-link e2e - host";
-    const Hwnd me = ws.createWindow(spec, &host);
+    test::RecordingWindow hostWindow(ws, spec);
+    hostWindow.answer(wm::kCopyData, 1);
+    const Hwnd me = hostWindow.hwnd();
     if (!me) return 1;
+    // The plug-in's window, once it has announced itself; the records it sent us.
+    auto plugin = [&] {
+        for (const auto& m : hostWindow.seen({ifc}))
+            if (m.lParam == host::kRegisterLParam && m.wParam != me)
+                return static_cast<Hwnd>(m.wParam);
+        return Hwnd{0};
+    };
+    auto replies = [&] { return hostWindow.seen({wm::kCopyData}); };
     const std::int32_t meLong = platform::handleToRecord(me);
 
     // The viewer first: the plug-in's writing end opens only while a reading end exists.
@@ -91,38 +67,39 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
           "the viewer's reading end exists");
 
     check(platform->process().startProgram(pluginExe, ""), "plug-in started");
-    check(waitFor(*platform, 20000, [&] { return host.plugin != 0; }),
+    check(waitFor(*platform, 20000, [&] { return plugin() != 0; }),
           "the plug-in announced itself when it hooked its window");
-    if (!host.plugin) return 1;
+    const Hwnd pluginHwnd = plugin();
+    if (!pluginHwnd) return 1;
 
     auto send = [&](std::int32_t code, std::vector<std::byte> data) {
         platform::CopyData cd{static_cast<std::uintptr_t>(code),
                               static_cast<std::uint32_t>(data.size()), data.data()};
-        return ws.sendMessage(host.plugin, wm::kCopyData, me, reinterpret_cast<LParam>(&cd));
+        return ws.sendMessage(pluginHwnd, wm::kCopyData, me, reinterpret_cast<LParam>(&cd));
     };
     auto waitReplies = [&](std::size_t n) {
-        return waitFor(*platform, 10000, [&] { return host.replies.size() >= n; });
+        return waitFor(*platform, 10000, [&] { return replies().size() >= n; });
     };
 
     check(send(host::cmd::kInitializePlugin, le32(0x0BAD0)) == 0,
           "InitializePlugin with no window in it refused");
     check(send(host::cmd::kInitializePlugin, le32(meLong)) != 0, "InitializePlugin accepted");
-    check(waitReplies(1) && host.replies[0].from == host.plugin &&
-              host.replies[0].bytes == status(16),
-          "status Idle reported on initialisation");
+    check(
+        waitReplies(1) && replies()[0].wParam == pluginHwnd && replies()[0].copyData == status(16),
+        "status Idle reported on initialisation");
 
     check(send(9, le32(meLong)) == 0, "command 9 refused");
     check(send(host::cmd::kGetStatus, cat({le32(meLong), le32(0)})) != 0,
           "GetStatus with 8 bytes accepted into the ring");
     // The wrong-sized command gets no reply; the next good one does, and comes first.
     check(send(host::cmd::kGetSensorCount, le32(meLong)) != 0, "GetSensorCount accepted");
-    check(waitReplies(2) && host.replies[1].code == 30,
+    check(waitReplies(2) && replies()[1].copyCode == 30,
           "sensor count reply follows without a reply to the wrong-sized command");
 
     check(send(host::cmd::kShutdownPlugin, le32(meLong)) != 0, "ShutdownPlugin accepted");
-    check(waitReplies(3) && host.replies[2].bytes == status(0),
+    check(waitReplies(3) && replies()[2].copyData == status(0),
           "status Un-Initialized reported on shutdown");
-    check(waitFor(*platform, 10000, [&] { return !ws.isWindow(host.plugin); }),
+    check(waitFor(*platform, 10000, [&] { return !ws.isWindow(pluginHwnd); }),
           "the plug-in's window is gone");
 
     // The trace lines, as the viewer received them over the mailslot.
@@ -150,7 +127,6 @@ int run(const std::string& viewerExe, const std::string& traceOut, const std::st
           "the viewer printed every expected trace line in order");
     check(!seen.empty() && seen[0] == '[', "trace lines start with the tick stamp");
     std::printf("--- trace lines received by TraceViewer.exe ---\n%s---\n", seen.c_str());
-    ws.destroyWindow(me);
     return check.finish("e2e host link");
 }
 

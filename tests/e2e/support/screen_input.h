@@ -1,5 +1,5 @@
-// Real mouse input for the Windows end-to-end programs and the test host: a left click through
-// the system's input queue, as a user's hand makes it.
+// Real input for the Windows end-to-end programs and the test host: a left click and a key
+// press through the system's input queue, as a user's hand makes them.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,17 @@ inline void leftClick(HWND window, int x, int y,
     in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
     in[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
     SendInput(2, in, sizeof(INPUT));
+}
+
+// A key pressed and released; false when the system did not take both events.
+inline bool pressKey(WORD key) {
+    INPUT in[2]{};
+    for (INPUT& e : in) {
+        e.type = INPUT_KEYBOARD;
+        e.ki.wVk = key;
+    }
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    return SendInput(2, in, sizeof(INPUT)) == 2;
 }
 
 }  // namespace quilo::e2e

@@ -84,9 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ActivationRow{"-77", 16, "Unknown error, scanner not activated"}));
 
 TEST_F(Capture, FailedActivationReopensNextTimeAndASecondActivationStartsAfresh) {
-    configure({{"Activate", "-4,0,0"}, {"Plates", "0"}});
-    start();
-    activate(1);
+    capture({{"Activate", "-4,0,0"}, {"Plates", "0"}});
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
     EXPECT_FALSE(plugin->sensors().ScannerActivated);
     activate(2);
@@ -99,9 +97,7 @@ TEST_F(Capture, FailedActivationReopensNextTimeAndASecondActivationStartsAfresh)
 }
 
 TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
-    configure({{"Plates", "3"}});
-    start();
-    activate(1);
+    capture({{"Plates", "3"}});
     waitImages(3);
     const auto got = images();
     ASSERT_EQ(got.size(), 3u) << log();
@@ -181,19 +177,14 @@ TEST_F(Capture, SimulatedCaptureSendsTheTestImage) {
 }
 
 TEST_F(Capture, PollingFaults) {
-    configure({{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-5"}, {"StatusCalls", "3"}});
-    start();
-    activate(1);
+    capture({{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-5"}, {"StatusCalls", "3"}});
     waitImages(1);
     EXPECT_NE(log().find("Error: State = -5"), std::string::npos);
     EXPECT_EQ(images().size(), 1u);  // polling went on
 }
 
 TEST_F(Capture, ChecksumErrorStopsPollingOnce) {
-    configure(
-        {{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-200"}, {"StatusCalls", "0"}});
-    start();
-    activate(1);
+    capture({{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-200"}, {"StatusCalls", "0"}});
     world.advance(20000);
     EXPECT_EQ(std::count(dialogs.begin(), dialogs.end(),
                          "Checksum error during data transmission. Scanner deactivated"),
@@ -207,9 +198,7 @@ TEST_F(Capture, ChecksumErrorStopsPollingOnce) {
 TEST_F(Capture, ScannerFailuresOfOnePlate) {
     // An information failure deletes the image; a raw-image failure leaves it to be fetched
     // again at the next tick.
-    configure({{"Plates", "2"}, {"ImageInfoPlate", "1"}, {"RawImagePlate", "2"}});
-    start();
-    activate(1);
+    capture({{"Plates", "2"}, {"ImageInfoPlate", "1"}, {"RawImagePlate", "2"}});
     waitImages(1);
     ASSERT_EQ(images().size(), 1u) << log();
     ASSERT_GE(dialogs.size(), 2u);
@@ -235,9 +224,7 @@ TEST_F(Capture, APlateThatFailsToLoadIsFetchedAgain) {
 }
 
 TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
-    configure({{"Plates", "3"}});
-    start();
-    activate(1);
+    capture({{"Plates", "3"}});
     world.advance(100);
     send(code::Stop, testhost::handleBytes(host->hwnd()));
     EXPECT_TRUE(main().stopRequested());
@@ -407,9 +394,7 @@ TEST_F(Capture, ProgressWindowClosesWhenDoneAndCountsPicturesOn) {
 }
 
 TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
-    configure({{"Plates", "3"}});
-    start(0);
-    activate(1);
+    capture({{"Plates", "3"}}, 0);
     for (int i = 0; i < 600 && !(!main().scanInProgress() && prescanImages() == 3); ++i)
         world.advance(100);
     EXPECT_TRUE(images().empty());  // nothing goes to the host before the user chooses
@@ -520,9 +505,7 @@ class Spool : public Capture {
     }
     // A capture of `n` plates into the preview window, all of them there.
     void previewPlates(int n) {
-        configure({{"Plates", std::to_string(n)}});
-        start(0);
-        activate(1);
+        capture({{"Plates", std::to_string(n)}}, 0);
         for (int i = 0; i < 400 && prescanImages() < n; ++i)
             world.advance(100);
         ASSERT_EQ(prescanImages(), n);
@@ -531,9 +514,7 @@ class Spool : public Capture {
 };
 
 TEST_F(Spool, APlateLeavesTheSpoolWhenTheHostHasIt) {
-    configure({{"Plates", "3"}});
-    start();
-    activate(1);
+    capture({{"Plates", "3"}});
     waitImages(3);
     ASSERT_EQ(images().size(), 3u);
     EXPECT_EQ(files("Spool", ".tif"), 3u);  // the host keeps images until it acknowledges them
@@ -557,9 +538,7 @@ TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
     // to hand the plate over again, which a new device never does, then is recovered).
     for (const Row& row : {Row{"sent", 1, 1}, Row{"preview", 0, 1}, Row{"scanner", 1, 2}}) {
         SCOPED_TRACE(row.where);
-        configure({{"Plates", "1"}});
-        start(row.noPreview);
-        activate(1);
+        capture({{"Plates", "1"}}, row.noPreview);
         if (row.noPreview == 0) {
             for (int i = 0; i < 200 && prescanImages() < 1; ++i)
                 world.advance(100);

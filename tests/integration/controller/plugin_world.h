@@ -208,6 +208,12 @@ class PluginSession {
         });
     }
     void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
+    // Sets the scanner's INI keys, starts and initialises the plug-in and activates set 1.
+    void capture(const std::map<std::string, std::string>& ini, int noPreview = 1) {
+        configure(ini);
+        start(noPreview);
+        activate(1);
+    }
     // The images the host has received, in order.
     std::vector<Bytes> images() {
         std::vector<Bytes> out;

@@ -52,7 +52,6 @@ TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnce) {
 
 TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
     hook();
-    takeTraces();
     const MsgId im = interfaceMsg;
     EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, 0x7777, 0), 0);
     world.runUntilIdle();
@@ -72,7 +71,6 @@ using Initialize = HostWorld;
 
 TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
     hook();
-    takeTraces();
     EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
     EXPECT_TRUE(timeline.empty());  // queued: nothing happens inside the host's call
     EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
@@ -86,13 +84,11 @@ TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
 
 TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
     hook();
-    takeTraces();
     const std::string refusal =
         "Error:clsPlugin:invalid window handle in: clsPlugin.InitializePlugin command";
     EXPECT_EQ(send(kInitializePlugin, le32(0x1234)), 0);                      // not a window
     EXPECT_EQ(send(kInitializePlugin, cat({le32(hostLong()), le32(0)})), 0);  // 8 bytes
-    EXPECT_EQ(send(kInitializePlugin, {}), 0);
-    world.runUntilIdle();
+    EXPECT_EQ(command(kInitializePlugin, {}), 0);
     EXPECT_EQ(takeTraces(), (Lines{refusal, refusal, refusal}));
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), 0u);
@@ -107,8 +103,7 @@ TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
 
 TEST_F(Initialize, SecondInitializeIsQueuedThenTracedAsAlreadyInitialized) {
     initialize();
-    EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(hostCommand(kInitializePlugin), -1);
     EXPECT_EQ(takeTraces(),
               Lines{"Error:clsPlugin:Already initialized, when received:InitializePlugin(2)"});
     EXPECT_TRUE(received().empty());
@@ -117,9 +112,7 @@ TEST_F(Initialize, SecondInitializeIsQueuedThenTracedAsAlreadyInitialized) {
 
 TEST_F(Initialize, CommandsBeforeItFailBothWindowChecksOrAreDropped) {
     hook();
-    takeTraces();
-    EXPECT_EQ(sendHostCommand(kGetStatus), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(hostCommand(kGetStatus), -1);
     EXPECT_EQ(takeTraces(), (Lines{"Error:clsPlugin:invalid wParam(" + std::to_string(hostLong()) +
                                        ")(window handle) GetStatus(6)",
                                    "Error:clsPlugininvalid lpData(" + std::to_string(hostLong()) +
@@ -159,8 +152,7 @@ TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed
         r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
         r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
     };
-    EXPECT_EQ(sendHostCommand(kGetInformation), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(hostCommand(kGetInformation), -1);
     EXPECT_EQ(timeline, (Lines{"event:GetInformation(4)", "host:GetInformation"}));
     EXPECT_EQ(received(), onlyReply(4, cat({le32(336), le32(1), le32(24), le32(0),
                                             text("Quilo Plugin ver: 1.0(.7)", 64),
@@ -205,8 +197,7 @@ TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
 }
 
 TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
-    sendHostCommand(kGetStatus);
-    world.runUntilIdle();
+    hostCommand(kGetStatus);
     EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
     EXPECT_TRUE(takeTraces().empty());  // unchanged: not traced again
 
@@ -214,16 +205,14 @@ TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
     hostWin.log().clear();
     takeTraces();
     hostAnswer = 0;
-    sendHostCommand(kGetStatus);
-    world.runUntilIdle();
+    hostCommand(kGetStatus);
     ASSERT_EQ(received().size(), 1u);
     EXPECT_EQ(received()[0].data.size(), 256u);
     EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.cmdGetStatus(), ExSendStatus failed."});
 
     endpoint->StatusCode(16);
     takeTraces();
-    sendHostCommand(kGetStatus);
-    world.runUntilIdle();
+    hostCommand(kGetStatus);
     EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.cmdGetStatus(), SendStatus failed."});
 }
 
@@ -236,8 +225,7 @@ TEST_F(Refusals, UnknownCodesWrongSizesAndWrongSenders) {
     // Wrong size: accepted into the ring, refused when taken out; no reply.
     EXPECT_EQ(send(kGetInformation, cat({le32(hostLong()), le32(0)})), -1);
     // Data that is not the host's window.
-    EXPECT_EQ(send(kGetStatus, le32(hostLong() + 2)), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(command(kGetStatus, le32(hostLong() + 2)), -1);
     EXPECT_EQ(takeTraces(),
               (Lines{"Error:clsPlugin:Unknown command(dwData): 9 cbData=4",
                      "Error:clsPlugin:Unknown command(dwData): 21 cbData=0",
@@ -278,8 +266,7 @@ TEST_F(Refusals, AFailedPostLeavesTheCommandQueuedForTheNextPost) {
                     " when PostMessage."});
     world.runUntilIdle();
     EXPECT_TRUE(received().empty());
-    EXPECT_EQ(sendHostCommand(kGetSensorCount), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(hostCommand(kGetSensorCount), -1);
     ASSERT_EQ(received().size(), 1u);
     EXPECT_EQ(received()[0].code, kGetInformation);  // arrival order holds
     EXPECT_EQ(xray.fifo().count(), 1);
@@ -323,7 +310,6 @@ TEST_F(Settings, BadBlocksAreTracedAndFreed) {
 
 TEST_F(SettingsString, NeedsInitialisationThenAnswersGetSettings) {
     hook();
-    takeTraces();
     EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 0);
     EXPECT_EQ(takeTraces(), Lines{"Error:clsPlugin:SendSettingsAsString :UN-initialized , when "
                                   "SendSetupH(.. was called."});
@@ -342,30 +328,26 @@ TEST_F(SettingsString, NeedsInitialisationThenAnswersGetSettings) {
 using Capture = Initialized;
 
 TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
-    send(kActivateCapture, le32(3));
-    world.runUntilIdle();
+    command(kActivateCapture, le32(3));
     EXPECT_EQ(timeline, (Lines{"event:ActivateCapture(20,3,64)", "event:StatusChange(64,-,'')",
                                "host:GetStatus"}));
     EXPECT_EQ(received().back().data, statusBytes(64, false));
 
     timeline.clear();
     events.stopNewStatus = -1;
-    sendHostCommand(kStopCapture);
-    world.runUntilIdle();
+    hostCommand(kStopCapture);
     EXPECT_EQ(timeline, Lines{"event:StopCapture(23,16)"});
     EXPECT_EQ(endpoint->StatusCode(), 64);
 
     timeline.clear();
     events.stopNewStatus.reset();
-    sendHostCommand(kStopCapture);
-    world.runUntilIdle();
+    hostCommand(kStopCapture);
     EXPECT_EQ(timeline,
               (Lines{"event:StopCapture(23,16)", "event:StatusChange(16,-,'')", "host:GetStatus"}));
 
     timeline.clear();
     events.activateNewStatus = -1;
-    send(kActivateCapture, le32(1));
-    world.runUntilIdle();
+    command(kActivateCapture, le32(1));
     EXPECT_EQ(timeline, Lines{"event:ActivateCapture(20,1,64)"});
     EXPECT_EQ(endpoint->StatusCode(), 16);
     EXPECT_EQ(takeTraces(), (Lines{"XrayIfc:SendStatus(changed):Active result=1",
@@ -374,21 +356,18 @@ TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
 
 TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     events.shutdownNewStatus = -1;
-    sendHostCommand(kShutdownPlugin);
-    world.runUntilIdle();
+    hostCommand(kShutdownPlugin);
     EXPECT_TRUE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
     EXPECT_TRUE(received().empty());
 
     events.shutdownNewStatus.reset();
-    sendHostCommand(kShutdownPlugin);
-    world.runUntilIdle();
+    hostCommand(kShutdownPlugin);
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), 0u);
     EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
     // Initialising again works; a new host is accepted.
-    EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
-    world.runUntilIdle();
+    EXPECT_EQ(hostCommand(kInitializePlugin), -1);
     EXPECT_TRUE(endpoint->Initialized());
 }
 
@@ -562,8 +541,7 @@ TEST_F(Window, CommandsArrivingInsideAModalHandlerAreWorkedOffInOrder) {
         plugin.windows().runModalLoop([&] { return done; });
         timeline.push_back("setup closed");
     };
-    sendHostCommand(host::cmd::kActivateSetup);
-    world.runUntilIdle();
+    hostCommand(host::cmd::kActivateSetup);
     EXPECT_EQ(timeline,
               (Lines{"event:ActivateSetup(10)", "event:GetSensorCount(30)", "host:GetSensorCount",
                      "event:GetCapabilities(5)", "host:GetCapabilities", "setup closed"}));

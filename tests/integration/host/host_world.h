@@ -176,7 +176,6 @@ class HostWorld : public ::testing::Test {
     }
 
     std::int32_t hostLong() const { return platform::handleToRecord(hostHwnd); }
-    std::int32_t pluginLong() const { return platform::handleToRecord(pluginHwnd); }
 
     // The host sends one command, as SendMessage with WM_COPYDATA from `from` (default: the
     // host window), and gets the plug-in's verdict.
@@ -189,13 +188,23 @@ class HostWorld : public ::testing::Test {
                                               reinterpret_cast<LParam>(&cd));
     }
     LResult sendHostCommand(std::int32_t code) { return send(code, le32(hostLong())); }
+    // The same, and the plug-in works off what follows.
+    LResult command(std::int32_t code, std::vector<std::byte> data) {
+        const LResult verdict = send(code, std::move(data));
+        world.runUntilIdle();
+        return verdict;
+    }
+    LResult hostCommand(std::int32_t code) { return command(code, le32(hostLong())); }
 
-    void hook(bool announce = false) { endpoint->Hook(pluginHwnd, announce); }
+    // Hooks the plug-in window and forgets the trace lines so far.
+    void hook(bool announce = false) {
+        endpoint->Hook(pluginHwnd, announce);
+        takeTraces();
+    }
     // Hooks, initialises, and forgets what that produced.
     void initialize() {
         hook();
-        ASSERT_NE(sendHostCommand(host::cmd::kInitializePlugin), 0);
-        world.runUntilIdle();
+        ASSERT_NE(hostCommand(host::cmd::kInitializePlugin), 0);
         ASSERT_TRUE(endpoint->Initialized());
         hostWin.log().clear();
         timeline.clear();
