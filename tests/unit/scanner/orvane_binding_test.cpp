@@ -36,17 +36,11 @@ Long ORVANE_CALL fakeInfo(const char* name, unsigned char* r) {
     if (std::strcmp(name, "PLATE1") != 0) return -2;
     std::memset(r, 0, 108);
     // Width 0x0310, height 0x07D0, pitches 25000 and 50000 nm, 16 bits.
-    for (const auto& [at, value] : {std::pair(4, 0x10),
-                                    {5, 0x03},
-                                    {8, 0xD0},
-                                    {9, 0x07},
-                                    {12, 0xA8},
-                                    {13, 0x61},
-                                    {16, 0x50},
-                                    {17, 0xC3},
-                                    {20, 16},
-                                    {107, 0xFF}})
-        r[at] = static_cast<unsigned char>(value);
+    const std::pair<int, unsigned char> fields[] = {{4, 0x10},  {5, 0x03},  {8, 0xD0},  {9, 0x07},
+                                                    {12, 0xA8}, {13, 0x61}, {16, 0x50}, {17, 0xC3},
+                                                    {20, 16},   {107, 0xFF}};
+    for (const auto& [at, value] : fields)
+        r[at] = value;
     return 0;
 }
 Long ORVANE_CALL fakeRaw(const char* name, Long w, Long h, HandleOut* image, Long* bytes, Long opt,

@@ -134,17 +134,14 @@ TEST(RecordRead, KeysAreReadInOrderWithTheirScope) {
         {"Options", "NoPreview", false},        {"Options", "BitDepth", false},
         {"Options", "CloseDone", false},        {"Options", "CurrentParamSet", true},
         {"Options", "CurrentParamSetNr", true}, {"Options", "Invert", false},
-        {"Options", "IntraMappingType", false},
-    };
+        {"Options", "IntraMappingType", false}};
     ASSERT_GE(stored.reads.size(), expectedStart.size() + 5);
     EXPECT_EQ(std::vector(stored.reads.begin(), stored.reads.begin() + 9), expectedStart);
-    const std::vector<R> expectedEnd = {
-        {"Options", "ImageEnhancement", false},
-        {"Options", "OptimizeGray", false},
-        {"Position", "Left", true},
-        {"Position", "Top", true},
-        {"Options", "SavePreview", false},
-    };
+    const std::vector<R> expectedEnd = {{"Options", "ImageEnhancement", false},
+                                        {"Options", "OptimizeGray", false},
+                                        {"Position", "Left", true},
+                                        {"Position", "Top", true},
+                                        {"Options", "SavePreview", false}};
     EXPECT_EQ(std::vector(stored.reads.end() - 5, stored.reads.end()), expectedEnd);
     // The older noise-reduction key is asked right after its level key, with the same scope.
     bool sawLegacy = false;
