@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <map>
-#include <set>
 
 #include "platform/platform.h"
 
