@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <map>
-#include <set>
 
 #include "platform/platform.h"
 
@@ -170,7 +169,7 @@ class PlatformWrapper : public Platform {
 };
 
 // Global memory that keeps account of what passes through it: the blocks still alive, their
-// bytes (and the peak), the locks held; and fails the next allocations or locks on request.
+// bytes, the locks held; and fails the next allocations or locks on request.
 class CountingMemory : public MemoryWrapper {
   public:
     using MemoryWrapper::MemoryWrapper;
@@ -183,7 +182,6 @@ class CountingMemory : public MemoryWrapper {
         if (h) {
             live_[h] = bytes;
             liveBytes_ += bytes;
-            peakBytes_ = std::max(peakBytes_, liveBytes_);
         }
         return h;
     }
@@ -211,7 +209,6 @@ class CountingMemory : public MemoryWrapper {
 
     std::size_t liveBlocks() const { return live_.size(); }
     std::size_t liveBytes() const { return liveBytes_; }
-    std::size_t peakBytes() const { return peakBytes_; }
     int locks(HGlobal b) const {
         auto it = locks_.find(b);
         return it == locks_.end() ? 0 : it->second;
@@ -239,7 +236,7 @@ class CountingMemory : public MemoryWrapper {
   private:
     std::map<HGlobal, std::size_t> live_;
     std::map<HGlobal, int> locks_;
-    std::size_t liveBytes_ = 0, peakBytes_ = 0;
+    std::size_t liveBytes_ = 0;
 };
 
 }  // namespace quilo::test

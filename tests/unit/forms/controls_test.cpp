@@ -52,11 +52,9 @@ TEST_F(ControlsTest, OptionButtonsClearTheOthersOfTheirContainerOnly) {
     outside.setValue(true);
     a.setValue(true);
     b.setValue(true);
-    EXPECT_FALSE(a.value());
-    EXPECT_TRUE(b.value());
-    EXPECT_TRUE(outside.value());
     b.setValue(true);
-    EXPECT_EQ(bClicks, 1);
+    EXPECT_EQ(std::tuple(a.value(), b.value(), outside.value(), bClicks),
+              std::tuple(false, true, true, 1));
 }
 
 TEST_F(ControlsTest, ListWithCheckBoxesKeepsItemDataAndChecksThroughEdits) {
@@ -72,18 +70,16 @@ TEST_F(ControlsTest, ListWithCheckBoxesKeepsItemDataAndChecksThroughEdits) {
     }
     list.setSelected(1, true);
     list.setSelected(1, true);  // no change, no event
-    EXPECT_EQ(checks, (std::vector<int>{1}));
-    EXPECT_EQ(list.selCount(), 1);
+    EXPECT_EQ(std::tuple(checks, list.selCount()), std::tuple(std::vector<int>{1}, 1));
 
     // Inserting in front moves the lines and their data and marks with them.
     EXPECT_EQ(list.addItem("first", 0), 0);
-    EXPECT_EQ(list.itemData(2), 5);
-    EXPECT_TRUE(list.selected(2));
-    EXPECT_FALSE(list.selected(1));
+    EXPECT_EQ(std::tuple(list.itemData(2), list.selected(2), list.selected(1)),
+              std::tuple(5, true, false));
     list.removeItem(0);
-    EXPECT_EQ(list.itemData(0), 3);
-    EXPECT_EQ(list.list(1), "Set (#5)");
-    EXPECT_EQ(list.list(9), "");  // reading past the end gives an empty line
+    // Reading past the end gives an empty line.
+    EXPECT_EQ(std::tuple(list.itemData(0), list.list(1), list.list(9)),
+              std::tuple(3, "Set (#5)", ""));
     EXPECT_EQ(errorNumber([&] { list.itemData(3); }), 381);
     EXPECT_EQ(errorNumber([&] { list.setListIndex(3); }), 380);
     EXPECT_EQ(errorNumber([&] { list.removeItem(3); }), 5);
@@ -91,13 +87,10 @@ TEST_F(ControlsTest, ListWithCheckBoxesKeepsItemDataAndChecksThroughEdits) {
     form.show();
     checks.clear();
     EXPECT_TRUE(list.toggleCheck(2));
-    EXPECT_EQ(checks, (std::vector<int>{2}));
-    EXPECT_TRUE(list.selected(2));
-    EXPECT_EQ(list.listIndex(), 2);
-    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(std::tuple(checks, list.selected(2), list.listIndex(), clicks),
+              std::tuple(std::vector<int>{2}, true, 2, 1));
     list.clear();
-    EXPECT_EQ(list.listCount(), 0);
-    EXPECT_EQ(list.listIndex(), -1);
+    EXPECT_EQ(std::tuple(list.listCount(), list.listIndex()), std::tuple(0, -1));
 }
 
 TEST_F(ControlsTest, PlainListSelectionIsTheCurrentLine) {
@@ -105,8 +98,7 @@ TEST_F(ControlsTest, PlainListSelectionIsTheCurrentLine) {
     list.addItem("a");
     list.addItem("b");
     list.setSelected(1, true);
-    EXPECT_EQ(list.listIndex(), 1);
-    EXPECT_TRUE(list.selected(1));
+    EXPECT_EQ(std::tuple(list.listIndex(), list.selected(1)), std::tuple(1, true));
     list.setSelected(0, false);  // not the current line: nothing changes
     EXPECT_EQ(list.listIndex(), 1);
     list.setSelected(1, false);
@@ -121,8 +113,7 @@ TEST_F(ControlsTest, ComboBoxTextFollowsItsStyle) {
     depth.onClick = [&] { ++clicks; };
     EXPECT_EQ(depth.text(), "");
     depth.setText("8-bit");  // a list-only box selects the matching line
-    EXPECT_EQ(depth.listIndex(), 2);
-    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(std::tuple(depth.listIndex(), clicks), std::tuple(2, 1));
     EXPECT_EQ(errorNumber([&] { depth.setText("10-bit"); }), 383);
     depth.setListIndex(-1);
     EXPECT_EQ(depth.text(), "");
@@ -133,8 +124,7 @@ TEST_F(ControlsTest, ComboBoxTextFollowsItsStyle) {
     edit.onChange = [&] { ++changes; };
     edit.setText("free text");
     edit.setText("free text");
-    EXPECT_EQ(edit.text(), "free text");
-    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(std::tuple(edit.text(), changes), std::tuple(std::string("free text"), 1));
 }
 
 TEST_F(ControlsTest, TextBoxChangeAndLocking) {
@@ -155,12 +145,13 @@ TEST_F(ControlsTest, ControlArraysAreFoundByNameAndIndex) {
     auto& s1 = form.add<Label>("lblSlot", 1);
     auto& s2 = form.add<Label>("lblSlot", 2);
     auto& single = form.add<Label>("Label1");
-    EXPECT_EQ(form.control("lblSlot", 2), &s2);
-    EXPECT_EQ(form.control("lblSlot"), nullptr);  // the array has no member without index
-    EXPECT_EQ(form.control("Label1"), &single);
+    // The array has no member without index.
+    EXPECT_EQ(
+        std::tuple(form.control("lblSlot", 2), form.control("lblSlot"), form.control("Label1")),
+        std::tuple(&s2, nullptr, &single));
     EXPECT_EQ(form.controlArray("lblSlot"), (std::vector<Control*>{&s1, &s2, &s3}));
-    EXPECT_FALSE(single.index().has_value());
-    EXPECT_EQ(*s3.index(), 3);
+    EXPECT_EQ(std::tuple(single.index(), s3.index()),
+              std::tuple(std::optional<int>{}, std::optional(3)));
     // Every control has its own id; the form finds it back by that id.
     EXPECT_EQ(form.controlById(s1.id()), &s1);
     EXPECT_NE(s1.id(), s2.id());
@@ -174,23 +165,17 @@ TEST_F(ControlsTest, TabsKeepCaptionTagAndToolTip) {
     tabs.onClick = [&] { ++clicks; };
     tabs.setTabCaption(1, "Pano");
     tabs.setTabToolTip(1, "tip");
-    EXPECT_EQ(tabs.tab(1).caption, "Pano");
-    EXPECT_EQ(tabs.tab(1).tag, "3620");
-    EXPECT_EQ(tabs.tab(1).toolTip, "tip");
     tabs.setCurrentTab(1);
     tabs.setCurrentTab(1);
-    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(std::tuple(tabs.tab(1).caption, tabs.tab(1).tag, tabs.tab(1).toolTip, clicks),
+              std::tuple("Pano", "3620", "tip", 1));
     EXPECT_EQ(errorNumber([&] { tabs.setCurrentTab(2); }), 381);
 }
 
 TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     auto& view = form.add<ImageView>("LEAD2");
-    std::vector<std::uint8_t> bytes(4 * 2);
-    const std::uint16_t values[4] = {0, 1000, 2048, 4095};
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<std::size_t>(2 * i)] = static_cast<std::uint8_t>(values[i] & 0xFF);
-        bytes[static_cast<std::size_t>(2 * i + 1)] = static_cast<std::uint8_t>(values[i] >> 8);
-    }
+    // 0, 1000, 2048 and 4095, little-endian.
+    std::vector<std::uint8_t> bytes = {0x00, 0x00, 0xE8, 0x03, 0x00, 0x08, 0xFF, 0x0F};
     auto image = makeDisplayImage(4, 1, 12, bytes);
     ASSERT_TRUE(image && image->valid());
     EXPECT_EQ(image->at(2, 0), 2048u);
@@ -204,7 +189,7 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     // Without a window the picture's whole range is shown.
     EXPECT_EQ(greys({0, 4095, 2048}), (std::vector<int>{0, 255, 128}));
     view.setWindowLevel(1000, 400);  // 800 .. 1200
-    EXPECT_EQ(std::pair(view.windowLow(), view.windowHigh()), std::pair(800u, 1200u));
+    EXPECT_EQ(std::tuple(view.windowLow(), view.windowHigh()), std::tuple(800u, 1200u));
     EXPECT_EQ(greys({700, 1000, 1300}), (std::vector<int>{0, 128, 255}));
     view.setWindowLevel(100, 1000);  // the low end is cut at 0
     EXPECT_EQ(view.windowLow(), 0u);
@@ -215,12 +200,8 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
 
     // A picture that claims more pixels than it holds is refused.
     EXPECT_EQ(makeDisplayImage(4, 4, 16, std::vector<std::uint8_t>(8)), nullptr);
-    DisplayImage bad;
-    bad.width = 2;
-    bad.height = 2;
+    DisplayImage bad = *image;
     bad.bitsPerPixel = 10;
-    bad.stride = 4;
-    bad.pixels = bytes.data();
     EXPECT_EQ(errorNumber([&] { view.setImage(std::make_shared<DisplayImage>(bad)); }), 380);
 }
 
@@ -262,11 +243,10 @@ TEST_F(ControlsTest, ThumbnailListRaisesSelectedAndDeselectedForTheUserOnly) {
     EXPECT_TRUE(strip.toggleItem(0));
     EXPECT_TRUE(strip.toggleItem(1));
     EXPECT_FALSE(strip.toggleItem(2));
-    EXPECT_EQ(events, (std::vector<std::string>{"sel 0", "desel 1"}));
-    EXPECT_TRUE(strip.selected(0));
-    EXPECT_FALSE(strip.selected(1));
-    EXPECT_EQ(strip.item(1).tag, "500,250,3");
-    EXPECT_EQ(strip.item(1).picture, pic);
+    EXPECT_EQ(
+        std::tuple(events, strip.selected(0), strip.selected(1), strip.item(1).tag,
+                   strip.item(1).picture),
+        std::tuple(std::vector<std::string>{"sel 0", "desel 1"}, true, false, "500,250,3", pic));
 }
 
 TEST_F(ControlsTest, AutoSizedLabelsMeasureEveryLine) {
@@ -274,17 +254,17 @@ TEST_F(ControlsTest, AutoSizedLabelsMeasureEveryLine) {
     label.move(120, 120, 1000, 100);
     label.setCaption("short\r\na much longer second line");
     label.setAutoSize(true);
-    const TwipSize one = forms.measureText("a much longer second line");
-    EXPECT_EQ(label.width(), one.width);
-    EXPECT_EQ(label.height(), 2 * forms.measureText("x").height);
+    const int twoLines = 2 * forms.measureText("x").height;
+    EXPECT_EQ(std::tuple(label.width(), label.height()),
+              std::tuple(forms.measureText("a much longer second line").width, twoLines));
     label.setCaption("x");
     EXPECT_EQ(label.width(), forms.measureText("x").width);
     // Wrapped labels keep their width and grow downwards.
     label.setWordWrap(true);
     label.setWidth(forms.measureText("abcde").width);
     label.setCaption("abcdefghij");
-    EXPECT_EQ(label.width(), forms.measureText("abcde").width);
-    EXPECT_EQ(label.height(), 2 * forms.measureText("x").height);
+    EXPECT_EQ(std::tuple(label.width(), label.height()),
+              std::tuple(forms.measureText("abcde").width, twoLines));
 }
 
 TEST_F(ControlsTest, PicturesComeFromTheImageListByKey) {
@@ -293,17 +273,15 @@ TEST_F(ControlsTest, PicturesComeFromTheImageListByKey) {
     // Status pictures are in colour: blue, green, red and a spare byte per pixel.
     auto red = makeDisplayImage(2, 1, 32, {0, 0, 255, 0, 0, 128, 0, 0});
     ASSERT_TRUE(red && red->valid());
-    EXPECT_FALSE(red->grey());
-    EXPECT_EQ(red->at(0, 0), 0xFF0000u);
-    EXPECT_EQ(red->at(1, 0), 0x008000u);
+    EXPECT_EQ(std::tuple(red->grey(), red->at(0, 0), red->at(1, 0)),
+              std::tuple(false, 0xFF0000u, 0x008000u));
     // The image view maps grey values only.
     auto& view = form.add<ImageView>("LEAD1");
     EXPECT_EQ(errorNumber([&] { view.setImage(red); }), 380);
     icons.add("RedCir", red);
-    EXPECT_FALSE(icons.visible());
-    EXPECT_EQ(icons.image("Missing"), nullptr);
     status.setPicture(icons.image("RedCir"));
-    EXPECT_EQ(status.picture(), red);
+    EXPECT_EQ(std::tuple(icons.visible(), icons.image("Missing"), status.picture()),
+              std::tuple(false, nullptr, red));
 }
 
 }  // namespace

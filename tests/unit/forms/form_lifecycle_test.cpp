@@ -2,6 +2,7 @@
 // collection of loaded forms, timers on the virtual clock and the routing of user input.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,8 +54,7 @@ TEST_F(FormsTest, LoadShowAndUnloadRaiseTheirEventsAndKeepTheCollection) {
     const auto before = world.live();
     LoggingForm a(forms, "frmA", log);
     LoggingForm b(forms, "frmB", log);
-    EXPECT_FALSE(a.loaded());
-    EXPECT_EQ(a.hwnd(), 0u);
+    EXPECT_EQ(std::tuple(a.loaded(), a.hwnd()), std::tuple(false, platform::Hwnd{0}));
 
     a.show();
     b.load();
@@ -71,9 +71,8 @@ TEST_F(FormsTest, LoadShowAndUnloadRaiseTheirEventsAndKeepTheCollection) {
     log.clear();
     EXPECT_TRUE(a.unload());
     EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 1", "frmA.Unload"}));
-    EXPECT_FALSE(a.loaded());
-    EXPECT_FALSE(forms.isLoaded("frmA"));
-    EXPECT_EQ(forms.names(), (std::vector<std::string>{"frmB"}));
+    EXPECT_EQ(std::tuple(a.loaded(), forms.isLoaded("frmA"), forms.names()),
+              std::tuple(false, false, std::vector<std::string>{"frmB"}));
 
     log.clear();
     b.release();
@@ -87,16 +86,15 @@ TEST_F(FormsTest, QueryUnloadAndUnloadCanCancelAndSeeTheReason) {
     LoggingForm a(forms, "frmA", log);
     a.show();
     a.refuseQuery = true;
-    log.clear();
-    EXPECT_TRUE(a.close());  // the title bar's close box
-    EXPECT_TRUE(a.loaded());
-    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0"}));
-
-    // The close command that reaches the window by message takes the same road.
-    log.clear();
-    proc.windows().sendMessage(a.hwnd(), wm::kClose, 0, 0);
-    EXPECT_TRUE(a.loaded());
-    EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0"}));
+    // The title bar's close box, and the close command that reaches the window by message.
+    for (const auto& close : std::vector<std::function<void()>>{
+             [&] { EXPECT_TRUE(a.close()); },
+             [&] { proc.windows().sendMessage(a.hwnd(), wm::kClose, 0, 0); }}) {
+        log.clear();
+        close();
+        EXPECT_TRUE(a.loaded());
+        EXPECT_EQ(log, (std::vector<std::string>{"frmA.QueryUnload 0"}));
+    }
 
     a.refuseQuery = false;
     a.refuseUnload = true;
@@ -110,14 +108,10 @@ TEST_F(FormsTest, QueryUnloadAndUnloadCanCancelAndSeeTheReason) {
 }
 
 TEST_F(FormsTest, UnloadAllExceptGoesFromLastToFirstAndSurvivesARefusal) {
-    LoggingForm main(forms, "frmMain", log);
-    LoggingForm one(forms, "frmOne", log);
-    LoggingForm two(forms, "frmTwo", log);
-    LoggingForm three(forms, "frmThree", log);
-    main.load();
-    one.load();
-    two.load();
-    three.load();
+    LoggingForm main(forms, "frmMain", log), one(forms, "frmOne", log), two(forms, "frmTwo", log),
+        three(forms, "frmThree", log);
+    for (LoggingForm* f : {&main, &one, &two, &three})
+        f->load();
     two.refuseQuery = true;
     log.clear();
     EXPECT_EQ(forms.unloadAllExcept(&main), 2);
@@ -194,17 +188,16 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
 TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {
     Form before(forms, "frmEarly");
     before.load();
-    EXPECT_EQ(proc.windows().getOwner(before.hwnd()), 0u);
-
     const platform::Hwnd app = proc.windows().createWindow({}, nullptr);
     forms.setApplicationWindow(app);
     Form main(forms, "frmMain");
     main.load();
-    EXPECT_EQ(proc.windows().getOwner(main.hwnd()), app);
     // A form shown with an owner form before it loads belongs to that form instead.
     Form setup(forms, "frmSetup");
     setup.show(ShowMode::Modeless, &main);
-    EXPECT_EQ(proc.windows().getOwner(setup.hwnd()), main.hwnd());
+    const auto owner = [&](Form& f) { return proc.windows().getOwner(f.hwnd()); };
+    EXPECT_EQ(std::tuple(owner(before), owner(main), owner(setup)),
+              std::tuple(platform::Hwnd{0}, app, main.hwnd()));
     setup.unload();
     main.unload();
     before.unload();
@@ -227,8 +220,7 @@ TEST_F(FormsTest, TimersFollowEnabledAndIntervalAndStopWithTheForm) {
     t.setEnabled(false);
     f.load();
     world.advance(1000);
-    EXPECT_TRUE(at.empty());
-    EXPECT_FALSE(t.running());
+    EXPECT_EQ(std::tuple(at.size(), t.running()), std::tuple(0u, false));
 
     t.setEnabled(true);  // at 1000
     world.advance(450);
@@ -243,10 +235,9 @@ TEST_F(FormsTest, TimersFollowEnabledAndIntervalAndStopWithTheForm) {
     EXPECT_TRUE(t.running());
     const auto timersBefore = world.live().timers;
     f.unload();
-    EXPECT_FALSE(t.running());
-    EXPECT_EQ(world.live().timers, timersBefore - 1);
     world.advance(1000);
-    EXPECT_EQ(at.size(), 4u);
+    EXPECT_EQ(std::tuple(t.running(), world.live().timers, at.size()),
+              std::tuple(false, timersBefore - 1, 4u));
 }
 
 TEST_F(FormsTest, KeysReachTheFocusedControlThenDefaultAndCancelButtons) {
@@ -264,20 +255,18 @@ TEST_F(FormsTest, KeysReachTheFocusedControlThenDefaultAndCancelButtons) {
     f.show();
 
     EXPECT_TRUE(f.pressKey('A'));
-    EXPECT_EQ(log, (std::vector<std::string>{"txt 65", "txt up 65"}));
-    log.clear();
+    log.push_back("|");
     f.setKeyPreview(true);
     f.pressKey(key::kReturn);
-    EXPECT_EQ(log, (std::vector<std::string>{"form 13", "txt 13", "ok", "txt up 13"}));
-    log.clear();
+    log.push_back("|");
     f.setKeyPreview(false);
     // A key message that reaches the window goes to the focused control.
     proc.windows().sendMessage(f.hwnd(), wm::kKeyDown, key::kEscape, 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"txt 27", "cancel"}));
-    log.clear();
+    log.push_back("|");
     // Enter on a focused button clicks that button, not the default one.
     EXPECT_TRUE(cancel.pressKey(key::kReturn));
-    EXPECT_EQ(log, (std::vector<std::string>{"cancel"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"txt 65", "txt up 65", "|", "form 13", "txt 13", "ok",
+                                             "txt up 13", "|", "txt 27", "cancel", "|", "cancel"}));
 }
 
 TEST_F(FormsTest, UserInputIsRefusedWhereAUserCouldNotReach) {
@@ -336,8 +325,7 @@ TEST_F(FormsTest, GeometryIsKeptInTwipsAndTheWindowFollowsInPixels) {
     f.load();
     EXPECT_EQ(proc.windows().windowRect(f.hwnd()), (platform::Rect{100, 200, 600, 450}));
     f.setClientSize(4800, 1200);
-    EXPECT_EQ(f.scaleWidth(), 4800);
-    EXPECT_EQ(f.scaleHeight(), 1200);
+    EXPECT_EQ(std::tuple(f.scaleWidth(), f.scaleHeight()), std::tuple(4800, 1200));
     EXPECT_GT(f.width(), 4800);
     EXPECT_EQ(proc.windows().windowRect(f.hwnd()).width(), f.width() / 12);
     EXPECT_TRUE(f.setTopmost(true));

@@ -29,8 +29,8 @@ TEST(Records, IntegersAndBooleansAreLittleEndianAtTheirOffsets) {
     EXPECT_EQ(std::vector<std::byte>(r.bytes().begin(), r.bytes().end()), expected);
 
     r.set(StatusRecord::statusCode, -2);
-    EXPECT_EQ(slice(r.bytes(), 4, 4), le32(-2));
-    EXPECT_EQ(r.get(StatusRecord::statusCode), -2);
+    EXPECT_EQ(std::tuple(slice(r.bytes(), 4, 4), r.get(StatusRecord::statusCode)),
+              std::tuple(le32(-2), -2));
     r.set(StatusRecord::dialogActive, false);
     EXPECT_EQ(slice(r.bytes(), 8, 2), (std::vector<std::byte>{std::byte{0}, std::byte{0}}));
 
@@ -45,14 +45,9 @@ TEST(Records, AssignZeroFillsMissingBytesAndIgnoresExtraOnes) {
     SensorCountRecord r;
     r.set(SensorCountRecord::count, 77);
     r.assign(le32(8));  // only the size arrives
-    EXPECT_EQ(r.get(SensorCountRecord::size), 8);
-    EXPECT_EQ(r.get(SensorCountRecord::count), 0);
-    std::vector<std::byte> longer = le32(8);
-    for (auto b : le32(3))
-        longer.push_back(b);
-    for (auto b : le32(99))
-        longer.push_back(b);
-    r.assign(longer);
+    EXPECT_EQ(std::tuple(r.get(SensorCountRecord::size), r.get(SensorCountRecord::count)),
+              std::tuple(8, 0));
+    r.assign(test::cat({le32(8), le32(3), le32(99)}));
     EXPECT_EQ(r.get(SensorCountRecord::count), 3);
 }
 
@@ -64,11 +59,10 @@ TEST(Records, AnsiTextFieldsAreConvertedCutAndNulPadded) {
           "Gr\xC3\xB6\xC3\x9F"
           "e 2");  // "Größe 2" in UTF-8
     const auto b = r.bytes();
-    EXPECT_EQ(b[16], std::byte{'G'});
-    EXPECT_EQ(b[18], std::byte{0xF6});  // ö in Windows-1252
-    EXPECT_EQ(b[19], std::byte{0xDF});  // ß
-    EXPECT_EQ(b[16 + 7], std::byte{0});
-    EXPECT_EQ(b[16 + 63], std::byte{0});
+    // ö and ß in Windows-1252.
+    EXPECT_EQ(
+        std::tuple(b[16], b[18], b[19], b[16 + 7], b[16 + 63]),
+        std::tuple(std::byte{'G'}, std::byte{0xF6}, std::byte{0xDF}, std::byte{0}, std::byte{0}));
     EXPECT_EQ(r.get(SensorInfoRecord::name),
               "Gr\xC3\xB6\xC3\x9F"
               "e 2");
@@ -76,55 +70,50 @@ TEST(Records, AnsiTextFieldsAreConvertedCutAndNulPadded) {
     // Too long: cut to the field, with no terminator, and the next field untouched.
     r.set(SensorInfoRecord::showAsTool, true);
     r.set(SensorInfoRecord::name, std::string(100, 'a'));
-    EXPECT_EQ(r.get(SensorInfoRecord::name), std::string(64, 'a'));
-    EXPECT_TRUE(r.get(SensorInfoRecord::showAsTool));
-    EXPECT_EQ(b[80], std::byte{0xFF});
+    EXPECT_EQ(std::tuple(r.get(SensorInfoRecord::name), r.get(SensorInfoRecord::showAsTool), b[80]),
+              std::tuple(std::string(64, 'a'), true, std::byte{0xFF}));
 }
 
 TEST(Records, ExtendedStatusTextIsUtf16CutOrBlankPadded) {
     ExStatusRecord r;
     r.set(ExStatusRecord::infoText, u"abc");
     const auto b = r.bytes();
-    EXPECT_EQ(b[10], std::byte{'a'});
-    EXPECT_EQ(b[11], std::byte{0});
-    EXPECT_EQ(b[14], std::byte{'c'});
-    for (std::size_t i = 3; i < 122; ++i) {
-        ASSERT_EQ(b[10 + 2 * i], std::byte{' '}) << i;
-        ASSERT_EQ(b[11 + 2 * i], std::byte{0}) << i;
-    }
-    EXPECT_EQ(b[254], std::byte{0});
-    EXPECT_EQ(b[255], std::byte{0});
+    EXPECT_EQ(std::tuple(b[10], b[11], b[14], b[254], b[255]),
+              std::tuple(std::byte{'a'}, std::byte{0}, std::byte{'c'}, std::byte{0}, std::byte{0}));
+    for (std::size_t i = 3; i < 122; ++i)
+        ASSERT_EQ(std::pair(b[10 + 2 * i], b[11 + 2 * i]), std::pair(std::byte{' '}, std::byte{0}))
+            << i;
 
     std::u16string longText;
     for (int i = 0; i < 200; ++i)
         longText += static_cast<char16_t>(u'A' + i % 26);
     r.set(ExStatusRecord::infoText, longText);
-    EXPECT_EQ(r.get(ExStatusRecord::infoText), longText.substr(0, 122));
-    EXPECT_EQ(b[254], std::byte{0});
+    EXPECT_EQ(std::tuple(r.get(ExStatusRecord::infoText), b[254]),
+              std::tuple(longText.substr(0, 122), std::byte{0}));
     r.set(ExStatusRecord::infoText, u"\u20AC");  // beyond Latin-1 travels as is
-    EXPECT_EQ(b[10], std::byte{0xAC});
-    EXPECT_EQ(b[11], std::byte{0x20});
+    EXPECT_EQ(std::tuple(b[10], b[11]), std::tuple(std::byte{0xAC}, std::byte{0x20}));
 }
 
 TEST(Records, ImageRecordDoublesSitUnalignedWhereTheLayoutPutsThem) {
     ImageExRecord r;
     r.set(ImageExRecord::captureDate, 46362.375);
     r.set(ImageExRecord::widthMm, 31.2);
-    double d;
-    std::memcpy(&d, r.bytes().data() + 36, 8);  // the build machines are little-endian
-    EXPECT_EQ(d, 46362.375);
-    std::memcpy(&d, r.bytes().data() + 16, 8);
-    EXPECT_EQ(d, 31.2);
-    EXPECT_EQ(r.get(ImageExRecord::captureDate), 46362.375);
+    // The build machines are little-endian.
+    const auto doubleAt = [&](std::size_t offset) {
+        double d;
+        std::memcpy(&d, r.bytes().data() + offset, 8);
+        return d;
+    };
+    EXPECT_EQ(std::tuple(doubleAt(36), doubleAt(16), r.get(ImageExRecord::captureDate)),
+              std::tuple(46362.375, 31.2, 46362.375));
 
     r.set(ImageExRecord::text1, "first");
     r.set(ImageExRecord::text2, "second");
-    EXPECT_EQ(r.bytes()[1352], std::byte{'f'});
-    EXPECT_EQ(r.bytes()[328], std::byte{'s'});
-    EXPECT_EQ(ImageRecord::kHeaderBytes, 312u);
-    EXPECT_EQ(ImageExRecord::kHeaderBytes, 2376u);
-    EXPECT_EQ(ImageRecord::kSize, 332u);
-    EXPECT_EQ(ImageExRecord::kSize, 2380u);
+    EXPECT_EQ(std::tuple(r.bytes()[1352], r.bytes()[328]),
+              std::tuple(std::byte{'f'}, std::byte{'s'}));
+    EXPECT_EQ(std::tuple(ImageRecord::kHeaderBytes, ImageExRecord::kHeaderBytes, ImageRecord::kSize,
+                         ImageExRecord::kSize),
+              std::tuple(312u, 2376u, 332u, 2380u));
 }
 
 TEST(Records, TheLayoutCheckRejectsGapsOverlapsAndMisalignment) {
@@ -162,11 +151,9 @@ TEST(Vocabulary, CommandNames) {
 }
 
 TEST(Vocabulary, StatusNamesAndAcceptedCommands) {
-    EXPECT_EQ(StatusName(0), "Un-Initialized");
-    EXPECT_EQ(StatusName(16), "Idle");
-    EXPECT_EQ(StatusName(32), "Busy");
-    EXPECT_EQ(StatusName(64), "Active");
-    EXPECT_EQ(StatusName(32768), "Error(undef)");
+    EXPECT_EQ(std::tuple(StatusName(0), StatusName(16), StatusName(32), StatusName(64),
+                         StatusName(32768)),
+              std::tuple("Un-Initialized", "Idle", "Busy", "Active", "Error(undef)"));
     for (int code : {1, 48, -1, 65536})
         EXPECT_EQ(StatusName(code), "Undefined status code");
 

@@ -32,8 +32,9 @@ TEST_F(SettingsBlockTest, MakeWritesHeaderTextAndNul) {
     auto block = MakeSettingsBlock(mem, "LAN=Deutsch;\xC3\xA9");  // é is one ANSI byte
     ASSERT_TRUE(block);
     const std::string ansi = "LAN=Deutsch;\xE9";
-    EXPECT_EQ(block->size, 12 + ansi.size() + 1);
-    EXPECT_EQ(mem.locks(block->block.get()), 0);  // handed back unlocked
+    // Handed back unlocked.
+    EXPECT_EQ(std::tuple(block->size, mem.locks(block->block.get())),
+              std::tuple(12 + ansi.size() + 1, 0));
     EXPECT_EQ(mem.get(block->block.get()),
               settingsBytes(static_cast<std::int32_t>(12 + ansi.size() + 1), 0,
                             static_cast<std::int32_t>(ansi.size() + 1), ansi + '\0'));
@@ -55,18 +56,18 @@ TEST_F(SettingsBlockTest, TextLengthLimitIs1024) {
     const std::string text(1023, 'k');
     auto block = MakeSettingsBlock(mem, text);
     ASSERT_TRUE(block);
-    EXPECT_EQ(block->size, 1036u);
     auto header = ReadSettingsHeader(mem, block->size, block->block.get());
     ASSERT_TRUE(header);
-    EXPECT_EQ(header->get(SettingsHeader::textLength), 1024);
-    EXPECT_EQ(header->get(SettingsHeader::totalSize), 1036);
-    EXPECT_EQ(ReadSettingsText(mem, block->size, block->block.get()), text);
+    EXPECT_EQ(std::tuple(block->size, header->get(SettingsHeader::textLength),
+                         header->get(SettingsHeader::totalSize),
+                         ReadSettingsText(mem, block->size, block->block.get())),
+              std::tuple(1036u, 1024, 1036, std::optional(text)));
 
     const auto over = receivedBlock(settingsBytes(1037, 0, 1025, std::string(1025, 'k')));
-    EXPECT_TRUE(ReadSettingsHeader(mem, 1037, over));
-    EXPECT_FALSE(ReadSettingsText(mem, 1037, over));
     const auto negative = receivedBlock(settingsBytes(16, 0, -1, "abc"));
-    EXPECT_FALSE(ReadSettingsText(mem, 16, negative));
+    EXPECT_TRUE(ReadSettingsHeader(mem, 1037, over));
+    EXPECT_EQ(std::tuple(ReadSettingsText(mem, 1037, over), ReadSettingsText(mem, 16, negative)),
+              std::tuple(std::nullopt, std::nullopt));
 
     // 1024 bytes with no NUL anywhere are taken whole.
     const auto full = receivedBlock(settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
@@ -81,8 +82,9 @@ TEST_F(SettingsBlockTest, ReadingStopsAtTheDataReceived) {
     EXPECT_EQ(ReadSettingsText(mem, 14, h), std::optional<std::string>("he"));
     // Fewer bytes than a header: neither reader accepts it.
     const auto shortBlock = receivedBlock(le32(12));
-    EXPECT_FALSE(ReadSettingsHeader(mem, 4, shortBlock));
-    EXPECT_FALSE(ReadSettingsText(mem, 4, shortBlock));
+    EXPECT_EQ(std::tuple(ReadSettingsHeader(mem, 4, shortBlock).has_value(),
+                         ReadSettingsText(mem, 4, shortBlock).has_value()),
+              std::tuple(false, false));
     // The text ends at its first NUL.
     const auto nul = receivedBlock(settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
     EXPECT_EQ(ReadSettingsText(mem, 20, nul), std::optional<std::string>("ab"));
@@ -116,9 +118,8 @@ TEST_F(CommandFifoTest, HoldsAtMost39AndGivesThemBackInOrder) {
         EXPECT_EQ(fifo.count(), 39);
         for (int i = 0; i < 39; ++i) {
             ASSERT_TRUE(fifo.FifoGet(e));
-            EXPECT_EQ(e.code, i);
-            EXPECT_EQ(e.value(), round * 100 + i);
-            EXPECT_EQ(e.sender, 100u);
+            EXPECT_EQ(std::tuple(e.code, e.value(), e.sender),
+                      std::tuple(i, round * 100 + i, 100u));
         }
         EXPECT_TRUE(fifo.empty());
         // Leave the indices somewhere new for the next round.
@@ -141,14 +142,11 @@ TEST_F(CommandFifoTest, SmallDataIsKeptInlineAndLargeDataAsALockedPrivateCopy) {
 
     CommandEntry e;
     ASSERT_TRUE(fifo.FifoGet(e));
-    EXPECT_EQ(e.size, 3u);
-    EXPECT_EQ(e.value(), 0x030201);
+    EXPECT_EQ(std::tuple(e.size, e.value()), std::tuple(3u, 0x030201));
     ASSERT_TRUE(fifo.FifoGet(e));  // moving the next entry in frees nothing still queued
-    EXPECT_EQ(e.size, 500u);
     ASSERT_NE(e.copy.handle(), 0u);
-    EXPECT_EQ(mem.locks(e.copy.handle()), 1);
-    EXPECT_EQ(e.data().size(), 500u);
-    EXPECT_EQ(e.data()[499], std::byte{0x5A});
+    EXPECT_EQ(std::tuple(e.size, mem.locks(e.copy.handle()), e.data().size(), e.data()[499]),
+              std::tuple(500u, 1, 500u, std::byte{0x5A}));
     e = CommandEntry{};
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
@@ -161,8 +159,8 @@ TEST_F(CommandFifoTest, NoCopyLeaksOnAnyPath) {
         EXPECT_FALSE(fifo.FifoPut(1, 12, big));
         mem.failLocks = 1;
         EXPECT_FALSE(fifo.FifoPut(1, 12, big));
-        EXPECT_EQ(mem.liveBlocks(), 0u);
-        EXPECT_TRUE(fifo.empty());  // a failed put queues nothing
+        // A failed put queues nothing.
+        EXPECT_EQ(std::tuple(mem.liveBlocks(), fifo.empty()), std::tuple(0u, true));
 
         for (int i = 0; i < 39; ++i)
             ASSERT_TRUE(fifo.FifoPut(1, 12, big));

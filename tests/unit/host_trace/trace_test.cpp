@@ -55,9 +55,10 @@ class TraceTest : public ::testing::Test {
 TEST_F(TraceTest, WritingEndUsesTheBroadcastNameAndStampsEachLine) {
     EXPECT_EQ(trace.handle(), 0u);
     ASSERT_TRUE(trace.TraceOpen(false));
-    EXPECT_EQ(slots.opened,
-              std::vector<std::string>{"\\\\*\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Plugin.Trc"});
-    EXPECT_TRUE(slots.created.empty());
+    EXPECT_EQ(
+        std::tuple(slots.opened, slots.created.size()),
+        std::tuple(std::vector<std::string>{"\\\\*\\mailslot\\Kelvo.ra2\\Xray.Ifc\\Plugin.Trc"},
+                   0u));
 
     clock.tick = 123456;
     trace.TraceLine("clsPlugin: Class_Initialize:App:QuiloPlugin");
@@ -84,9 +85,8 @@ TEST_F(TraceTest, LinesAreCutTo399CharactersPlusTheNul) {
     trace.TraceLine(std::string(438, 'm'));  // 450: cut
     const auto got = received();
     ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].size(), 396u);
-    EXPECT_EQ(got[1].size(), 400u);
-    EXPECT_EQ(got[2], "[1234567890]" + std::string(387, 'm') + '\0');
+    EXPECT_EQ(std::tuple(got[0].size(), got[1].size(), got[2]),
+              std::tuple(396u, 400u, "[1234567890]" + std::string(387, 'm') + '\0'));
     EXPECT_EQ(textOf(buildTraceLine(1234567890, std::string(438, 'm'))), got[2]);
 }
 
@@ -95,8 +95,7 @@ TEST_F(TraceTest, SecondOpenKeepsTheHandleAndFailedWritesDisableUntilReopened) {
     const Handle first = trace.handle();
     EXPECT_FALSE(trace.TraceOpen(false));
     EXPECT_FALSE(trace.TraceOpen(true));
-    EXPECT_EQ(trace.handle(), first);
-    EXPECT_EQ(slots.opened.size(), 1u);
+    EXPECT_EQ(std::tuple(trace.handle(), slots.opened.size()), std::tuple(first, 1u));
     const auto open = w.world.live();
 
     w.world.failNth(sim::Fault::MailslotWrite);
@@ -106,15 +105,13 @@ TEST_F(TraceTest, SecondOpenKeepsTheHandleAndFailedWritesDisableUntilReopened) {
     EXPECT_TRUE(received().empty());
 
     trace.TraceClose();
-    EXPECT_EQ(w.world.live().handles, open.handles - 1);
-    EXPECT_EQ(trace.handle(), Trace::kClosedHandle);
-    EXPECT_FALSE(trace.isDisabled());
-    EXPECT_FALSE(trace.isOpen());
+    EXPECT_EQ(
+        std::tuple(w.world.live().handles, trace.handle(), trace.isDisabled(), trace.isOpen()),
+        std::tuple(open.handles - 1, Trace::kClosedHandle, false, false));
     // A write against the closed handle fails and disables again, silently.
     trace.TraceLine("after close");
-    EXPECT_TRUE(received().empty());
-    EXPECT_TRUE(trace.isDisabled());
-    EXPECT_TRUE(w.proc.messageBoxes().empty());
+    EXPECT_EQ(std::tuple(received().size(), trace.isDisabled(), w.proc.messageBoxes().size()),
+              std::tuple(0u, true, 0u));
     // A successful open clears the disabled state.
     ASSERT_TRUE(trace.TraceOpen(false));
     trace.TraceLine("back");
@@ -124,16 +121,17 @@ TEST_F(TraceTest, SecondOpenKeepsTheHandleAndFailedWritesDisableUntilReopened) {
 TEST_F(TraceTest, FailedOpenOfTheWritingEndIsSilentTheReadingEndSaysSo) {
     w.world.failAlways(sim::Fault::MailslotCreate);
     EXPECT_FALSE(trace.TraceOpen(false));
-    EXPECT_TRUE(trace.isDisabled());
-    EXPECT_TRUE(w.proc.messageBoxes().empty());
+    EXPECT_EQ(std::tuple(trace.isDisabled(), w.proc.messageBoxes().size()), std::tuple(true, 0u));
     trace.TraceLine("nothing");
     EXPECT_TRUE(received().empty());
 
     EXPECT_FALSE(trace.TraceOpen(true));
     const auto& boxes = w.proc.messageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error: Can't open mailslot.\r\n(Win32 errcode:5)");  // access denied
-    EXPECT_EQ(boxes[0].style, platform::mb::kIconExclamation);
+    // Error 5: access denied.
+    EXPECT_EQ(std::tuple(boxes[0].text, boxes[0].style),
+              std::tuple("Error: Can't open mailslot.\r\n(Win32 errcode:5)",
+                         platform::mb::kIconExclamation));
 
     w.world.failAlways(sim::Fault::MailslotCreate, false);
     viewer.mailslots().close(readingEnd);  // the plug-in's own reading end takes the name

@@ -46,10 +46,11 @@ platform::HGlobal tiffBlock(platform::GlobalMemory& mem, const Image& img) {
 
 TEST_F(ImageControlTest, BitmapHandleAndPropertiesFollowTheImage) {
     ImageControl c(mem);
-    EXPECT_EQ(c.bitmap(), 0u);
-    EXPECT_EQ(c.bitmapWidth(), 0u);
-    EXPECT_EQ(c.bitsPerPixel(), 0);
-    EXPECT_EQ(c.colourCount(), 0u);
+    const auto shape = [&] {
+        return std::tuple(c.bitmapWidth(), c.bitmapHeight(), c.bitsPerPixel(), c.colourCount());
+    };
+    EXPECT_EQ(std::tuple(c.bitmap(), shape()),
+              std::tuple(std::uintptr_t{0}, std::tuple(0u, 0u, 0, 0u)));
     EXPECT_THROW(c.invert(), std::logic_error);
     EXPECT_THROW((void)c.saveMemory(), std::logic_error);
 
@@ -61,10 +62,7 @@ TEST_F(ImageControlTest, BitmapHandleAndPropertiesFollowTheImage) {
     mem.free(block);
     const auto first = c.bitmap();
     EXPECT_NE(first, 0u);
-    EXPECT_EQ(c.bitmapWidth(), 5u);
-    EXPECT_EQ(c.bitmapHeight(), 3u);
-    EXPECT_EQ(c.bitsPerPixel(), 12);
-    EXPECT_EQ(c.colourCount(), 2u);
+    EXPECT_EQ(shape(), std::tuple(5u, 3u, 12, 2u));
 
     // A block that is no TIFF keeps the current bitmap.
     const char junk[] = "not an image at all";
@@ -197,16 +195,14 @@ TEST_F(KVImageHandlerTest, StretchesTheCurrentImage) {
     mem.free(block);
     EXPECT_EQ(kv.KV_CorrectBitDepth(), 0);
     EXPECT_EQ(kv.current()->bitsPerPixel(), 12);  // everything fits 12 bits
-    EXPECT_EQ(kv.KV_GetMaxMinValues(mx, mn), 0);
-    EXPECT_EQ(mx, 1999);
-    EXPECT_EQ(mn, 1000);
+    EXPECT_EQ(std::tuple(kv.KV_GetMaxMinValues(mx, mn), mx, mn), std::tuple(0, 1999, 1000));
     // 10 tenths of a percent from each end: 1010 and 1989 become black and white.
     EXPECT_EQ(kv.KV_StretchHistogramPercent(10, 10), 0);
-    EXPECT_EQ(kv.current()->at(10, 0), 0u);
-    EXPECT_EQ(kv.current()->at(989, 0), 4095u);
-    EXPECT_EQ(kv.current()->at(500, 0), (490u * 4095 + 979 / 2) / 979);
-    EXPECT_EQ(kv.KV_StretchHistogramPercent(600, 400), KVImageHandler::kInvalidArgument);
-    EXPECT_EQ(kv.KV_StretchHistogramPercent(-1, 0), KVImageHandler::kInvalidArgument);
+    EXPECT_EQ(
+        std::tuple(kv.current()->at(10, 0), kv.current()->at(989, 0), kv.current()->at(500, 0)),
+        std::tuple(0u, 4095u, (490u * 4095 + 979 / 2) / 979));
+    for (const auto& [low, high] : {std::tuple(600L, 400L), std::tuple(-1L, 0L)})
+        EXPECT_EQ(kv.KV_StretchHistogramPercent(low, high), KVImageHandler::kInvalidArgument);
     EXPECT_EQ(kv.KV_StretchHistogram(0, 0), KVImageHandler::kInvalidArgument);
     EXPECT_EQ(kv.KV_StretchHistogram(0, 2047), 0);
     EXPECT_EQ(kv.current()->at(999, 0), 4095u);
@@ -218,8 +214,7 @@ TEST_F(KVImageHandlerTest, StretchesTheCurrentImage) {
     EXPECT_NE(out, 0u);
     EXPECT_EQ(static_cast<std::size_t>(size), mem.size(out));
     Image back = readTiffFromGlobal(mem, out, static_cast<std::size_t>(size));
-    EXPECT_EQ(back.bitsPerPixel(), 12);
-    EXPECT_EQ(back.at(999, 0), 4095u);
+    EXPECT_EQ(std::tuple(back.bitsPerPixel(), back.at(999, 0)), std::tuple(12, 4095u));
     mem.free(out);
     EXPECT_EQ(kv.KV_CloseImage(), 0);
     EXPECT_EQ(kv.current(), nullptr);
@@ -232,16 +227,14 @@ TEST_F(KVImageHandlerTest, StretchesTheCurrentImage) {
 TEST_F(KVImageHandlerTest, PercentStretchWithZeroCutsUsesTheImageRange) {
     KVImageHandler kv(mem);
     Image img(3, 1, 8);
-    img.set(0, 0, 50);
-    img.set(1, 0, 100);
-    img.set(2, 0, 150);
+    for (std::uint32_t x = 0; x < 3; ++x)
+        img.set(x, 0, 50 * (x + 1));
     const auto block = tiffBlock(mem, img);
     ASSERT_EQ(kv.KV_LoadMemImageTiff(block, static_cast<long>(mem.size(block))), 0);
     mem.free(block);
     EXPECT_EQ(kv.KV_StretchHistogramPercent(0, 0), 0);
-    EXPECT_EQ(kv.current()->at(0, 0), 0u);
-    EXPECT_EQ(kv.current()->at(1, 0), 128u);
-    EXPECT_EQ(kv.current()->at(2, 0), 255u);
+    const Image& out = *kv.current();
+    EXPECT_EQ(std::tuple(out.at(0, 0), out.at(1, 0), out.at(2, 0)), std::tuple(0u, 128u, 255u));
 }
 
 // The contrast (standard deviation) of a rectangle of an image, relative to the full range.
@@ -263,8 +256,7 @@ TEST(Enhancement, RaisesLocalContrastAtTheRequestedDepth) {
     for (int bits : {8, 12, 16}) {
         SCOPED_TRACE(bits);
         const Image out = enhanceRadiograph(in, defaultEnhancementOptions(kIntraoral), bits);
-        EXPECT_EQ(out.bitsPerPixel(), bits);
-        EXPECT_EQ(out.width(), 320u);
+        EXPECT_EQ(std::tuple(out.bitsPerPixel(), out.width()), std::tuple(bits, 320u));
         // Not a pass-through: the background's faint gradient and the tooth's detail gain
         // contrast relative to the full range, and the full range is used.
         EXPECT_GT(contrast(out, 10, 10, 60, 60), 2 * contrast(in, 10, 10, 60, 60));
@@ -350,11 +342,10 @@ TEST(Enhancement, FlatAndTinyImagesAreHandled) {
 
 TEST_F(EnhancementComponentTest, GivesALoadableBlockAndKeepsOptionsPerType) {
     EnhancementComponent ec(mem);
-    ec.setBitDepth(12);
-    EXPECT_EQ(ec.bitDepth(), 12);
-    ec.setBitDepth(5);
-    EXPECT_EQ(ec.bitDepth(), 16);
-    ec.setBitDepth(8);
+    for (const auto& [set, got] : {std::tuple(12, 12), std::tuple(5, 16), std::tuple(8, 8)}) {
+        ec.setBitDepth(set);
+        EXPECT_EQ(ec.bitDepth(), got) << set;
+    }
 
     platform::HGlobal out = 99;
     EXPECT_NE(ec.enhance(kIntraoral, nullptr, out, false), 0);
@@ -368,8 +359,7 @@ TEST_F(EnhancementComponentTest, GivesALoadableBlockAndKeepsOptionsPerType) {
     ImageControl c(mem);
     c.loadMemory(out, mem.size(out));
     mem.free(out);
-    EXPECT_EQ(c.bitsPerPixel(), 8);
-    EXPECT_EQ(c.bitmapWidth(), 300u);
+    EXPECT_EQ(std::tuple(c.bitsPerPixel(), c.bitmapWidth()), std::tuple(8, 300u));
     ASSERT_NE(ec.previewSource(kCephalometric), nullptr);
     EXPECT_LE(ec.previewSource(kCephalometric)->width(), 256u);
     EXPECT_EQ(ec.previewSource(kIntraoral), nullptr);
@@ -388,8 +378,8 @@ TEST_F(EnhancementComponentTest, GivesALoadableBlockAndKeepsOptionsPerType) {
 
     EXPECT_FALSE(ec.showOptions("Panoramic", 2, 0x1234, true));
     ASSERT_TRUE(ec.lastOptionsRequest());
-    EXPECT_EQ(ec.lastOptionsRequest()->name, "Panoramic");
-    EXPECT_EQ(ec.lastOptionsRequest()->code, 2);
+    EXPECT_EQ(std::tuple(ec.lastOptionsRequest()->name, ec.lastOptionsRequest()->code),
+              std::tuple(std::string("Panoramic"), 2));
 }
 
 TEST_F(TiffWriterTest, ImagesAreMadeStraightInTheirBlock) {
@@ -401,8 +391,7 @@ TEST_F(TiffWriterTest, ImagesAreMadeStraightInTheirBlock) {
         });
         ASSERT_TRUE(block);
         const Image back = readTiffFromGlobal(mem, block.get(), block.size());
-        EXPECT_EQ(back.bitsPerPixel(), 12);
-        EXPECT_EQ(back.at(2, 1), 4012u);
+        EXPECT_EQ(std::tuple(back.bitsPerPixel(), back.at(2, 1)), std::tuple(12, 4012u));
         EXPECT_NEAR(back.pitchX(), 50.0, 1e-6);
         EXPECT_NEAR(back.pitchY(), 25.0, 1e-6);
         // A producer that fails frees its block.

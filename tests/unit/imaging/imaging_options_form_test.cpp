@@ -24,19 +24,18 @@ TEST_F(OptionsFormTest, OkTakesTheEditedValuesOfThatImageType) {
     world.after(10, [&] {
         auto* f = open();
         ASSERT_NE(f, nullptr);
-        EXPECT_EQ(f->caption(), "Enhancement options - Panoramic");
-        EXPECT_EQ(f->txtTilesX.text(), "12");  // the panoramic defaults are shown
-        EXPECT_FALSE(f->imgAfter.visible());   // no preview image kept
+        // The panoramic defaults are shown; no preview image is kept.
+        EXPECT_EQ(std::tuple(f->caption(), f->txtTilesX.text(), f->imgAfter.visible()),
+                  std::tuple("Enhancement options - Panoramic", "12", false));
         f->txtTilesX.typeText("16");
         f->txtClip.typeText("3,5");  // either decimal separator
         f->txtBlend.typeText("70");
         f->cmdOK.click();
     });
     EXPECT_TRUE(ec.showOptions("Panoramic", kPanoramic, 0, true));
-    EXPECT_EQ(ec.options(kPanoramic), (EnhancementOptions{16, 6, 3.5, 50, 70}));
-    EXPECT_EQ(ec.options(kIntraoral), intraBefore);
-    EXPECT_EQ(open(), nullptr);
-    EXPECT_EQ(world.live().windows, 0u);
+    EXPECT_EQ(
+        std::tuple(ec.options(kPanoramic), ec.options(kIntraoral), open(), world.live().windows),
+        std::tuple(EnhancementOptions{16, 6, 3.5, 50, 70}, intraBefore, nullptr, 0u));
 }
 
 TEST_F(OptionsFormTest, InvalidValuesKeepTheFormOpenAndCancelChangesNothing) {
@@ -47,9 +46,9 @@ TEST_F(OptionsFormTest, InvalidValuesKeepTheFormOpenAndCancelChangesNothing) {
         f->txtSharpen.typeText("250");
         f->txtTilesY.typeText("x");
         f->cmdOK.click();
-        EXPECT_TRUE(f->loaded());  // refused
-        EXPECT_EQ(f->invalidBox(), "txtTilesY");
-        EXPECT_FALSE(f->lblError.caption().empty());
+        // Refused, with the reason shown.
+        EXPECT_EQ(std::tuple(f->loaded(), f->invalidBox(), f->lblError.caption().empty()),
+                  std::tuple(true, "txtTilesY", false));
         f->cmdCancel.click();
     });
     EXPECT_FALSE(ec.showOptions("Cephalometric", kCephalometric, 0, false));

@@ -59,14 +59,13 @@ TEST(TiffWriter, LibtiffReadsEveryDepthExactly) {
             return none;
         };
         const std::uint32_t h = tag(TIFFTAG_IMAGELENGTH, 0u);
-        EXPECT_EQ(tag(TIFFTAG_IMAGEWIDTH, 0u), 301u);
-        EXPECT_EQ(h, 700u);
-        EXPECT_EQ(tag(TIFFTAG_BITSPERSAMPLE, std::uint16_t{0}), bits == 8 ? 8 : 16);
-        EXPECT_EQ(tag(TIFFTAG_SAMPLESPERPIXEL, std::uint16_t{0}), 1);
-        EXPECT_EQ(tag(TIFFTAG_PHOTOMETRIC, std::uint16_t{99}), PHOTOMETRIC_MINISBLACK);
-        EXPECT_EQ(tag(TIFFTAG_COMPRESSION, std::uint16_t{0}), COMPRESSION_NONE);
-        EXPECT_EQ(tag(TIFFTAG_MAXSAMPLEVALUE, std::uint16_t{0}), img.maxValue());
-        EXPECT_EQ(tag(TIFFTAG_RESOLUTIONUNIT, std::uint16_t{0}), RESUNIT_CENTIMETER);
+        const auto u16 = [&](ttag_t id) { return tag(id, std::uint16_t{0}); };
+        EXPECT_EQ(std::tuple(tag(TIFFTAG_IMAGEWIDTH, 0u), h, u16(TIFFTAG_BITSPERSAMPLE),
+                             u16(TIFFTAG_SAMPLESPERPIXEL),
+                             tag(TIFFTAG_PHOTOMETRIC, std::uint16_t{99}), u16(TIFFTAG_COMPRESSION),
+                             u16(TIFFTAG_MAXSAMPLEVALUE), u16(TIFFTAG_RESOLUTIONUNIT)),
+                  std::tuple(301u, 700u, bits == 8 ? 8 : 16, 1, PHOTOMETRIC_MINISBLACK,
+                             COMPRESSION_NONE, img.maxValue(), RESUNIT_CENTIMETER));
         EXPECT_NEAR(tag(TIFFTAG_XRESOLUTION, 0.0f), 250.0, 1e-3);  // 40 um -> 250 pixels per cm
         EXPECT_NEAR(tag(TIFFTAG_YRESOLUTION, 0.0f), 200.0, 1e-3);
         EXPECT_LE(tag(TIFFTAG_ROWSPERSTRIP, 0u) * img.rowBytes(), 64u * 1024u);
@@ -228,9 +227,8 @@ TEST(TiffReader, ReadsWhatLibtiffWritesInEveryVariant) {
         if (plain) {
             EXPECT_EQ(std::memcmp(run.data(), back.data(), run.size()), 0);
         }
-        ASSERT_EQ(back.width(), 77u);
-        ASSERT_EQ(back.height(), 101u);
-        EXPECT_EQ(back.bitsPerPixel(), v.bits);
+        ASSERT_EQ(std::tuple(back.width(), back.height(), back.bitsPerPixel()),
+                  std::tuple(77u, 101u, v.bits));
         EXPECT_NEAR(back.pitchX(), 100.0, 1e-6);  // 254 dpi
         EXPECT_NEAR(back.pitchY(), 200.0, 1e-6);
         int wrong = 0;

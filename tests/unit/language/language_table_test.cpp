@@ -22,6 +22,12 @@ class LanguageTable : public ::testing::Test {
             std::as_bytes(std::span(bytes))));
     }
     const std::vector<sim::MessageBoxRecord>& boxes() { return process_.messageBoxes(); }
+    std::vector<std::string> texts(std::initializer_list<std::int32_t> numbers) {
+        std::vector<std::string> out;
+        for (std::int32_t n : numbers)
+            out.push_back(table_.LangText(n));
+        return out;
+    }
 
     sim::World world_;
     sim::SimProcess& process_;
@@ -42,20 +48,15 @@ TEST_F(LanguageTable, FileNameIsBuiltFromTheProductName) {
 TEST_F(LanguageTable, LoadsEntriesAndTheFirstOfTwoWins) {
     writeLanguage("English", "; texts\r\n100 XXX Plugin\r\n100 Second\r\n2030 Ready\r\n3060 \r\n");
     table_.Initlanguage("English");
-    EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(table_.count(), 4u);
-    EXPECT_EQ(table_.LangText(100), "XXX Plugin");
-    EXPECT_EQ(table_.LangText(2030), "Ready");
-    EXPECT_EQ(table_.LangText(3060), "");
-    EXPECT_EQ(table_.LangText(4022), "");
+    EXPECT_EQ(std::tuple(boxes().size(), table_.count(), texts({100, 2030, 3060, 4022})),
+              std::tuple(0u, 4u, std::vector<std::string>{"XXX Plugin", "Ready", "", ""}));
 }
 
 TEST_F(LanguageTable, AMissingLanguageFallsBackToEnglishQuietly) {
     writeLanguage("English", "2030 Ready\r\n");
     table_.Initlanguage("Klingon");
-    EXPECT_TRUE(boxes().empty());
-    EXPECT_EQ(table_.language(), "English");
-    EXPECT_EQ(table_.LangText(2030), "Ready");
+    EXPECT_EQ(std::tuple(boxes().size(), table_.language(), table_.LangText(2030)),
+              std::tuple(0u, "English", "Ready"));
 }
 
 TEST_F(LanguageTable, NoEnglishEitherGivesOneMessageAndAnEmptyTable) {
@@ -67,15 +68,14 @@ TEST_F(LanguageTable, NoEnglishEitherGivesOneMessageAndAnEmptyTable) {
     table_.setTranslatorMode(true);
     table_.Initlanguage("German");
     ASSERT_EQ(boxes().size(), 1u);
-    EXPECT_EQ(boxes()[0].text, "Initlanguage: 53 " + std::string(kFolder) +
-                                   "Quilo Plugin_English.lan File not found");
-    EXPECT_EQ(boxes()[0].caption, process_.process().version().title);
-    EXPECT_EQ(boxes()[0].style, platform::mb::kOk);
+    EXPECT_EQ(std::tuple(boxes()[0].text, boxes()[0].caption, boxes()[0].style),
+              std::tuple("Initlanguage: 53 " + std::string(kFolder) +
+                             "Quilo Plugin_English.lan File not found",
+                         process_.process().version().title, platform::mb::kOk));
     // The table is empty: nothing of the German file is left, not even under the number 0,
     // and an empty table answers empty texts in translator mode too.
-    EXPECT_EQ(table_.count(), 0u);
-    EXPECT_EQ(table_.LangText(2030), "");
-    EXPECT_EQ(table_.LangText(0), "");
+    EXPECT_EQ(std::tuple(table_.count(), texts({2030, 0})),
+              std::tuple(0u, std::vector<std::string>{"", ""}));
 }
 
 // A file that cannot be loaded gives one message naming the fault. The lines before a line
@@ -108,13 +108,8 @@ TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
     writeLanguage("English", "3050 Scan\r\n3060 \r\n-5 x\r\n");
     table_.setTranslatorMode(true);
     table_.Initlanguage("English");
-    EXPECT_EQ(table_.LangText(3050), "3050* Scan");
-    EXPECT_EQ(table_.LangText(3060), "3060*");
-    EXPECT_EQ(table_.LangText(-5), "-5* x");
-    EXPECT_EQ(table_.LangText(4022), "4022");
-    EXPECT_EQ(table_.LangText(3000), "");
-    EXPECT_EQ(table_.LangText(100), "");
-    EXPECT_EQ(table_.LangText(-7), "-7");
+    EXPECT_EQ(texts({3050, 3060, -5, 4022, 3000, 100, -7}),
+              (std::vector<std::string>{"3050* Scan", "3060*", "-5* x", "4022", "", "", "-7"}));
     // Switching translator mode off takes effect with the next load.
     table_.setTranslatorMode(false);
     EXPECT_EQ(table_.LangText(4022), "");
@@ -127,8 +122,7 @@ TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
     writeLanguage("German", "2030 Bereit\r\n");
     table_.Initlanguage("English");
     table_.Initlanguage("German");
-    EXPECT_EQ(table_.LangText(2030), "Bereit");
-    EXPECT_EQ(table_.LangText(2020), "");
+    EXPECT_EQ(texts({2030, 2020}), (std::vector<std::string>{"Bereit", ""}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Translating forms of the forms model from their controls' tags.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -85,7 +86,7 @@ class Translate : public ::testing::Test {
     template <class T>
     T& add(const std::string& name, const std::string& tag, const std::string& caption = "design",
            std::optional<int> index = std::nullopt) {
-        T& c = form_.add<T>(name, index);
+        T& c = target_->add<T>(name, index);
         c.setTag(tag);
         c.setCaption(caption);
         c.setToolTipText("design tip");
@@ -97,6 +98,7 @@ class Translate : public ::testing::Test {
     forms::Forms forms_;
     forms::Form form_;
     modLAnguageSelector table_;
+    forms::Form* target_ = &form_;  // where add() puts its controls
 };
 
 TEST_F(Translate, CaptionsAndToolTipsOfTheCommonKinds) {
@@ -155,17 +157,16 @@ TEST_F(Translate, ControlsWithoutANumberListsAndTimersAreLeftAlone) {
 
 TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
     form_.setCaption("Dialog Caption");
-    table_.TranslateForm(form_);  // no tag: number 0, whose text "Zero" is taken
-    EXPECT_EQ(form_.caption(), "Zero");
-    form_.setTag("3000");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(form_.caption(), "XXX Setup");
-    form_.setTag("4444");  // no text: the caption stays
-    table_.TranslateForm(form_);
-    EXPECT_EQ(form_.caption(), "XXX Setup");
-    load("4444 0\n");  // the text "0" does not count either
-    table_.TranslateForm(form_);
-    EXPECT_EQ(form_.caption(), "XXX Setup");
+    // No tag: number 0, whose text "Zero" is taken. 4444 has no text, then the text "0", which
+    // does not count either: the caption stays.
+    for (const auto& [tag, texts, caption] :
+         {std::tuple("", "", "Zero"), std::tuple("3000", "", "XXX Setup"),
+          std::tuple("4444", "", "XXX Setup"), std::tuple("4444", "4444 0\n", "XXX Setup")}) {
+        if (*texts) load(texts);
+        form_.setTag(tag);
+        table_.TranslateForm(form_);
+        EXPECT_EQ(form_.caption(), caption) << tag;
+    }
 }
 
 TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
@@ -173,10 +174,10 @@ TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
     tabs.addTab("a", "500");
     tabs.addTab("b", "600");
     table_.TranslateForm(form_);
-    EXPECT_EQ(tabs.tab(0).caption, "Tab A");
-    EXPECT_EQ(tabs.tab(0).toolTip, "Tip A");  // tag 500 and index 1
-    EXPECT_EQ(tabs.tab(1).caption, "Tab B");
-    EXPECT_EQ(tabs.tab(1).toolTip, "Tip B");  // tag 600 and index 2
+    // The tips: tag 500 and index 1, tag 600 and index 2.
+    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(0).toolTip, tabs.tab(1).caption,
+                         tabs.tab(1).toolTip),
+              std::tuple("Tab A", "Tip A", "Tab B", "Tip B"));
 }
 
 TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
@@ -186,16 +187,8 @@ TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
     tabs.addTab("Panoramic");
     tabs.addTab("Cephalometric");
     table_.TranslateForm(form_);
-    EXPECT_EQ(tabs.tab(0).caption, "One");
-    EXPECT_EQ(tabs.tab(1).caption, "");
-    EXPECT_EQ(tabs.tab(2).caption, "Three");
-}
-
-TEST_F(Translate, AMenuOutsideAMenuArrayEndsTheWalk) {
-    add<forms::Menu>("mnuSetup", "5");
-    auto& after = add<forms::Label>("after", "3060");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(after.caption(), "design");
+    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
+              std::tuple("One", "", "Three"));
 }
 
 TEST_F(Translate, ToolbarsListViewsAndGrids) {
@@ -213,22 +206,24 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
     EXPECT_EQ(grid.headers, (std::map<int, std::string>{{1, "One"}, {2, "kept"}, {3, "Three"}}));
 }
 
+// A menu outside a menu array, a picture not in a control array (no index for its tip), a kind
+// without its parts (a list view without column headers).
 TEST_F(Translate, TheFirstControlThatCannotBeTranslatedEndsTheWalkSilently) {
-    auto& before = add<forms::Label>("before", "3050");
-    add<forms::Picture>("imgSingle", "100");  // not in a control array: no index for its tip
-    auto& after = add<forms::Label>("after", "3060");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(before.caption(), "Scan parameters");
-    EXPECT_EQ(after.caption(), "design");
+    const std::function<void()> blockers[] = {
+        [&] { add<forms::Menu>("mnuSetup", "5"); },
+        [&] { add<forms::Picture>("imgSingle", "100"); },
+        [&] { add<forms::Label>("lv", "900").setTypeName("ListView"); }};
+    for (const auto& block : blockers) {
+        forms::Form form(forms_, "frmWalk");
+        target_ = &form;
+        auto& before = add<forms::Label>("before", "3050");
+        block();
+        auto& after = add<forms::Label>("after", "3060");
+        table_.TranslateForm(form);
+        EXPECT_EQ(std::tuple(before.caption(), after.caption()),
+                  std::tuple("Scan parameters", "design"));
+    }
     EXPECT_TRUE(process_.messageBoxes().empty());
-}
-
-TEST_F(Translate, AKindWithoutItsPartsEndsTheWalk) {
-    auto& fake = add<forms::Label>("lv", "900");
-    fake.setTypeName("ListView");  // claims to be a list view but has no column headers
-    auto& after = add<forms::Label>("after", "3060");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(after.caption(), "design");
 }
 
 TEST_F(Translate, ACollectionOfControlsWithoutTheFormCaption) {

@@ -35,16 +35,12 @@ Long ORVANE_CALL fakeStatus() {
 Long ORVANE_CALL fakeInfo(const char* name, unsigned char* r) {
     if (std::strcmp(name, "PLATE1") != 0) return -2;
     std::memset(r, 0, 108);
-    r[4] = 0x10;  // width 0x0310
-    r[5] = 0x03;
-    r[8] = 0xD0;  // height 0x07D0
-    r[9] = 0x07;
-    r[12] = 0xA8;  // 25000 nm
-    r[13] = 0x61;
-    r[16] = 0x50;  // 50000 nm
-    r[17] = 0xC3;
-    r[20] = 16;
-    r[107] = 0xFF;
+    // Width 0x0310, height 0x07D0, pitches 25000 and 50000 nm, 16 bits.
+    const std::pair<int, unsigned char> fields[] = {{4, 0x10},  {5, 0x03},  {8, 0xD0},  {9, 0x07},
+                                                    {12, 0xA8}, {13, 0x61}, {16, 0x50}, {17, 0xC3},
+                                                    {20, 16},   {107, 0xFF}};
+    for (const auto& [at, value] : fields)
+        r[at] = value;
     return 0;
 }
 Long ORVANE_CALL fakeRaw(const char* name, Long w, Long h, HandleOut* image, Long* bytes, Long opt,
@@ -103,19 +99,16 @@ TEST_F(OrvaneBindingTest, LoadsTheLibraryOnFirstUseAndLooksUpEveryExportByName) 
 
 TEST_F(OrvaneBindingTest, TextResultsComeBackAsTheWholeBuffer) {
     std::string buffer;
-    EXPECT_EQ(binding.Get_IniFileName(buffer), 0);
-    EXPECT_EQ(buffer.size(), 256u);
-    EXPECT_EQ(untilNul(buffer), "C:\\Scanner\\OrvaneEx.ini");
-
-    EXPECT_EQ(binding.Get_Paramname(buffer, 1), -2);
-    EXPECT_EQ(untilNul(buffer), "");
-    EXPECT_EQ(binding.Get_Paramname(buffer, 2), 0);
-    EXPECT_EQ(untilNul(buffer), "Panoramic");
-
+    // Each call's result, its buffer's size and the text up to the first NUL.
+    const auto got = [&](Long result) {
+        return std::tuple(result, buffer.size(), untilNul(buffer));
+    };
+    EXPECT_EQ(got(binding.Get_IniFileName(buffer)),
+              std::tuple(0, 256u, "C:\\Scanner\\OrvaneEx.ini"));
+    EXPECT_EQ(got(binding.Get_Paramname(buffer, 1)), std::tuple(-2, 256u, ""));
+    EXPECT_EQ(got(binding.Get_Paramname(buffer, 2)), std::tuple(0, 256u, "Panoramic"));
     // The image name buffer is 255 characters; a name filling it has no NUL of its own.
-    EXPECT_EQ(binding.Get_ImageName(buffer), 1);
-    EXPECT_EQ(buffer.size(), 255u);
-    EXPECT_EQ(untilNul(buffer), std::string(255, 'N'));
+    EXPECT_EQ(got(binding.Get_ImageName(buffer)), std::tuple(1, 255u, std::string(255, 'N')));
 }
 
 TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
@@ -130,13 +123,10 @@ TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
     platform::HGlobal image = 0;
     Long bytes = 0;
     ASSERT_EQ(binding.GetRawImage("PLATE1", 1, 2, image, bytes, 1, 2, 3, 4), 0);
-    EXPECT_EQ(image, 0x7102u);
-    EXPECT_EQ(bytes, 1234);
-
+    EXPECT_EQ(std::tuple(image, bytes), std::tuple(0x7102u, 1234));
     platform::HGlobal picture = 0;
     ASSERT_EQ(binding.GetPrescanImage(picture, bytes), 0);
-    EXPECT_EQ(picture, 0x4242u);
-    EXPECT_EQ(bytes, 77);
+    EXPECT_EQ(std::tuple(picture, bytes), std::tuple(0x4242u, 77));
 }
 
 TEST_F(OrvaneBindingTest, ALibraryThatCannotBeLoadedIsFileNotFound) {
@@ -144,8 +134,8 @@ TEST_F(OrvaneBindingTest, ALibraryThatCannotBeLoadedIsFileNotFound) {
     OrvaneBinding b(w.proc.libraries(), "D:\\Drivers\\OrvaneEx.dll");
     std::string text;
     EXPECT_EQ(test::errorNumber([&] { b.Get_Status(); }, &text), kErrFileNotFound);
-    EXPECT_EQ(text, "File not found: D:\\Drivers\\OrvaneEx.dll");
-    EXPECT_FALSE(b.loaded());
+    EXPECT_EQ(std::tuple(text, b.loaded()),
+              std::tuple("File not found: D:\\Drivers\\OrvaneEx.dll", false));
 }
 
 }  // namespace

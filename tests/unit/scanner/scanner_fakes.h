@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 

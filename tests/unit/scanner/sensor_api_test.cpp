@@ -75,11 +75,11 @@ TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
                          api.ScannerSerial, api.LastSerial),
               std::tuple(true, true, false, 1, "Intraoral size 2", "C:\\Scanner\\OrvaneEx.ini",
                          "QS-2026-0417", "QS-2026-0417"));
-    EXPECT_THAT(lib.opened, ElementsAre(1));
-    EXPECT_THAT(lib.prescanModes, ElementsAre(256));
+    EXPECT_EQ(std::tuple(lib.opened, lib.prescanModes),
+              std::tuple(std::vector{1}, std::vector{256}));
     ASSERT_EQ(api.Sensors.count(), 4u);
-    EXPECT_EQ(api.Sensors.find("K3")->ParamName, "Panoramic 15x30");
-    EXPECT_EQ(api.Sensors.find("k4")->OrdinalNo, 4);
+    EXPECT_EQ(std::tuple(api.Sensors.find("K3")->ParamName, api.Sensors.find("k4")->OrdinalNo),
+              std::tuple("Panoramic 15x30", 4));
 }
 
 TEST_F(SensorApiTest, ImageTypeAndPerioComeFromTheNameAndUnreadableSetsAreSkipped) {
@@ -108,19 +108,18 @@ TEST_F(SensorApiTest, ImageTypeAndPerioComeFromTheNameAndUnreadableSetsAreSkippe
 TEST_F(SensorApiTest, TheSetShownAsToolIsChosenUnlessOneIsSaved) {
     // No tool flag anywhere: the first sensor is shown and set 1 opened.
     api.InitializeHardware();
-    EXPECT_TRUE(api.Sensors.item(1)->bShowAsTool);
-    EXPECT_FALSE(api.Sensors.item(2)->bShowAsTool);
-    EXPECT_THAT(lib.opened, ElementsAre(1));
+    EXPECT_EQ(
+        std::tuple(api.Sensors.item(1)->bShowAsTool, api.Sensors.item(2)->bShowAsTool, lib.opened),
+        std::tuple(true, false, std::vector{1}));
 
     // The panoramic set is a tool: with no saved set it becomes the current one.
     SensorAPI second(lib, files, process, host);
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "1";
     host.machineSettings["Devices\\Cephalometric 24x30_AsTool"] = "1";
     second.InitializeHardware();
-    EXPECT_EQ(second.CurrentParamSetNr(), 3);
-    EXPECT_EQ(second.CurrentImageType(), kPanoramic);
-    EXPECT_FALSE(second.Sensors.item(1)->bShowAsTool);
-    EXPECT_EQ(lib.opened.back(), 3);
+    EXPECT_EQ(std::tuple(second.CurrentParamSetNr(), second.CurrentImageType(),
+                         second.Sensors.item(1)->bShowAsTool, lib.opened.back()),
+              std::tuple(3, kPanoramic, false, 3));
 
     // A saved set number wins; its image type stays as loaded with the settings.
     SensorAPI third(lib, files, process, host);
@@ -128,10 +127,9 @@ TEST_F(SensorApiTest, TheSetShownAsToolIsChosenUnlessOneIsSaved) {
     third.CurrentImageType() = kCephalometric;
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "0";
     third.InitializeHardware();
-    EXPECT_EQ(third.CurrentParamSetNr(), 4);
-    EXPECT_EQ(third.CurrentParamSet(), "Cephalometric 24x30");
-    EXPECT_EQ(third.CurrentImageType(), kCephalometric);
-    EXPECT_EQ(lib.opened.back(), 4);
+    EXPECT_EQ(std::tuple(third.CurrentParamSetNr(), third.CurrentParamSet(),
+                         third.CurrentImageType(), lib.opened.back()),
+              std::tuple(4, "Cephalometric 24x30", kCephalometric, 4));
 }
 
 TEST_F(SensorApiTest, TheChosenSetCanLiveInTheSettingsRecord) {
@@ -143,10 +141,8 @@ TEST_F(SensorApiTest, TheChosenSetCanLiveInTheSettingsRecord) {
     api.bindCurrentSet(record.nr, record.name, record.type);
     lib.openResults = {-2, 0};
     api.InitializeHardware();
-    EXPECT_EQ(record.nr, 1);
-    EXPECT_EQ(record.name, "Intraoral size 2");
-    EXPECT_EQ(&api.CurrentParamSetNr(), &record.nr);
-    EXPECT_THAT(lib.opened, ElementsAre(3, 1));
+    EXPECT_EQ(std::tuple(record.nr, record.name, &api.CurrentParamSetNr(), lib.opened),
+              std::tuple(1, "Intraoral size 2", &record.nr, std::vector{3, 1}));
 }
 
 TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndAnInactiveScannerClosesWithoutDeactivation) {
@@ -158,9 +154,8 @@ TEST_F(SensorApiTest, ACallWhileOpenOnlyTracesAndAnInactiveScannerClosesWithoutD
     api.InitializeHardware();
     EXPECT_THAT(host.traces,
                 ElementsAre("Initialization started", "No need to Initialize, already done."));
-    EXPECT_FALSE(host.stopRequested);
-    EXPECT_EQ(lib.calls.size(), callsBefore);
-    EXPECT_TRUE(api.HardwareInitialized);
+    EXPECT_EQ(std::tuple(host.stopRequested, lib.calls.size(), api.HardwareInitialized),
+              std::tuple(false, callsBefore, true));
     // Opened but never activated: closed without a deactivation.
     api.CloseHardware();
     EXPECT_EQ(std::pair(lib.count("Deaktivate_Scanner"), lib.count("Close_Scanner")),
@@ -172,11 +167,9 @@ TEST_F(SensorApiTest, AlreadyOpenCountsAsOpenButKeepsTheSerial) {
     lib.openResults = {-7};
     api.InitializeHardware();
 
-    EXPECT_TRUE(api.HardwareInitialized);
-    EXPECT_EQ(api.ScannerSerial, "EARLIER");
-    EXPECT_EQ(lib.count("Get_Serialnumber"), 0);
-    EXPECT_THAT(lib.prescanModes, ElementsAre(256));
-    EXPECT_THAT(host.dialogs, IsEmpty());
+    EXPECT_EQ(std::tuple(api.HardwareInitialized, api.ScannerSerial, lib.count("Get_Serialnumber"),
+                         lib.prescanModes, host.dialogs.size()),
+              std::tuple(true, "EARLIER", 0, std::vector{256}, 0u));
     EXPECT_EQ(host.traces[5],
               "Open scanner returned: -7 The operation can not be performed because scanner is "
               "open");
@@ -189,10 +182,9 @@ TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
     api.InitializeHardware();
 
     EXPECT_THAT(host.dialogs, ElementsAre("#7030||1"));
-    EXPECT_THAT(lib.opened, ElementsAre(9, 1));
-    EXPECT_EQ(api.CurrentParamSetNr(), 1);
-    EXPECT_EQ(api.CurrentParamSet(), "Intraoral size 2");
-    EXPECT_TRUE(api.HardwareInitialized);
+    EXPECT_EQ(std::tuple(lib.opened, api.CurrentParamSetNr(), api.CurrentParamSet(),
+                         api.HardwareInitialized),
+              std::tuple(std::vector{9, 1}, 1, "Intraoral size 2", true));
 
     // When set 1 cannot be named either, its name is "-" and the second result counts.
     ScriptedLibrary other;
@@ -219,12 +211,11 @@ TEST_F(SensorApiTest, AFailedOpeningShowsItsMessageAndKeepsTheLastSerial) {
         // -2 is retried with set 1, so it has to fail twice.
         l.openResults = {result, result};
         a.InitializeHardware();
-        EXPECT_FALSE(a.HardwareInitialized);
-        EXPECT_EQ(a.ScannerSerial, "");
-        EXPECT_EQ(a.LastSerial, "QS-2026-0417");
         ASSERT_FALSE(h.dialogs.empty());
-        EXPECT_EQ(h.dialogs.back(), "#" + std::to_string(number) + "||1");
-        EXPECT_EQ(h.traces.back(), "Initialization is done!");
+        EXPECT_EQ(std::tuple(a.HardwareInitialized, a.ScannerSerial, a.LastSerial, h.dialogs.back(),
+                             h.traces.back()),
+                  std::tuple(false, "", "QS-2026-0417", "#" + std::to_string(number) + "||1",
+                             "Initialization is done!"));
     }
 }
 
@@ -233,8 +224,7 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     lib.initDll = 2;
     api.InitializeHardware();
     EXPECT_THAT(host.dialogs, ElementsAre("#7000||1"));
-    EXPECT_FALSE(api.DllLoaded);
-    EXPECT_EQ(lib.count("Get_IniFileName"), 0);
+    EXPECT_EQ(std::tuple(api.DllLoaded, lib.count("Get_IniFileName")), std::tuple(false, 0));
     lib.initDll = 1;  // anything else loads it for good
     api.InitializeHardware();
     EXPECT_TRUE(api.DllLoaded);
@@ -254,24 +244,23 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     none.paramCount = 2;
     o = initialiseOn(none);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1"));
-    EXPECT_EQ(o.host.traces.back(), "Read Parameters OK");
-    EXPECT_FALSE(o.initialised);
+    EXPECT_EQ(std::tuple(o.host.traces.back(), o.initialised),
+              std::tuple("Read Parameters OK", false));
 
     // The saved set cannot be named: nothing is opened and that result decides the message.
     ScriptedLibrary unnamed = lib;
     unnamed.addSet(3, "Panoramic", -3);
     o = initialiseOn(unnamed, 3);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1", "#7060||1"));
-    EXPECT_EQ(o.lib.count("Open_Scanner"), 0);
-    EXPECT_FALSE(o.initialised);
-    EXPECT_EQ(o.host.traces.back(), "Initialization is done!");
+    EXPECT_EQ(std::tuple(o.lib.count("Open_Scanner"), o.initialised, o.host.traces.back()),
+              std::tuple(0, false, "Initialization is done!"));
 }
 
 TEST_F(SensorApiTest, MakerAndModelAreFoundOncePerProcess) {
     files.removeFile(lib.iniPath);  // the INI file does not exist
     api.InitializeHardware();
-    EXPECT_EQ(api.ScannerMaker, "Wenbrig/Stellan");
-    EXPECT_EQ(api.ScannerModel, "Orvane/Quilo");
+    EXPECT_EQ(std::tuple(api.ScannerMaker, api.ScannerModel),
+              std::tuple("Wenbrig/Stellan", "Orvane/Quilo"));
 
     w.put(lib.iniPath, "[Scanner]\nMaker=stellan inc.\n");
     api.CloseHardware();
@@ -282,15 +271,15 @@ TEST_F(SensorApiTest, MakerAndModelAreFoundOncePerProcess) {
 
     SensorAPI other(lib, files, process, host);
     other.InitializeHardware();
-    EXPECT_EQ(other.ScannerMaker, "Stellan Inc.");
-    EXPECT_EQ(other.ScannerModel, "Quilo");
+    EXPECT_EQ(std::tuple(other.ScannerMaker, other.ScannerModel),
+              std::tuple("Stellan Inc.", "Quilo"));
 
     w.put(lib.iniPath, "[Scanner]\nMaker=Someone\n");
     SensorAPI third(lib, files, process, host);
     third.ScannerModel = "Custom";
     third.InitializeHardware();
-    EXPECT_EQ(third.ScannerMaker, "Wenbrig Dental GmbH & Co.KG");
-    EXPECT_EQ(third.ScannerModel, "Custom");
+    EXPECT_EQ(std::tuple(third.ScannerMaker, third.ScannerModel),
+              std::tuple("Wenbrig Dental GmbH & Co.KG", "Custom"));
 }
 
 TEST_F(SensorApiTest, PreviewModeFollowsTheNoPreviewSetting) {
@@ -317,8 +306,7 @@ TEST_F(SensorApiTest, TheSerialLosesItsNulsAndBlanks) {
     lib.serialResult = -1;
     host.traces.clear();
     api.InitializeHardware();
-    EXPECT_EQ(api.ScannerSerial, "");
-    EXPECT_EQ(api.LastSerial, "");
+    EXPECT_EQ(std::tuple(api.ScannerSerial, api.LastSerial), std::tuple("", ""));
     EXPECT_THAT(host.traces, ::testing::Contains("SerialNo = "));
 }
 
@@ -338,10 +326,9 @@ TEST_F(SensorApiTest, ClosingKeepsAPreviewWithImagesButClosesTheScanner) {
     // An empty preview goes; a closed scanner is not touched again.
     host.previewImages = 0;
     api.CloseHardware();
-    EXPECT_FALSE(api.PreviewShown);
-    EXPECT_EQ(host.previewUnloads, 1);
-    EXPECT_EQ(lib.count("Close_Scanner"), 1);
-    EXPECT_EQ(host.timerStops, 2);
+    EXPECT_EQ(std::tuple(api.PreviewShown, host.previewUnloads, lib.count("Close_Scanner"),
+                         host.timerStops),
+              std::tuple(false, 1, 1, 2));
 }
 
 TEST_F(SensorApiTest, ARunTimeFaultEndsInitialisationWithAMessageBox) {
@@ -357,15 +344,13 @@ TEST_F(SensorApiTest, ARunTimeFaultEndsInitialisationWithAMessageBox) {
     a.InitializeHardware();
     EXPECT_EQ(boxes().back(),
               "InitializeHardware error: 453 Can't find DLL entry point Init_Dll in OrvaneEx.dll");
-    EXPECT_FALSE(a.DllLoaded);
-    EXPECT_FALSE(a.HardwareInitialized);
+    EXPECT_EQ(std::tuple(a.DllLoaded, a.HardwareInitialized), std::tuple(false, false));
 }
 
 TEST(ScannerErrorText, KnowsTheLibraryCodesAndNothingElse) {
-    EXPECT_EQ(ScannerErrorText(0), "No error");
-    EXPECT_EQ(ScannerErrorText(-99), "OrvaneEx.dll not initialized (call Init_Dll(\"\"))");
-    EXPECT_EQ(ScannerErrorText(-10001),
-              "There are remaining unreported images while calling close");
+    EXPECT_EQ(std::tuple(ScannerErrorText(0), ScannerErrorText(-99), ScannerErrorText(-10001)),
+              std::tuple("No error", "OrvaneEx.dll not initialized (call Init_Dll(\"\"))",
+                         "There are remaining unreported images while calling close"));
     for (Long unknown : {1, -8, -98, -199, -201, -1012, -9999, -10002, INT32_MIN})
         EXPECT_EQ(ScannerErrorText(unknown), "Unknown Error") << unknown;
 }

@@ -122,8 +122,7 @@ TEST(RecordRead, PositionKeysLiveInTheirOwnSection) {
     stored.texts["Position/Top"] = "300";
     stored.texts["Options/Left"] = "5";
     const PluginSettings r = load(stored);
-    EXPECT_EQ(r.Left, -120);
-    EXPECT_EQ(r.Top, 300);
+    EXPECT_EQ(std::tuple(r.Left, r.Top), std::tuple(-120, 300));
 }
 
 TEST(RecordRead, KeysAreReadInOrderWithTheirScope) {
@@ -135,21 +134,15 @@ TEST(RecordRead, KeysAreReadInOrderWithTheirScope) {
         {"Options", "NoPreview", false},        {"Options", "BitDepth", false},
         {"Options", "CloseDone", false},        {"Options", "CurrentParamSet", true},
         {"Options", "CurrentParamSetNr", true}, {"Options", "Invert", false},
-        {"Options", "IntraMappingType", false},
-    };
-    ASSERT_GE(stored.reads.size(), expectedStart.size());
-    for (std::size_t i = 0; i < expectedStart.size(); ++i)
-        EXPECT_EQ(stored.reads[i], expectedStart[i]) << i;
-    const std::vector<R> expectedEnd = {
-        {"Options", "ImageEnhancement", false},
-        {"Options", "OptimizeGray", false},
-        {"Position", "Left", true},
-        {"Position", "Top", true},
-        {"Options", "SavePreview", false},
-    };
-    const std::size_t tail = stored.reads.size() - expectedEnd.size();
-    for (std::size_t i = 0; i < expectedEnd.size(); ++i)
-        EXPECT_EQ(stored.reads[tail + i], expectedEnd[i]) << i;
+        {"Options", "IntraMappingType", false}};
+    ASSERT_GE(stored.reads.size(), expectedStart.size() + 5);
+    EXPECT_EQ(std::vector(stored.reads.begin(), stored.reads.begin() + 9), expectedStart);
+    const std::vector<R> expectedEnd = {{"Options", "ImageEnhancement", false},
+                                        {"Options", "OptimizeGray", false},
+                                        {"Position", "Left", true},
+                                        {"Position", "Top", true},
+                                        {"Options", "SavePreview", false}};
+    EXPECT_EQ(std::vector(stored.reads.end() - 5, stored.reads.end()), expectedEnd);
     // The older noise-reduction key is asked right after its level key, with the same scope.
     bool sawLegacy = false;
     for (std::size_t i = 1; i < stored.reads.size(); ++i) {
@@ -163,12 +156,11 @@ TEST(RecordRead, KeysAreReadInOrderWithTheirScope) {
 }
 
 TEST(ImageType, LaterWordsWinAndNoWordKeepsTheType) {
-    EXPECT_EQ(imageTypeFromParamSetName("Intraoral HR", 2), 0);
-    EXPECT_EQ(imageTypeFromParamSetName("ceph 30x24", 0), 1);
-    EXPECT_EQ(imageTypeFromParamSetName("Pan / Ceph", 0), 2);
-    EXPECT_EQ(imageTypeFromParamSetName("INTRA PERIO", 1), 0);
-    EXPECT_EQ(imageTypeFromParamSetName("Size 2", 1), 1);
-    EXPECT_EQ(imageTypeFromParamSetName("", 2), 2);
+    for (const auto& [name, before, after] :
+         {std::tuple("Intraoral HR", 2, 0), std::tuple("ceph 30x24", 0, 1),
+          std::tuple("Pan / Ceph", 0, 2), std::tuple("INTRA PERIO", 1, 0),
+          std::tuple("Size 2", 1, 1), std::tuple("", 2, 2)})
+        EXPECT_EQ(imageTypeFromParamSetName(name, before), after) << name;
 }
 
 TEST(ImageType, IsDerivedAfterTheIntraKeysBeforeImageEnhancement) {
@@ -184,9 +176,8 @@ TEST(ImageType, IsDerivedAfterTheIntraKeysBeforeImageEnhancement) {
         if (n == "ImageEnhancement") typeWhenEnhancementRead = type;
         return inner(s, n, u);
     });
-    EXPECT_EQ(typeWhenIntraHighAbsRead, 0);
-    EXPECT_EQ(typeWhenEnhancementRead, 1);
-    EXPECT_EQ(type, 1);
+    EXPECT_EQ(std::tuple(typeWhenIntraHighAbsRead, typeWhenEnhancementRead, type),
+              std::tuple(0, 1, 1));
 }
 
 TEST(ImageType, AFaultBeforeTheIntraKeysLeavesTheTypeAlone) {
@@ -201,8 +192,8 @@ TEST(ImageType, AFaultBeforeTheIntraKeysLeavesTheTypeAlone) {
                                         return inner(s, n, u);
                                     }),
                  std::runtime_error);
-    EXPECT_EQ(type, 2);
-    EXPECT_EQ(record.CurrentParamSet, "Intra");  // read before the fault, kept
+    // The set's name was read before the fault, and is kept.
+    EXPECT_EQ(std::tuple(type, record.CurrentParamSet), std::tuple(2, "Intra"));
 }
 
 struct Written {
@@ -284,14 +275,13 @@ TEST(RecordWrite, EveryKeyIsWrittenOnceAndReadsBackTheSame) {
                         });
     for (const auto& [name, count] : times)
         EXPECT_EQ(count, 1) << name;
-    EXPECT_EQ(times.size(), settingKeys().size());  // every key, AutoStart included
-    EXPECT_EQ(times.size(), 43u);
+    // Every key, AutoStart included.
+    EXPECT_EQ(std::tuple(times.size(), settingKeys().size()), std::tuple(43u, 43u));
 
     std::int32_t type = 0;
     PluginSettings back;
     readPluginSettings(back, type, stored.reader());
-    EXPECT_EQ(back, record);
-    EXPECT_EQ(type, 2);
+    EXPECT_EQ(std::tuple(back, type), std::tuple(record, 2));
 }
 
 }  // namespace

@@ -63,6 +63,10 @@ class Store : public ::testing::Test {
         if (!text.empty() && text.back() == '\0') text.pop_back();
         return text;
     }
+    // A value under the plug-in's Options key.
+    std::optional<std::string> option(RegRoot root, const std::string& name) {
+        return get(root, std::string(kBase) + "\\Options", name);
+    }
     test::TestWorld w_;
     sim::World& world_ = w_.world;
     sim::SimProcess& process_ = w_.proc;
@@ -79,8 +83,9 @@ TEST_F(Store, WithoutIniFileTheDefaultNamesApply) {
                    n.Language),
         std::tuple("C:\\Program Files\\Kelvora\\plugins.ini", "Kelvora AB", "Kelvora 3", kHostKey,
                    kBase, kBase, "QUILO", "C:\\Users\\clinic\\AppData\\Roaming\\QUILO", "English"));
-    EXPECT_TRUE(process_.files().isDirectory(n.PluginDataFolder));
-    EXPECT_TRUE(watched_.writes.empty());  // loading a fresh machine writes nothing
+    // Loading a fresh machine writes nothing.
+    EXPECT_EQ(std::tuple(process_.files().isDirectory(n.PluginDataFolder), watched_.writes.size()),
+              std::tuple(true, 0u));
 }
 
 TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
@@ -102,8 +107,8 @@ TEST_F(Store, LanguageComesFromTheHostsPreferencesOrItsMachineDefault) {
     put(RegRoot::LocalMachine, std::string(kHostKey) + "\\DefaultUserSettings\\Preferrences",
         "Language", "Swedish");
     store_.LoadSetup();
-    EXPECT_EQ(store_.names().Language, "Swedish");
-    EXPECT_EQ(get(RegRoot::CurrentUser, prefs, "Language"), "Swedish");
+    EXPECT_EQ(std::tuple(store_.names().Language, get(RegRoot::CurrentUser, prefs, "Language")),
+              std::tuple(std::string("Swedish"), std::optional<std::string>("Swedish")));
     put(RegRoot::CurrentUser, prefs, "Language", "German");
     store_.LoadSetup();
     EXPECT_EQ(store_.names().Language, "German");
@@ -151,14 +156,15 @@ TEST_F(Store, SaveThenLoadGivesTheSameRecord) {
     EXPECT_TRUE(process_.messageBoxes().empty());
     store_.settings() = PluginSettings{};
     store_.LoadSetup();
-    EXPECT_EQ(store_.settings(), expected);
-    EXPECT_EQ(store_.CurrentImageType(), 0);
+    EXPECT_EQ(std::tuple(store_.settings(), store_.CurrentImageType()), std::tuple(expected, 0));
     // Where the values went.
-    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "AutoStart"), "1");
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"), "1");
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Position", "Left"), "-1200");
-    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "Invert"), "0");
-    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Invert"));
+    using V = std::optional<std::string>;
+    EXPECT_EQ(
+        (std::vector{
+            option(RegRoot::LocalMachine, "AutoStart"), option(RegRoot::CurrentUser, "Visible"),
+            get(RegRoot::CurrentUser, std::string(kBase) + "\\Position", "Left"),
+            option(RegRoot::LocalMachine, "Invert"), option(RegRoot::CurrentUser, "Invert")}),
+        (std::vector<V>{"1", "1", "-1200", "0", std::nullopt}));
 }
 
 TEST_F(Store, FailedWritesAreNotReportedAndLeaveTheOldValues) {
@@ -169,7 +175,7 @@ TEST_F(Store, FailedWritesAreNotReportedAndLeaveTheOldValues) {
     store_.SaveSetup();
     world_.failAlways(sim::Fault::RegistryCreate, false);
     EXPECT_TRUE(process_.messageBoxes().empty());
-    EXPECT_EQ(get(RegRoot::LocalMachine, std::string(kBase) + "\\Options", "BitDepth"), "12");
+    EXPECT_EQ(option(RegRoot::LocalMachine, "BitDepth"), "12");
 }
 
 TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
@@ -183,9 +189,9 @@ TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
     EXPECT_EQ(std::tuple(box.text, box.caption, box.style),
               std::tuple("SaveSetup error: -2147024891\r\nAccess is denied.",
                          process_.process().version().title, platform::mb::kOk));
-    EXPECT_EQ(watched_.writes.size(), 2u);
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
-    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
+    EXPECT_EQ(std::tuple(watched_.writes.size(), option(RegRoot::CurrentUser, "Verbose"),
+                         option(RegRoot::CurrentUser, "Visible")),
+              std::tuple(2u, std::optional<std::string>("1"), std::nullopt));
 }
 
 TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
@@ -195,8 +201,9 @@ TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
     put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose", "1");
     std::string error;
     EXPECT_EQ(test::errorNumber([&] { store_.LoadSetup(); }, &error), 76);
-    EXPECT_NE(error.find(blocker), std::string::npos);
-    EXPECT_EQ(store_.settings().Verbose, 0);  // nothing was read
+    // Nothing was read.
+    EXPECT_EQ(std::tuple(error.find(blocker) != std::string::npos, store_.settings().Verbose),
+              std::tuple(true, 0));
 }
 
 TEST_F(Store, AnExistingDataFolderIsKept) {
@@ -214,9 +221,9 @@ TEST_F(Store, WriteCodesWhenTheRegistryRefuses) {
     EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kKeyFailed);
     world_.failNth(sim::Fault::RegistrySet);
     EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kValueFailed);
-    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"));
+    EXPECT_FALSE(option(RegRoot::CurrentUser, "Verbose"));
     EXPECT_EQ(reg.WriteRegSetting("Options", "Verbose", "1"), write_result::kDone);
-    EXPECT_EQ(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Verbose"), "1");
+    EXPECT_EQ(option(RegRoot::CurrentUser, "Verbose"), "1");
 }
 
 TEST_F(Store, AMachineDefaultIsUsedEvenWhenItsCopyCannotBeMade) {
@@ -227,7 +234,7 @@ TEST_F(Store, AMachineDefaultIsUsedEvenWhenItsCopyCannotBeMade) {
     world_.failAlways(sim::Fault::RegistryCreate);
     EXPECT_EQ(reg.ReadRegSetting("Options", "Visible"), "1");
     world_.failAlways(sim::Fault::RegistryCreate, false);
-    EXPECT_FALSE(get(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "Visible"));
+    EXPECT_FALSE(option(RegRoot::CurrentUser, "Visible"));
 }
 
 TEST(ShortName, ProductNameWithoutPlugin) {

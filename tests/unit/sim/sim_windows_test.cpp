@@ -14,10 +14,10 @@ TEST_F(SimWindows, HandlesLookRealAndAreNeverReused) {
     for (int i = 0; i < 50; ++i) {
         const Hwnd h = topWindow(p, nullptr);
         ASSERT_NE(h, 0u);
-        EXPECT_EQ(h % 2, 0u);
-        EXPECT_LT(h, 0x7FFFFFFFu);
-        EXPECT_EQ(handleFromRecord(handleToRecord(h)), h);
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), h), 0);
+        // Even, positive as a 32-bit number, through a record and back unchanged, never seen.
+        EXPECT_EQ(std::tuple(h % 2, h < 0x7FFFFFFFu, handleFromRecord(handleToRecord(h)),
+                             std::count(seen.begin(), seen.end(), h)),
+                  std::tuple(0u, true, h, 0));
         seen.push_back(h);
         ASSERT_TRUE(p.windows().destroyWindow(h));
     }
@@ -87,9 +87,8 @@ TEST_F(SimWindows, DestroyingAWindowTellsItThenItsChildrenAndStopsItsTimers) {
     std::vector<Hwnd> destroyed;
     for (auto& s : log)
         if (s.msg == wm::kDestroy) destroyed.push_back(s.hwnd);
-    EXPECT_EQ(destroyed, (std::vector<Hwnd>{owned.hwnd(), top.hwnd(), kid.hwnd()}));
-    EXPECT_EQ(world.live().windows, 0u);
-    EXPECT_EQ(world.live().timers, 0u);
+    EXPECT_EQ(std::tuple(destroyed, world.live().windows, world.live().timers),
+              std::tuple(std::vector<Hwnd>{owned.hwnd(), top.hwnd(), kid.hwnd()}, 0u, 0u));
     log.clear();
     world.advance(500);
     EXPECT_TRUE(log.empty()) << "no timer and no queued message outlives its window";
@@ -144,9 +143,8 @@ TEST_F(SimWindows, EndingAProcessRemovesItsWindowsWithoutCallingThem) {
         EXPECT_FALSE(p.windows().isWindow(w));
     }
     world.advance(100);
-    EXPECT_EQ(world.live().windows, 1u);
-    EXPECT_EQ(world.live().timers, 0u);
-    EXPECT_TRUE(p.windows().isWindow(hostWnd));
+    EXPECT_EQ(std::tuple(world.live().windows, world.live().timers, p.windows().isWindow(hostWnd)),
+              std::tuple(1u, 0u, true));
     EXPECT_EQ(topWindow(plugin, nullptr), 0u) << "an ended process creates nothing more";
 }
 

@@ -2,6 +2,7 @@
 // layout of its message, closing, modal and modeless showing, and the error path.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,11 +47,11 @@ struct DlgBoxTest : ::testing::Test {
 TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
     std::string caption;
     ShowDlg(context, "Scanner not found", caption);
-    EXPECT_EQ(caption, "Quilo Plugin (Quilo) error!");
     frmDlgBox* dlg = openDialog();
     ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(proc.windows().windowText(dlg->hwnd()), "Quilo Plugin (Quilo) error!");
-    EXPECT_EQ(dlg->msgLabel.caption(), "Scanner not found");
+    EXPECT_EQ(std::tuple(caption, proc.windows().windowText(dlg->hwnd()), dlg->msgLabel.caption()),
+              std::tuple("Quilo Plugin (Quilo) error!", "Quilo Plugin (Quilo) error!",
+                         "Scanner not found"));
     dlg->unload();
 
     model = "  Q-7 ";
@@ -61,8 +62,8 @@ TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
 
     caption = "My own caption";
     ShowDlg(context, "kept", caption);
-    EXPECT_EQ(caption, "My own caption");
-    EXPECT_EQ(proc.windows().windowText(openDialog()->hwnd()), "My own caption");
+    EXPECT_EQ(std::tuple(caption, proc.windows().windowText(openDialog()->hwnd())),
+              std::tuple("My own caption", "My own caption"));
     openDialog()->unload();
 
     context.texts = nullptr;  // without a language table the caption is only the suffix
@@ -75,13 +76,12 @@ TEST_F(DlgBoxTest, TheDialogIsTranslatedTopmostCentredAndFocusesItsButton) {
     ShowDlg(context, "Hello");
     frmDlgBox* dlg = openDialog();
     ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(dlg->OKButton.caption(), "Okay");
-    EXPECT_TRUE(proc.windows().isTopmost(dlg->hwnd()));
-    EXPECT_TRUE(proc.windows().isVisible(dlg->hwnd()));
-    EXPECT_EQ(dlg->activeControl(), &dlg->OKButton);
     // The default monitor is 1920 by 1080 at 15 twips per pixel.
-    EXPECT_EQ(dlg->left(), 15 * 960 - dlg->width() / 2);
-    EXPECT_EQ(dlg->top(), 15 * 540 - dlg->height() / 2);
+    EXPECT_EQ(std::tuple(dlg->OKButton.caption(), proc.windows().isTopmost(dlg->hwnd()),
+                         proc.windows().isVisible(dlg->hwnd()), dlg->activeControl(), dlg->left(),
+                         dlg->top()),
+              std::tuple("Okay", true, true, &dlg->OKButton, 15 * 960 - dlg->width() / 2,
+                         15 * 540 - dlg->height() / 2));
 }
 
 TEST_F(DlgBoxTest, AnAnnoyingDialogRemindsAtTenThenEveryThirtySeconds) {
@@ -97,16 +97,15 @@ TEST_F(DlgBoxTest, AnAnnoyingDialogRemindsAtTenThenEveryThirtySeconds) {
     EXPECT_FALSE(proc.windows().isTopmost(dlg->hwnd()));
     world.advance(70000 - 39999);
     EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0, 10000, 40000, 70000}));
-    EXPECT_TRUE(proc.windows().isTopmost(dlg->hwnd()));
-    EXPECT_EQ(dlg->tmrAnnoyance.interval(), 30000u);
+    EXPECT_EQ(std::tuple(proc.windows().isTopmost(dlg->hwnd()), dlg->tmrAnnoyance.interval()),
+              std::tuple(true, 30000u));
 
     // Dismissed: no more reminders, and no timer left behind.
     const auto timers = world.live().timers;
     EXPECT_TRUE(dlg->OKButton.click());
     EXPECT_EQ(world.live().timers, timers - 1);
     world.advance(120000);
-    EXPECT_EQ(proc.sounds().size(), 4u);
-    EXPECT_FALSE(forms.isLoaded("frmDlgBox"));
+    EXPECT_EQ(std::tuple(proc.sounds().size(), forms.isLoaded("frmDlgBox")), std::tuple(4u, false));
 }
 
 TEST_F(DlgBoxTest, APlainDialogSoundsOnce) {
@@ -125,8 +124,7 @@ TEST_F(DlgBoxTest, SeveralModelessDialogsKeepTheirOwnReminders) {
     ASSERT_EQ(forms.loaded().size(), 2u);
     static_cast<frmDlgBox*>(forms.loaded()[0])->OKButton.click();
     world.advance(10000);  // only the second one reminds at 45 s
-    EXPECT_EQ(soundTimes().back(), 45000u);
-    EXPECT_EQ(proc.sounds().size(), 6u);
+    EXPECT_EQ(std::tuple(soundTimes().back(), proc.sounds().size()), std::tuple(45000u, 6u));
     forms.doEvents();
     EXPECT_EQ(forms.adoptedCount(), 1u);  // the closed one is gone, the open one is kept
 }
@@ -149,37 +147,33 @@ TEST_F(DlgBoxTest, AModalDialogBlocksUntilOkWithTheArrowPointer) {
 
     ShowDlg(context, "Insert a plate", 1, true);
 
-    EXPECT_EQ(world.nowMs() - t0, 75000u);
     EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0, 10000, 40000, 70000}));
-    EXPECT_EQ(pointerWhileOpen, forms::pointer::kArrow);
-    EXPECT_EQ(forms.screenMousePointer(), forms::pointer::kHourglass);  // restored
-    EXPECT_FALSE(forms.isLoaded("frmDlgBox"));
-    EXPECT_EQ(forms.adoptedCount(), 0u);
+    // The pointer is restored after.
+    EXPECT_EQ(std::tuple(world.nowMs() - t0, pointerWhileOpen, forms.screenMousePointer(),
+                         forms.isLoaded("frmDlgBox"), forms.adoptedCount()),
+              std::tuple(75000u, forms::pointer::kArrow, forms::pointer::kHourglass, false, 0u));
 }
 
 TEST_F(DlgBoxTest, EscapeClosesFromTheFormAndFromTheButtonAndSoDoesTheCloseBox) {
-    ShowDlg(context, "one", 0, true);
-    frmDlgBox* dlg = openDialog();
-    dlg->deliverKey(nullptr, true, forms::key::kEscape, 0);  // the form has the focus
-    EXPECT_FALSE(dlg->loaded());
-
-    ShowDlg(context, "two", 0, true);
-    dlg = openDialog();
-    dlg->deliverKey(nullptr, true, 'A', 0);  // other keys do nothing
-    EXPECT_TRUE(dlg->loaded());
-    EXPECT_TRUE(dlg->OKButton.pressKey(forms::key::kEscape));
-    EXPECT_FALSE(dlg->loaded());
-
-    ShowDlg(context, "three", 0, true);
-    dlg = openDialog();
-    proc.windows().postMessage(dlg->hwnd(), platform::wm::kKeyDown, forms::key::kEscape, 0);
-    world.runUntilIdle();
-    EXPECT_FALSE(dlg->loaded());
-
-    ShowDlg(context, "four", 0, true);
-    dlg = openDialog();
-    EXPECT_TRUE(dlg->close());
-    EXPECT_FALSE(dlg->loaded());
+    const std::function<void(frmDlgBox&)> closers[] = {
+        // The form has the focus; other keys do nothing.
+        [](frmDlgBox& d) {
+            d.deliverKey(nullptr, true, 'A', 0);
+            EXPECT_TRUE(d.loaded());
+            d.deliverKey(nullptr, true, forms::key::kEscape, 0);
+        },
+        [](frmDlgBox& d) { EXPECT_TRUE(d.OKButton.pressKey(forms::key::kEscape)); },
+        [&](frmDlgBox& d) {
+            proc.windows().postMessage(d.hwnd(), platform::wm::kKeyDown, forms::key::kEscape, 0);
+            world.runUntilIdle();
+        },
+        [](frmDlgBox& d) { EXPECT_TRUE(d.close()); }};
+    for (const auto& close : closers) {
+        ShowDlg(context, "message", 0, true);
+        frmDlgBox* dlg = openDialog();
+        close(*dlg);
+        EXPECT_FALSE(dlg->loaded());
+    }
     world.advance(60000);
     EXPECT_EQ(proc.sounds().size(), 4u);  // one each, no reminders from closed dialogs
 }
@@ -220,11 +214,12 @@ TEST_F(DlgBoxTest, AnErrorInsideIsReportedInAMessageBoxAndLeavesThePointer) {
     ShowDlg(context, "lost", 1, true);
     ASSERT_EQ(proc.messageBoxes().size(), 1u);
     const auto& box = proc.messageBoxes()[0];
-    EXPECT_EQ(box.text, "Error: 9\r\nSubscript out of range\r\nIn: frmDialogBox.ShowDlg()");
-    EXPECT_EQ(box.caption, proc.process().version().title);
-    EXPECT_EQ(box.style, 48u);
-    EXPECT_EQ(forms.screenMousePointer(), forms::pointer::kArrow);  // not restored
-    EXPECT_TRUE(forms.loaded().empty());  // the half-made dialog went away
+    EXPECT_EQ(std::tuple(box.text, box.caption, box.style),
+              std::tuple("Error: 9\r\nSubscript out of range\r\nIn: frmDialogBox.ShowDlg()",
+                         proc.process().version().title, 48u));
+    // The pointer is not restored; the half-made dialog went away.
+    EXPECT_EQ(std::tuple(forms.screenMousePointer(), forms.loaded().size()),
+              std::tuple(forms::pointer::kArrow, 0u));
     world.advance(60000);
     EXPECT_EQ(proc.sounds().size(), 1u);
 }

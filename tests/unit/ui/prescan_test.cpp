@@ -84,9 +84,8 @@ struct PrescanTest : ::testing::Test {
 
 TEST_F(PrescanTest, LayoutKeepsEveryControlInsideBothWidths) {
     frm.show();
-    EXPECT_EQ(frm.caption(), "Quilo Plugin");
-    EXPECT_EQ(frm.width(), 10680);
-    EXPECT_EQ(frm.Label3.caption(), "No images captured");
+    EXPECT_EQ(std::tuple(frm.caption(), frm.width(), frm.Label3.caption()),
+              std::tuple("Quilo Plugin", 10680, "No images captured"));
     EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false}));
     for (forms::Control* c : frm.controls()) {
         EXPECT_LE(c->left() + c->width(), frm.scaleWidth()) << c->name();
@@ -94,11 +93,9 @@ TEST_F(PrescanTest, LayoutKeepsEveryControlInsideBothWidths) {
     }
     // The slots read 4 3 2 1 from the left edge; all of the row shows in the narrow window.
     const int slotLeft[] = {3120, 2130, 1125, 120};
-    for (int k = 1; k <= 4; ++k) {
-        EXPECT_EQ(frm.lblSlot(k).caption(), std::to_string(k));
-        EXPECT_EQ(frm.lblSlot(k).left(), slotLeft[k - 1]);
-        EXPECT_EQ(frm.lblSlot(k).top(), 4365);
-    }
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_EQ(std::tuple(frm.lblSlot(k).caption(), frm.lblSlot(k).left(), frm.lblSlot(k).top()),
+                  std::tuple(std::to_string(k), slotLeft[k - 1], 4365));
     frm.unload();
     host.noPreview = 2;
     frm.show();
@@ -125,19 +122,17 @@ TEST_F(PrescanTest, ImagesBecomeThumbnailsWithStatusTagAndTemporaryTiff) {
     add(640, 480);
     const std::string status =
         t(4020) + " 3" + " " + t(4022) + " 3" + " (640x480 " + t(4024) + " 2" + " " + t(4026);
-    EXPECT_EQ(frm.Label3.caption(), status);
-    EXPECT_EQ(frm.ImgList.item(1).text, t(4020) + " 2 (320x410)");
-    EXPECT_EQ(frm.ImgList.item(2).tag, "500,250,3");
-    EXPECT_EQ(frm.ImgList.lastEnsuredVisible(), 2);
-    EXPECT_EQ(host.log[0], "Add captured image 1");
-    EXPECT_EQ(host.log[1], "Saving temp file: " + files[0]);
-    EXPECT_EQ(host.log[2], "Done with AddCaptured");
+    EXPECT_EQ(std::tuple(frm.Label3.caption(), frm.ImgList.item(1).text, frm.ImgList.item(2).tag,
+                         frm.ImgList.lastEnsuredVisible()),
+              std::tuple(status, t(4020) + " 2 (320x410)", "500,250,3", 2));
+    EXPECT_EQ(std::vector(host.log.begin(), host.log.begin() + 3),
+              (std::vector<std::string>{"Add captured image 1", "Saving temp file: " + files[0],
+                                        "Done with AddCaptured"}));
 
     // The file holds the image at its own depth, and its thumbnail spans black to white.
     imaging::ImageControl back(proc.memory());
     back.loadFile(proc.files(), files[1]);
-    EXPECT_EQ(back.bitsPerPixel(), 12);
-    EXPECT_EQ(back.bitmapImage()->at(3, 4), 1007u);
+    EXPECT_EQ(std::tuple(back.bitsPerPixel(), back.bitmapImage()->at(3, 4)), std::tuple(12, 1007u));
     const auto& thumb = *frm.ImgList.item(1).picture;
     EXPECT_EQ(greyRange(thumb), (std::pair<std::uint32_t, std::uint32_t>{0, 255}));
 
@@ -182,9 +177,8 @@ TEST_F(PrescanTest, SaveWaitsForTheScanThenSendsTheSelectedInOrder) {
         add(64, 64);
     host.scan = true;
     ASSERT_TRUE(frm.Command1.click());
-    EXPECT_EQ(host.dialogs, (std::vector<std::string>{t(4010) + "||0"}));
-    EXPECT_TRUE(host.sent.empty());
-    EXPECT_TRUE(frm.loaded());
+    EXPECT_EQ(std::tuple(host.dialogs, host.sent.size(), frm.loaded()),
+              std::tuple(std::vector<std::string>{t(4010) + "||0"}, 0u, true));
 
     host.scan = false;
     ASSERT_TRUE(frm.ImgList.toggleItem(1));
@@ -209,8 +203,7 @@ TEST_F(PrescanTest, SaveWaitsForTheScanThenSendsTheSelectedInOrder) {
               (std::vector<std::pair<std::string, std::int32_t>>{{files[0], 3}, {files[2], 3}}));
     EXPECT_EQ(seenAtSend, (std::vector<int>{0, 1}));
     EXPECT_EQ(host.pitches, (std::vector<std::pair<float, float>>(2, {0.5f, 0.25f})));
-    EXPECT_FALSE(frm.loaded());
-    EXPECT_FALSE(host.shown);
+    EXPECT_EQ(std::tuple(frm.loaded(), host.shown), std::tuple(false, false));
     for (const auto& f : files)
         EXPECT_FALSE(exists(f)) << f;
     proc.windows().destroyWindow(window);
@@ -241,12 +234,11 @@ TEST_F(PrescanTest, TitleBarCloseAsksAndAScanStillRefuses) {
     proc.scriptMessageBoxAnswers({platform::mb::kIdNo, platform::mb::kIdYes, platform::mb::kIdYes});
     ASSERT_TRUE(frm.close());
     ASSERT_EQ(proc.messageBoxes().size(), 1u);
-    EXPECT_EQ(proc.messageBoxes()[0].text, t(4030));
-    EXPECT_EQ(proc.messageBoxes()[0].caption, "QuiloPlugin");
-    EXPECT_EQ(proc.messageBoxes()[0].style, 36u);
-    EXPECT_TRUE(frm.loaded());
-    EXPECT_TRUE(exists(files[0]));
-    EXPECT_EQ(frm.ImgList.count(), 1);
+    const auto& box = proc.messageBoxes()[0];
+    EXPECT_EQ(std::tuple(box.text, box.caption, box.style),
+              std::tuple(t(4030), "QuiloPlugin", 36u));
+    EXPECT_EQ(std::tuple(frm.loaded(), exists(files[0]), frm.ImgList.count()),
+              std::tuple(true, true, 1));
 
     host.scan = true;
     ASSERT_TRUE(frm.close());
@@ -272,17 +264,14 @@ TEST_F(PrescanTest, UnloadDeletesEveryFileEvenPastAMissingOne) {
     EXPECT_TRUE(frm.unload());
     for (const auto& f : files)
         EXPECT_FALSE(exists(f)) << f;
-    EXPECT_EQ(host.clears, 1);
-    EXPECT_FALSE(host.shown);
+    EXPECT_EQ(std::tuple(host.clears, host.shown), std::tuple(1, false));
 
     // A window that received nothing deletes nothing, and still clears the live picture.
     const std::string other = proc.files().tempFileName(proc.files().tempFolder(), "prv");
     host = {};
     frm.show();
     ASSERT_TRUE(frm.Command2.click());
-    EXPECT_TRUE(exists(other));
-    EXPECT_EQ(host.clears, 1);
-    EXPECT_FALSE(host.shown);
+    EXPECT_EQ(std::tuple(exists(other), host.clears, host.shown), std::tuple(true, 1, false));
 }
 
 // The view's reduced picture: each pixel the rounded mean of its block, at the image's depth.
