@@ -4,9 +4,13 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "controller/plugin_process.h"
@@ -16,16 +20,38 @@
 
 namespace quilo::demo {
 
+// The staged install's files: where each comes from in the sources and its Windows path.
+inline std::vector<std::pair<std::filesystem::path, std::string>> installedFiles() {
+    namespace fs = std::filesystem;
+    const fs::path sources(QUILO_SOURCE_DIR);
+    const std::string folder = "C:\\Program Files\\Kelvora\\Quilo";
+    std::vector<std::pair<fs::path, std::string>> files;
+    for (const auto& f : fs::directory_iterator(sources / "lang"))
+        files.emplace_back(f.path(), folder + "\\" + f.path().filename().string());
+    files.emplace_back(sources / "tools/orvane-sim/OrvaneEx.ini", folder + "\\OrvaneEx.ini");
+    files.emplace_back(sources / "src/app/stage/plugins.ini",
+                       "C:\\Program Files\\Kelvora\\plugins.ini");
+    return files;
+}
+
 inline void install(sim::World& world) {
     namespace fs = std::filesystem;
-    const fs::path folder = world.nativePath("C:\\Program Files\\Kelvora\\Quilo");
-    fs::create_directories(folder);
-    for (const auto& f : fs::directory_iterator(fs::path(QUILO_SOURCE_DIR) / "lang"))
-        fs::copy_file(f.path(), folder / f.path().filename());
-    fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "tools/orvane-sim/OrvaneEx.ini",
-                  folder / "OrvaneEx.ini");
-    fs::copy_file(fs::path(QUILO_SOURCE_DIR) / "src/app/stage/plugins.ini",
-                  folder.parent_path() / "plugins.ini");
+    for (const auto& [source, path] : installedFiles()) {
+        const fs::path target = world.nativePath(path);
+        fs::create_directories(target.parent_path());
+        fs::copy_file(source, target);
+    }
+}
+
+// The same through a process of the world (a world whose files are kept in memory).
+inline void install(platform::Files& files) {
+    for (const auto& [source, path] : installedFiles()) {
+        std::ifstream in(source, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        files.createDirectories(path.substr(0, path.rfind('\\')));
+        platform::writeWholeFile(files, path, std::as_bytes(std::span(text)));
+    }
 }
 
 class WorldLauncher final : public testhost::PluginLauncher {

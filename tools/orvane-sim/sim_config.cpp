@@ -33,7 +33,9 @@ int toMm10(const std::string& text, int fallback) {
         std::isdigit(static_cast<unsigned char>(text[dot + 1]))) {
         tenth = text[dot + 1] - '0';
     }
-    return static_cast<int>(std::clamp<std::int64_t>(whole * 10 + tenth, 10, 5000));
+    // 500 mm and more are all the largest size; a larger number would overflow the scaling.
+    return static_cast<int>(
+        std::clamp<std::int64_t>(std::min<std::int64_t>(whole, 500) * 10 + tenth, 10, 5000));
 }
 
 ParameterSet builtinSet(int n) {
@@ -128,8 +130,11 @@ SimConfig readConfig(DeviceEnvironment& env, const std::string& path) {
             toMm10(env.iniString(section, "WidthMM", "", path), n <= 4 ? def.widthMm10 : 310);
         set.heightMm10 =
             toMm10(env.iniString(section, "HeightMM", "", path), n <= 4 ? def.heightMm10 : 410);
-        set.pitchNm = static_cast<int>(std::clamp<std::int64_t>(
-            toInt(env.iniString(section, "PitchUM", "", path), -1) * 1000, -1000, 1000000));
+        // Clamped before the scaling, which would overflow for a huge value.
+        set.pitchNm =
+            static_cast<int>(std::clamp<std::int64_t>(
+                                 toInt(env.iniString(section, "PitchUM", "", path), -1), -1, 1000) *
+                             1000);
         if (set.pitchNm <= 0) set.pitchNm = n <= 4 ? def.pitchNm : 25000;
         set.pitchNm = std::max(set.pitchNm, 5000);
         set.unreadable = toInt(env.iniString(section, "Unreadable", "", path), 0) != 0;

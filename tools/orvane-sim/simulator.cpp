@@ -48,21 +48,19 @@ std::string plateName(int number) {
 std::vector<std::uint16_t> mapGrey(const std::vector<std::uint16_t>& pixels, bool optimise,
                                    int mappingType, std::int64_t limitLow, std::int64_t limitHigh) {
     if (!optimise || pixels.empty()) return pixels;
-    std::vector<std::uint32_t> histogram(65536, 0);
-    for (auto v : pixels)
-        ++histogram[v];
     const std::int64_t total = static_cast<std::int64_t>(pixels.size());
     const std::int64_t cutLow = total * limitLow / 1000000;
     const std::int64_t cutHigh = total * limitHigh / 1000000;
-    int lo = 0, hi = 65535;
-    for (std::int64_t seen = 0; lo < 65535; ++lo) {
-        seen += histogram[static_cast<std::size_t>(lo)];
-        if (seen > cutLow) break;
-    }
-    for (std::int64_t seen = 0; hi > 0; --hi) {
-        seen += histogram[static_cast<std::size_t>(hi)];
-        if (seen > cutHigh) break;
-    }
+    // The lowest level with more than cutLow pixels at or below it, and the highest with more
+    // than cutHigh at or above it: the pixels' ranks, found without a histogram of every level
+    // (a quarter of a megabyte for a plate of any size).
+    std::vector<std::uint16_t> ranked(pixels);
+    const auto ranks = [&](std::int64_t k) {
+        std::nth_element(ranked.begin(), ranked.begin() + k, ranked.end());
+        return static_cast<int>(ranked[static_cast<std::size_t>(k)]);
+    };
+    int lo = cutLow < 0 ? 0 : cutLow >= total ? 65535 : ranks(cutLow);
+    int hi = cutHigh < 0 ? 65535 : cutHigh >= total ? 0 : ranks(total - 1 - cutHigh);
     if (hi <= lo) hi = std::min(65535, lo + 1);
     if (hi <= lo) lo = hi - 1;
     const std::int64_t span = hi - lo;
@@ -96,7 +94,15 @@ std::int64_t Simulator::now() {
 }
 
 void Simulator::reloadConfig() {
+    // The configuration follows from the file's bytes alone: when they are the same as last
+    // time, every value need not be looked up again. (Only for a full path: a relative one
+    // could name another file for the INI calls than for a plain read.)
+    constexpr std::size_t kMaxIniBytes = 1u << 20;
+    const bool fullPath = iniPath_.size() > 2 && iniPath_[1] == ':' && iniPath_[2] == '\\';
+    auto bytes = fullPath ? env_->readFile(iniPath_, kMaxIniBytes) : std::nullopt;
+    if (bytes && configBytes_ == bytes) return;
     config_ = readConfig(*env_, iniPath_);
+    configBytes_ = std::move(bytes);
 }
 
 bool Simulator::scripted(std::string_view exportName, Long& result) {

@@ -137,6 +137,8 @@ class Simulator {
     std::unique_ptr<DeviceEnvironment> env_;
     std::string iniPath_;
     SimConfig config_;
+    // The INI file's bytes the configuration was read from (at iniPath_), when known.
+    std::optional<std::vector<std::byte>> configBytes_;
     bool initialized_ = false;
     bool open_ = false;
     bool active_ = false;

@@ -1,4 +1,4 @@
-// Simulated files: Windows paths mapped onto the world's real directory.
+// Simulated files: Windows paths mapped onto the world's real directory, or kept in memory.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,13 +47,16 @@ std::optional<std::vector<std::string>> components(std::string_view path) {
     return out;
 }
 
-ErrorCode fromErrno(int e, const fs::path& native) {
+// What a missing file is reported as: the file, or the folder it would be in.
+ErrorCode missing(World::Impl& w, const fs::path& native) {
+    return w.kindOf(native.parent_path()) == detail::FileKind::Directory ? err::kFileNotFound
+                                                                         : err::kPathNotFound;
+}
+
+ErrorCode fromErrno(World::Impl& w, int e, const fs::path& native) {
     switch (e) {
-        case ENOENT: {
-            std::error_code ec;
-            return fs::is_directory(native.parent_path(), ec) ? err::kFileNotFound
-                                                              : err::kPathNotFound;
-        }
+        case ENOENT:
+            return missing(w, native);
         case ENOTDIR:
             return err::kPathNotFound;
         case EEXIST:
@@ -156,12 +159,133 @@ class SimFile final : public File, public detail::Tracked {
     bool writer_;
 };
 
+// A file of a world kept in memory. While it is open its node stays: an open file can be
+// neither removed nor moved, and the world closes it before it goes.
+class MemoryFile final : public File, public detail::Tracked {
+  public:
+    MemoryFile(World::Impl& w, ProcessImpl& p, detail::MemoryNode& node, std::string key,
+               bool writer, bool append)
+        : Tracked(w, p), node_(&node), key_(std::move(key)), writer_(writer), append_(append) {
+        auto& count = w.openFiles[key_];
+        (writer_ ? count.second : count.first) += 1;
+    }
+    ~MemoryFile() override { detach(); }
+
+    std::optional<std::size_t> read(std::span<std::byte> buffer) override {
+        if (!node_) return std::nullopt;
+        const auto& bytes = node_->bytes;
+        const std::size_t n = at_ >= bytes.size() ? 0 : std::min(buffer.size(), bytes.size() - at_);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer.begin());
+        at_ += n;
+        return n;
+    }
+    bool write(std::span<const std::byte> bytes) override {
+        if (!node_) return false;
+        if (world_->shouldFail(Fault::FileWrite, owner())) {
+            owner_->fail(err::kWriteFault);
+            return false;
+        }
+        writeRaw(bytes);
+        world_->profiles.erase(key_);
+        stamp();
+        return true;
+    }
+    bool seek(std::uint64_t offset) override {
+        if (!node_) return false;
+        at_ = static_cast<std::size_t>(offset);
+        return true;
+    }
+    std::uint64_t size() override { return node_ ? node_->bytes.size() : 0; }
+    bool flush() override { return node_ != nullptr; }
+
+    bool writeFaultDue() { return !node_ || world_->shouldFail(Fault::FileWrite, owner()); }
+    void writeRaw(std::span<const std::byte> bytes) {
+        auto& content = node_->bytes;
+        if (append_) at_ = content.size();
+        if (content.size() < at_ + bytes.size()) content.resize(at_ + bytes.size());
+        std::copy(bytes.begin(), bytes.end(), content.begin() + static_cast<std::ptrdiff_t>(at_));
+        at_ += bytes.size();
+    }
+    void truncate(std::size_t length) { node_->bytes.resize(length); }
+    void stamp() {
+        node_->modifiedMs = detail::toEpochMs(world_->localTime());
+        node_->version = ++world_->memoryVersion;
+    }
+
+  protected:
+    void release() override {
+        node_ = nullptr;
+        if (writer_) world_->profiles.erase(key_);
+        auto it = world_->openFiles.find(key_);
+        if (it == world_->openFiles.end()) return;
+        (writer_ ? it->second.second : it->second.first) -= 1;
+        if (it->second.first <= 0 && it->second.second <= 0) world_->openFiles.erase(it);
+    }
+
+  private:
+    detail::MemoryNode* node_;
+    std::string key_;
+    bool writer_;
+    bool append_;
+    std::size_t at_ = 0;
+};
+
 bool isAbsoluteDrivePath(std::string_view p) {
     return p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]));
 }
+
+detail::FileKind diskKind(const fs::path& native) {
+    std::error_code ec;
+    const auto status = fs::status(native, ec);
+    if (fs::is_directory(status)) return detail::FileKind::Directory;
+    return fs::exists(status) ? detail::FileKind::File : detail::FileKind::None;
+}
 }  // namespace
 
+detail::MemoryNode* World::Impl::memoryNode(const fs::path& native) {
+    const auto it = memoryFiles.find(detail::lower(native.string()));
+    return it == memoryFiles.end() ? nullptr : &it->second;
+}
+
+detail::MemoryNode& World::Impl::addMemoryNode(const fs::path& native) {
+    exactPaths.clear();
+    auto& node = memoryFiles[detail::lower(native.string())];
+    node.native = native;
+    return node;
+}
+
+void World::Impl::removeMemoryNode(const std::string& key) {
+    exactPaths.clear();
+    memoryFiles.erase(key);
+}
+
+detail::FileKind World::Impl::kindOf(const fs::path& native) {
+    if (!inMemory()) return diskKind(native);
+    if (native == options.root) return detail::FileKind::Directory;
+    const auto* node = memoryNode(native);
+    if (!node) return detail::FileKind::None;
+    return node->directory ? detail::FileKind::Directory : detail::FileKind::File;
+}
+
 std::filesystem::path World::nativePath(std::string_view windowsPath) const {
+    if (impl_->inMemory()) {
+        // Names are case-insensitive: an existing file or folder keeps the spelling it was
+        // made with.
+        auto& known = impl_->exactPaths;
+        if (const auto it = known.find(windowsPath); it != known.end()) return it->second;
+        const auto parts = components(windowsPath);
+        fs::path out = impl_->options.root;
+        if (!parts) return out / "invalid-path";
+        for (const auto& part : *parts) {
+            fs::path next = out / part;
+            if (const auto* node = impl_->memoryNode(next)) next = node->native;
+            out = std::move(next);
+        }
+        constexpr std::size_t kMaxKnown = 4096;
+        if (known.size() >= kMaxKnown) known.clear();
+        known.emplace(windowsPath, out);
+        return out;
+    }
     // The usual case, a path spelled as on disk, costs one look-up instead of one a component;
     // a path seen before and still there is not even taken apart again.
     auto& known = impl_->exactPaths;
@@ -232,8 +356,7 @@ std::string SimFiles::userDataFolder() {
 }
 
 std::string SimFiles::tempFileName(std::string_view folder, std::string_view prefix) {
-    std::error_code ec;
-    if (!fs::is_directory(native(folder), ec)) {
+    if (p_.w().kindOf(native(folder)) != detail::FileKind::Directory) {
         p_.fail(kDirectoryInvalid);
         return {};
     }
@@ -254,10 +377,9 @@ std::string SimFiles::tempFileName(std::string_view folder, std::string_view pre
 }
 
 bool SimFiles::setCurrentDirectory(std::string_view path) {
-    std::error_code ec;
-    const auto target = native(path);
-    if (!fs::is_directory(target, ec)) {
-        p_.fail(fs::exists(target, ec) ? kDirectoryInvalid : err::kFileNotFound);
+    const auto kind = p_.w().kindOf(native(path));
+    if (kind != detail::FileKind::Directory) {
+        p_.fail(kind == detail::FileKind::File ? kDirectoryInvalid : err::kFileNotFound);
         return false;
     }
     currentDirectory = absolute(path);
@@ -281,6 +403,44 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
         return nullptr;
     }
     const auto target = native(path);
+    if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate, &p_)) {
+        p_.fail(err::kAccessDenied);
+        return nullptr;
+    }
+    const auto kind = w.kindOf(target);
+    if (kind == detail::FileKind::Directory) {
+        p_.fail(err::kAccessDenied);
+        return nullptr;
+    }
+    // Readers share with readers only and writers share with readers only (CREATE_NEW with
+    // nobody), so a writer excludes every other end and a reader excludes writers.
+    const bool writer = mode != OpenMode::Read;
+    if (auto it = w.openFiles.find(target.string()); it != w.openFiles.end()) {
+        if (it->second.second > 0 || (writer && it->second.first > 0)) {
+            p_.fail(kSharingViolation);
+            return nullptr;
+        }
+    }
+    if (writer) w.profiles.erase(target.string());
+    if (w.inMemory()) {
+        detail::MemoryNode* node = w.memoryNode(target);
+        if (!node) {
+            if (!writer || w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
+                p_.fail(missing(w, target));
+                return nullptr;
+            }
+            node = &w.addMemoryNode(target);
+        } else if (mode == OpenMode::CreateNew) {
+            p_.fail(err::kFileExists);
+            return nullptr;
+        } else if (mode == OpenMode::CreateAlways) {
+            node->bytes.clear();
+        }
+        auto file = std::make_unique<MemoryFile>(w, p_, *node, target.string(), writer,
+                                                 mode == OpenMode::Append);
+        if (writer) file->stamp();
+        return file;
+    }
     int flags = 0;
     switch (mode) {
         case OpenMode::Read:
@@ -299,28 +459,9 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
             flags = O_WRONLY | O_CREAT;
             break;
     }
-    if (mode != OpenMode::Read && w.shouldFail(Fault::FileCreate, &p_)) {
-        p_.fail(err::kAccessDenied);
-        return nullptr;
-    }
-    std::error_code ec;
-    if (fs::is_directory(target, ec)) {
-        p_.fail(err::kAccessDenied);
-        return nullptr;
-    }
-    // Readers share with readers only and writers share with readers only (CREATE_NEW with
-    // nobody), so a writer excludes every other end and a reader excludes writers.
-    const bool writer = mode != OpenMode::Read;
-    if (auto it = w.openFiles.find(target.string()); it != w.openFiles.end()) {
-        if (it->second.second > 0 || (writer && it->second.first > 0)) {
-            p_.fail(kSharingViolation);
-            return nullptr;
-        }
-    }
-    if (writer) w.profiles.erase(target.string());
     const int fd = ::open(target.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) {
-        p_.fail(fromErrno(errno, target));
+        p_.fail(fromErrno(w, errno, target));
         return nullptr;
     }
     auto file = std::make_unique<SimFile>(w, p_, fd, target.string(), writer);
@@ -329,13 +470,11 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
 }
 
 bool SimFiles::exists(std::string_view path) {
-    std::error_code ec;
-    return components(absolute(path)) && fs::exists(native(path), ec);
+    return components(absolute(path)) && p_.w().kindOf(native(path)) != detail::FileKind::None;
 }
 
 bool SimFiles::isDirectory(std::string_view path) {
-    std::error_code ec;
-    return components(absolute(path)) && fs::is_directory(native(path), ec);
+    return components(absolute(path)) && p_.w().kindOf(native(path)) == detail::FileKind::Directory;
 }
 
 bool SimFiles::createDirectories(std::string_view path) {
@@ -344,10 +483,26 @@ bool SimFiles::createDirectories(std::string_view path) {
         p_.fail(err::kPathNotFound);
         return false;
     }
-    std::error_code ec;
+    auto& w = p_.w();
     const auto target = native(path);
-    fs::create_directories(target, ec);
-    if (!fs::is_directory(target, ec)) {
+    if (w.inMemory()) {
+        // Each missing folder on the way is made; a file on the way stops it.
+        fs::path at = w.options.root;
+        for (const auto& part : target.lexically_relative(w.options.root)) {
+            at /= part;
+            if (const auto* node = w.memoryNode(at)) {
+                if (node->directory) continue;
+                break;
+            }
+            auto& made = w.addMemoryNode(at);
+            made.directory = true;
+            made.modifiedMs = detail::toEpochMs(w.localTime());
+        }
+    } else {
+        std::error_code ec;
+        fs::create_directories(target, ec);
+    }
+    if (w.kindOf(target) != detail::FileKind::Directory) {
         p_.fail(err::kAccessDenied);
         return false;
     }
@@ -356,19 +511,21 @@ bool SimFiles::createDirectories(std::string_view path) {
 
 bool SimFiles::removeFile(std::string_view path) {
     if (p_.ended) return deadProcess();
-    std::error_code ec;
+    auto& w = p_.w();
     const auto target = native(path);
-    if (!fs::is_regular_file(target, ec)) {
-        p_.fail(fs::is_directory(target.parent_path(), ec) ? err::kFileNotFound
-                                                           : err::kPathNotFound);
+    if (w.kindOf(target) != detail::FileKind::File) {
+        p_.fail(missing(w, target));
         return false;
     }
-    if (p_.w().openFiles.contains(target.string())) {
+    if (w.openFiles.contains(target.string())) {
         p_.fail(kSharingViolation);  // an open file cannot be deleted
         return false;
     }
-    p_.w().profiles.erase(target.string());
-    if (!fs::remove(target, ec)) {
+    w.profiles.erase(target.string());
+    std::error_code ec;
+    if (w.inMemory()) {
+        w.removeMemoryNode(detail::lower(target.string()));
+    } else if (!fs::remove(target, ec)) {
         p_.fail(err::kAccessDenied);
         return false;
     }
@@ -377,28 +534,45 @@ bool SimFiles::removeFile(std::string_view path) {
 
 bool SimFiles::moveFile(std::string_view from, std::string_view to) {
     if (p_.ended) return deadProcess();
-    std::error_code ec;
+    auto& w = p_.w();
     const auto source = native(from), target = native(to);
-    if (!fs::is_regular_file(source, ec)) {
-        p_.fail(fs::is_directory(source.parent_path(), ec) ? err::kFileNotFound
-                                                           : err::kPathNotFound);
+    if (w.kindOf(source) != detail::FileKind::File) {
+        p_.fail(missing(w, source));
         return false;
     }
-    if (!fs::is_directory(target.parent_path(), ec)) {
+    if (w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
         p_.fail(err::kPathNotFound);
         return false;
     }
-    auto& open = p_.w().openFiles;
+    auto& open = w.openFiles;
     if (open.contains(source.string()) || open.contains(target.string())) {
         p_.fail(kSharingViolation);
         return false;
     }
-    if (p_.w().shouldFail(Fault::FileCreate, &p_)) {
+    if (w.shouldFail(Fault::FileCreate, &p_)) {
         p_.fail(err::kAccessDenied);
         return false;
     }
-    p_.w().profiles.erase(source.string());
-    p_.w().profiles.erase(target.string());
+    w.profiles.erase(source.string());
+    w.profiles.erase(target.string());
+    if (w.inMemory()) {
+        // A file replaces a file, never a folder; a move onto itself changes nothing.
+        if (w.kindOf(target) == detail::FileKind::Directory) {
+            p_.fail(err::kAccessDenied);
+            return false;
+        }
+        const std::string sourceKey = detail::lower(source.string());
+        const std::string targetKey = detail::lower(target.string());
+        if (sourceKey == targetKey) return true;
+        auto node = w.memoryFiles.extract(sourceKey);
+        node.key() = targetKey;
+        node.mapped().native = target;
+        node.mapped().version = ++w.memoryVersion;
+        w.removeMemoryNode(targetKey);
+        w.memoryFiles.insert(std::move(node));
+        return true;
+    }
+    std::error_code ec;
     fs::rename(source, target, ec);
     if (ec) {
         p_.fail(err::kAccessDenied);
@@ -412,15 +586,24 @@ namespace {
 // The file is opened and every fault decided on the simulation's thread, in call order, so a
 // test fails it like any write; only the bytes go out on a thread of their own, so the caller
 // really goes on meanwhile (what the capture benchmark measures). The outcome is read and the
-// file closed (and stamped with the virtual time) when done() is asked.
+// file closed (and stamped with the virtual time) when done() is asked. A file kept in memory
+// is written at once.
 class SimPendingWrite final : public platform::PendingWrite {
   public:
     SimPendingWrite(SimFiles& files, ProcessImpl& p, std::string_view path,
                     std::span<const std::byte> head, std::span<const std::byte> bytes)
         : p_(p), file_(files.open(path, OpenMode::Overwrite)) {
-        auto* f = static_cast<SimFile*>(file_.get());
-        if (f == nullptr) {
+        auto* f = dynamic_cast<SimFile*>(file_.get());
+        if (file_ == nullptr) {
             code_ = files.lastError();
+        } else if (auto* m = dynamic_cast<MemoryFile*>(file_.get())) {
+            if (m->writeFaultDue()) {
+                code_ = err::kWriteFault;
+            } else {
+                m->writeRaw(head);
+                m->writeRaw(bytes);
+                m->truncate(head.size() + bytes.size());
+            }
         } else if (f->writeFaultDue()) {
             code_ = err::kWriteFault;
         } else {
@@ -441,7 +624,11 @@ class SimPendingWrite final : public platform::PendingWrite {
     bool done() override {
         if (thread_.joinable()) thread_.join();
         if (file_) {
-            if (code_ == 0) static_cast<SimFile*>(file_.get())->stamp();
+            if (auto* m = dynamic_cast<MemoryFile*>(file_.get()); code_ == 0 && m) {
+                m->stamp();
+            } else if (code_ == 0) {
+                static_cast<SimFile*>(file_.get())->stamp();
+            }
             file_.reset();
         }
         if (code_ != 0) p_.fail(code_);
@@ -464,9 +651,15 @@ std::unique_ptr<platform::PendingWrite> SimFiles::writeInBackground(
 
 std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {
     struct stat st {};
+    auto& w = p_.w();
     const auto target = native(path);
+    if (w.inMemory()) {
+        if (const auto* node = w.memoryNode(target)) return detail::fromEpochMs(node->modifiedMs);
+        p_.fail(missing(w, target));
+        return std::nullopt;
+    }
     if (::stat(target.c_str(), &st) != 0) {
-        p_.fail(fromErrno(errno, target));
+        p_.fail(fromErrno(w, errno, target));
         return std::nullopt;
     }
     const std::int64_t ms =
@@ -477,15 +670,27 @@ std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {
 std::vector<std::string> SimFiles::list(std::string_view folder, std::string_view pattern) {
     std::vector<std::string> names;
     std::error_code ec;
+    auto& w = p_.w();
     const auto dir = native(folder);
-    if (!fs::is_directory(dir, ec)) {
+    if (w.kindOf(dir) != detail::FileKind::Directory) {
         p_.fail(err::kPathNotFound);
         return names;
     }
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        if (!entry.is_regular_file(ec)) continue;
-        auto name = entry.path().filename().string();
-        if (detail::wildcardMatch(pattern, name)) names.push_back(std::move(name));
+    if (w.inMemory()) {
+        const std::string prefix = detail::lower((dir / "").string());
+        for (auto it = w.memoryFiles.lower_bound(prefix);
+             it != w.memoryFiles.end() && it->first.starts_with(prefix); ++it) {
+            if (it->second.directory || it->first.find('/', prefix.size()) != std::string::npos)
+                continue;
+            auto name = it->second.native.filename().string();
+            if (detail::wildcardMatch(pattern, name)) names.push_back(std::move(name));
+        }
+    } else {
+        for (const auto& entry : fs::directory_iterator(dir, ec)) {
+            if (!entry.is_regular_file(ec)) continue;
+            auto name = entry.path().filename().string();
+            if (detail::wildcardMatch(pattern, name)) names.push_back(std::move(name));
+        }
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return detail::lower(a) < detail::lower(b);

@@ -102,6 +102,18 @@ struct ProfileFile {
     std::map<std::string, std::map<std::string, std::string>> sections;
 };
 
+// A file or folder of a world whose files are kept in memory, under the native path it maps to
+// (spelled as when it was made).
+struct MemoryNode {
+    std::filesystem::path native;
+    bool directory = false;
+    std::vector<std::byte> bytes;
+    std::int64_t modifiedMs = 0;  // virtual local time, as toEpochMs gives it
+    std::uint64_t version = 0;    // a new number with every change of the content
+};
+
+enum class FileKind { None, File, Directory };
+
 struct SlotHandle {
     ProcessImpl* owner = nullptr;
     std::string slot;  // key into World::Impl::mailslots
@@ -157,7 +169,12 @@ struct World::Impl {
     std::map<std::string, detail::ProfileFile> profiles;
     // Windows paths found on disk spelled exactly as given, so a path used again costs one
     // look-up (that it is still there) instead of being taken apart and put together again.
+    // With the files in memory: every path resolved since the last file or folder was made,
+    // removed or moved.
     std::map<std::string, std::filesystem::path, std::less<>> exactPaths;
+    // The files and folders of a world kept in memory, by lower-case native path.
+    std::map<std::string, detail::MemoryNode> memoryFiles;
+    std::uint64_t memoryVersion = 0;
     std::set<detail::Tracked*> tracked;
 
     // configuration
@@ -195,6 +212,15 @@ struct World::Impl {
 
     void endProcess(ProcessImpl& p, bool worldEnding);
     detail::RegHive& hive(platform::RegRoot root, ProcessImpl& p);
+
+    // The file system, on disk or in memory: what a native path names, and (in memory) the
+    // node itself.
+    bool inMemory() const { return options.filesInMemory; }
+    detail::FileKind kindOf(const std::filesystem::path& native);
+    detail::MemoryNode* memoryNode(const std::filesystem::path& native);
+    // A file or folder kept in memory made, or one removed.
+    detail::MemoryNode& addMemoryNode(const std::filesystem::path& native);
+    void removeMemoryNode(const std::string& key);
 };
 
 }  // namespace quilo::sim

@@ -221,6 +221,19 @@ detail::ProfileFile parseProfile(const std::string& text) {
 // The file parsed, from the world's cache while the file is unchanged; null when it is no
 // regular file or too large for the call.
 const detail::ProfileFile* readProfile(World::Impl& w, const std::filesystem::path& native) {
+    if (w.inMemory()) {
+        // Only the simulation changes such a file: its version number is its stamp.
+        const detail::MemoryNode* node = w.memoryNode(native);
+        if (!node || node->directory || node->bytes.size() > kMaxProfileBytes) return nullptr;
+        const std::array<std::int64_t, 7> stamp{static_cast<std::int64_t>(node->version)};
+        auto& file = w.profiles[native.string()];
+        if (file.stamp != stamp || file.stamp[0] == 0) {
+            file = parseProfile(
+                std::string(reinterpret_cast<const char*>(node->bytes.data()), node->bytes.size()));
+            file.stamp = stamp;
+        }
+        return &file;
+    }
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uint64_t>(st.st_size) > kMaxProfileBytes) {

@@ -111,7 +111,10 @@ void Tracked::detach() {
 
 World::Impl::Impl(World& w, WorldOptions opts) : self(w), options(std::move(opts)) {
     now = options.startTickMs;
-    if (options.root.empty()) {
+    if (options.filesInMemory) {
+        if (options.root.empty())
+            options.root = std::filesystem::temp_directory_path() / "quilo-sim-memory";
+    } else if (options.root.empty()) {
         std::random_device rd;
         for (int attempt = 0; attempt < 100 && options.root.empty(); ++attempt) {
             auto candidate = std::filesystem::temp_directory_path() /

@@ -1,7 +1,7 @@
 // The simulated Windows: one deterministic world of processes, windows, a message queue, a
 // virtual clock, a registry, mailslots, monitors and a file system mapped onto a real
-// temporary directory. Tests create a World, then one SimProcess per program in it; each
-// SimProcess is a complete platform::Platform for the code under test.
+// temporary directory or kept in memory. Tests create a World, then one SimProcess per program in
+// it; each SimProcess is a complete platform::Platform for the code under test.
 #pragma once
 
 #include <cstdint>
@@ -86,6 +86,10 @@ struct WorldOptions {
     // The real directory onto which drive paths map ("C:\a\b" -> root/C/a/b); a fresh
     // temporary directory, removed with the world, when empty.
     std::filesystem::path root;
+    // Files and folders kept in memory instead, under native paths below the root that nothing
+    // is made at: the same names, sharing, errors, faults and times, far faster, but nothing
+    // beside the simulation sees them or can change them.
+    bool filesInMemory = false;
     std::uint32_t startTickMs = 1000;
     platform::LocalTime startTime{2026, 12, 6, 9, 0, 0, 0};
     // A waiting message loop that would have to let more virtual time than this pass in one
@@ -139,7 +143,8 @@ class World {
     void setMonitors(std::vector<platform::MonitorInfo> monitors);  // default: one 1920x1080
     void setTwipsPerPixel(int x, int y);                            // default 15, 15
     void registerLibrary(SimLibrary library);
-    // The native path a Windows path maps to (creating nothing).
+    // The native path a Windows path maps to (creating nothing). Files kept in memory are
+    // only reached through the processes' ports.
     std::filesystem::path nativePath(std::string_view windowsPath) const;
 
     // --- faults and accounting ----------------------------------------------------------

@@ -83,7 +83,14 @@ class SimContractEnv final : public ContractEnv {
     sim::World& world() { return world_; }
 
   private:
-    sim::World world_;
+    static sim::WorldOptions worldOptions() {
+        sim::WorldOptions o;
+#ifdef QUILO_CONTRACT_FILES_IN_MEMORY
+        o.filesInMemory = true;
+#endif
+        return o;
+    }
+    sim::World world_{worldOptions()};
     sim::SimProcess& process_;
     std::unique_ptr<SimPeer> peer_;
 };

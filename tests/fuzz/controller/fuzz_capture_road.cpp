@@ -22,6 +22,7 @@
 #include "controller/plugin_process.h"
 #include "demo/install.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/fuzz_world.h"
 #include "orvane-sim/tiff_lite.h"
 #include "platform/sim/world.h"
 #include "scanner/orvane_abi.h"
@@ -273,7 +274,7 @@ constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 2
 }
 
 struct Road {
-    sim::World world;
+    sim::World world{test::filesInMemory()};
     sim::SimProcess& hostProcess = world.createProcess([] {
         sim::ProcessOptions o;
         o.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
@@ -284,7 +285,7 @@ struct Road {
     std::unique_ptr<controller::PluginProcess> plugin;
 
     Road() {
-        demo::install(world);
+        demo::install(hostProcess.files());
         world.registerLibrary(exports());
         pluginProcess = &world.createProcess();
         lib().process = pluginProcess;

@@ -14,6 +14,7 @@
 
 #include "../../unit/scanner/scanner_fakes.h"
 #include "fuzz/support/fuzz_input.h"
+#include "fuzz/support/fuzz_world.h"
 #include "orvane-sim/world_library.h"
 #include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
@@ -132,7 +133,7 @@ void runAnswers(Input& in, RecordingHost& host) {
     if (in.byte() & 1) host.machineSettings["Devices\\\\_AsTool"] = "1";
     // One world for the whole run: making one per input (a folder tree on disk) costs far more
     // than the input.
-    static quilo::test::TestWorld w;
+    static quilo::test::TestWorld w{quilo::test::filesInMemory()};
     const SameWorldAfter unchanged(w.world);
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     const quilo::Registration previewLink = api.attachPreviewHook(host);
@@ -152,7 +153,7 @@ void runAnswers(Input& in, RecordingHost& host) {
 // world for the run, and the library reloaded for each input so the device starts afresh
 // (no calls counted, plates fed or images kept) with that input's INI file.
 struct Device {
-    quilo::test::TestWorld w;
+    quilo::test::TestWorld w{quilo::test::filesInMemory()};
     std::unique_ptr<quilo::orvanesim::WorldLibrary> device =
         quilo::orvanesim::WorldLibrary::install(w.world, w.proc);
 };
