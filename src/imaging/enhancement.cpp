@@ -89,42 +89,62 @@ std::uint32_t binOf(std::uint32_t v, std::uint32_t base, int shift) {
 }
 
 // The pixels begin..end of one row, whose four mappings are packed in q:
-// bilinear weights wx across (per pixel, 0..256) and wy down (0..256).
+// bilinear weights wx across (per pixel, 0..256; pair holds each in both 16-bit halves) and wy
+// down (0..256).
 template <class T, class U, bool Inverted, class Quad>
 void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __restrict q,
-                    const std::uint32_t* __restrict weight, std::uint32_t begin, std::uint32_t end,
-                    std::uint32_t base, int shift, std::uint32_t wy) {
+                    const std::uint32_t* __restrict weight, const std::uint32_t* __restrict pair,
+                    std::uint32_t begin, std::uint32_t end, std::uint32_t base, int shift,
+                    std::uint32_t wy) {
     const std::uint32_t wy0 = 256 - wy;
     std::uint32_t x = begin;
 #if defined(__SSE2__)
     if constexpr (sizeof(U) == 1) {
-        // Four pixels at a time, the same arithmetic: the pairs as below, then the
-        // vertical blend by a signed multiply-add on the pairs shifted down by
-        // 32768, which the constant added afterwards gives back exactly.
+        // Eight pixels at a time, the same arithmetic: the bins of all eight at once (samples and
+        // bins fit 16 bits), the pairs as below, then the vertical blend by a signed multiply-add
+        // on the pairs shifted down by 32768, which the constant added afterwards gives back
+        // exactly.
         const __m128i wyPair = _mm_set1_epi32(static_cast<int>(wy0 | wy << 16));
         const __m128i bytes = _mm_set1_epi32(0x00ff00ff);
         const __m128i flip = _mm_set1_epi32(static_cast<int>(0x80008000u));
         const __m128i both256 = _mm_set1_epi32(0x01000100);
         const __m128i back = _mm_set1_epi32(256 * 32768 + 32768);
-        auto at = [&](std::uint32_t i) {
-            return static_cast<int>(q[binOf<Inverted>(src[i], base, shift)]);
-        };
-        for (; x + 4 <= end; x += 4) {
-            const __m128i v = _mm_set_epi32(at(x + 3), at(x + 2), at(x + 1), at(x));
-            // Each weight (at most 256) in both halves of its lane.
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + x));
-            const __m128i wx = _mm_or_si128(w, _mm_slli_epi32(w, 16));
+        const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
+        const __m128i count = _mm_cvtsi32_si128(shift);
+        const __m128i zero = _mm_setzero_si128();
+        auto blend = [&](__m128i v, std::uint32_t at) {
+            const __m128i wx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + at));
             const __m128i wx0 = _mm_sub_epi16(both256, wx);
             const __m128i pairs =
                 _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, bytes), wx0),
                               _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(v, 8), bytes), wx));
-            const __m128i r = _mm_srli_epi32(
+            return _mm_srli_epi32(
                 _mm_add_epi32(_mm_madd_epi16(_mm_xor_si128(pairs, flip), wyPair), back), 16);
-            const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(r, r), r);
-            const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-            std::memcpy(dst + x, &four, 4);
+        };
+        for (; x + 8 <= end; x += 8) {
+            __m128i s;
+            if constexpr (sizeof(T) == 1)
+                s = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + x)),
+                                      zero);
+            else
+                s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+            const __m128i b =
+                _mm_srl_epi16(Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
+            auto at = [&]<int I>() {
+                return _mm_cvtsi32_si128(static_cast<int>(q[_mm_extract_epi16(b, I)]));
+            };
+            const __m128i v0 = _mm_unpacklo_epi64(
+                _mm_unpacklo_epi32(at.template operator()<0>(), at.template operator()<1>()),
+                _mm_unpacklo_epi32(at.template operator()<2>(), at.template operator()<3>()));
+            const __m128i v1 = _mm_unpacklo_epi64(
+                _mm_unpacklo_epi32(at.template operator()<4>(), at.template operator()<5>()),
+                _mm_unpacklo_epi32(at.template operator()<6>(), at.template operator()<7>()));
+            const __m128i r = _mm_packs_epi32(blend(v0, x), blend(v1, x + 4));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(r, r));
         }
     }
+#else
+    (void)pair;
 #endif
     for (; x < end; ++x) {
         const Quad v = q[binOf<Inverted>(src[x], base, shift)];
@@ -144,31 +164,35 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
 
 // The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
 // makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
-// lambda the counts' stores could alias them, and they would be loaded again after each. The odd
+// lambda the counts' stores could alias them, and they would be loaded again after each. One
+// region at a time, all its rows, so that its counts stay in the first-level cache. The odd
 // columns are counted apart and added at the end: neighbours often fall into the same bin, and
 // one count's increment would wait for the other's.
 template <class T, bool Inverted>
 void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
                          std::uint32_t bins, std::uint32_t base, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
-    std::vector<std::uint32_t> odd(std::size_t{tx} * bins, 0);
-    const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
-    for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
-        const T* row = rowOf<T>(in, y);
-        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
-            std::uint32_t* hk = hist + std::size_t{k} * bins;
-            std::uint32_t* ok = odd.data() + std::size_t{k} * bins;
-            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-            auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
+    std::vector<std::uint32_t> odd(bins);
+    const auto y0 = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty);
+    const auto y1 = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
+    for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
+        std::uint32_t* hk = hist + std::size_t{k} * bins;
+        std::uint32_t* ok = odd.data();
+        std::fill(odd.begin(), odd.end(), 0u);
+        const auto x0 = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
+        const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
+        for (std::uint32_t y = y0; y < y1; ++y) {
+            const T* row = rowOf<T>(in, y);
+            std::uint32_t x = x0;
             for (; x + 2 <= x1; x += 2) {
                 ++hk[binOf<Inverted>(row[x], base, shift)];
                 ++ok[binOf<Inverted>(row[x + 1], base, shift)];
             }
             if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
         }
+        for (std::uint32_t b = 0; b < bins; ++b)
+            hk[b] += ok[b];
     }
-    for (std::size_t i = 0; i < odd.size(); ++i)
-        hist[i] += odd[i];
 }
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
@@ -269,6 +293,9 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     using Quad = std::conditional_t<sizeof(U) == 1, std::uint32_t, std::uint64_t>;
     constexpr int kBits = 8 * sizeof(U);
     const std::vector<Run> runsX = runsOf(ax), runsY = runsOf(ay);
+    std::vector<std::uint32_t> pair(w);
+    for (std::uint32_t x = 0; x < w; ++x)
+        pair[x] = ax.weight[x] | ax.weight[x] << 16;
     // The packed mappings of a group of runs of rows, made once and shared by the strips of
     // those rows: a strip packing those of the runs it meets would pack most of them twice.
     // Groups of at most about 4 MB, so that many regions with 16-bit results stay a small table.
@@ -304,15 +331,14 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
                 const Run& ry = runsY[r];
                 if (ry.end <= y0 || ry.begin >= y1) continue;
                 const Quad* q = quads.data() + (r - g0) * perRun;
-                for (std::uint32_t y = std::max(ry.begin, y0); y < std::min(ry.end, y1); ++y) {
-                    const T* src = rowOf<T>(in, y);
-                    U* dst = rowOf<U>(out, y);
-                    const std::uint32_t wy = ay.weight[y];
-                    for (std::size_t i = 0; i < runsX.size(); ++i)
-                        interpolateRun<T, U, Inverted>(src, dst, q + i * bins, ax.weight.data(),
-                                                       runsX[i].begin, runsX[i].end, base, shift,
-                                                       wy);
-                }
+                // A run of columns at a time down the rows, so that its packed mappings stay in
+                // the first-level cache.
+                const std::uint32_t ya = std::max(ry.begin, y0), yb = std::min(ry.end, y1);
+                for (std::size_t i = 0; i < runsX.size(); ++i)
+                    for (std::uint32_t y = ya; y < yb; ++y)
+                        interpolateRun<T, U, Inverted>(
+                            rowOf<T>(in, y), rowOf<U>(out, y), q + i * bins, ax.weight.data(),
+                            pair.data(), runsX[i].begin, runsX[i].end, base, shift, ay.weight[y]);
             }
         });
     }
