@@ -184,6 +184,30 @@ void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std
         for (std::uint32_t y = y0; y < y1; ++y) {
             const T* row = rowOf<T>(in, y);
             std::uint32_t x = x0;
+#if defined(__SSE2__)
+            // The bins of eight samples at once (samples and bins fit 16 bits).
+            const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
+            const __m128i count = _mm_cvtsi32_si128(shift);
+            for (; x + 8 <= x1; x += 8) {
+                __m128i s;
+                if constexpr (sizeof(T) == 1)
+                    s = _mm_unpacklo_epi8(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)),
+                        _mm_setzero_si128());
+                else
+                    s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+                const __m128i b = _mm_srl_epi16(
+                    Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
+                ++hk[_mm_extract_epi16(b, 0)];
+                ++ok[_mm_extract_epi16(b, 1)];
+                ++hk[_mm_extract_epi16(b, 2)];
+                ++ok[_mm_extract_epi16(b, 3)];
+                ++hk[_mm_extract_epi16(b, 4)];
+                ++ok[_mm_extract_epi16(b, 5)];
+                ++hk[_mm_extract_epi16(b, 6)];
+                ++ok[_mm_extract_epi16(b, 7)];
+            }
+#endif
             for (; x + 2 <= x1; x += 2) {
                 ++hk[binOf<Inverted>(row[x], base, shift)];
                 ++ok[binOf<Inverted>(row[x + 1], base, shift)];
