@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -221,32 +222,32 @@ void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
 // evenly, the cumulative counts mapped onto 0..outMax and blended with the plain linear stretch
-// (linear) by blend percent, into l. Its values in plain locals, as regionRowHistograms.
+// by blend percent, into l; linear holds the stretch's share of each bin, plus the rounding:
+// stretch x (100 - blend) + 50. Its values in plain locals, as regionRowHistograms.
 template <class U>
 void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* linear,
                    std::uint32_t outMax, double clipLimit, int blend, U* l) {
     std::uint64_t area = 0;
     for (std::uint32_t b = 0; b < bins; ++b)
         area += hb[b];
+    const std::uint64_t counted = area;
     if (area == 0) area = 1;
     const auto clip =
         static_cast<std::uint32_t>(std::max(1.0, clipLimit * static_cast<double>(area) / bins));
-    std::uint64_t excess = 0;
-    for (std::uint32_t b = 0; b < bins; ++b)
-        if (hb[b] > clip) {
-            excess += hb[b] - clip;
-            hb[b] = clip;
-        }
+    std::uint64_t kept = 0;
+    for (std::uint32_t b = 0; b < bins; ++b) {
+        hb[b] = std::min(hb[b], clip);
+        kept += hb[b];
+    }
+    // The excess: each bin gets an equal share, and what does not divide evenly one count more
+    // in every step-th bin from the first.
+    const std::uint64_t excess = counted - kept;
     const auto each = static_cast<std::uint32_t>(excess / bins);
-    std::uint64_t rest = excess % bins;
-    const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
-    for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
-        hb[b] += each;
-        if (rest && b == next) {  // every step-th bin from the first
-            ++hb[b];
-            --rest;
-            next += step;
-        }
+    const auto rest = static_cast<std::uint32_t>(excess % bins);
+    if (rest) {
+        const std::uint32_t step = std::max(1u, bins / rest);
+        for (std::uint32_t k = 0; k < rest; ++k)
+            ++hb[std::size_t{k} * step];
     }
     // q = floor(cdf * outMax / area), cdf the cumulative count, worked out again only when it
     // changes, at most once a grey level of the result (num = cdf * outMax reaches next, the
@@ -256,17 +257,17 @@ void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* l
     // that spares the 64-bit integer division that is slow on the 32-bit build. The blend of two
     // values of at most 65535 by percentages stays within 32 bits.
     const double dArea = static_cast<double>(area);
-    const auto share = static_cast<std::uint32_t>(blend), rest100 = 100 - share;
+    const auto share = static_cast<std::uint32_t>(blend);
     std::uint64_t num = 0, next = area;
-    std::uint32_t q = 0;
+    std::uint32_t eq = 0;
     for (std::uint32_t b = 0; b < bins; ++b) {
-        num += std::uint64_t{hb[b]} * outMax;
+        num += std::uint64_t{hb[b] + each} * outMax;
         if (num >= next) {
-            q = static_cast<std::uint32_t>(static_cast<double>(num) / dArea);
+            const auto q = static_cast<std::uint32_t>(static_cast<double>(num) / dArea);
             next = (std::uint64_t{q} + 1) * area;
+            eq = std::min(q, outMax) * share;
         }
-        const std::uint32_t eq = std::min(q, outMax);
-        l[b] = static_cast<U>((eq * share + linear[b] * rest100 + 50) / 100);
+        l[b] = static_cast<U>((eq + linear[b]) / 100);
     }
 }
 
@@ -300,15 +301,18 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     // onto the output range, blended with the plain linear stretch of the image's
     // range.
     const std::uint32_t outMax = out.maxValue();
-    std::vector<U> lut(hist.size());
+    // Every value of lut and quads is written before it is read: no need to clear them first.
+    const auto lut = std::make_unique_for_overwrite<U[]>(hist.size());
     std::vector<std::uint32_t> linear(bins);
     for (std::uint32_t b = 0; b < bins; ++b)
-        linear[b] = bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
-                             : outMax / 2;
+        linear[b] = (bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
+                              : outMax / 2) *
+                        static_cast<std::uint32_t>(100 - o.blend) +
+                    50;
     parallelRows(workers, tx * ty, 4, [&](std::uint32_t t0, std::uint32_t t1) {
         for (std::uint32_t t = t0; t < t1; ++t)
             regionMapping<U>(hist.data() + std::size_t{t} * bins, bins, linear.data(), outMax,
-                             o.clipLimit, o.blend, lut.data() + std::size_t{t} * bins);
+                             o.clipLimit, o.blend, lut.get() + std::size_t{t} * bins);
     });
     // Bilinear interpolation between the four nearest regions' mappings. Within a
     // run of rows and a run of columns that share their regions, the four
@@ -326,21 +330,21 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     const std::size_t perRun = runsX.size() * bins;
     const std::size_t group =
         std::clamp<std::size_t>((std::size_t{4} << 20) / (perRun * sizeof(Quad)), 1, runsY.size());
-    std::vector<Quad> quads(group * perRun);
+    const auto quads = std::make_unique_for_overwrite<Quad[]>(group * perRun);
     for (std::size_t g0 = 0; g0 < runsY.size(); g0 += group) {
         const std::size_t g1 = std::min(runsY.size(), g0 + group);
         parallelRows(workers, static_cast<std::uint32_t>(g1 - g0), 1,
                      [&](std::uint32_t r0, std::uint32_t r1) {
                          for (std::uint32_t r = r0; r < r1; ++r) {
                              const Run& ry = runsY[g0 + r];
-                             const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
-                             const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
+                             const U* top = lut.get() + std::size_t{ry.first} * tx * bins;
+                             const U* bottom = lut.get() + std::size_t{ry.second} * tx * bins;
                              for (std::size_t i = 0; i < runsX.size(); ++i) {
                                  const U* tl = top + std::size_t{runsX[i].first} * bins;
                                  const U* tr = top + std::size_t{runsX[i].second} * bins;
                                  const U* bl = bottom + std::size_t{runsX[i].first} * bins;
                                  const U* br = bottom + std::size_t{runsX[i].second} * bins;
-                                 Quad* q = quads.data() + r * perRun + i * bins;
+                                 Quad* q = quads.get() + r * perRun + i * bins;
                                  for (std::uint32_t b = 0; b < bins; ++b)
                                      q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits |
                                             Quad{bl[b]} << 2 * kBits | Quad{br[b]} << 3 * kBits;
@@ -354,7 +358,7 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
             for (std::size_t r = g0; r < g1; ++r) {
                 const Run& ry = runsY[r];
                 if (ry.end <= y0 || ry.begin >= y1) continue;
-                const Quad* q = quads.data() + (r - g0) * perRun;
+                const Quad* q = quads.get() + (r - g0) * perRun;
                 // A run of columns at a time down the rows, so that its packed mappings stay in
                 // the first-level cache.
                 const std::uint32_t ya = std::max(ry.begin, y0), yb = std::min(ry.end, y1);
