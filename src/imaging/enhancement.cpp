@@ -163,61 +163,72 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
     }
 }
 
+// Counts the samples x0..x1 - 1 of one row into hk and ok. Its values in plain locals: as
+// captures of an enclosing lambda the counts' stores could alias them, and they would be loaded
+// again after each. The odd columns are counted apart (in ok): neighbours often fall into the
+// same bin, and one count's increment would wait for the other's.
+template <class T, bool Inverted>
+void countRow(const T* row, std::uint32_t x0, std::uint32_t x1, std::uint32_t base, int shift,
+              std::uint32_t* __restrict hk, std::uint32_t* __restrict ok) {
+    std::uint32_t x = x0;
+#if defined(__SSE2__)
+    // The bins of eight samples at once (samples and bins fit 16 bits).
+    const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    for (; x + 8 <= x1; x += 8) {
+        __m128i s;
+        if constexpr (sizeof(T) == 1)
+            s = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)),
+                                  _mm_setzero_si128());
+        else
+            s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i b =
+            _mm_srl_epi16(Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
+        ++hk[_mm_extract_epi16(b, 0)];
+        ++ok[_mm_extract_epi16(b, 1)];
+        ++hk[_mm_extract_epi16(b, 2)];
+        ++ok[_mm_extract_epi16(b, 3)];
+        ++hk[_mm_extract_epi16(b, 4)];
+        ++ok[_mm_extract_epi16(b, 5)];
+        ++hk[_mm_extract_epi16(b, 6)];
+        ++ok[_mm_extract_epi16(b, 7)];
+    }
+#endif
+    for (; x + 2 <= x1; x += 2) {
+        ++hk[binOf<Inverted>(row[x], base, shift)];
+        ++ok[binOf<Inverted>(row[x + 1], base, shift)];
+    }
+    if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
+}
+
 // The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
-// makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
-// lambda the counts' stores could alias them, and they would be loaded again after each. One
-// region at a time, all its rows, so that its counts stay in the first-level cache. The odd
-// columns are counted apart and added at the end: neighbours often fall into the same bin, and
-// one count's increment would wait for the other's.
+// makeAxis gives that row of regions. Where those rows fit the second-level cache (up to 1 MiB),
+// one region at a time down all of them, so that its counts stay in the first-level cache;
+// larger ones row by row as they lie in memory, which is what reading them from memory needs.
 template <class T, bool Inverted>
 void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
                          std::uint32_t bins, std::uint32_t base, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
-    std::vector<std::uint32_t> odd(bins);
+    std::vector<std::uint32_t> odd(std::size_t{tx} * bins, 0);
     const auto y0 = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty);
     const auto y1 = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
-    for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
-        std::uint32_t* hk = hist + std::size_t{k} * bins;
-        std::uint32_t* ok = odd.data();
-        std::fill(odd.begin(), odd.end(), 0u);
-        const auto x0 = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
-        const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-        for (std::uint32_t y = y0; y < y1; ++y) {
-            const T* row = rowOf<T>(in, y);
-            std::uint32_t x = x0;
-#if defined(__SSE2__)
-            // The bins of eight samples at once (samples and bins fit 16 bits).
-            const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
-            const __m128i count = _mm_cvtsi32_si128(shift);
-            for (; x + 8 <= x1; x += 8) {
-                __m128i s;
-                if constexpr (sizeof(T) == 1)
-                    s = _mm_unpacklo_epi8(
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)),
-                        _mm_setzero_si128());
-                else
-                    s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-                const __m128i b = _mm_srl_epi16(
-                    Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
-                ++hk[_mm_extract_epi16(b, 0)];
-                ++ok[_mm_extract_epi16(b, 1)];
-                ++hk[_mm_extract_epi16(b, 2)];
-                ++ok[_mm_extract_epi16(b, 3)];
-                ++hk[_mm_extract_epi16(b, 4)];
-                ++ok[_mm_extract_epi16(b, 5)];
-                ++hk[_mm_extract_epi16(b, 6)];
-                ++ok[_mm_extract_epi16(b, 7)];
-            }
-#endif
-            for (; x + 2 <= x1; x += 2) {
-                ++hk[binOf<Inverted>(row[x], base, shift)];
-                ++ok[binOf<Inverted>(row[x + 1], base, shift)];
-            }
-            if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
-        }
-        for (std::uint32_t b = 0; b < bins; ++b)
-            hk[b] += ok[b];
+    auto count = [&](std::uint32_t k, std::uint32_t y) {  // the regions' columns as makeAxis cuts
+        countRow<T, Inverted>(
+            rowOf<T>(in, y), static_cast<std::uint32_t>(std::uint64_t{k} * w / tx),
+            static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx), base, shift,
+            hist + std::size_t{k} * bins, odd.data() + std::size_t{k} * bins);
+    };
+    if (std::uint64_t{y1 - y0} * w * sizeof(T) <= (std::uint64_t{1} << 20)) {
+        for (std::uint32_t k = 0; k < tx; ++k)
+            for (std::uint32_t y = y0; y < y1; ++y)
+                count(k, y);
+    } else {
+        for (std::uint32_t y = y0; y < y1; ++y)
+            for (std::uint32_t k = 0; k < tx; ++k)
+                count(k, y);
     }
+    for (std::size_t i = 0; i < odd.size(); ++i)
+        hist[i] += odd[i];
 }
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
