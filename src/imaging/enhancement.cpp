@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -89,42 +90,62 @@ std::uint32_t binOf(std::uint32_t v, std::uint32_t base, int shift) {
 }
 
 // The pixels begin..end of one row, whose four mappings are packed in q:
-// bilinear weights wx across (per pixel, 0..256) and wy down (0..256).
+// bilinear weights wx across (per pixel, 0..256; pair holds each in both 16-bit halves) and wy
+// down (0..256).
 template <class T, class U, bool Inverted, class Quad>
 void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __restrict q,
-                    const std::uint32_t* __restrict weight, std::uint32_t begin, std::uint32_t end,
-                    std::uint32_t base, int shift, std::uint32_t wy) {
+                    const std::uint32_t* __restrict weight, const std::uint32_t* __restrict pair,
+                    std::uint32_t begin, std::uint32_t end, std::uint32_t base, int shift,
+                    std::uint32_t wy) {
     const std::uint32_t wy0 = 256 - wy;
     std::uint32_t x = begin;
 #if defined(__SSE2__)
     if constexpr (sizeof(U) == 1) {
-        // Four pixels at a time, the same arithmetic: the pairs as below, then the
-        // vertical blend by a signed multiply-add on the pairs shifted down by
-        // 32768, which the constant added afterwards gives back exactly.
+        // Eight pixels at a time, the same arithmetic: the bins of all eight at once (samples and
+        // bins fit 16 bits), the pairs as below, then the vertical blend by a signed multiply-add
+        // on the pairs shifted down by 32768, which the constant added afterwards gives back
+        // exactly.
         const __m128i wyPair = _mm_set1_epi32(static_cast<int>(wy0 | wy << 16));
         const __m128i bytes = _mm_set1_epi32(0x00ff00ff);
         const __m128i flip = _mm_set1_epi32(static_cast<int>(0x80008000u));
         const __m128i both256 = _mm_set1_epi32(0x01000100);
         const __m128i back = _mm_set1_epi32(256 * 32768 + 32768);
-        auto at = [&](std::uint32_t i) {
-            return static_cast<int>(q[binOf<Inverted>(src[i], base, shift)]);
-        };
-        for (; x + 4 <= end; x += 4) {
-            const __m128i v = _mm_set_epi32(at(x + 3), at(x + 2), at(x + 1), at(x));
-            // Each weight (at most 256) in both halves of its lane.
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weight + x));
-            const __m128i wx = _mm_or_si128(w, _mm_slli_epi32(w, 16));
+        const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
+        const __m128i count = _mm_cvtsi32_si128(shift);
+        const __m128i zero = _mm_setzero_si128();
+        auto blend = [&](__m128i v, std::uint32_t at) {
+            const __m128i wx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + at));
             const __m128i wx0 = _mm_sub_epi16(both256, wx);
             const __m128i pairs =
                 _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, bytes), wx0),
                               _mm_mullo_epi16(_mm_and_si128(_mm_srli_epi32(v, 8), bytes), wx));
-            const __m128i r = _mm_srli_epi32(
+            return _mm_srli_epi32(
                 _mm_add_epi32(_mm_madd_epi16(_mm_xor_si128(pairs, flip), wyPair), back), 16);
-            const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(r, r), r);
-            const auto four = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
-            std::memcpy(dst + x, &four, 4);
+        };
+        for (; x + 8 <= end; x += 8) {
+            __m128i s;
+            if constexpr (sizeof(T) == 1)
+                s = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + x)),
+                                      zero);
+            else
+                s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+            const __m128i b =
+                _mm_srl_epi16(Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
+            auto at = [&]<int I>() {
+                return _mm_cvtsi32_si128(static_cast<int>(q[_mm_extract_epi16(b, I)]));
+            };
+            const __m128i v0 = _mm_unpacklo_epi64(
+                _mm_unpacklo_epi32(at.template operator()<0>(), at.template operator()<1>()),
+                _mm_unpacklo_epi32(at.template operator()<2>(), at.template operator()<3>()));
+            const __m128i v1 = _mm_unpacklo_epi64(
+                _mm_unpacklo_epi32(at.template operator()<4>(), at.template operator()<5>()),
+                _mm_unpacklo_epi32(at.template operator()<6>(), at.template operator()<7>()));
+            const __m128i r = _mm_packs_epi32(blend(v0, x), blend(v1, x + 4));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), _mm_packus_epi16(r, r));
         }
     }
+#else
+    (void)pair;
 #endif
     for (; x < end; ++x) {
         const Quad v = q[binOf<Inverted>(src[x], base, shift)];
@@ -142,30 +163,69 @@ void interpolateRun(const T* __restrict src, U* __restrict dst, const Quad* __re
     }
 }
 
+// Counts the samples x0..x1 - 1 of one row into hk and ok. Its values in plain locals: as
+// captures of an enclosing lambda the counts' stores could alias them, and they would be loaded
+// again after each. The odd columns are counted apart (in ok): neighbours often fall into the
+// same bin, and one count's increment would wait for the other's.
+template <class T, bool Inverted>
+void countRow(const T* row, std::uint32_t x0, std::uint32_t x1, std::uint32_t base, int shift,
+              std::uint32_t* __restrict hk, std::uint32_t* __restrict ok) {
+    std::uint32_t x = x0;
+#if defined(__SSE2__)
+    // The bins of eight samples at once (samples and bins fit 16 bits).
+    const __m128i baseV = _mm_set1_epi16(static_cast<short>(base));
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    for (; x + 8 <= x1; x += 8) {
+        __m128i s;
+        if constexpr (sizeof(T) == 1)
+            s = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + x)),
+                                  _mm_setzero_si128());
+        else
+            s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i b =
+            _mm_srl_epi16(Inverted ? _mm_sub_epi16(baseV, s) : _mm_sub_epi16(s, baseV), count);
+        ++hk[_mm_extract_epi16(b, 0)];
+        ++ok[_mm_extract_epi16(b, 1)];
+        ++hk[_mm_extract_epi16(b, 2)];
+        ++ok[_mm_extract_epi16(b, 3)];
+        ++hk[_mm_extract_epi16(b, 4)];
+        ++ok[_mm_extract_epi16(b, 5)];
+        ++hk[_mm_extract_epi16(b, 6)];
+        ++ok[_mm_extract_epi16(b, 7)];
+    }
+#endif
+    for (; x + 2 <= x1; x += 2) {
+        ++hk[binOf<Inverted>(row[x], base, shift)];
+        ++ok[binOf<Inverted>(row[x + 1], base, shift)];
+    }
+    if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
+}
+
 // The histograms of the regions of region row r (tx of bins counts each, at hist), from the rows
-// makeAxis gives that row of regions. Its values in plain locals: as captures of an enclosing
-// lambda the counts' stores could alias them, and they would be loaded again after each. The odd
-// columns are counted apart and added at the end: neighbours often fall into the same bin, and
-// one count's increment would wait for the other's.
+// makeAxis gives that row of regions. Where those rows fit the second-level cache (up to 1 MiB),
+// one region at a time down all of them, so that its counts stay in the first-level cache;
+// larger ones row by row as they lie in memory, which is what reading them from memory needs.
 template <class T, bool Inverted>
 void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std::uint32_t tx,
                          std::uint32_t bins, std::uint32_t base, int shift, std::uint32_t* hist) {
     const std::uint32_t w = in.width(), h = in.height();
     std::vector<std::uint32_t> odd(std::size_t{tx} * bins, 0);
-    const auto yEnd = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
-    for (auto y = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty); y < yEnd; ++y) {
-        const T* row = rowOf<T>(in, y);
-        for (std::uint32_t k = 0; k < tx; ++k) {  // the regions' columns, as makeAxis cuts them
-            std::uint32_t* hk = hist + std::size_t{k} * bins;
-            std::uint32_t* ok = odd.data() + std::size_t{k} * bins;
-            const auto x1 = static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx);
-            auto x = static_cast<std::uint32_t>(std::uint64_t{k} * w / tx);
-            for (; x + 2 <= x1; x += 2) {
-                ++hk[binOf<Inverted>(row[x], base, shift)];
-                ++ok[binOf<Inverted>(row[x + 1], base, shift)];
-            }
-            if (x < x1) ++hk[binOf<Inverted>(row[x], base, shift)];
-        }
+    const auto y0 = static_cast<std::uint32_t>(std::uint64_t{r} * h / ty);
+    const auto y1 = static_cast<std::uint32_t>(std::uint64_t{r + 1} * h / ty);
+    auto count = [&](std::uint32_t k, std::uint32_t y) {  // the regions' columns as makeAxis cuts
+        countRow<T, Inverted>(
+            rowOf<T>(in, y), static_cast<std::uint32_t>(std::uint64_t{k} * w / tx),
+            static_cast<std::uint32_t>(std::uint64_t{k + 1} * w / tx), base, shift,
+            hist + std::size_t{k} * bins, odd.data() + std::size_t{k} * bins);
+    };
+    if (std::uint64_t{y1 - y0} * w * sizeof(T) <= (std::uint64_t{1} << 20)) {
+        for (std::uint32_t k = 0; k < tx; ++k)
+            for (std::uint32_t y = y0; y < y1; ++y)
+                count(k, y);
+    } else {
+        for (std::uint32_t y = y0; y < y1; ++y)
+            for (std::uint32_t k = 0; k < tx; ++k)
+                count(k, y);
     }
     for (std::size_t i = 0; i < odd.size(); ++i)
         hist[i] += odd[i];
@@ -173,32 +233,32 @@ void regionRowHistograms(const Image& in, std::uint32_t r, std::uint32_t ty, std
 
 // One region's mapping from its histogram hb (bins counts): clipped, the excess handed out
 // evenly, the cumulative counts mapped onto 0..outMax and blended with the plain linear stretch
-// (linear) by blend percent, into l. Its values in plain locals, as regionRowHistograms.
+// by blend percent, into l; linear holds the stretch's share of each bin, plus the rounding:
+// stretch x (100 - blend) + 50. Its values in plain locals, as regionRowHistograms.
 template <class U>
 void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* linear,
                    std::uint32_t outMax, double clipLimit, int blend, U* l) {
     std::uint64_t area = 0;
     for (std::uint32_t b = 0; b < bins; ++b)
         area += hb[b];
+    const std::uint64_t counted = area;
     if (area == 0) area = 1;
     const auto clip =
         static_cast<std::uint32_t>(std::max(1.0, clipLimit * static_cast<double>(area) / bins));
-    std::uint64_t excess = 0;
-    for (std::uint32_t b = 0; b < bins; ++b)
-        if (hb[b] > clip) {
-            excess += hb[b] - clip;
-            hb[b] = clip;
-        }
+    std::uint64_t kept = 0;
+    for (std::uint32_t b = 0; b < bins; ++b) {
+        hb[b] = std::min(hb[b], clip);
+        kept += hb[b];
+    }
+    // The excess: each bin gets an equal share, and what does not divide evenly one count more
+    // in every step-th bin from the first.
+    const std::uint64_t excess = counted - kept;
     const auto each = static_cast<std::uint32_t>(excess / bins);
-    std::uint64_t rest = excess % bins;
-    const std::uint64_t step = rest ? std::max<std::uint64_t>(1, bins / rest) : 1;
-    for (std::uint64_t b = 0, next = 0; b < bins; ++b) {
-        hb[b] += each;
-        if (rest && b == next) {  // every step-th bin from the first
-            ++hb[b];
-            --rest;
-            next += step;
-        }
+    const auto rest = static_cast<std::uint32_t>(excess % bins);
+    if (rest) {
+        const std::uint32_t step = std::max(1u, bins / rest);
+        for (std::uint32_t k = 0; k < rest; ++k)
+            ++hb[std::size_t{k} * step];
     }
     // q = floor(cdf * outMax / area), cdf the cumulative count, worked out again only when it
     // changes, at most once a grey level of the result (num = cdf * outMax reaches next, the
@@ -208,17 +268,17 @@ void regionMapping(std::uint32_t* hb, std::uint32_t bins, const std::uint32_t* l
     // that spares the 64-bit integer division that is slow on the 32-bit build. The blend of two
     // values of at most 65535 by percentages stays within 32 bits.
     const double dArea = static_cast<double>(area);
-    const auto share = static_cast<std::uint32_t>(blend), rest100 = 100 - share;
+    const auto share = static_cast<std::uint32_t>(blend);
     std::uint64_t num = 0, next = area;
-    std::uint32_t q = 0;
+    std::uint32_t eq = 0;
     for (std::uint32_t b = 0; b < bins; ++b) {
-        num += std::uint64_t{hb[b]} * outMax;
+        num += std::uint64_t{hb[b] + each} * outMax;
         if (num >= next) {
-            q = static_cast<std::uint32_t>(static_cast<double>(num) / dArea);
+            const auto q = static_cast<std::uint32_t>(static_cast<double>(num) / dArea);
             next = (std::uint64_t{q} + 1) * area;
+            eq = std::min(q, outMax) * share;
         }
-        const std::uint32_t eq = std::min(q, outMax);
-        l[b] = static_cast<U>((eq * share + linear[b] * rest100 + 50) / 100);
+        l[b] = static_cast<U>((eq + linear[b]) / 100);
     }
 }
 
@@ -252,15 +312,18 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     // onto the output range, blended with the plain linear stretch of the image's
     // range.
     const std::uint32_t outMax = out.maxValue();
-    std::vector<U> lut(hist.size());
+    // Every value of lut and quads is written before it is read: no need to clear them first.
+    const auto lut = std::make_unique_for_overwrite<U[]>(hist.size());
     std::vector<std::uint32_t> linear(bins);
     for (std::uint32_t b = 0; b < bins; ++b)
-        linear[b] = bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
-                             : outMax / 2;
+        linear[b] = (bins > 1 ? static_cast<std::uint32_t>(std::uint64_t{b} * outMax / (bins - 1))
+                              : outMax / 2) *
+                        static_cast<std::uint32_t>(100 - o.blend) +
+                    50;
     parallelRows(workers, tx * ty, 4, [&](std::uint32_t t0, std::uint32_t t1) {
         for (std::uint32_t t = t0; t < t1; ++t)
             regionMapping<U>(hist.data() + std::size_t{t} * bins, bins, linear.data(), outMax,
-                             o.clipLimit, o.blend, lut.data() + std::size_t{t} * bins);
+                             o.clipLimit, o.blend, lut.get() + std::size_t{t} * bins);
     });
     // Bilinear interpolation between the four nearest regions' mappings. Within a
     // run of rows and a run of columns that share their regions, the four
@@ -269,27 +332,30 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
     using Quad = std::conditional_t<sizeof(U) == 1, std::uint32_t, std::uint64_t>;
     constexpr int kBits = 8 * sizeof(U);
     const std::vector<Run> runsX = runsOf(ax), runsY = runsOf(ay);
+    std::vector<std::uint32_t> pair(w);
+    for (std::uint32_t x = 0; x < w; ++x)
+        pair[x] = ax.weight[x] | ax.weight[x] << 16;
     // The packed mappings of a group of runs of rows, made once and shared by the strips of
     // those rows: a strip packing those of the runs it meets would pack most of them twice.
     // Groups of at most about 4 MB, so that many regions with 16-bit results stay a small table.
     const std::size_t perRun = runsX.size() * bins;
     const std::size_t group =
         std::clamp<std::size_t>((std::size_t{4} << 20) / (perRun * sizeof(Quad)), 1, runsY.size());
-    std::vector<Quad> quads(group * perRun);
+    const auto quads = std::make_unique_for_overwrite<Quad[]>(group * perRun);
     for (std::size_t g0 = 0; g0 < runsY.size(); g0 += group) {
         const std::size_t g1 = std::min(runsY.size(), g0 + group);
         parallelRows(workers, static_cast<std::uint32_t>(g1 - g0), 1,
                      [&](std::uint32_t r0, std::uint32_t r1) {
                          for (std::uint32_t r = r0; r < r1; ++r) {
                              const Run& ry = runsY[g0 + r];
-                             const U* top = lut.data() + std::size_t{ry.first} * tx * bins;
-                             const U* bottom = lut.data() + std::size_t{ry.second} * tx * bins;
+                             const U* top = lut.get() + std::size_t{ry.first} * tx * bins;
+                             const U* bottom = lut.get() + std::size_t{ry.second} * tx * bins;
                              for (std::size_t i = 0; i < runsX.size(); ++i) {
                                  const U* tl = top + std::size_t{runsX[i].first} * bins;
                                  const U* tr = top + std::size_t{runsX[i].second} * bins;
                                  const U* bl = bottom + std::size_t{runsX[i].first} * bins;
                                  const U* br = bottom + std::size_t{runsX[i].second} * bins;
-                                 Quad* q = quads.data() + r * perRun + i * bins;
+                                 Quad* q = quads.get() + r * perRun + i * bins;
                                  for (std::uint32_t b = 0; b < bins; ++b)
                                      q[b] = Quad{tl[b]} | Quad{tr[b]} << kBits |
                                             Quad{bl[b]} << 2 * kBits | Quad{br[b]} << 3 * kBits;
@@ -303,16 +369,15 @@ void claheImpl(const Image& in, Image& out, const EnhancementOptions& o, Workers
             for (std::size_t r = g0; r < g1; ++r) {
                 const Run& ry = runsY[r];
                 if (ry.end <= y0 || ry.begin >= y1) continue;
-                const Quad* q = quads.data() + (r - g0) * perRun;
-                for (std::uint32_t y = std::max(ry.begin, y0); y < std::min(ry.end, y1); ++y) {
-                    const T* src = rowOf<T>(in, y);
-                    U* dst = rowOf<U>(out, y);
-                    const std::uint32_t wy = ay.weight[y];
-                    for (std::size_t i = 0; i < runsX.size(); ++i)
-                        interpolateRun<T, U, Inverted>(src, dst, q + i * bins, ax.weight.data(),
-                                                       runsX[i].begin, runsX[i].end, base, shift,
-                                                       wy);
-                }
+                const Quad* q = quads.get() + (r - g0) * perRun;
+                // A run of columns at a time down the rows, so that its packed mappings stay in
+                // the first-level cache.
+                const std::uint32_t ya = std::max(ry.begin, y0), yb = std::min(ry.end, y1);
+                for (std::size_t i = 0; i < runsX.size(); ++i)
+                    for (std::uint32_t y = ya; y < yb; ++y)
+                        interpolateRun<T, U, Inverted>(
+                            rowOf<T>(in, y), rowOf<U>(out, y), q + i * bins, ax.weight.data(),
+                            pair.data(), runsX[i].begin, runsX[i].end, base, shift, ay.weight[y]);
             }
         });
     }
