@@ -52,15 +52,30 @@ std::vector<std::uint16_t> mapGrey(const std::vector<std::uint16_t>& pixels, boo
     const std::int64_t cutLow = total * limitLow / 1000000;
     const std::int64_t cutHigh = total * limitHigh / 1000000;
     // The lowest level with more than cutLow pixels at or below it, and the highest with more
-    // than cutHigh at or above it: the pixels' ranks, found without a histogram of every level
-    // (a quarter of a megabyte for a plate of any size).
-    std::vector<std::uint16_t> ranked(pixels);
-    const auto ranks = [&](std::int64_t k) {
-        std::nth_element(ranked.begin(), ranked.begin() + k, ranked.end());
-        return static_cast<int>(ranked[static_cast<std::size_t>(k)]);
-    };
-    int lo = cutLow < 0 ? 0 : cutLow >= total ? 65535 : ranks(cutLow);
-    int hi = cutHigh < 0 ? 65535 : cutHigh >= total ? 0 : ranks(total - 1 - cutHigh);
+    // than cutHigh at or above it. A small plate ranks a copy of its pixels; a larger one counts
+    // a histogram of every level (a quarter of a megabyte) where that copy would be a plate.
+    int lo = 0, hi = 65535;
+    if (pixels.size() <= 65536) {
+        std::vector<std::uint16_t> ranked(pixels);
+        const auto rank = [&](std::int64_t k) {
+            std::nth_element(ranked.begin(), ranked.begin() + k, ranked.end());
+            return static_cast<int>(ranked[static_cast<std::size_t>(k)]);
+        };
+        lo = cutLow < 0 ? 0 : cutLow >= total ? 65535 : rank(cutLow);
+        hi = cutHigh < 0 ? 65535 : cutHigh >= total ? 0 : rank(total - 1 - cutHigh);
+    } else {
+        std::vector<std::uint32_t> histogram(65536, 0);
+        for (auto v : pixels)
+            ++histogram[v];
+        for (std::int64_t seen = 0; lo < 65535; ++lo) {
+            seen += histogram[static_cast<std::size_t>(lo)];
+            if (seen > cutLow) break;
+        }
+        for (std::int64_t seen = 0; hi > 0; --hi) {
+            seen += histogram[static_cast<std::size_t>(hi)];
+            if (seen > cutHigh) break;
+        }
+    }
     if (hi <= lo) hi = std::min(65535, lo + 1);
     if (hi <= lo) lo = hi - 1;
     const std::int64_t span = hi - lo;
