@@ -10,6 +10,7 @@
 // input): each input is one activation with its own settings, a run of timer ticks, the
 // acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
 // the host's received messages) and the plates left in the spool start afresh with each input.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,15 +82,20 @@ struct Library {
         preview = 0;
     }
     // A block: a grey TIFF of a shape, depth and resolution the input chooses, or plain bytes.
+    // Its pixels span the whole range of the depth, or (mostly) a band of 256 values as a
+    // plate's do: the enhancement's cost grows with the range, and a narrow one lets the
+    // target run several times as many inputs.
     std::vector<std::byte> block() {
         const std::uint8_t mode = in.byte();
         if (mode % 4 != 0) {
             const int w = 1 + in.byte() % 48, h = 1 + in.byte() % 48;
             const int bits = (mode & 4) ? 8 : 16;
             std::vector<std::uint16_t> pixels(static_cast<std::size_t>(w) * h);
-            const std::uint16_t top = bits == 8 ? 0xFF : 0xFFFF;
+            const std::uint32_t top = bits == 8 ? 0xFF : 0xFFFF;
+            const bool wide = (mode & 0x38) == 0;
+            const std::uint32_t base = wide ? 0 : std::min(top - 0xFF, in.byte() * 257u);
             for (auto& p : pixels)
-                p = static_cast<std::uint16_t>((in.byte() * 257u) & top);
+                p = static_cast<std::uint16_t>(wide ? (in.byte() * 257u) & top : base + in.byte());
             return orvanesim::writeGreyTiff(w, h, bits, pixels, 100.0 + in.byte() * 10.0);
         }
         std::vector<std::byte> raw(in.byte() * 4u);
