@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     const std::uint32_t shrink = argc > 1 && argv[1][0] == '-' ? 8u : 1u;
     const Plate plate = cephalometricPlate(shrink);
     const double raw = 2.0 * plate.width * plate.height;
-    RoadRig rig(25, 0);
+    RoadRig rig;
     rig.selectPlate(plate);
     const std::size_t before = liveHeapBytes();
     quilo::platform::GlobalBlock block = rig.rawBlock(plate);
