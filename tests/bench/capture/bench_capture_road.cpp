@@ -33,14 +33,10 @@ namespace {
 using namespace quilo;
 using namespace quilo::bench;
 
-Plate plateOf(std::int64_t arg) {
-    return arg == 0 ? intraoralPlate(shrink()) : cephalometricPlate(shrink());
-}
-
 // Arguments: the plate (0 intraoral, 1 cephalometric) and the threads of our image operations
 // (0: all the processor offers, as the plug-in runs).
 void BM_Road(benchmark::State& st) {
-    const Plate plate = plateOf(st.range(0));
+    const Plate plate = plateOf(st.range(0), shrink());
     RoadRig rig;
     rig.selectPlate(plate);
     rig.main().leadIMG.control().setThreads(static_cast<unsigned>(st.range(1)));
@@ -62,7 +58,7 @@ void BM_Road(benchmark::State& st) {
 // them (the controller, the host link, the simulated windows) is BM_Road's time less their sum.
 void BM_RoadSteps(benchmark::State& st) {
     using Clock = std::chrono::steady_clock;
-    const Plate plate = plateOf(st.range(0));
+    const Plate plate = plateOf(st.range(0), shrink());
     RoadRig rig;
     rig.selectPlate(plate);
     platform::GlobalBlock raw = rig.rawBlock(plate);
@@ -125,7 +121,7 @@ void BM_RoadSteps(benchmark::State& st) {
 // enhancement road, a TIFF file image in memory, and the message block of header plus image.
 // Arguments: the plate and OpenCV's threads.
 void BM_RoadOpenCV(benchmark::State& st) {
-    const Plate plate = plateOf(st.range(0));
+    const Plate plate = plateOf(st.range(0), shrink());
     cv::setNumThreads(static_cast<int>(st.range(1)));
     RoadRig rig;
     platform::GlobalBlock block = rig.rawBlock(plate);

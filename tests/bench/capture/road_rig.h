@@ -20,19 +20,17 @@
 
 namespace quilo::bench {
 
-// The two plates of the measurements: an intraoral size 2 at 25 um and a whole cephalometric
-// plate at 25 um (9600 x 12000 pixels of 16 bits, 230 MB), or an eighth of each side for a
-// quick run.
+// The plates of the measurements: 0 an intraoral size 2 and 1 a whole cephalometric plate, both
+// at 25 um (the latter 9600 x 12000 pixels of 16 bits, 230 MB), or an eighth of each side for a
+// quick run; `sensor` is the simulated scanner's parameter set of that kind.
 struct Plate {
     const char* name;
     std::int32_t imageType;
     std::uint32_t width, height;
-    std::int32_t sensor;  // the simulated scanner's parameter set of that kind
+    std::int32_t sensor;
 };
-inline Plate intraoralPlate(std::uint32_t shrink) {
-    return {"intraoral", 0, 1240 / shrink, 1640 / shrink, 1};
-}
-inline Plate cephalometricPlate(std::uint32_t shrink) {
+inline Plate plateOf(std::int64_t kind, std::uint32_t shrink) {
+    if (kind == 0) return {"intraoral", 0, 1240 / shrink, 1640 / shrink, 1};
     return {"cephalometric", 1, 12000 / shrink, 9600 / shrink, 4};
 }
 
