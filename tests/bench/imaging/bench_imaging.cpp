@@ -36,9 +36,6 @@ using quilo::bench::shrink;
 using namespace quilo::bench;
 #endif
 
-constexpr std::uint32_t kIntraW = 1640, kIntraH = 1240;
-constexpr std::uint32_t kCephW = 2400, kCephH = 3000;
-
 // A synthetic radiograph in a narrow band of the 16-bit range, with noise.
 Image radiograph(std::uint32_t w, std::uint32_t h) {
     Image img(w, h, 16);
@@ -55,11 +52,11 @@ Image radiograph(std::uint32_t w, std::uint32_t h) {
 }
 
 const Image& intraoral() {
-    static const Image img = radiograph(kIntraW / shrink(), kIntraH / shrink());  // read-only
+    static const Image img = radiograph(1640 / shrink(), 1240 / shrink());  // read-only
     return img;
 }
 const Image& cephalometric() {
-    static const Image img = radiograph(kCephW / shrink(), kCephH / shrink());
+    static const Image img = radiograph(2400 / shrink(), 3000 / shrink());
     return img;
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "platform/win32/win32_platform.h"
 
@@ -49,12 +50,9 @@ void removeFolder(const std::string& utf8) {
 TEST(Win32Backend, VersionRecordComesFromTheProgramsResources) {
     auto p = makeWin32Platform();
     const VersionInfo v = p->process().version();
-    EXPECT_EQ(v.productName, "Quilo Plugin");
-    EXPECT_EQ(v.fileDescription, "Quilo Windows backend tests");
-    EXPECT_EQ(v.title, "platform_win32_test");
-    EXPECT_EQ(v.companyName, "Quilo");
-    EXPECT_EQ(v.major, QUILO_TEST_VERSION_MAJOR);
-    EXPECT_EQ(v.minor, QUILO_TEST_VERSION_MINOR);
+    EXPECT_EQ(std::tie(v.productName, v.fileDescription, v.title, v.companyName, v.major, v.minor),
+              std::tuple("Quilo Plugin", "Quilo Windows backend tests", "platform_win32_test",
+                         "Quilo", QUILO_TEST_VERSION_MAJOR, QUILO_TEST_VERSION_MINOR));
     EXPECT_EQ(p->files().programName(), "platform_win32_test");
 }
 

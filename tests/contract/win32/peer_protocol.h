@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace quilo::contract::peer_protocol {
