@@ -14,9 +14,9 @@
 int main(int argc, char** argv) {
     using namespace quilo::bench;
     const std::uint32_t shrink = argc > 1 && argv[1][0] == '-' ? 8u : 1u;
-    const Plate plate = cephalometricPlate(shrink);
+    const Plate plate = plateOf(1, shrink);
     const double raw = 2.0 * plate.width * plate.height;
-    RoadRig rig(25, 0);
+    RoadRig rig;
     rig.selectPlate(plate);
     const std::size_t before = liveHeapBytes();
     quilo::platform::GlobalBlock block = rig.rawBlock(plate);

@@ -3,12 +3,10 @@
 // plug-in's own work, not a host's bookkeeping.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "controller/frm_main.h"
@@ -22,23 +20,21 @@
 
 namespace quilo::bench {
 
-// The two plates of the measurements: an intraoral size 2 at 25 um and a whole cephalometric
-// plate at 25 um (9600 x 12000 pixels of 16 bits, 230 MB), or an eighth of each side for a
-// quick run.
+// The plates of the measurements: 0 an intraoral size 2 and 1 a whole cephalometric plate, both
+// at 25 um (the latter 9600 x 12000 pixels of 16 bits, 230 MB), or an eighth of each side for a
+// quick run; `sensor` is the simulated scanner's parameter set of that kind.
 struct Plate {
     const char* name;
     std::int32_t imageType;
     std::uint32_t width, height;
-    std::int32_t sensor;  // the simulated scanner's parameter set of that kind
+    std::int32_t sensor;
 };
-inline Plate intraoralPlate(std::uint32_t shrink) {
-    return {"intraoral", 0, 1240 / shrink, 1640 / shrink, 1};
-}
-inline Plate cephalometricPlate(std::uint32_t shrink) {
+inline Plate plateOf(std::int64_t kind, std::uint32_t shrink) {
+    if (kind == 0) return {"intraoral", 0, 1240 / shrink, 1640 / shrink, 1};
     return {"cephalometric", 1, 12000 / shrink, 9600 / shrink, 4};
 }
 
-// Receives the plug-in's messages and keeps only their count and the last image's arrival.
+// Receives the plug-in's messages and keeps only the images' count and size.
 class SinkWindow final : public platform::WindowHandler {
   public:
     explicit SinkWindow(platform::WindowSystem& w) : windows_(w) {
@@ -52,14 +48,12 @@ class SinkWindow final : public platform::WindowHandler {
         if (cd->dwData == 24) {
             ++images;
             imageBytes = cd->cbData;
-            lastImage = std::chrono::steady_clock::now();
         }
         return 1;
     }
     platform::Hwnd hwnd() const { return hwnd_; }
     int images = 0;
     std::uint32_t imageBytes = 0;
-    std::chrono::steady_clock::time_point lastImage;
 
   private:
     platform::WindowSystem& windows_;
@@ -68,17 +62,16 @@ class SinkWindow final : public platform::WindowHandler {
 
 class RoadRig {
   public:
-    // `pitchUm` replaces the pixel pitch of every parameter set of the simulated scanner, which
-    // then feeds `plates` plates after an activation.
-    RoadRig(int pitchUm, int plates) {
+    // Every parameter set of the simulated scanner at 25 um; the scanner reads no plates itself:
+    // the measurements hand it theirs.
+    RoadRig() {
         demo::install(world);
-        // The installed scanner INI with the pitch and the plate count of the measurement.
         const auto ini = world.nativePath("C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
         std::ifstream in(ini);
         std::string text;
         for (std::string line; std::getline(in, line);) {
-            if (line.rfind("PitchUM=", 0) == 0) line = "PitchUM=" + std::to_string(pitchUm);
-            if (line.rfind("Plates=", 0) == 0) line = "Plates=" + std::to_string(plates);
+            if (line.rfind("PitchUM=", 0) == 0) line = "PitchUM=25";
+            if (line.rfind("Plates=", 0) == 0) line = "Plates=0";
             text += line + "\n";
         }
         in.close();

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
+#include <span>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "bench/support/bench_main.h"
@@ -34,9 +36,6 @@ using quilo::bench::shrink;
 using namespace quilo::bench;
 #endif
 
-constexpr std::uint32_t kIntraW = 1640, kIntraH = 1240;
-constexpr std::uint32_t kCephW = 2400, kCephH = 3000;
-
 // A synthetic radiograph in a narrow band of the 16-bit range, with noise.
 Image radiograph(std::uint32_t w, std::uint32_t h) {
     Image img(w, h, 16);
@@ -53,11 +52,11 @@ Image radiograph(std::uint32_t w, std::uint32_t h) {
 }
 
 const Image& intraoral() {
-    static const Image img = radiograph(kIntraW / shrink(), kIntraH / shrink());  // read-only
+    static const Image img = radiograph(1640 / shrink(), 1240 / shrink());  // read-only
     return img;
 }
 const Image& cephalometric() {
-    static const Image img = radiograph(kCephW / shrink(), kCephH / shrink());
+    static const Image img = radiograph(2400 / shrink(), 3000 / shrink());
     return img;
 }
 
@@ -82,97 +81,63 @@ void perPixel(benchmark::State& st, std::size_t pixels) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// Runs `op` once an iteration; the image's bytes count as processed.
+template <class Op>
+void perByte(benchmark::State& st, const Image& img, Op op) {
+    for (auto _ : st)
+        op();
+    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+}
+
 // ---- memory speed reference ----
 // The point operations and memcpy run on the intraoral image (which fits a large cache) and on
 // a whole plate (which fits none).
-void BM_Memcpy(benchmark::State& st, const Image& (*source)()) {
+void memcpyOf(benchmark::State& st, const Image& (*source)()) {
     const Image& src = source();
     std::vector<std::uint8_t> dst(src.byteSize());
-    for (auto _ : st) {
+    perByte(st, src, [&] {
         std::memcpy(dst.data(), src.data(), src.byteSize());
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * src.byteSize()));
+    });
 }
-BENCHMARK_CAPTURE(BM_Memcpy, intraoral, intraoral)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_Memcpy, plate, plate)->Unit(benchmark::kMicrosecond);
 
-// ---- TIFF ----
-void BM_TiffWrite(benchmark::State& st) {
-    const Image& img = intraoral();
-    std::vector<std::byte> out(tiffFileSize(img));
-    for (auto _ : st) {
-        writeTiff(img, out);
+// ---- TIFF, ours and libtiff's, into and out of memory ----
+void tiffWrite(benchmark::State& st) {
+    std::vector<std::byte> out(tiffFileSize(intraoral()));
+    perByte(st, intraoral(), [&] {
+        writeTiff(intraoral(), out);
         benchmark::DoNotOptimize(out.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+    });
 }
-BENCHMARK(BM_TiffWrite)->Unit(benchmark::kMicrosecond);
-
-void BM_TiffRead(benchmark::State& st) {
-    const Image& img = intraoral();
-    std::vector<std::byte> file(tiffFileSize(img));
-    writeTiff(img, file);
-    for (auto _ : st) {
-        Image back = readTiff(file);
-        benchmark::DoNotOptimize(back.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+void tiffRead(benchmark::State& st) {
+    std::vector<std::byte> file(tiffFileSize(intraoral()));
+    writeTiff(intraoral(), file);
+    perByte(st, intraoral(), [&] { benchmark::DoNotOptimize(readTiff(file).data()); });
 }
-BENCHMARK(BM_TiffRead)->Unit(benchmark::kMicrosecond);
-
 #ifdef QUILO_BENCH_LIBTIFF
-void libtiffWrite(MemStream& s, const Image& img) {
-    TIFF* t = memOpen(s, "wl");
-    const std::uint32_t rps = static_cast<std::uint32_t>(65536 / img.rowBytes());
-    setGreyTags(t, img.width(), img.height(), 16, rps);
-    for (std::uint32_t y = 0, s2 = 0; y < img.height(); y += rps, ++s2) {
-        const std::uint32_t rows = std::min(rps, img.height() - y);
-        TIFFWriteEncodedStrip(t, s2, const_cast<std::uint8_t*>(img.row8(y)),
-                              static_cast<tmsize_t>(rows * img.rowBytes()));
-    }
-    TIFFClose(t);
-}
-
-void BM_LibtiffWrite(benchmark::State& st) {
+void libtiffWrite(benchmark::State& st) {
     const Image& img = intraoral();
     MemStream s;
     s.data.reserve(tiffFileSize(img) + 65536);
-    for (auto _ : st) {
+    perByte(st, img, [&] {
         s.data.clear();
-        libtiffWrite(s, img);
-        benchmark::DoNotOptimize(s.data.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+        writeGrey(memOpen(s, "wl"), img.data(), img.width(), img.height(), 16);
+    });
 }
-BENCHMARK(BM_LibtiffWrite)->Unit(benchmark::kMicrosecond);
-
-void BM_LibtiffRead(benchmark::State& st) {
-    const Image& img = intraoral();
+void libtiffRead(benchmark::State& st) {
     MemStream s;
-    s.data.resize(tiffFileSize(img));
-    writeTiff(img, std::as_writable_bytes(std::span(s.data)));
-    for (auto _ : st) {
-        TIFF* t = memOpen(s, "r");
-        std::uint32_t w = 0, h = 0;
-        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
-        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
-        Image back(w, h, 16);
-        const tmsize_t strip = TIFFStripSize(t);
-        std::uint8_t* p = back.data();
-        const std::size_t total = back.byteSize();
-        for (tstrip_t i = 0, n = TIFFNumberOfStrips(t); i < n; ++i) {
-            const std::size_t at = static_cast<std::size_t>(i) * static_cast<std::size_t>(strip);
-            TIFFReadEncodedStrip(t, i, p + at,
-                                 static_cast<tmsize_t>(std::min<std::size_t>(strip, total - at)));
-        }
-        TIFFClose(t);
+    s.data.resize(tiffFileSize(intraoral()));
+    writeTiff(intraoral(), std::as_writable_bytes(std::span(s.data)));
+    perByte(st, intraoral(), [&] {
+        Image back;
+        readGrey(memOpen(s, "r"), [&](std::uint32_t w, std::uint32_t h) {
+            back = Image(w, h, 16);
+            return back.data();
+        });
         benchmark::DoNotOptimize(back.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * img.byteSize()));
+    });
 }
-BENCHMARK(BM_LibtiffRead)->Unit(benchmark::kMicrosecond);
 #endif
 
 // ---- point operations ----
@@ -184,7 +149,7 @@ using PointOp = void (*)(Image&, std::pair<std::uint32_t, std::uint32_t> bounds)
 void pointOp(benchmark::State& st, const Image& (*source)(), PointOp op, bool fresh) {
     Image img = source().clone();
     const auto bounds = minMax(img);
-    for (auto _ : st) {
+    perByte(st, source(), [&] {
         if (fresh) {
             st.PauseTiming();
             img = source().clone();
@@ -192,34 +157,25 @@ void pointOp(benchmark::State& st, const Image& (*source)(), PointOp op, bool fr
         }
         op(img, bounds);
         benchmark::DoNotOptimize(img.data());
-    }
-    st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * source().byteSize()));
+    });
 }
-const bool kPointOpsRegistered = [] {
-    const struct {
-        const char* name;
-        PointOp op;
-        bool fresh;
-    } ops[] = {
-        {"BM_Invert", [](Image& i, auto) { invert(i); }, false},
-        {"BM_StretchRange", [](Image& i, auto b) { stretchRange(i, b.first, b.second); }, false},
-        // StretchIntensity reads the image twice: its smallest and largest values first.
-        {"BM_StretchIntensity", [](Image& i, auto) { stretchIntensity(i); }, false},
-        {"BM_BitDepth16To8", [](Image& i, auto) { changeBitDepth(i, 8); }, true},
-        {"BM_BitDepth16To12",
-         [](Image& i, auto) {
-             changeBitDepth(i, 12);
-             i.relabelDepth(16);
-         },
-         false},
-    };
-    for (const auto& o : ops)
-        for (auto [on, source] : {std::pair{"intraoral", &intraoral}, std::pair{"plate", &plate}})
-            benchmark::RegisterBenchmark((std::string(o.name) + "/" + on).c_str(), pointOp, source,
-                                         o.op, o.fresh)
-                ->Unit(benchmark::kMicrosecond);
-    return true;
-}();
+const struct {
+    const char* name;
+    PointOp op;
+    bool fresh;
+} kPointOps[] = {
+    {"BM_Invert", [](Image& i, auto) { invert(i); }, false},
+    {"BM_StretchRange", [](Image& i, auto b) { stretchRange(i, b.first, b.second); }, false},
+    // StretchIntensity reads the image twice: its smallest and largest values first.
+    {"BM_StretchIntensity", [](Image& i, auto) { stretchIntensity(i); }, false},
+    {"BM_BitDepth16To8", [](Image& i, auto) { changeBitDepth(i, 8); }, true},
+    {"BM_BitDepth16To12",
+     [](Image& i, auto) {
+         changeBitDepth(i, 12);
+         i.relabelDepth(16);
+     },
+     false},
+};
 
 // ---- median ----
 // A median at the benchmark's level on a fresh copy of src for every iteration.
@@ -235,21 +191,9 @@ void runMedian(benchmark::State& st, const Image& src, void (*median)(Image&, in
     perPixel(st, img.pixelCount());
 }
 
-void BM_Median(benchmark::State& st) {
-    runMedian(st, intraoral(), [](Image& i, int size) { medianFilter(i, size); });
-}
-BENCHMARK(BM_Median)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
-
-// The histogram kernel alone at every level, though the filter takes it only from level 5 on:
-// its cost should hardly depend on the window size.
-void BM_MedianHistogramKernel(benchmark::State& st) {
-    runMedian(st, intraoral(), [](Image& i, int size) { detail::medianHistogram(i, size); });
-}
-BENCHMARK(BM_MedianHistogramKernel)->DenseRange(1, 15)->Unit(benchmark::kMillisecond);
-
 // std::nth_element on every window, on a 410 x 310 crop of the same image (the full image
 // takes seconds); compared per pixel.
-void BM_MedianNthElement(benchmark::State& st) {
+void medianNthElement(benchmark::State& st) {
     const Image& full = intraoral();
     Image crop(full.width() / 4, full.height() / 4, 16);
     for (std::uint32_t y = 0; y < crop.height(); ++y)
@@ -257,7 +201,6 @@ void BM_MedianNthElement(benchmark::State& st) {
                     crop.rowBytes());
     runMedian(st, crop, medianFilterReference);
 }
-BENCHMARK(BM_MedianNthElement)->Arg(1)->Arg(15)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 #ifdef QUILO_BENCH_OPENCV
 // OpenCV as it runs (its best code for this machine, chosen at run time: AVX2, AVX-512) and
@@ -274,18 +217,11 @@ void openCvMedian(benchmark::State& st, bool optimised) {
     cv::setUseOptimized(true);
     perPixel(st, img.pixelCount());
 }
-void BM_OpenCVMedianBlur(benchmark::State& st) {
-    openCvMedian(st, true);
-}
-void BM_OpenCVMedianBlurBaseline(benchmark::State& st) {
-    openCvMedian(st, false);
-}
-BENCHMARK(BM_OpenCVMedianBlur)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenCVMedianBlurBaseline)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond);
 #endif
 
-// ---- enhancement: invert, enhance, 8-bit result ----
-void enhancePath(benchmark::State& st, const Image& src, int type) {
+// ---- enhancement: invert, enhance, 8-bit result; ours and the OpenCV road ----
+void enhancePath(benchmark::State& st, const Image& (*source)(), int type) {
+    const Image& src = source();
     Image img = src.clone();
     const EnhancementOptions o = defaultEnhancementOptions(type);
     for (auto _ : st) {
@@ -298,18 +234,9 @@ void enhancePath(benchmark::State& st, const Image& src, int type) {
     }
     perPixel(st, img.pixelCount());
 }
-void BM_EnhanceIntraoral(benchmark::State& st) {
-    enhancePath(st, intraoral(), kIntraoral);
-}
-void BM_EnhanceCephalometric(benchmark::State& st) {
-    enhancePath(st, cephalometric(), kCephalometric);
-}
-BENCHMARK(BM_EnhanceIntraoral)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EnhanceCephalometric)->Unit(benchmark::kMillisecond);
-
 #ifdef QUILO_BENCH_OPENCV
-// The same road with OpenCV.
-void opencvPath(benchmark::State& st, const Image& src) {
+void opencvPath(benchmark::State& st, const Image& (*source)(), int) {
+    const Image& src = source();
     cv::Mat in(static_cast<int>(src.height()), static_cast<int>(src.width()), CV_16UC1,
                const_cast<std::uint8_t*>(src.data()));
     auto clahe = quilo::bench::openCvClahe();
@@ -318,93 +245,106 @@ void opencvPath(benchmark::State& st, const Image& src) {
         benchmark::DoNotOptimize(quilo::bench::openCvEnhance(in, *clahe, scratch).data);
     perPixel(st, src.pixelCount());
 }
-void BM_OpenCVEnhanceIntraoral(benchmark::State& st) {
-    opencvPath(st, intraoral());
-}
-void BM_OpenCVEnhanceCephalometric(benchmark::State& st) {
-    opencvPath(st, cephalometric());
-}
-BENCHMARK(BM_OpenCVEnhanceIntraoral)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenCVEnhanceCephalometric)->Unit(benchmark::kMillisecond);
 #endif
 
-// Collects every run's time per iteration and prints the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
-            auto it = r.counters.find("ns_per_px");
-            if (it != r.counters.end()) perPx_[r.benchmark_name()] = it->second.value;
-            auto b = r.counters.find("bytes_per_second");
-            if (b != r.counters.end()) bytes_[r.benchmark_name()] = b->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
+void registerAll() {
+    using benchmark::kMicrosecond, benchmark::kMillisecond;
+    using quilo::bench::add;
+    for (auto [on, source] : {std::pair{"intraoral", &intraoral}, std::pair{"plate", &plate}}) {
+        add(std::string("BM_Memcpy/") + on, kMicrosecond, memcpyOf, source);
+        for (const auto& o : kPointOps)
+            add(std::string(o.name) + "/" + on, kMicrosecond, pointOp, source, o.op, o.fresh);
     }
+    add("BM_TiffWrite", kMicrosecond, tiffWrite);
+    add("BM_TiffRead", kMicrosecond, tiffRead);
+#ifdef QUILO_BENCH_LIBTIFF
+    add("BM_LibtiffWrite", kMicrosecond, libtiffWrite);
+    add("BM_LibtiffRead", kMicrosecond, libtiffRead);
+#endif
+    add("BM_Median", kMillisecond, [](benchmark::State& st) {
+        runMedian(st, intraoral(), [](Image& i, int size) { medianFilter(i, size); });
+    })->DenseRange(1, 15);
+    // The histogram kernel alone at every level, though the filter takes it only from level 5
+    // on: its cost should hardly depend on the window size.
+    add("BM_MedianHistogramKernel", kMillisecond, [](benchmark::State& st) {
+        runMedian(st, intraoral(), [](Image& i, int size) { detail::medianHistogram(i, size); });
+    })->DenseRange(1, 15);
+    add("BM_MedianNthElement", kMillisecond, medianNthElement)->Arg(1)->Arg(15)->Iterations(2);
+#ifdef QUILO_BENCH_OPENCV
+    add("BM_OpenCVMedianBlur", kMillisecond, openCvMedian, true)->Arg(2)->Arg(4);
+    add("BM_OpenCVMedianBlurBaseline", kMillisecond, openCvMedian, false)->Arg(2)->Arg(4);
+#endif
+    for (auto [name, source, type] :
+         {std::tuple{"Intraoral", &intraoral, kIntraoral},
+          std::tuple{"Cephalometric", &cephalometric, kCephalometric}}) {
+        add(std::string("BM_Enhance") + name, kMillisecond, enhancePath, source, type);
+#ifdef QUILO_BENCH_OPENCV
+        add(std::string("BM_OpenCVEnhance") + name, kMillisecond, opencvPath, source, type);
+#endif
+    }
+}
+
+// Prints the ratios of the runs to their references at the end.
+class RatioReporter : public quilo::bench::FigureReporter {
+  public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::printf("\nRatios (measured in this run; the machine may be busy with other work):\n");
-        auto speed = [&](const char* what, const std::string& ours, const std::string& ref) {
-            if (bytes_.count(ours) && bytes_.count(ref) && bytes_[ref] > 0)
-                std::printf("  %-46s %6.2f x the speed of %s (%.2f GB/s)\n", what,
-                            bytes_[ours] / bytes_[ref], ref.c_str(), bytes_[ours] / 1e9);
-        };
-        auto cost = [&](const char* what, const std::string& ours, const std::string& ref) {
-            if (perPx_.count(ours) && perPx_.count(ref) && perPx_[ours] > 0)
-                std::printf("  %-46s %6.2f (%.1f vs %.1f ns/pixel)\n", what,
-                            perPx_[ref] / perPx_[ours], perPx_[ours], perPx_[ref]);
+        auto speed = [&](const std::string& what, const std::string& ours, const std::string& ref) {
+            if (const auto f = both(ours, ref, "bytes_per_second"))
+                std::printf("  %-46s %6.2f x the speed of %s (%.2f GB/s)\n", what.c_str(),
+                            f->first / f->second, ref.c_str(), f->first / 1e9);
         };
         speed("TIFF write vs memcpy", "BM_TiffWrite", "BM_Memcpy/intraoral");
         speed("TIFF read vs memcpy", "BM_TiffRead", "BM_Memcpy/intraoral");
         speed("TIFF write vs libtiff", "BM_TiffWrite", "BM_LibtiffWrite");
         speed("TIFF read vs libtiff", "BM_TiffRead", "BM_LibtiffRead");
-        for (const char* on : {"intraoral", "plate"}) {
-            std::printf("  on the %s image:\n", on);
-            const std::string ref = std::string("BM_Memcpy/") + on;
-            const auto of = [&](const char* name) { return std::string(name) + "/" + on; };
-            speed("  invert vs memcpy", of("BM_Invert"), ref);
-            speed("  stretch, bounds given, vs memcpy", of("BM_StretchRange"), ref);
-            speed("  StretchIntensity (min/max + stretch) vs memcpy", of("BM_StretchIntensity"),
-                  ref);
-            speed("  16->8 bits vs memcpy", of("BM_BitDepth16To8"), ref);
-            speed("  16->12 bits vs memcpy", of("BM_BitDepth16To12"), ref);
+        for (const std::string on : {"intraoral", "plate"}) {
+            std::printf("  on the %s image:\n", on.c_str());
+            for (const auto& [what, name] :
+                 {std::pair{"invert", "BM_Invert"},
+                  {"stretch, bounds given,", "BM_StretchRange"},
+                  {"StretchIntensity (min/max + stretch)", "BM_StretchIntensity"},
+                  {"16->8 bits", "BM_BitDepth16To8"},
+                  {"16->12 bits", "BM_BitDepth16To12"}})
+                speed(std::string("  ") + what + " vs memcpy", std::string(name) + "/" + on,
+                      "BM_Memcpy/" + on);
         }
-        cost("median level 15: speed-up over nth_element", "BM_Median/15",
-             "BM_MedianNthElement/15/iterations:2");
-        cost("median level 1: speed-up over nth_element", "BM_Median/1",
-             "BM_MedianNthElement/1/iterations:2");
-        // Levels 1-4 have paths of their own; the histogram path starts at level 5.
-        auto costRatio = [&](const char* what, const std::string& a, const std::string& b) {
-            if (perPx_.count(a) && perPx_.count(b) && perPx_[b] > 0)
-                std::printf("  %-46s %6.2f\n", what, perPx_[a] / perPx_[b]);
+        // Each row: the reference's cost per pixel over ours. Levels 1-4 of the median have
+        // paths of their own; the histogram path starts at level 5. OpenCV runs as it picks its
+        // best code for this machine and held to the SSE2 baseline our code is compiled for.
+        const char* const rows[][3] = {
+            {"median level 15: speed-up over nth_element", "BM_Median/15",
+             "BM_MedianNthElement/15/iterations:2"},
+            {"median level 1: speed-up over nth_element", "BM_Median/1",
+             "BM_MedianNthElement/1/iterations:2"},
+            {"median level 15 cost / level 1 cost", "BM_Median/1", "BM_Median/15"},
+            {"median level 15 cost / level 4 cost", "BM_Median/4", "BM_Median/15"},
+            {"median level 15 cost / level 5 cost", "BM_Median/5", "BM_Median/15"},
+            {"histogram kernel: level 15 cost / level 1 cost", "BM_MedianHistogramKernel/1",
+             "BM_MedianHistogramKernel/15"},
+            {"histogram kernel: level 15 cost / level 5 cost", "BM_MedianHistogramKernel/5",
+             "BM_MedianHistogramKernel/15"},
+            {"median 3x3: speed-up over OpenCV medianBlur", "BM_Median/2", "BM_OpenCVMedianBlur/2"},
+            {"median 5x5: speed-up over OpenCV medianBlur", "BM_Median/4", "BM_OpenCVMedianBlur/4"},
+            {"median 3x3: speed-up over OpenCV at SSE2", "BM_Median/2",
+             "BM_OpenCVMedianBlurBaseline/2"},
+            {"median 5x5: speed-up over OpenCV at SSE2", "BM_Median/4",
+             "BM_OpenCVMedianBlurBaseline/4"},
+            {"enhancement intraoral: speed-up over OpenCV", "BM_EnhanceIntraoral",
+             "BM_OpenCVEnhanceIntraoral"},
+            {"enhancement ceph: speed-up over OpenCV", "BM_EnhanceCephalometric",
+             "BM_OpenCVEnhanceCephalometric"},
         };
-        costRatio("median level 15 cost / level 1 cost", "BM_Median/15", "BM_Median/1");
-        costRatio("median level 15 cost / level 4 cost", "BM_Median/15", "BM_Median/4");
-        costRatio("median level 15 cost / level 5 cost", "BM_Median/15", "BM_Median/5");
-        costRatio("histogram kernel: level 15 cost / level 1 cost", "BM_MedianHistogramKernel/15",
-                  "BM_MedianHistogramKernel/1");
-        costRatio("histogram kernel: level 15 cost / level 5 cost", "BM_MedianHistogramKernel/15",
-                  "BM_MedianHistogramKernel/5");
-        // OpenCV as it runs (its best code for this machine, chosen at run time) and held to
-        // the SSE2 baseline that our code is compiled for.
-        cost("median 3x3: speed-up over OpenCV medianBlur", "BM_Median/2", "BM_OpenCVMedianBlur/2");
-        cost("median 5x5: speed-up over OpenCV medianBlur", "BM_Median/4", "BM_OpenCVMedianBlur/4");
-        cost("median 3x3: speed-up over OpenCV at SSE2", "BM_Median/2",
-             "BM_OpenCVMedianBlurBaseline/2");
-        cost("median 5x5: speed-up over OpenCV at SSE2", "BM_Median/4",
-             "BM_OpenCVMedianBlurBaseline/4");
-        cost("enhancement intraoral: speed-up over OpenCV", "BM_EnhanceIntraoral",
-             "BM_OpenCVEnhanceIntraoral");
-        cost("enhancement ceph: speed-up over OpenCV", "BM_EnhanceCephalometric",
-             "BM_OpenCVEnhanceCephalometric");
+        for (const auto& [what, ours, ref] : rows)
+            if (const auto f = both(ref, ours, "ns_per_px"))
+                std::printf("  %-46s %6.2f (%.1f vs %.1f ns/pixel)\n", what, f->first / f->second,
+                            f->second, f->first);
     }
-
-  private:
-    std::map<std::string, double> perPx_, bytes_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return quilo::bench::runBenchmarks<RatioReporter>(argc, argv);
+    return quilo::bench::runBenchmarks<RatioReporter>(argc, argv, registerAll);
 }

@@ -3,8 +3,10 @@
 // under both roots.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contract_env.h"
@@ -17,6 +19,11 @@ using platform::RegRoot;
 using platform::RegType;
 using platform::RegValue;
 using settings::modRegistry;
+using Stored = std::optional<std::pair<RegType, std::vector<std::byte>>>;
+
+Stored sz(const std::string& text) {
+    return std::pair{RegType::Sz, platform::regSzBytes(text)};
+}
 
 class RegistrySettings : public ::testing::Test {
   protected:
@@ -37,10 +44,11 @@ class RegistrySettings : public ::testing::Test {
                const std::string& text) {
         ASSERT_EQ(reg_.setValue(root, key, name, RegType::Sz, platform::regSzBytes(text)), 0u);
     }
-    RegValue get(RegRoot root, const std::string& key, const std::string& name) {
+    // The value's type and bytes; nothing when it cannot be read.
+    Stored stored(RegRoot root, const std::string& key, const std::string& name) {
         RegValue v;
-        lastRc_ = reg_.queryValue(root, key, name, 4096, v);
-        return v;
+        if (reg_.queryValue(root, key, name, 4096, v) != 0) return std::nullopt;
+        return std::pair{v.type, v.data};
     }
     std::string options() const { return base_ + "\\Options"; }
     std::string defaults() const { return base_ + "\\DefaultUserSettings\\Options"; }
@@ -49,16 +57,12 @@ class RegistrySettings : public ::testing::Test {
     platform::Registry& reg_;
     std::string base_;
     modRegistry store_;
-    platform::ErrorCode lastRc_ = 0;
 };
 
 TEST_F(RegistrySettings, MachineDefaultBecomesTheUsersOwnOnFirstRead) {
     putSz(RegRoot::LocalMachine, defaults(), "Verbose", "1");
     EXPECT_EQ(store_.ReadRegSetting("Options", "Verbose"), "1");
-    const RegValue copied = get(RegRoot::CurrentUser, options(), "Verbose");
-    ASSERT_EQ(lastRc_, 0u);
-    EXPECT_EQ(copied.type, RegType::Sz);
-    EXPECT_EQ(copied.data, platform::regSzBytes("1"));
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "Verbose"), sz("1"));
     // From now on the user's copy answers, whatever happens to the machine default.
     putSz(RegRoot::LocalMachine, defaults(), "Verbose", "0");
     EXPECT_EQ(store_.ReadRegSetting("Options", "Verbose"), "1");
@@ -69,8 +73,8 @@ TEST_F(RegistrySettings, UsersOwnValueWinsAndAbsentEverywhereIsEmpty) {
     putSz(RegRoot::CurrentUser, options(), "Visible", "0");
     EXPECT_EQ(store_.ReadRegSetting("Options", "Visible"), "0");
     EXPECT_EQ(store_.ReadRegSetting("Options", "Nothing"), "");
-    get(RegRoot::CurrentUser, options(), "Nothing");
-    EXPECT_NE(lastRc_, 0u);  // nothing was copied for an absent default
+    // Nothing was copied for an absent default.
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "Nothing"), std::nullopt);
     EXPECT_EQ(store_.ReadRegSetting("Options", ""), "");
 }
 
@@ -81,7 +85,7 @@ TEST_F(RegistrySettings, MachineScopeReadsOnlyTheMachineKey) {
     putSz(RegRoot::LocalMachine, options(), "BitDepth", "8");
     EXPECT_EQ(store_.ReadRegSetting("Options", "BitDepth", false), "8");
     // No copy is made for machine settings.
-    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "BitDepth").data, platform::regSzBytes("16"));
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "BitDepth"), sz("16"));
 }
 
 // What a stored value reads as: strings under a hundred bytes (with the NUL) only, and the word
@@ -115,7 +119,7 @@ TEST_F(RegistrySettings, OnlyShortStringsOtherThanNullCount) {
     putSz(RegRoot::CurrentUser, options(), "Longer", std::string(150, 'c'));
     putSz(RegRoot::LocalMachine, defaults(), "Longer", "short");
     EXPECT_EQ(store_.ReadRegSetting("Options", "Longer"), "short");
-    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "Longer").data, platform::regSzBytes("short"));
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "Longer"), sz("short"));
 }
 
 TEST_F(RegistrySettings, SectionSlashesAndAbsolutePaths) {
@@ -131,14 +135,13 @@ TEST_F(RegistrySettings, SectionSlashesAndAbsolutePaths) {
 
 TEST_F(RegistrySettings, WriteCodesAndStoredBytes) {
     EXPECT_EQ(store_.WriteRegSetting("Options", "Invert", "0"), 0);
-    EXPECT_EQ(get(RegRoot::CurrentUser, options(), "Invert").data, platform::regSzBytes("0"));
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "Invert"), sz("0"));
     EXPECT_EQ(store_.WriteRegSetting("Options", "AutoStart", "1", false), 0);
-    EXPECT_EQ(get(RegRoot::LocalMachine, options(), "AutoStart").data, platform::regSzBytes("1"));
+    EXPECT_EQ(stored(RegRoot::LocalMachine, options(), "AutoStart"), sz("1"));
     // An empty text is stored as a single NUL.
     EXPECT_EQ(store_.WriteRegSetting("Options", "CurrentParamSet", ""), 0);
-    const RegValue empty = get(RegRoot::CurrentUser, options(), "CurrentParamSet");
-    EXPECT_EQ(empty.type, RegType::Sz);
-    EXPECT_EQ(empty.data, std::vector<std::byte>{std::byte{0}});
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "CurrentParamSet"),
+              Stored(std::pair{RegType::Sz, std::vector{std::byte{0}}}));
     // Nothing to do without a section and a value name.
     EXPECT_EQ(store_.WriteRegSetting("", "", "x"), 1);
     EXPECT_EQ(store_.WriteRegSetting("\\", "", "x"), 1);
@@ -151,9 +154,7 @@ TEST_F(RegistrySettings, WriteCodesAndStoredBytes) {
 
 TEST_F(RegistrySettings, TextIsStoredInTheAnsiCodePage) {
     EXPECT_EQ(store_.WriteRegSetting("Options", "CurrentParamSet", "Zähne groß"), 0);
-    const RegValue v = get(RegRoot::CurrentUser, options(), "CurrentParamSet");
-    const std::string expected = "Z\xE4hne gro\xDF";
-    EXPECT_EQ(v.data, platform::regSzBytes(expected));
+    EXPECT_EQ(stored(RegRoot::CurrentUser, options(), "CurrentParamSet"), sz("Z\xE4hne gro\xDF"));
     EXPECT_EQ(store_.ReadRegSetting("Options", "CurrentParamSet"), "Zähne groß");
 }
 

@@ -29,19 +29,21 @@ std::vector<MonitorInfo> allMonitors() {
     return out;
 }
 
-const MonitorInfo* primaryOf(const std::vector<MonitorInfo>& monitors) {
-    for (const auto& m : monitors)
-        if (m.primary) return &m;
-    return nullptr;
-}
+// Every test starts with the monitors as enumerated, and the primary one among them.
+class DisplayMonitors : public testing::Test {
+  protected:
+    void SetUp() override {
+        for (const auto& m : monitors)
+            if (m.primary) primary = &m;
+        ASSERT_NE(primary, nullptr);
+    }
+    Display& display = contractEnv().platform().display();
+    const std::vector<MonitorInfo> monitors = allMonitors();
+    const MonitorInfo* primary = nullptr;
+};
 
-TEST(DisplayMonitors, EnumerationMatchesTheMetricsAndHasOnePrimaryAtTheOrigin) {
-    auto& display = contractEnv().platform().display();
-    const auto monitors = allMonitors();
-    ASSERT_FALSE(monitors.empty());
+TEST_F(DisplayMonitors, EnumerationMatchesTheMetricsAndHasOnePrimaryAtTheOrigin) {
     EXPECT_EQ(display.systemMetrics(sm::kCMonitors), static_cast<int>(monitors.size()));
-    const MonitorInfo* primary = primaryOf(monitors);
-    ASSERT_NE(primary, nullptr);
     EXPECT_EQ(primary->monitor.left, 0);
     EXPECT_EQ(primary->monitor.top, 0);
     EXPECT_EQ(display.systemMetrics(sm::kCxScreen), primary->monitor.width());
@@ -60,9 +62,9 @@ TEST(DisplayMonitors, EnumerationMatchesTheMetricsAndHasOnePrimaryAtTheOrigin) {
     EXPECT_FALSE(display.monitorInfo(0, nothing));
 }
 
-TEST(DisplayMonitors, EnumerationStopsWhenTheCallbackSaysSo) {
+TEST_F(DisplayMonitors, EnumerationStopsWhenTheCallbackSaysSo) {
     int calls = 0;
-    EXPECT_FALSE(contractEnv().platform().display().enumDisplayMonitors(
+    EXPECT_FALSE(display.enumDisplayMonitors(
         [](HMonitor, const Rect&, void* data) {
             ++*static_cast<int*>(data);
             return false;
@@ -71,11 +73,7 @@ TEST(DisplayMonitors, EnumerationStopsWhenTheCallbackSaysSo) {
     EXPECT_EQ(calls, 1) << "and reports that it did not run to the end";
 }
 
-TEST(DisplayMonitors, PointsFindTheirMonitorOrFallBackByTheFlags) {
-    auto& display = contractEnv().platform().display();
-    const auto monitors = allMonitors();
-    const MonitorInfo* primary = primaryOf(monitors);
-    ASSERT_NE(primary, nullptr);
+TEST_F(DisplayMonitors, PointsFindTheirMonitorOrFallBackByTheFlags) {
     using namespace monitor_flags;
     for (const auto& m : monitors) {
         const Point centre{(m.monitor.left + m.monitor.right) / 2,
@@ -96,11 +94,8 @@ TEST(DisplayMonitors, PointsFindTheirMonitorOrFallBackByTheFlags) {
             << "a nearer monitor exists";
 }
 
-TEST(DisplayMonitors, WindowsFindTheMonitorTheyAreOn) {
+TEST_F(DisplayMonitors, WindowsFindTheMonitorTheyAreOn) {
     auto& p = contractEnv().platform();
-    const auto monitors = allMonitors();
-    const MonitorInfo* primary = primaryOf(monitors);
-    ASSERT_NE(primary, nullptr);
     using namespace monitor_flags;
     WindowSpec spec;
     spec.rect = Rect{primary->work.left + 10, primary->work.top + 10, primary->work.left + 210,
@@ -116,8 +111,7 @@ TEST(DisplayMonitors, WindowsFindTheMonitorTheyAreOn) {
     ASSERT_TRUE(p.windows().destroyWindow(w));
 }
 
-TEST(DisplayMonitors, TwipsPerPixelComeFromTheScreenResolution) {
-    auto& display = contractEnv().platform().display();
+TEST_F(DisplayMonitors, TwipsPerPixelComeFromTheScreenResolution) {
     const int x = display.twipsPerPixelX(), y = display.twipsPerPixelY();
     EXPECT_GT(x, 0);
     EXPECT_GT(y, 0);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "contract_env.h"
+#include "support/bytes.h"
 
 namespace quilo::contract {
 namespace {
@@ -22,8 +23,17 @@ std::string scratch(std::string_view name) {
     return joinPath(contractEnv().scratchFolder(), name);
 }
 
-std::span<const std::byte> asBytes(std::string_view s) {
-    return {reinterpret_cast<const std::byte*>(s.data()), s.size()};
+using test::bytesOf;
+
+// The whole file as text, if it can be read and is no larger than `limit`.
+std::optional<std::string> textIn(const std::string& path, std::size_t limit = 200000) {
+    const auto bytes = readWholeFile(files(), path, limit);
+    return bytes ? std::optional(test::textOf(*bytes)) : std::nullopt;
+}
+
+// The error of opening `path` in `mode`, or 0 when it opens (and is closed again).
+ErrorCode openError(const std::string& path, OpenMode mode) {
+    return files().open(path, mode) ? 0 : files().lastError();
 }
 
 std::string lowered(std::string s) {
@@ -90,50 +100,44 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
     {
         auto f = files().open(path, OpenMode::CreateNew);
         ASSERT_NE(f, nullptr) << "error " << files().lastError();
-        ASSERT_TRUE(f->write(asBytes("first")));
+        ASSERT_TRUE(f->write(bytesOf("first")));
     }
-    EXPECT_EQ(files().open(path, OpenMode::CreateNew), nullptr);
-    EXPECT_EQ(files().lastError(), err::kFileExists);
+    EXPECT_EQ(openError(path, OpenMode::CreateNew), err::kFileExists);
     {
         auto f = files().open(path, OpenMode::Append);
         ASSERT_NE(f, nullptr);
-        ASSERT_TRUE(f->write(asBytes("+more")));
+        ASSERT_TRUE(f->write(bytesOf("+more")));
     }
-    auto content = readWholeFile(files(), path, 100);
-    ASSERT_TRUE(content.has_value());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(content->data()), content->size()),
-              "first+more");
-    EXPECT_FALSE(readWholeFile(files(), path, 9).has_value()) << "larger than allowed";
-    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("new")));
-    EXPECT_EQ(readWholeFile(files(), path, 100)->size(), 3u) << "CreateAlways replaces";
+    EXPECT_EQ(textIn(path), "first+more");
+    EXPECT_EQ(textIn(path, 9), std::nullopt) << "larger than allowed";
+    ASSERT_TRUE(writeWholeFile(files(), path, bytesOf("new")));
+    EXPECT_EQ(textIn(path), "new") << "CreateAlways replaces";
     // A rename replaces the file of the new name; a missing source is reported as such.
     const std::string moved = scratch("moved.txt");
-    ASSERT_TRUE(writeWholeFile(files(), moved, asBytes("older")));
+    ASSERT_TRUE(writeWholeFile(files(), moved, bytesOf("older")));
     EXPECT_TRUE(files().moveFile(path, moved));
-    EXPECT_EQ(readWholeFile(files(), moved, 100)->size(), 3u) << "the moved file replaced it";
+    EXPECT_EQ(textIn(moved), "new") << "the moved file replaced it";
     EXPECT_FALSE(files().moveFile(path, moved));
     EXPECT_EQ(files().lastError(), err::kFileNotFound);
     EXPECT_TRUE(files().moveFile(moved, path));
     // A write beside the caller: the head and the bytes, the whole file once done() says so; a
     // missing folder fails.
     const std::string bytes(100000, 'q');
-    auto pending = files().writeInBackground(moved, asBytes("head"), asBytes(bytes));
-    ASSERT_TRUE(pending->done());
-    const auto written = readWholeFile(files(), moved, 200000);
-    ASSERT_EQ(written->size(), 4 + bytes.size());
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(written->data()), 5), "headq");
+    ASSERT_TRUE(files().writeInBackground(moved, bytesOf("head"), bytesOf(bytes))->done());
+    const std::string written = textIn(moved).value_or("");
+    EXPECT_EQ(written.size(), 4 + bytes.size());
+    EXPECT_TRUE(written == "head" + bytes) << "the head, then the bytes";
     // Written over in place, the longer file is cut to the new bytes.
-    ASSERT_TRUE(files().writeInBackground(moved, asBytes("short"), asBytes("er"))->done());
-    EXPECT_EQ(readWholeFile(files(), moved, 200000)->size(), 7u);
+    ASSERT_TRUE(files().writeInBackground(moved, bytesOf("short"), bytesOf("er"))->done());
+    EXPECT_EQ(textIn(moved).value_or("").size(), 7u);
     {
         auto f = files().open(moved, OpenMode::Overwrite);  // at the start, nothing cut
         ASSERT_NE(f, nullptr);
-        ASSERT_TRUE(f->write(asBytes("S")));
+        ASSERT_TRUE(f->write(bytesOf("S")));
     }
-    const auto over = readWholeFile(files(), moved, 100);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(over->data()), over->size()), "Shorter");
+    EXPECT_EQ(textIn(moved), "Shorter");
     EXPECT_TRUE(files().removeFile(moved));
-    EXPECT_FALSE(files().writeInBackground(scratch("missing\\x.bin"), asBytes(bytes))->done());
+    EXPECT_FALSE(files().writeInBackground(scratch("missing\\x.bin"), bytesOf(bytes))->done());
     EXPECT_EQ(files().lastError(), err::kPathNotFound);
     EXPECT_TRUE(files().removeFile(path));
     EXPECT_FALSE(files().exists(path));
@@ -141,12 +145,9 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
 }
 
 TEST(FilesFolders, MissingFilesAndFoldersAreReportedAsSuch) {
-    EXPECT_EQ(files().open(scratch("missing.txt"), OpenMode::Read), nullptr);
-    EXPECT_EQ(files().lastError(), err::kFileNotFound);
-    EXPECT_EQ(files().open(scratch("missing\\x.txt"), OpenMode::Read), nullptr);
-    EXPECT_EQ(files().lastError(), err::kPathNotFound);
-    EXPECT_EQ(files().open(scratch("missing\\x.txt"), OpenMode::CreateAlways), nullptr);
-    EXPECT_EQ(files().lastError(), err::kPathNotFound);
+    EXPECT_EQ(openError(scratch("missing.txt"), OpenMode::Read), err::kFileNotFound);
+    EXPECT_EQ(openError(scratch("missing\\x.txt"), OpenMode::Read), err::kPathNotFound);
+    EXPECT_EQ(openError(scratch("missing\\x.txt"), OpenMode::CreateAlways), err::kPathNotFound);
     EXPECT_FALSE(files().lastModified(scratch("missing.txt")).has_value());
     EXPECT_FALSE(files().isDirectory(scratch("missing")));
 }
@@ -157,7 +158,7 @@ TEST(FilesFolders, FoldersAreCreatedWithTheirParentsAndListedByPattern) {
     EXPECT_TRUE(files().isDirectory(folder));
     EXPECT_TRUE(files().createDirectories(folder)) << "an existing folder is fine";
     for (const char* name : {"IMG00001.tif", "IMG00002.TIF", "IMG1.tif", "notes.txt"})
-        ASSERT_TRUE(writeWholeFile(files(), joinPath(folder, name), asBytes("x")));
+        ASSERT_TRUE(writeWholeFile(files(), joinPath(folder, name), bytesOf("x")));
     ASSERT_TRUE(files().createDirectories(joinPath(folder, "IMGsub.tif")));
 
     auto sorted = [](std::vector<std::string> v) {
@@ -181,7 +182,7 @@ TEST(FilesFolders, FoldersAreCreatedWithTheirParentsAndListedByPattern) {
 TEST(FilesFolders, AWrittenFileIsDatedNowInLocalTime) {
     const std::string path = scratch("Raw.TIF");
     const LocalTime before = contractEnv().platform().clock().localTime();
-    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("raw")));
+    ASSERT_TRUE(writeWholeFile(files(), path, bytesOf("raw")));
     const auto stamp = files().lastModified(path);
     ASSERT_TRUE(stamp.has_value());
     EXPECT_LE(std::llabs(secondsOf(*stamp) - secondsOf(before)), 2)
@@ -189,7 +190,7 @@ TEST(FilesFolders, AWrittenFileIsDatedNowInLocalTime) {
         << stamp->minute << ":" << stamp->second;
     // Time passes; a file written later is dated later.
     contractEnv().pumpFor(2100);
-    ASSERT_TRUE(writeWholeFile(files(), path, asBytes("raw2")));
+    ASSERT_TRUE(writeWholeFile(files(), path, bytesOf("raw2")));
     const auto later = files().lastModified(path);
     ASSERT_TRUE(later.has_value());
     EXPECT_GE(secondsOf(*later) - secondsOf(*stamp), 1);
@@ -202,10 +203,9 @@ TEST(FilesFolders, OpenFilesShareWithReadersOnly) {
     {
         auto writer = files().open(path, OpenMode::CreateAlways);
         ASSERT_NE(writer, nullptr);
-        EXPECT_EQ(files().open(path, OpenMode::Read), nullptr) << "readers share with readers only";
-        EXPECT_EQ(files().lastError(), kSharingViolation);
-        EXPECT_EQ(files().open(path, OpenMode::Append), nullptr);
-        EXPECT_EQ(files().lastError(), kSharingViolation);
+        EXPECT_EQ(openError(path, OpenMode::Read), kSharingViolation)
+            << "readers share with readers only";
+        EXPECT_EQ(openError(path, OpenMode::Append), kSharingViolation);
         EXPECT_FALSE(files().removeFile(path)) << "an open file cannot be deleted";
         EXPECT_EQ(files().lastError(), kSharingViolation);
     }
@@ -214,14 +214,14 @@ TEST(FilesFolders, OpenFilesShareWithReadersOnly) {
         auto second = files().open(path, OpenMode::Read);
         EXPECT_NE(first, nullptr);
         EXPECT_NE(second, nullptr) << "two readers are fine";
-        EXPECT_EQ(files().open(path, OpenMode::CreateAlways), nullptr);
-        EXPECT_EQ(files().lastError(), kSharingViolation);
+        EXPECT_EQ(openError(path, OpenMode::CreateAlways), kSharingViolation);
     }
     const std::string fresh = scratch("new.tif");
     {
         auto created = files().open(fresh, OpenMode::CreateNew);
         ASSERT_NE(created, nullptr);
-        EXPECT_EQ(files().open(fresh, OpenMode::Read), nullptr) << "a new file is not shared";
+        EXPECT_EQ(openError(fresh, OpenMode::Read), kSharingViolation)
+            << "a new file is not shared";
     }
     EXPECT_TRUE(files().removeFile(fresh));
     EXPECT_TRUE(files().removeFile(path)) << "closed files can go";
@@ -230,7 +230,7 @@ TEST(FilesFolders, OpenFilesShareWithReadersOnly) {
 TEST(FilesFolders, RelativePathsStartAtTheCurrentDirectory) {
     const std::string folder = contractEnv().scratchFolder();
     ASSERT_TRUE(files().setCurrentDirectory(folder));
-    ASSERT_TRUE(writeWholeFile(files(), "relative.txt", asBytes("r")));
+    ASSERT_TRUE(writeWholeFile(files(), "relative.txt", bytesOf("r")));
     EXPECT_TRUE(files().exists(joinPath(folder, "relative.txt")));
     EXPECT_TRUE(files().removeFile(joinPath(folder, "relative.txt")));
     EXPECT_FALSE(files().setCurrentDirectory(scratch("missing")));

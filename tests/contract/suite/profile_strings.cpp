@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "contract_env.h"
+#include "support/bytes.h"
 
 namespace quilo::contract {
 namespace {
@@ -30,9 +31,7 @@ class ProfileStrings : public testing::Test {
             "[Long]\n"  // a bare LF ends a line too
             "Value=" +
             longValue() + "\n";
-        ASSERT_TRUE(writeWholeFile(
-            files(), path_,
-            std::span(reinterpret_cast<const std::byte*>(text.data()), text.size())));
+        ASSERT_TRUE(writeWholeFile(files(), path_, test::bytesOf(text)));
     }
     void TearDown() override { files().removeFile(path_); }
     static Files& files() { return contractEnv().platform().files(); }

@@ -30,22 +30,26 @@ class RegistryValues : public testing::TestWithParam<RegRoot> {
 TEST_P(RegistryValues, StringOfExactlyTheBufferSizeFitsAndOneMoreDoesNot) {
     const auto root = GetParam();
     const std::string k = key("Sizes");
-    // 99 and 100 bytes, each counting the terminating NUL.
-    ASSERT_EQ(reg().setValue(root, k, "s99", RegType::Sz, regSzBytes(std::string(98, 'a'))), 0u);
-    ASSERT_EQ(reg().setValue(root, k, "s100", RegType::Sz, regSzBytes(std::string(99, 'b'))), 0u);
-    ASSERT_EQ(reg().setValue(root, k, "s101", RegType::Sz, regSzBytes(std::string(100, 'c'))), 0u);
-
-    RegValue v;
-    EXPECT_EQ(reg().queryValue(root, k, "s99", 100, v), 0u);
-    EXPECT_EQ(v.type, RegType::Sz);
-    EXPECT_EQ(v.data, regSzBytes(std::string(98, 'a')));
-    EXPECT_EQ(reg().queryValue(root, k, "s100", 100, v), 0u);
-    EXPECT_EQ(v.data, regSzBytes(std::string(99, 'b')));
-    EXPECT_EQ(reg().queryValue(root, k, "s101", 100, v), err::kMoreData);
-    EXPECT_EQ(v.type, RegType::Sz) << "a value too large still tells its type";
-    EXPECT_TRUE(v.data.empty());
-    EXPECT_EQ(reg().queryValue(root, k, "s100", 99, v), err::kMoreData);
-    EXPECT_EQ(reg().queryValue(root, k, "s101", 101, v), 0u);
+    // Strings of 99, 100 and 101 bytes, each counting the terminating NUL.
+    const auto string = [](std::size_t bytes) { return regSzBytes(std::string(bytes - 1, 'a')); };
+    for (std::size_t n : {99, 100, 101})
+        ASSERT_EQ(reg().setValue(root, k, "s" + std::to_string(n), RegType::Sz, string(n)), 0u);
+    const struct {
+        std::size_t value, buffer;
+        ErrorCode result;
+    } reads[] = {{99, 100, 0},
+                 {100, 100, 0},
+                 {101, 100, err::kMoreData},
+                 {100, 99, err::kMoreData},
+                 {101, 101, 0}};
+    for (const auto& r : reads) {
+        RegValue v;
+        EXPECT_EQ(reg().queryValue(root, k, "s" + std::to_string(r.value), r.buffer, v), r.result)
+            << r.value << " bytes in " << r.buffer;
+        // A value too large still tells its type.
+        EXPECT_EQ(std::tie(v.type, v.data),
+                  std::tuple(RegType::Sz, r.result ? std::vector<std::byte>{} : string(r.value)));
+    }
 }
 
 TEST_P(RegistryValues, OtherTypesKeepTheirTypeAndBytes) {

@@ -33,14 +33,9 @@ TEST_F(WindowMessaging, PostsArriveInTheOrderTheyWereMade) {
     for (platform::WParam i = 0; i < 6; ++i)
         ASSERT_TRUE(ws.postMessage(i % 2 ? second.hwnd() : first.hwnd(), kA, i, 0));
     env.pumpFor(0);
-    auto params = [](const RecordingWindow& w) {
-        std::vector<platform::WParam> out;
-        for (auto& m : w.seen({kA}))
-            out.push_back(m.wParam);
-        return out;
-    };
-    EXPECT_EQ(params(first), (std::vector<platform::WParam>{0, 2, 4}));
-    EXPECT_EQ(params(second), (std::vector<platform::WParam>{1, 3, 5}));
+    const auto f = first.hwnd(), s = second.hwnd();
+    EXPECT_EQ(params(first.seen({kA})), (std::vector<Params>{{f, 0, 0}, {f, 2, 0}, {f, 4, 0}}));
+    EXPECT_EQ(params(second.seen({kA})), (std::vector<Params>{{s, 1, 0}, {s, 3, 0}, {s, 5, 0}}));
 }
 
 TEST_F(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
@@ -67,10 +62,7 @@ TEST_F(WindowMessaging, PostMadeInsideSendHandlerRunsAfterItReturns) {
 TEST_F(WindowMessaging, SendNotifyToOwnWindowIsSynchronous) {
     RecordingWindow w(ws);
     ASSERT_TRUE(ws.sendNotifyMessage(w.hwnd(), kA, 5, 6));
-    const auto seen = w.seen({kA});
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].wParam, 5u);
-    EXPECT_EQ(seen[0].lParam, 6);
+    EXPECT_EQ(params(w.seen({kA})), (std::vector<Params>{{w.hwnd(), 5, 6}}));
 }
 
 TEST_F(WindowMessaging, MessagesToAGoneWindowFail) {
@@ -112,18 +104,10 @@ TEST_F(WindowMessaging, BroadcastReachesEveryTopLevelWindowOfBothProcesses) {
     EXPECT_EQ(one.count(msg, 11), 1u);
     EXPECT_EQ(two.count(msg, 11), 1u);
     EXPECT_EQ(child.count(msg), 0u) << "a broadcast goes to top-level windows only";
-
-    const auto atPeer = peer.takeSeen(msg);
-    ASSERT_EQ(atPeer.size(), 1u);
-    EXPECT_EQ(atPeer[0].hwnd, peer.window());
-    EXPECT_EQ(atPeer[0].wParam, 11u);
-    EXPECT_EQ(atPeer[0].lParam, 12);
-
+    EXPECT_EQ(params(peer.takeSeen(msg)), (std::vector<Params>{{peer.window(), 11, 12}}));
     // A plain post to the other process arrives as well, once.
     ASSERT_TRUE(ws.postMessage(peer.window(), msg, 13, 0));
-    const auto posted = peer.takeSeen(msg);
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].wParam, 13u);
+    EXPECT_EQ(params(peer.takeSeen(msg)), (std::vector<Params>{{peer.window(), 13, 0}}));
 }
 
 }  // namespace

@@ -49,40 +49,37 @@ struct Base {
     RecordingWindow window;
 };
 
+// The answer to kPing and the levels it went through, newest first.
+using Trip = std::pair<platform::LResult, std::vector<std::string>>;
+
 TEST_F(WindowSubclass, LevelsRunNewestFirstAndRestoringUnwindsThem) {
     std::vector<std::string> log;
     Base base(ws, log);
     const auto h = base.window.hwnd();
+    const auto ping = [&] {
+        log.clear();
+        return Trip{ws.sendMessage(h, kPing, 0, 0), log};
+    };
     Level outer(ws, "outer", log), inner(ws, "inner", log);
     inner.mark = 2;
     outer.mark = 3;
 
     inner.install(h);
     ASSERT_NE(inner.previous, 0u);
-    EXPECT_EQ(ws.sendMessage(h, kPing, 0, 0), 12);
-    EXPECT_EQ(log, (std::vector<std::string>{"inner", "base"}));
-
-    log.clear();
+    EXPECT_EQ(ping(), (Trip{12, {"inner", "base"}}));
     outer.install(h);
     ASSERT_NE(outer.previous, 0u);
-    EXPECT_EQ(ws.sendMessage(h, kPing, 0, 0), 123);
-    EXPECT_EQ(log, (std::vector<std::string>{"outer", "inner", "base"}));
-
+    EXPECT_EQ(ping(), (Trip{123, {"outer", "inner", "base"}}));
     // Posted messages go through the same chain.
     log.clear();
     ASSERT_TRUE(ws.postMessage(h, kPing, 0, 0));
     env.pumpFor(0);
     EXPECT_EQ(log, (std::vector<std::string>{"outer", "inner", "base"}));
 
-    log.clear();
     ASSERT_TRUE(ws.restoreWindowProc(h, outer.previous));
-    EXPECT_EQ(ws.sendMessage(h, kPing, 0, 0), 12);
-    EXPECT_EQ(log, (std::vector<std::string>{"inner", "base"}));
-
-    log.clear();
+    EXPECT_EQ(ping(), (Trip{12, {"inner", "base"}}));
     ASSERT_TRUE(ws.restoreWindowProc(h, inner.previous));
-    EXPECT_EQ(ws.sendMessage(h, kPing, 0, 0), 1);
-    EXPECT_EQ(log, (std::vector<std::string>{"base"}));
+    EXPECT_EQ(ping(), (Trip{1, {"base"}}));
 }
 
 TEST_F(WindowSubclass, ALevelCanKeepAMessageFromTheWindow) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "platform/win32/win32_platform.h"
 
@@ -17,10 +18,12 @@ namespace {
 
 namespace wm = platform::wm;
 
+// Counts every message it gets in `calls`, when given.
 class Answering final : public WindowHandler {
   public:
-    explicit Answering(WindowSystem& ws) : ws_(ws) {}
+    explicit Answering(WindowSystem& ws, int* calls = nullptr) : ws_(ws), calls_(calls) {}
     LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
+        if (calls_) ++*calls_;
         if (msg == wm::kUser + 1) return static_cast<LResult>(wParam) + 1;
         if (msg == wm::kCopyData) {
             copies.fetch_add(1);
@@ -34,6 +37,7 @@ class Answering final : public WindowHandler {
 
   private:
     WindowSystem& ws_;
+    int* calls_;
 };
 
 void removeFolder(const std::string& utf8) {
@@ -46,12 +50,9 @@ void removeFolder(const std::string& utf8) {
 TEST(Win32Backend, VersionRecordComesFromTheProgramsResources) {
     auto p = makeWin32Platform();
     const VersionInfo v = p->process().version();
-    EXPECT_EQ(v.productName, "Quilo Plugin");
-    EXPECT_EQ(v.fileDescription, "Quilo Windows backend tests");
-    EXPECT_EQ(v.title, "platform_win32_test");
-    EXPECT_EQ(v.companyName, "Quilo");
-    EXPECT_EQ(v.major, QUILO_TEST_VERSION_MAJOR);
-    EXPECT_EQ(v.minor, QUILO_TEST_VERSION_MINOR);
+    EXPECT_EQ(std::tie(v.productName, v.fileDescription, v.title, v.companyName, v.major, v.minor),
+              std::tuple("Quilo Plugin", "Quilo Windows backend tests", "platform_win32_test",
+                         "Quilo", QUILO_TEST_VERSION_MAJOR, QUILO_TEST_VERSION_MINOR));
     EXPECT_EQ(p->files().programName(), "platform_win32_test");
 }
 
@@ -164,21 +165,9 @@ TEST(Win32Backend, SystemControlsCanBeSubclassedAndRestored) {
 TEST(Win32Backend, PlatformClosesItsWindowsWithoutCallingTheirHandlers) {
     Hwnd h = 0;
     int calls = 0;
-    class Counting final : public WindowHandler {
-      public:
-        Counting(WindowSystem& ws, int& calls) : ws_(ws), calls_(calls) {}
-        LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
-            ++calls_;
-            return ws_.defWindowProc(hwnd, msg, wParam, lParam);
-        }
-
-      private:
-        WindowSystem& ws_;
-        int& calls_;
-    };
     {
         auto p = makeWin32Platform();
-        auto handler = std::make_unique<Counting>(p->windows(), calls);
+        auto handler = std::make_unique<Answering>(p->windows(), &calls);
         h = p->windows().createWindow(WindowSpec{}, handler.get());
         ASSERT_NE(h, 0u);
         ASSERT_GT(calls, 0);

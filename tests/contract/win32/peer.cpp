@@ -34,16 +34,18 @@ LRESULT attachState(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-void pumpPending() {
+// Dispatches what is queued; false once a quit message came (which stays queued).
+bool pumpPending() {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
         if (m.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(m.wParam));
-            return;
+            return false;
         }
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
+    return true;
 }
 
 LRESULT CALLBACK recordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -162,20 +164,9 @@ int main(int argc, char** argv) {
     hello.put(reinterpret_cast<std::uint64_t>(state.control));
     sendCopyData(state.runner, state.control, kHello, hello.bytes.data(), hello.bytes.size());
 
-    for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjects(1, &runner, FALSE, INFINITE, QS_ALLINPUT);
-        if (woke == WAIT_OBJECT_0) break;  // the runner is gone: so are we
-        MSG m;
-        bool quit = false;
-        while (!quit && PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (m.message == WM_QUIT) {
-                quit = true;
-                break;
-            }
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-        if (quit) break;
+    // Until told to quit, or until the runner is gone: so are we then.
+    while (MsgWaitForMultipleObjects(1, &runner, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           pumpPending()) {
     }
     DestroyWindow(state.control);
     DestroyWindow(state.window);

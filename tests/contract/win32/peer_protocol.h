@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace quilo::contract::peer_protocol {
@@ -23,9 +22,7 @@ class Writer {
   public:
     template <typename T>
     void put(T value) {
-        const auto at = bytes.size();
-        bytes.resize(at + sizeof value);
-        std::memcpy(bytes.data() + at, &value, sizeof value);
+        putBytes(&value, sizeof value);
     }
     void putBytes(const void* data, std::size_t size) {
         const auto at = bytes.size();
@@ -41,22 +38,23 @@ class Reader {
         : p_(static_cast<const std::byte*>(data)), left_(size) {}
     template <typename T>
     bool get(T& value) {
-        if (left_ < sizeof value) return false;
-        std::memcpy(&value, p_, sizeof value);
-        p_ += sizeof value;
-        left_ -= sizeof value;
-        return true;
+        return take(&value, sizeof value);
     }
     bool getBytes(std::vector<std::byte>& out, std::size_t size) {
         if (left_ < size) return false;
-        out.assign(p_, p_ + size);
-        p_ += size;
-        left_ -= size;
-        return true;
+        out.resize(size);
+        return take(out.data(), size);
     }
     std::size_t left() const { return left_; }
 
   private:
+    bool take(void* out, std::size_t size) {
+        if (left_ < size) return false;
+        if (size) std::memcpy(out, p_, size);
+        p_ += size;
+        left_ -= size;
+        return true;
+    }
     const std::byte* p_;
     std::size_t left_;
 };

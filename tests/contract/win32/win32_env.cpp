@@ -18,15 +18,14 @@ namespace {
 using namespace peer_protocol;
 using platform::Hwnd;
 
-class Win32Peer;
-
 // Waits for input or `ms` milliseconds, whichever comes first, then dispatches what came.
 bool pumpSome(platform::WindowSystem& ws, DWORD ms) {
     MsgWaitForMultipleObjectsEx(0, nullptr, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     return ws.pumpPending();
 }
 
-class Win32ContractEnv final : public ContractEnv, public platform::WindowHandler {
+// The environment is also the peer's proxy: its requests go to the peer's control window.
+class Win32ContractEnv final : public ContractEnv, public Peer, public platform::WindowHandler {
   public:
     Win32ContractEnv() : platform_(platform::makeWin32Platform()) {
         platform::WindowSpec spec;
@@ -51,7 +50,31 @@ class Win32ContractEnv final : public ContractEnv, public platform::WindowHandle
     }
 
     platform::Platform& platform() override { return *platform_; }
-    Peer& peer() override;
+    Peer& peer() override {
+        if (!peerProcess_) startPeer();
+        return *this;
+    }
+
+    Hwnd window() override { return peerWindow_; }
+    std::vector<SeenMessage> takeSeen(platform::MsgId msg) override {
+        Writer w;
+        w.put(static_cast<std::uint32_t>(msg));
+        if (!request(kTakeSeen, w)) throw std::runtime_error("the peer did not answer");
+        return std::move(lastSeen_);
+    }
+    void setCopyDataResult(platform::LResult result) override {
+        Writer w;
+        w.put(static_cast<std::int64_t>(result));
+        request(kSetResult, w);
+    }
+    platform::LResult sendCopyData(Hwnd target, std::uintptr_t code,
+                                   const std::vector<std::byte>& data) override {
+        Writer w;
+        w.put(static_cast<std::uint64_t>(target));
+        w.put(static_cast<std::uint64_t>(code));
+        w.putBytes(data.data(), data.size());
+        return request(kSendCopyData, w);
+    }
 
     void pumpFor(std::uint32_t ms) override {
         auto& ws = platform_->windows();
@@ -95,6 +118,7 @@ class Win32ContractEnv final : public ContractEnv, public platform::WindowHandle
         return platform_->windows().defWindowProc(hwnd, msg, wParam, lParam);
     }
 
+  private:
     // Sends one request to the peer's control window and returns its answer.
     LRESULT request(Op op, const Writer& w) {
         COPYDATASTRUCT cds{op, static_cast<DWORD>(w.bytes.size()),
@@ -102,10 +126,7 @@ class Win32ContractEnv final : public ContractEnv, public platform::WindowHandle
         return SendMessageA(peerControl_, WM_COPYDATA, reinterpret_cast<WPARAM>(control_),
                             reinterpret_cast<LPARAM>(&cds));
     }
-    Hwnd peerWindow() const { return peerWindow_; }
-    std::vector<SeenMessage> takeLastSeen() { return std::move(lastSeen_); }
 
-  private:
     void startPeer() {
         char self[MAX_PATH + 1] = {};
         GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -160,45 +181,7 @@ class Win32ContractEnv final : public ContractEnv, public platform::WindowHandle
     Hwnd peerWindow_ = 0;
     HWND peerControl_ = nullptr;
     std::vector<SeenMessage> lastSeen_;
-    std::unique_ptr<Win32Peer> peer_;
-    friend class Win32Peer;
 };
-
-class Win32Peer final : public Peer {
-  public:
-    explicit Win32Peer(Win32ContractEnv& env) : env_(env) {}
-    Hwnd window() override { return env_.peerWindow(); }
-    std::vector<SeenMessage> takeSeen(platform::MsgId msg) override {
-        Writer w;
-        w.put(static_cast<std::uint32_t>(msg));
-        if (!env_.request(kTakeSeen, w)) throw std::runtime_error("the peer did not answer");
-        return env_.takeLastSeen();
-    }
-    void setCopyDataResult(platform::LResult result) override {
-        Writer w;
-        w.put(static_cast<std::int64_t>(result));
-        env_.request(kSetResult, w);
-    }
-    platform::LResult sendCopyData(Hwnd target, std::uintptr_t code,
-                                   const std::vector<std::byte>& data) override {
-        Writer w;
-        w.put(static_cast<std::uint64_t>(target));
-        w.put(static_cast<std::uint64_t>(code));
-        w.putBytes(data.data(), data.size());
-        return env_.request(kSendCopyData, w);
-    }
-
-  private:
-    Win32ContractEnv& env_;
-};
-
-Peer& Win32ContractEnv::peer() {
-    if (!peer_) {
-        startPeer();
-        peer_ = std::make_unique<Win32Peer>(*this);
-    }
-    return *peer_;
-}
 
 }  // namespace
 

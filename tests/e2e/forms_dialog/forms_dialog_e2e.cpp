@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "e2e/support/e2e_check.h"
 #include "e2e/support/screen_input.h"

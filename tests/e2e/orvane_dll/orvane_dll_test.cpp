@@ -15,6 +15,7 @@
 #include "platform/win32/win32_platform.h"
 #include "scanner/orvane_binding.h"
 #include "scanner/sensor_api.h"
+#include "support/bytes.h"
 #include "support/wrappers.h"
 
 namespace quilo::scanner {
@@ -50,9 +51,7 @@ class OrvaneDllTest : public ::testing::Test {
     OrvaneDllTest() {
         ini = platform->files().tempFolder() + "orvane_dll_test.ini";
         const std::string text(kIni);
-        EXPECT_TRUE(platform::writeWholeFile(
-            platform->files(), ini,
-            std::span(reinterpret_cast<const std::byte*>(text.data()), text.size())));
+        EXPECT_TRUE(platform::writeWholeFile(platform->files(), ini, test::bytesOf(text)));
     }
     ~OrvaneDllTest() override { platform->files().removeFile(ini); }
 
