@@ -157,10 +157,38 @@ void BM_RoadOpenCV(benchmark::State& st) {
 }
 #endif
 
+// The same road with the plate spool as the polling timer runs it: the raw plate written to
+// disk beside the processing, waited for before the scanner would delete it, removed once the
+// host has the image.
+void BM_RoadWithSpool(benchmark::State& st) {
+    const Plate plate = plateOf(st.range(0), shrink());
+    RoadRig rig;
+    rig.selectPlate(plate);
+    platform::GlobalBlock raw = rig.rawBlock(plate);
+    controller::PlateSpool& spool = rig.plugin->spool();
+    controller::SpoolRecord record;
+    bool isTest = false;
+    rig.main().DoGrabFrame(raw.get(), raw.size(), isTest);
+    for (auto _ : st) {
+        platform::GlobalLock lock(rig.pluginProcess->memory(), raw.get());
+        const int entry = spool.keep(std::span<const std::byte>(lock.data(), raw.size()), record);
+        rig.main().DoGrabFrame(raw.get(), raw.size(), isTest);
+        if (!spool.finish(entry)) {
+            st.SkipWithError("not kept");
+            break;
+        }
+        spool.release(entry);
+    }
+    st.SetLabel(plate.name);
+}
+
 // Arguments: the plate, then our threads (BM_Road) or OpenCV's (BM_RoadOpenCV).
 void registerAll() {
     add("BM_Road", benchmark::kMillisecond, BM_Road)->ArgsProduct({{0, 1}, {1, 0}})->UseRealTime();
     add("BM_RoadSteps", benchmark::kMillisecond, BM_RoadSteps)->DenseRange(0, 1)->UseRealTime();
+    add("BM_RoadWithSpool", benchmark::kMillisecond, BM_RoadWithSpool)
+        ->DenseRange(0, 1)
+        ->UseRealTime();
 #ifdef QUILO_BENCH_OPENCV
     add("BM_RoadOpenCV", benchmark::kMillisecond, BM_RoadOpenCV)
         ->ArgsProduct({{0, 1}, {1, 2}})
@@ -189,6 +217,10 @@ class RatioReporter : public FigureReporter {
             if (const auto t = both(road("", "1"), road("", "0"), "time"))
                 std::printf("%s road: %.2f x as fast on %s as on 1\n", name, t->first / t->second,
                             all.c_str());
+            if (const auto t =
+                    both("BM_RoadWithSpool/" + arg + "/real_time", road("", "0"), "time"))
+                std::printf("%s plate spool: the road takes %+.0f %% with it\n", name,
+                            100.0 * (t->first / t->second - 1.0));
         }
     }
 };
