@@ -47,7 +47,7 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     {
         forms::Form stray(plugin->forms(), "frmStray");
         stray.load();
-        ASSERT_NE(sendHandle(code::Shutdown), 0);
+        ASSERT_NE(sendHandle(testhost::kShutdownPlugin), 0);
         EXPECT_FALSE(stray.loaded());
     }
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
@@ -71,11 +71,11 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     ASSERT_TRUE(startPlugin());
     // The host initialises through a window of its own that then goes away.
     testhost::HostCore doomed(*hostProcess, "Vanishing host");
-    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), testhost::kInitializePlugin), 0);
     world.runUntilIdle();
     ASSERT_TRUE(plugin->plugin()->Initialized());
     // The plug-in's windows go into the lasting host window, so they stay when the other goes.
-    ASSERT_NE(doomed.send(pluginWindow(), code::SetSettings,
+    ASSERT_NE(doomed.send(pluginWindow(), testhost::kSetSettings,
                           testhost::settingsBlock(
                               "PHW " + std::to_string(platform::handleToRecord(host->hwnd())))),
               0);
@@ -97,7 +97,7 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
 TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
     ASSERT_TRUE(startPlugin("/TEST"));  // test mode: the log is written
     testhost::HostCore doomed(*hostProcess, "Vanishing host");
-    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), testhost::kInitializePlugin), 0);
     world.runUntilIdle();
     ASSERT_TRUE(plugin->sensors().HardwareInitialized);
     const Hwnd app = plugin->applicationWindow();

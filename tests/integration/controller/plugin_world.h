@@ -25,6 +25,7 @@
 #include "platform/sim/world.h"
 #include "test-host/decode.h"
 #include "test-host/host_core.h"
+#include "test-host/scenario_commands.h"
 #include "ui/dlg_box.h"
 #include "ui/prescan/frm_prescan.h"
 
@@ -34,14 +35,6 @@ using platform::Hwnd;
 using testhost::Bytes;
 
 inline constexpr const char* kProgramFolder = "C:\\Program Files\\Kelvora\\Quilo";
-
-// Code numbers of the protocol, spelled out here rather than taken from the code under test.
-namespace code {
-inline constexpr std::int32_t Initialize = 2, Shutdown = 3, Information = 4, Capabilities = 5,
-                              Status = 6, SetSettings = 12, Activate = 20, Stop = 23,
-                              SensorCount = 30, SensorInfo = 31, ImageStored = 22,
-                              ImageCapturedEx = 24, Announce = -1;
-}
 
 inline std::int32_t le32At(const Bytes& b, std::size_t at) {
     std::uint32_t u = 0;
@@ -133,12 +126,12 @@ class PluginSession {
     std::vector<std::int32_t> statusesSince(std::size_t from) {
         std::vector<std::int32_t> out;
         for (std::size_t i = from; i < host->received().size(); ++i)
-            if (host->received()[i].code == code::Status)
+            if (host->received()[i].code == testhost::kGetStatus)
                 out.push_back(le32At(host->received()[i].data, 4));
         return out;
     }
     void initialize() {
-        ASSERT_NE(sendHandle(code::Initialize), 0);
+        ASSERT_NE(sendHandle(testhost::kInitializePlugin), 0);
         ASSERT_TRUE(plugin->plugin()->Initialized());
     }
     std::string readLogFile() {
@@ -188,7 +181,7 @@ class PluginSession {
         if (!startPlugin() || !alive()) return false;
         plugin->settings().settings().NoPreview = static_cast<std::int16_t>(noPreview);
         plugin->settings().settings().Visible = visible;  // 1: the log file records every step
-        return sendHandle(code::Initialize) != 0 && alive();
+        return sendHandle(testhost::kInitializePlugin) != 0 && alive();
     }
     void start(int noPreview = 1) {
         ASSERT_TRUE(launch(noPreview));
@@ -207,7 +200,15 @@ class PluginSession {
             box->OKButton.click();
         });
     }
-    void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
+    void activate(std::int32_t sensor) {
+        send(testhost::kActivateCapture, testhost::int32Bytes(sensor));
+    }
+    void acknowledge(std::int32_t imageId) {
+        send(testhost::kImageStored, testhost::int32Bytes(imageId));
+    }
+    platform::LResult setting(const std::string& text) {
+        return send(testhost::kSetSettings, testhost::settingsBlock(text));
+    }
     // Sets the scanner's INI keys, starts and initialises the plug-in and activates set 1.
     void capture(const std::map<std::string, std::string>& ini, int noPreview = 1) {
         configure(ini);
@@ -218,7 +219,7 @@ class PluginSession {
     std::vector<Bytes> images() {
         std::vector<Bytes> out;
         for (const auto& r : host->received())
-            if (r.code == code::ImageCapturedEx) out.push_back(r.data);
+            if (r.code == testhost::kImageCapturedEx) out.push_back(r.data);
         return out;
     }
     // Lets the scanner run until the host holds `n` images (or a minute has passed).

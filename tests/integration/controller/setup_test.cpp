@@ -198,9 +198,9 @@ TEST_F(Setup, OkSavesAndSendsTheCapabilitiesAgain) {
     bool capabilities = false;
     for (std::size_t i = from; i < host->received().size(); ++i) {
         const auto& m = host->received()[i];
-        if (m.code == code::Status && m.data.size() == 12)
+        if (m.code == testhost::kGetStatus && m.data.size() == 12)
             statuses.emplace_back(le32At(m.data, 4), le16At(m.data, 8));
-        capabilities = capabilities || m.code == code::Capabilities;
+        capabilities = capabilities || m.code == testhost::kGetCapabilities;
     }
     EXPECT_TRUE(capabilities);
     ASSERT_GE(statuses.size(), 2u);
@@ -215,8 +215,8 @@ TEST_F(Setup, HostCommandsAreWorkedOffWhileOpen) {
     std::size_t from = 0;
     world.after(5, [&] {
         from = host->received().size();
-        host->send(pluginWindow(), code::Status, testhost::handleBytes(host->hwnd()));
-        host->send(pluginWindow(), code::Stop, testhost::handleBytes(host->hwnd()));
+        host->send(pluginWindow(), testhost::kGetStatus, testhost::handleBytes(host->hwnd()));
+        host->send(pluginWindow(), testhost::kStopCapture, testhost::handleBytes(host->hwnd()));
     });
     bool checked = false;
     world.after(200, [&] {

@@ -6,16 +6,7 @@
 namespace quilo::test {
 namespace {
 
-using host::cmd::kActivateCapture;
-using host::cmd::kGetCapabilities;
-using host::cmd::kGetInformation;
-using host::cmd::kGetSensorCount;
-using host::cmd::kGetSensorInformation;
-using host::cmd::kGetStatus;
-using host::cmd::kInitializePlugin;
-using host::cmd::kSetSettings;
-using host::cmd::kShutdownPlugin;
-using host::cmd::kStopCapture;
+using namespace host::cmd;
 using Lines = std::vector<std::string>;
 
 using Enumeration = HostWorld;
@@ -144,14 +135,13 @@ class Initialized : public HostWorld {
 using Replies = Initialized;
 
 TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed) {
-    events.onGetInformation = [&](host::InformationRecord& r) {
-        r.set(host::InformationRecord::size, 5);         // put right by the endpoint
-        r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
-        r.set(host::InformationRecord::imageKind, 1);
-        r.set(host::InformationRecord::value8, 24);
-        r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
-        r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
-    };
+    host::InformationRecord& r = events.information;
+    r.set(host::InformationRecord::size, 5);         // put right by the endpoint
+    r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
+    r.set(host::InformationRecord::imageKind, 1);
+    r.set(host::InformationRecord::value8, 24);
+    r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
+    r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
     EXPECT_EQ(hostCommand(kGetInformation), -1);
     EXPECT_EQ(timeline, (Lines{"event:GetInformation(4)", "host:GetInformation"}));
     EXPECT_EQ(received(), onlyReply(4, cat({le32(336), le32(1), le32(24), le32(0),
@@ -160,24 +150,20 @@ TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed
 }
 
 TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
-    events.onGetCapabilities = [&](host::CapabilitiesRecord& r) {
-        r.set(host::CapabilitiesRecord::flag8, true);
-        r.set(host::CapabilitiesRecord::keepImages, true);
-        r.set(host::CapabilitiesRecord::flag14, true);
-        r.set(host::CapabilitiesRecord::flag16, true);
-    };
-    events.onGetSensorCount = [&](host::SensorCountRecord& r) {
-        r.set(host::SensorCountRecord::count, 3);
-    };
-    events.onGetSensorInformation = [&](std::int32_t n, host::SensorInfoRecord& r) {
-        r.set(host::SensorInfoRecord::sensorNo, n);
-        r.set(host::SensorInfoRecord::imageKind, 5);
-        r.set(host::SensorInfoRecord::name, "Ceph plate");
-        r.set(host::SensorInfoRecord::showAsTool, true);
-        r.set(host::SensorInfoRecord::value88, 2);
-        r.set(host::SensorInfoRecord::text, "t");
-        r.set(host::SensorInfoRecord::description, "24 x 30 cm");
-    };
+    host::CapabilitiesRecord& c = events.capabilities;
+    c.set(host::CapabilitiesRecord::flag8, true);
+    c.set(host::CapabilitiesRecord::keepImages, true);
+    c.set(host::CapabilitiesRecord::flag14, true);
+    c.set(host::CapabilitiesRecord::flag16, true);
+    events.sensorCount.set(host::SensorCountRecord::count, 3);
+    host::SensorInfoRecord& r = events.sensorInformation;
+    r.set(host::SensorInfoRecord::sensorNo, 2);
+    r.set(host::SensorInfoRecord::imageKind, 5);
+    r.set(host::SensorInfoRecord::name, "Ceph plate");
+    r.set(host::SensorInfoRecord::showAsTool, true);
+    r.set(host::SensorInfoRecord::value88, 2);
+    r.set(host::SensorInfoRecord::text, "t");
+    r.set(host::SensorInfoRecord::description, "24 x 30 cm");
     sendHostCommand(kGetCapabilities);
     sendHostCommand(kGetSensorCount);
     send(kGetSensorInformation, le32(2));  // the data is the sensor number, not a window
@@ -541,7 +527,7 @@ TEST_F(Window, CommandsArrivingInsideAModalHandlerAreWorkedOffInOrder) {
         plugin.windows().runModalLoop([&] { return done; });
         timeline.push_back("setup closed");
     };
-    hostCommand(host::cmd::kActivateSetup);
+    hostCommand(kActivateSetup);
     EXPECT_EQ(timeline,
               (Lines{"event:ActivateSetup(10)", "event:GetSensorCount(30)", "host:GetSensorCount",
                      "event:GetCapabilities(5)", "host:GetCapabilities", "setup closed"}));

@@ -48,21 +48,21 @@ class EventRecorder final : public host::PluginEvents {
     }
     void GetInformation(std::int32_t& c, host::InformationRecord& r) override {
         log("GetInformation", c);
-        if (onGetInformation) onGetInformation(r);
+        r = information;
     }
     void GetCapabilities(std::int32_t& c, host::CapabilitiesRecord& r) override {
         log("GetCapabilities", c);
-        if (onGetCapabilities) onGetCapabilities(r);
+        r = capabilities;
     }
     void GetStatus(std::int32_t& c) override { log("GetStatus", c); }
     void GetSensorCount(std::int32_t& c, host::SensorCountRecord& r) override {
         log("GetSensorCount", c);
-        if (onGetSensorCount) onGetSensorCount(r);
+        r = sensorCount;
     }
     void GetsensorInformation(std::int32_t& c, std::int32_t& n,
                               host::SensorInfoRecord& r) override {
         log("GetsensorInformation", c, n);
-        if (onGetSensorInformation) onGetSensorInformation(n, r);
+        r = sensorInformation;
     }
     void ActivateSetup(std::int32_t& c) override {
         log("ActivateSetup", c);
@@ -100,10 +100,11 @@ class EventRecorder final : public host::PluginEvents {
     void TraceEvt(std::string& msg) override { traceEvents.push_back(msg); }
 
     std::optional<std::int32_t> shutdownNewStatus, activateNewStatus, stopNewStatus;
-    std::function<void(host::InformationRecord&)> onGetInformation;
-    std::function<void(host::CapabilitiesRecord&)> onGetCapabilities;
-    std::function<void(host::SensorCountRecord&)> onGetSensorCount;
-    std::function<void(std::int32_t, host::SensorInfoRecord&)> onGetSensorInformation;
+    // The records the handlers leave for the endpoint to send.
+    host::InformationRecord information;
+    host::CapabilitiesRecord capabilities;
+    host::SensorCountRecord sensorCount;
+    host::SensorInfoRecord sensorInformation;
     std::function<void()> onActivateSetup;
     std::function<void(std::int32_t&, bool&, std::string&)> onStatusChange;
     LResult hookedResult = 0, sysCommandResult = 0;
