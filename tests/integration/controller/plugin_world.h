@@ -42,17 +42,6 @@ inline std::int32_t le32At(const Bytes& b, std::size_t at) {
         u |= static_cast<std::uint32_t>(b.at(at + i)) << (8 * i);
     return static_cast<std::int32_t>(u);
 }
-inline std::int16_t le16At(const Bytes& b, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-        static_cast<unsigned>(b.at(at)) | (static_cast<unsigned>(b.at(at + 1)) << 8)));
-}
-inline std::string textAt(const Bytes& b, std::size_t at, std::size_t width) {
-    std::string s;
-    for (std::size_t i = at; i < at + width && b.at(i) != std::byte{0}; ++i)
-        s.push_back(static_cast<char>(b[i]));
-    return s;
-}
-
 // The main form's status display as one line: the picture's tag and tool tip, which of the scan
 // button and the Start, Cancel and Setup menus are enabled, the status line and whether it is red.
 inline std::string statusView(controller::frmMain& f) {
