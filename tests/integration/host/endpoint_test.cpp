@@ -69,7 +69,7 @@ TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
     EXPECT_TRUE(endpoint->Initialized());
     EXPECT_EQ(timeline, (Lines{"event:StatusChange(16,-,'')", "host:GetStatus",
                                "event:InitializePlugin(2)"}));
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(16)));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle result=1"});
 }
 
@@ -111,12 +111,7 @@ TEST_F(Initialize, CommandsBeforeItFailBothWindowChecksOrAreDropped) {
     // Without a sender and without a window in the data both checks pass (the host window is
     // still 0), and the command is dropped for want of initialisation.
     EXPECT_EQ(send(kActivateCapture, le32(1)), -1);
-    platform::CopyData cd{static_cast<std::uintptr_t>(kGetSensorInformation), 4, nullptr};
-    std::vector<std::byte> one = le32(1);
-    cd.lpData = one.data();
-    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData, 0,
-                                             reinterpret_cast<LParam>(&cd)),
-              -1);
+    EXPECT_EQ(send(kGetSensorInformation, le32(1), Hwnd{0}), -1);
     world.runUntilIdle();
     EXPECT_EQ(takeTraces(),
               (Lines{"Error:clsPlugin:invalid wParam(" + std::to_string(hostLong()) +
@@ -184,7 +179,7 @@ TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
 
 TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
     hostCommand(kGetStatus);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(16)));
     EXPECT_TRUE(takeTraces().empty());  // unchanged: not traced again
 
     endpoint->ExStatusCode(32, "Contacting hardware...");
@@ -261,17 +256,10 @@ TEST_F(Refusals, AFailedPostLeavesTheCommandQueuedForTheNextPost) {
 using Settings = Initialized;
 using SettingsString = HostWorld;
 
-std::vector<std::byte> settingsBlock(std::string_view s, std::int16_t stream = 0,
-                                     std::optional<std::int32_t> len = std::nullopt) {
-    const auto n = static_cast<std::int32_t>(s.size() + 1);
-    auto t = text(s, s.size() + 1);
-    return cat({le32(12 + n), le16(stream), le16(0), le32(len.value_or(n)), t});
-}
-
 TEST_F(Settings, SetSettingsDeliversTheTextAndFreesEveryCopy) {
     const std::string long500(487, 'x');  // a 500-byte block
-    EXPECT_EQ(send(kSetSettings, settingsBlock(long500)), -1);
-    EXPECT_EQ(send(kSetSettings, settingsBlock("LAN=English")), -1);
+    EXPECT_EQ(send(kSetSettings, testhost::settingsBlock(long500)), -1);
+    EXPECT_EQ(send(kSetSettings, testhost::settingsBlock("LAN=English")), -1);
     EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks + 2);  // two private copies
     world.runUntilIdle();
     EXPECT_EQ(events.settings, (Lines{long500, "LAN=English"}));
@@ -279,10 +267,11 @@ TEST_F(Settings, SetSettingsDeliversTheTextAndFreesEveryCopy) {
 }
 
 TEST_F(Settings, BadBlocksAreTracedAndFreed) {
-    send(kSetSettings, settingsBlock("x", 1));              // stream settings
-    send(kSetSettings, settingsBlock("y", 0, 1025));        // text too long
-    send(kSetSettings, cat({le32(12), le16(0), le16(0)}));  // 8 bytes: no header
-    send(kSetSettings, le32(hostLong()));                   // 4 bytes kept inline
+    // Stream settings, a text too long, 8 bytes (no header), 4 bytes (kept inline).
+    send(kSetSettings, cat({le32(14), le16(1), le16(0), le32(2), text("x", 2)}));
+    send(kSetSettings, cat({le32(14), le16(0), le16(0), le32(1025), text("y", 2)}));
+    send(kSetSettings, cat({le32(12), le16(0), le16(0)}));
+    send(kSetSettings, le32(hostLong()));
     world.runUntilIdle();
     EXPECT_EQ(
         takeTraces(),
@@ -303,7 +292,7 @@ TEST_F(SettingsString, NeedsInitialisationThenAnswersGetSettings) {
     initialize();
     hostAnswer = 42;
     EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 42);
-    EXPECT_EQ(received(), onlyReply(11, settingsBlock("LAN=English")));
+    EXPECT_EQ(received(), onlyReply(11, testhost::settingsBlock("LAN=English")));
     EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
 
     world.failNth(sim::Fault::GlobalAlloc);
@@ -315,7 +304,7 @@ using Capture = Initialized;
 
 TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
     command(kActivateCapture, le32(3));
-    EXPECT_EQ(received().back().data, statusBytes(64, false));
+    EXPECT_EQ(received().back().data, testhost::expectedStatus(64));
     events.stopNewStatus = -1;
     hostCommand(kStopCapture);
     EXPECT_EQ(endpoint->StatusCode(), 64);
@@ -343,7 +332,7 @@ TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     hostCommand(kShutdownPlugin);
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), 0u);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0)));
     // Initialising again works; a new host is accepted.
     EXPECT_EQ(hostCommand(kInitializePlugin), -1);
     EXPECT_TRUE(endpoint->Initialized());
@@ -365,7 +354,7 @@ TEST_F(Status, ExtendedStatusCarriesTheTextAndAPlainCodeEmptiesIt) {
     endpoint->StatusCode(16);
     EXPECT_EQ(endpoint->StatusInfoStr(), "");
     ASSERT_EQ(received().size(), 2u);
-    EXPECT_EQ(received()[1].data, statusBytes(16, false));
+    EXPECT_EQ(received()[1].data, testhost::expectedStatus(16));
     // A status already sent is not traced again; the extended one is traced with its text.
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:ExSendStatus(changed):Busy 'Contacting hardware..." +
                                   std::string(100, ' ') + "' result=1"});
@@ -379,7 +368,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
     EXPECT_EQ(endpoint->StatusCode(), 16);
 
     endpoint->SetupActive(true);
-    EXPECT_EQ(received().back().data, statusBytes(16, true));
+    EXPECT_EQ(received().back().data, testhost::expectedStatus(16, true));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle(dlg) result=1"});
     endpoint->SetupActive(false);
 
@@ -387,7 +376,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
     events.onStatusChange = [](std::int32_t& code, bool&, std::string&) { code = 0x8000; };
     hostWin.log().clear();
     endpoint->StatusCode(64);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0x8000, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0x8000)));
     EXPECT_EQ(endpoint->StatusCode(), 0x8000);
 
     // A refused status message is traced.
@@ -466,7 +455,7 @@ TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
     endpoint->ActiveSecondsLeft(10);
     hostWin.log().clear();
     endpoint.reset();
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0)));
     EXPECT_EQ(takeTraces().back(), "clsPlugin: Class_Terminate");
     // The window works again without the endpoint; the queued post finds no one to act on it.
     form.log().clear();

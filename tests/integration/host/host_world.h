@@ -17,6 +17,7 @@
 #include "platform/sim/world.h"
 #include "support/bytes.h"
 #include "support/recording_window.h"
+#include "test-host/scenario.h"
 #include "trace/trace.h"
 #include "viewer.h"
 
@@ -180,12 +181,13 @@ class HostWorld : public ::testing::Test {
 
     // The host sends one command, as SendMessage with WM_COPYDATA from `from` (default: the
     // host window), and gets the plug-in's verdict.
-    LResult send(std::int32_t code, std::vector<std::byte> data, Hwnd from = 0) {
+    LResult send(std::int32_t code, std::vector<std::byte> data,
+                 std::optional<Hwnd> from = std::nullopt) {
         platform::CopyData cd{static_cast<std::uintptr_t>(static_cast<std::uint32_t>(code)),
                               static_cast<std::uint32_t>(data.size()),
                               data.empty() ? nullptr : data.data()};
         return hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData,
-                                              from ? from : hostHwnd,
+                                              from.value_or(hostHwnd),
                                               reinterpret_cast<LParam>(&cd));
     }
     LResult sendHostCommand(std::int32_t code) { return send(code, le32(hostLong())); }
@@ -238,10 +240,6 @@ class HostWorld : public ::testing::Test {
     // What received() holds when the plug-in has sent the host one record.
     std::vector<CopyDataSeen> onlyReply(std::int32_t code, std::vector<std::byte> data) const {
         return {{pluginHwnd, code, std::move(data)}};
-    }
-
-    std::vector<std::byte> statusBytes(std::int32_t code, bool dlg) const {
-        return cat({le32(12), le32(code), le16(dlg ? -1 : 0), le16(0)});
     }
 
     sim::World world;
