@@ -56,17 +56,12 @@ TEST_P(Activation, ReportsItsOutcome) {
     world.advance(50);
     const auto statuses = statusesSince(from);
     ASSERT_GE(statuses.size(), 2u);
-    EXPECT_EQ(statuses.front(), 32);
-    EXPECT_EQ(statuses.back(), row.status);
+    EXPECT_EQ(std::pair(statuses.front(), statuses.back()), std::pair(32, row.status));
     EXPECT_EQ(main().ActiveTimer.enabled(), row.status == 64);
     EXPECT_EQ(main().lblStatus.caption(),
               row.status == 64 ? "Scanner activated" : "Scanner not activated");
-    if (row.dialog != nullptr) {
-        ASSERT_EQ(dialogs.size(), 1u) << dialogs[0] << "|" << dialogs[1];
-        EXPECT_EQ(dialogs[0].rfind(row.dialog, 0), 0u) << dialogs[0];
-    } else {
-        EXPECT_TRUE(dialogs.empty()) << dialogs[0];
-    }
+    ASSERT_EQ(dialogs.size(), row.dialog ? 1u : 0u) << ::testing::PrintToString(dialogs);
+    EXPECT_TRUE(!row.dialog || dialogs[0].starts_with(row.dialog)) << dialogs[0];
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -102,14 +97,13 @@ TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
     const auto got = images();
     ASSERT_EQ(got.size(), 3u) << log();
     for (std::size_t i = 0; i < got.size(); ++i) {
-        const Bytes& m = got[i];
-        // Image ids rise; width, height, sensor and flags; the millimetres and the text.
-        EXPECT_EQ(std::tuple(le32At(m, 4), le32At(m, 8), le32At(m, 12), le32At(m, 44),
-                             le32At(m, 48), textAt(m, 1352, 1024)),
-                  std::tuple(static_cast<std::int32_t>(i + 1), 1240, 1640, 1, 32770,
-                             std::string("Intraoral size 2 (#1)")));
-        EXPECT_NEAR(f64At(m, 16), 31.0, 0.01);
-        const imaging::Image image = tiffOf(m);
+        // Image ids rise; sizes in pixels and millimetres, sensor, format and text.
+        EXPECT_EQ(testhost::decodeRecord(testhost::kImageCapturedEx, got[i]),
+                  "ImageCapturedEx(24) 2036456 bytes: image id=" + std::to_string(i + 1) +
+                      " 1240x1640 (31.0 x 41.0 mm) sensor=1 format=32770 data=2034080 bytes "
+                      "text=\"Intraoral size 2 (#1)\"");
+        EXPECT_NEAR(f64At(got[i], 16), 31.0, 0.01);
+        const imaging::Image image = tiffOf(got[i]);
         EXPECT_EQ(std::tuple(image.width(), image.bitsPerPixel()), std::tuple(1240u, 8));
         EXPECT_NEAR(image.pitchX(), 25.0, 0.01);
     }
@@ -117,12 +111,12 @@ TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
     EXPECT_NE(log().find("Loaded raw image, colors: "), std::string::npos);
     EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
     // Out of order, then the same id again.
-    send(code::ImageStored, testhost::int32Bytes(2));
+    acknowledge(2);
     const auto& slots = plugin->plugin()->extendedStore().slots;
     ASSERT_EQ(slots.size(), 2u);
     EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
     EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
-    send(code::ImageStored, testhost::int32Bytes(2));
+    acknowledge(2);
     world.advance(10);
     ASSERT_FALSE(dialogs.empty());
     EXPECT_EQ(dialogs.back(),
@@ -165,16 +159,6 @@ INSTANTIATE_TEST_SUITE_P(Settings, Acquisition,
                                            AcquisitionRow{1, 12, true, 12},
                                            AcquisitionRow{2, 8, true, 8},
                                            AcquisitionRow{3, 8, true, 8}));
-
-TEST_F(Capture, SimulatedCaptureSendsTheTestImage) {
-    start();
-    const std::size_t count = plugin->sensors().Sensors.count();
-    activate(static_cast<std::int32_t>(count) + 1);
-    ASSERT_EQ(images().size(), 1u) << log();
-    EXPECT_EQ(le32At(images()[0], 44), static_cast<std::int32_t>(count) + 1);
-    EXPECT_EQ(textAt(images()[0], 1352, 1024), "Test image.");
-    EXPECT_FALSE(plugin->sensors().ScannerActivated);  // the scanner is not touched
-}
 
 TEST_F(Capture, PollingFaults) {
     capture({{"Plates", "1"}, {"StatusPlate", "1"}, {"StatusCode", "-5"}, {"StatusCalls", "3"}});
@@ -226,7 +210,7 @@ TEST_F(Capture, APlateThatFailsToLoadIsFetchedAgain) {
 TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
     capture({{"Plates", "3"}});
     world.advance(100);
-    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    sendHandle(testhost::kStopCapture);
     EXPECT_TRUE(main().stopRequested());
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
     world.advance(60000);
@@ -234,6 +218,7 @@ TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
     EXPECT_EQ(lastStatus(), 16);
 }
 
+// The simulated sensor sends the test image without touching the scanner.
 TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
     configure({{"Plates", "0"}});
     start();
@@ -241,18 +226,23 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
     for (int i = 0; i < 21; ++i)
         activate(simulated);
     world.advance(10);
-    EXPECT_EQ(images().size(), 20u);
+    EXPECT_FALSE(plugin->sensors().ScannerActivated);  // the scanner is not touched
+    ASSERT_EQ(images().size(), 20u);
+    EXPECT_EQ(testhost::decodeRecord(testhost::kImageCapturedEx, images()[0]),
+              "ImageCapturedEx(24) 129716 bytes: image id=1 310x410 (15.5 x 20.5 mm) sensor=" +
+                  std::to_string(simulated) +
+                  " format=32770 data=127340 bytes text=\"Test image.\"");
     ASSERT_FALSE(dialogs.empty());
     EXPECT_NE(dialogs.back().find("Image storage (memory) array full."), std::string::npos);
-    send(code::ImageStored, testhost::int32Bytes(5));
+    acknowledge(5);
     activate(simulated);
     ASSERT_EQ(images().size(), 21u);
     EXPECT_EQ(le32At(images().back(), 4), 22);  // the refused image used up id 21
     // The end: Yes saves every unacknowledged image as IMGnnnnn.tif, each freed.
     pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdYes});
-    send(code::Shutdown, testhost::handleBytes(host->hwnd()));
+    sendHandle(testhost::kShutdownPlugin);
     plugin.reset();
-    const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
+    const auto temp = world.nativePath(tempFolder());
     EXPECT_TRUE(std::filesystem::exists(temp / "IMG00000.tif"));
     EXPECT_TRUE(std::filesystem::exists(temp / "IMG00019.tif"));
     EXPECT_FALSE(std::filesystem::exists(temp / "IMG00020.tif"));
@@ -263,13 +253,13 @@ TEST_F(Capture, StoreOfTwentyAndLostImagesAtTheEnd) {
 // keeps, and into the message block, which lives for the send; on the road the enhancement
 // makes that TIFF block itself.
 TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
-    struct SizeLog : test::MemoryWrapper {
+    struct SizeLog : test::MemoryWrapper {  // counts the blocks of the image's size
         using MemoryWrapper::MemoryWrapper;
         platform::HGlobal alloc(std::uint32_t flags, std::size_t bytes) override {
-            sizes.push_back(bytes);
+            large += bytes >= 800000;
             return MemoryWrapper::alloc(flags, bytes);
         }
-        std::vector<std::size_t> sizes;
+        int large = 0;
     };
     pluginProcess = &world.createProcess();
     library = orvanesim::WorldLibrary::install(world, *pluginProcess);
@@ -287,11 +277,9 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     host::ImageExRecord record;
     record.set(host::ImageExRecord::widthPixels, 1000);
     record.set(host::ImageExRecord::heightPixels, 800);
-    memory.sizes.clear();
+    memory.large = 0;
     ASSERT_TRUE(main().SendLeadImageEx(record, 1, "x", ""));
-    EXPECT_EQ(std::count_if(memory.sizes.begin(), memory.sizes.end(),
-                            [](std::size_t n) { return n >= 800000; }),
-              2);
+    EXPECT_EQ(memory.large, 2);
     ASSERT_EQ(images().size(), 1u);
     EXPECT_EQ(tiffOf(images()[0]).at(500, 400), 77u);
     // The whole road of a plate, enhanced to 8 bits: the enhancement's TIFF block is the one
@@ -304,12 +292,10 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
         for (std::uint32_t x = 0; x < 1000; ++x)
             plate.set(x, y, 9000 + 3 * x + 5 * (y % 97));
     platform::GlobalBlock raw = imaging::writeTiffToGlobal(memory, plate);
-    memory.sizes.clear();
+    memory.large = 0;
     bool isTest = false;
     main().DoGrabFrame(raw.get(), raw.size(), isTest);
-    EXPECT_EQ(std::count_if(memory.sizes.begin(), memory.sizes.end(),
-                            [](std::size_t n) { return n >= 800000; }),
-              2);
+    EXPECT_EQ(memory.large, 2);
     ASSERT_EQ(images().size(), 2u);
     const imaging::Image sent = tiffOf(images()[1]);
     const imaging::Image& held = *std::as_const(main().leadIMG.control()).bitmapImage();
@@ -415,8 +401,7 @@ TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
     // read two plate intervals apart and sent together.
     EXPECT_NEAR((f64At(got[1], 36) - f64At(got[0], 36)) * 86400.0, 13.0, 1.0);
     EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
-    EXPECT_TRUE(
-        std::filesystem::is_empty(world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp")));
+    EXPECT_TRUE(std::filesystem::is_empty(world.nativePath(tempFolder())));
 }
 
 // A long day in one process life: activations and stops, every enhancement and depth, both
@@ -436,7 +421,7 @@ TEST_F(Capture, SoakOfManyPlates) {
         SCOPED_TRACE("activation " + std::to_string(a));
         // Acknowledged one activation late, the newest first.
         for (auto id = unacknowledged.rbegin(); id != unacknowledged.rend(); ++id)
-            send(code::ImageStored, testhost::int32Bytes(*id));
+            acknowledge(*id);
         unacknowledged.clear();
         if (a == 1) {
             flat = world.live();  // the first capture made what lives on
@@ -466,10 +451,10 @@ TEST_F(Capture, SoakOfManyPlates) {
             lastId = le32At(got[i], 4);
             unacknowledged.push_back(lastId);
         }
-        send(code::Stop, testhost::handleBytes(host->hwnd()));
+        sendHandle(testhost::kStopCapture);
     }
     for (const std::int32_t id : unacknowledged)
-        send(code::ImageStored, testhost::int32Bytes(id));
+        acknowledge(id);
     EXPECT_EQ(library->device().handedOver().size(), expected);
     for (const auto& [name, times] : library->device().handedOver())
         EXPECT_EQ(times, 1) << name;
@@ -518,11 +503,11 @@ TEST_F(Spool, APlateLeavesTheSpoolWhenTheHostHasIt) {
     waitImages(3);
     ASSERT_EQ(images().size(), 3u);
     EXPECT_EQ(files("Spool", ".tif"), 3u);  // the host keeps images until it acknowledges them
-    send(code::ImageStored, testhost::int32Bytes(2));
+    acknowledge(2);
     EXPECT_EQ(files("Spool", ".tif"), 2u);
     // The end: the user chooses not to save the two unacknowledged images; they are given up.
     pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdNo});
-    send(code::Shutdown, testhost::handleBytes(host->hwnd()));
+    sendHandle(testhost::kShutdownPlugin);
     plugin.reset();
     EXPECT_EQ(files("Spool", ".tif") + files("Spool", ".rec") + files("Spool", ".part"), 0u);
 }
@@ -578,7 +563,7 @@ TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
         library.reset();
     }
     // A killed process leaves its temporary preview files behind: not the spool's business.
-    const auto temp = world.nativePath("C:\\Users\\clinic\\AppData\\Local\\Temp");
+    const auto temp = world.nativePath(tempFolder());
     for (const auto& f : std::filesystem::directory_iterator(temp))
         std::filesystem::remove(f.path());
     baseline.reset();
@@ -602,14 +587,14 @@ TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
     ASSERT_EQ(files("Spool", ".tif"), 3u);
     auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
     window.ImgList.toggleItem(1);  // the user leaves the second out and sends the others
-    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    sendHandle(testhost::kStopCapture);
     world.advance(100);
     window.Command1.click();
     world.advance(100);
     ASSERT_EQ(images().size(), 2u);
     EXPECT_EQ(files("Spool", ".tif"), 2u);  // sent, waiting for the acknowledgement
-    send(code::ImageStored, testhost::int32Bytes(1));
-    send(code::ImageStored, testhost::int32Bytes(2));
+    acknowledge(1);
+    acknowledge(2);
     EXPECT_EQ(files("Spool", ".tif"), 0u);  // the one left out was given up by the user
 }
 
@@ -627,7 +612,7 @@ TEST_F(Spool, PreviewImagesThatCannotBeReadBackAreSentFromTheSpoolOrKept) {
     ASSERT_EQ(plates.size(), 2u);
     std::sort(plates.begin(), plates.end());
     std::ofstream(plates[0], std::ios::trunc) << "spoilt";  // the first plate's copy as well
-    send(code::Stop, testhost::handleBytes(host->hwnd()));
+    sendHandle(testhost::kStopCapture);
     world.advance(100);
     static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();
     world.advance(100);
@@ -635,7 +620,7 @@ TEST_F(Spool, PreviewImagesThatCannotBeReadBackAreSentFromTheSpoolOrKept) {
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].rfind("Image 1 could not be read back and was not sent.", 0), 0u)
         << dialogs[0];
-    send(code::ImageStored, testhost::int32Bytes(le32At(images()[0], 4)));
+    acknowledge(le32At(images()[0], 4));
     EXPECT_EQ(files("Spool", ".rec"), 1u);  // the first plate's entry waits for the next start
 }
 

@@ -21,24 +21,30 @@ TEST_F(Commands, CephalometricKindIsFourBeforeInitializeAndFiveAfter) {
     plugin->sensors().CurrentParamSetNr() = 4;
     plugin->sensors().CurrentImageType() = scanner::kCephalometric;
     // Before InitializePlugin the endpoint refuses to answer, so the handler is asked directly.
-    std::int32_t cmdNo = code::Information;
+    std::int32_t cmdNo = testhost::kGetInformation;
     host::InformationRecord before;
     main().GetInformation(cmdNo, before);
     EXPECT_EQ(before.get(host::InformationRecord::imageKind), 4);
     initialize();
-    EXPECT_EQ(le32At(askHandle(code::Information), 4), 5);
+    EXPECT_EQ(le32At(askHandle(testhost::kGetInformation), 4), 5);
     plugin->sensors().CurrentImageType() = scanner::kPanoramic;
-    EXPECT_EQ(le32At(askHandle(code::Information), 4), 4);
+    EXPECT_EQ(le32At(askHandle(testhost::kGetInformation), 4), 4);
 }
 
 TEST_F(Answers, DefaultEntryFollowsTheCurrentSetAndToolFlag) {
     plugin->sensors().CurrentParamSetNr() = 3;
     plugin->sensors().Sensors.find("K2")->bShowAsTool = true;
-    const Bytes d = ask(code::SensorInfo, testhost::int32Bytes(0));
-    EXPECT_EQ(textAt(d, 16, 64), "(Default) Panoramic 15x30");
-    EXPECT_EQ(le32At(d, 8), 4);
-    EXPECT_EQ(le16At(d, 80), 0);  // the default entry is never a tool
-    EXPECT_EQ(le16At(ask(code::SensorInfo, testhost::int32Bytes(2)), 80), -1);
+    const auto entry = [&](std::int32_t n) {
+        return testhost::decodeRecord(
+            testhost::kGetSensorInformation,
+            ask(testhost::kGetSensorInformation, testhost::int32Bytes(n)));
+    };
+    const std::string head = "GetSensorInformation(31) 220 bytes: sensor=",
+                      maker =
+                          " value88=2 text=\"Stellan Inc.\" description=\"Quilo / QS-2026-0417\"";
+    // The default entry is never a tool.
+    EXPECT_EQ(entry(0), head + "0 kind=4 name=\"(Default) Panoramic 15x30\" tool=0" + maker);
+    EXPECT_EQ(entry(2), head + "2 kind=1 name=\"Intraoral size 2 PERIO\" tool=-1" + maker);
 }
 
 TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
@@ -46,7 +52,7 @@ TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
     initialize();
     const std::string englishStatus = main().lblStatus.caption();
     const std::string logBefore = main().txtLog.text();
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("lan German")), 0);
+    EXPECT_NE(setting("lan German"), 0);
     // The status line follows the language at once, and the status is not logged again.
     EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
     EXPECT_NE(main().lblStatus.caption(), englishStatus);
@@ -56,12 +62,11 @@ TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
     EXPECT_EQ(plugin->language().language(), "German");
     EXPECT_FALSE(plugin->language().translatorMode());
     // Visible: the controls are translated at once.
-    EXPECT_EQ(main().Command1.caption(), plugin->language().LangText(1030));
     EXPECT_EQ(main().Command1.caption(), "Testbild");
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("TRA English")), 0);
+    EXPECT_NE(setting("TRA English"), 0);
     EXPECT_TRUE(plugin->language().translatorMode());
     EXPECT_EQ(main().Command1.caption().rfind("1030", 0), 0u) << main().Command1.caption();
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LAN English")), 0);
+    EXPECT_NE(setting("LAN English"), 0);
     EXPECT_FALSE(plugin->language().translatorMode());
     EXPECT_EQ(main().Command1.caption(), plugin->language().LangText(1030));
     EXPECT_EQ(main().lblStatus.caption(), englishStatus);
@@ -69,20 +74,20 @@ TEST_F(Commands, LanguageSettingsInEitherLetterCase) {
 
 TEST_F(Answers, HiddenFormKeepsItsCaptionsParentWindowSettingAndOtherPrefixes) {
     const std::string before = main().Command1.caption();
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LAN German")), 0);
+    EXPECT_NE(setting("LAN German"), 0);
     EXPECT_EQ(plugin->language().LangText(1030), "Testbild");
     EXPECT_EQ(main().Command1.caption(), before);
     // The status line is drawn for the status, hidden or not: in the new language.
     EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
+    EXPECT_NE(setting("PHW 0"), 0);
     EXPECT_EQ(main().hostParentWindow(), 0u);
     EXPECT_EQ(main().previousParentWindow(), 0u);
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 4242.6xyz")), 0);
+    EXPECT_NE(setting("PHW 4242.6xyz"), 0);
     EXPECT_EQ(main().hostParentWindow(), 4243u);
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW")), 0);
+    EXPECT_NE(setting("PHW"), 0);
     EXPECT_EQ(main().hostParentWindow(), 0u);
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("XYZ English")), 0);
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("LA")), 0);
+    EXPECT_NE(setting("XYZ English"), 0);
+    EXPECT_NE(setting("LA"), 0);
     EXPECT_EQ(plugin->settings().names().Language, "German");
 }
 
@@ -98,14 +103,13 @@ TEST_F(Commands, ApplicationWindowGoesIntoTheHostWindowAndBack) {
     EXPECT_EQ(main().appOwnerWindow(), app);
     EXPECT_EQ(w.getParent(app), host->hwnd());
     // PHW 0 forgets the parent and moves nothing.
-    EXPECT_NE(send(code::SetSettings, testhost::settingsBlock("PHW 0")), 0);
+    EXPECT_NE(setting("PHW 0"), 0);
     EXPECT_EQ(w.getParent(app), host->hwnd());
     // Another window: the application window is first put back where it came from (top
     // level), so that is what the move into the new window reports as its previous parent.
     testhost::HostCore other(*hostProcess, "Other host window");
     const auto phw = [&](Hwnd h) {
-        return send(code::SetSettings,
-                    testhost::settingsBlock("PHW " + std::to_string(platform::handleToRecord(h))));
+        return setting("PHW " + std::to_string(platform::handleToRecord(h)));
     };
     EXPECT_NE(phw(other.hwnd()), 0);
     EXPECT_EQ(w.getParent(app), other.hwnd());
@@ -116,10 +120,10 @@ TEST_F(Commands, ApplicationWindowGoesIntoTheHostWindowAndBack) {
     EXPECT_FALSE(main().appWindowReparented());
     // A second InitializePlugin takes it into the host's window again.
     EXPECT_NE(phw(other.hwnd()), 0);
-    EXPECT_NE(sendHandle(code::Initialize), 0);
+    EXPECT_NE(sendHandle(testhost::kInitializePlugin), 0);
     EXPECT_EQ(w.getParent(app), other.hwnd());
     // The unload puts it back under its previous parent.
-    EXPECT_NE(sendHandle(code::Shutdown), 0);
+    EXPECT_NE(sendHandle(testhost::kShutdownPlugin), 0);
     ASSERT_TRUE(plugin->ended());
     EXPECT_TRUE(w.isWindow(app));
     EXPECT_EQ(w.getParent(app), 0u);

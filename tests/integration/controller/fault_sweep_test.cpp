@@ -28,77 +28,54 @@ std::vector<int> faultPoints(int calls, int sampled) {
 }
 
 struct Kind {
-    const char* name;
-    std::optional<sim::Fault> fault;  // an operation of the simulated Windows fails,
-    const char* exportName;           // or a call of the scanner library returns
-    std::int32_t result;              // this
+    const char* name;                 // of the operation, or of the scanner library's export
+    std::optional<sim::Fault> fault;  // the operation of the simulated Windows that fails,
+    std::int32_t result;              // or what the export returns
 };
 
-constexpr Kind os(const char* name, sim::Fault f) {
-    return {name, f, nullptr, 0};
-}
-constexpr Kind scanner(const char* exportName, std::int32_t result) {
-    return {exportName, std::nullopt, exportName, result};
-}
+// The operations of the simulated Windows, in the order of sim::Fault.
+const char* const kOperations[] = {"GlobalAlloc",    "GlobalLock",    "FileWrite",
+                                   "FileCreate",     "MailslotWrite", "MailslotCreate",
+                                   "RegistryCreate", "RegistrySet",   "PostMessage",
+                                   "SendMessage",    "LoadLibrary",   "CreateWindow"};
 
 // Every error code the road treats in its own way, and one it does not know, per export. Not
 // -6 from Aktivate_Scanner: it says the scanner is active, which a scripted failure is not.
-const Kind kKinds[] = {
-    os("GlobalAlloc", sim::Fault::GlobalAlloc),
-    os("GlobalLock", sim::Fault::GlobalLock),
-    os("FileCreate", sim::Fault::FileCreate),
-    os("FileWrite", sim::Fault::FileWrite),
-    os("RegistryCreate", sim::Fault::RegistryCreate),
-    os("RegistrySet", sim::Fault::RegistrySet),
-    os("MailslotCreate", sim::Fault::MailslotCreate),
-    os("MailslotWrite", sim::Fault::MailslotWrite),
-    os("PostMessage", sim::Fault::PostMessage),
-    os("SendMessage", sim::Fault::SendMessage),
-    os("LoadLibrary", sim::Fault::LoadLibrary),
-    os("CreateWindow", sim::Fault::CreateWindow),
-    scanner("Init_Dll", 2),
-    scanner("Get_IniFileName", -1),
-    scanner("Get_Paramcount", 0),
-    scanner("Get_Paramname", -3),
-    scanner("Open_Scanner", -1),
-    scanner("Open_Scanner", -2),
-    scanner("Open_Scanner", -3),
-    scanner("Open_Scanner", -7),
-    scanner("Open_Scanner", -100),
-    scanner("Open_Scanner", -101),
-    scanner("Open_Scanner", -102),
-    scanner("Open_Scanner", -1001),
-    scanner("Open_Scanner", -1007),
-    scanner("Open_Scanner", -1010),
-    scanner("Open_Scanner", -99),
-    scanner("Set_Prescanmode", -4),
-    scanner("Get_Serialnumber", -1),
-    scanner("Get_DriverVersion", -1),
-    scanner("Set_ImageExtraHeader", -4),
-    scanner("Aktivate_Scanner", -4),
-    scanner("Aktivate_Scanner", -1009),
-    scanner("Aktivate_Scanner", -1010),
-    scanner("Aktivate_Scanner", -10000),
-    scanner("Aktivate_Scanner", -99),
-    scanner("Get_Status", -200),
-    scanner("Get_Status", -5),
-    scanner("GetPrescanImage", -1),
-    scanner("GetPrescanImage", -90),
-    scanner("ClearPrescanImage", -4),
-    scanner("Get_ImageName", 0),
-    scanner("Get_ImageInfo", -1),
-    scanner("GetRawImage", -90),
-    scanner("GetRawImage", -102),
-    scanner("Delete_Image", -2),
-    scanner("Deaktivate_Scanner", -4),
-    scanner("Close_Scanner", -10001),
-    scanner("Close_Scanner", -4),
-};
+const std::pair<const char*, std::vector<std::int32_t>> kScannerErrors[] = {
+    {"Init_Dll", {2}},
+    {"Get_IniFileName", {-1}},
+    {"Get_Paramcount", {0}},
+    {"Get_Paramname", {-3}},
+    {"Open_Scanner", {-1, -2, -3, -7, -100, -101, -102, -1001, -1007, -1010, -99}},
+    {"Set_Prescanmode", {-4}},
+    {"Get_Serialnumber", {-1}},
+    {"Get_DriverVersion", {-1}},
+    {"Set_ImageExtraHeader", {-4}},
+    {"Aktivate_Scanner", {-4, -1009, -1010, -10000, -99}},
+    {"Get_Status", {-200, -5}},
+    {"GetPrescanImage", {-1, -90}},
+    {"ClearPrescanImage", {-4}},
+    {"Get_ImageName", {0}},
+    {"Get_ImageInfo", {-1}},
+    {"GetRawImage", {-90, -102}},
+    {"Delete_Image", {-2}},
+    {"Deaktivate_Scanner", {-4}},
+    {"Close_Scanner", {-10001, -4}}};
+
+std::vector<Kind> allKinds() {
+    std::vector<Kind> kinds;
+    for (std::size_t f = 0; f < std::size(kOperations); ++f)
+        kinds.push_back({kOperations[f], static_cast<sim::Fault>(f), 0});
+    for (const auto& [name, results] : kScannerErrors)
+        for (const std::int32_t result : results)
+            kinds.push_back({name, std::nullopt, result});
+    return kinds;
+}
 
 // The host acknowledges every image it has received.
 void acknowledgeAll(PluginSession& s) {
     for (const Bytes& image : s.images())
-        s.send(code::ImageStored, testhost::int32Bytes(le32At(image, 4)));
+        s.acknowledge(le32At(image, 4));
 }
 
 void waitFor(PluginSession& s, const std::function<bool()>& done) {
@@ -161,7 +138,7 @@ Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
     PluginSession s;
     Outcome o;
     s.smallQuickPlates(3, nth > 0 && !kind.fault
-                              ? std::string(kind.exportName) + ":" + std::to_string(nth) + ":" +
+                              ? std::string(kind.name) + ":" + std::to_string(nth) + ":" +
                                     std::to_string(kind.result)
                               : std::string());
     trace::Trace viewer(s.hostProcess->mailslots(), s.hostProcess->clock(),
@@ -180,7 +157,7 @@ Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
     };
     try {
         scenario.run(s);
-        if (s.alive()) s.sendHandle(code::Shutdown);
+        if (s.alive()) s.sendHandle(testhost::kShutdownPlugin);
         if (s.plugin && !s.plugin->ended()) o.ending = "still running after ShutdownPlugin";
     } catch (const std::exception& e) {
         o.ending = std::string("exception: ") + e.what();
@@ -190,7 +167,7 @@ Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
         s.plugin ? s.plugin->settings().names().PluginDataFolder : std::string();
     s.plugin.reset();  // the end of the process: unacknowledged images are offered for saving
     o.calls = kind.fault ? static_cast<int>(s.world.calls(*kind.fault) - before)
-                         : (s.library ? s.library->device().calls(kind.exportName) : 0);
+                         : (s.library ? s.library->device().calls(kind.name) : 0);
     if (kind.fault) s.world.failAlways(*kind.fault, false);  // a fault not reached goes
     auto count = [&](const std::string& folder, const std::string& prefix, const char* ext) {
         std::size_t n = 0;
@@ -274,7 +251,7 @@ std::string pointName(const ::testing::TestParamInfo<Point>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Road, FaultSweep,
                          ::testing::Combine(::testing::ValuesIn(kScenarios),
-                                            ::testing::ValuesIn(kKinds)),
+                                            ::testing::ValuesIn(allKinds())),
                          pointName);
 
 }  // namespace

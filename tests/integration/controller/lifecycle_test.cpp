@@ -1,5 +1,6 @@
 // Start-up and shut-down of the plug-in process, as the host sees them and as the process
 // leaves things behind.
+#include "core/text.h"
 #include "plugin_world.h"
 
 namespace quilo::test {
@@ -10,18 +11,16 @@ using Lifecycle = PluginWorld;
 TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     ASSERT_TRUE(startPlugin());
     controller::frmMain& f = main();
-    ASSERT_EQ(host->plugins().size(), 1u);
-    EXPECT_EQ(host->plugins()[0], f.hwnd());
+    EXPECT_EQ(host->plugins(), std::vector<Hwnd>{f.hwnd()});
     EXPECT_FALSE(f.visible());
     EXPECT_FALSE(f.testMode());
     // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
-    EXPECT_EQ(f.caption().find("XXX"), std::string::npos);
-    EXPECT_NE(f.caption().find("Quilo"), std::string::npos) << f.caption();
+    EXPECT_EQ(f.caption(), replaceAll(plugin->language().LangText(100), "XXX", "Quilo"));
     EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
                                  plugin->language().LangText(2020) + "' red");
     // Translated from the tags: the buttons carry the texts of 1020 and 1030.
-    EXPECT_EQ(f.cmdScan.caption(), plugin->language().LangText(1020));
-    EXPECT_EQ(f.Command1.caption(), plugin->language().LangText(1030));
+    EXPECT_EQ(std::pair(f.cmdScan.caption(), f.Command1.caption()),
+              std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
     EXPECT_FALSE(f.ActiveTimer.enabled());
     EXPECT_TRUE(f.tmrAlive.running());
     // Nothing of the scanner is touched before InitializePlugin.
@@ -47,7 +46,7 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     {
         forms::Form stray(plugin->forms(), "frmStray");
         stray.load();
-        ASSERT_NE(sendHandle(code::Shutdown), 0);
+        ASSERT_NE(sendHandle(testhost::kShutdownPlugin), 0);
         EXPECT_FALSE(stray.loaded());
     }
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
@@ -56,8 +55,8 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     EXPECT_FALSE(f.loaded());
     EXPECT_EQ(plugin->plugin(), nullptr);
     EXPECT_EQ(plugin->enhancement(), nullptr);
-    EXPECT_EQ(plugin->settings().settings().Left, 3000);
-    EXPECT_EQ(plugin->settings().settings().Top, 1500);
+    EXPECT_EQ(std::pair(plugin->settings().settings().Left, plugin->settings().settings().Top),
+              std::pair(3000, 1500));
     const std::string file = readLogFile();
     EXPECT_NE(file.find("Plugin started --------------------------"), std::string::npos);
     EXPECT_NE(file.find("Plugin closed --------------------------"), std::string::npos);
@@ -71,11 +70,11 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
     ASSERT_TRUE(startPlugin());
     // The host initialises through a window of its own that then goes away.
     testhost::HostCore doomed(*hostProcess, "Vanishing host");
-    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), testhost::kInitializePlugin), 0);
     world.runUntilIdle();
     ASSERT_TRUE(plugin->plugin()->Initialized());
     // The plug-in's windows go into the lasting host window, so they stay when the other goes.
-    ASSERT_NE(doomed.send(pluginWindow(), code::SetSettings,
+    ASSERT_NE(doomed.send(pluginWindow(), testhost::kSetSettings,
                           testhost::settingsBlock(
                               "PHW " + std::to_string(platform::handleToRecord(host->hwnd())))),
               0);
@@ -97,7 +96,7 @@ TEST_F(Lifecycle, WatchdogClosesOnTheSecondTickWithoutAHost) {
 TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
     ASSERT_TRUE(startPlugin("/TEST"));  // test mode: the log is written
     testhost::HostCore doomed(*hostProcess, "Vanishing host");
-    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), code::Initialize), 0);
+    ASSERT_NE(doomed.sendHandleCommand(pluginWindow(), testhost::kInitializePlugin), 0);
     world.runUntilIdle();
     ASSERT_TRUE(plugin->sensors().HardwareInitialized);
     const Hwnd app = plugin->applicationWindow();

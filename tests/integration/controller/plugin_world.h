@@ -25,6 +25,7 @@
 #include "platform/sim/world.h"
 #include "test-host/decode.h"
 #include "test-host/host_core.h"
+#include "test-host/scenario_commands.h"
 #include "ui/dlg_box.h"
 #include "ui/prescan/frm_prescan.h"
 
@@ -35,31 +36,12 @@ using testhost::Bytes;
 
 inline constexpr const char* kProgramFolder = "C:\\Program Files\\Kelvora\\Quilo";
 
-// Code numbers of the protocol, spelled out here rather than taken from the code under test.
-namespace code {
-inline constexpr std::int32_t Initialize = 2, Shutdown = 3, Information = 4, Capabilities = 5,
-                              Status = 6, SetSettings = 12, Activate = 20, Stop = 23,
-                              SensorCount = 30, SensorInfo = 31, ImageStored = 22,
-                              ImageCapturedEx = 24, Announce = -1;
-}
-
 inline std::int32_t le32At(const Bytes& b, std::size_t at) {
     std::uint32_t u = 0;
     for (std::size_t i = 0; i < 4; ++i)
         u |= static_cast<std::uint32_t>(b.at(at + i)) << (8 * i);
     return static_cast<std::int32_t>(u);
 }
-inline std::int16_t le16At(const Bytes& b, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(
-        static_cast<unsigned>(b.at(at)) | (static_cast<unsigned>(b.at(at + 1)) << 8)));
-}
-inline std::string textAt(const Bytes& b, std::size_t at, std::size_t width) {
-    std::string s;
-    for (std::size_t i = at; i < at + width && b.at(i) != std::byte{0}; ++i)
-        s.push_back(static_cast<char>(b[i]));
-    return s;
-}
-
 // The main form's status display as one line: the picture's tag and tool tip, which of the scan
 // button and the Start, Cancel and Setup menus are enabled, the status line and whether it is red.
 inline std::string statusView(controller::frmMain& f) {
@@ -133,12 +115,12 @@ class PluginSession {
     std::vector<std::int32_t> statusesSince(std::size_t from) {
         std::vector<std::int32_t> out;
         for (std::size_t i = from; i < host->received().size(); ++i)
-            if (host->received()[i].code == code::Status)
+            if (host->received()[i].code == testhost::kGetStatus)
                 out.push_back(le32At(host->received()[i].data, 4));
         return out;
     }
     void initialize() {
-        ASSERT_NE(sendHandle(code::Initialize), 0);
+        ASSERT_NE(sendHandle(testhost::kInitializePlugin), 0);
         ASSERT_TRUE(plugin->plugin()->Initialized());
     }
     std::string readLogFile() {
@@ -188,7 +170,7 @@ class PluginSession {
         if (!startPlugin() || !alive()) return false;
         plugin->settings().settings().NoPreview = static_cast<std::int16_t>(noPreview);
         plugin->settings().settings().Visible = visible;  // 1: the log file records every step
-        return sendHandle(code::Initialize) != 0 && alive();
+        return sendHandle(testhost::kInitializePlugin) != 0 && alive();
     }
     void start(int noPreview = 1) {
         ASSERT_TRUE(launch(noPreview));
@@ -207,7 +189,15 @@ class PluginSession {
             box->OKButton.click();
         });
     }
-    void activate(std::int32_t sensor) { send(code::Activate, testhost::int32Bytes(sensor)); }
+    void activate(std::int32_t sensor) {
+        send(testhost::kActivateCapture, testhost::int32Bytes(sensor));
+    }
+    void acknowledge(std::int32_t imageId) {
+        send(testhost::kImageStored, testhost::int32Bytes(imageId));
+    }
+    platform::LResult setting(const std::string& text) {
+        return send(testhost::kSetSettings, testhost::settingsBlock(text));
+    }
     // Sets the scanner's INI keys, starts and initialises the plug-in and activates set 1.
     void capture(const std::map<std::string, std::string>& ini, int noPreview = 1) {
         configure(ini);
@@ -218,7 +208,7 @@ class PluginSession {
     std::vector<Bytes> images() {
         std::vector<Bytes> out;
         for (const auto& r : host->received())
-            if (r.code == code::ImageCapturedEx) out.push_back(r.data);
+            if (r.code == testhost::kImageCapturedEx) out.push_back(r.data);
         return out;
     }
     // Lets the scanner run until the host holds `n` images (or a minute has passed).

@@ -1,5 +1,6 @@
 // The test host's scripted sessions, run against the plug-in in the simulated world: the same
-// checks TestHost.exe makes under Wine, here on the virtual clock.
+// checks TestHost.exe makes under Wine, here on the virtual clock. Test mode and the watchdog
+// have their own tests (lifecycle_test.cpp).
 #include "test-host/scenario.h"
 #include "demo/install.h"
 #include "plugin_world.h"
@@ -34,10 +35,6 @@ TEST_F(Scenarios, Lifecycle) {
     e.serial = "QS-2026-0417";
     EXPECT_EQ(run([&](testhost::Scenario& s) { return s.lifecycle(e); }), 0) << log;
     EXPECT_NE(log.find("ok 33 - the plug-in's window is gone"), std::string::npos) << log;
-}
-
-TEST_F(Scenarios, TestMode) {
-    EXPECT_EQ(run([](testhost::Scenario& s) { return s.testMode(); }), 0) << log;
 }
 
 TEST_F(Scenarios, CaptureOfThreePlatesTwoAcknowledged) {
@@ -88,10 +85,6 @@ TEST_F(Scenarios, PreviewTheFirstAndTheThirdChosen) {
     testhost::Scenario::CaptureRun plates;
     plates.text1 = "Intraoral size 2 (#1)";
     EXPECT_EQ(scenario.preview(plates, ui), 0) << log;
-}
-
-TEST_F(Scenarios, Watchdog) {
-    EXPECT_EQ(run([](testhost::Scenario& s) { return s.watchdog(); }), 0) << log;
 }
 
 }  // namespace

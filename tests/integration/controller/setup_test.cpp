@@ -194,18 +194,19 @@ TEST_F(Setup, OkSavesAndSendsTheCapabilitiesAgain) {
     EXPECT_EQ(machineValue("Devices", "Cephalometric 24x30_AsTool"), "0");
     EXPECT_EQ(options().BitDepth, 12);
     EXPECT_EQ(options().Verbose, 1);
-    std::vector<std::pair<std::int32_t, std::int16_t>> statuses;
+    std::vector<std::string> statuses;
     bool capabilities = false;
     for (std::size_t i = from; i < host->received().size(); ++i) {
         const auto& m = host->received()[i];
-        if (m.code == code::Status && m.data.size() == 12)
-            statuses.emplace_back(le32At(m.data, 4), le16At(m.data, 8));
-        capabilities = capabilities || m.code == code::Capabilities;
+        if (m.code == testhost::kGetStatus && m.data.size() == 12)
+            statuses.push_back(testhost::decodeRecord(m.code, m.data));
+        capabilities = capabilities || m.code == testhost::kGetCapabilities;
     }
     EXPECT_TRUE(capabilities);
     ASSERT_GE(statuses.size(), 2u);
-    EXPECT_EQ(statuses.front().second, -1);  // the dialog-active flag while it is open
-    EXPECT_EQ(statuses.back().second, 0);
+    // The dialog-active flag while it is open.
+    EXPECT_EQ(statuses.front(), "GetStatus(6) 12 bytes: status=16 Idle dialog=-1");
+    EXPECT_EQ(statuses.back(), "GetStatus(6) 12 bytes: status=16 Idle dialog=0");
     EXPECT_EQ(plugin->forms().find("frmSetup"), nullptr);
 }
 
@@ -215,8 +216,8 @@ TEST_F(Setup, HostCommandsAreWorkedOffWhileOpen) {
     std::size_t from = 0;
     world.after(5, [&] {
         from = host->received().size();
-        host->send(pluginWindow(), code::Status, testhost::handleBytes(host->hwnd()));
-        host->send(pluginWindow(), code::Stop, testhost::handleBytes(host->hwnd()));
+        host->send(pluginWindow(), testhost::kGetStatus, testhost::handleBytes(host->hwnd()));
+        host->send(pluginWindow(), testhost::kStopCapture, testhost::handleBytes(host->hwnd()));
     });
     bool checked = false;
     world.after(200, [&] {
@@ -240,11 +241,10 @@ TEST(AdvancedEntries, StandardLimits) {
         {"-1", std::nullopt}, {"abc", std::nullopt}, {"2.", 20000}};
     for (const auto& [text, want] : rows)
         EXPECT_EQ(settings::parseLimit(text), want) << text;
-    EXPECT_EQ(settings::percentText(25000, 10000), "2.5");
-    EXPECT_EQ(settings::percentText(5000, 10000), ".5");
-    EXPECT_EQ(settings::percentText(0, 10000), ".0");
-    EXPECT_EQ(settings::percentText(400000, 10000), "40.0");
-    EXPECT_EQ(settings::percentText(125, 10), "12.5");
+    EXPECT_EQ((std::vector{settings::percentText(25000, 10000), settings::percentText(5000, 10000),
+                           settings::percentText(0, 10000), settings::percentText(400000, 10000),
+                           settings::percentText(125, 10)}),
+              (std::vector<std::string>{"2.5", ".5", ".0", "40.0", "12.5"}));
 }
 
 TEST(AdvancedEntries, AlternateCutoffsInBothLocales) {

@@ -47,7 +47,7 @@ TEST_F(Window, CloseWhileWorkingOnlyHidesTheWindowAndOtherSystemCommandsAreLeftA
     EXPECT_FALSE(main().visible());
     EXPECT_EQ(plugin->settings().settings().Visible, 0);
     EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
-    EXPECT_EQ(le32At(askHandle(code::Status), 4), 16);  // still at work
+    EXPECT_EQ(le32At(askHandle(testhost::kGetStatus), 4), 16);  // still at work
 }
 
 TEST_F(Window, CloseBeforeInitializationEndsTheProcess) {

@@ -6,16 +6,7 @@
 namespace quilo::test {
 namespace {
 
-using host::cmd::kActivateCapture;
-using host::cmd::kGetCapabilities;
-using host::cmd::kGetInformation;
-using host::cmd::kGetSensorCount;
-using host::cmd::kGetSensorInformation;
-using host::cmd::kGetStatus;
-using host::cmd::kInitializePlugin;
-using host::cmd::kSetSettings;
-using host::cmd::kShutdownPlugin;
-using host::cmd::kStopCapture;
+using namespace host::cmd;
 using Lines = std::vector<std::string>;
 
 using Enumeration = HostWorld;
@@ -78,7 +69,7 @@ TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
     EXPECT_TRUE(endpoint->Initialized());
     EXPECT_EQ(timeline, (Lines{"event:StatusChange(16,-,'')", "host:GetStatus",
                                "event:InitializePlugin(2)"}));
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(16)));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle result=1"});
 }
 
@@ -120,12 +111,7 @@ TEST_F(Initialize, CommandsBeforeItFailBothWindowChecksOrAreDropped) {
     // Without a sender and without a window in the data both checks pass (the host window is
     // still 0), and the command is dropped for want of initialisation.
     EXPECT_EQ(send(kActivateCapture, le32(1)), -1);
-    platform::CopyData cd{static_cast<std::uintptr_t>(kGetSensorInformation), 4, nullptr};
-    std::vector<std::byte> one = le32(1);
-    cd.lpData = one.data();
-    EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData, 0,
-                                             reinterpret_cast<LParam>(&cd)),
-              -1);
+    EXPECT_EQ(send(kGetSensorInformation, le32(1), Hwnd{0}), -1);
     world.runUntilIdle();
     EXPECT_EQ(takeTraces(),
               (Lines{"Error:clsPlugin:invalid wParam(" + std::to_string(hostLong()) +
@@ -144,14 +130,13 @@ class Initialized : public HostWorld {
 using Replies = Initialized;
 
 TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed) {
-    events.onGetInformation = [&](host::InformationRecord& r) {
-        r.set(host::InformationRecord::size, 5);         // put right by the endpoint
-        r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
-        r.set(host::InformationRecord::imageKind, 1);
-        r.set(host::InformationRecord::value8, 24);
-        r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
-        r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
-    };
+    host::InformationRecord& r = events.information;
+    r.set(host::InformationRecord::size, 5);         // put right by the endpoint
+    r.set(host::InformationRecord::reserved12, 77);  // cleared by the endpoint
+    r.set(host::InformationRecord::imageKind, 1);
+    r.set(host::InformationRecord::value8, 24);
+    r.set(host::InformationRecord::productText, "Quilo Plugin ver: 1.0(.7)");
+    r.set(host::InformationRecord::programPath, "C:\\Quilo\\QuiloPlugin.exe");
     EXPECT_EQ(hostCommand(kGetInformation), -1);
     EXPECT_EQ(timeline, (Lines{"event:GetInformation(4)", "host:GetInformation"}));
     EXPECT_EQ(received(), onlyReply(4, cat({le32(336), le32(1), le32(24), le32(0),
@@ -160,24 +145,20 @@ TEST_F(Replies, InformationIsSentAsTheHandlerLeftItWithSizeAndReservedFieldFixed
 }
 
 TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
-    events.onGetCapabilities = [&](host::CapabilitiesRecord& r) {
-        r.set(host::CapabilitiesRecord::flag8, true);
-        r.set(host::CapabilitiesRecord::keepImages, true);
-        r.set(host::CapabilitiesRecord::flag14, true);
-        r.set(host::CapabilitiesRecord::flag16, true);
-    };
-    events.onGetSensorCount = [&](host::SensorCountRecord& r) {
-        r.set(host::SensorCountRecord::count, 3);
-    };
-    events.onGetSensorInformation = [&](std::int32_t n, host::SensorInfoRecord& r) {
-        r.set(host::SensorInfoRecord::sensorNo, n);
-        r.set(host::SensorInfoRecord::imageKind, 5);
-        r.set(host::SensorInfoRecord::name, "Ceph plate");
-        r.set(host::SensorInfoRecord::showAsTool, true);
-        r.set(host::SensorInfoRecord::value88, 2);
-        r.set(host::SensorInfoRecord::text, "t");
-        r.set(host::SensorInfoRecord::description, "24 x 30 cm");
-    };
+    host::CapabilitiesRecord& c = events.capabilities;
+    c.set(host::CapabilitiesRecord::flag8, true);
+    c.set(host::CapabilitiesRecord::keepImages, true);
+    c.set(host::CapabilitiesRecord::flag14, true);
+    c.set(host::CapabilitiesRecord::flag16, true);
+    events.sensorCount.set(host::SensorCountRecord::count, 3);
+    host::SensorInfoRecord& r = events.sensorInformation;
+    r.set(host::SensorInfoRecord::sensorNo, 2);
+    r.set(host::SensorInfoRecord::imageKind, 5);
+    r.set(host::SensorInfoRecord::name, "Ceph plate");
+    r.set(host::SensorInfoRecord::showAsTool, true);
+    r.set(host::SensorInfoRecord::value88, 2);
+    r.set(host::SensorInfoRecord::text, "t");
+    r.set(host::SensorInfoRecord::description, "24 x 30 cm");
     sendHostCommand(kGetCapabilities);
     sendHostCommand(kGetSensorCount);
     send(kGetSensorInformation, le32(2));  // the data is the sensor number, not a window
@@ -198,7 +179,7 @@ TEST_F(Replies, CapabilitiesSensorCountAndSensorInformation) {
 
 TEST_F(Replies, GetStatusSendsTheShortOrTheExtendedRecordAndTracesAZeroAnswer) {
     hostCommand(kGetStatus);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(16, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(16)));
     EXPECT_TRUE(takeTraces().empty());  // unchanged: not traced again
 
     endpoint->ExStatusCode(32, "Contacting hardware...");
@@ -275,17 +256,10 @@ TEST_F(Refusals, AFailedPostLeavesTheCommandQueuedForTheNextPost) {
 using Settings = Initialized;
 using SettingsString = HostWorld;
 
-std::vector<std::byte> settingsBlock(std::string_view s, std::int16_t stream = 0,
-                                     std::optional<std::int32_t> len = std::nullopt) {
-    const auto n = static_cast<std::int32_t>(s.size() + 1);
-    auto t = text(s, s.size() + 1);
-    return cat({le32(12 + n), le16(stream), le16(0), le32(len.value_or(n)), t});
-}
-
 TEST_F(Settings, SetSettingsDeliversTheTextAndFreesEveryCopy) {
     const std::string long500(487, 'x');  // a 500-byte block
-    EXPECT_EQ(send(kSetSettings, settingsBlock(long500)), -1);
-    EXPECT_EQ(send(kSetSettings, settingsBlock("LAN=English")), -1);
+    EXPECT_EQ(send(kSetSettings, testhost::settingsBlock(long500)), -1);
+    EXPECT_EQ(send(kSetSettings, testhost::settingsBlock("LAN=English")), -1);
     EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks + 2);  // two private copies
     world.runUntilIdle();
     EXPECT_EQ(events.settings, (Lines{long500, "LAN=English"}));
@@ -293,10 +267,11 @@ TEST_F(Settings, SetSettingsDeliversTheTextAndFreesEveryCopy) {
 }
 
 TEST_F(Settings, BadBlocksAreTracedAndFreed) {
-    send(kSetSettings, settingsBlock("x", 1));              // stream settings
-    send(kSetSettings, settingsBlock("y", 0, 1025));        // text too long
-    send(kSetSettings, cat({le32(12), le16(0), le16(0)}));  // 8 bytes: no header
-    send(kSetSettings, le32(hostLong()));                   // 4 bytes kept inline
+    // Stream settings, a text too long, 8 bytes (no header), 4 bytes (kept inline).
+    send(kSetSettings, cat({le32(14), le16(1), le16(0), le32(2), text("x", 2)}));
+    send(kSetSettings, cat({le32(14), le16(0), le16(0), le32(1025), text("y", 2)}));
+    send(kSetSettings, cat({le32(12), le16(0), le16(0)}));
+    send(kSetSettings, le32(hostLong()));
     world.runUntilIdle();
     EXPECT_EQ(
         takeTraces(),
@@ -317,7 +292,7 @@ TEST_F(SettingsString, NeedsInitialisationThenAnswersGetSettings) {
     initialize();
     hostAnswer = 42;
     EXPECT_EQ(endpoint->SendSettingsAsString("LAN=English"), 42);
-    EXPECT_EQ(received(), onlyReply(11, settingsBlock("LAN=English")));
+    EXPECT_EQ(received(), onlyReply(11, testhost::settingsBlock("LAN=English")));
     EXPECT_EQ(world.live().memoryBlocks, baseline.memoryBlocks);
 
     world.failNth(sim::Fault::GlobalAlloc);
@@ -329,27 +304,19 @@ using Capture = Initialized;
 
 TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
     command(kActivateCapture, le32(3));
-    EXPECT_EQ(timeline, (Lines{"event:ActivateCapture(20,3,64)", "event:StatusChange(64,-,'')",
-                               "host:GetStatus"}));
-    EXPECT_EQ(received().back().data, statusBytes(64, false));
-
-    timeline.clear();
+    EXPECT_EQ(received().back().data, testhost::expectedStatus(64));
     events.stopNewStatus = -1;
     hostCommand(kStopCapture);
-    EXPECT_EQ(timeline, Lines{"event:StopCapture(23,16)"});
     EXPECT_EQ(endpoint->StatusCode(), 64);
-
-    timeline.clear();
     events.stopNewStatus.reset();
     hostCommand(kStopCapture);
-    EXPECT_EQ(timeline,
-              (Lines{"event:StopCapture(23,16)", "event:StatusChange(16,-,'')", "host:GetStatus"}));
-
-    timeline.clear();
     events.activateNewStatus = -1;
     command(kActivateCapture, le32(1));
-    EXPECT_EQ(timeline, Lines{"event:ActivateCapture(20,1,64)"});
     EXPECT_EQ(endpoint->StatusCode(), 16);
+    EXPECT_EQ(timeline, (Lines{"event:ActivateCapture(20,3,64)", "event:StatusChange(64,-,'')",
+                               "host:GetStatus", "event:StopCapture(23,16)",
+                               "event:StopCapture(23,16)", "event:StatusChange(16,-,'')",
+                               "host:GetStatus", "event:ActivateCapture(20,1,64)"}));
     EXPECT_EQ(takeTraces(), (Lines{"XrayIfc:SendStatus(changed):Active result=1",
                                    "XrayIfc:SendStatus(changed):Idle result=1"}));
 }
@@ -365,7 +332,7 @@ TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     hostCommand(kShutdownPlugin);
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_EQ(endpoint->KV2hWnd(), 0u);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0)));
     // Initialising again works; a new host is accepted.
     EXPECT_EQ(hostCommand(kInitializePlugin), -1);
     EXPECT_TRUE(endpoint->Initialized());
@@ -387,7 +354,7 @@ TEST_F(Status, ExtendedStatusCarriesTheTextAndAPlainCodeEmptiesIt) {
     endpoint->StatusCode(16);
     EXPECT_EQ(endpoint->StatusInfoStr(), "");
     ASSERT_EQ(received().size(), 2u);
-    EXPECT_EQ(received()[1].data, statusBytes(16, false));
+    EXPECT_EQ(received()[1].data, testhost::expectedStatus(16));
     // A status already sent is not traced again; the extended one is traced with its text.
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:ExSendStatus(changed):Busy 'Contacting hardware..." +
                                   std::string(100, ' ') + "' result=1"});
@@ -401,7 +368,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
     EXPECT_EQ(endpoint->StatusCode(), 16);
 
     endpoint->SetupActive(true);
-    EXPECT_EQ(received().back().data, statusBytes(16, true));
+    EXPECT_EQ(received().back().data, testhost::expectedStatus(16, true));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle(dlg) result=1"});
     endpoint->SetupActive(false);
 
@@ -409,7 +376,7 @@ TEST_F(Status, OnlyChangesAreRaisedAndSentAndTheHandlerMayAdjustThem) {
     events.onStatusChange = [](std::int32_t& code, bool&, std::string&) { code = 0x8000; };
     hostWin.log().clear();
     endpoint->StatusCode(64);
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0x8000, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0x8000)));
     EXPECT_EQ(endpoint->StatusCode(), 0x8000);
 
     // A refused status message is traced.
@@ -425,22 +392,20 @@ TEST_F(Status, SecondsLeftCountdown) {
     EXPECT_EQ(received(), onlyReply(7, cat({le32(8), le32(-1)})));
     endpoint->ActiveSecondsLeft(-1);  // unchanged: nothing sent
     EXPECT_EQ(received().size(), 1u);
-    endpoint->ActiveSecondsLeft(30);  // previous <= 0: traced
-    endpoint->ActiveSecondsLeft(29);  // not traced
-    endpoint->ActiveSecondsLeft(5);   // traced
+    // Traced: the last five seconds and a count after one <= 0; a failed send once, until one
+    // succeeds again.
+    const std::pair<std::int32_t, LResult> steps[] = {{30, 1}, {29, 1}, {5, 1}, {4, 0},
+                                                      {3, 0},  {2, 1},  {1, 0}};
+    for (const auto& [seconds, answer] : steps) {
+        hostAnswer = answer;
+        endpoint->ActiveSecondsLeft(seconds);
+    }
     EXPECT_EQ(takeTraces(),
               (Lines{"clsPlugin.ActiveSecondsLeft.Let=-1", "clsPlugin.ActiveSecondsLeft.Let=30",
-                     "clsPlugin.ActiveSecondsLeft.Let=5"}));
-    hostAnswer = 0;
-    endpoint->ActiveSecondsLeft(4);
-    endpoint->ActiveSecondsLeft(3);
-    EXPECT_EQ(takeTraces(), Lines{"Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed."});
-    hostAnswer = 1;
-    endpoint->ActiveSecondsLeft(2);
-    hostAnswer = 0;
-    endpoint->ActiveSecondsLeft(1);
-    EXPECT_EQ(takeTraces(), (Lines{"clsPlugin.ActiveSecondsLeft.Let=2",
-                                   "Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed."}));
+                     "clsPlugin.ActiveSecondsLeft.Let=5",
+                     "Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed.",
+                     "clsPlugin.ActiveSecondsLeft.Let=2",
+                     "Error: clsPlugin.ActiveSecondsLeft.Let, SendMessage failed."}));
 }
 
 using Window = HostWorld;
@@ -458,13 +423,11 @@ TEST_F(Window, ExtraMessagesSysCommandAndPassingOn) {
     events.hookedResult = 0;
     EXPECT_EQ(w.sendMessage(pluginHwnd, 0x8123, 3, 4), 0);  // 0: on to the window's procedure
     EXPECT_EQ(w.sendMessage(pluginHwnd, platform::wm::kSysCommand, 0xF060, 0), 0);
-    EXPECT_EQ(timeline, (Lines{"event:HookedMessage(33059,1,2)", "event:HookedMessage(33059,3,4)",
-                               "event:WmSysCommand(61536,0)"}));
     EXPECT_EQ(form.order({}), (std::vector<MsgId>{0x8124, 0x8123, platform::wm::kSysCommand}));
     endpoint->HookMessages({});
-    timeline.clear();
-    w.sendMessage(pluginHwnd, 0x8123, 0, 0);
-    EXPECT_TRUE(timeline.empty());
+    w.sendMessage(pluginHwnd, 0x8123, 0, 0);  // no longer hooked: no event
+    EXPECT_EQ(timeline, (Lines{"event:HookedMessage(33059,1,2)", "event:HookedMessage(33059,3,4)",
+                               "event:WmSysCommand(61536,0)"}));
 
     // After Unhook the window's own procedure gets everything again.
     endpoint->Unhook();
@@ -492,7 +455,7 @@ TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
     endpoint->ActiveSecondsLeft(10);
     hostWin.log().clear();
     endpoint.reset();
-    EXPECT_EQ(received(), onlyReply(6, statusBytes(0, false)));
+    EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0)));
     EXPECT_EQ(takeTraces().back(), "clsPlugin: Class_Terminate");
     // The window works again without the endpoint; the queued post finds no one to act on it.
     form.log().clear();
@@ -541,7 +504,7 @@ TEST_F(Window, CommandsArrivingInsideAModalHandlerAreWorkedOffInOrder) {
         plugin.windows().runModalLoop([&] { return done; });
         timeline.push_back("setup closed");
     };
-    hostCommand(host::cmd::kActivateSetup);
+    hostCommand(kActivateSetup);
     EXPECT_EQ(timeline,
               (Lines{"event:ActivateSetup(10)", "event:GetSensorCount(30)", "host:GetSensorCount",
                      "event:GetCapabilities(5)", "host:GetCapabilities", "setup closed"}));

@@ -17,6 +17,7 @@
 #include "platform/sim/world.h"
 #include "support/bytes.h"
 #include "support/recording_window.h"
+#include "test-host/scenario.h"
 #include "trace/trace.h"
 #include "viewer.h"
 
@@ -48,21 +49,21 @@ class EventRecorder final : public host::PluginEvents {
     }
     void GetInformation(std::int32_t& c, host::InformationRecord& r) override {
         log("GetInformation", c);
-        if (onGetInformation) onGetInformation(r);
+        r = information;
     }
     void GetCapabilities(std::int32_t& c, host::CapabilitiesRecord& r) override {
         log("GetCapabilities", c);
-        if (onGetCapabilities) onGetCapabilities(r);
+        r = capabilities;
     }
     void GetStatus(std::int32_t& c) override { log("GetStatus", c); }
     void GetSensorCount(std::int32_t& c, host::SensorCountRecord& r) override {
         log("GetSensorCount", c);
-        if (onGetSensorCount) onGetSensorCount(r);
+        r = sensorCount;
     }
     void GetsensorInformation(std::int32_t& c, std::int32_t& n,
                               host::SensorInfoRecord& r) override {
         log("GetsensorInformation", c, n);
-        if (onGetSensorInformation) onGetSensorInformation(n, r);
+        r = sensorInformation;
     }
     void ActivateSetup(std::int32_t& c) override {
         log("ActivateSetup", c);
@@ -100,10 +101,11 @@ class EventRecorder final : public host::PluginEvents {
     void TraceEvt(std::string& msg) override { traceEvents.push_back(msg); }
 
     std::optional<std::int32_t> shutdownNewStatus, activateNewStatus, stopNewStatus;
-    std::function<void(host::InformationRecord&)> onGetInformation;
-    std::function<void(host::CapabilitiesRecord&)> onGetCapabilities;
-    std::function<void(host::SensorCountRecord&)> onGetSensorCount;
-    std::function<void(std::int32_t, host::SensorInfoRecord&)> onGetSensorInformation;
+    // The records the handlers leave for the endpoint to send.
+    host::InformationRecord information;
+    host::CapabilitiesRecord capabilities;
+    host::SensorCountRecord sensorCount;
+    host::SensorInfoRecord sensorInformation;
     std::function<void()> onActivateSetup;
     std::function<void(std::int32_t&, bool&, std::string&)> onStatusChange;
     LResult hookedResult = 0, sysCommandResult = 0;
@@ -179,12 +181,13 @@ class HostWorld : public ::testing::Test {
 
     // The host sends one command, as SendMessage with WM_COPYDATA from `from` (default: the
     // host window), and gets the plug-in's verdict.
-    LResult send(std::int32_t code, std::vector<std::byte> data, Hwnd from = 0) {
+    LResult send(std::int32_t code, std::vector<std::byte> data,
+                 std::optional<Hwnd> from = std::nullopt) {
         platform::CopyData cd{static_cast<std::uintptr_t>(static_cast<std::uint32_t>(code)),
                               static_cast<std::uint32_t>(data.size()),
                               data.empty() ? nullptr : data.data()};
         return hostProc.windows().sendMessage(pluginHwnd, platform::wm::kCopyData,
-                                              from ? from : hostHwnd,
+                                              from.value_or(hostHwnd),
                                               reinterpret_cast<LParam>(&cd));
     }
     LResult sendHostCommand(std::int32_t code) { return send(code, le32(hostLong())); }
@@ -237,10 +240,6 @@ class HostWorld : public ::testing::Test {
     // What received() holds when the plug-in has sent the host one record.
     std::vector<CopyDataSeen> onlyReply(std::int32_t code, std::vector<std::byte> data) const {
         return {{pluginHwnd, code, std::move(data)}};
-    }
-
-    std::vector<std::byte> statusBytes(std::int32_t code, bool dlg) const {
-        return cat({le32(12), le32(code), le16(dlg ? -1 : 0), le16(0)});
     }
 
     sim::World world;

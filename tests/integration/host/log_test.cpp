@@ -41,14 +41,6 @@ class LogTest : public ::testing::Test {
     bool visibleMode = false;
 };
 
-TEST_F(LogTest, FormLookupIgnoresCase) {
-    forms.names = {"frmPrescan", "FRMMAIN"};
-    EXPECT_TRUE(IsFormLoaded(forms, "frmMain"));
-    EXPECT_TRUE(IsFormLoaded(forms, "frmprescan"));
-    EXPECT_FALSE(IsFormLoaded(forms, "frmSetup"));
-    EXPECT_FALSE(IsFormLoaded(forms, "frmMai"));
-}
-
 TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
     forms.names = {"frmMain"};
     const Registration logBox = log.attachLogBox(box);
@@ -62,9 +54,10 @@ TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
 TEST_F(LogTest, VisibleMainFormGetsTheNewestLineOnTop) {
     const Registration logBox = log.attachLogBox(box);
     box.visible = true;
+    forms.names = {"frmMai", "frmSetup"};  // the main form not loaded yet
     log.LogMsg("not loaded yet");
     EXPECT_EQ(box.content, "");
-    forms.names = {"frmAbout", "frmMain"};
+    forms.names = {"frmAbout", "FRMMAIN"};  // in any letter case
     log.LogMsg("  first  ");
     log.LogMsg("second");
     EXPECT_EQ(box.content, "second\r\nfirst\r\n");

@@ -10,19 +10,22 @@ namespace {
 
 using Senders = HostWorld;
 
-// A global memory block of the plug-in holding `n` bytes of a recognisable pattern.
+// `n` bytes of a recognisable pattern, and a global memory block of the plug-in holding them.
+std::vector<std::byte> pattern(std::size_t n) {
+    std::vector<std::byte> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<std::byte>((i * 7 + 3) & 0xFF);
+    return v;
+}
 platform::HGlobal imageBlock(platform::GlobalMemory& mem, std::size_t n) {
     const platform::HGlobal h = mem.alloc(platform::gmem::kMoveableZeroed, n);
-    auto* p = static_cast<std::byte*>(mem.lock(h));
-    for (std::size_t i = 0; i < n; ++i)
-        p[i] = static_cast<std::byte>((i * 7 + 3) & 0xFF);
+    std::memcpy(mem.lock(h), pattern(n).data(), n);
     mem.unlock(h);
     return h;
 }
 
 TEST_F(Senders, ExtendedImageMessageCarriesHeaderTextsAndTheWholeImage) {
-    auto& mem = plugin.memory();
-    const platform::HGlobal image = imageBlock(mem, 1'000'000);
+    const platform::HGlobal image = imageBlock(plugin.memory(), 1'000'000);
     const auto before = world.live().memoryBlocks;
     host::ImageExRecord r;
     r.set(host::ImageExRecord::imageId, 3);
@@ -33,50 +36,29 @@ TEST_F(Senders, ExtendedImageMessageCarriesHeaderTextsAndTheWholeImage) {
         xray.SendImageCapturedEx(hostHwnd, pluginHwnd, r, "", image, 1'000'000, "first", "second"),
         5);
     EXPECT_EQ(world.live().memoryBlocks, before);  // the message block lived for the send only
-    ASSERT_EQ(received().size(), 1u);
-    const CopyDataSeen got = received()[0];
-    EXPECT_EQ(got.code, 24);
-    ASSERT_EQ(got.data.size(), 1'002'376u);
-    auto at = [&](std::size_t off, std::size_t n) {
-        return std::vector<std::byte>(got.data.begin() + static_cast<std::ptrdiff_t>(off),
-                                      got.data.begin() + static_cast<std::ptrdiff_t>(off + n));
-    };
-    EXPECT_EQ(at(0, 4), le32(1'002'376));
-    EXPECT_EQ(at(4, 4), le32(3));
-    EXPECT_EQ(at(8, 4), le32(1000));
-    EXPECT_EQ(at(48, 4), le32(0x8002));
-    EXPECT_EQ(at(52, 256), std::vector<std::byte>(256));  // no file name
-    EXPECT_EQ(at(308, 4), le32(1'000'000));
-    EXPECT_EQ(at(328, 1024), text("second", 1024));
-    EXPECT_EQ(at(1352, 1024), text("first", 1024));
-    auto* p = static_cast<std::byte*>(mem.lock(image));
-    EXPECT_EQ(std::memcmp(got.data.data() + 2376, p, 1'000'000), 0);
-    mem.unlock(image);
-    mem.free(image);
+    const std::vector<std::byte> zeros(36);        // height, millimetres, date, sensor
+    EXPECT_EQ(received(),
+              onlyReply(24, cat({le32(1'002'376), le32(3), le32(1000), zeros, le32(0x8002),
+                                 text("", 256), le32(1'000'000), text("", 16), text("second", 1024),
+                                 text("first", 1024), pattern(1'000'000)})));
+    plugin.memory().free(image);
 }
 
 TEST_F(Senders, BasicImageMessageAndTheFileForm) {
-    auto& mem = plugin.memory();
-    const platform::HGlobal image = imageBlock(mem, 100);
+    const platform::HGlobal image = imageBlock(plugin.memory(), 100);
     host::ImageRecord r;
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 100), 1);
-    ASSERT_EQ(received().size(), 1u);
-    const std::vector<std::byte> basic = received()[0].data;
-    EXPECT_EQ(received()[0].code, 21);
-    EXPECT_EQ(basic.size(), 412u);
-    EXPECT_EQ(std::vector<std::byte>(basic.begin(), basic.begin() + 4), le32(412));
     // A block smaller than the size given is not read past: nothing goes out.
     EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", image, 101), 0);
-    EXPECT_EQ(received().size(), 1u);
     // The file form sends the record alone, naming the file.
-    EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "C:\\img.tif", 0, 0), 1);
-    ASSERT_EQ(received().size(), 2u);
-    const std::vector<std::byte> file = received()[1].data;
-    ASSERT_EQ(file.size(), 332u);
-    EXPECT_EQ(std::vector<std::byte>(file.begin(), file.begin() + 4), le32(332));
-    EXPECT_EQ(std::vector<std::byte>(file.begin() + 52, file.begin() + 52 + 256),
-              text("C:\\img.tif", 256));
-    mem.free(image);
+    host::ImageRecord named;
+    EXPECT_EQ(xray.SendImageCaptured(hostHwnd, pluginHwnd, named, "C:\\img.tif", 0, 0), 1);
+    EXPECT_EQ(received(),
+              (std::vector<CopyDataSeen>{
+                  {pluginHwnd, 21, cat({le32(412), text("", 304), le32(100), pattern(100)})},
+                  {pluginHwnd, 21,
+                   cat({le32(332), text("", 48), text("C:\\img.tif", 256), text("", 24)})}}));
+    plugin.memory().free(image);
 }
 
 TEST_F(Senders, ImageErrorsAllocateNothing) {

@@ -15,11 +15,8 @@ TEST(ViewerArgs, ParsesEveryOptionAndRefusesBadOnes) {
     auto o = parseViewerArgs(
         {"--filter", "Error:", "--count", "12", "--quiet-ms", "500", "--out", "C:\\t.txt"});
     ASSERT_TRUE(o);
-    EXPECT_EQ(o->filter, "Error:");
-    EXPECT_EQ(o->maxLines, 12u);
-    EXPECT_EQ(o->quietMs, 500u);
-    EXPECT_EQ(o->outFile, "C:\\t.txt");
-    EXPECT_FALSE(o->help);
+    EXPECT_EQ(std::tuple(o->filter, o->maxLines, o->quietMs, o->outFile, o->help),
+              std::tuple("Error:", 12u, 500u, "C:\\t.txt", false));
     EXPECT_TRUE(parseViewerArgs({"/?"})->help);
     EXPECT_FALSE(parseViewerArgs({"--count", "12x"}));
     EXPECT_FALSE(parseViewerArgs({"--count"}));
