@@ -244,9 +244,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_TRUE(sim->isActive());
 
     // Serial number missing, or an error.
-    start(R"([Scanner]
-Serial=
-)");
+    start("[Scanner]\nSerial=\n");
     sim->Init_Dll("");
     sim->Open_Scanner(1);
     char buffer[256];
