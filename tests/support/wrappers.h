@@ -1,6 +1,6 @@
 // Forwarding wrappers, one per port: each passes every call to the port it wraps, so a test
 // derives from one, overrides the call it cares about and keeps the rest. PlatformWrapper
-// does the same for a whole platform, with any port swapped for a wrapper.
+// does the same for a whole platform, with its memory swapped for a wrapper.
 #pragma once
 
 #include <cstring>
@@ -140,29 +140,23 @@ class LibrariesWrapper : public Libraries {
     Libraries& t_;
 };
 
-// A platform whose ports are those of another, except the ones a test swaps in.
+// A platform whose ports are those of another, except the memory when a test swaps it.
 class PlatformWrapper : public Platform {
   public:
     explicit PlatformWrapper(Platform& t) : t_(t) {}
     WindowSystem& windows() override { return t_.windows(); }
     GlobalMemory& memory() override { return memory_ ? *memory_ : t_.memory(); }
-    Registry& registry() override { return registry_ ? *registry_ : t_.registry(); }
+    Registry& registry() override { return t_.registry(); }
     Profile& profile() override { return t_.profile(); }
-    Mailslots& mailslots() override { return mailslots_ ? *mailslots_ : t_.mailslots(); }
-    Files& files() override { return files_ ? *files_ : t_.files(); }
+    Mailslots& mailslots() override { return t_.mailslots(); }
+    Files& files() override { return t_.files(); }
     Display& display() override { return t_.display(); }
-    Process& process() override { return process_ ? *process_ : t_.process(); }
+    Process& process() override { return t_.process(); }
     Sound& sound() override { return t_.sound(); }
-    Clock& clock() override { return clock_ ? *clock_ : t_.clock(); }
-    Libraries& libraries() override { return libraries_ ? *libraries_ : t_.libraries(); }
+    Clock& clock() override { return t_.clock(); }
+    Libraries& libraries() override { return t_.libraries(); }
 
     GlobalMemory* memory_ = nullptr;
-    Registry* registry_ = nullptr;
-    Mailslots* mailslots_ = nullptr;
-    Files* files_ = nullptr;
-    Process* process_ = nullptr;
-    Clock* clock_ = nullptr;
-    Libraries* libraries_ = nullptr;
 
   private:
     Platform& t_;

@@ -9,9 +9,14 @@
 
 #include "imaging/median_internal.h"
 #include "imaging/operations.h"
+#include "support/images.h"
 
 namespace quilo::imaging {
 namespace {
+
+using test::imageOf;
+using test::noisy;
+using test::values;
 
 Image make(std::uint32_t w, std::uint32_t h, int bits, std::initializer_list<std::uint32_t> v) {
     Image img(w, h, bits);
@@ -19,23 +24,6 @@ Image make(std::uint32_t w, std::uint32_t h, int bits, std::initializer_list<std
     for (std::uint32_t y = 0; y < h; ++y)
         for (std::uint32_t x = 0; x < w; ++x)
             img.set(x, y, *it++);
-    return img;
-}
-
-std::vector<std::uint32_t> values(const Image& img) {
-    std::vector<std::uint32_t> v;
-    for (std::uint32_t y = 0; y < img.height(); ++y)
-        for (std::uint32_t x = 0; x < img.width(); ++x)
-            v.push_back(img.at(x, y));
-    return v;
-}
-
-Image noisy(std::uint32_t w, std::uint32_t h, int bits, unsigned seed, std::uint32_t top) {
-    Image img(w, h, bits);
-    std::mt19937 rng(seed);
-    for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x)
-            img.set(x, y, rng() % (top + 1));
     return img;
 }
 
@@ -374,10 +362,7 @@ TEST(Operations, MedianMatchesTheReferenceAtEveryLevelAndDepth) {
             SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " +
                          std::to_string(c.bits) + " bits, size " + std::to_string(size));
             Image src =
-                noisy(c.w, c.h, c.bits, static_cast<unsigned>(size * 31 + c.w), c.top - c.lo);
-            for (std::uint32_t y = 0; y < c.h; ++y)
-                for (std::uint32_t x = 0; x < c.w; ++x)
-                    src.set(x, y, src.at(x, y) + c.lo);
+                noisy(c.w, c.h, c.bits, static_cast<unsigned>(size * 31 + c.w), c.top, c.lo);
             Image ref = src.clone();
             medianFilterReference(ref, size);
             Image a = src.clone();
@@ -443,13 +428,11 @@ TEST(Operations, SharpenGivesTheSameValuesAlongTheWholeRow) {
                 SCOPED_TRACE(std::to_string(bits) + " bits, width " + std::to_string(w) +
                              ", strength " + std::to_string(strength));
                 const std::uint32_t mx = (1u << bits) - 1;
-                Image in(w, 4, bits);
-                for (std::uint32_t y = 0; y < 4; ++y)
-                    for (std::uint32_t x = 0; x < w; ++x)  // dark, bright and mid-range pixels
-                        in.set(x, y,
-                               rng() % 3 == 0   ? rng() % 20
-                               : rng() % 3 == 0 ? mx - rng() % 20
-                                                : rng() % (mx + 1));
+                const Image in = imageOf(w, 4, bits, [&](auto, auto) {  // dark, bright, mid-range
+                    return rng() % 3 == 0   ? rng() % 20
+                           : rng() % 3 == 0 ? mx - rng() % 20
+                                            : rng() % (mx + 1);
+                });
                 Image out = in.clone();
                 sharpen(out, strength);
                 for (std::uint32_t y = 0; y < 4; ++y)
@@ -462,11 +445,7 @@ TEST(Operations, UnsharpMaskHonoursTheThreshold) {
     // A step of 100 grey values in an 8-bit image, radius 1: next to the step the box mean
     // differs by 33 or 34 from the pixel.
     const auto steps = [](int bits, std::uint32_t low, std::uint32_t high) {
-        Image img(8, 3, bits);
-        for (std::uint32_t y = 0; y < 3; ++y)
-            for (std::uint32_t x = 0; x < 8; ++x)
-                img.set(x, y, x < 4 ? low : high);
-        return img;
+        return imageOf(8, 3, bits, [&](std::uint32_t x, auto) { return x < 4 ? low : high; });
     };
     const Image step = steps(8, 50, 150);
     // The dark side darker, the bright side brighter; far from the step nothing changes.

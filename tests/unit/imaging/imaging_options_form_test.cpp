@@ -3,6 +3,7 @@
 
 #include "imaging/enhancement_options_form.h"
 #include "platform/sim/world.h"
+#include "support/images.h"
 
 namespace quilo::imaging {
 namespace {
@@ -57,10 +58,8 @@ TEST_F(OptionsFormTest, InvalidValuesKeepTheFormOpenAndCancelChangesNothing) {
 }
 
 TEST_F(OptionsFormTest, PreviewShowsTheLastImageBeforeAndAfter) {
-    Image img(200, 150, 16);
-    for (std::uint32_t y = 0; y < 150; ++y)
-        for (std::uint32_t x = 0; x < 200; ++x)
-            img.set(x, y, 30000 + x * 5 + (y / 10) * 40);
+    const Image img =
+        test::imageOf(200, 150, 16, [](auto x, auto y) { return 30000 + x * 5 + (y / 10) * 40; });
     platform::HGlobal out = 0;
     ASSERT_EQ(ec.enhance(kIntraoral, &img, out, true), 0);
     proc.memory().free(out);

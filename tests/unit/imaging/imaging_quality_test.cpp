@@ -108,9 +108,7 @@ INSTANTIATE_TEST_SUITE_P(SettingDepthDose, TestObjectTargets, ::testing::ValuesI
 TEST(QualityMeasures, ReadTheLayoutTheyAreGiven) {
     const TestObjectLayout l = testObjectLayout(400, 500, 50.0);
     Image img(400, 500, 12);
-    for (std::uint32_t y = 0; y < 500; ++y)
-        for (std::uint32_t x = 0; x < 400; ++x)
-            img.set(x, y, 3000);
+    img.fill(3000);
     auto fill = [&](const PlateRect& r, std::uint32_t v) {
         for (int y = r.y0; y < r.y1; ++y)
             for (int x = r.x0; x < r.x1; ++x)

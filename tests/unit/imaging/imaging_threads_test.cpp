@@ -15,6 +15,7 @@
 #include "imaging/enhancement.h"
 #include "imaging/operations.h"
 #include "imaging/tiff.h"
+#include "support/images.h"
 
 namespace quilo::imaging {
 namespace {
@@ -22,18 +23,12 @@ namespace {
 // Noise over the depth's whole range with flat patches (medians whose window lies in one bin)
 // and a ramp (runs of equal neighbours).
 Image plate(std::uint32_t w, std::uint32_t h, int bits, unsigned seed) {
-    Image img(w, h, bits);
     std::mt19937 rng(seed);
-    const std::uint32_t top = img.maxValue();
-    for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) {
-            const std::uint32_t patch = (x / 19 + y / 23) % 4;
-            img.set(x, y,
-                    patch == 0   ? top / 3
-                    : patch == 1 ? (x + 2 * y) % (top + 1)
-                                 : rng() & top);
-        }
-    return img;
+    const std::uint32_t top = (1u << bits) - 1;
+    return test::imageOf(w, h, bits, [&](std::uint32_t x, std::uint32_t y) {
+        const std::uint32_t patch = (x / 19 + y / 23) % 4;
+        return patch == 0 ? top / 3 : patch == 1 ? (x + 2 * y) % (top + 1) : rng() & top;
+    });
 }
 
 using Step = std::function<void(Image&, Workers*)>;

@@ -9,7 +9,9 @@
 
 #include "bench/support/libtiff_memory.h"
 #include "imaging/tiff.h"
+#include "support/bytes.h"
 #include "support/fixture.h"
+#include "support/images.h"
 
 namespace quilo::imaging {
 namespace {
@@ -18,12 +20,7 @@ using TiffWriterTest = test::WorldTest;
 using TiffReaderTest = test::WorldTest;
 
 Image randomImage(std::uint32_t w, std::uint32_t h, int bits, unsigned seed) {
-    Image img(w, h, bits);
-    std::mt19937 rng(seed);
-    for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x)
-            img.set(x, y, rng() & img.maxValue());
-    return img;
+    return test::noisy(w, h, bits, seed, (1u << bits) - 1);
 }
 
 // A TIFF file image in memory, as libtiff reads and writes it.
@@ -241,13 +238,6 @@ TEST(TiffReader, ReadsWhatLibtiffWritesInEveryVariant) {
 
 // ---- malformed input ----
 
-std::vector<std::byte> bytesOf(std::initializer_list<int> v) {
-    std::vector<std::byte> out;
-    for (int b : v)
-        out.push_back(static_cast<std::byte>(b));
-    return out;
-}
-
 template <class F>
 void expectTiffError(const std::vector<std::byte>& file, const std::string& what,
                      std::uint64_t offset, F&& adjust) {
@@ -285,7 +275,7 @@ TEST(TiffReader, MalformedFilesGiveClearErrorsWithOffsets) {
     Image img = randomImage(40, 30, 16, 9);
     const auto good = ours(img);
     auto none = [](std::vector<std::byte>&) {};
-    expectTiffError(bytesOf({'I', 'I'}), "too short", 0, none);
+    expectTiffError(test::bytesOf("II"), "too short", 0, none);
     expectTiffError(good, "byte-order mark", 0, [](auto& f) { f[0] = std::byte{'X'}; });
     expectTiffError(good, "bad magic", 2, [](auto& f) { put16(f, 2, 41); });
     expectTiffError(good, "BigTIFF", 2, [](auto& f) { put16(f, 2, 43); });

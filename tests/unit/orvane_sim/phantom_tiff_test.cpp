@@ -95,16 +95,15 @@ TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
     stream.data.assign(bytes, bytes + file.size());
     TIFF* tif = bench::memOpen(stream, "r");
     ASSERT_NE(tif, nullptr);
-    std::uint32_t w = 0, h = 0;
-    std::uint16_t bps = 0, unit = 0;
-    float xres = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFGetField(tif, TIFFTAG_BITSPERSAMPLE, &bps);
-    TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres);
-    TIFFGetField(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
-    EXPECT_EQ(std::tuple(w, h, bps, xres, unit),
-              std::tuple(33u, 21u, 16, 400.0f, RESUNIT_CENTIMETER));
+    const auto tag = [tif]<class T>(ttag_t id, T none) {
+        TIFFGetField(tif, id, &none);
+        return none;
+    };
+    EXPECT_EQ(
+        std::tuple(tag(TIFFTAG_IMAGEWIDTH, 0u), tag(TIFFTAG_IMAGELENGTH, 0u),
+                   tag(TIFFTAG_BITSPERSAMPLE, std::uint16_t{0}), tag(TIFFTAG_XRESOLUTION, 0.0f),
+                   tag(TIFFTAG_RESOLUTIONUNIT, std::uint16_t{0})),
+        std::tuple(33u, 21u, 16, 400.0f, RESUNIT_CENTIMETER));
     std::vector<std::uint16_t> row(33);
     ASSERT_EQ(TIFFReadScanline(tif, row.data(), 20, 0), 1);
     EXPECT_EQ(row[5], pixels[20 * 33 + 5]);
@@ -125,8 +124,7 @@ TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
     TIFFClose(tif);
     std::string bytes(stream.data.begin(), stream.data.end());
     ASSERT_EQ(bytes.substr(0, 2), "MM");
-    auto img =
-        readGreyTiff(std::span(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size()));
+    auto img = readGreyTiff(std::as_bytes(std::span(bytes)));
     ASSERT_TRUE(img);
     // White-is-zero turned round.
     EXPECT_EQ(std::tuple(img->width, img->height, img->pixels[4 * 7 + 6]),
@@ -134,8 +132,7 @@ TEST(TiffLite, ReadsWhatLibtiffWritesBigEndianInStrips) {
 
     // Anything else is refused, not misread.
     bytes[3] = 43;  // not 42
-    EXPECT_FALSE(
-        readGreyTiff(std::span(reinterpret_cast<const std::byte*>(bytes.data()), bytes.size())));
+    EXPECT_FALSE(readGreyTiff(std::as_bytes(std::span(bytes))));
     EXPECT_FALSE(readGreyTiff({}));
     const auto good = writeGreyTiff(4, 4, 8, std::vector<std::uint16_t>(16, 1), 0);
     for (std::size_t cut = 0; cut < good.size(); cut += 7)

@@ -244,9 +244,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_TRUE(sim->isActive());
 
     // Serial number missing, or an error.
-    start(R"([Scanner]
-Serial=
-)");
+    start("[Scanner]\nSerial=\n");
     sim->Init_Dll("");
     sim->Open_Scanner(1);
     char buffer[256];
@@ -346,62 +344,6 @@ TEST_F(SimulatorTest, ThePlatesOfAFeedFolderAreUsedInNameOrder) {
     EXPECT_EQ(std::tuple(sim->platePixels(1, 1).pixels, sim->platePixels(2, 1).pixels,
                          sim->platePixels(3, 1).width, sim->platePixels(4, 1).pixels),
               std::tuple(a, b, 40, a));
-}
-
-TEST_F(SimulatorTest, TheExportsThePlugInDoesNotCallWorkToo) {
-    start(kSmallScanner);
-    openActive();
-    ASSERT_EQ(sim->Set_ImageExtraHeader(3, 4), 0);
-    Long a = 0, b = 0;
-    EXPECT_EQ((std::tuple{sim->Get_ImageExtraHeader(&a, &b), a, b}), std::tuple(0, 3, 4));
-    EXPECT_EQ((std::tuple{sim->Ext_ScannerCTRL(1, 0), sim->Ext_ScannerCTRL(2, 151),
-                          sim->Ext_ScannerCTRL(9, 0)}),
-              std::tuple(0, -102, -5));
-
-    // The belt runs for a while without a plate.
-    EXPECT_EQ(sim->Run_Beltdrive(100), 0);
-    EXPECT_EQ(sim->Get_Status(), st::kTransport);
-    wait(100);
-    EXPECT_EQ(sim->Get_Status(), 0);
-
-    // Lines of the plate being read, once read.
-    sim->feedPlate();
-    wait(200 + 500);  // 15 of 30 lines
-    std::vector<std::uint16_t> line(40);
-    EXPECT_EQ(sim->Get_Prescanline(14, line.data(), 40), 40);
-    const auto plate = sim->platePixels(1, 1).pixels;
-    EXPECT_TRUE(std::equal(line.begin(), line.end(), plate.begin() + 14 * 40));
-    EXPECT_EQ(std::tuple(sim->Get_Prescanline(15, line.data(), 40),
-                         sim->Get_Prescanline(0, line.data(), 39)),
-              std::tuple(-1, -102));
-
-    // A picture from disk joins the ready images; the old images can be walked.
-    std::vector<std::uint16_t> disk(40 * 30, 1000);
-    const auto tiff = writeGreyTiff(40, 30, 16, disk, 0);
-    w.put("C:\\old.tif", quilo::test::textOf(tiff));
-    EXPECT_EQ(
-        std::tuple(sim->Read_DiskImage("C:\\missing.tif"), sim->Read_DiskImage("C:\\old.tif")),
-        std::tuple(-1, 0));
-    wait(1000);
-    char name[255];
-    ASSERT_EQ(sim->Get_FirstOldImageName(name), 1);
-    EXPECT_STREQ(name, "DISK00001.RAW");
-    ASSERT_EQ(sim->Get_NextOldImageName(name), 1);
-    EXPECT_STREQ(name, "PLATE00001.RAW");
-    EXPECT_EQ(sim->Get_NextOldImageName(name), 0);
-
-    EXPECT_EQ(std::tuple(sim->Invert_Image("DISK00001.RAW"), sim->Invert_Image("nothing")),
-              std::tuple(0, -2));
-    ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
-    EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 65535 - 1000);
-    freeBlock(image);
-    // Optimising the flat picture leaves it black.
-    EXPECT_EQ(std::tuple(sim->Opt_ImageGreyscale("DISK00001.RAW", 0, 0, 0),
-                         sim->Opt_ImageGreyscale("DISK00001.RAW", 3, 0, 0)),
-              std::tuple(0, -102));
-    ASSERT_EQ(sim->GetRawImage("DISK00001.RAW", 40, 30, &image, &bytes, 0, 0, 0, 0), 0);
-    EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels[0], 0);
-    freeBlock(image);
 }
 
 // Installed in a world, every export of the library is a function bound to that world's own

@@ -1,34 +1,10 @@
-// Scripted user answers and recorded output: message boxes, sounds, started programs; the
-// configured monitors; libraries registered in the world.
+// The configured monitors and the libraries registered in the world.
 #include <gtest/gtest.h>
 
 #include "sim_test.h"
 
 namespace quilo::sim::test {
 namespace {
-
-using SimProcessPortsInOneProcess = OneProcess;
-
-TEST_F(SimProcessPortsInOneProcess, MessageBoxesAreAnsweredByScriptThenByTheirFirstButton) {
-    p.scriptMessageBoxAnswers({mb::kIdNo, mb::kIdCancel});
-    auto& proc = p.process();
-    EXPECT_EQ(proc.messageBox(0, "Save the images?", "Quilo", mb::kYesNo), mb::kIdNo);
-    EXPECT_EQ(proc.messageBox(0, "Continue?", "Quilo", mb::kOkCancel), mb::kIdCancel);
-    EXPECT_EQ(proc.messageBox(0, "Again?", "Quilo", mb::kYesNo | mb::kIconQuestion), mb::kIdYes);
-    EXPECT_EQ(proc.messageBox(7, "Done", "Quilo", mb::kOk), mb::kIdOk);
-    const auto& boxes = p.messageBoxes();
-    ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(std::tuple(boxes[0].text, boxes[0].answer, boxes[2].style, boxes[3].owner),
-              std::tuple("Save the images?", mb::kIdNo, mb::kYesNo | mb::kIconQuestion, 7u));
-}
-
-// Sounds are recorded with their virtual time; the message dialog's reminders check them.
-TEST_F(SimProcessPortsInOneProcess, StartedProgramsAreRecorded) {
-    EXPECT_TRUE(p.process().startProgram("https://example.invalid/help", ""));
-    EXPECT_TRUE(p.process().startProgram("C:\\Tools\\viewer.exe", "/open x.tif"));
-    EXPECT_EQ(p.startedPrograms(), (std::vector<std::string>{"https://example.invalid/help",
-                                                             "C:\\Tools\\viewer.exe /open x.tif"}));
-}
 
 TEST(SimProcessPorts, ConfiguredMonitorsDecideNearestAndMetrics) {
     World world;

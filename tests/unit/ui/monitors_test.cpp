@@ -16,16 +16,6 @@ namespace {
 using platform::MonitorInfo;
 using platform::Rect;
 
-MonitorInfo monitor(platform::HMonitor h, Rect r, Rect work, bool primary, std::string name) {
-    MonitorInfo m;
-    m.handle = h;
-    m.monitor = r;
-    m.work = work;
-    m.primary = primary;
-    m.device = std::move(name);
-    return m;
-}
-
 struct MonitorsTest : ::testing::Test {
     sim::World world;
     sim::SimProcess& proc = world.createProcess();
@@ -44,12 +34,11 @@ struct MonitorsTest : ::testing::Test {
 // half the form; without a host window, or with one on no monitor, monitor 1's size at the
 // origin.
 TEST_F(MonitorsTest, TheFormIsCentredOnTheHostsMonitorInIntegerTwips) {
-    const MonitorInfo hd = monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "D1");
-    const MonitorInfo odd = monitor(1, {0, 0, 1365, 767}, {0, 0, 1365, 767}, true, "D1");
-    const MonitorInfo left = monitor(2, {-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, false, "D2");
+    const MonitorInfo hd{1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "D1"};
+    const MonitorInfo odd{1, {0, 0, 1365, 767}, {0, 0, 1365, 767}, true, "D1"};
+    const MonitorInfo left{2, {-1280, 56, 0, 1080}, {-1280, 56, 0, 1080}, false, "D2"};
     // Monitor 1 in enumeration order, not at the origin: its position is ignored.
-    const MonitorInfo away =
-        monitor(7, {1920, 200, 3200, 1224}, {1920, 200, 3200, 1184}, false, "");
+    const MonitorInfo away{7, {1920, 200, 3200, 1224}, {1920, 200, 3200, 1184}, false, ""};
     const std::vector<MonitorInfo> sets[] = {{hd}, {odd}, {hd, left}, {away, hd}};
     const int twips[][2] = {{15, 15}, {15, 15}, {15, 15}, {12, 10}};
     struct Row {
@@ -80,8 +69,8 @@ TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
     name.push_back('\0');
     name += "garbage";
     world.setMonitors({
-        monitor(11, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1"),
-        monitor(12, {-1280, -100, 0, 924}, {-1180, -100, 0, 924}, false, name),
+        MonitorInfo{11, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1"},
+        MonitorInfo{12, {-1280, -100, 0, 924}, {-1180, -100, 0, 924}, false, name},
     });
     cMonitors all(proc.display());
     ASSERT_EQ(all.MonitorCount(), 2);
@@ -109,7 +98,7 @@ TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
     EXPECT_THROW(all.Monitor(0), RuntimeError);
 
     // Refresh rebuilds instead of appending.
-    world.setMonitors({monitor(11, {0, 0, 800, 600}, {0, 0, 800, 600}, true, "D")});
+    world.setMonitors({MonitorInfo{11, {0, 0, 800, 600}, {0, 0, 800, 600}, true, "D"}});
     all.Refresh();
     EXPECT_EQ(all.MonitorCount(), 1);
     EXPECT_EQ(all.Monitor(1).Width(), 800);

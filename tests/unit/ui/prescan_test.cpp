@@ -13,6 +13,7 @@
 #include "forms/forms.h"
 #include "imaging/image_control.h"
 #include "platform/sim/world.h"
+#include "support/images.h"
 #include "support/numbered_captions.h"
 #include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
@@ -68,11 +69,8 @@ struct PrescanTest : ::testing::Test {
     std::string t(std::int32_t n) const { return lang.LangText(n); }
     // A plate of w by h pixels whose values run from `low` upward, put into LEAD2 and added.
     void add(std::uint32_t w, std::uint32_t h, int bits = 16, std::uint32_t low = 20000) {
-        imaging::Image img(w, h, bits);
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x)
-                img.set(x, y, low + (x + y) % 500);
-        frm.LEAD2.control().setBitmap(std::move(img));
+        frm.LEAD2.control().setBitmap(
+            test::imageOf(w, h, bits, [&](auto x, auto y) { return low + (x + y) % 500; }));
         files.push_back(proc.files().tempFileName(proc.files().tempFolder(), "prv"));
         frm.AddCaptured(files.back(), 500, 250);
     }
