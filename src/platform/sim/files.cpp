@@ -243,7 +243,7 @@ detail::FileKind diskKind(const fs::path& native) {
 }  // namespace
 
 detail::MemoryNode* World::Impl::memoryNode(const fs::path& native) {
-    const auto it = memoryFiles.find(detail::lower(native.string()));
+    const auto it = memoryFiles.find(detail::lower(native.native()));
     return it == memoryFiles.end() ? nullptr : &it->second;
 }
 
@@ -273,14 +273,44 @@ std::filesystem::path World::nativePath(std::string_view windowsPath) const {
         // made with.
         auto& known = impl_->exactPaths;
         if (const auto it = known.find(windowsPath); it != known.end()) return it->second;
-        const auto parts = components(windowsPath);
-        fs::path out = impl_->options.root;
-        if (!parts) return out / "invalid-path";
-        for (const auto& part : *parts) {
-            fs::path next = out / part;
-            if (const auto* node = impl_->memoryNode(next)) next = node->native;
-            out = std::move(next);
+        if (!isAbsoluteDrivePath(windowsPath)) return impl_->options.root / "invalid-path";
+        // Built in place, the native path and its lower-case key side by side (one component
+        // at a time, "." and ".." as components() takes them): the cache above is emptied
+        // whenever a file comes or goes, so this runs for most calls.
+        std::string native = impl_->options.root.native();
+        if (native.empty() || native.back() != '/') native += '/';
+        std::string key = detail::lower(native);
+        const auto append = [&](std::string_view part) {
+            if (native.back() != '/') {
+                native += '/';
+                key += '/';
+            }
+            native += part;
+            for (const char c : part)
+                key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            if (const auto it = impl_->memoryFiles.find(key); it != impl_->memoryFiles.end())
+                native = it->second.native.native();
+        };
+        const char drive =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+        append(std::string_view(&drive, 1));
+        const std::size_t driveEnd = native.size();
+        for (std::size_t i = 2; i <= windowsPath.size();) {
+            std::size_t j = windowsPath.find_first_of("\\/", i);
+            if (j == std::string_view::npos) j = windowsPath.size();
+            const std::string_view part = windowsPath.substr(i, j - i);
+            if (part == "..") {
+                if (native.size() > driveEnd) {
+                    const std::size_t cut = native.rfind('/');
+                    native.resize(cut);
+                    key.resize(cut);
+                }
+            } else if (!part.empty() && part != ".") {
+                append(part);
+            }
+            i = j + 1;
         }
+        fs::path out(std::move(native));
         constexpr std::size_t kMaxKnown = 4096;
         if (known.size() >= kMaxKnown) known.clear();
         known.emplace(windowsPath, out);

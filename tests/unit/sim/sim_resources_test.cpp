@@ -120,6 +120,24 @@ TEST_F(SimResourcesInOneProcess, WindowsPathsMapOntoTheRootCaseInsensitively) {
     EXPECT_FALSE(files.exists("\\\\server\\share\\x"));
 }
 
+// Kept in memory, names are found ignoring case and keep the spelling they were made with, and
+// "." and ".." are taken as on disk, never above the drive.
+TEST(SimResources, FilesKeptInMemoryMapPathsAsOnDisk) {
+    WorldOptions o;
+    o.filesInMemory = true;
+    World world{o};
+    auto& files = world.createProcess().files();
+    ASSERT_TRUE(files.createDirectories("C:\\Data\\Plates"));
+    ASSERT_TRUE(writeWholeFile(files, "C:\\Data\\Plates\\Test.tif", std::vector<std::byte>(3)));
+    const std::string native = files.nativePath("C:\\Data\\Plates\\Test.tif");
+    EXPECT_TRUE(native.ends_with("/C/Data/Plates/Test.tif")) << native;
+    for (const char* alias : {"c:\\DATA\\plates\\TEST.TIF", "C:/data/./x/../PLATES/test.tif",
+                              "c:\\..\\..\\Data\\Plates\\.\\Test.tif"})
+        EXPECT_EQ(files.nativePath(alias), native) << alias;
+    EXPECT_TRUE(files.nativePath("C:\\DATA\\New\\X.tif").ends_with("/C/Data/New/X.tif"));
+    EXPECT_EQ(files.list("c:\\data\\PLATES", "*.TIF"), std::vector<std::string>{"Test.tif"});
+}
+
 // INI reads keep a parsed copy of the file, which must never hide a change: rewritten through
 // the simulation (same length, same virtual time) or beside it, or moved away, the next read
 // sees the file as it is.
