@@ -304,6 +304,12 @@ struct Road {
         world.runUntilIdle();
         send(code::Initialize, testhost::handleBytes(host.hwnd()));
         require(plugin->plugin() != nullptr && plugin->plugin()->Initialized());
+        // The image work on the calling thread: the fuzzer's jobs keep every core busy already,
+        // a plate's strips give the same result on any number of threads, and handing a small
+        // plate's strips to other threads cost more than the work.
+        require(plugin->enhancement() != nullptr);
+        plugin->enhancement()->setThreads(1);
+        plugin->imageHandler().setThreads(1);
     }
     void closeWhenShown(ui::frmDlgBox* box) {
         world.after(1, [this, box] {
