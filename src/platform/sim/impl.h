@@ -182,7 +182,7 @@ struct World::Impl {
     int twipsX = 15, twipsY = 15;
     std::vector<SimLibrary> libraries;
 
-    std::array<detail::FaultState, 16> faults{};
+    std::array<detail::FaultState, static_cast<std::size_t>(Fault::Count)> faults{};
 
     // --- helpers ---
     // Counts the call and says whether it fails; calls of other processes than the one faults

@@ -35,6 +35,7 @@ enum class Fault {
     SendMessage,     // sendMessage to another process returns 0 without calling it
     LoadLibrary,     // Libraries::load fails (kFileNotFound)
     CreateWindow,    // createWindow returns 0 (kNotEnoughMemory) before WM_CREATE
+    Count            // how many there are; not an operation
 };
 
 struct MessageBoxRecord {

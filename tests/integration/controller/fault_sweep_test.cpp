@@ -38,6 +38,8 @@ const char* const kOperations[] = {"GlobalAlloc",    "GlobalLock",    "FileWrite
                                    "FileCreate",     "MailslotWrite", "MailslotCreate",
                                    "RegistryCreate", "RegistrySet",   "PostMessage",
                                    "SendMessage",    "LoadLibrary",   "CreateWindow"};
+static_assert(std::size(kOperations) == static_cast<std::size_t>(sim::Fault::Count),
+              "every operation the simulated Windows can fail is swept");
 
 // Every error code the road treats in its own way, and one it does not know, per export. Not
 // -6 from Aktivate_Scanner: it says the scanner is active, which a scripted failure is not.
