@@ -33,23 +33,6 @@ TEST_F(SimFaults, NthCallFailsOnceCountingFromNow) {
     EXPECT_FALSE(mem.unlock(a.get()));
 }
 
-TEST_F(SimFaults, AlwaysFailsUntilCleared) {
-    world.failAlways(Fault::RegistryCreate);
-    EXPECT_EQ(p.registry().createKey(RegRoot::CurrentUser, "Software\\X"), err::kAccessDenied);
-    EXPECT_EQ(p.registry().setValue(RegRoot::CurrentUser, "Software\\X", "v", RegType::Sz,
-                                    regSzBytes("1")),
-              err::kAccessDenied);
-    world.failAlways(Fault::RegistryCreate, false);
-    EXPECT_EQ(p.registry().createKey(RegRoot::CurrentUser, "Software\\X"), err::kSuccess);
-    world.failNth(Fault::RegistrySet);
-    EXPECT_EQ(p.registry().setValue(RegRoot::CurrentUser, "Software\\X", "v", RegType::Sz,
-                                    regSzBytes("1")),
-              err::kAccessDenied);
-    RegValue v;
-    EXPECT_EQ(p.registry().queryValue(RegRoot::CurrentUser, "Software\\X", "v", 16, v),
-              err::kFileNotFound);
-}
-
 TEST_F(SimFaults, FilesMailslotsLibrariesAndMessages) {
     auto& peer = world.createProcess();
     auto& files = p.files();
@@ -68,29 +51,20 @@ TEST_F(SimFaults, FilesMailslotsLibrariesAndMessages) {
     f.reset();
     EXPECT_EQ(readWholeFile(files, path, 10)->size(), 1u);
 
-    world.failNth(Fault::MailslotCreate);
-    EXPECT_EQ(p.mailslots().createMailslot("\\\\.\\mailslot\\t", 0, 0), 0u);
     MailslotHandle reader(p.mailslots(), p.mailslots().createMailslot("\\\\.\\mailslot\\t", 0, 0));
     MailslotHandle writer(p.mailslots(), p.mailslots().openMailslot("\\\\.\\mailslot\\t"));
     ASSERT_TRUE(reader && writer);
     world.failNth(Fault::MailslotWrite);
     EXPECT_FALSE(p.mailslots().write(writer.get(), one));
     EXPECT_EQ(p.mailslots().lastError(), err::kWriteFault);
-    EXPECT_TRUE(p.mailslots().write(writer.get(), one));
-    EXPECT_TRUE(p.mailslots().read(reader.get()).has_value());
-    EXPECT_FALSE(p.mailslots().read(reader.get()).has_value()) << "the failed write left nothing";
 
     world.registerLibrary(SimLibrary{"Lib.dll", {}});
     world.failNth(Fault::LoadLibrary);
     EXPECT_EQ(p.libraries().load("C:\\x\\Lib.dll"), nullptr);
     EXPECT_EQ(p.libraries().lastError(), err::kFileNotFound);
-    EXPECT_NE(p.libraries().load("C:\\x\\Lib.dll"), nullptr);
 
     RecordingWindow rec(peer.windows()), own(p.windows());
     const Hwnd target = rec.hwnd(), mine = own.hwnd();
-    world.failNth(Fault::PostMessage);
-    EXPECT_FALSE(p.windows().postMessage(target, wm::kUser, 0, 0));
-    EXPECT_EQ(p.windows().lastError(), err::kNotEnoughQuota);
     // A failing send to another process does not reach it; a send to our own window is a call.
     world.failAlways(Fault::SendMessage);
     rec.answer(wm::kUser, 5);
