@@ -3,8 +3,8 @@
 // any shape and depth, bytes that are none, a byte count that lies about its block), preview
 // pictures, and the host's ImageStored ids (the right ones, repeated, out of order or made up).
 // The plug-in must neither crash nor hang, and once a capture has been stopped, its images
-// acknowledged and its preview window closed, it holds no more memory blocks, handles, windows
-// or timers than before.
+// acknowledged and its preview window closed, it holds no more memory blocks, handles, windows,
+// timers or temporary files than before.
 //
 // One world and one plug-in process serve every input (building them costs far more than an
 // input): each input is one activation with its own settings, a run of timer ticks, the
@@ -338,6 +338,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int16_t depths[] = {8, 12, 16};
     s.BitDepth = depths[in.byte() % 3];
     const sim::LiveCounts before = road.world.live();
+    platform::Files& files = road.pluginProcess->files();
+    const auto temporaryFiles = [&] { return files.list(files.tempFolder(), "*.tmp").size(); };
+    const std::size_t temporaryBefore = temporaryFiles();
 
     road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
     for (int tick = 0; tick < 64 && !in.empty(); ++tick)
@@ -370,6 +373,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(road.plugin->plugin()->extendedStore().slots.empty());
     require(road.plugin->plugin()->basicStore().slots.empty());
     require(road.world.live() == before);
+    require(temporaryFiles() == temporaryBefore);
     // Plates that never reached the host stay in the spool to be recovered at the next start;
     // they go here, so each input starts with an empty spool folder as the first one did (and
     // the folder does not grow with the run, making every later look-up in it slower).
