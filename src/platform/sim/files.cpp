@@ -287,7 +287,7 @@ std::filesystem::path World::nativePath(std::string_view windowsPath) const {
             }
             native += part;
             for (const char c : part)
-                key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+                key += detail::lowerChar(c);
             if (const auto it = impl_->memoryFiles.find(key); it != impl_->memoryFiles.end())
                 native = it->second.native.native();
         };

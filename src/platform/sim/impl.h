@@ -21,6 +21,10 @@ class ProcessImpl;
 
 namespace detail {
 
+// ASCII lower case, as names of files, keys and windows compare.
+inline char lowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string lower(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);
 // Milliseconds since 1970-01-01 00:00 for a local time taken as it is, and back.

@@ -14,7 +14,7 @@ namespace detail {
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        c = lowerChar(c);
     return out;
 }
 
