@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "controller/block_cache.h"
@@ -12,6 +11,7 @@
 #include "imaging/operations.h"
 #include "imaging/tiff.h"
 #include "plugin_world.h"
+#include "support/images.h"
 #include "support/wrappers.h"
 
 namespace quilo::test {
@@ -89,46 +89,6 @@ TEST_F(Capture, FailedActivationReopensNextTimeAndASecondActivationStartsAfresh)
     EXPECT_TRUE(plugin->sensors().ScannerActivated);
     EXPECT_EQ(plugin->sensors().CurrentParamSetNr(), 2);
     EXPECT_NE(log().find("Selected parameter: 2 Intraoral size 2 PERIO"), std::string::npos);
-}
-
-TEST_F(Capture, ThreePlatesReachTheHostWithTheirRecords) {
-    capture({{"Plates", "3"}});
-    waitImages(3);
-    const auto got = images();
-    ASSERT_EQ(got.size(), 3u) << log();
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        // Image ids rise; sizes in pixels and millimetres, sensor, format and text.
-        EXPECT_EQ(testhost::decodeRecord(testhost::kImageCapturedEx, got[i]),
-                  "ImageCapturedEx(24) 2036456 bytes: image id=" + std::to_string(i + 1) +
-                      " 1240x1640 (31.0 x 41.0 mm) sensor=1 format=32770 data=2034080 bytes "
-                      "text=\"Intraoral size 2 (#1)\"");
-        EXPECT_NEAR(f64At(got[i], 16), 31.0, 0.01);
-        const imaging::Image image = tiffOf(got[i]);
-        EXPECT_EQ(std::tuple(image.width(), image.bitsPerPixel()), std::tuple(1240u, 8));
-        EXPECT_NEAR(image.pitchX(), 25.0, 0.01);
-    }
-    EXPECT_EQ(lastStatus(), 64);
-    EXPECT_NE(log().find("Loaded raw image, colors: "), std::string::npos);
-    EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
-    // Out of order, then the same id again.
-    acknowledge(2);
-    const auto& slots = plugin->plugin()->extendedStore().slots;
-    ASSERT_EQ(slots.size(), 2u);
-    EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
-    EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
-    acknowledge(2);
-    world.advance(10);
-    ASSERT_FALSE(dialogs.empty());
-    EXPECT_EQ(dialogs.back(),
-              "Error: No image with ImageID:2 found.\r\nIn: clsPlugin.DeleteNewImage()");
-    // Each plate went Transport ON, Grabbing, back to active, and was removed from the scanner.
-    const std::string l = log();
-    EXPECT_NE(l.find("Transport = ON"), std::string::npos);
-    EXPECT_NE(l.find("Transport = OFF"), std::string::npos);
-    EXPECT_NE(l.find("Got raw image OK"), std::string::npos);
-    // Without the preview: no window and no preview picture.
-    EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
-    EXPECT_EQ(main().scannerStatus().PreviewLineCount, 0);
 }
 
 struct AcquisitionRow {
@@ -271,9 +231,7 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     ASSERT_TRUE(plugin->start());
     world.runUntilIdle();
     initialize();
-    imaging::Image image(1000, 800, 8);
-    std::fill(image.bytes().begin(), image.bytes().end(), std::uint8_t{77});
-    main().leadIMG.control().setBitmap(std::move(image));
+    main().leadIMG.control().setBitmap(imageOf(1000, 800, 8, [](auto, auto) { return 77; }));
     host::ImageExRecord record;
     record.set(host::ImageExRecord::widthPixels, 1000);
     record.set(host::ImageExRecord::heightPixels, 800);
@@ -287,10 +245,8 @@ TEST_F(Capture, TheHandOverCopiesTheImageTwice) {
     plugin->settings().settings().NoPreview = 1;
     plugin->sensors().CurrentImageType() = 0;
     main().setActiveSensor(1);
-    imaging::Image plate(1000, 800, 16);
-    for (std::uint32_t y = 0; y < 800; ++y)
-        for (std::uint32_t x = 0; x < 1000; ++x)
-            plate.set(x, y, 9000 + 3 * x + 5 * (y % 97));
+    const imaging::Image plate =
+        imageOf(1000, 800, 16, [](auto x, auto y) { return 9000 + 3 * x + 5 * (y % 97); });
     platform::GlobalBlock raw = imaging::writeTiffToGlobal(memory, plate);
     memory.large = 0;
     bool isTest = false;
@@ -363,7 +319,7 @@ TEST_F(Capture, ProgressWindowClosesWhenDoneAndCountsPicturesOn) {
     bool narrow = false;
     for (int i = 0; i < 600 && images().empty(); ++i) {
         world.advance(50);
-        if (auto* f = plugin->forms().find("frmPrescan"); f != nullptr && f->visible())
+        if (auto* f = prescan(); f != nullptr && f->visible())
             narrow = f->width() == ui::frmPrescan::kNarrowWidth;
     }
     ASSERT_EQ(images().size(), 1u);
@@ -377,31 +333,6 @@ TEST_F(Capture, ProgressWindowClosesWhenDoneAndCountsPicturesOn) {
     EXPECT_GT(main().scannerStatus().PreviewLineCount, first);
     const std::string next = "Added preview line " + std::to_string((first + 2) / 3 * 3) + ", ";
     EXPECT_NE(log().find(next), std::string::npos) << next;
-}
-
-TEST_F(Capture, PreviewCollectsThePlatesAndSendsTheChosenOnes) {
-    capture({{"Plates", "3"}}, 0);
-    for (int i = 0; i < 600 && !(!main().scanInProgress() && prescanImages() == 3); ++i)
-        world.advance(100);
-    EXPECT_TRUE(images().empty());  // nothing goes to the host before the user chooses
-    ASSERT_EQ(prescanImages(), 3) << log();
-    EXPECT_NE(log().find("Prescan window shown 1"), std::string::npos);
-    EXPECT_NE(log().find("Added preview line 0, "), std::string::npos);
-    EXPECT_EQ(log().find("Added preview line 1, "), std::string::npos);
-    auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
-    window.ImgList.toggleItem(1);  // the user clicks the second image off
-    window.Command1.click();
-    world.advance(100);
-    const auto got = images();
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(le32At(got[0], 44), 1);
-    EXPECT_NEAR(f64At(got[1], 16), 31.0,
-                0.01);  // the same millimetres as an image imported at once
-    // Each carries the time its file was written, not the time it was sent: plates 1 and 3 were
-    // read two plate intervals apart and sent together.
-    EXPECT_NEAR((f64At(got[1], 36) - f64At(got[0], 36)) * 86400.0, 13.0, 1.0);
-    EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
-    EXPECT_TRUE(std::filesystem::is_empty(world.nativePath(tempFolder())));
 }
 
 // A long day in one process life: activations and stops, every enhancement and depth, both
@@ -437,10 +368,9 @@ TEST_F(Capture, SoakOfManyPlates) {
         activate(1);
         expected += static_cast<std::size_t>(n);
         if (s.NoPreview == 0) {
-            for (int i = 0; i < 100 && !(!main().scanInProgress() && prescanImages() == n); ++i)
-                world.advance(100);
+            waitPreview(n);
             ASSERT_EQ(prescanImages(), n);
-            static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();
+            prescan()->Command1.click();
             world.advance(100);
         }
         waitImages(expected);
@@ -471,18 +401,12 @@ class Spool : public Capture {
     }
     // The files of a folder of the plug-in's data folder with that extension.
     std::size_t files(const char* sub, const char* extension) {
-        std::size_t n = 0;
-        if (std::filesystem::exists(dataPath(sub)))
-            for (const auto& f : std::filesystem::directory_iterator(dataPath(sub)))
-                n += f.path().extension() == extension;
-        return n;
+        return filesIn(dataPath(sub), "", extension).size();
     }
     // The process ends as a kill leaves it (nothing of it runs any more), then a new one
     // starts and is initialised; the message it shows then, if any.
     std::string killAndRestart(int noPreview = 1) {
-        world.endProcess(*pluginProcess);
-        plugin.reset();
-        library.reset();
+        kill();
         dialogs.clear();
         start(noPreview);  // the message comes once the host has initialised the plug-in
         world.advance(10);
@@ -491,20 +415,50 @@ class Spool : public Capture {
     // A capture of `n` plates into the preview window, all of them there.
     void previewPlates(int n) {
         capture({{"Plates", std::to_string(n)}}, 0);
-        for (int i = 0; i < 400 && prescanImages() < n; ++i)
-            world.advance(100);
+        waitPreview(n);
         ASSERT_EQ(prescanImages(), n);
     }
     std::string dataFolder;
 };
 
-TEST_F(Spool, APlateLeavesTheSpoolWhenTheHostHasIt) {
+TEST_F(Spool, ThreePlatesReachTheHostAndLeaveTheSpoolWhenAcknowledged) {
     capture({{"Plates", "3"}});
     waitImages(3);
-    ASSERT_EQ(images().size(), 3u);
-    EXPECT_EQ(files("Spool", ".tif"), 3u);  // the host keeps images until it acknowledges them
+    const auto got = images();
+    ASSERT_EQ(got.size(), 3u) << log();
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        // Image ids rise; sizes in pixels and millimetres, sensor, format and text.
+        EXPECT_EQ(testhost::decodeRecord(testhost::kImageCapturedEx, got[i]),
+                  "ImageCapturedEx(24) 2036456 bytes: image id=" + std::to_string(i + 1) +
+                      " 1240x1640 (31.0 x 41.0 mm) sensor=1 format=32770 data=2034080 bytes "
+                      "text=\"Intraoral size 2 (#1)\"");
+        EXPECT_NEAR(f64At(got[i], 16), 31.0, 0.01);
+        const imaging::Image image = tiffOf(got[i]);
+        EXPECT_EQ(std::tuple(image.width(), image.bitsPerPixel()), std::tuple(1240u, 8));
+        EXPECT_NEAR(image.pitchX(), 25.0, 0.01);
+    }
+    EXPECT_EQ(lastStatus(), 64);
+    // The host keeps images until it acknowledges them: out of order, then the same id again.
+    EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
+    EXPECT_EQ(files("Spool", ".tif"), 3u);
     acknowledge(2);
+    const auto& slots = plugin->plugin()->extendedStore().slots;
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
+    EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
     EXPECT_EQ(files("Spool", ".tif"), 2u);
+    acknowledge(2);
+    world.advance(10);
+    ASSERT_FALSE(dialogs.empty());
+    EXPECT_EQ(dialogs.back(),
+              "Error: No image with ImageID:2 found.\r\nIn: clsPlugin.DeleteNewImage()");
+    // Each plate went Transport ON, Grabbing, back to active, and was removed from the scanner.
+    for (const char* line :
+         {"Loaded raw image, colors: ", "Transport = ON", "Transport = OFF", "Got raw image OK"})
+        EXPECT_NE(log().find(line), std::string::npos) << line;
+    // Without the preview: no window and no preview picture.
+    EXPECT_EQ(plugin->forms().find("frmPrescan"), nullptr);
+    EXPECT_EQ(main().scannerStatus().PreviewLineCount, 0);
     // The end: the user chooses not to save the two unacknowledged images; they are given up.
     pluginProcess->scriptMessageBoxAnswers({platform::mb::kIdNo});
     sendHandle(testhost::kShutdownPlugin);
@@ -524,19 +478,14 @@ TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
     for (const Row& row : {Row{"sent", 1, 1}, Row{"preview", 0, 1}, Row{"scanner", 1, 2}}) {
         SCOPED_TRACE(row.where);
         capture({{"Plates", "1"}}, row.noPreview);
-        if (row.noPreview == 0) {
-            for (int i = 0; i < 200 && prescanImages() < 1; ++i)
-                world.advance(100);
-        } else {
+        if (row.noPreview == 0)
+            waitPreview(1);
+        else
             waitImages(images().size() + 1);
-        }
         if (std::string(row.where) == "scanner") {  // as if Delete_Image had not happened yet
-            for (const auto& f : std::filesystem::directory_iterator(dataPath("Spool"))) {
-                if (f.path().extension() != ".rec") continue;
-                std::ifstream in(f.path());
-                const std::string text((std::istreambuf_iterator<char>(in)), {});
-                in.close();
-                std::ofstream(f.path()) << replaceAll(text, "deleted=1", "deleted=0");
+            for (const auto& rec : filesIn(dataPath("Spool"), "", ".rec")) {
+                const std::string text = readText(rec);
+                std::ofstream(rec) << replaceAll(text, "deleted=1", "deleted=0");
             }
         }
         ASSERT_EQ(files("Spool", ".tif"), 1u);
@@ -548,24 +497,17 @@ TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
         EXPECT_NE(shown.find(plugin->settings().names().PluginDataFolder + "\\Recovered"),
                   std::string::npos);
         EXPECT_EQ(files("Spool", ".tif"), 0u);
-        ASSERT_EQ(files("Recovered", ".tif"), 1u);
-        for (const auto& f : std::filesystem::directory_iterator(dataPath("Recovered"))) {
-            EXPECT_EQ(imaging::readTiffFile(plugin->platform().files(),
-                                            plugin->settings().names().PluginDataFolder +
-                                                "\\Recovered\\" + f.path().filename().string())
-                          .bitsPerPixel(),
-                      8);  // processed as the settings choose
-            std::filesystem::remove(f.path());
-        }
+        const auto recovered = filesIn(dataPath("Recovered"), "", ".tif");
+        ASSERT_EQ(recovered.size(), 1u);
+        const std::string tiff = readText(recovered[0]);  // processed as the settings choose
+        EXPECT_EQ(imaging::readTiff(std::as_bytes(std::span(tiff))).bitsPerPixel(), 8);
+        std::filesystem::remove(recovered[0]);
         EXPECT_EQ(killAndRestart(), "");  // once only
-        world.endProcess(*pluginProcess);
-        plugin.reset();
-        library.reset();
+        kill();
     }
     // A killed process leaves its temporary preview files behind: not the spool's business.
-    const auto temp = world.nativePath(tempFolder());
-    for (const auto& f : std::filesystem::directory_iterator(temp))
-        std::filesystem::remove(f.path());
+    for (const auto& f : filesIn(world.nativePath(tempFolder()), ""))
+        std::filesystem::remove(f);
     baseline.reset();
 }
 
@@ -582,16 +524,31 @@ TEST_F(Spool, AFailedSpoolWriteIsToldOnceAndTheCaptureGoesOn) {
     std::filesystem::remove(dataPath("Spool"));
 }
 
-TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
+// The preview window collects the plates, each kept in the spool, and sends the ones the user
+// chooses, also after the capture has stopped.
+TEST_F(Spool, PreviewSendsTheChosenImagesAndTheOthersLeaveTheSpool) {
     ASSERT_NO_FATAL_FAILURE(previewPlates(3));
+    EXPECT_TRUE(images().empty());  // nothing goes to the host before the user chooses
+    EXPECT_NE(log().find("Prescan window shown 1"), std::string::npos);
+    EXPECT_NE(log().find("Added preview line 0, "), std::string::npos);
+    EXPECT_EQ(log().find("Added preview line 1, "), std::string::npos);
     ASSERT_EQ(files("Spool", ".tif"), 3u);
-    auto& window = *static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
+    auto& window = *prescan();
     window.ImgList.toggleItem(1);  // the user leaves the second out and sends the others
     sendHandle(testhost::kStopCapture);
     world.advance(100);
     window.Command1.click();
     world.advance(100);
-    ASSERT_EQ(images().size(), 2u);
+    const auto got = images();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(le32At(got[0], 44), 1);
+    // The same millimetres as an image imported at once.
+    EXPECT_NEAR(f64At(got[1], 16), 31.0, 0.01);
+    // Each carries the time its file was written, not the time it was sent: plates 1 and 3 were
+    // read two plate intervals apart and sent together.
+    EXPECT_NEAR((f64At(got[1], 36) - f64At(got[0], 36)) * 86400.0, 13.0, 1.0);
+    EXPECT_FALSE(plugin->forms().isLoaded("frmPrescan"));
+    EXPECT_TRUE(std::filesystem::is_empty(world.nativePath(tempFolder())));
     EXPECT_EQ(files("Spool", ".tif"), 2u);  // sent, waiting for the acknowledgement
     acknowledge(1);
     acknowledge(2);
@@ -603,18 +560,14 @@ TEST_F(Spool, PreviewImagesSentOrClosedAwayLeaveTheSpool) {
 // its entry stays for the next start.
 TEST_F(Spool, PreviewImagesThatCannotBeReadBackAreSentFromTheSpoolOrKept) {
     ASSERT_NO_FATAL_FAILURE(previewPlates(2));
-    for (const auto& f : std::filesystem::directory_iterator(world.nativePath(tempFolder())))
-        if (f.path().filename().string().rfind("QUI", 0) == 0)
-            std::ofstream(f.path(), std::ios::trunc) << "not a TIFF";
-    std::vector<std::filesystem::path> plates;
-    for (const auto& f : std::filesystem::directory_iterator(dataPath("Spool")))
-        if (f.path().extension() == ".tif") plates.push_back(f.path());
+    for (const auto& f : filesIn(world.nativePath(tempFolder()), "QUI"))
+        std::ofstream(f, std::ios::trunc) << "not a TIFF";
+    const auto plates = filesIn(dataPath("Spool"), "", ".tif");
     ASSERT_EQ(plates.size(), 2u);
-    std::sort(plates.begin(), plates.end());
     std::ofstream(plates[0], std::ios::trunc) << "spoilt";  // the first plate's copy as well
     sendHandle(testhost::kStopCapture);
     world.advance(100);
-    static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"))->Command1.click();
+    prescan()->Command1.click();
     world.advance(100);
     ASSERT_EQ(images().size(), 1u);
     ASSERT_EQ(dialogs.size(), 1u);

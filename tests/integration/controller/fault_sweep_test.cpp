@@ -114,8 +114,7 @@ const Scenario kScenarios[] = {
          waitFor(s, [&] {
              return !s.alive() || (!s.main().scanInProgress() && s.prescanImages() == 3);
          });
-         if (auto* window = static_cast<ui::frmPrescan*>(s.plugin->forms().find("frmPrescan")))
-             window->Command1.click();
+         if (auto* window = s.prescan()) window->Command1.click();
          s.world.advance(100);
          acknowledgeAll(s);
      }},
@@ -171,14 +170,8 @@ Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
     o.calls = kind.fault ? static_cast<int>(s.world.calls(*kind.fault) - before)
                          : (s.library ? s.library->device().calls(kind.name) : 0);
     if (kind.fault) s.world.failAlways(*kind.fault, false);  // a fault not reached goes
-    auto count = [&](const std::string& folder, const std::string& prefix, const char* ext) {
-        std::size_t n = 0;
-        const auto path = s.world.nativePath(folder);
-        if (!folder.empty() && std::filesystem::exists(path))
-            for (const auto& f : std::filesystem::directory_iterator(path))
-                n += f.path().filename().string().rfind(prefix, 0) == 0 &&
-                     f.path().extension() == ext;
-        return n;
+    const auto count = [&](const std::string& folder, const char* prefix, const char* ext) {
+        return filesIn(s.world.nativePath(folder), prefix, ext).size();
     };
     o.delivered = s.images().size();
     // Plates by name, and how many hand-overs: a plate whose deletion failed is read again.

@@ -42,6 +42,24 @@ inline std::int32_t le32At(const Bytes& b, std::size_t at) {
         u |= static_cast<std::uint32_t>(b.at(at + i)) << (8 * i);
     return static_cast<std::int32_t>(u);
 }
+inline std::string readText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+// The files of a folder (none when it does not exist) whose names start with `prefix` and end
+// with `extension`.
+inline std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder,
+                                                  std::string_view prefix,
+                                                  std::string_view extension = {}) {
+    std::vector<std::filesystem::path> out;
+    if (std::filesystem::is_directory(folder))
+        for (const auto& f : std::filesystem::directory_iterator(folder))
+            if (f.path().filename().string().starts_with(prefix) &&
+                f.path().filename().string().ends_with(extension))
+                out.push_back(f.path());
+    std::ranges::sort(out);
+    return out;
+}
 // The main form's status display as one line: the picture's tag and tool tip, which of the scan
 // button and the Start, Cancel and Setup menus are enabled, the status line and whether it is red.
 inline std::string statusView(controller::frmMain& f) {
@@ -124,16 +142,13 @@ class PluginSession {
         ASSERT_TRUE(plugin->plugin()->Initialized());
     }
     std::string readLogFile() {
-        std::ifstream in(world.nativePath(std::string(kProgramFolder) + "\\QuiloPlugin.log"));
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return readText(world.nativePath(std::string(kProgramFolder) + "\\QuiloPlugin.log"));
     }
 
     // Sets keys of the simulated scanner's INI file (before the plug-in opens the scanner).
     void configure(const std::map<std::string, std::string>& values) {
         const auto path = world.nativePath(std::string(kProgramFolder) + "\\OrvaneEx.ini");
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
+        std::istringstream text(readText(path));
         std::string ini, line;
         while (std::getline(text, line)) {
             const auto key = values.find(line.substr(0, line.find('=')));
@@ -217,9 +232,22 @@ class PluginSession {
             world.advance(100);
     }
     std::string log() { return readLogFile() + main().txtLog.text(); }
-    int prescanImages() {
-        auto* f = plugin->forms().find("frmPrescan");
-        return f != nullptr ? static_cast<ui::frmPrescan*>(f)->ImageCount() : 0;
+    ui::frmPrescan* prescan() {
+        return static_cast<ui::frmPrescan*>(plugin->forms().find("frmPrescan"));
+    }
+    int prescanImages() { return prescan() != nullptr ? prescan()->ImageCount() : 0; }
+    // Lets the scanner run until the preview window holds `n` images and the scan is over (or
+    // a minute has passed, or the plug-in ended).
+    void waitPreview(int n) {
+        for (int i = 0; i < 600 && alive() && (main().scanInProgress() || prescanImages() != n);
+             ++i)
+            world.advance(100);
+    }
+    // The plug-in process ends as a kill leaves it: nothing of it runs any more.
+    void kill() {
+        world.endProcess(*pluginProcess);
+        plugin.reset();
+        library.reset();
     }
     std::string tempFolder() { return "C:\\Users\\clinic\\AppData\\Local\\Temp"; }
     // After the plug-in's end: what its process left behind that it should not have (memory
@@ -240,12 +268,8 @@ class PluginSession {
         compare("handles", now.handles, baseline->handles);
         compare("windows", now.windows, baseline->windows);
         compare("timers", now.timers, baseline->timers);
-        const auto temp = world.nativePath(tempFolder());
-        if (std::filesystem::exists(temp)) {
-            for (const auto& f : std::filesystem::directory_iterator(temp))
-                if (f.path().filename().string().rfind("QUI", 0) == 0)
-                    out.push_back("temporary file " + f.path().filename().string());
-        }
+        for (const auto& f : filesIn(world.nativePath(tempFolder()), "QUI"))
+            out.push_back("temporary file " + f.filename().string());
         return out;
     }
 

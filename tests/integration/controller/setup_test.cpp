@@ -141,13 +141,12 @@ TEST_F(Setup, OkClosesAndStopsOnlyForScannerChanges) {
         EXPECT_EQ(openDuring, !r.closed) << r.what;
         EXPECT_EQ(main().stopRequested(), r.stopped) << r.what;
         EXPECT_EQ(library->device().iniPath() != iniBefore, r.iniSet) << r.what;
-        plugin.reset();
-        library.reset();
-        world.endProcess(*pluginProcess);
+        kill();
     }
 }
 
 TEST_F(Setup, OkRefusesWithoutParameterSetOrIniFile) {
+    closeDialogs = true;
     ASSERT_TRUE(startPlugin());
     openSetup([&](frmSetup& f) {
         for (int i = 0; i < f.lstParams.listCount(); ++i)
@@ -160,15 +159,9 @@ TEST_F(Setup, OkRefusesWithoutParameterSetOrIniFile) {
         EXPECT_TRUE(f.visible());
         f.lstParams.setSelected(2, true);
         f.Text1.typeText("C:\\nowhere\\missing.ini");
-        std::string shown;
-        world.after(5, [&] {
-            if (forms::Form* box = plugin->forms().find("frmDlgBox")) {
-                shown = box->control("msgLabel")->caption();
-                box->unload();
-            }
-        });
         ASSERT_TRUE(f.OKButton.click());
-        EXPECT_EQ(shown, "INI-file not found. Please enter a valid filename");
+        EXPECT_EQ(dialogs,
+                  (std::vector<std::string>{"INI-file not found. Please enter a valid filename"}));
         EXPECT_TRUE(f.visible());
         EXPECT_FALSE(f.pressedOK());
         EXPECT_EQ(f.mousePointer(), forms::pointer::kDefault);
@@ -248,29 +241,17 @@ TEST(AdvancedEntries, StandardLimits) {
 }
 
 TEST(AdvancedEntries, AlternateCutoffsInBothLocales) {
-    struct Row {
-        const char* text;
-        bool percent;
-        std::optional<std::int32_t> point, comma;
-    };
-    const Row rows[] = {
-        {"12.5", true, 125, 125},
-        {"12,5", true, 125, 125},
-        {"100", true, 1000, 1000},
-        {"100.1", true, std::nullopt, std::nullopt},
-        {"-1", true, std::nullopt, std::nullopt},
-        {"0.05", true, 0, 0},
-        {"0.15", true, 2, 2},
-        {"65535", false, 65535, 65535},
-        {"65536", false, std::nullopt, std::nullopt},
-        {"300.5", false, 300, 300},
-        {"301,5", false, 302, 302},
-        {"", false, std::nullopt, std::nullopt},
-        {"1.2.3", false, std::nullopt, std::nullopt},
-    };
-    for (const Row& r : rows) {
-        EXPECT_EQ(settings::parseCutoff(r.text, r.percent, '.'), r.point) << r.text;
-        EXPECT_EQ(settings::parseCutoff(r.text, r.percent, ','), r.comma) << r.text;
+    using Rows = std::vector<std::pair<const char*, std::optional<std::int32_t>>>;
+    const Rows percent = {
+        {"12.5", 125},        {"12,5", 125}, {"100", 1000}, {"100.1", std::nullopt},
+        {"-1", std::nullopt}, {"0.05", 0},   {"0.15", 2}};
+    const Rows absolute = {{"65535", 65535}, {"65536", std::nullopt}, {"300.5", 300},
+                           {"301,5", 302},   {"", std::nullopt},      {"1.2.3", std::nullopt}};
+    for (const char separator : {'.', ','}) {  // either locale reads both
+        for (const auto& [text, want] : percent)
+            EXPECT_EQ(settings::parseCutoff(text, true, separator), want) << text << separator;
+        for (const auto& [text, want] : absolute)
+            EXPECT_EQ(settings::parseCutoff(text, false, separator), want) << text << separator;
     }
 }
 
@@ -347,7 +328,7 @@ TEST_F(Setup, EveryCaptionIsANumberedText) {
 // --- the About box ------------------------------------------------------------------------
 
 // Without the system information program in the registry the About box says so; with it, the
-// program is started. GetKeyValue reads strings and numbers.
+// program is started.
 TEST_F(Setup, AboutBoxTextsAndSystemInformation) {
     ASSERT_TRUE(startPlugin());
     for (const char* serial : {"", "SN-0042"}) {
@@ -365,19 +346,9 @@ TEST_F(Setup, AboutBoxTextsAndSystemInformation) {
         EXPECT_EQ(pluginProcess->messageBoxes().back().text,
                   "System Information Is Unavailable At This Time");
     }
-    platform::Registry& reg = pluginProcess->registry();
-    const std::string key = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-    reg.setValue(platform::RegRoot::LocalMachine, key, "PATH", platform::RegType::Sz,
-                 platform::regSzBytes("C:\\Tools\\msinfo32.exe"));
-    const std::byte dword[] = {std::byte{0x2C}, std::byte{0x01}, std::byte{0}, std::byte{0}};
-    reg.setValue(platform::RegRoot::LocalMachine, key, "Count", platform::RegType::Dword, dword);
-    std::string v = "stale";
-    EXPECT_TRUE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "PATH", v));
-    EXPECT_EQ(v, "C:\\Tools\\msinfo32.exe");
-    EXPECT_TRUE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "Count", v));
-    EXPECT_EQ(v, "300");
-    EXPECT_FALSE(ui::GetKeyValue(reg, platform::RegRoot::LocalMachine, key, "None", v));
-    EXPECT_EQ(v, "");
+    pluginProcess->registry().setValue(
+        platform::RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH",
+        platform::RegType::Sz, platform::regSzBytes("C:\\Tools\\msinfo32.exe"));
     ui::frmAbout about(plugin->forms(), plugin->language(), {});
     about.show();
     about.StartSysInfo();

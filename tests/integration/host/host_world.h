@@ -84,13 +84,11 @@ class EventRecorder final : public host::PluginEvents {
         if (stopNewStatus) s = *stopNewStatus;
     }
     void HookedMessage(MsgId m, WParam w, LParam l, LResult& r) override {
-        timeline_.push_back("event:HookedMessage(" + std::to_string(m) + "," + std::to_string(w) +
-                            "," + std::to_string(l) + ")");
+        log("HookedMessage", m, w, l);
         r = hookedResult;
     }
     void WmSysCommand(WParam w, LParam l, LResult& r) override {
-        timeline_.push_back("event:WmSysCommand(" + std::to_string(w) + "," + std::to_string(l) +
-                            ")");
+        log("WmSysCommand", w, l);
         r = sysCommandResult;
     }
     void StatusChange(std::int32_t& code, bool& dlg, std::string& info) override {
@@ -126,14 +124,15 @@ class EventRecorder final : public host::PluginEvents {
 class HostWorld : public ::testing::Test {
   protected:
     HostWorld()
-        : viewerProc(world.createProcess(viewerOptions())),
+        : viewerProc(world.createProcess(program("C:\\Tools\\TraceViewer.exe"))),
           plugin(world.createProcess()),
-          hostProc(world.createProcess(hostOptions())),
+          hostProc(
+              world.createProcess(program("C:\\Program Files\\Kelvora\\Kelvora.exe", "Kelvora"))),
           viewer(viewerProc.mailslots(), viewerProc.clock(), viewerProc.process(), {}),
           trace(plugin.mailslots(), plugin.clock(), plugin.process()),
           xray(plugin.windows(), plugin.memory(), trace),
-          form(plugin.windows(), titled("Quilo Plugin")),
-          hostWin(hostProc.windows(), titled("Kelvora 3")),
+          form(plugin.windows(), {.title = "Quilo Plugin"}),
+          hostWin(hostProc.windows(), {.title = "Kelvora 3"}),
           events(timeline) {
         EXPECT_TRUE(viewer.open());
         EXPECT_TRUE(trace.TraceOpen(false));
@@ -160,20 +159,10 @@ class HostWorld : public ::testing::Test {
         trace.TraceClose();
     }
 
-    static platform::WindowSpec titled(const char* title) {
-        platform::WindowSpec spec;
-        spec.title = title;
-        return spec;
-    }
-    static sim::ProcessOptions viewerOptions() {
+    static sim::ProcessOptions program(const char* exePath, const char* title = nullptr) {
         sim::ProcessOptions o;
-        o.exePath = "C:\\Tools\\TraceViewer.exe";
-        return o;
-    }
-    static sim::ProcessOptions hostOptions() {
-        sim::ProcessOptions o;
-        o.exePath = "C:\\Program Files\\Kelvora\\Kelvora.exe";
-        o.version.title = "Kelvora";
+        o.exePath = exePath;
+        if (title) o.version.title = title;
         return o;
     }
 

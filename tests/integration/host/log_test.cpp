@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/world.h"
+#include "support/bytes.h"
 #include "support/errors.h"
 #include "trace/log.h"
 
@@ -26,12 +27,8 @@ class Box final : public LogBox {
 class LogTest : public ::testing::Test {
   protected:
     std::string fileText() {
-        auto bytes = platform::readWholeFile(p.files(), log.logFilePath(), 1 << 20);
-        if (!bytes) return "<none>";
-        std::string s;
-        for (auto b : *bytes)
-            s += static_cast<char>(b);
-        return s;
+        const auto bytes = platform::readWholeFile(p.files(), log.logFilePath(), 1 << 20);
+        return bytes ? test::textOf(*bytes) : "<none>";
     }
     sim::World world;
     sim::SimProcess& p = world.createProcess();

@@ -95,10 +95,9 @@ TEST_F(Senders, SettingsAnnouncementAndTheInterfaceMessage) {
     ASSERT_TRUE(block);
     EXPECT_EQ(xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), false), 1);
     EXPECT_EQ(xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), true), 1);
-    ASSERT_EQ(received().size(), 2u);
-    EXPECT_EQ(received()[0].code, 12);
-    EXPECT_EQ(received()[1].code, 11);
-    EXPECT_EQ(received()[1].data.size(), 20u);
+    const auto data = testhost::settingsBlock("PHW=123");  // the announcement is code 11
+    EXPECT_EQ(received(),
+              (std::vector<CopyDataSeen>{{pluginHwnd, 12, data}, {pluginHwnd, 11, data}}));
     std::string t;
     EXPECT_EQ(errorNumber([&] { xray.SendSettings(0, pluginHwnd, block->ref(), true); }, &t), 1025);
     EXPECT_EQ(t, "XrayIfc.SendSettings:Source Or Destination hWnd invalid");
