@@ -13,7 +13,6 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     controller::frmMain& f = main();
     EXPECT_EQ(host->plugins(), std::vector<Hwnd>{f.hwnd()});
     EXPECT_FALSE(f.visible());
-    EXPECT_FALSE(f.testMode());
     // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
     EXPECT_EQ(f.caption(), replaceAll(plugin->language().LangText(100), "XXX", "Quilo"));
     EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
@@ -22,7 +21,6 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
     EXPECT_EQ(std::pair(f.cmdScan.caption(), f.Command1.caption()),
               std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
     EXPECT_FALSE(f.ActiveTimer.enabled());
-    EXPECT_TRUE(f.tmrAlive.running());
     // Nothing of the scanner is touched before InitializePlugin.
     EXPECT_EQ(plugin->sensors().Sensors.count(), 0u);
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);

@@ -266,16 +266,13 @@ TEST_F(Setup, AdvancedDialogsKeepBothPairsAndWriteOnlyOnOk) {
     settings::frmLeadSettings lead(plugin->forms(), plugin->settings(), plugin->language());
     lead.show();
     auto& intra = lead.type(0);
-    EXPECT_EQ(intra.txtLow.text(), "12.5");
-    EXPECT_EQ(intra.lblUnitLow.caption(), "%");
-    EXPECT_FALSE(intra.txtLow.enabled());
-    EXPECT_FALSE(intra.cmbCut.enabled());
-    EXPECT_EQ(intra.cboNR.listCount(), 16);
-    EXPECT_EQ(intra.cboNR.list(15), "15 (16x16)");
+    EXPECT_EQ(std::tuple(intra.txtLow.text(), intra.lblUnitLow.caption(), intra.txtLow.enabled(),
+                         intra.cmbCut.enabled(), intra.cboNR.listCount(), intra.cboNR.list(15)),
+              std::tuple("12.5", "%", false, false, 16, "15 (16x16)"));
     ASSERT_TRUE(intra.chkHisto.click());
     ASSERT_TRUE(intra.cmbCut.selectItem(0));
-    EXPECT_EQ(intra.txtLow.text(), "300");
-    EXPECT_EQ(intra.lblUnitUpp.caption(), "(0-65535)");
+    EXPECT_EQ(std::tuple(intra.txtLow.text(), intra.lblUnitUpp.caption()),
+              std::tuple("300", "(0-65535)"));
     ASSERT_TRUE(intra.cmbCut.selectItem(1));
     EXPECT_EQ(intra.txtLow.text(), "12.5");  // the percent pair, unchanged
     ASSERT_TRUE(intra.txtLow.setFocus());
@@ -287,9 +284,9 @@ TEST_F(Setup, AdvancedDialogsKeepBothPairsAndWriteOnlyOnOk) {
     intra.txtLow.typeText("7.5");
     ASSERT_TRUE(lead.Command1.click());
     EXPECT_FALSE(lead.loaded());
-    EXPECT_EQ(options().IntraLeadLow, 75);
-    EXPECT_EQ(options().IntraLeadLowAbs, 300);
-    EXPECT_EQ(options().IntraLeadStretch, 1);
+    EXPECT_EQ(
+        std::tuple(options().IntraLeadLow, options().IntraLeadLowAbs, options().IntraLeadStretch),
+        std::tuple(75, 300, 1));
 
     settings::frmSettings standard(plugin->forms(), plugin->settings(), plugin->language());
     standard.show();
