@@ -66,6 +66,10 @@ class SimulatorTest : public ::testing::Test {
         }
     }
     void wait(std::uint32_t ms) { w.world.advance(ms); }
+    Long statusAfter(std::uint32_t ms) {
+        wait(ms);
+        return sim->Get_Status();
+    }
     // The small scanner active with one plate read and ready.
     void plateReady() {
         start(kSmallScanner);
@@ -99,14 +103,10 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
 
     sim->feedPlate();
     EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(199);
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(1);  // transport starts
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport);
-    wait(333);  // 9 of 30 lines: not yet a preview picture
-    EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);
-    wait(1);  // 10 lines
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+    EXPECT_EQ(statusAfter(199), st::kSlot1);
+    EXPECT_EQ(statusAfter(1), st::kSlot1 | st::kTransport);  // transport starts
+    EXPECT_EQ(statusAfter(333) & st::kPreview, 0);  // 9 of 30 lines: not yet a preview picture
+    EXPECT_EQ(statusAfter(1), st::kSlot1 | st::kTransport | st::kPreview);  // 10 lines
 
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     auto preview = readGreyTiff(blockBytes(picture));
@@ -116,8 +116,8 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);  // fetched
     EXPECT_EQ(sim->GetPrescanImage(&picture, &bytes), -1);
 
-    wait(666);  // read to the end: the last lines wait as a preview picture
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+    // Read to the end: the last lines wait as a preview picture.
+    EXPECT_EQ(statusAfter(666), st::kSlot1 | st::kTransport | st::kPreview);
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(picture))->height, 30);
     EXPECT_EQ(memory.liveBlocks(), 1u);  // the library keeps one preview block
@@ -186,14 +186,12 @@ TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
     ini += "Plates=2\nFirstPlateMs=1000\nPlateIntervalMs=500\n";
     start(ini);
     openActive(2);
-    wait(999);
-    EXPECT_EQ(sim->Get_Status(), 0);
-    wait(1);
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(500);  // plate 2 arrives while plate 1 is read
-    EXPECT_EQ(sim->Get_Status() & (st::kSlot1 | st::kSlot2), st::kSlot1 | st::kSlot2);
-    wait(1000);  // plate 1 done at 1000 + 200 + 1000 + 300 = 2500
-    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
+    EXPECT_EQ(statusAfter(999), 0);
+    EXPECT_EQ(statusAfter(1), st::kSlot1);
+    // Plate 2 arrives while plate 1 is read.
+    EXPECT_EQ(statusAfter(500) & (st::kSlot1 | st::kSlot2), st::kSlot1 | st::kSlot2);
+    // Plate 1 done at 1000 + 200 + 1000 + 300 = 2500.
+    EXPECT_EQ(statusAfter(1000), 1 | st::kSlot2 | st::kTransport);
     wait(1500);  // plate 2 right behind it
     EXPECT_EQ(std::tuple(sim->Get_Status(), sim->platesFed()), std::tuple(2, 2));
     unsigned char record[108];
@@ -207,8 +205,7 @@ TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) 
     wait(700);  // plate 2 half read
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(sim->Deaktivate_Scanner(), 0);
-    wait(5000);
-    EXPECT_EQ(sim->Get_Status(), 1);  // plate 1's image only
+    EXPECT_EQ(statusAfter(5000), 1);  // plate 1's image only
     EXPECT_EQ(sim->Aktivate_Scanner(), 0);
     EXPECT_EQ(sim->Aktivate_Scanner(), -6);
     EXPECT_EQ(sim->Close_Scanner(), -10001);
@@ -277,16 +274,12 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     // A checksum error while plate 2 is read: reported once, and that plate is lost.
     startFaulty("StatusPlate=2\nStatusCode=-200\n", kActive);
     sim->feedPlate();
-    wait(1500);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(1500), 1);
     sim->feedPlate();
-    wait(100);
-    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2);  // not transported yet
-    wait(200);
-    EXPECT_EQ(sim->Get_Status(), -200);
+    EXPECT_EQ(statusAfter(100), 1 | st::kSlot2);  // not transported yet
+    EXPECT_EQ(statusAfter(200), -200);
     EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
-    wait(2000);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(2000), 1);
 
     // -5 on three calls while plate 1 is read; the plate still arrives.
     startFaulty("StatusPlate=1\nStatusCode=-5\nStatusCalls=3\n", kActive);
@@ -295,8 +288,7 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     for (int call = 0; call < 3; ++call)
         EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Get_Status() & st::kTransport, st::kTransport);
-    wait(1200);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(1200), 1);
 }
 
 TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
