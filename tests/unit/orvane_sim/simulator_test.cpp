@@ -138,15 +138,13 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     const std::string name = imageName();
     ASSERT_EQ(name, "PLATE00001.RAW");
 
-    unsigned char record[108];
-    std::memset(record, 0xEE, sizeof record);
-    ASSERT_EQ(sim->Get_ImageInfo(name.c_str(), record), 0);
-    scanner::ImageInfoRecord r;
-    std::memcpy(r.data(), record, r.size());
-    const auto info = scanner::parseImageInfo(r);
+    scanner::ImageInfoRecord record;
+    record.fill(std::byte{0xEE});
+    ASSERT_EQ(sim->Get_ImageInfo(name.c_str(), reinterpret_cast<unsigned char*>(record.data())), 0);
+    const auto info = scanner::parseImageInfo(record);
     EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
               std::tuple(40, 30, 100000, 100000, 16));
-    EXPECT_EQ(record[0], 108);
+    EXPECT_EQ(record[0], std::byte{108});
 
     ASSERT_EQ(sim->GetRawImage(name.c_str(), 40, 30, &image, &bytes, 0, 0, 10000, 10000), 0);
     auto raw = readGreyTiff(blockBytes(image));

@@ -75,8 +75,10 @@ TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
                          api.ScannerSerial, api.LastSerial),
               std::tuple(true, true, false, 1, "Intraoral size 2", "C:\\Scanner\\OrvaneEx.ini",
                          "QS-2026-0417", "QS-2026-0417"));
-    EXPECT_EQ(std::tuple(lib.opened, lib.prescanModes),
-              std::tuple(std::vector{1}, std::vector{256}));
+    // No set is shown as a tool: the first one is.
+    EXPECT_EQ(std::tuple(lib.opened, lib.prescanModes, api.Sensors.item(1)->bShowAsTool,
+                         api.Sensors.item(2)->bShowAsTool),
+              std::tuple(std::vector{1}, std::vector{256}, true, false));
     ASSERT_EQ(api.Sensors.count(), 4u);
     EXPECT_EQ(std::tuple(api.Sensors.find("K3")->ParamName, api.Sensors.find("k4")->OrdinalNo),
               std::tuple("Panoramic 15x30", 4));
@@ -106,29 +108,23 @@ TEST_F(SensorApiTest, ImageTypeAndPerioComeFromTheNameAndUnreadableSetsAreSkippe
 }
 
 TEST_F(SensorApiTest, TheSetShownAsToolIsChosenUnlessOneIsSaved) {
-    // No tool flag anywhere: the first sensor is shown and set 1 opened.
-    api.InitializeHardware();
-    EXPECT_EQ(
-        std::tuple(api.Sensors.item(1)->bShowAsTool, api.Sensors.item(2)->bShowAsTool, lib.opened),
-        std::tuple(true, false, std::vector{1}));
-
     // The panoramic set is a tool: with no saved set it becomes the current one.
-    SensorAPI second(lib, files, process, host);
+    SensorAPI tool(lib, files, process, host);
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "1";
     host.machineSettings["Devices\\Cephalometric 24x30_AsTool"] = "1";
-    second.InitializeHardware();
-    EXPECT_EQ(std::tuple(second.CurrentParamSetNr(), second.CurrentImageType(),
-                         second.Sensors.item(1)->bShowAsTool, lib.opened.back()),
+    tool.InitializeHardware();
+    EXPECT_EQ(std::tuple(tool.CurrentParamSetNr(), tool.CurrentImageType(),
+                         tool.Sensors.item(1)->bShowAsTool, lib.opened.back()),
               std::tuple(3, kPanoramic, false, 3));
 
     // A saved set number wins; its image type stays as loaded with the settings.
-    SensorAPI third(lib, files, process, host);
-    third.CurrentParamSetNr() = 4;
-    third.CurrentImageType() = kCephalometric;
+    SensorAPI saved(lib, files, process, host);
+    saved.CurrentParamSetNr() = 4;
+    saved.CurrentImageType() = kCephalometric;
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "0";
-    third.InitializeHardware();
-    EXPECT_EQ(std::tuple(third.CurrentParamSetNr(), third.CurrentParamSet(),
-                         third.CurrentImageType(), lib.opened.back()),
+    saved.InitializeHardware();
+    EXPECT_EQ(std::tuple(saved.CurrentParamSetNr(), saved.CurrentParamSet(),
+                         saved.CurrentImageType(), lib.opened.back()),
               std::tuple(4, "Cephalometric 24x30", kCephalometric, 4));
 }
 
