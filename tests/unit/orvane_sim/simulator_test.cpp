@@ -222,21 +222,17 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
 
     // Open: -7 leaves it open, -2 then 0, an unknown set is -2.
     startFaulty("Open=-7\n", kLoaded);
-    EXPECT_EQ(sim->Open_Scanner(1), -7);
-    EXPECT_TRUE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-7, true));
     startFaulty("Open=-2, 0\n", kLoaded);
-    EXPECT_EQ(sim->Open_Scanner(1), -2);
-    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-2, false));
     EXPECT_EQ(sim->Open_Scanner(9), -2);
     EXPECT_EQ(sim->Open_Scanner(2), 0);
     EXPECT_EQ(sim->openSet(), 2);
 
     // Activation results in turn; -6 counts as active.
     startFaulty("Activate=-1009,-6\n", kOpen);
-    EXPECT_EQ(sim->Aktivate_Scanner(), -1009);
-    EXPECT_FALSE(sim->isActive());
-    EXPECT_EQ(sim->Aktivate_Scanner(), -6);
-    EXPECT_TRUE(sim->isActive());
+    EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-1009, false));
+    EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-6, true));
 
     // Serial number missing, or an error.
     start("[Scanner]\nSerial=\n");
@@ -262,8 +258,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Open_Scanner(1), 0);
     sim->Close_Scanner();
-    EXPECT_EQ(sim->Open_Scanner(1), -1001);
-    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-1001, false));
     EXPECT_EQ(sim->Open_Scanner(1), 0);
     EXPECT_EQ(sim->calls("Open_Scanner"), 3);
 }
