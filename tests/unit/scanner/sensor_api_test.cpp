@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "scanner/orvane_binding.h"
 #include "scanner_fakes.h"
 #include "support/world.h"
@@ -38,10 +40,11 @@ class SensorApiTest : public ::testing::Test {
         bool initialised = false;
         std::string set;  // the current set's name afterwards
     };
-    // A SensorAPI of its own on a copy of `l` (no calls counted yet), initialised with the
-    // saved set `savedSet` (0: none).
-    Outcome initialiseOn(ScriptedLibrary l, Long savedSet = 0) {
-        Outcome o{std::move(l), {}, false, {}};
+    // A SensorAPI of its own on a copy of `lib` as `change` leaves it (no calls counted yet),
+    // initialised with the saved set `savedSet` (0: none).
+    Outcome initialiseOn(const std::function<void(ScriptedLibrary&)>& change, Long savedSet = 0) {
+        Outcome o{lib, {}, false, {}};
+        change(o.lib);
         o.lib.calls.clear();
         SensorAPI a(o.lib, files, process, o.host);
         if (savedSet != 0) a.CurrentParamSetNr() = savedSet;
@@ -187,7 +190,7 @@ TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
     other.addSet(1, "x", -3);
     other.addSet(2, "Intraoral");
     other.openResults = {-2, -2};
-    const Outcome o = initialiseOn(other, 2);
+    const Outcome o = initialiseOn([&](ScriptedLibrary& l) { l = other; }, 2);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7030||1", "#7050||1"));
     EXPECT_EQ(std::tuple(o.set, o.initialised), std::tuple("-", false));
 }
@@ -229,24 +232,21 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     EXPECT_EQ(lib.count("Init_Dll"), 2);
 
     // No INI path.
-    ScriptedLibrary noIni = lib;
-    noIni.iniResult = -1;
-    Outcome o = initialiseOn(noIni);
+    Outcome o = initialiseOn([](ScriptedLibrary& l) { l.iniResult = -1; });
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7010||1"));
     EXPECT_EQ(o.lib.count("Get_Paramcount"), 0);
 
     // No readable set.
-    ScriptedLibrary none;
-    none.paramCount = 2;
-    o = initialiseOn(none);
+    o = initialiseOn([](ScriptedLibrary& l) {
+        l = ScriptedLibrary();
+        l.paramCount = 2;
+    });
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1"));
     EXPECT_EQ(std::tuple(o.host.traces.back(), o.initialised),
               std::tuple("Read Parameters OK", false));
 
     // The saved set cannot be named: nothing is opened and that result decides the message.
-    ScriptedLibrary unnamed = lib;
-    unnamed.addSet(3, "Panoramic", -3);
-    o = initialiseOn(unnamed, 3);
+    o = initialiseOn([](ScriptedLibrary& l) { l.addSet(3, "Panoramic", -3); }, 3);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1", "#7060||1"));
     EXPECT_EQ(std::tuple(o.lib.count("Open_Scanner"), o.initialised, o.host.traces.back()),
               std::tuple(0, false, "Initialization is done!"));
