@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench/support/libtiff_memory.h"
+#include "imaging/operations.h"
 #include "imaging/tiff.h"
 #include "support/bytes.h"
 #include "support/fixture.h"
@@ -17,7 +18,6 @@ namespace quilo::imaging {
 namespace {
 
 using TiffWriterTest = test::WorldTest;
-using TiffReaderTest = test::WorldTest;
 
 Image randomImage(std::uint32_t w, std::uint32_t h, int bits, unsigned seed) {
     return test::noisy(w, h, bits, seed, (1u << bits) - 1);
@@ -89,6 +89,7 @@ TEST_F(TiffWriterTest, GlobalBlockAndFileHoldTheSameImage) {
         EXPECT_EQ(fromBlock, fromFile);
         Image back = readTiffFromGlobal(mem, block.get(), block.size());
         EXPECT_EQ(std::memcmp(back.data(), img.data(), img.byteSize()), 0);
+        EXPECT_THROW((void)readTiffFromGlobal(mem, 0, 10), TiffError);  // no block at all
     }
     EXPECT_EQ(mem.liveBlocks(), 0u);
 }
@@ -146,44 +147,28 @@ void libtiffWrite(bench::MemStream& file, const Image& img, const Variant& v) {
     TIFFSetField(t, TIFFTAG_XRESOLUTION, 254.0f);
     TIFFSetField(t, TIFFTAG_YRESOLUTION, 127.0f);
     if (v.predictor) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    const std::uint32_t mx = img.maxValue();
-    // The file stores what a MinIsWhite reader inverts back.
-    auto stored = [&](std::uint32_t x, std::uint32_t y) {
-        return v.minIsWhite ? mx - img.at(x, y) : img.at(x, y);
-    };
+    // The file stores what a MinIsWhite reader inverts back, in the rows the image keeps.
+    Image stored = img.clone();
+    if (v.minIsWhite) invert(stored);
+    const std::size_t bps = v.bits == 8 ? 1 : 2;
     if (v.tiled) {
         const std::uint32_t tw = 32, tl = 48;
         TIFFSetField(t, TIFFTAG_TILEWIDTH, tw);
         TIFFSetField(t, TIFFTAG_TILELENGTH, tl);
-        const std::size_t bps = v.bits == 8 ? 1 : 2;
         std::vector<std::uint8_t> tile(tw * tl * bps);
         for (std::uint32_t ty = 0; ty < h; ty += tl)
             for (std::uint32_t tx = 0; tx < w; tx += tw) {
                 std::fill(tile.begin(), tile.end(), 0);
                 for (std::uint32_t y = 0; y < tl && ty + y < h; ++y)
-                    for (std::uint32_t x = 0; x < tw && tx + x < w; ++x) {
-                        const auto s = stored(tx + x, ty + y);
-                        if (bps == 1)
-                            tile[y * tw + x] = static_cast<std::uint8_t>(s);
-                        else
-                            reinterpret_cast<std::uint16_t*>(tile.data())[y * tw + x] =
-                                static_cast<std::uint16_t>(s);
-                    }
+                    std::memcpy(&tile[y * tw * bps], stored.row8(ty + y) + tx * bps,
+                                std::min(tw, w - tx) * bps);
                 ASSERT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
             }
     } else {
-        std::vector<std::uint16_t> row16(w);
-        std::vector<std::uint8_t> row8(w), packed;
         for (std::uint32_t y = 0; y < h; ++y) {
-            for (std::uint32_t x = 0; x < w; ++x) {
-                row16[x] = static_cast<std::uint16_t>(stored(x, y));
-                row8[x] = static_cast<std::uint8_t>(stored(x, y));
-            }
-            if (v.bits == 12) packed = packRow12(row16.data(), w);
-            void* line = v.bits == 8    ? static_cast<void*>(row8.data())
-                         : v.bits == 16 ? static_cast<void*>(row16.data())
-                                        : packed.data();
-            ASSERT_EQ(TIFFWriteScanline(t, line, y, 0), 1);
+            std::vector<std::uint8_t> packed;
+            if (v.bits == 12) packed = packRow12(stored.row16(y), w);
+            ASSERT_EQ(TIFFWriteScanline(t, v.bits == 12 ? packed.data() : stored.row8(y), y, 0), 1);
         }
     }
     TIFFClose(t);
@@ -228,11 +213,7 @@ TEST(TiffReader, ReadsWhatLibtiffWritesInEveryVariant) {
                   std::tuple(77u, 101u, v.bits));
         EXPECT_NEAR(back.pitchX(), 100.0, 1e-6);  // 254 dpi
         EXPECT_NEAR(back.pitchY(), 200.0, 1e-6);
-        int wrong = 0;
-        for (std::uint32_t y = 0; y < 101; ++y)
-            for (std::uint32_t x = 0; x < 77; ++x)
-                wrong += back.at(x, y) != img.at(x, y);
-        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(std::memcmp(back.data(), img.data(), img.byteSize()), 0);
     }
 }
 
@@ -337,11 +318,6 @@ TEST(TiffReader, CorruptCompressedDataIsBoundedAndReported) {
         }
     }
     EXPECT_GT(errors, 0);  // undefined codes are detected, not ignored
-}
-
-TEST_F(TiffReaderTest, MissingFileIsAnError) {
-    EXPECT_THROW((void)readTiffFile(files, "C:\\none.tif"), TiffError);
-    EXPECT_THROW((void)readTiffFromGlobal(mem, 0, 10), TiffError);
 }
 
 }  // namespace

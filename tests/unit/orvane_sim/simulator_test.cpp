@@ -66,6 +66,10 @@ class SimulatorTest : public ::testing::Test {
         }
     }
     void wait(std::uint32_t ms) { w.world.advance(ms); }
+    Long statusAfter(std::uint32_t ms) {
+        wait(ms);
+        return sim->Get_Status();
+    }
     // The small scanner active with one plate read and ready.
     void plateReady() {
         start(kSmallScanner);
@@ -99,14 +103,10 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
 
     sim->feedPlate();
     EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(199);
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(1);  // transport starts
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport);
-    wait(333);  // 9 of 30 lines: not yet a preview picture
-    EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);
-    wait(1);  // 10 lines
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+    EXPECT_EQ(statusAfter(199), st::kSlot1);
+    EXPECT_EQ(statusAfter(1), st::kSlot1 | st::kTransport);  // transport starts
+    EXPECT_EQ(statusAfter(333) & st::kPreview, 0);  // 9 of 30 lines: not yet a preview picture
+    EXPECT_EQ(statusAfter(1), st::kSlot1 | st::kTransport | st::kPreview);  // 10 lines
 
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     auto preview = readGreyTiff(blockBytes(picture));
@@ -116,8 +116,8 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     EXPECT_EQ(sim->Get_Status() & st::kPreview, 0);  // fetched
     EXPECT_EQ(sim->GetPrescanImage(&picture, &bytes), -1);
 
-    wait(666);  // read to the end: the last lines wait as a preview picture
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1 | st::kTransport | st::kPreview);
+    // Read to the end: the last lines wait as a preview picture.
+    EXPECT_EQ(statusAfter(666), st::kSlot1 | st::kTransport | st::kPreview);
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(picture))->height, 30);
     EXPECT_EQ(memory.liveBlocks(), 1u);  // the library keeps one preview block
@@ -138,15 +138,13 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     const std::string name = imageName();
     ASSERT_EQ(name, "PLATE00001.RAW");
 
-    unsigned char record[108];
-    std::memset(record, 0xEE, sizeof record);
-    ASSERT_EQ(sim->Get_ImageInfo(name.c_str(), record), 0);
-    scanner::ImageInfoRecord r;
-    std::memcpy(r.data(), record, r.size());
-    const auto info = scanner::parseImageInfo(r);
+    scanner::ImageInfoRecord record;
+    record.fill(std::byte{0xEE});
+    ASSERT_EQ(sim->Get_ImageInfo(name.c_str(), reinterpret_cast<unsigned char*>(record.data())), 0);
+    const auto info = scanner::parseImageInfo(record);
     EXPECT_EQ(std::tuple(info.width, info.height, info.pitchXNm, info.pitchYNm, info.bitsPerPixel),
               std::tuple(40, 30, 100000, 100000, 16));
-    EXPECT_EQ(record[0], 108);
+    EXPECT_EQ(record[0], std::byte{108});
 
     ASSERT_EQ(sim->GetRawImage(name.c_str(), 40, 30, &image, &bytes, 0, 0, 10000, 10000), 0);
     auto raw = readGreyTiff(blockBytes(image));
@@ -186,14 +184,12 @@ TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
     ini += "Plates=2\nFirstPlateMs=1000\nPlateIntervalMs=500\n";
     start(ini);
     openActive(2);
-    wait(999);
-    EXPECT_EQ(sim->Get_Status(), 0);
-    wait(1);
-    EXPECT_EQ(sim->Get_Status(), st::kSlot1);
-    wait(500);  // plate 2 arrives while plate 1 is read
-    EXPECT_EQ(sim->Get_Status() & (st::kSlot1 | st::kSlot2), st::kSlot1 | st::kSlot2);
-    wait(1000);  // plate 1 done at 1000 + 200 + 1000 + 300 = 2500
-    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
+    EXPECT_EQ(statusAfter(999), 0);
+    EXPECT_EQ(statusAfter(1), st::kSlot1);
+    // Plate 2 arrives while plate 1 is read.
+    EXPECT_EQ(statusAfter(500) & (st::kSlot1 | st::kSlot2), st::kSlot1 | st::kSlot2);
+    // Plate 1 done at 1000 + 200 + 1000 + 300 = 2500.
+    EXPECT_EQ(statusAfter(1000), 1 | st::kSlot2 | st::kTransport);
     wait(1500);  // plate 2 right behind it
     EXPECT_EQ(std::tuple(sim->Get_Status(), sim->platesFed()), std::tuple(2, 2));
     unsigned char record[108];
@@ -207,8 +203,7 @@ TEST_F(SimulatorTest, DeactivationDropsUnreadPlatesAndClosingReportsLeftImages) 
     wait(700);  // plate 2 half read
     ASSERT_EQ(sim->GetPrescanImage(&picture, &bytes), 0);
     EXPECT_EQ(sim->Deaktivate_Scanner(), 0);
-    wait(5000);
-    EXPECT_EQ(sim->Get_Status(), 1);  // plate 1's image only
+    EXPECT_EQ(statusAfter(5000), 1);  // plate 1's image only
     EXPECT_EQ(sim->Aktivate_Scanner(), 0);
     EXPECT_EQ(sim->Aktivate_Scanner(), -6);
     EXPECT_EQ(sim->Close_Scanner(), -10001);
@@ -227,21 +222,17 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
 
     // Open: -7 leaves it open, -2 then 0, an unknown set is -2.
     startFaulty("Open=-7\n", kLoaded);
-    EXPECT_EQ(sim->Open_Scanner(1), -7);
-    EXPECT_TRUE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-7, true));
     startFaulty("Open=-2, 0\n", kLoaded);
-    EXPECT_EQ(sim->Open_Scanner(1), -2);
-    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-2, false));
     EXPECT_EQ(sim->Open_Scanner(9), -2);
     EXPECT_EQ(sim->Open_Scanner(2), 0);
     EXPECT_EQ(sim->openSet(), 2);
 
     // Activation results in turn; -6 counts as active.
     startFaulty("Activate=-1009,-6\n", kOpen);
-    EXPECT_EQ(sim->Aktivate_Scanner(), -1009);
-    EXPECT_FALSE(sim->isActive());
-    EXPECT_EQ(sim->Aktivate_Scanner(), -6);
-    EXPECT_TRUE(sim->isActive());
+    EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-1009, false));
+    EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-6, true));
 
     // Serial number missing, or an error.
     start("[Scanner]\nSerial=\n");
@@ -267,8 +258,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Open_Scanner(1), 0);
     sim->Close_Scanner();
-    EXPECT_EQ(sim->Open_Scanner(1), -1001);
-    EXPECT_FALSE(sim->isOpen());
+    EXPECT_EQ((std::pair{sim->Open_Scanner(1), sim->isOpen()}), std::pair(-1001, false));
     EXPECT_EQ(sim->Open_Scanner(1), 0);
     EXPECT_EQ(sim->calls("Open_Scanner"), 3);
 }
@@ -277,16 +267,12 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     // A checksum error while plate 2 is read: reported once, and that plate is lost.
     startFaulty("StatusPlate=2\nStatusCode=-200\n", kActive);
     sim->feedPlate();
-    wait(1500);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(1500), 1);
     sim->feedPlate();
-    wait(100);
-    EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2);  // not transported yet
-    wait(200);
-    EXPECT_EQ(sim->Get_Status(), -200);
+    EXPECT_EQ(statusAfter(100), 1 | st::kSlot2);  // not transported yet
+    EXPECT_EQ(statusAfter(200), -200);
     EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
-    wait(2000);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(2000), 1);
 
     // -5 on three calls while plate 1 is read; the plate still arrives.
     startFaulty("StatusPlate=1\nStatusCode=-5\nStatusCalls=3\n", kActive);
@@ -295,8 +281,7 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     for (int call = 0; call < 3; ++call)
         EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Get_Status() & st::kTransport, st::kTransport);
-    wait(1200);
-    EXPECT_EQ(sim->Get_Status(), 1);
+    EXPECT_EQ(statusAfter(1200), 1);
 }
 
 TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "support/errors.h"
 #include "support/world.h"
 #include "support/wrappers.h"
 
@@ -127,15 +126,6 @@ TEST_F(OrvaneBindingTest, RecordsAndOutValuesTravelBothWays) {
     platform::HGlobal picture = 0;
     ASSERT_EQ(binding.GetPrescanImage(picture, bytes), 0);
     EXPECT_EQ(std::tuple(picture, bytes), std::tuple(0x4242u, 77));
-}
-
-TEST_F(OrvaneBindingTest, ALibraryThatCannotBeLoadedIsFileNotFound) {
-    w.world.failNth(sim::Fault::LoadLibrary);
-    OrvaneBinding b(w.proc.libraries(), "D:\\Drivers\\OrvaneEx.dll");
-    std::string text;
-    EXPECT_EQ(test::errorNumber([&] { b.Get_Status(); }, &text), kErrFileNotFound);
-    EXPECT_EQ(std::tuple(text, b.loaded()),
-              std::tuple("File not found: D:\\Drivers\\OrvaneEx.dll", false));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "scanner/orvane_binding.h"
 #include "scanner_fakes.h"
 #include "support/world.h"
@@ -38,10 +40,11 @@ class SensorApiTest : public ::testing::Test {
         bool initialised = false;
         std::string set;  // the current set's name afterwards
     };
-    // A SensorAPI of its own on a copy of `l` (no calls counted yet), initialised with the
-    // saved set `savedSet` (0: none).
-    Outcome initialiseOn(ScriptedLibrary l, Long savedSet = 0) {
-        Outcome o{std::move(l), {}, false, {}};
+    // A SensorAPI of its own on a copy of `lib` as `change` leaves it (no calls counted yet),
+    // initialised with the saved set `savedSet` (0: none).
+    Outcome initialiseOn(const std::function<void(ScriptedLibrary&)>& change, Long savedSet = 0) {
+        Outcome o{lib, {}, false, {}};
+        change(o.lib);
         o.lib.calls.clear();
         SensorAPI a(o.lib, files, process, o.host);
         if (savedSet != 0) a.CurrentParamSetNr() = savedSet;
@@ -75,8 +78,10 @@ TEST_F(SensorApiTest, OpensTheFirstSetWithEveryTraceInOrder) {
                          api.ScannerSerial, api.LastSerial),
               std::tuple(true, true, false, 1, "Intraoral size 2", "C:\\Scanner\\OrvaneEx.ini",
                          "QS-2026-0417", "QS-2026-0417"));
-    EXPECT_EQ(std::tuple(lib.opened, lib.prescanModes),
-              std::tuple(std::vector{1}, std::vector{256}));
+    // No set is shown as a tool: the first one is.
+    EXPECT_EQ(std::tuple(lib.opened, lib.prescanModes, api.Sensors.item(1)->bShowAsTool,
+                         api.Sensors.item(2)->bShowAsTool),
+              std::tuple(std::vector{1}, std::vector{256}, true, false));
     ASSERT_EQ(api.Sensors.count(), 4u);
     EXPECT_EQ(std::tuple(api.Sensors.find("K3")->ParamName, api.Sensors.find("k4")->OrdinalNo),
               std::tuple("Panoramic 15x30", 4));
@@ -106,29 +111,23 @@ TEST_F(SensorApiTest, ImageTypeAndPerioComeFromTheNameAndUnreadableSetsAreSkippe
 }
 
 TEST_F(SensorApiTest, TheSetShownAsToolIsChosenUnlessOneIsSaved) {
-    // No tool flag anywhere: the first sensor is shown and set 1 opened.
-    api.InitializeHardware();
-    EXPECT_EQ(
-        std::tuple(api.Sensors.item(1)->bShowAsTool, api.Sensors.item(2)->bShowAsTool, lib.opened),
-        std::tuple(true, false, std::vector{1}));
-
     // The panoramic set is a tool: with no saved set it becomes the current one.
-    SensorAPI second(lib, files, process, host);
+    SensorAPI tool(lib, files, process, host);
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "1";
     host.machineSettings["Devices\\Cephalometric 24x30_AsTool"] = "1";
-    second.InitializeHardware();
-    EXPECT_EQ(std::tuple(second.CurrentParamSetNr(), second.CurrentImageType(),
-                         second.Sensors.item(1)->bShowAsTool, lib.opened.back()),
+    tool.InitializeHardware();
+    EXPECT_EQ(std::tuple(tool.CurrentParamSetNr(), tool.CurrentImageType(),
+                         tool.Sensors.item(1)->bShowAsTool, lib.opened.back()),
               std::tuple(3, kPanoramic, false, 3));
 
     // A saved set number wins; its image type stays as loaded with the settings.
-    SensorAPI third(lib, files, process, host);
-    third.CurrentParamSetNr() = 4;
-    third.CurrentImageType() = kCephalometric;
+    SensorAPI saved(lib, files, process, host);
+    saved.CurrentParamSetNr() = 4;
+    saved.CurrentImageType() = kCephalometric;
     host.machineSettings["Devices\\Panoramic 15x30_AsTool"] = "0";
-    third.InitializeHardware();
-    EXPECT_EQ(std::tuple(third.CurrentParamSetNr(), third.CurrentParamSet(),
-                         third.CurrentImageType(), lib.opened.back()),
+    saved.InitializeHardware();
+    EXPECT_EQ(std::tuple(saved.CurrentParamSetNr(), saved.CurrentParamSet(),
+                         saved.CurrentImageType(), lib.opened.back()),
               std::tuple(4, "Cephalometric 24x30", kCephalometric, 4));
 }
 
@@ -191,7 +190,7 @@ TEST_F(SensorApiTest, AnUnknownSetIsReplacedBySetOne) {
     other.addSet(1, "x", -3);
     other.addSet(2, "Intraoral");
     other.openResults = {-2, -2};
-    const Outcome o = initialiseOn(other, 2);
+    const Outcome o = initialiseOn([&](ScriptedLibrary& l) { l = other; }, 2);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7030||1", "#7050||1"));
     EXPECT_EQ(std::tuple(o.set, o.initialised), std::tuple("-", false));
 }
@@ -233,24 +232,21 @@ TEST_F(SensorApiTest, EarlyStopsShowTheirMessages) {
     EXPECT_EQ(lib.count("Init_Dll"), 2);
 
     // No INI path.
-    ScriptedLibrary noIni = lib;
-    noIni.iniResult = -1;
-    Outcome o = initialiseOn(noIni);
+    Outcome o = initialiseOn([](ScriptedLibrary& l) { l.iniResult = -1; });
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7010||1"));
     EXPECT_EQ(o.lib.count("Get_Paramcount"), 0);
 
     // No readable set.
-    ScriptedLibrary none;
-    none.paramCount = 2;
-    o = initialiseOn(none);
+    o = initialiseOn([](ScriptedLibrary& l) {
+        l = ScriptedLibrary();
+        l.paramCount = 2;
+    });
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1"));
     EXPECT_EQ(std::tuple(o.host.traces.back(), o.initialised),
               std::tuple("Read Parameters OK", false));
 
     // The saved set cannot be named: nothing is opened and that result decides the message.
-    ScriptedLibrary unnamed = lib;
-    unnamed.addSet(3, "Panoramic", -3);
-    o = initialiseOn(unnamed, 3);
+    o = initialiseOn([](ScriptedLibrary& l) { l.addSet(3, "Panoramic", -3); }, 3);
     EXPECT_THAT(o.host.dialogs, ElementsAre("#7020||1", "#7060||1"));
     EXPECT_EQ(std::tuple(o.lib.count("Open_Scanner"), o.initialised, o.host.traces.back()),
               std::tuple(0, false, "Initialization is done!"));

@@ -22,24 +22,17 @@ using platform::RegValue;
 constexpr const char* kBase = "SOFTWARE\\Kelvora AB\\Plugins\\Quilo Plugin";
 constexpr const char* kHostKey = "SOFTWARE\\Kelvora AB\\Kelvora 3";
 
-// The simulated registry, remembering the writes; can be told to throw on a given write, as a
+// The simulated registry, counting the writes; can be told to throw on a given write, as a
 // failing registry layer would.
 struct WatchedRegistry : test::RegistryWrapper {
     using RegistryWrapper::RegistryWrapper;
-    struct Write {
-        RegRoot root;
-        std::string key, name, text;
-    };
-    std::vector<Write> writes;
+    int writes = 0;
     int throwOnWrite = 0;  // 1 = the first write throws
 
     platform::ErrorCode setValue(RegRoot root, std::string_view key, std::string_view name,
                                  RegType type, std::span<const std::byte> data) override {
-        if (throwOnWrite != 0 && static_cast<int>(writes.size()) + 1 == throwOnWrite)
+        if (++writes == throwOnWrite)
             throw RuntimeError(-2147024891, "Access is denied.", "Registry");
-        std::string text(reinterpret_cast<const char*>(data.data()), data.size());
-        if (!text.empty() && text.back() == '\0') text.pop_back();
-        writes.push_back({root, std::string(key), std::string(name), text});
         return RegistryWrapper::setValue(root, key, name, type, data);
     }
 };
@@ -84,8 +77,8 @@ TEST_F(Store, WithoutIniFileTheDefaultNamesApply) {
         std::tuple("C:\\Program Files\\Kelvora\\plugins.ini", "Kelvora AB", "Kelvora 3", kHostKey,
                    kBase, kBase, "QUILO", "C:\\Users\\clinic\\AppData\\Roaming\\QUILO", "English"));
     // Loading a fresh machine writes nothing.
-    EXPECT_EQ(std::tuple(process_.files().isDirectory(n.PluginDataFolder), watched_.writes.size()),
-              std::tuple(true, 0u));
+    EXPECT_EQ(std::tuple(process_.files().isDirectory(n.PluginDataFolder), watched_.writes),
+              std::tuple(true, 0));
 }
 
 TEST_F(Store, IniNamesBuildTheKeysAndTheFormerCompanyIsRenamedAfterwards) {
@@ -131,9 +124,6 @@ TEST_F(Store, ImageTypeFollowsTheUsersParameterSet) {
     store_.CurrentImageType() = 1;
     store_.LoadSetup();
     EXPECT_EQ(store_.CurrentImageType(), 2);
-    put(RegRoot::CurrentUser, std::string(kBase) + "\\Options", "CurrentParamSet", "Size 0");
-    store_.LoadSetup();
-    EXPECT_EQ(store_.CurrentImageType(), 2);  // no type word: unchanged
 }
 
 TEST_F(Store, SaveThenLoadGivesTheSameRecord) {
@@ -189,9 +179,10 @@ TEST_F(Store, AFaultInsideSaveStopsItWithAMessage) {
     EXPECT_EQ(std::tuple(box.text, box.caption, box.style),
               std::tuple("SaveSetup error: -2147024891\r\nAccess is denied.",
                          process_.process().version().title, platform::mb::kOk));
-    EXPECT_EQ(std::tuple(watched_.writes.size(), option(RegRoot::CurrentUser, "Verbose"),
+    // Nothing is tried after the failed write.
+    EXPECT_EQ(std::tuple(watched_.writes, option(RegRoot::CurrentUser, "Verbose"),
                          option(RegRoot::CurrentUser, "Visible")),
-              std::tuple(2u, std::optional<std::string>("1"), std::nullopt));
+              std::tuple(3, std::optional<std::string>("1"), std::nullopt));
 }
 
 TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
