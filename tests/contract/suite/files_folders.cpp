@@ -51,19 +51,16 @@ long long secondsOf(const LocalTime& t) {
 }
 
 TEST(FilesFolders, FoldersOfTheProgramAndTheUserExist) {
-    const std::string temp = files().tempFolder();
-    ASSERT_FALSE(temp.empty());
-    EXPECT_EQ(temp.back(), '\\') << temp;
-    EXPECT_TRUE(files().isDirectory(temp)) << temp;
-    const std::string program = files().programFolder();
-    ASSERT_FALSE(program.empty());
-    EXPECT_NE(program.back(), '\\') << program;
-    EXPECT_TRUE(files().isDirectory(program)) << program;
+    // Only the temporary folder ends in a backslash.
+    for (const auto& [folder, slash] :
+         {std::pair(files().tempFolder(), true), std::pair(files().programFolder(), false),
+          std::pair(files().userDataFolder(), false)}) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_EQ(folder.back() == '\\', slash) << folder;
+        EXPECT_TRUE(files().isDirectory(folder)) << folder;
+    }
     EXPECT_FALSE(files().programName().empty());
     EXPECT_EQ(files().programName().find('.'), std::string::npos) << "without its extension";
-    const std::string data = files().userDataFolder();
-    EXPECT_NE(data.back(), '\\');
-    EXPECT_TRUE(files().isDirectory(data)) << data;
 }
 
 TEST(FilesFolders, TemporaryFileNamesUseThreePrefixCharactersAndCreateTheFile) {
