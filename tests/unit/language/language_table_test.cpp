@@ -117,13 +117,5 @@ TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
     EXPECT_EQ(table_.LangText(3050), "Scan");
 }
 
-TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
-    writeLanguage("English", "2030 Ready\r\n2020 Not ready\r\n");
-    writeLanguage("German", "2030 Bereit\r\n");
-    table_.Initlanguage("English");
-    table_.Initlanguage("German");
-    EXPECT_EQ(texts({2030, 2020}), (std::vector<std::string>{"Bereit", ""}));
-}
-
 }  // namespace
 }  // namespace quilo::ui
