@@ -39,16 +39,6 @@ TEST(Records, IntegersAndBooleansAreLittleEndianAtTheirOffsets) {
     EXPECT_TRUE(r.get(StatusRecord::dialogActive));
 }
 
-TEST(Records, AssignZeroFillsMissingBytesAndIgnoresExtraOnes) {
-    SensorCountRecord r;
-    r.set(SensorCountRecord::count, 77);
-    r.assign(le32(8));  // only the size arrives
-    EXPECT_EQ(std::tuple(r.get(SensorCountRecord::size), r.get(SensorCountRecord::count)),
-              std::tuple(8, 0));
-    r.assign(test::cat({le32(8), le32(3), le32(99)}));
-    EXPECT_EQ(r.get(SensorCountRecord::count), 3);
-}
-
 TEST(Records, AnsiTextFieldsAreConvertedCutAndNulPadded) {
     SensorInfoRecord r;
     // Pre-fill the field to see the padding overwrite it.
