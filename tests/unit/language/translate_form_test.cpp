@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 
 #include "forms/forms.h"
@@ -12,6 +13,51 @@ namespace quilo::ui {
 namespace {
 
 using forms::Control;
+
+// A toolbar: buttons with tags and indexes of their own.
+class TestToolbar final : public forms::Label, public ToolbarTexts {
+  public:
+    TestToolbar(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("Toolbar");
+    }
+    struct Button {
+        std::string tag, caption, tip;
+        int index;
+    };
+    std::vector<Button> buttons;
+    int buttonCount() const override { return static_cast<int>(buttons.size()); }
+    std::string buttonTag(int i) const override { return buttons[i].tag; }
+    int buttonIndex(int i) const override { return buttons[i].index; }
+    void setButtonCaption(int i, std::string_view t) override { buttons[i].caption = t; }
+    void setButtonToolTip(int i, std::string_view t) override { buttons[i].tip = t; }
+};
+
+// A list with column headers.
+class TestListView final : public forms::Label, public ColumnHeaderTexts {
+  public:
+    TestListView(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("ListView");
+    }
+    std::vector<std::pair<std::string, std::string>> columns;  // tag, text
+    int columnCount() const override { return static_cast<int>(columns.size()); }
+    std::string columnTag(int i) const override { return columns[i].first; }
+    void setColumnText(int i, std::string_view t) override { columns[i].second = t; }
+};
+
+// A grid whose header cells are set by column.
+class TestGrid final : public forms::Label, public GridHeaderTexts {
+  public:
+    TestGrid(forms::Form& f, std::string name, std::optional<int> index)
+        : forms::Label(f, std::move(name), index) {
+        setTypeName("vaSpread");
+    }
+    std::map<int, std::string> headers;
+    int cols = 3;
+    int maxCols() const override { return cols; }
+    void setHeaderText(int column, std::string_view t) override { headers[column] = t; }
+};
 
 const char* const kTexts =
     "3000 XXX Setup\n3010 Plugin Options\n3020 Plugin Visible\n30201 Show the window\n"
@@ -142,6 +188,21 @@ TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
     table_.TranslateForm(form_);
     EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
               std::tuple("One", "", "Three"));
+}
+
+TEST_F(Translate, ToolbarsListViewsAndGrids) {
+    auto& bar = add<TestToolbar>("Toolbar1", "1");
+    bar.buttons = {{"500", "", "", 1}, {"600", "", "", 2}};
+    auto& view = add<TestListView>("ListView1", "1");
+    view.columns = {{"900", "x"}, {"3130", "y"}};
+    auto& grid = add<TestGrid>("vaSpread1", "700");
+    grid.headers[2] = "kept";
+    table_.TranslateForm(form_);
+    EXPECT_EQ(std::tuple(bar.buttons[0].caption, bar.buttons[0].tip, bar.buttons[1].caption,
+                         bar.buttons[1].tip, view.columns[0].second, view.columns[1].second),
+              std::tuple("Tab A", "Tip A", "Tab B", "Tip B", "Column", "OK"));
+    // An empty text leaves a header alone.
+    EXPECT_EQ(grid.headers, (std::map<int, std::string>{{1, "One"}, {2, "kept"}, {3, "Three"}}));
 }
 
 // A menu outside a menu array, a picture not in a control array (no index for its tip), a kind
