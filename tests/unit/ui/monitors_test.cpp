@@ -1,4 +1,4 @@
-// Centring a form on the host's monitor, on configured simulated monitors.
+// Monitor geometry on configured simulated monitors.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,6 +7,7 @@
 
 #include "forms/forms.h"
 #include "platform/sim/world.h"
+#include "support/errors.h"
 #include "ui/monitors.h"
 
 namespace quilo::ui {
@@ -61,6 +62,46 @@ TEST_F(MonitorsTest, TheFormIsCentredOnTheHostsMonitorInIntegerTwips) {
         EXPECT_EQ(std::tuple(form.left(), form.top(), form.width(), form.height()),
                   std::tuple(r.left, r.top, r.width, r.height));
     }
+}
+
+TEST_F(MonitorsTest, TheCollectionDescribesEveryMonitor) {
+    std::string name = "\\\\.\\DISPLAY2";
+    name.push_back('\0');
+    name += "garbage";
+    world.setMonitors({
+        MonitorInfo{11, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, true, "\\\\.\\DISPLAY1"},
+        MonitorInfo{12, {-1280, -100, 0, 924}, {-1180, -100, 0, 924}, false, name},
+    });
+    cMonitors all(proc.display());
+    ASSERT_EQ(all.MonitorCount(), 2);
+    const cMonitor& second = all.Monitor(2);
+    // The name is cut at the first NUL; a task bar on the left edge: the work area is its own
+    // rectangle's width.
+    EXPECT_EQ(
+        std::tuple(second.hMonitor(), second.Name(), second.IsPrimary(), second.Left(),
+                   second.Top(), second.Width(), second.Height(), second.WorkLeft(),
+                   second.WorkWidth(), second.WorkHeight()),
+        std::tuple(12u, "\\\\.\\DISPLAY2", false, -1280, -100, 1280, 1024, -1180, 1180, 1024));
+    EXPECT_EQ(std::pair(all.Monitor(1).IsPrimary(), all.Monitor(1).WorkHeight()),
+              std::pair(true, 1040));
+    EXPECT_EQ(std::tuple(all.VirtualScreenLeft(), all.VirtualScreenTop(), all.VirtualScreenWidth(),
+                         all.DisplayMonitorCount()),
+              std::tuple(-1280, -100, proc.display().systemMetrics(78),
+                         proc.display().systemMetrics(80)));
+
+    auto atPoint = all.MonitorForPoint(-10, 500);
+    ASSERT_TRUE(atPoint);
+    EXPECT_EQ(atPoint->hMonitor(), 12u);
+    EXPECT_EQ(all.MonitorForPoint(5000, 5000), nullptr);  // no nearest-monitor fallback
+
+    EXPECT_EQ(test::errorNumber([&] { all.Monitor(3); }), 9) << "index 3 of 2 monitors";
+    EXPECT_THROW(all.Monitor(0), RuntimeError);
+
+    // Refresh rebuilds instead of appending.
+    world.setMonitors({MonitorInfo{11, {0, 0, 800, 600}, {0, 0, 800, 600}, true, "D"}});
+    all.Refresh();
+    EXPECT_EQ(all.MonitorCount(), 1);
+    EXPECT_EQ(all.Monitor(1).Width(), 800);
 }
 
 }  // namespace
