@@ -51,19 +51,16 @@ long long secondsOf(const LocalTime& t) {
 }
 
 TEST(FilesFolders, FoldersOfTheProgramAndTheUserExist) {
-    const std::string temp = files().tempFolder();
-    ASSERT_FALSE(temp.empty());
-    EXPECT_EQ(temp.back(), '\\') << temp;
-    EXPECT_TRUE(files().isDirectory(temp)) << temp;
-    const std::string program = files().programFolder();
-    ASSERT_FALSE(program.empty());
-    EXPECT_NE(program.back(), '\\') << program;
-    EXPECT_TRUE(files().isDirectory(program)) << program;
+    // Only the temporary folder ends in a backslash.
+    for (const auto& [folder, slash] :
+         {std::pair(files().tempFolder(), true), std::pair(files().programFolder(), false),
+          std::pair(files().userDataFolder(), false)}) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_EQ(folder.back() == '\\', slash) << folder;
+        EXPECT_TRUE(files().isDirectory(folder)) << folder;
+    }
     EXPECT_FALSE(files().programName().empty());
     EXPECT_EQ(files().programName().find('.'), std::string::npos) << "without its extension";
-    const std::string data = files().userDataFolder();
-    EXPECT_NE(data.back(), '\\');
-    EXPECT_TRUE(files().isDirectory(data)) << data;
 }
 
 TEST(FilesFolders, TemporaryFileNamesUseThreePrefixCharactersAndCreateTheFile) {
@@ -80,13 +77,13 @@ TEST(FilesFolders, TemporaryFileNamesUseThreePrefixCharactersAndCreateTheFile) {
         EXPECT_EQ(lowered(path.substr(0, path.size() - name.size())),
                   lowered(joinPath(folder, "")));
         ASSERT_GT(name.size(), 7u) << name;
-        EXPECT_EQ(name.substr(0, 3), "QPL") << name;
-        EXPECT_EQ(lowered(name.substr(name.size() - 4)), ".tmp") << name;
+        // Up to four hexadecimal digits between the prefix and the extension.
         const std::string unique = name.substr(3, name.size() - 7);
-        EXPECT_TRUE(unique.size() >= 1 && unique.size() <= 4) << name;
-        EXPECT_TRUE(std::all_of(unique.begin(), unique.end(), [](char c) {
-            return std::isxdigit(static_cast<unsigned char>(c));
-        })) << name;
+        EXPECT_EQ(
+            std::tuple(name.substr(0, 3), lowered(name.substr(name.size() - 4)), unique.size() <= 4,
+                       unique.find_first_not_of("0123456789ABCDEFabcdef")),
+            std::tuple("QPL", ".tmp", true, std::string::npos))
+            << name;
         names.insert(path);
     }
     EXPECT_EQ(names.size(), 3u) << "each call gives a new name";

@@ -72,12 +72,5 @@ TEST(LanguageFile, TextsAreConvertedFromTheAnsiCodePage) {
     EXPECT_EQ(p.entries[0].text, "Schließen € “ok”");
 }
 
-TEST(LanguageFile, ANonNumericNumberStopsAtThatLine) {
-    const auto p = parseLanguageFile("100 A\n200 B\n2O0 C\n300 D\n", false);
-    EXPECT_EQ(std::tuple(p.error, p.failedLine), std::tuple(lang_error::kTypeMismatch, "2O0 C"));
-    // Counted in the first pass; from the failed line on, the entries stay empty.
-    EXPECT_EQ(entries(p), (Entries{{100, "A"}, {200, "B"}, {0, ""}, {0, ""}}));
-}
-
 }  // namespace
 }  // namespace quilo::ui

@@ -35,8 +35,6 @@ class LanguageTable : public ::testing::Test {
 };
 
 TEST_F(LanguageTable, FileNameIsBuiltFromTheProductName) {
-    EXPECT_EQ(table_.languageFilePath("German"),
-              "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_German.lan");
     sim::ProcessOptions other;
     other.exePath = "D:\\QuiloPlugin.exe";
     other.version.productName = "Other";
@@ -115,14 +113,6 @@ TEST_F(LanguageTable, TranslatorModeShowsNumbers) {
     EXPECT_EQ(table_.LangText(4022), "");
     table_.Initlanguage("English");
     EXPECT_EQ(table_.LangText(3050), "Scan");
-}
-
-TEST_F(LanguageTable, ANewLanguageReplacesTheTable) {
-    writeLanguage("English", "2030 Ready\r\n2020 Not ready\r\n");
-    writeLanguage("German", "2030 Bereit\r\n");
-    table_.Initlanguage("English");
-    table_.Initlanguage("German");
-    EXPECT_EQ(texts({2030, 2020}), (std::vector<std::string>{"Bereit", ""}));
 }
 
 }  // namespace

@@ -4,12 +4,10 @@
 // numbers given to LangText and literal tags given to controls must be in that list too.
 #include <gtest/gtest.h>
 
-#include <cctype>
-#include <cstring>
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -47,26 +45,17 @@ std::map<std::int32_t, std::string> entriesOf(const std::string& language) {
     return out;
 }
 
-// The number written right at `pos` (blanks before it skipped), optionally in quotes when
-// `quoted`; nothing when something else stands there.
-std::optional<std::int32_t> numberAt(const std::string& text, std::size_t pos, bool quoted) {
-    while (pos < text.size() && text[pos] == ' ')
-        ++pos;
-    if (quoted) {
-        if (pos >= text.size() || text[pos] != '"') return std::nullopt;
-        ++pos;
-    }
-    std::size_t end = pos;
-    if (end < text.size() && text[end] == '-') ++end;
-    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
-        ++end;
-    if (end == pos || (end == pos + 1 && text[pos] == '-')) return std::nullopt;
-    const char close = quoted ? '"' : ')';
-    std::size_t after = end;
-    while (after < text.size() && text[after] == ' ' && !quoted)
-        ++after;
-    if (after >= text.size() || text[after] != close) return std::nullopt;
-    return std::stoi(text.substr(pos, end - pos));
+// The number written at `pos` (blanks before it skipped) in quotes when `quoted`, else before
+// a closing parenthesis; 0 when something else stands there.
+std::int32_t numberAt(const std::string& text, std::size_t pos, bool quoted) {
+    pos = text.find_first_not_of(' ', pos);
+    if (pos == std::string::npos || (quoted && text[pos++] != '"')) return 0;
+    const std::size_t end = text.find_first_not_of("-0123456789", pos);
+    const std::size_t close = quoted ? end : text.find_first_not_of(' ', end);
+    if (close == std::string::npos || text[close] != (quoted ? '"' : ')')) return 0;
+    std::int32_t n = 0;
+    const auto [last, error] = std::from_chars(text.data() + pos, text.data() + end, n);
+    return error == std::errc{} && last == text.data() + end ? n : 0;
 }
 
 // Numbers written as literals in the program's sources: LangText(123), langText(123), and
@@ -74,28 +63,21 @@ std::optional<std::int32_t> numberAt(const std::string& text, std::size_t pos, b
 // argument of addTab(...) or setTabTag(...).
 std::set<std::int32_t> literalNumbersInSources() {
     std::set<std::int32_t> found;
-    const auto add = [&](std::optional<std::int32_t> n) {
-        if (n && *n != 0) found.insert(*n);
-    };
     for (const auto& entry : fs::recursive_directory_iterator(kSourceDir / "src")) {
-        if (!entry.is_regular_file()) continue;
         const auto ext = entry.path().extension();
-        if (ext != ".cpp" && ext != ".h") continue;
+        if (!entry.is_regular_file() || (ext != ".cpp" && ext != ".h")) continue;
         const std::string text = readFile(entry.path());
-        for (const char* call : {"LangText(", "langText(", "setTag("}) {
-            const bool quoted = std::string_view(call) == "setTag(";
-            for (auto pos = text.find(call); pos != std::string::npos;
-                 pos = text.find(call, pos + 1))
-                add(numberAt(text, pos + std::strlen(call), quoted));
-        }
-        for (const char* call : {"addTab(", "setTabTag("}) {
+        for (const std::string call :
+             {"LangText(", "langText(", "setTag(", "addTab(", "setTabTag("}) {
+            const bool lastArgument = call == "addTab(" || call == "setTabTag(";
             for (auto pos = text.find(call); pos != std::string::npos;
                  pos = text.find(call, pos + 1)) {
-                const auto close = text.find(')', pos);
-                const auto comma = text.rfind(',', close);
-                if (close == std::string::npos || comma == std::string::npos || comma < pos)
-                    continue;
-                add(numberAt(text, comma + 1, true));
+                const auto close = text.find(')', pos), comma = text.rfind(',', close);
+                const bool noComma = close == std::string::npos || comma == std::string::npos;
+                if (lastArgument && (noComma || comma < pos)) continue;
+                const auto at = lastArgument ? comma + 1 : pos + call.size();
+                if (const auto n = numberAt(text, at, call.find("angText") == std::string::npos))
+                    found.insert(n);
             }
         }
     }

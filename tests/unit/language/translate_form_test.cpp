@@ -75,11 +75,10 @@ class Translate : public ::testing::Test {
           table_(process_.files(), process_.process()) {}
     void SetUp() override { load(kTexts); }
 
-    void load(const std::string& text, bool translator = false) {
+    void load(const std::string& text) {
         ASSERT_TRUE(platform::writeWholeFile(
             process_.files(), "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_English.lan",
             std::as_bytes(std::span(text))));
-        table_.setTranslatorMode(translator);
         table_.Initlanguage("English");
         ASSERT_TRUE(process_.messageBoxes().empty());
     }
@@ -240,17 +239,6 @@ TEST_F(Translate, ACollectionOfControlsWithoutTheFormCaption) {
     lookup.translateForm(form_);
     EXPECT_EQ(label.caption(), "Scan parameters");
     EXPECT_EQ(form_.caption(), "XXX Setup");
-}
-
-TEST_F(Translate, TranslatorModeShowsNumbersOnTheForm) {
-    load(kTexts, true);
-    auto& button = add<forms::CommandButton>("OKButton", "3130");
-    auto& check = add<forms::CheckBox>("chkAutoStart", "3030");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(button.caption(), "3130* OK");
-    EXPECT_EQ(button.toolTipText(), "31301* Save and close");
-    EXPECT_EQ(check.caption(), "3030");
-    EXPECT_EQ(check.toolTipText(), "30301");
 }
 
 }  // namespace

