@@ -36,6 +36,8 @@ namespace {
 using namespace quilo;
 using scanner::abi::HandleOut;
 using scanner::abi::Long;
+namespace abi = scanner::abi;
+namespace status = scanner::status;
 
 // A check of the harness: when it fails, the line says which one before the run ends.
 void require(bool ok, unsigned line = __builtin_LINE()) {
@@ -123,157 +125,123 @@ Library& lib() {
     return l;
 }
 
-void text(char* buffer, std::size_t capacity, const std::string& s) {
+// Fills a caller's text buffer; the call succeeds.
+Long text(char* buffer, std::size_t capacity, const std::string& s) {
     std::memset(buffer, 0, capacity);
     std::memcpy(buffer, s.data(), std::min(s.size(), capacity - 1));
+    return 0;
 }
 
 // The exports. Set-up calls answer as a working scanner does unless the input says otherwise.
-Long Init_Dll(const char*) {
-    return 0;
-}
-Long Get_IniFileName(char* b) {
-    text(b, scanner::abi::kTextBuffer, "C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
-    return 0;
-}
-Long Set_IniFileName(const char*) {
-    return 0;
-}
-Long Get_Paramcount() {
-    return 3;
-}
-Long Get_Paramname(char* b, Long n) {
-    text(b, scanner::abi::kTextBuffer, "Set " + std::to_string(n));
-    return n >= 1 && n <= 3 ? 0 : -2;
-}
-Long Open_Scanner(Long) {
-    return lib().in.result();
-}
-Long Set_Prescanmode(Long) {
-    return 0;
-}
-Long Get_Serialnumber(char* b) {
-    text(b, scanner::abi::kTextBuffer, "F-0001");
-    return 0;
-}
-Long Get_DriverVersion(char* b) {
-    text(b, scanner::abi::kTextBuffer, "1.0");
-    return 0;
-}
-Long Set_ImageExtraHeader(Long, Long) {
-    return 0;
-}
-Long Aktivate_Scanner() {
-    return lib().in.result();
-}
-Long Get_Status() {
-    Input& in = lib().in;
-    const std::uint8_t b = in.byte();
-    const Long words[] = {
-        0,
-        scanner::status::kTransport,
-        scanner::status::kTransport | scanner::status::kPreview,
-        scanner::status::kTransport | scanner::status::kPreview | scanner::status::kSlot2,
-        1,
-        scanner::status::kTransport | 1,
-        -5,
-        -200};
-    return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
-}
-Long GetPrescanImage(HandleOut* picture, Long* bytes) {
-    Library& l = lib();
-    l.freePreview();
-    const Long r = l.in.result();
-    const auto b = l.block();
-    l.preview = l.give(b.data(), b.size());
-    *picture = static_cast<HandleOut>(l.preview);
-    *bytes = l.count(b.size());
-    return r;
-}
-Long ClearPrescanImage() {
-    lib().freePreview();
-    return 0;
-}
-Long Get_ImageName(char* b) {
-    Library& l = lib();
-    std::string name = "IMG" + std::to_string(++l.imageNumber);
-    if (l.in.byte() > 240) name = std::string(l.in.byte(), static_cast<char>(l.in.byte()));
-    text(b, scanner::abi::kImageNameBuffer, name);
-    return l.in.byte() < 230 ? 1 : 0;
-}
-Long Get_ImageInfo(const char*, unsigned char* record) {
-    Input& in = lib().in;
-    std::memset(record, 0, scanner::abi::kImageInfoBytes);
-    auto put = [&](int at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            record[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    if (in.byte() < 200) {
-        put(4, in.byte() % 64);
-        put(8, in.byte() % 64);
-        put(12, 10000u + in.byte() * 200u);
-        put(16, 10000u + in.byte() * 200u);
-        record[20] = in.byte() < 128 ? 16 : in.byte();
-    } else {
-        for (int i = 0; i < scanner::abi::kImageInfoBytes; ++i)
-            record[i] = in.byte();
+struct Exports {
+    static Long Init_Dll(const char*) { return 0; }
+    static Long Get_IniFileName(char* b) {
+        return text(b, abi::kTextBuffer, "C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
     }
-    return in.result();
-}
-Long GetRawImage(const char*, Long, Long, HandleOut* image, Long* bytes, Long, Long, Long, Long) {
-    Library& l = lib();
-    const Long r = l.in.result();
-    const auto b = l.block();
-    const platform::HGlobal h = l.give(b.data(), b.size());
-    if (r != 0 && h != 0 && l.in.byte() < 128) {
-        // A failing call that leaves nothing behind.
-        l.process->memory().free(h);
-        *image = 0;
-    } else {
-        *image = static_cast<HandleOut>(h);  // the caller's from now on
+    static Long Set_IniFileName(const char*) { return 0; }
+    static Long Get_Paramcount() { return 3; }
+    static Long Get_Paramname(char* b, Long n) {
+        text(b, abi::kTextBuffer, "Set " + std::to_string(n));
+        return n >= 1 && n <= 3 ? 0 : -2;
     }
-    *bytes = l.count(b.size());
-    return r;
-}
-Long Delete_Image(const char*) {
-    return lib().in.result();
-}
-Long Deaktivate_Scanner() {
-    return 0;
-}
-Long Close_Scanner() {
-    lib().freePreview();
-    return 0;
-}
+    static Long Open_Scanner(Long) { return lib().in.result(); }
+    static Long Set_Prescanmode(Long) { return 0; }
+    static Long Get_Serialnumber(char* b) { return text(b, abi::kTextBuffer, "F-0001"); }
+    static Long Get_DriverVersion(char* b) { return text(b, abi::kTextBuffer, "1.0"); }
+    static Long Set_ImageExtraHeader(Long, Long) { return 0; }
+    static Long Aktivate_Scanner() { return lib().in.result(); }
+    static Long Get_Status() {
+        Input& in = lib().in;
+        const std::uint8_t b = in.byte();
+        const Long words[] = {0,
+                              status::kTransport,
+                              status::kTransport | status::kPreview,
+                              status::kTransport | status::kPreview | status::kSlot2,
+                              1,
+                              status::kTransport | 1,
+                              -5,
+                              -200};
+        return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
+    }
+    static Long GetPrescanImage(HandleOut* picture, Long* bytes) {
+        Library& l = lib();
+        l.freePreview();
+        const Long r = l.in.result();
+        const auto b = l.block();
+        l.preview = l.give(b.data(), b.size());
+        *picture = static_cast<HandleOut>(l.preview);
+        *bytes = l.count(b.size());
+        return r;
+    }
+    static Long ClearPrescanImage() {
+        lib().freePreview();
+        return 0;
+    }
+    static Long Get_ImageName(char* b) {
+        Library& l = lib();
+        std::string name = "IMG" + std::to_string(++l.imageNumber);
+        if (l.in.byte() > 240) name = std::string(l.in.byte(), static_cast<char>(l.in.byte()));
+        text(b, abi::kImageNameBuffer, name);
+        return l.in.byte() < 230 ? 1 : 0;
+    }
+    static Long Get_ImageInfo(const char*, unsigned char* record) {
+        Input& in = lib().in;
+        std::memset(record, 0, abi::kImageInfoBytes);
+        auto put = [&](int at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                record[at + i] = static_cast<unsigned char>(v >> (8 * i));
+        };
+        if (in.byte() < 200) {
+            put(4, in.byte() % 64);
+            put(8, in.byte() % 64);
+            put(12, 10000u + in.byte() * 200u);
+            put(16, 10000u + in.byte() * 200u);
+            record[20] = in.byte() < 128 ? 16 : in.byte();
+        } else {
+            for (int i = 0; i < abi::kImageInfoBytes; ++i)
+                record[i] = in.byte();
+        }
+        return in.result();
+    }
+    static Long GetRawImage(const char*, Long, Long, HandleOut* image, Long* bytes, Long, Long,
+                            Long, Long) {
+        Library& l = lib();
+        const Long r = l.in.result();
+        const auto b = l.block();
+        const platform::HGlobal h = l.give(b.data(), b.size());
+        if (r != 0 && h != 0 && l.in.byte() < 128) {
+            // A failing call that leaves nothing behind.
+            l.process->memory().free(h);
+            *image = 0;
+        } else {
+            *image = static_cast<HandleOut>(h);  // the caller's from now on
+        }
+        *bytes = l.count(b.size());
+        return r;
+    }
+    static Long Delete_Image(const char*) { return lib().in.result(); }
+    static Long Deaktivate_Scanner() { return 0; }
+    static Long Close_Scanner() { return ClearPrescanImage(); }
 
-sim::SimLibrary exports() {
-    sim::SimLibrary s;
-    s.fileName = "OrvaneEx.dll";
-    auto& e = s.exports;
-#define QUILO_EXPORT(name) e[#name] = reinterpret_cast<void*>(&name)
-    QUILO_EXPORT(Init_Dll);
-    QUILO_EXPORT(Get_IniFileName);
-    QUILO_EXPORT(Set_IniFileName);
-    QUILO_EXPORT(Get_Paramcount);
-    QUILO_EXPORT(Get_Paramname);
-    QUILO_EXPORT(Open_Scanner);
-    QUILO_EXPORT(Set_Prescanmode);
-    QUILO_EXPORT(Get_Serialnumber);
-    QUILO_EXPORT(Get_DriverVersion);
-    QUILO_EXPORT(Set_ImageExtraHeader);
-    QUILO_EXPORT(Aktivate_Scanner);
-    QUILO_EXPORT(Get_Status);
-    QUILO_EXPORT(GetPrescanImage);
-    QUILO_EXPORT(ClearPrescanImage);
-    QUILO_EXPORT(Get_ImageName);
-    QUILO_EXPORT(Get_ImageInfo);
-    QUILO_EXPORT(GetRawImage);
-    QUILO_EXPORT(Delete_Image);
-    QUILO_EXPORT(Deaktivate_Scanner);
-    QUILO_EXPORT(Close_Scanner);
-#undef QUILO_EXPORT
-    return s;
-}
+    // The library, its exports in the order of the names the binding resolves.
+    template <class... F>
+    static sim::SimLibrary library(F*... exports) {
+        static_assert(sizeof...(exports) == abi::kExportCount);
+        void* const functions[] = {reinterpret_cast<void*>(exports)...};
+        sim::SimLibrary s;
+        s.fileName = "OrvaneEx.dll";
+        for (int i = 0; i < abi::kExportCount; ++i)
+            s.exports[abi::kExportNames[i]] = functions[i];
+        return s;
+    }
+    static sim::SimLibrary library() {
+        return library(Init_Dll, Get_IniFileName, Set_IniFileName, Get_Paramcount, Get_Paramname,
+                       Open_Scanner, Set_Prescanmode, Get_Serialnumber, Get_DriverVersion,
+                       Set_ImageExtraHeader, Aktivate_Scanner, Get_Status, GetPrescanImage,
+                       ClearPrescanImage, Get_ImageName, Get_ImageInfo, GetRawImage, Delete_Image,
+                       Deaktivate_Scanner, Close_Scanner);
+    }
+};
 
 namespace code {
 constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 23;
@@ -281,18 +249,15 @@ constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 2
 
 struct Road {
     sim::World world{test::filesInMemory()};
-    sim::SimProcess& hostProcess = world.createProcess([] {
-        sim::ProcessOptions o;
-        o.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
-        return o;
-    }());
+    sim::SimProcess& hostProcess =
+        world.createProcess({.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe"});
     testhost::HostCore host{hostProcess, "Kelvora 3"};
     sim::SimProcess* pluginProcess = nullptr;
     std::unique_ptr<controller::PluginProcess> plugin;
 
     Road() {
         demo::install(hostProcess.files());
-        world.registerLibrary(exports());
+        world.registerLibrary(Exports::library());
         pluginProcess = &world.createProcess();
         lib().process = pluginProcess;
         plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);

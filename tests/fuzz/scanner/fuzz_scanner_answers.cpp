@@ -26,10 +26,9 @@ using quilo::scanner::ImageInfoRecord;
 using quilo::scanner::Long;
 using quilo::scanner::ScannerLibrary;
 
-class Input {
+class Input : public quilo::test::FuzzInput {
   public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    using FuzzInput::FuzzInput;
     Long result() {
         // Mostly small codes (the interesting ones), sometimes any value at all.
         const std::uint8_t kind = byte();
@@ -46,16 +45,6 @@ class Input {
             s[i] = static_cast<char>(byte());
         return s;
     }
-    std::string rest() {
-        std::string s(reinterpret_cast<const char*>(data_ + pos_), size_ - pos_);
-        pos_ = size_;
-        return s;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
 };
 
 class AnswerLibrary final : public ScannerLibrary {
@@ -113,18 +102,12 @@ using quilo::scanner::testing::RecordingHost;
 
 // What an input opens it closes: when this goes, the world holds as many memory blocks,
 // handles, windows and timers as when it came.
-class SameWorldAfter {
-  public:
-    explicit SameWorldAfter(quilo::sim::World& w) : w_(w), before_(w.live()) {}
+struct SameWorldAfter {
+    quilo::sim::World& world;
+    const quilo::sim::LiveCounts before = world.live();
     ~SameWorldAfter() {
-        if (!(w_.live() == before_)) std::abort();
+        if (!(world.live() == before)) std::abort();
     }
-    SameWorldAfter(const SameWorldAfter&) = delete;
-    SameWorldAfter& operator=(const SameWorldAfter&) = delete;
-
-  private:
-    quilo::sim::World& w_;
-    quilo::sim::LiveCounts before_;
 };
 
 void runAnswers(Input& in, RecordingHost& host) {
@@ -134,7 +117,7 @@ void runAnswers(Input& in, RecordingHost& host) {
     // One world for the whole run: making one per input (a folder tree on disk) costs far more
     // than the input.
     static quilo::test::TestWorld w{quilo::test::filesInMemory()};
-    const SameWorldAfter unchanged(w.world);
+    const SameWorldAfter unchanged{w.world};
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     const quilo::Registration previewLink = api.attachPreviewHook(host);
     api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
@@ -163,7 +146,7 @@ void runDevice(Input& in, RecordingHost& host) {
     quilo::test::TestWorld& w = d.w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
     d.device->reload();
-    const SameWorldAfter unchanged(w.world);
+    const SameWorldAfter unchanged{w.world};
     quilo::orvanesim::Simulator& sim = d.device->device();
     quilo::scanner::OrvaneBinding lib(w.proc.libraries());
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
