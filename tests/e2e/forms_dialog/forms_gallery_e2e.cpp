@@ -8,8 +8,8 @@
 #include <commctrl.h>
 
 #include <array>
-#include <initializer_list>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -238,11 +238,10 @@ int main(int argc, char** argv) {
     for (const auto& e : events)
         seen += e + "; ";
     std::printf("events: %s\n", seen.c_str());
-    check(seen.find("chkInvert 1") != std::string::npos && seen.find("optB") != std::string::npos &&
-              seen.find("check 2") != std::string::npos &&
-              seen.find("tab 1") != std::string::npos &&
-              seen.find("selected 0") != std::string::npos,
-          "every user action raised its model event");
+    bool raised = true;
+    for (const char* e : {"chkInvert 1", "optB", "check 2", "tab 1", "selected 0"})
+        raised = raised && seen.find(e) != std::string::npos;
+    check(raised, "every user action raised its model event");
 
     // Escape reaches the cancel button through the focused control.
     SetFocus(windowOf(g, g.ok));
