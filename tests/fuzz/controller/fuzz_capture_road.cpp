@@ -24,6 +24,7 @@
 #include "demo/install.h"
 #include "fuzz/support/fuzz_input.h"
 #include "fuzz/support/fuzz_world.h"
+#include "host/xray_ifc.h"
 #include "orvane-sim/tiff_lite.h"
 #include "platform/sim/world.h"
 #include "scanner/orvane_abi.h"
@@ -38,6 +39,7 @@ using scanner::abi::HandleOut;
 using scanner::abi::Long;
 namespace abi = scanner::abi;
 namespace status = scanner::status;
+namespace cmd = host::cmd;
 
 // A check of the harness: when it fails, the line says which one before the run ends.
 void require(bool ok, unsigned line = __builtin_LINE()) {
@@ -243,10 +245,6 @@ struct Exports {
     }
 };
 
-namespace code {
-constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 23;
-}
-
 struct Road {
     sim::World world{test::filesInMemory()};
     sim::SimProcess& hostProcess =
@@ -267,7 +265,7 @@ struct Road {
             if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
         };
         world.runUntilIdle();
-        send(code::Initialize, testhost::handleBytes(host.hwnd()));
+        send(cmd::kInitializePlugin, testhost::handleBytes(host.hwnd()));
         require(plugin->plugin() != nullptr && plugin->plugin()->Initialized());
         // The image work on the calling thread: the fuzzer's jobs keep every core busy already,
         // a plate's strips give the same result on any number of threads, and handing a small
@@ -307,26 +305,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto temporaryFiles = [&] { return files.list(files.tempFolder(), "*.tmp").size(); };
     const std::size_t temporaryBefore = temporaryFiles();
 
-    road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
+    road.send(cmd::kActivateCapture,
+              testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
     for (int tick = 0; tick < 64 && !in.empty(); ++tick)
         road.world.advance(1 + in.byte() % 16);
     // The host acknowledges what it received, in the order (and with the extra ids) the input
     // chooses; then the capture stops and the preview window, if any, is closed.
     std::vector<std::int32_t> ids;
-    const auto& got = road.host.received();
-    for (std::size_t i = 0; i < got.size(); ++i)
-        if (got[i].code == 24 && got[i].data.size() >= 8) {
+    for (const auto& m : road.host.received())
+        if (m.code == cmd::kImageCapturedEx && m.data.size() >= 8) {
             std::int32_t id = 0;
-            std::memcpy(&id, got[i].data.data() + 4, 4);
+            std::memcpy(&id, m.data.data() + 4, 4);
             ids.push_back(id);
         }
     for (std::size_t k = 0; k < ids.size(); ++k)
         std::swap(ids[k], ids[in.byte() % ids.size()]);
     for (std::int32_t id : ids) {
-        if (in.byte() > 240) road.send(code::ImageStored, testhost::int32Bytes(in.u32()));
-        road.send(code::ImageStored, testhost::int32Bytes(id));
+        if (in.byte() > 240) road.send(cmd::kImageStored, testhost::int32Bytes(in.u32()));
+        road.send(cmd::kImageStored, testhost::int32Bytes(id));
     }
-    road.send(code::Stop, testhost::handleBytes(road.host.hwnd()));
+    road.send(cmd::kStopCapture, testhost::handleBytes(road.host.hwnd()));
     if (auto* preview = road.plugin->forms().find("frmPrescan")) preview->unload();
     road.world.runUntilIdle();
     // A message box shown at the end is read and closed before the next input begins.

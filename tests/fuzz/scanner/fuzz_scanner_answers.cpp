@@ -170,19 +170,16 @@ void runDevice(Input& in, RecordingHost& host) {
         if (s > 0 && (s & 0xFF)) {
             std::string name;
             if (!lib.Get_ImageName(name)) continue;
+            const std::string image(quilo::scanner::untilNul(name));
             ImageInfoRecord record{};
-            if (lib.Get_ImageInfo(quilo::scanner::untilNul(name), record) != 0) {
-                lib.Delete_Image(quilo::scanner::untilNul(name));
-                continue;
+            if (lib.Get_ImageInfo(image, record) == 0) {
+                const auto info = quilo::scanner::parseImageInfo(record);
+                quilo::platform::HGlobal h = 0;
+                Long n = 0;
+                if (lib.GetRawImage(image, info.width, info.height, h, n, 1, 1, 25000, 25000) == 0)
+                    w.proc.memory().free(h);
             }
-            const auto info = quilo::scanner::parseImageInfo(record);
-            quilo::platform::HGlobal h = 0;
-            Long n = 0;
-            if (lib.GetRawImage(quilo::scanner::untilNul(name), info.width, info.height, h, n, 1, 1,
-                                25000, 25000) == 0) {
-                w.proc.memory().free(h);
-            }
-            lib.Delete_Image(quilo::scanner::untilNul(name));
+            lib.Delete_Image(image);
         }
     }
     api.ScannerActivated = true;
