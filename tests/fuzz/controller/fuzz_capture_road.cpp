@@ -155,14 +155,8 @@ struct Exports {
     static Long Get_Status() {
         Input& in = lib().in;
         const std::uint8_t b = in.byte();
-        const Long words[] = {0,
-                              status::kTransport,
-                              status::kTransport | status::kPreview,
-                              status::kTransport | status::kPreview | status::kSlot2,
-                              1,
-                              status::kTransport | 1,
-                              -5,
-                              -200};
+        const Long t = status::kTransport, p = status::kPreview;
+        const Long words[] = {0, t, t | p, t | p | status::kSlot2, 1, t | 1, -5, -200};
         return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
     }
     static Long GetPrescanImage(HandleOut* picture, Long* bytes) {
