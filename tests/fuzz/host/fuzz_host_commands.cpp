@@ -69,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in(data, size);
     auto& world = fx.world;
     auto& plugin = fx.plugin;
-    auto& hostProc = fx.hostProc;
     const Hwnd pluginHwnd = fx.pluginHwnd, hostHwnd = fx.hostHwnd, otherHwnd = fx.otherHwnd;
     const auto baseline = world.live();
     {
@@ -82,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const Registration link = endpoint.attachEvents(events);
             endpoint.Hook(pluginHwnd, in.byte() & 1);
             const platform::MsgId im = xray.GetInterfaceMessage();
-            auto& hw = hostProc.windows();
+            auto& hw = fx.hostProc.windows();
             auto send = [&](Hwnd from, std::int32_t code, std::vector<std::byte> payload) {
                 platform::CopyData cd{static_cast<std::uint32_t>(code),
                                       static_cast<std::uint32_t>(payload.size()),

@@ -68,11 +68,7 @@ class AnswerLibrary final : public ScannerLibrary {
     Long Set_ImageExtraHeader(Long, Long) override { return in_.result(); }
     Long Aktivate_Scanner() override { return in_.result(); }
     Long Get_Status() override { return in_.result(); }
-    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override {
-        p = 0;
-        n = 0;
-        return in_.result();
-    }
+    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override { return noBlock(p, n); }
     Long ClearPrescanImage() override { return in_.result(); }
     Long Get_ImageName(std::string& b) override { return textCall(b, 255); }
     Long Get_ImageInfo(std::string_view, ImageInfoRecord& r) override {
@@ -82,15 +78,19 @@ class AnswerLibrary final : public ScannerLibrary {
     }
     Long GetRawImage(std::string_view, Long, Long, quilo::platform::HGlobal& h, Long& n, Long, Long,
                      Long, Long) override {
-        h = 0;
-        n = 0;
-        return in_.result();
+        return noBlock(h, n);
     }
     Long Delete_Image(std::string_view) override { return in_.result(); }
     Long Deaktivate_Scanner() override { return in_.result(); }
     Long Close_Scanner() override { return in_.result(); }
 
   private:
+    // A call that hands out a block: none, whatever it answers.
+    Long noBlock(quilo::platform::HGlobal& h, Long& n) {
+        h = 0;
+        n = 0;
+        return in_.result();
+    }
     Long textCall(std::string& b, std::size_t capacity) {
         b = in_.text(capacity);
         return in_.result() == 0 || (in_.byte() & 1) ? 0 : -2;
