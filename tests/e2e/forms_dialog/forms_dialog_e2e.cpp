@@ -11,12 +11,8 @@
 #include <map>
 #include <string>
 
-#include "e2e/support/e2e_check.h"
+#include "e2e/support/forms_screen.h"
 #include "e2e/support/screen_input.h"
-#include "e2e/support/screenshot.h"
-#include "forms/forms.h"
-#include "forms/win32/forms_renderer.h"
-#include "platform/win32/win32_platform.h"
 #include "ui/dlg_box.h"
 #include "ui/input_box.h"
 
@@ -27,6 +23,8 @@ using quilo::ui::frmDlgBox;
 
 using quilo::e2e::Checks;
 using quilo::e2e::pumpFor;
+using quilo::e2e::shoot;
+using quilo::e2e::windowOf;
 
 struct EnglishTexts final : quilo::ui::TextLookup {
     std::map<std::int32_t, std::string> table{{100, "XXX Plugin"}, {6000, "OK"}};
@@ -45,11 +43,10 @@ bool fileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-RECT childRect(HWND form, const quilo::forms::Control& control) {
+RECT childRect(const Form& form, const quilo::forms::Control& control) {
     RECT rc{};
-    HWND child = GetDlgItem(form, control.id());
-    GetWindowRect(child, &rc);
-    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&rc), 2);
+    GetWindowRect(windowOf(form, control), &rc);
+    MapWindowPoints(nullptr, reinterpret_cast<HWND>(form.hwnd()), reinterpret_cast<POINT*>(&rc), 2);
     return rc;
 }
 
@@ -59,9 +56,9 @@ void checkLayout(Checks& check, frmDlgBox& dlg, const std::string& name,
     HWND form = reinterpret_cast<HWND>(dlg.hwnd());
     RECT client{};
     GetClientRect(form, &client);
-    const RECT label = childRect(form, dlg.msgLabel);
-    const RECT button = childRect(form, dlg.OKButton);
-    HWND labelWindow = GetDlgItem(form, dlg.msgLabel.id());
+    const RECT label = childRect(dlg, dlg.msgLabel);
+    const RECT button = childRect(dlg, dlg.OKButton);
+    HWND labelWindow = windowOf(dlg, dlg.msgLabel);
 
     HDC dc = GetDC(labelWindow);
     HGDIOBJ old =
@@ -89,16 +86,6 @@ void checkLayout(Checks& check, frmDlgBox& dlg, const std::string& name,
     check((GetWindowLongPtrW(form, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0, name + ": topmost");
 }
 
-std::string shoot(Checks& check, Form& form, const std::string& folder, const std::string& file) {
-    const std::string path = folder + "\\" + file;
-    const auto capture = quilo::e2e::captureWindow(form.hwnd());
-    const bool ok = quilo::e2e::writePng(capture, path);
-    check(ok, "screenshot " + file + " (" + std::to_string(capture.width) + "x" +
-                  std::to_string(capture.height) + ")");
-    std::printf("screenshot: %s\n", path.c_str());
-    return path;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,10 +97,9 @@ int main(int argc, char** argv) {
     const std::string shots = argv[2];
     Checks check;
 
-    auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
-    quilo::forms::Forms forms(*platform);
-    forms.attachRenderer(renderer.get());
+    quilo::e2e::FormsOnScreen screen;
+    auto& platform = screen.platform;
+    auto& forms = screen.forms;
     EnglishTexts texts;
     quilo::ui::DlgBoxContext context{forms, &texts, [] { return std::string("Q-7"); },
                                      [] { return quilo::platform::Hwnd{0}; }, nullptr};
@@ -189,8 +175,7 @@ int main(int argc, char** argv) {
           "the modeless dialog takes input again");
 
     // The modeless one is closed with its own OK button.
-    SendMessageW(GetDlgItem(reinterpret_cast<HWND>(modeless->hwnd()), modeless->OKButton.id()),
-                 BM_CLICK, 0, 0);
+    SendMessageW(windowOf(*modeless, modeless->OKButton), BM_CLICK, 0, 0);
     pumpFor(*platform, 100);
     check(!forms.isLoaded("frmDlgBox"), "OK closed the modeless dialog");
 
@@ -202,14 +187,14 @@ int main(int argc, char** argv) {
     box.load();
     box.show();
     pumpFor(*platform, 300);
-    SetWindowTextW(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.txtAnswer.id()), L"3");
+    SetWindowTextW(windowOf(box, box.txtAnswer), L"3");
     check(box.txtAnswer.text() == "3", "typing reaches the input box");
     RECT prompt{}, edit{};
-    GetWindowRect(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.lblPrompt.id()), &prompt);
-    GetWindowRect(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.txtAnswer.id()), &edit);
+    GetWindowRect(windowOf(box, box.lblPrompt), &prompt);
+    GetWindowRect(windowOf(box, box.txtAnswer), &edit);
     check(prompt.bottom <= edit.top, "the whole prompt stands above the answer");
     shoot(check, box, shots, "e2e_input_box.png");
-    SendMessageW(GetDlgItem(reinterpret_cast<HWND>(box.hwnd()), box.cmdOK.id()), BM_CLICK, 0, 0);
+    SendMessageW(windowOf(box, box.cmdOK), BM_CLICK, 0, 0);
     pumpFor(*platform, 100);
     check(box.answer() == "3" && !box.visible(), "OK gives the answer and closes the box");
     box.unload();

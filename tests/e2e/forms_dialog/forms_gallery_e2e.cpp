@@ -9,21 +9,19 @@
 
 #include <array>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "e2e/support/e2e_check.h"
+#include "e2e/support/forms_screen.h"
 #include "e2e/support/screen_input.h"
-#include "e2e/support/screenshot.h"
-#include "forms/forms.h"
-#include "forms/win32/forms_renderer.h"
-#include "platform/win32/win32_platform.h"
 
 namespace {
 
 using namespace quilo::forms;
 
 using quilo::e2e::pumpFor;
+using quilo::e2e::windowOf;
 
 // Waits for what real input changes, then lets what it raised after the change run too.
 template <class Done>
@@ -47,64 +45,27 @@ std::shared_ptr<const DisplayImage> ramp(int w, int h) {
 }
 
 struct Gallery : Form {
-    explicit Gallery(Forms& f)
-        : Form(f, "frmGallery"),
-          frame(add<Frame>("Frame1")),
-          optA(add<OptionButton>("optA")),
-          optB(add<OptionButton>("optB")),
-          chkInvert(add<CheckBox>("chkInvert")),
-          text1(add<TextBox>("Text1")),
-          cboDepth(add<ComboBox>("cboDepth")),
-          lstParams(add<ListBox>("lstParams")),
-          tabs(add<TabControl>("SSTab1")),
-          lblIntra(add<Label>("lblIntra")),
-          lblPano(add<Label>("lblPano")),
-          view(add<ImageView>("LEAD2")),
-          strip(add<ThumbnailList>("ImgList")),
-          status(add<Picture>("imgStatus")),
-          lblStatus(add<Label>("lblStatus")),
-          ok(add<CommandButton>("OKButton")),
-          cancel(add<CommandButton>("CancelButton")) {
+    explicit Gallery(Forms& f) : Form(f, "frmGallery") {
         setCaption("Gallery of controls");
         setBorderStyle(BorderStyle::FixedDialog);
         setClientSize(10200, 6300);
-        frame.setCaption("Image processing");
-        frame.move(120, 120, 3600, 1455);
-        optA.setCaption("Standard enhancement");
-        optA.setContainer(&frame);
-        optA.move(180, 300, 3300, 300);
-        optB.setCaption("Alternate enhancement");
-        optB.setContainer(&frame);
-        optB.move(180, 660, 3300, 300);
-        chkInvert.setCaption("Invert images");
-        chkInvert.setContainer(&frame);
-        chkInvert.move(180, 1020, 3300, 300);
-        text1.move(120, 1700, 3600, 315);
+        for (Control* c : std::initializer_list<Control*>{&optA, &optB, &chkInvert})
+            c->setContainer(&frame);
         text1.setText("C:\\Scanner\\Driver.ini");
         text1.setToolTipText("Driver INI-file");
-        cboDepth.move(120, 2130, 1800, 315);
         for (const char* t : {"16-bit", "12-bit", "8-bit"})
             cboDepth.addItem(t);
         cboDepth.setListIndex(0);
         lstParams.setStyle(ListBox::Style::CheckBox);
-        lstParams.move(120, 2560, 3600, 1200);
         for (const char* t : {"Intraoral (#1)", "Panoramic (#2)", "Cephalometric (#3)"})
             lstParams.setItemData(lstParams.addItem(t), 1);
         lstParams.setSelected(0, true);
-        tabs.move(120, 3880, 3600, 1300);
         tabs.addTab("Intraoral");
         tabs.addTab("Panoramic");
-        lblIntra.setCaption("Lower limit: 2.5 %");
         lblIntra.setContainer(&tabs, 0);
-        lblIntra.move(180, 500, 3000, 255);
-        lblPano.setCaption("Lower limit: 1.0 %");
         lblPano.setContainer(&tabs, 1);
-        lblPano.move(180, 500, 3000, 255);
-        view.move(3900, 120, 3000, 2250);
         view.setBackColor(0);
         view.setImage(ramp(256, 64));
-        strip.move(3900, 2500, 6180, 2900);
-        status.move(7100, 120, 480, 480);
         // A green status light: blue, green, red and a spare byte per pixel.
         std::vector<std::uint8_t> light(16 * 16 * 4, 0);
         for (int i = 0; i < 16 * 16; ++i)
@@ -112,31 +73,33 @@ struct Gallery : Form {
         auto picture = makeDisplayImage(16, 16, 32, std::move(light));
         status.setPicture(picture);
         setIcon(picture);
-        lblStatus.setCaption("Status");
-        lblStatus.move(7700, 200, 2400, 255);
         lblStatus.setForeColor(color::kRed);
-        ok.setCaption("OK");
-        ok.move(7500, 5500, 1215, 375);
-        cancel.setCaption("Cancel");
-        cancel.move(8850, 5500, 1215, 375);
         cancel.setCancel(true);
     }
-    Frame& frame;
-    OptionButton& optA;
-    OptionButton& optB;
-    CheckBox& chkInvert;
-    TextBox& text1;
-    ComboBox& cboDepth;
-    ListBox& lstParams;
-    TabControl& tabs;
-    Label& lblIntra;
-    Label& lblPano;
-    ImageView& view;
-    ThumbnailList& strip;
-    Picture& status;
-    Label& lblStatus;
-    CommandButton& ok;
-    CommandButton& cancel;
+    // A new control at its place (twips, in its container), with its caption if it has one.
+    template <class C>
+    C& place(const char* name, const char* caption, int x, int y, int w, int h) {
+        C& c = add<C>(name);
+        if (*caption) c.setCaption(caption);
+        c.move(x, y, w, h);
+        return c;
+    }
+    Frame& frame = place<Frame>("Frame1", "Image processing", 120, 120, 3600, 1455);
+    OptionButton& optA = place<OptionButton>("optA", "Standard enhancement", 180, 300, 3300, 300);
+    OptionButton& optB = place<OptionButton>("optB", "Alternate enhancement", 180, 660, 3300, 300);
+    CheckBox& chkInvert = place<CheckBox>("chkInvert", "Invert images", 180, 1020, 3300, 300);
+    TextBox& text1 = place<TextBox>("Text1", "", 120, 1700, 3600, 315);
+    ComboBox& cboDepth = place<ComboBox>("cboDepth", "", 120, 2130, 1800, 315);
+    ListBox& lstParams = place<ListBox>("lstParams", "", 120, 2560, 3600, 1200);
+    TabControl& tabs = place<TabControl>("SSTab1", "", 120, 3880, 3600, 1300);
+    Label& lblIntra = place<Label>("lblIntra", "Lower limit: 2.5 %", 180, 500, 3000, 255);
+    Label& lblPano = place<Label>("lblPano", "Lower limit: 1.0 %", 180, 500, 3000, 255);
+    ImageView& view = place<ImageView>("LEAD2", "", 3900, 120, 3000, 2250);
+    ThumbnailList& strip = place<ThumbnailList>("ImgList", "", 3900, 2500, 6180, 2900);
+    Picture& status = place<Picture>("imgStatus", "", 7100, 120, 480, 480);
+    Label& lblStatus = place<Label>("lblStatus", "Status", 7700, 200, 2400, 255);
+    CommandButton& ok = place<CommandButton>("OKButton", "OK", 7500, 5500, 1215, 375);
+    CommandButton& cancel = place<CommandButton>("CancelButton", "Cancel", 8850, 5500, 1215, 375);
 };
 
 // Whether a thumbnail shows selected: a frame in the highlight colour around its picture.
@@ -147,10 +110,6 @@ bool framed(HWND strip, int item) {
     const COLORREF edge = GetPixel(dc, (rc.left + rc.right) / 2, rc.top);  // the top edge
     ReleaseDC(strip, dc);
     return edge == GetSysColor(COLOR_HIGHLIGHT);
-}
-
-HWND windowOf(const Form& form, const Control& c) {
-    return GetDlgItem(reinterpret_cast<HWND>(form.hwnd()), c.id());
 }
 
 void clickAt(quilo::platform::Platform& platform, HWND window, int x, int y) {
@@ -167,12 +126,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string shots = argv[1];
-    auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
-    Forms forms(*platform);
-    forms.attachRenderer(renderer.get());
-
-    Gallery g(forms);
+    quilo::e2e::FormsOnScreen screen;
+    auto& platform = screen.platform;
+    Gallery g(screen.forms);
     std::vector<std::string> events;
     g.chkInvert.onClick = [&] {
         events.push_back("chkInvert " + std::to_string(g.chkInvert.value()));
@@ -251,10 +207,7 @@ int main(int argc, char** argv) {
     pumpUntil(*platform, 2000, [&] { return framed(windowOf(g, g.strip), 0); });
     check(framed(windowOf(g, g.strip), 0), "the list view shows the model's selection");
 
-    const auto shot = quilo::e2e::captureWindow(g.hwnd());
-    const std::string path = shots + "\\e2e_forms_gallery.png";
-    check(quilo::e2e::writePng(shot, path), "screenshot written");
-    std::printf("screenshot: %s\n", path.c_str());
+    const auto shot = quilo::e2e::shoot(check, g, shots, "e2e_forms_gallery.png");
 
     // The image view's ramp: dark on the left, light on the right of the picture.
     RECT v{};
@@ -285,11 +238,10 @@ int main(int argc, char** argv) {
     for (const auto& e : events)
         seen += e + "; ";
     std::printf("events: %s\n", seen.c_str());
-    check(seen.find("chkInvert 1") != std::string::npos && seen.find("optB") != std::string::npos &&
-              seen.find("check 2") != std::string::npos &&
-              seen.find("tab 1") != std::string::npos &&
-              seen.find("selected 0") != std::string::npos,
-          "every user action raised its model event");
+    bool raised = true;
+    for (const char* e : {"chkInvert 1", "optB", "check 2", "tab 1", "selected 0"})
+        raised = raised && seen.find(e) != std::string::npos;
+    check(raised, "every user action raised its model event");
 
     // Escape reaches the cancel button through the focused control.
     SetFocus(windowOf(g, g.ok));

@@ -20,9 +20,11 @@ namespace wm = platform::wm;
 
 constexpr std::uintptr_t kWatchdog = 1;
 
-class MainWindow final : public platform::WindowHandler {
+// The plug-in's window, and the controller that closes it at ShutdownPlugin.
+class MainWindow final : public platform::WindowHandler, public host::PluginEvents {
   public:
     explicit MainWindow(platform::WindowSystem& ws) : ws_(ws) {}
+    void ShutdownPlugin(std::int32_t&, std::int32_t&) override { endpoint->WM_CLOSE(); }
     LResult windowProc(Hwnd hwnd, MsgId msg, WParam wParam, LParam lParam) override {
         if (msg == wm::kClose || (msg == wm::kTimer && wParam == kWatchdog)) {
             if (msg == wm::kTimer) std::fprintf(stderr, "plug-in: no shutdown from the host\n");
@@ -33,17 +35,10 @@ class MainWindow final : public platform::WindowHandler {
         return ws_.defWindowProc(hwnd, msg, wParam, lParam);
     }
 
+    host::clsPlugin* endpoint = nullptr;
+
   private:
     platform::WindowSystem& ws_;
-};
-
-class Controller final : public host::PluginEvents {
-  public:
-    explicit Controller(host::clsPlugin& endpoint) : endpoint_(endpoint) {}
-    void ShutdownPlugin(std::int32_t&, std::int32_t&) override { endpoint_.WM_CLOSE(); }
-
-  private:
-    host::clsPlugin& endpoint_;
 };
 
 int run() {
@@ -61,8 +56,8 @@ int run() {
     int rc = 0;
     {
         host::clsPlugin endpoint(*platform, xray, trace);
-        Controller controller(endpoint);
-        const Registration events = endpoint.attachEvents(controller);
+        main.endpoint = &endpoint;
+        const Registration events = endpoint.attachEvents(main);
         ws.setTimer(hwnd, kWatchdog, 60000);
         endpoint.Hook(hwnd, true);
         rc = ws.runMessageLoop();

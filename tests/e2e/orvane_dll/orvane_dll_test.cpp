@@ -49,26 +49,23 @@ PreviewLines=10
 class OrvaneDllTest : public ::testing::Test {
   protected:
     OrvaneDllTest() {
-        ini = platform->files().tempFolder() + "orvane_dll_test.ini";
-        const std::string text(kIni);
-        EXPECT_TRUE(platform::writeWholeFile(platform->files(), ini, test::bytesOf(text)));
+        EXPECT_TRUE(platform::writeWholeFile(platform->files(), ini, test::bytesOf(kIni)));
     }
     ~OrvaneDllTest() override { platform->files().removeFile(ini); }
 
     std::unique_ptr<platform::Platform> platform = platform::makeWin32Platform();
-    OrvaneBinding binding{platform->libraries(),
-                          platform::joinPath(platform->files().programFolder(), "OrvaneEx.dll")};
-    std::string ini;
+    const std::string dll = platform::joinPath(platform->files().programFolder(), "OrvaneEx.dll");
+    OrvaneBinding binding{platform->libraries(), dll};
+    const std::string ini = platform->files().tempFolder() + "orvane_dll_test.ini";
 };
 
 TEST_F(OrvaneDllTest, EveryExportIsFoundAndSensorApiOpensTheScanner) {
     binding.load();
     EXPECT_THAT(binding.missingExports(), ::testing::IsEmpty());
-    auto dll = platform->libraries().load(
-        platform::joinPath(platform->files().programFolder(), "OrvaneEx.dll"));
-    ASSERT_TRUE(dll);
+    auto library = platform->libraries().load(dll);
+    ASSERT_TRUE(library);
     for (const char* name : abi::kOtherExportNames)
-        EXPECT_NE(dll->symbol(name), nullptr) << name;
+        EXPECT_NE(library->symbol(name), nullptr) << name;
     ASSERT_EQ(binding.Init_Dll("Orvane.dll"), 0);
     ASSERT_EQ(binding.Set_IniFileName(ini), 0);
     std::string buffer;
@@ -102,12 +99,11 @@ TEST_F(OrvaneDllTest, EveryExportIsFoundAndSensorApiOpensTheScanner) {
 }
 
 TEST_F(OrvaneDllTest, APlateIsReadOnTheRealClockAndFetched) {
-    ASSERT_EQ(binding.Init_Dll("Orvane.dll"), 0);
-    ASSERT_EQ(binding.Set_IniFileName(ini), 0);
-    ASSERT_EQ(binding.Open_Scanner(1), 0);
-    ASSERT_EQ(binding.Set_Prescanmode(kPreviewLinesOn), 0);
-    ASSERT_EQ(binding.Set_ImageExtraHeader(0, 0), 0);
-    ASSERT_EQ(binding.Aktivate_Scanner(), 0);
+    // The calls of an activation, in order: each succeeds.
+    ASSERT_EQ((std::vector<Long>{binding.Init_Dll("Orvane.dll"), binding.Set_IniFileName(ini),
+                                 binding.Open_Scanner(1), binding.Set_Prescanmode(kPreviewLinesOn),
+                                 binding.Set_ImageExtraHeader(0, 0), binding.Aktivate_Scanner()}),
+              std::vector<Long>(6, 0));
 
     // Poll the way the capture sequence does, fetching preview pictures as they come.
     Long seen = 0, status = 0;
@@ -162,9 +158,9 @@ TEST_F(OrvaneDllTest, APlateIsReadOnTheRealClockAndFetched) {
                   orvanesim::testing::kIntraoral80x60Plate1);
     }
     EXPECT_TRUE(platform->memory().free(image));
-    EXPECT_EQ(binding.Delete_Image(untilNul(name)), 0);
-    EXPECT_EQ(binding.Deaktivate_Scanner(), 0);
-    EXPECT_EQ(binding.Close_Scanner(), 0);
+    EXPECT_EQ((std::vector<Long>{binding.Delete_Image(untilNul(name)), binding.Deaktivate_Scanner(),
+                                 binding.Close_Scanner()}),
+              std::vector<Long>(3, 0));
 }
 
 }  // namespace

@@ -14,14 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "e2e/support/e2e_check.h"
-#include "e2e/support/screenshot.h"
-#include "forms/forms.h"
-#include "forms/win32/forms_renderer.h"
+#include "e2e/support/forms_screen.h"
 #include "imaging/image.h"
 #include "orvane-sim/phantom.h"
 #include "orvane-sim/tiff_lite.h"
-#include "platform/win32/win32_platform.h"
 #include "ui/prescan/frm_prescan.h"
 
 namespace {
@@ -29,6 +25,7 @@ namespace {
 using quilo::platform::Platform;
 
 using quilo::e2e::pumpFor;
+using quilo::e2e::windowOf;
 
 struct PrintingHost final : quilo::ui::PrescanHost {
     int noPreview = 0;
@@ -89,10 +86,6 @@ void putLivePicture(Platform& platform, quilo::ui::frmPrescan& frm,
     frm.LEAD1.refresh();
 }
 
-HWND windowOf(const quilo::forms::Form& form, const quilo::forms::Control& c) {
-    return GetDlgItem(reinterpret_cast<HWND>(form.hwnd()), c.id());
-}
-
 // The mean grey of a rectangle of the screenshot (screen coordinates).
 double meanGrey(const quilo::e2e::ScreenCapture& shot, const RECT& frame, const RECT& r) {
     double sum = 0;
@@ -135,10 +128,8 @@ void photograph(quilo::e2e::Checks& check, Platform& platform, quilo::forms::For
         check(frm.ImgList.toggleItem(1), "the second plate is left out of the selection");
         pumpFor(platform, 1200);
 
-        const auto shot = quilo::e2e::captureWindow(frm.hwnd());
-        const std::string path =
-            shots + "\\e2e_prescan_" + language + (narrow ? "_narrow" : "") + ".png";
-        check(quilo::e2e::writePng(shot, path), "screenshot " + path);
+        const auto shot = quilo::e2e::shoot(
+            check, frm, shots, "e2e_prescan_" + language + (narrow ? "_narrow" : "") + ".png");
         RECT frame{}, live{};
         GetWindowRect(reinterpret_cast<HWND>(frm.hwnd()), &frame);
         GetWindowRect(windowOf(frm, frm.LEAD1.view()), &live);
@@ -182,14 +173,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string shots = argv[1];
-    auto platform = quilo::platform::makeWin32Platform();
-    auto renderer = quilo::forms::makeWin32FormsRenderer(*platform);
-    quilo::forms::Forms forms(*platform);
-    forms.attachRenderer(renderer.get());
-    quilo::ui::modLAnguageSelector lang(platform->files(), platform->process());
+    quilo::e2e::FormsOnScreen screen;
+    auto& platform = *screen.platform;
+    quilo::ui::modLAnguageSelector lang(platform.files(), platform.process());
     quilo::e2e::Checks check;
     for (const char* language : {"English", "German", "Swedish"})
-        photograph(check, *platform, forms, lang, language, false, shots);
-    photograph(check, *platform, forms, lang, "English", true, shots);
+        photograph(check, platform, screen.forms, lang, language, false, shots);
+    photograph(check, platform, screen.forms, lang, "English", true, shots);
     return check.finish("e2e_prescan");
 }

@@ -22,7 +22,6 @@ class Checks {
         if (!ok) ++failures_;
         return ok;
     }
-    int failures() const { return failures_; }
     // Prints the verdict and gives the program's exit code.
     int finish(const char* name) const {
         std::printf("%s: %s, %d failure(s)\n", name, failures_ ? "FAILED" : "PASSED", failures_);

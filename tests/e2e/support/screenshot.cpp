@@ -83,23 +83,18 @@ bool writePng(const ScreenCapture& capture, const std::string& path) {
         raw.push_back(0);  // no filter
         const std::uint8_t* row =
             capture.bgr.data() + static_cast<std::size_t>(y) * capture.width * 3;
-        for (int x = 0; x < capture.width; ++x) {
-            raw.push_back(row[3 * x + 2]);
-            raw.push_back(row[3 * x + 1]);
-            raw.push_back(row[3 * x]);
-        }
+        for (int x = 0; x < capture.width; ++x)
+            raw.insert(raw.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
     }
     // A zlib stream of stored blocks: no compression, so no library is needed.
     std::vector<std::uint8_t> z{0x78, 0x01};
     std::size_t pos = 0;
     do {
         const std::size_t n = std::min<std::size_t>(65535, raw.size() - pos);
-        const bool last = pos + n == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.push_back(static_cast<std::uint8_t>(n & 0xFF));
-        z.push_back(static_cast<std::uint8_t>(n >> 8));
-        z.push_back(static_cast<std::uint8_t>(~n & 0xFF));
-        z.push_back(static_cast<std::uint8_t>((~n >> 8) & 0xFF));
+        const auto lo = static_cast<std::uint8_t>(n), hi = static_cast<std::uint8_t>(n >> 8);
+        // The block's header: whether it is the last, its length and the length's complement.
+        z.insert(z.end(), {pos + n == raw.size(), lo, hi, static_cast<std::uint8_t>(~lo),
+                           static_cast<std::uint8_t>(~hi)});
         z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(pos),
                  raw.begin() + static_cast<std::ptrdiff_t>(pos + n));
         pos += n;

@@ -24,6 +24,7 @@
 #include "demo/install.h"
 #include "fuzz/support/fuzz_input.h"
 #include "fuzz/support/fuzz_world.h"
+#include "host/xray_ifc.h"
 #include "orvane-sim/tiff_lite.h"
 #include "platform/sim/world.h"
 #include "scanner/orvane_abi.h"
@@ -36,6 +37,9 @@ namespace {
 using namespace quilo;
 using scanner::abi::HandleOut;
 using scanner::abi::Long;
+namespace abi = scanner::abi;
+namespace status = scanner::status;
+namespace cmd = host::cmd;
 
 // A check of the harness: when it fails, the line says which one before the run ends.
 void require(bool ok, unsigned line = __builtin_LINE()) {
@@ -123,176 +127,129 @@ Library& lib() {
     return l;
 }
 
-void text(char* buffer, std::size_t capacity, const std::string& s) {
+// Fills a caller's text buffer; the call succeeds.
+Long text(char* buffer, std::size_t capacity, const std::string& s) {
     std::memset(buffer, 0, capacity);
     std::memcpy(buffer, s.data(), std::min(s.size(), capacity - 1));
+    return 0;
 }
 
 // The exports. Set-up calls answer as a working scanner does unless the input says otherwise.
-Long Init_Dll(const char*) {
-    return 0;
-}
-Long Get_IniFileName(char* b) {
-    text(b, scanner::abi::kTextBuffer, "C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
-    return 0;
-}
-Long Set_IniFileName(const char*) {
-    return 0;
-}
-Long Get_Paramcount() {
-    return 3;
-}
-Long Get_Paramname(char* b, Long n) {
-    text(b, scanner::abi::kTextBuffer, "Set " + std::to_string(n));
-    return n >= 1 && n <= 3 ? 0 : -2;
-}
-Long Open_Scanner(Long) {
-    return lib().in.result();
-}
-Long Set_Prescanmode(Long) {
-    return 0;
-}
-Long Get_Serialnumber(char* b) {
-    text(b, scanner::abi::kTextBuffer, "F-0001");
-    return 0;
-}
-Long Get_DriverVersion(char* b) {
-    text(b, scanner::abi::kTextBuffer, "1.0");
-    return 0;
-}
-Long Set_ImageExtraHeader(Long, Long) {
-    return 0;
-}
-Long Aktivate_Scanner() {
-    return lib().in.result();
-}
-Long Get_Status() {
-    Input& in = lib().in;
-    const std::uint8_t b = in.byte();
-    const Long words[] = {
-        0,
-        scanner::status::kTransport,
-        scanner::status::kTransport | scanner::status::kPreview,
-        scanner::status::kTransport | scanner::status::kPreview | scanner::status::kSlot2,
-        1,
-        scanner::status::kTransport | 1,
-        -5,
-        -200};
-    return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
-}
-Long GetPrescanImage(HandleOut* picture, Long* bytes) {
-    Library& l = lib();
-    l.freePreview();
-    const Long r = l.in.result();
-    const auto b = l.block();
-    l.preview = l.give(b.data(), b.size());
-    *picture = static_cast<HandleOut>(l.preview);
-    *bytes = l.count(b.size());
-    return r;
-}
-Long ClearPrescanImage() {
-    lib().freePreview();
-    return 0;
-}
-Long Get_ImageName(char* b) {
-    Library& l = lib();
-    std::string name = "IMG" + std::to_string(++l.imageNumber);
-    if (l.in.byte() > 240) name = std::string(l.in.byte(), static_cast<char>(l.in.byte()));
-    text(b, scanner::abi::kImageNameBuffer, name);
-    return l.in.byte() < 230 ? 1 : 0;
-}
-Long Get_ImageInfo(const char*, unsigned char* record) {
-    Input& in = lib().in;
-    std::memset(record, 0, scanner::abi::kImageInfoBytes);
-    auto put = [&](int at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            record[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    if (in.byte() < 200) {
-        put(4, in.byte() % 64);
-        put(8, in.byte() % 64);
-        put(12, 10000u + in.byte() * 200u);
-        put(16, 10000u + in.byte() * 200u);
-        record[20] = in.byte() < 128 ? 16 : in.byte();
-    } else {
-        for (int i = 0; i < scanner::abi::kImageInfoBytes; ++i)
-            record[i] = in.byte();
+struct Exports {
+    static Long Init_Dll(const char*) { return 0; }
+    static Long Get_IniFileName(char* b) {
+        return text(b, abi::kTextBuffer, "C:\\Program Files\\Kelvora\\Quilo\\OrvaneEx.ini");
     }
-    return in.result();
-}
-Long GetRawImage(const char*, Long, Long, HandleOut* image, Long* bytes, Long, Long, Long, Long) {
-    Library& l = lib();
-    const Long r = l.in.result();
-    const auto b = l.block();
-    const platform::HGlobal h = l.give(b.data(), b.size());
-    if (r != 0 && h != 0 && l.in.byte() < 128) {
-        // A failing call that leaves nothing behind.
-        l.process->memory().free(h);
-        *image = 0;
-    } else {
-        *image = static_cast<HandleOut>(h);  // the caller's from now on
+    static Long Set_IniFileName(const char*) { return 0; }
+    static Long Get_Paramcount() { return 3; }
+    static Long Get_Paramname(char* b, Long n) {
+        text(b, abi::kTextBuffer, "Set " + std::to_string(n));
+        return n >= 1 && n <= 3 ? 0 : -2;
     }
-    *bytes = l.count(b.size());
-    return r;
-}
-Long Delete_Image(const char*) {
-    return lib().in.result();
-}
-Long Deaktivate_Scanner() {
-    return 0;
-}
-Long Close_Scanner() {
-    lib().freePreview();
-    return 0;
-}
+    static Long Open_Scanner(Long) { return lib().in.result(); }
+    static Long Set_Prescanmode(Long) { return 0; }
+    static Long Get_Serialnumber(char* b) { return text(b, abi::kTextBuffer, "F-0001"); }
+    static Long Get_DriverVersion(char* b) { return text(b, abi::kTextBuffer, "1.0"); }
+    static Long Set_ImageExtraHeader(Long, Long) { return 0; }
+    static Long Aktivate_Scanner() { return lib().in.result(); }
+    static Long Get_Status() {
+        Input& in = lib().in;
+        const std::uint8_t b = in.byte();
+        const Long t = status::kTransport, p = status::kPreview;
+        const Long words[] = {0, t, t | p, t | p | status::kSlot2, 1, t | 1, -5, -200};
+        return b < 200 ? words[b % 8] : static_cast<Long>(in.u32());
+    }
+    static Long GetPrescanImage(HandleOut* picture, Long* bytes) {
+        Library& l = lib();
+        l.freePreview();
+        const Long r = l.in.result();
+        const auto b = l.block();
+        l.preview = l.give(b.data(), b.size());
+        *picture = static_cast<HandleOut>(l.preview);
+        *bytes = l.count(b.size());
+        return r;
+    }
+    static Long ClearPrescanImage() {
+        lib().freePreview();
+        return 0;
+    }
+    static Long Get_ImageName(char* b) {
+        Library& l = lib();
+        std::string name = "IMG" + std::to_string(++l.imageNumber);
+        if (l.in.byte() > 240) name = std::string(l.in.byte(), static_cast<char>(l.in.byte()));
+        text(b, abi::kImageNameBuffer, name);
+        return l.in.byte() < 230 ? 1 : 0;
+    }
+    static Long Get_ImageInfo(const char*, unsigned char* record) {
+        Input& in = lib().in;
+        std::memset(record, 0, abi::kImageInfoBytes);
+        auto put = [&](int at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                record[at + i] = static_cast<unsigned char>(v >> (8 * i));
+        };
+        if (in.byte() < 200) {
+            put(4, in.byte() % 64);
+            put(8, in.byte() % 64);
+            put(12, 10000u + in.byte() * 200u);
+            put(16, 10000u + in.byte() * 200u);
+            record[20] = in.byte() < 128 ? 16 : in.byte();
+        } else {
+            for (int i = 0; i < abi::kImageInfoBytes; ++i)
+                record[i] = in.byte();
+        }
+        return in.result();
+    }
+    static Long GetRawImage(const char*, Long, Long, HandleOut* image, Long* bytes, Long, Long,
+                            Long, Long) {
+        Library& l = lib();
+        const Long r = l.in.result();
+        const auto b = l.block();
+        const platform::HGlobal h = l.give(b.data(), b.size());
+        if (r != 0 && h != 0 && l.in.byte() < 128) {
+            // A failing call that leaves nothing behind.
+            l.process->memory().free(h);
+            *image = 0;
+        } else {
+            *image = static_cast<HandleOut>(h);  // the caller's from now on
+        }
+        *bytes = l.count(b.size());
+        return r;
+    }
+    static Long Delete_Image(const char*) { return lib().in.result(); }
+    static Long Deaktivate_Scanner() { return 0; }
+    static Long Close_Scanner() { return ClearPrescanImage(); }
 
-sim::SimLibrary exports() {
-    sim::SimLibrary s;
-    s.fileName = "OrvaneEx.dll";
-    auto& e = s.exports;
-#define QUILO_EXPORT(name) e[#name] = reinterpret_cast<void*>(&name)
-    QUILO_EXPORT(Init_Dll);
-    QUILO_EXPORT(Get_IniFileName);
-    QUILO_EXPORT(Set_IniFileName);
-    QUILO_EXPORT(Get_Paramcount);
-    QUILO_EXPORT(Get_Paramname);
-    QUILO_EXPORT(Open_Scanner);
-    QUILO_EXPORT(Set_Prescanmode);
-    QUILO_EXPORT(Get_Serialnumber);
-    QUILO_EXPORT(Get_DriverVersion);
-    QUILO_EXPORT(Set_ImageExtraHeader);
-    QUILO_EXPORT(Aktivate_Scanner);
-    QUILO_EXPORT(Get_Status);
-    QUILO_EXPORT(GetPrescanImage);
-    QUILO_EXPORT(ClearPrescanImage);
-    QUILO_EXPORT(Get_ImageName);
-    QUILO_EXPORT(Get_ImageInfo);
-    QUILO_EXPORT(GetRawImage);
-    QUILO_EXPORT(Delete_Image);
-    QUILO_EXPORT(Deaktivate_Scanner);
-    QUILO_EXPORT(Close_Scanner);
-#undef QUILO_EXPORT
-    return s;
-}
-
-namespace code {
-constexpr std::int32_t Initialize = 2, Activate = 20, ImageStored = 22, Stop = 23;
-}
+    // The library, its exports in the order of the names the binding resolves.
+    template <class... F>
+    static sim::SimLibrary library(F*... exports) {
+        static_assert(sizeof...(exports) == abi::kExportCount);
+        void* const functions[] = {reinterpret_cast<void*>(exports)...};
+        sim::SimLibrary s;
+        s.fileName = "OrvaneEx.dll";
+        for (int i = 0; i < abi::kExportCount; ++i)
+            s.exports[abi::kExportNames[i]] = functions[i];
+        return s;
+    }
+    static sim::SimLibrary library() {
+        return library(Init_Dll, Get_IniFileName, Set_IniFileName, Get_Paramcount, Get_Paramname,
+                       Open_Scanner, Set_Prescanmode, Get_Serialnumber, Get_DriverVersion,
+                       Set_ImageExtraHeader, Aktivate_Scanner, Get_Status, GetPrescanImage,
+                       ClearPrescanImage, Get_ImageName, Get_ImageInfo, GetRawImage, Delete_Image,
+                       Deaktivate_Scanner, Close_Scanner);
+    }
+};
 
 struct Road {
     sim::World world{test::filesInMemory()};
-    sim::SimProcess& hostProcess = world.createProcess([] {
-        sim::ProcessOptions o;
-        o.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe";
-        return o;
-    }());
+    sim::SimProcess& hostProcess =
+        world.createProcess({.exePath = "C:\\Program Files\\Kelvora\\Kelvora3.exe"});
     testhost::HostCore host{hostProcess, "Kelvora 3"};
     sim::SimProcess* pluginProcess = nullptr;
     std::unique_ptr<controller::PluginProcess> plugin;
 
     Road() {
         demo::install(hostProcess.files());
-        world.registerLibrary(exports());
+        world.registerLibrary(Exports::library());
         pluginProcess = &world.createProcess();
         lib().process = pluginProcess;
         plugin = std::make_unique<controller::PluginProcess>(*pluginProcess);
@@ -302,7 +259,7 @@ struct Road {
             if (f.name() == "frmDlgBox") closeWhenShown(static_cast<ui::frmDlgBox*>(&f));
         };
         world.runUntilIdle();
-        send(code::Initialize, testhost::handleBytes(host.hwnd()));
+        send(cmd::kInitializePlugin, testhost::handleBytes(host.hwnd()));
         require(plugin->plugin() != nullptr && plugin->plugin()->Initialized());
         // The image work on the calling thread: the fuzzer's jobs keep every core busy already,
         // a plate's strips give the same result on any number of threads, and handing a small
@@ -342,26 +299,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto temporaryFiles = [&] { return files.list(files.tempFolder(), "*.tmp").size(); };
     const std::size_t temporaryBefore = temporaryFiles();
 
-    road.send(code::Activate, testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
+    road.send(cmd::kActivateCapture,
+              testhost::int32Bytes(static_cast<std::int32_t>(in.byte() % 5)));
     for (int tick = 0; tick < 64 && !in.empty(); ++tick)
         road.world.advance(1 + in.byte() % 16);
     // The host acknowledges what it received, in the order (and with the extra ids) the input
     // chooses; then the capture stops and the preview window, if any, is closed.
     std::vector<std::int32_t> ids;
-    const auto& got = road.host.received();
-    for (std::size_t i = 0; i < got.size(); ++i)
-        if (got[i].code == 24 && got[i].data.size() >= 8) {
+    for (const auto& m : road.host.received())
+        if (m.code == cmd::kImageCapturedEx && m.data.size() >= 8) {
             std::int32_t id = 0;
-            std::memcpy(&id, got[i].data.data() + 4, 4);
+            std::memcpy(&id, m.data.data() + 4, 4);
             ids.push_back(id);
         }
     for (std::size_t k = 0; k < ids.size(); ++k)
         std::swap(ids[k], ids[in.byte() % ids.size()]);
     for (std::int32_t id : ids) {
-        if (in.byte() > 240) road.send(code::ImageStored, testhost::int32Bytes(in.u32()));
-        road.send(code::ImageStored, testhost::int32Bytes(id));
+        if (in.byte() > 240) road.send(cmd::kImageStored, testhost::int32Bytes(in.u32()));
+        road.send(cmd::kImageStored, testhost::int32Bytes(id));
     }
-    road.send(code::Stop, testhost::handleBytes(road.host.hwnd()));
+    road.send(cmd::kStopCapture, testhost::handleBytes(road.host.hwnd()));
     if (auto* preview = road.plugin->forms().find("frmPrescan")) preview->unload();
     road.world.runUntilIdle();
     // A message box shown at the end is read and closed before the next input begins.

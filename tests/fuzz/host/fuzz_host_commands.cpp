@@ -11,6 +11,7 @@
 #include "host/plugin.h"
 #include "host/xray_ifc.h"
 #include "platform/sim/world.h"
+#include "support/bytes.h"
 #include "trace/trace.h"
 
 namespace {
@@ -68,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input in(data, size);
     auto& world = fx.world;
     auto& plugin = fx.plugin;
-    auto& hostProc = fx.hostProc;
     const Hwnd pluginHwnd = fx.pluginHwnd, hostHwnd = fx.hostHwnd, otherHwnd = fx.otherHwnd;
     const auto baseline = world.live();
     {
@@ -81,7 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const Registration link = endpoint.attachEvents(events);
             endpoint.Hook(pluginHwnd, in.byte() & 1);
             const platform::MsgId im = xray.GetInterfaceMessage();
-            auto& hw = hostProc.windows();
+            auto& hw = fx.hostProc.windows();
+            auto send = [&](Hwnd from, std::int32_t code, std::vector<std::byte> payload) {
+                platform::CopyData cd{static_cast<std::uint32_t>(code),
+                                      static_cast<std::uint32_t>(payload.size()),
+                                      payload.empty() ? nullptr : payload.data()};
+                hw.sendMessage(pluginHwnd, platform::wm::kCopyData, from,
+                               reinterpret_cast<LParam>(&cd));
+            };
             int steps = 0;
             while (!in.empty() && steps++ < 200) {
                 const std::uint8_t op = in.byte();
@@ -97,25 +104,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                       : static_cast<std::int32_t>(in.byte() % 40);
                         std::size_t len = in.byte();
                         if (len & 0x80) len = (len & 0x7F) * 32;
-                        std::vector<std::byte> payload = in.bytes(len);
-                        platform::CopyData cd{static_cast<std::uint32_t>(code),
-                                              static_cast<std::uint32_t>(payload.size()),
-                                              payload.empty() ? nullptr : payload.data()};
-                        hw.sendMessage(pluginHwnd, platform::wm::kCopyData, sender,
-                                       reinterpret_cast<LParam>(&cd));
+                        send(sender, code, in.bytes(len));
                         break;
                     }
                     case 2: {  // a well-formed command from the host
                         const std::int32_t codes[] = {2, 3, 4, 5, 6, 10, 11, 20, 22, 23, 30, 31};
-                        std::vector<std::byte> payload(4);
-                        const auto v =
-                            static_cast<std::uint32_t>(platform::handleToRecord(hostHwnd));
-                        for (int i = 0; i < 4; ++i)
-                            payload[i] = static_cast<std::byte>(v >> (8 * i));
-                        platform::CopyData cd{static_cast<std::uint32_t>(codes[pick % 12]), 4,
-                                              payload.data()};
-                        hw.sendMessage(pluginHwnd, platform::wm::kCopyData, hostHwnd,
-                                       reinterpret_cast<LParam>(&cd));
+                        send(hostHwnd, codes[pick % 12],
+                             test::le32(platform::handleToRecord(hostHwnd)));
                         break;
                     }
                     case 3:

@@ -26,10 +26,9 @@ using quilo::scanner::ImageInfoRecord;
 using quilo::scanner::Long;
 using quilo::scanner::ScannerLibrary;
 
-class Input {
+class Input : public quilo::test::FuzzInput {
   public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    using FuzzInput::FuzzInput;
     Long result() {
         // Mostly small codes (the interesting ones), sometimes any value at all.
         const std::uint8_t kind = byte();
@@ -46,16 +45,6 @@ class Input {
             s[i] = static_cast<char>(byte());
         return s;
     }
-    std::string rest() {
-        std::string s(reinterpret_cast<const char*>(data_ + pos_), size_ - pos_);
-        pos_ = size_;
-        return s;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
 };
 
 class AnswerLibrary final : public ScannerLibrary {
@@ -79,11 +68,7 @@ class AnswerLibrary final : public ScannerLibrary {
     Long Set_ImageExtraHeader(Long, Long) override { return in_.result(); }
     Long Aktivate_Scanner() override { return in_.result(); }
     Long Get_Status() override { return in_.result(); }
-    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override {
-        p = 0;
-        n = 0;
-        return in_.result();
-    }
+    Long GetPrescanImage(quilo::platform::HGlobal& p, Long& n) override { return noBlock(p, n); }
     Long ClearPrescanImage() override { return in_.result(); }
     Long Get_ImageName(std::string& b) override { return textCall(b, 255); }
     Long Get_ImageInfo(std::string_view, ImageInfoRecord& r) override {
@@ -93,15 +78,19 @@ class AnswerLibrary final : public ScannerLibrary {
     }
     Long GetRawImage(std::string_view, Long, Long, quilo::platform::HGlobal& h, Long& n, Long, Long,
                      Long, Long) override {
-        h = 0;
-        n = 0;
-        return in_.result();
+        return noBlock(h, n);
     }
     Long Delete_Image(std::string_view) override { return in_.result(); }
     Long Deaktivate_Scanner() override { return in_.result(); }
     Long Close_Scanner() override { return in_.result(); }
 
   private:
+    // A call that hands out a block: none, whatever it answers.
+    Long noBlock(quilo::platform::HGlobal& h, Long& n) {
+        h = 0;
+        n = 0;
+        return in_.result();
+    }
     Long textCall(std::string& b, std::size_t capacity) {
         b = in_.text(capacity);
         return in_.result() == 0 || (in_.byte() & 1) ? 0 : -2;
@@ -113,18 +102,12 @@ using quilo::scanner::testing::RecordingHost;
 
 // What an input opens it closes: when this goes, the world holds as many memory blocks,
 // handles, windows and timers as when it came.
-class SameWorldAfter {
-  public:
-    explicit SameWorldAfter(quilo::sim::World& w) : w_(w), before_(w.live()) {}
+struct SameWorldAfter {
+    quilo::sim::World& world;
+    const quilo::sim::LiveCounts before = world.live();
     ~SameWorldAfter() {
-        if (!(w_.live() == before_)) std::abort();
+        if (!(world.live() == before)) std::abort();
     }
-    SameWorldAfter(const SameWorldAfter&) = delete;
-    SameWorldAfter& operator=(const SameWorldAfter&) = delete;
-
-  private:
-    quilo::sim::World& w_;
-    quilo::sim::LiveCounts before_;
 };
 
 void runAnswers(Input& in, RecordingHost& host) {
@@ -134,7 +117,7 @@ void runAnswers(Input& in, RecordingHost& host) {
     // One world for the whole run: making one per input (a folder tree on disk) costs far more
     // than the input.
     static quilo::test::TestWorld w{quilo::test::filesInMemory()};
-    const SameWorldAfter unchanged(w.world);
+    const SameWorldAfter unchanged{w.world};
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
     const quilo::Registration previewLink = api.attachPreviewHook(host);
     api.CurrentParamSetNr() = static_cast<Long>(in.byte() % 5);
@@ -163,7 +146,7 @@ void runDevice(Input& in, RecordingHost& host) {
     quilo::test::TestWorld& w = d.w;
     w.put(quilo::platform::joinPath(w.proc.files().programFolder(), "OrvaneEx.ini"), in.rest());
     d.device->reload();
-    const SameWorldAfter unchanged(w.world);
+    const SameWorldAfter unchanged{w.world};
     quilo::orvanesim::Simulator& sim = d.device->device();
     quilo::scanner::OrvaneBinding lib(w.proc.libraries());
     quilo::scanner::SensorAPI api(lib, w.proc.files(), w.proc.process(), host);
@@ -187,19 +170,16 @@ void runDevice(Input& in, RecordingHost& host) {
         if (s > 0 && (s & 0xFF)) {
             std::string name;
             if (!lib.Get_ImageName(name)) continue;
+            const std::string image(quilo::scanner::untilNul(name));
             ImageInfoRecord record{};
-            if (lib.Get_ImageInfo(quilo::scanner::untilNul(name), record) != 0) {
-                lib.Delete_Image(quilo::scanner::untilNul(name));
-                continue;
+            if (lib.Get_ImageInfo(image, record) == 0) {
+                const auto info = quilo::scanner::parseImageInfo(record);
+                quilo::platform::HGlobal h = 0;
+                Long n = 0;
+                if (lib.GetRawImage(image, info.width, info.height, h, n, 1, 1, 25000, 25000) == 0)
+                    w.proc.memory().free(h);
             }
-            const auto info = quilo::scanner::parseImageInfo(record);
-            quilo::platform::HGlobal h = 0;
-            Long n = 0;
-            if (lib.GetRawImage(quilo::scanner::untilNul(name), info.width, info.height, h, n, 1, 1,
-                                25000, 25000) == 0) {
-                w.proc.memory().free(h);
-            }
-            lib.Delete_Image(quilo::scanner::untilNul(name));
+            lib.Delete_Image(image);
         }
     }
     api.ScannerActivated = true;

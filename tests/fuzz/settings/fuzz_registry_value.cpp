@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
-#include <vector>
 
 #include "settings/mod_registry.h"
 #include "settings/plugin_settings.h"
@@ -44,19 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record.CurrentParamSet != stored) std::abort();
 
     // What is written reads back as the same record.
-    std::vector<std::pair<std::string, std::string>> written;
+    std::map<std::string, std::string, std::less<>> written;  // the first value of each name
     settings::writePluginSettings(
         record, [&](std::string_view, std::string_view name, std::string_view t, bool) {
-            written.emplace_back(std::string(name), std::string(t));
+            written.emplace(name, t);
         });
     settings::PluginSettings back;
     std::int32_t backType = 0;
     settings::readPluginSettings(back, backType,
                                  [&](std::string_view, std::string_view name, bool) {
-                                     for (const auto& [n, t] : written) {
-                                         if (n == name) return t;
-                                     }
-                                     return std::string();
+                                     const auto it = written.find(name);
+                                     return it == written.end() ? std::string() : it->second;
                                  });
     if (!(back == record)) std::abort();
     return 0;

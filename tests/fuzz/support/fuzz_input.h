@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,12 @@ class FuzzInput {
         while (n-- && at_ < n_)
             v.push_back(static_cast<std::byte>(d_[at_++]));
         return v;
+    }
+    // The rest of the input, as text.
+    std::string rest() {
+        std::string s(reinterpret_cast<const char*>(d_) + at_, n_ - at_);
+        at_ = n_;
+        return s;
     }
 
   private:
