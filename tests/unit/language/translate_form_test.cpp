@@ -6,7 +6,7 @@
 #include <string>
 
 #include "forms/forms.h"
-#include "platform/sim/world.h"
+#include "support/world.h"
 #include "ui/language/language_selector.h"
 
 namespace quilo::ui {
@@ -68,17 +68,10 @@ const char* const kTexts =
 // Every test starts from kTexts, loaded.
 class Translate : public ::testing::Test {
   protected:
-    Translate()
-        : process_(world_.createProcess()),
-          forms_(process_),
-          form_(forms_, "frmTest"),
-          table_(process_.files(), process_.process()) {}
     void SetUp() override { load(kTexts); }
 
     void load(const std::string& text) {
-        ASSERT_TRUE(platform::writeWholeFile(
-            process_.files(), "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_English.lan",
-            std::as_bytes(std::span(text))));
+        w.put(table_.languageFilePath("English"), text);
         table_.Initlanguage("English");
         ASSERT_TRUE(process_.messageBoxes().empty());
     }
@@ -92,11 +85,11 @@ class Translate : public ::testing::Test {
         return c;
     }
 
-    sim::World world_;
-    sim::SimProcess& process_;
-    forms::Forms forms_;
-    forms::Form form_;
-    modLAnguageSelector table_;
+    test::TestWorld w;
+    sim::SimProcess& process_ = w.proc;
+    forms::Forms forms_{process_};
+    forms::Form form_{forms_, "frmTest"};
+    modLAnguageSelector table_{process_.files(), process_.process()};
     forms::Form* target_ = &form_;  // where add() puts its controls
 };
 
