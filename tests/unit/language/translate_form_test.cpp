@@ -161,29 +161,17 @@ TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
     }
 }
 
-TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
-    auto& tabs = add<forms::TabControl>("TabStrip1", "1");
-    tabs.addTab("a", "500");
-    tabs.addTab("b", "600");
-    table_.TranslateForm(form_);
-    // The tips: tag 500 and index 1, tag 600 and index 2.
-    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(0).toolTip, tabs.tab(1).caption,
-                         tabs.tab(1).toolTip),
-              std::tuple("Tab A", "Tip A", "Tab B", "Tip B"));
-}
-
-TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
+// Tab strips, toolbars and list views take their parts' tags; tabbed dialogs and grids number
+// their parts from the control's tag.
+TEST_F(Translate, TabsToolbarsListViewsAndGridsTranslateTheirParts) {
+    auto& strip = add<forms::TabControl>("TabStrip1", "1");
+    strip.addTab("a", "500");
+    strip.addTab("b", "600");
     auto& tabs = add<forms::TabControl>("SSTab1", "700");
     tabs.setTypeName("SSActiveTabs");
     tabs.addTab("Intraoral");
     tabs.addTab("Panoramic");
     tabs.addTab("Cephalometric");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
-              std::tuple("One", "", "Three"));
-}
-
-TEST_F(Translate, ToolbarsListViewsAndGrids) {
     auto& bar = add<TestToolbar>("Toolbar1", "1");
     bar.buttons = {{"500", "", "", 1}, {"600", "", "", 2}};
     auto& view = add<TestListView>("ListView1", "1");
@@ -191,6 +179,12 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
     auto& grid = add<TestGrid>("vaSpread1", "700");
     grid.headers[2] = "kept";
     table_.TranslateForm(form_);
+    // The tips: tag 500 and index 1, tag 600 and index 2.
+    EXPECT_EQ(std::tuple(strip.tab(0).caption, strip.tab(0).toolTip, strip.tab(1).caption,
+                         strip.tab(1).toolTip),
+              std::tuple("Tab A", "Tip A", "Tab B", "Tip B"));
+    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
+              std::tuple("One", "", "Three"));
     EXPECT_EQ(std::tuple(bar.buttons[0].caption, bar.buttons[0].tip, bar.buttons[1].caption,
                          bar.buttons[1].tip, view.columns[0].second, view.columns[1].second),
               std::tuple("Tab A", "Tip A", "Tab B", "Tip B", "Column", "OK"));
