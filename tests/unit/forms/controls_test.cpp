@@ -138,7 +138,6 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     std::vector<std::uint8_t> bytes = {0x00, 0x00, 0xE8, 0x03, 0x00, 0x08, 0xFF, 0x0F};
     auto image = makeDisplayImage(4, 1, 12, bytes);
     ASSERT_TRUE(image && image->valid());
-    EXPECT_EQ(image->at(2, 0), 2048u);
     view.setImage(image);
     const auto greys = [&](std::initializer_list<std::uint32_t> samples) {
         std::vector<int> out;
