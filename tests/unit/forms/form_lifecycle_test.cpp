@@ -296,23 +296,6 @@ TEST_F(FormsTest, UserInputIsRefusedWhereAUserCouldNotReach) {
     EXPECT_EQ(onTab1.value(), 1);
 }
 
-TEST_F(FormsTest, FocusCanBeRefusedByValidate) {
-    Form f(forms, "frmA");
-    auto& low = f.add<TextBox>("txtLowIntra");
-    auto& ok = f.add<CommandButton>("Command1");
-    bool valid = false;
-    low.onValidate = [&](bool& cancel) { cancel = !valid; };
-    int okClicks = 0;
-    ok.onClick = [&] { ++okClicks; };
-    f.show();
-    ASSERT_EQ(f.activeControl(), &low);
-    EXPECT_FALSE(ok.click());  // the focus stays in the box, so OK is not pressed
-    EXPECT_EQ(f.activeControl(), &low);
-    valid = true;
-    EXPECT_TRUE(ok.click());
-    EXPECT_EQ(okClicks, 1);
-}
-
 TEST_F(FormsTest, GeometryIsKeptInTwipsAndTheWindowFollowsInPixels) {
     world.setTwipsPerPixel(12, 12);  // 120 dpi
     Form f(forms, "frmA");

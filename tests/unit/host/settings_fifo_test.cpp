@@ -3,8 +3,7 @@
 
 #include "host/xray_ifc.h"
 #include "support/bytes.h"
-#include "support/world.h"
-#include "support/wrappers.h"
+#include "support/fixture.h"
 
 namespace quilo::host {
 namespace {
@@ -14,14 +13,8 @@ using test::cat;
 using test::le16;
 using test::le32;
 
-struct MemoryTest : ::testing::Test {
-    test::TestWorld w;
-    test::CountingMemory mem{w.proc.memory()};
-    // A received block as OnCopyData keeps it: the bytes given, exactly.
-    platform::HGlobal receivedBlock(const std::vector<std::byte>& bytes) { return mem.put(bytes); }
-};
-using SettingsBlockTest = MemoryTest;
-using CommandFifoTest = MemoryTest;
+using SettingsBlockTest = test::WorldTest;
+using CommandFifoTest = test::WorldTest;
 
 std::vector<std::byte> settingsBytes(std::int32_t total, std::int16_t stream, std::int32_t len,
                                      std::string_view text) {
@@ -63,27 +56,27 @@ TEST_F(SettingsBlockTest, TextLengthLimitIs1024) {
                          ReadSettingsText(mem, block->size, block->block.get())),
               std::tuple(1036u, 1024, 1036, std::optional(text)));
 
-    const auto negative = receivedBlock(settingsBytes(16, 0, -1, "abc"));
+    const auto negative = mem.put(settingsBytes(16, 0, -1, "abc"));
     EXPECT_EQ(ReadSettingsText(mem, 16, negative), std::nullopt);
 
     // 1024 bytes with no NUL anywhere are taken whole.
-    const auto full = receivedBlock(settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
+    const auto full = mem.put(settingsBytes(1036, 0, 1024, std::string(1024, 'z')));
     EXPECT_EQ(ReadSettingsText(mem, 1036, full), std::string(1024, 'z'));
 }
 
 TEST_F(SettingsBlockTest, ReadingStopsAtTheDataReceived) {
     // The header claims 200 text bytes; only 5 arrived, and the block is not larger.
-    const auto h = receivedBlock(settingsBytes(212, 0, 200, "hello"));
+    const auto h = mem.put(settingsBytes(212, 0, 200, "hello"));
     EXPECT_EQ(ReadSettingsText(mem, 17, h), std::optional<std::string>("hello"));
     // The size received counts even if the block is larger than what was received.
     EXPECT_EQ(ReadSettingsText(mem, 14, h), std::optional<std::string>("he"));
     // The text ends at its first NUL.
-    const auto nul = receivedBlock(settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
+    const auto nul = mem.put(settingsBytes(20, 0, 8, std::string("ab\0cdefg", 8)));
     EXPECT_EQ(ReadSettingsText(mem, 20, nul), std::optional<std::string>("ab"));
 }
 
 TEST_F(SettingsBlockTest, LockFailures) {
-    const auto h = receivedBlock(settingsBytes(16, 1, 4, "abc"));
+    const auto h = mem.put(settingsBytes(16, 1, 4, "abc"));
     mem.failLocks = 1;
     EXPECT_FALSE(ReadSettingsHeader(mem, 16, h));
     mem.failLocks = 1;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/sim/world.h"
+#include "support/world.h"
 #include "ui/language/language_selector.h"
 
 namespace quilo::ui {
@@ -13,13 +13,8 @@ constexpr const char* kFolder = "C:\\Program Files\\Kelvora\\Quilo\\";
 
 class LanguageTable : public ::testing::Test {
   protected:
-    LanguageTable()
-        : process_(world_.createProcess()), table_(process_.files(), process_.process()) {}
-
     void writeLanguage(const std::string& language, const std::string& bytes) {
-        ASSERT_TRUE(platform::writeWholeFile(
-            process_.files(), std::string(kFolder) + "Quilo Plugin_" + language + ".lan",
-            std::as_bytes(std::span(bytes))));
+        w.put(std::string(kFolder) + "Quilo Plugin_" + language + ".lan", bytes);
     }
     const std::vector<sim::MessageBoxRecord>& boxes() { return process_.messageBoxes(); }
     std::vector<std::string> texts(std::initializer_list<std::int32_t> numbers) {
@@ -29,16 +24,16 @@ class LanguageTable : public ::testing::Test {
         return out;
     }
 
-    sim::World world_;
-    sim::SimProcess& process_;
-    modLAnguageSelector table_;
+    test::TestWorld w;
+    sim::SimProcess& process_ = w.proc;
+    modLAnguageSelector table_{w.proc.files(), w.proc.process()};
 };
 
 TEST_F(LanguageTable, FileNameIsBuiltFromTheProductName) {
     sim::ProcessOptions other;
     other.exePath = "D:\\QuiloPlugin.exe";
     other.version.productName = "Other";
-    auto& p = world_.createProcess(other);
+    auto& p = w.world.createProcess(other);
     modLAnguageSelector t(p.files(), p.process());
     EXPECT_EQ(t.languageFilePath("English"), "D:\\Other_English.lan");
 }

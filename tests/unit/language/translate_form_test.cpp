@@ -6,7 +6,7 @@
 #include <string>
 
 #include "forms/forms.h"
-#include "platform/sim/world.h"
+#include "support/world.h"
 #include "ui/language/language_selector.h"
 
 namespace quilo::ui {
@@ -68,17 +68,10 @@ const char* const kTexts =
 // Every test starts from kTexts, loaded.
 class Translate : public ::testing::Test {
   protected:
-    Translate()
-        : process_(world_.createProcess()),
-          forms_(process_),
-          form_(forms_, "frmTest"),
-          table_(process_.files(), process_.process()) {}
     void SetUp() override { load(kTexts); }
 
     void load(const std::string& text) {
-        ASSERT_TRUE(platform::writeWholeFile(
-            process_.files(), "C:\\Program Files\\Kelvora\\Quilo\\Quilo Plugin_English.lan",
-            std::as_bytes(std::span(text))));
+        w.put(table_.languageFilePath("English"), text);
         table_.Initlanguage("English");
         ASSERT_TRUE(process_.messageBoxes().empty());
     }
@@ -92,11 +85,11 @@ class Translate : public ::testing::Test {
         return c;
     }
 
-    sim::World world_;
-    sim::SimProcess& process_;
-    forms::Forms forms_;
-    forms::Form form_;
-    modLAnguageSelector table_;
+    test::TestWorld w;
+    sim::SimProcess& process_ = w.proc;
+    forms::Forms forms_{process_};
+    forms::Form form_{forms_, "frmTest"};
+    modLAnguageSelector table_{process_.files(), process_.process()};
     forms::Form* target_ = &form_;  // where add() puts its controls
 };
 
@@ -168,29 +161,17 @@ TEST_F(Translate, FormCaptionOnlyFromANonEmptyText) {
     }
 }
 
-TEST_F(Translate, TabStripsTakeTabTagsAndTabSpecificTips) {
-    auto& tabs = add<forms::TabControl>("TabStrip1", "1");
-    tabs.addTab("a", "500");
-    tabs.addTab("b", "600");
-    table_.TranslateForm(form_);
-    // The tips: tag 500 and index 1, tag 600 and index 2.
-    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(0).toolTip, tabs.tab(1).caption,
-                         tabs.tab(1).toolTip),
-              std::tuple("Tab A", "Tip A", "Tab B", "Tip B"));
-}
-
-TEST_F(Translate, TabbedDialogsNumberTheirTabsFromTheControlsTag) {
+// Tab strips, toolbars and list views take their parts' tags; tabbed dialogs and grids number
+// their parts from the control's tag.
+TEST_F(Translate, TabsToolbarsListViewsAndGridsTranslateTheirParts) {
+    auto& strip = add<forms::TabControl>("TabStrip1", "1");
+    strip.addTab("a", "500");
+    strip.addTab("b", "600");
     auto& tabs = add<forms::TabControl>("SSTab1", "700");
     tabs.setTypeName("SSActiveTabs");
     tabs.addTab("Intraoral");
     tabs.addTab("Panoramic");
     tabs.addTab("Cephalometric");
-    table_.TranslateForm(form_);
-    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
-              std::tuple("One", "", "Three"));
-}
-
-TEST_F(Translate, ToolbarsListViewsAndGrids) {
     auto& bar = add<TestToolbar>("Toolbar1", "1");
     bar.buttons = {{"500", "", "", 1}, {"600", "", "", 2}};
     auto& view = add<TestListView>("ListView1", "1");
@@ -198,6 +179,12 @@ TEST_F(Translate, ToolbarsListViewsAndGrids) {
     auto& grid = add<TestGrid>("vaSpread1", "700");
     grid.headers[2] = "kept";
     table_.TranslateForm(form_);
+    // The tips: tag 500 and index 1, tag 600 and index 2.
+    EXPECT_EQ(std::tuple(strip.tab(0).caption, strip.tab(0).toolTip, strip.tab(1).caption,
+                         strip.tab(1).toolTip),
+              std::tuple("Tab A", "Tip A", "Tab B", "Tip B"));
+    EXPECT_EQ(std::tuple(tabs.tab(0).caption, tabs.tab(1).caption, tabs.tab(2).caption),
+              std::tuple("One", "", "Three"));
     EXPECT_EQ(std::tuple(bar.buttons[0].caption, bar.buttons[0].tip, bar.buttons[1].caption,
                          bar.buttons[1].tip, view.columns[0].second, view.columns[1].second),
               std::tuple("Tab A", "Tip A", "Tab B", "Tip B", "Column", "OK"));

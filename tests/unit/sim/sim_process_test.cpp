@@ -51,14 +51,10 @@ TEST(SimProcessPorts, ConfiguredMonitorsDecideNearestAndMetrics) {
         std::tuple(3, 1920, -1280, 3200, 1848, 12));
 }
 
-int answer42() {
-    return 42;
-}
-
 TEST(SimProcessPorts, RegisteredLibrariesLoadByFileNameAndServeTheirExports) {
     World world;
     world.registerLibrary(
-        SimLibrary{"OrvaneEx.dll", {{"Answer", reinterpret_cast<void*>(&answer42)}}});
+        SimLibrary{"OrvaneEx.dll", {{"Answer", reinterpret_cast<void*>(+[] { return 42; })}}});
     auto& p = world.createProcess();
     auto lib = p.libraries().load("C:\\Program Files\\Kelvora\\Quilo\\orvaneex.DLL");
     ASSERT_NE(lib, nullptr);

@@ -18,7 +18,6 @@
 #include "support/recording_window.h"
 #include "ui/lead_control.h"
 #include "ui/prescan/frm_prescan.h"
-#include "ui/text_ids.h"
 
 namespace quilo::ui {
 namespace {
@@ -288,11 +287,8 @@ TEST(DisplayPicture, EachPixelIsTheRoundedMeanOfItsBlock) {
                   std::tie(r.outW, r.outH, r.bits));
         std::vector<std::uint32_t> got;
         for (int y = 0; y < pic->height; ++y)
-            for (int x = 0; x < pic->width; ++x) {
-                const std::uint8_t* p = pic->pixels + static_cast<std::size_t>(y) * pic->stride +
-                                        static_cast<std::size_t>(x) * (r.bits == 8 ? 1 : 2);
-                got.push_back(r.bits == 8 ? p[0] : p[0] | (p[1] << 8));
-            }
+            for (int x = 0; x < pic->width; ++x)
+                got.push_back(pic->at(x, y));
         EXPECT_EQ(got, r.out);
     }
 }
