@@ -55,18 +55,5 @@ TEST(MemoryBlocks, ALargeImageSizedBlockCanBeHad) {
     EXPECT_EQ(lock.bytes()[kBytes - 1], std::byte{0x5A});
 }
 
-TEST(MemoryBlocks, OwnershipMovesAndReleaseHandsTheBlockOver) {
-    auto& mem = contractEnv().platform().memory();
-    GlobalBlock a = GlobalBlock::allocate(mem, 16);
-    const HGlobal h = a.get();
-    GlobalBlock b = std::move(a);
-    EXPECT_FALSE(a);
-    EXPECT_EQ(b.get(), h);
-    const HGlobal handedOver = b.release();
-    EXPECT_FALSE(b);
-    EXPECT_GE(mem.size(handedOver), 16u) << "release must not free";
-    EXPECT_TRUE(mem.free(handedOver));
-}
-
 }  // namespace
 }  // namespace quilo::contract

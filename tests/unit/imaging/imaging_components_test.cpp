@@ -183,11 +183,12 @@ TEST_F(KVImageHandlerTest, StretchesTheCurrentImage) {
     EXPECT_EQ(kv.KV_CorrectBitDepth(), 0);
     EXPECT_EQ(kv.current()->bitsPerPixel(), 12);  // everything fits 12 bits
     EXPECT_EQ(std::tuple(kv.KV_GetMaxMinValues(mx, mn), mx, mn), std::tuple(0, 1999, 1000));
-    // 10 tenths of a percent from each end: 1010 and 1989 become black and white.
-    EXPECT_EQ(kv.KV_StretchHistogramPercent(10, 10), 0);
+    // 10 tenths of a percent from the dark end and 5 from the bright one: 1010 and 1994 become
+    // black and white.
+    EXPECT_EQ(kv.KV_StretchHistogramPercent(10, 5), 0);
     EXPECT_EQ(
-        std::tuple(kv.current()->at(10, 0), kv.current()->at(989, 0), kv.current()->at(500, 0)),
-        std::tuple(0u, 4095u, (490u * 4095 + 979 / 2) / 979));
+        std::tuple(kv.current()->at(10, 0), kv.current()->at(994, 0), kv.current()->at(500, 0)),
+        std::tuple(0u, 4095u, (490u * 4095 + 984 / 2) / 984));
     for (const auto& [low, high] : {std::tuple(600L, 400L), std::tuple(-1L, 0L)})
         EXPECT_EQ(kv.KV_StretchHistogramPercent(low, high), KVImageHandler::kInvalidArgument);
     EXPECT_EQ(kv.KV_StretchHistogram(0, 0), KVImageHandler::kInvalidArgument);

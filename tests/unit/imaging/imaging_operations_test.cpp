@@ -233,15 +233,6 @@ TEST(Operations, EightBitsComeInPlaceAtEveryLengthAndBorrowedPixelsStayAlone) {
         ASSERT_EQ(borrowed.at(i % 20, i / 20), owner[i] >> 8u) << i;
 }
 
-TEST(Operations, PercentCutsCountTenthsOfAPercentFromEachEnd) {
-    // 1000 pixels with values 0..999: a cut of 1 % (10 tenths) from each end leaves 10..989.
-    const Image img = imageOf(1000, 1, 16, [](auto x, auto) { return x; });
-    EXPECT_EQ(percentCuts(img, 10, 10), (std::pair<std::uint32_t, std::uint32_t>{10, 989}));
-    EXPECT_EQ(percentCuts(img, 0, 0), (std::pair<std::uint32_t, std::uint32_t>{0, 999}));
-    EXPECT_EQ(percentCuts(img, 5, 0), (std::pair<std::uint32_t, std::uint32_t>{5, 999}));
-    EXPECT_EQ(percentCuts(img, 0, 255), (std::pair<std::uint32_t, std::uint32_t>{0, 744}));
-}
-
 TEST(Operations, ColourCountIsTheNumberOfDistinctValues) {
     EXPECT_EQ(
         std::tuple(colourCount(make(4, 1, 16, {5, 5, 60000, 0})), colourCount(make(1, 1, 8, {9}))),

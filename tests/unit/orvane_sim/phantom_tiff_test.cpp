@@ -5,7 +5,6 @@
 
 #include "bench/support/libtiff_memory.h"
 #include "orvane-sim/phantom.h"
-#include "orvane-sim/sim_config.h"
 #include "orvane-sim/simulator.h"
 #include "orvane-sim/tiff_lite.h"
 #include "phantom_golden.h"
@@ -19,15 +18,6 @@ double meanOf(const GreyImage& img, int x0, int y0, int x1, int y1) {
         for (int x = x0; x < x1; ++x)
             sum += img.pixels[static_cast<std::size_t>(y) * img.width + x];
     return sum / ((x1 - x0) * (y1 - y0));
-}
-
-TEST(Phantom, IsTheSameForASeedAndDiffersBetweenSeeds) {
-    const auto a = makePhantom(PlateKind::Intraoral, 124, 164, 7);
-    const auto b = makePhantom(PlateKind::Intraoral, 124, 164, 7);
-    const auto c = makePhantom(PlateKind::Intraoral, 124, 164, 8);
-    EXPECT_EQ(std::tuple(a.pixels == b.pixels, a.pixels == c.pixels, a.pixels.size()),
-              std::tuple(true, false, 124u * 164u));
-    EXPECT_NE(makePhantom(PlateKind::Panoramic, 124, 164, 7).pixels, a.pixels);
 }
 
 // Plates of a few pixels a side (a set's size and pitch are the INI file's) come out at their
@@ -73,19 +63,11 @@ TEST(Phantom, PanoramicAndCephalometricPlatesAreFilled) {
     }
 }
 
-TEST(FaultScript, AResultListSkipsWhatIsNoNumber) {
-    EXPECT_EQ(parseResultList(" -2, 0,x,-7,"), (std::vector<std::int32_t>{-2, 0, -7}));
-}
-
-TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
+TEST(TiffLite, WhatItWritesReadsInLibtiff) {
     std::vector<std::uint16_t> pixels(33 * 21);
     for (std::size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<std::uint16_t>(i * 97);
     const auto file = writeGreyTiff(33, 21, 16, pixels, 400.0);
-    auto back = readGreyTiff(file);
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->pixels, pixels);
-
     bench::MemStream stream;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
     stream.data.assign(bytes, bytes + file.size());
@@ -102,7 +84,7 @@ TEST(TiffLite, WhatItWritesReadsBackAndReadsInLibtiff) {
         std::tuple(33u, 21u, 16, 400.0f, RESUNIT_CENTIMETER));
     std::vector<std::uint16_t> row(33);
     ASSERT_EQ(TIFFReadScanline(tif, row.data(), 20, 0), 1);
-    EXPECT_EQ(row[5], pixels[20 * 33 + 5]);
+    EXPECT_EQ(row, std::vector(pixels.begin() + 20 * 33, pixels.begin() + 21 * 33));
     TIFFClose(tif);
 }
 

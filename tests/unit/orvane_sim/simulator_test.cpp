@@ -180,9 +180,7 @@ TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
 }
 
 TEST_F(SimulatorTest, AutomaticPlatesQueueBehindEachOther) {
-    std::string ini = kSmallScanner;
-    ini += "Plates=2\nFirstPlateMs=1000\nPlateIntervalMs=500\n";
-    start(ini);
+    start(std::string(kSmallScanner) + "Plates=2\nFirstPlateMs=1000\nPlateIntervalMs=500\n");
     openActive(2);
     EXPECT_EQ(statusAfter(999), 0);
     EXPECT_EQ(statusAfter(1), st::kSlot1);
@@ -229,8 +227,8 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->Open_Scanner(2), 0);
     EXPECT_EQ(sim->openSet(), 2);
 
-    // Activation results in turn; -6 counts as active.
-    startFaulty("Activate=-1009,-6\n", kOpen);
+    // Activation results in turn, what is no number skipped; -6 counts as active.
+    startFaulty("Activate= -1009, x,-6,\n", kOpen);
     EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-1009, false));
     EXPECT_EQ((std::pair{sim->Aktivate_Scanner(), sim->isActive()}), std::pair(-6, true));
 
@@ -263,7 +261,7 @@ TEST_F(SimulatorTest, TheFaultScriptReachesEveryErrorPath) {
     EXPECT_EQ(sim->calls("Open_Scanner"), 3);
 }
 
-TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
+TEST_F(SimulatorTest, StatusInformationAndRawImageFaultsHitTheirPlate) {
     // A checksum error while plate 2 is read: reported once, and that plate is lost.
     startFaulty("StatusPlate=2\nStatusCode=-200\n", kActive);
     sim->feedPlate();
@@ -274,23 +272,18 @@ TEST_F(SimulatorTest, StatusFaultsHitTheirPlate) {
     EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2 | st::kTransport);
     EXPECT_EQ(statusAfter(2000), 1);
 
-    // -5 on three calls while plate 1 is read; the plate still arrives.
-    startFaulty("StatusPlate=1\nStatusCode=-5\nStatusCalls=3\n", kActive);
+    // -5 on three calls while plate 1 is read; the plate still arrives, and its information
+    // fails once and its pixels twice.
+    startFaulty(
+        "StatusPlate=1\nStatusCode=-5\nStatusCalls=3\nImageInfoPlate=1\nImageInfoResult=-1\n"
+        "RawImagePlate=1\nRawImageResult=-90\nRawImageCalls=2\n",
+        kActive);
     sim->feedPlate();
     wait(300);
     for (int call = 0; call < 3; ++call)
         EXPECT_EQ(sim->Get_Status(), -5);
     EXPECT_EQ(sim->Get_Status() & st::kTransport, st::kTransport);
     EXPECT_EQ(statusAfter(1200), 1);
-}
-
-TEST_F(SimulatorTest, InformationAndRawImageFaultsHitTheirPlate) {
-    startFaulty(
-        "ImageInfoPlate=1\nImageInfoResult=-1\nRawImagePlate=1\nRawImageResult=-90\nRawImageCalls="
-        "2\n",
-        kActive);
-    sim->feedPlate();
-    wait(1500);
     unsigned char record[108];
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), -1);
     EXPECT_EQ(sim->Get_ImageInfo("PLATE00001.RAW", record), 0);
