@@ -202,13 +202,6 @@ Outcome runOnce(const Scenario& scenario, const Kind& kind, int nth) {
     return o;
 }
 
-void PrintTo(const Scenario& s, std::ostream* os) {
-    *os << s.name;
-}
-void PrintTo(const Kind& k, std::ostream* os) {
-    *os << k.name << (k.fault ? "" : " " + std::to_string(k.result));
-}
-
 using Point = std::tuple<Scenario, Kind>;
 class FaultSweep : public ::testing::TestWithParam<Point> {};
 

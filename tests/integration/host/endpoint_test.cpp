@@ -457,8 +457,7 @@ TEST_F(Window, DestructionReportsUninitialisedUnhooksAndTraces) {
     EXPECT_EQ(form.log().size(), 1u);
 }
 
-class RecordingDialogs final : public host::DialogPort {
-  public:
+struct RecordingDialogs final : host::DialogPort {
     void ShowDlg(std::string_view msg, const std::optional<std::string>& caption,
                  std::optional<std::int32_t> style, std::optional<bool> annoying) override {
         shown.push_back(std::string(msg) + "|" + caption.value_or("-") + "|" +

@@ -87,10 +87,7 @@ class EventRecorder final : public host::PluginEvents {
         log("HookedMessage", m, w, l);
         r = hookedResult;
     }
-    void WmSysCommand(WParam w, LParam l, LResult& r) override {
-        log("WmSysCommand", w, l);
-        r = sysCommandResult;
-    }
+    void WmSysCommand(WParam w, LParam l, LResult&) override { log("WmSysCommand", w, l); }
     void StatusChange(std::int32_t& code, bool& dlg, std::string& info) override {
         timeline_.push_back("event:StatusChange(" + std::to_string(code) + "," +
                             (dlg ? "dlg" : "-") + ",'" + info + "')");
@@ -106,7 +103,7 @@ class EventRecorder final : public host::PluginEvents {
     host::SensorInfoRecord sensorInformation;
     std::function<void()> onActivateSetup;
     std::function<void(std::int32_t&, bool&, std::string&)> onStatusChange;
-    LResult hookedResult = 0, sysCommandResult = 0;
+    LResult hookedResult = 0;
     std::vector<std::string> settings;
     std::vector<std::string> traceEvents;
 
