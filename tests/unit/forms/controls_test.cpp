@@ -154,8 +154,6 @@ TEST_F(ControlsTest, ImageViewMapsTheGreyWindowToEightBits) {
     EXPECT_EQ(view.windowLow(), 0u);
     view.setWindowLevel(5, 0);  // a zero width still maps without dividing by zero
     EXPECT_EQ(greys({4, 6}), (std::vector<int>{0, 255}));
-    view.resetWindowLevel();
-    EXPECT_EQ(view.windowHigh(), 4095u);
 
     // A picture that claims more pixels than it holds is refused.
     EXPECT_EQ(makeDisplayImage(4, 4, 16, std::vector<std::uint8_t>(8)), nullptr);
