@@ -219,23 +219,23 @@ struct Exports {
     static Long Deaktivate_Scanner() { return 0; }
     static Long Close_Scanner() { return ClearPrescanImage(); }
 
-    // The library, its exports in the order of the names the binding resolves.
-    template <class... F>
-    static sim::SimLibrary library(F*... exports) {
-        static_assert(sizeof...(exports) == abi::kExportCount);
-        void* const functions[] = {reinterpret_cast<void*>(exports)...};
-        sim::SimLibrary s;
-        s.fileName = "OrvaneEx.dll";
-        for (int i = 0; i < abi::kExportCount; ++i)
-            s.exports[abi::kExportNames[i]] = functions[i];
-        return s;
-    }
+    // The library: each function under its own name, and every name the binding resolves there.
     static sim::SimLibrary library() {
-        return library(Init_Dll, Get_IniFileName, Set_IniFileName, Get_Paramcount, Get_Paramname,
-                       Open_Scanner, Set_Prescanmode, Get_Serialnumber, Get_DriverVersion,
-                       Set_ImageExtraHeader, Aktivate_Scanner, Get_Status, GetPrescanImage,
-                       ClearPrescanImage, Get_ImageName, Get_ImageInfo, GetRawImage, Delete_Image,
-                       Deaktivate_Scanner, Close_Scanner);
+#define EXPORT(f) {#f, reinterpret_cast<void*>(f)}
+        sim::SimLibrary s{"OrvaneEx.dll", {EXPORT(Init_Dll),           EXPORT(Get_IniFileName),
+                                           EXPORT(Set_IniFileName),    EXPORT(Get_Paramcount),
+                                           EXPORT(Get_Paramname),      EXPORT(Open_Scanner),
+                                           EXPORT(Set_Prescanmode),    EXPORT(Get_Serialnumber),
+                                           EXPORT(Get_DriverVersion),  EXPORT(Set_ImageExtraHeader),
+                                           EXPORT(Aktivate_Scanner),   EXPORT(Get_Status),
+                                           EXPORT(GetPrescanImage),    EXPORT(ClearPrescanImage),
+                                           EXPORT(Get_ImageName),      EXPORT(Get_ImageInfo),
+                                           EXPORT(GetRawImage),        EXPORT(Delete_Image),
+                                           EXPORT(Deaktivate_Scanner), EXPORT(Close_Scanner)}};
+#undef EXPORT
+        for (const char* name : abi::kExportNames)
+            require(s.exports.count(name) == 1);
+        return s;
     }
 };
 
