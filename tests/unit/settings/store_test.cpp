@@ -191,14 +191,6 @@ TEST_F(Store, ADataFolderThatCannotBeMadeStopsTheLoad) {
               std::tuple(true, 0));
 }
 
-TEST_F(Store, AnExistingDataFolderIsKept) {
-    const std::string folder = "C:\\Users\\clinic\\AppData\\Roaming\\QUILO";
-    ASSERT_TRUE(process_.files().createDirectories(folder));
-    w_.put(folder + "\\Raw.TIF", "x");
-    store_.LoadSetup();
-    EXPECT_TRUE(process_.files().exists(folder + "\\Raw.TIF"));
-}
-
 TEST_F(Store, WriteCodesWhenTheRegistryRefuses) {
     modRegistry& reg = store_.registry();
     reg.setRegistryBase(kBase);
