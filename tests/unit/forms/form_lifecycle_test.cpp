@@ -195,10 +195,6 @@ TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {
     const auto owner = [&](Form& f) { return proc.windows().getOwner(f.hwnd()); };
     EXPECT_EQ(std::tuple(owner(before), owner(main), owner(setup)),
               std::tuple(platform::Hwnd{0}, app, main.hwnd()));
-    setup.unload();
-    main.unload();
-    before.unload();
-    proc.windows().destroyWindow(app);
 }
 
 TEST_F(FormsTest, TimersFollowEnabledAndIntervalAndStopWithTheForm) {
