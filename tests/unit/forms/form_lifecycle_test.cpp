@@ -10,7 +10,6 @@
 #include "forms/forms.h"
 #include "platform/sim/world.h"
 #include "support/errors.h"
-#include "support/recording_window.h"
 
 namespace quilo::forms {
 namespace {
@@ -139,7 +138,9 @@ TEST_F(FormsTest, AnAdoptedFormUnloadedByItsOwnHandlerLivesUntilTheHandlerEnds) 
     EXPECT_EQ(forms.adoptedCount(), 0u);
 }
 
-TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
+// The modal loop itself (posted messages worked off) is the window system's; here the forms'
+// part: it blocks until hidden, the forms behind keep their timers but cannot be reached.
+TEST_F(FormsTest, ModalShowKeepsTimersRunningUntilHidden) {
     Form owner(forms, "frmMain");
     auto& watchdog = owner.add<Timer>("tmrAlive");
     int ticks = 0;
@@ -151,16 +152,11 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
     auto& ok = dialog.add<CommandButton>("OKButton");
     ok.onClick = [&] { dialog.hide(); };
 
-    // A posted message (a host command, say) arrives while the dialog is open.
-    constexpr platform::MsgId kPing = wm::kApp + 7;
-    test::RecordingWindow sink(proc.windows());
-    const platform::Hwnd target = sink.hwnd();
     const auto start = world.nowMs();
     world.after(2500, [&] {
         // While the dialog is modal the main form cannot be reached by the user...
         EXPECT_FALSE(owner.userCanReach());
         EXPECT_TRUE(dialog.userCanReach());
-        proc.windows().postMessage(target, kPing, 0, 0);
     });
     // A form that the modal dialog opens on its own stays usable; the one behind does not.
     Form message(forms, "frmDlgBox");
@@ -176,8 +172,7 @@ TEST_F(FormsTest, ModalShowKeepsPostedMessagesAndTimersRunningUntilHidden) {
 
     dialog.show(ShowMode::Modal, &owner);
 
-    EXPECT_EQ(std::tuple(world.nowMs() - start, sink.count(kPing), ticks),
-              std::tuple(5500u, 1u, 5));
+    EXPECT_EQ(std::tuple(world.nowMs() - start, ticks), std::tuple(5500u, 5));
     // Hidden, not unloaded: the caller reads it back.
     EXPECT_EQ(std::tuple(dialog.loaded(), dialog.visible(), dialog.owner(), forms.modalForm(),
                          owner.userCanReach(), forms.activeForm()),
@@ -200,10 +195,6 @@ TEST_F(FormsTest, FormsWithoutAnOwnerFormAreOwnedByTheApplicationWindow) {
     const auto owner = [&](Form& f) { return proc.windows().getOwner(f.hwnd()); };
     EXPECT_EQ(std::tuple(owner(before), owner(main), owner(setup)),
               std::tuple(platform::Hwnd{0}, app, main.hwnd()));
-    setup.unload();
-    main.unload();
-    before.unload();
-    proc.windows().destroyWindow(app);
 }
 
 TEST_F(FormsTest, TimersFollowEnabledAndIntervalAndStopWithTheForm) {
@@ -307,8 +298,6 @@ TEST_F(FormsTest, GeometryIsKeptInTwipsAndTheWindowFollowsInPixels) {
     EXPECT_EQ(std::tuple(f.scaleWidth(), f.scaleHeight()), std::tuple(4800, 1200));
     EXPECT_GT(f.width(), 4800);
     EXPECT_EQ(proc.windows().windowRect(f.hwnd()).width(), f.width() / 12);
-    EXPECT_TRUE(f.setTopmost(true));
-    EXPECT_TRUE(proc.windows().isTopmost(f.hwnd()));
 }
 
 TEST_F(FormsTest, PopupMenusOfferTheirItemsEvenWhenTheMenuIsHidden) {

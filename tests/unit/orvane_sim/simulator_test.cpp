@@ -133,7 +133,7 @@ TEST_F(SimulatorTest, APlateGoesThroughSlotTransportPreviewAndImageOnTheClock) {
     EXPECT_EQ(sim->Get_Status(), 1 | st::kSlot2);
 }
 
-TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
+TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixelsOnCheckedArguments) {
     plateReady();
     const std::string name = imageName();
     ASSERT_EQ(name, "PLATE00001.RAW");
@@ -163,12 +163,10 @@ TEST_F(SimulatorTest, ThePlateIsFetchedWithItsInformationAndPixels) {
     ASSERT_EQ(sim->GetRawImage("PLATE00001.RAW", 40, 30, &image, &bytes, 1, 1, 20000, 30000), 0);
     EXPECT_EQ(readGreyTiff(blockBytes(image))->pixels,
               mapGrey(sim->platePixels(1, 1).pixels, true, 1, 20000, 30000));
-}
+    freeBlock(image);
 
-TEST_F(SimulatorTest, RawImageArgumentsAreChecked) {
-    plateReady();
-    const char* n = "PLATE00001.RAW";
     // A wrong width, optimise flag, curve, or cut.
+    const char* n = "PLATE00001.RAW";
     for (const auto& [width, optimise, curve, low, high] :
          {std::tuple(41, 0, 0, 0, 0), std::tuple(40, 2, 0, 0, 0), std::tuple(40, 1, 2, 0, 0),
           std::tuple(40, 1, 0, 400001, 0), std::tuple(40, 1, 0, 0, -1)})

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <variant>
@@ -204,49 +205,11 @@ TEST(RecordWrite, OrderFormatsAndScopes) {
     EXPECT_EQ(std::tuple(w[40].name, w[40].text, w[41].text),
               std::tuple("CurrentParamSet", "Intra 1", "12"));
     EXPECT_EQ(std::tuple(w[42].name, w[42].text), std::tuple("SavePreview", "1"));
-}
-
-TEST(RecordWrite, EveryKeyIsWrittenOnceAndReadsBackTheSame) {
-    PluginSettings record;
-    record.Visible = 1;
-    record.Verbose = 1;
-    record.NoPreview = 2;
-    record.BitDepth = 12;
-    record.CloseDone = 1;
-    record.CurrentParamSet = "Pano standard";
-    record.CurrentParamSetNr = 3;
-    record.Invert = false;
-    record.SavePreview = false;
-    record.ImageEnhancement = 0;
-    record.IntraLeadNRLevel = 0;
-    record.PanoLeadNRLevel = 15;
-    record.CephLeadNRLevel = 7;
-    std::int32_t n = 1;
-    for (std::int32_t PluginSettings::*f :
-         {&PluginSettings::IntraMappingType, &PluginSettings::IntraLimitLow,
-          &PluginSettings::PanoLimitHigh, &PluginSettings::CephLimitLow,
-          &PluginSettings::CephLeadCutoff, &PluginSettings::CephLeadLow,
-          &PluginSettings::PanoLeadHigh, &PluginSettings::PanoLeadLowAbs,
-          &PluginSettings::IntraLeadStretch, &PluginSettings::IntraLeadHighAbs,
-          &PluginSettings::Left, &PluginSettings::Top})
-        record.*f = 1000 + n++;
-
-    Stored stored;
-    std::map<std::string, int> times;
-    writePluginSettings(record,
-                        [&](std::string_view s, std::string_view name, std::string_view t, bool) {
-                            stored.texts[std::string(s) + "/" + std::string(name)] = std::string(t);
-                            ++times[std::string(name)];
-                        });
-    for (const auto& [name, count] : times)
-        EXPECT_EQ(count, 1) << name;
-    // Every key, AutoStart included.
-    EXPECT_EQ(std::tuple(times.size(), settingKeys().size()), std::tuple(43u, 43u));
-
-    std::int32_t type = 0;
-    PluginSettings back;
-    readPluginSettings(back, type, stored.reader());
-    EXPECT_EQ(std::tuple(back, type), std::tuple(record, 2));
+    // Every key once, AutoStart included; the store's round trip reads them back.
+    std::set<std::pair<std::string, std::string>> keys;
+    for (const Written& x : w)
+        keys.emplace(x.section, x.name);
+    EXPECT_EQ(std::tuple(keys.size(), settingKeys().size()), std::tuple(43u, 43u));
 }
 
 }  // namespace
