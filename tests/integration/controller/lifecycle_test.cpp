@@ -32,7 +32,6 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     ASSERT_TRUE(startPlugin("-x /tEsT -y"));
     controller::frmMain& f = main();
     EXPECT_TRUE(f.visible());
-    EXPECT_EQ(plugin->settings().settings().Visible, 1);
     EXPECT_TRUE(f.caption().ends_with(" [Testmode]")) << f.caption();
     // Visible: the log box shows the start line on top.
     EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
