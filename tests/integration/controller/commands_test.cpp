@@ -75,12 +75,11 @@ TEST_F(Answers, HiddenFormKeepsItsCaptionsParentWindowSettingAndOtherPrefixes) {
     EXPECT_EQ(main().Command1.caption(), before);
     // The status line is drawn for the status, hidden or not: in the new language.
     EXPECT_EQ(main().lblStatus.caption(), plugin->language().LangText(2030));
-    EXPECT_NE(setting("PHW 0"), 0);
-    EXPECT_EQ(main().hostParentWindow(), 0u);
-    EXPECT_NE(setting("PHW 4242.6xyz"), 0);
-    EXPECT_EQ(main().hostParentWindow(), 4243u);
-    EXPECT_NE(setting("PHW"), 0);
-    EXPECT_EQ(main().hostParentWindow(), 0u);
+    for (const auto& [text, parent] :
+         {std::pair("PHW 0", 0u), {"PHW 4242.6xyz", 4243u}, {"PHW", 0u}}) {
+        EXPECT_NE(setting(text), 0);
+        EXPECT_EQ(main().hostParentWindow(), parent) << text;
+    }
     EXPECT_NE(setting("XYZ English"), 0);
     EXPECT_NE(setting("LA"), 0);
     EXPECT_EQ(plugin->settings().names().Language, "German");

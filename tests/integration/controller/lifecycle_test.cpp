@@ -22,8 +22,8 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
               std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
     EXPECT_FALSE(f.ActiveTimer.enabled());
     // Nothing of the scanner is touched before InitializePlugin.
-    EXPECT_EQ(plugin->sensors().Sensors.count(), 0u);
-    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    EXPECT_EQ(std::pair(plugin->sensors().Sensors.count(), plugin->sensors().HardwareInitialized),
+              std::pair(std::size_t{0}, false));
 }
 
 // "/TEST" in any letter case anywhere on the command line. ShutdownPlugin reports
@@ -48,10 +48,8 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     }
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
     ASSERT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
-    EXPECT_FALSE(f.loaded());
-    EXPECT_EQ(plugin->plugin(), nullptr);
-    EXPECT_EQ(plugin->enhancement(), nullptr);
+    EXPECT_EQ(std::tuple(plugin->exitCode(), f.loaded(), plugin->plugin(), plugin->enhancement()),
+              std::tuple(0, false, nullptr, nullptr));
     EXPECT_EQ(std::pair(plugin->settings().settings().Left, plugin->settings().settings().Top),
               std::pair(3000, 1500));
     const std::string file = readLogFile();
@@ -88,8 +86,7 @@ TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBackAndClosesOnTheSecondTickWith
     EXPECT_NE(main().lblStatus.caption().find(") : 0 0"), std::string::npos)
         << main().lblStatus.caption();
     world.advance(20000);
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
+    EXPECT_EQ(std::pair(plugin->ended(), plugin->exitCode()), std::pair(true, 0));
 }
 
 TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
@@ -103,10 +100,9 @@ TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
     hostProcess->windows().destroyWindow(doomed.hwnd());
     world.runUntilIdle();
     // The main form went with the application window; the process does not linger.
-    EXPECT_FALSE(pluginProcess->windows().isWindow(app));
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
-    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    EXPECT_EQ(std::tuple(pluginProcess->windows().isWindow(app), plugin->ended(),
+                         plugin->exitCode(), plugin->sensors().HardwareInitialized),
+              std::tuple(false, true, 0, false));
     EXPECT_NE(readLogFile().find("Plugin closed"), std::string::npos);
 }
 
@@ -146,9 +142,8 @@ TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
     EXPECT_FALSE(plugin->ended());  // the close is posted, not done inside the load
     world.runUntilIdle();
     world.failAlways(sim::Fault::FileCreate, false);
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_FALSE(main().loaded());
-    EXPECT_FALSE(plugin->forms().isLoaded("frmDlgBox"));
+    EXPECT_EQ(std::tuple(plugin->ended(), main().loaded(), plugin->forms().isLoaded("frmDlgBox")),
+              std::tuple(true, false, false));
 }
 
 }  // namespace
