@@ -8,7 +8,9 @@ namespace {
 using Window = PluginWorld;
 constexpr platform::WParam kScClose = 0xF060;
 
-TEST_F(Window, StatusPicturesMenusAndStatusLineFollowTheStatus) {
+// The status display follows the status; the pop-up menu stops the capture and ends the
+// process.
+TEST_F(Window, StatusDisplayFollowsTheStatusAndThePopupMenuStopsAndEnds) {
     ASSERT_TRUE(startPlugin("/TEST"));
     initialize();
     controller::frmMain& f = main();
@@ -26,36 +28,8 @@ TEST_F(Window, StatusPicturesMenusAndStatusLineFollowTheStatus) {
     EXPECT_EQ(statusView(f),
               "RedCir 'Idle' scan1 menus101 '" + plugin->language().LangText(2030) + "'");
     EXPECT_EQ(f.imgStatus.picture(), f.imgICONS.image("RedCir"));
-}
 
-// Close hides the window of a plug-in at work; before the initialisation it ends the process.
-// Other system commands are left alone.
-TEST_F(Window, CloseHidesAWorkingPluginAndEndsAnUninitialisedOne) {
-    for (const bool working : {true, false}) {
-        SCOPED_TRACE(working);
-        ASSERT_TRUE(startPlugin("/TEST"));
-        if (working) initialize();
-        platform::LResult result = 7;
-        main().WmSysCommand(0xF020 /* minimise */, 0, result);
-        EXPECT_EQ(result, 7);
-        ASSERT_TRUE(main().visible());
-        pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose,
-                                             0);
-        world.runUntilIdle();
-        EXPECT_EQ(std::tuple(plugin->ended(), main().loaded(), main().visible()),
-                  std::tuple(!working, working, false));
-        if (working) {
-            EXPECT_EQ(plugin->settings().settings().Visible, 0);
-            EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
-            EXPECT_EQ(le32At(askHandle(testhost::kGetStatus), 4), 16);  // still at work
-        }
-        kill();
-    }
-}
-
-TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
-    ASSERT_TRUE(startPlugin("/TEST"));
-    initialize();
+    // The pop-up menu opens on a right click and on the context key.
     int shown = 0;
     forms::Menu* choice = nullptr;
     plugin->forms().headlessPopupChoice = [&](forms::Form&, forms::Menu& menu) {
@@ -82,6 +56,31 @@ TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
     world.runUntilIdle();
     EXPECT_TRUE(plugin->ended());
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+}
+
+// Close hides the window of a plug-in at work; before the initialisation it ends the process.
+// Other system commands are left alone.
+TEST_F(Window, CloseHidesAWorkingPluginAndEndsAnUninitialisedOne) {
+    for (const bool working : {true, false}) {
+        SCOPED_TRACE(working);
+        ASSERT_TRUE(startPlugin("/TEST"));
+        if (working) initialize();
+        platform::LResult result = 7;
+        main().WmSysCommand(0xF020 /* minimise */, 0, result);
+        EXPECT_EQ(result, 7);
+        ASSERT_TRUE(main().visible());
+        pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose,
+                                             0);
+        world.runUntilIdle();
+        EXPECT_EQ(std::tuple(plugin->ended(), main().loaded(), main().visible()),
+                  std::tuple(!working, working, false));
+        if (working) {
+            EXPECT_EQ(plugin->settings().settings().Visible, 0);
+            EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
+            EXPECT_EQ(le32At(askHandle(testhost::kGetStatus), 4), 16);  // still at work
+        }
+        kill();
+    }
 }
 
 TEST_F(Window, PlacementKeepsAPositionOnTheScreenAndCentresOneOffIt) {
