@@ -8,26 +8,9 @@ namespace {
 
 using Lifecycle = PluginWorld;
 
-TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
-    ASSERT_TRUE(startPlugin());
-    controller::frmMain& f = main();
-    EXPECT_EQ(host->plugins(), std::vector<Hwnd>{f.hwnd()});
-    EXPECT_FALSE(f.visible());
-    // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
-    EXPECT_EQ(f.caption(), replaceAll(plugin->language().LangText(100), "XXX", "Quilo"));
-    EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
-                                 plugin->language().LangText(2020) + "' red");
-    // Translated from the tags: the buttons carry the texts of 1020 and 1030.
-    EXPECT_EQ(std::pair(f.cmdScan.caption(), f.Command1.caption()),
-              std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
-    EXPECT_FALSE(f.ActiveTimer.enabled());
-    // Nothing of the scanner is touched before InitializePlugin.
-    EXPECT_EQ(std::pair(plugin->sensors().Sensors.count(), plugin->sensors().HardwareInitialized),
-              std::pair(std::size_t{0}, false));
-}
-
-// "/TEST" in any letter case anywhere on the command line. ShutdownPlugin reports
-// Un-Initialized and ends the process, taking every other form with it.
+// "/TEST" in any letter case anywhere on the command line; the enhancement options are a modal
+// form of the plug-in. ShutdownPlugin reports Un-Initialized and ends the process, taking every
+// other form with it.
 TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     ASSERT_TRUE(startPlugin("-x /tEsT -y"));
     controller::frmMain& f = main();
@@ -37,6 +20,18 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
     world.advance(100000);  // the watchdog is idle in test mode
     EXPECT_EQ(f.hostWatchdogCount(), 0);
+    // The enhancement options are a modal form of the plug-in.
+    bool shown = false;
+    world.after(10, [&] {
+        forms::Form* options = plugin->forms().find("frmEnhancementOptions");
+        ASSERT_NE(options, nullptr);
+        shown = true;
+        EXPECT_EQ(plugin->forms().modalForm(), options);
+        EXPECT_EQ(options->caption(), "Enhancement options - Intraoral");
+        options->unload(forms::UnloadMode::Code);
+    });
+    EXPECT_FALSE(plugin->enhancement()->showOptions("Intraoral", 0, pluginWindow(), true));
+    EXPECT_TRUE(shown);
     initialize();
     f.move(3000, 1500, f.width(), f.height());
     const std::size_t from = host->received().size();
@@ -61,8 +56,24 @@ TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
 }
 
-TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBackAndClosesOnTheSecondTickWithoutOne) {
+// The plug-in starts hidden, announced and uninitialised; its watchdog forgives a host that comes
+// back and closes on the second tick without one.
+TEST_F(Lifecycle, StartsHiddenThenTheWatchdogForgivesAHostAndClosesOnTheSecondTickWithoutOne) {
     ASSERT_TRUE(startPlugin());
+    controller::frmMain& f = main();
+    EXPECT_EQ(host->plugins(), std::vector<Hwnd>{f.hwnd()});
+    EXPECT_FALSE(f.visible());
+    // Caption from text 100 with the model's place taken by "Quilo" before the scanner opened.
+    EXPECT_EQ(f.caption(), replaceAll(plugin->language().LangText(100), "XXX", "Quilo"));
+    EXPECT_EQ(statusView(f), "StopSign 'Un-Initialized' scan0 menus001 '" +
+                                 plugin->language().LangText(2020) + "' red");
+    // Translated from the tags: the buttons carry the texts of 1020 and 1030.
+    EXPECT_EQ(std::pair(f.cmdScan.caption(), f.Command1.caption()),
+              std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
+    EXPECT_FALSE(f.ActiveTimer.enabled());
+    // Nothing of the scanner is touched before InitializePlugin.
+    EXPECT_EQ(std::pair(plugin->sensors().Sensors.count(), plugin->sensors().HardwareInitialized),
+              std::pair(std::size_t{0}, false));
     world.advance(20000);  // no host yet: the first tick counts 1
     EXPECT_EQ(main().hostWatchdogCount(), 1);
     // The host initialises through a window of its own that then goes away.
@@ -104,21 +115,6 @@ TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
                          plugin->exitCode(), plugin->sensors().HardwareInitialized),
               std::tuple(false, true, 0, false));
     EXPECT_NE(readLogFile().find("Plugin closed"), std::string::npos);
-}
-
-TEST_F(Lifecycle, EnhancementOptionsAreAModalFormOfThePlugin) {
-    ASSERT_TRUE(startPlugin("/TEST"));  // the main form shown
-    bool shown = false;
-    world.after(10, [&] {
-        forms::Form* f = plugin->forms().find("frmEnhancementOptions");
-        ASSERT_NE(f, nullptr);
-        shown = true;
-        EXPECT_EQ(plugin->forms().modalForm(), f);
-        EXPECT_EQ(f->caption(), "Enhancement options - Intraoral");
-        f->unload(forms::UnloadMode::Code);
-    });
-    EXPECT_FALSE(plugin->enhancement()->showOptions("Intraoral", 0, pluginWindow(), true));
-    EXPECT_TRUE(shown);
 }
 
 TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
