@@ -161,9 +161,8 @@ TEST_F(Setup, OkRefusesWithoutParameterSetOrIniFile) {
         ASSERT_TRUE(f.OKButton.click());
         EXPECT_EQ(dialogs,
                   (std::vector<std::string>{"INI-file not found. Please enter a valid filename"}));
-        EXPECT_TRUE(f.visible());
-        EXPECT_FALSE(f.pressedOK());
-        EXPECT_EQ(f.mousePointer(), forms::pointer::kDefault);
+        EXPECT_EQ(std::tuple(f.visible(), f.pressedOK(), f.mousePointer()),
+                  std::tuple(true, false, forms::pointer::kDefault));
     });
     EXPECT_TRUE(plugin->sensors().HardwareInitialized);  // ready at open: Cancel leaves it open
     EXPECT_EQ(machineValue("Options", "BitDepth"), "<absent>");

@@ -82,10 +82,8 @@ TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
     EXPECT_EQ(send(kInitializePlugin, cat({le32(hostLong()), le32(0)})), 0);  // 8 bytes
     EXPECT_EQ(command(kInitializePlugin, {}), 0);
     EXPECT_EQ(takeTraces(), (Lines{refusal, refusal, refusal}));
-    EXPECT_FALSE(endpoint->Initialized());
-    EXPECT_EQ(endpoint->KV2hWnd(), 0u);
-    EXPECT_TRUE(received().empty());
-    EXPECT_TRUE(timeline.empty());
+    EXPECT_EQ(std::tuple(endpoint->Initialized(), endpoint->KV2hWnd(), received(), timeline),
+              std::tuple(false, Hwnd{0}, std::vector<CopyDataSeen>{}, Lines{}));
     EXPECT_EQ(world.live(), baseline);
     // Status changes before it are raised but not sent.
     endpoint->ExStatusCode(32, "x");

@@ -110,9 +110,8 @@ TEST_F(Senders, SettingsAnnouncementAndTheInterfaceMessage) {
     EXPECT_EQ(raised([&] { xray.SendRegisterPlugIn(0); }),
               "1025 Source Or Destination hWnd invalid");
     // The same id in every process, and the same on every call.
-    const MsgId id = xray.GetInterfaceMessage();
-    EXPECT_EQ(id, interfaceMsg);
-    EXPECT_EQ(xray.GetInterfaceMessage(), id);
+    EXPECT_EQ(std::pair(xray.GetInterfaceMessage(), xray.GetInterfaceMessage()),
+              std::pair(interfaceMsg, interfaceMsg));
 }
 
 }  // namespace
