@@ -80,14 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Capture, FailedActivationReopensNextTimeAndASecondActivationStartsAfresh) {
     capture({{"Activate", "-4,0,0"}, {"Plates", "0"}});
-    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
-    EXPECT_FALSE(plugin->sensors().ScannerActivated);
+    scanner::SensorAPI& s = plugin->sensors();
+    EXPECT_EQ(std::pair(s.HardwareInitialized, s.ScannerActivated), std::pair(false, false));
     activate(2);
-    EXPECT_TRUE(plugin->sensors().ScannerActivated);
-    EXPECT_EQ(plugin->sensors().CurrentParamSetNr(), 2);
+    EXPECT_EQ(std::pair(s.ScannerActivated, s.CurrentParamSetNr()), std::pair(true, 2));
     activate(0);  // keeps the set, closes and reopens
-    EXPECT_TRUE(plugin->sensors().ScannerActivated);
-    EXPECT_EQ(plugin->sensors().CurrentParamSetNr(), 2);
+    EXPECT_EQ(std::pair(s.ScannerActivated, s.CurrentParamSetNr()), std::pair(true, 2));
     EXPECT_NE(log().find("Selected parameter: 2 Intraoral size 2 PERIO"), std::string::npos);
 }
 
@@ -133,10 +131,10 @@ TEST_F(Capture, ChecksumErrorStopsPollingOnce) {
     EXPECT_EQ(std::count(dialogs.begin(), dialogs.end(),
                          "Checksum error during data transmission. Scanner deactivated"),
               1);
-    EXPECT_FALSE(main().ActiveTimer.enabled());
-    EXPECT_FALSE(plugin->sensors().ScannerActivated);
-    EXPECT_TRUE(plugin->sensors().HardwareInitialized);
-    EXPECT_EQ(lastStatus(), 16);
+    const scanner::SensorAPI& s = plugin->sensors();
+    EXPECT_EQ(std::tuple(main().ActiveTimer.enabled(), s.ScannerActivated, s.HardwareInitialized,
+                         lastStatus()),
+              std::tuple(false, false, true, 16));
 }
 
 TEST_F(Capture, ScannerFailuresOfOnePlate) {
@@ -171,7 +169,6 @@ TEST_F(Capture, StopClosesTheScannerAndTicksReturn) {
     capture({{"Plates", "3"}});
     world.advance(100);
     sendHandle(testhost::kStopCapture);
-    EXPECT_TRUE(main().stopRequested());
     EXPECT_FALSE(plugin->sensors().HardwareInitialized);
     world.advance(60000);
     EXPECT_TRUE(images().empty());
@@ -439,13 +436,8 @@ TEST_F(Spool, ThreePlatesReachTheHostAndLeaveTheSpoolWhenAcknowledged) {
     }
     EXPECT_EQ(lastStatus(), 64);
     // The host keeps images until it acknowledges them: out of order, then the same id again.
-    EXPECT_EQ(plugin->plugin()->extendedStore().slots.size(), 3u);
     EXPECT_EQ(files("Spool", ".tif"), 3u);
     acknowledge(2);
-    const auto& slots = plugin->plugin()->extendedStore().slots;
-    ASSERT_EQ(slots.size(), 2u);
-    EXPECT_EQ(slots[0].record.get(host::ImageExRecord::imageId), 1);
-    EXPECT_EQ(slots[1].record.get(host::ImageExRecord::imageId), 3);
     EXPECT_EQ(files("Spool", ".tif"), 2u);
     acknowledge(2);
     world.advance(10);

@@ -8,7 +8,57 @@ namespace {
 
 using Lifecycle = PluginWorld;
 
-TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
+// "/TEST" in any letter case anywhere on the command line; the enhancement options are a modal
+// form of the plug-in. ShutdownPlugin reports Un-Initialized and ends the process, taking every
+// other form with it.
+TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
+    ASSERT_TRUE(startPlugin("-x /tEsT -y"));
+    controller::frmMain& f = main();
+    EXPECT_TRUE(f.visible());
+    EXPECT_TRUE(f.caption().ends_with(" [Testmode]")) << f.caption();
+    // Visible: the log box shows the start line on top.
+    EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
+    world.advance(100000);  // the watchdog is idle in test mode
+    EXPECT_EQ(f.hostWatchdogCount(), 0);
+    // The enhancement options are a modal form of the plug-in.
+    bool shown = false;
+    world.after(10, [&] {
+        forms::Form* options = plugin->forms().find("frmEnhancementOptions");
+        ASSERT_NE(options, nullptr);
+        shown = true;
+        EXPECT_EQ(plugin->forms().modalForm(), options);
+        EXPECT_EQ(options->caption(), "Enhancement options - Intraoral");
+        options->unload(forms::UnloadMode::Code);
+    });
+    EXPECT_FALSE(plugin->enhancement()->showOptions("Intraoral", 0, pluginWindow(), true));
+    EXPECT_TRUE(shown);
+    initialize();
+    f.move(3000, 1500, f.width(), f.height());
+    const std::size_t from = host->received().size();
+    {
+        forms::Form stray(plugin->forms(), "frmStray");
+        stray.load();
+        ASSERT_NE(sendHandle(testhost::kShutdownPlugin), 0);
+        EXPECT_FALSE(stray.loaded());
+    }
+    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+    ASSERT_TRUE(plugin->ended());
+    EXPECT_EQ(std::tuple(plugin->exitCode(), f.loaded(), plugin->plugin(), plugin->enhancement()),
+              std::tuple(0, false, nullptr, nullptr));
+    EXPECT_EQ(std::pair(plugin->settings().settings().Left, plugin->settings().settings().Top),
+              std::pair(3000, 1500));
+    const std::string file = readLogFile();
+    EXPECT_NE(file.find("Plugin started --------------------------"), std::string::npos);
+    EXPECT_NE(file.find("Plugin closed --------------------------"), std::string::npos);
+    // Nothing more reaches the host when the retired endpoint finally goes.
+    plugin.reset();
+    world.runUntilIdle();
+    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
+}
+
+// The plug-in starts hidden, announced and uninitialised; its watchdog forgives a host that comes
+// back and closes on the second tick without one.
+TEST_F(Lifecycle, StartsHiddenThenTheWatchdogForgivesAHostAndClosesOnTheSecondTickWithoutOne) {
     ASSERT_TRUE(startPlugin());
     controller::frmMain& f = main();
     EXPECT_EQ(host->plugins(), std::vector<Hwnd>{f.hwnd()});
@@ -22,50 +72,8 @@ TEST_F(Lifecycle, StartsHiddenAnnouncedAndUninitialised) {
               std::pair(plugin->language().LangText(1020), plugin->language().LangText(1030)));
     EXPECT_FALSE(f.ActiveTimer.enabled());
     // Nothing of the scanner is touched before InitializePlugin.
-    EXPECT_EQ(plugin->sensors().Sensors.count(), 0u);
-    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
-}
-
-// "/TEST" in any letter case anywhere on the command line. ShutdownPlugin reports
-// Un-Initialized and ends the process, taking every other form with it.
-TEST_F(Lifecycle, TestModeThenShutdownKeepsThePlaceLogsTheEndAndLeavesNothing) {
-    ASSERT_TRUE(startPlugin("-x /tEsT -y"));
-    controller::frmMain& f = main();
-    EXPECT_TRUE(f.visible());
-    EXPECT_EQ(plugin->settings().settings().Visible, 1);
-    EXPECT_TRUE(f.caption().ends_with(" [Testmode]")) << f.caption();
-    // Visible: the log box shows the start line on top.
-    EXPECT_NE(f.txtLog.text().find("Plugin started --------------------------"), std::string::npos);
-    world.advance(100000);  // the watchdog is idle in test mode
-    EXPECT_EQ(f.hostWatchdogCount(), 0);
-    initialize();
-    f.move(3000, 1500, f.width(), f.height());
-    const std::size_t from = host->received().size();
-    {
-        forms::Form stray(plugin->forms(), "frmStray");
-        stray.load();
-        ASSERT_NE(sendHandle(testhost::kShutdownPlugin), 0);
-        EXPECT_FALSE(stray.loaded());
-    }
-    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
-    ASSERT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
-    EXPECT_FALSE(f.loaded());
-    EXPECT_EQ(plugin->plugin(), nullptr);
-    EXPECT_EQ(plugin->enhancement(), nullptr);
-    EXPECT_EQ(std::pair(plugin->settings().settings().Left, plugin->settings().settings().Top),
-              std::pair(3000, 1500));
-    const std::string file = readLogFile();
-    EXPECT_NE(file.find("Plugin started --------------------------"), std::string::npos);
-    EXPECT_NE(file.find("Plugin closed --------------------------"), std::string::npos);
-    // Nothing more reaches the host when the retired endpoint finally goes.
-    plugin.reset();
-    world.runUntilIdle();
-    EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
-}
-
-TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBackAndClosesOnTheSecondTickWithoutOne) {
-    ASSERT_TRUE(startPlugin());
+    EXPECT_EQ(std::pair(plugin->sensors().Sensors.count(), plugin->sensors().HardwareInitialized),
+              std::pair(std::size_t{0}, false));
     world.advance(20000);  // no host yet: the first tick counts 1
     EXPECT_EQ(main().hostWatchdogCount(), 1);
     // The host initialises through a window of its own that then goes away.
@@ -89,8 +97,7 @@ TEST_F(Lifecycle, WatchdogForgivesAHostThatComesBackAndClosesOnTheSecondTickWith
     EXPECT_NE(main().lblStatus.caption().find(") : 0 0"), std::string::npos)
         << main().lblStatus.caption();
     world.advance(20000);
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
+    EXPECT_EQ(std::pair(plugin->ended(), plugin->exitCode()), std::pair(true, 0));
 }
 
 TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
@@ -104,26 +111,10 @@ TEST_F(Lifecycle, HostWindowDestroyedWithThePluginInsideEndsTheProcessCleanly) {
     hostProcess->windows().destroyWindow(doomed.hwnd());
     world.runUntilIdle();
     // The main form went with the application window; the process does not linger.
-    EXPECT_FALSE(pluginProcess->windows().isWindow(app));
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_EQ(plugin->exitCode(), 0);
-    EXPECT_FALSE(plugin->sensors().HardwareInitialized);
+    EXPECT_EQ(std::tuple(pluginProcess->windows().isWindow(app), plugin->ended(),
+                         plugin->exitCode(), plugin->sensors().HardwareInitialized),
+              std::tuple(false, true, 0, false));
     EXPECT_NE(readLogFile().find("Plugin closed"), std::string::npos);
-}
-
-TEST_F(Lifecycle, EnhancementOptionsAreAModalFormOfThePlugin) {
-    ASSERT_TRUE(startPlugin("/TEST"));  // the main form shown
-    bool shown = false;
-    world.after(10, [&] {
-        forms::Form* f = plugin->forms().find("frmEnhancementOptions");
-        ASSERT_NE(f, nullptr);
-        shown = true;
-        EXPECT_EQ(plugin->forms().modalForm(), f);
-        EXPECT_EQ(f->caption(), "Enhancement options - Intraoral");
-        f->unload(forms::UnloadMode::Code);
-    });
-    EXPECT_FALSE(plugin->enhancement()->showOptions("Intraoral", 0, pluginWindow(), true));
-    EXPECT_TRUE(shown);
 }
 
 TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
@@ -147,9 +138,8 @@ TEST_F(Lifecycle, LoadErrorIsShownAndClosesTheProcess) {
     EXPECT_FALSE(plugin->ended());  // the close is posted, not done inside the load
     world.runUntilIdle();
     world.failAlways(sim::Fault::FileCreate, false);
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_FALSE(main().loaded());
-    EXPECT_FALSE(plugin->forms().isLoaded("frmDlgBox"));
+    EXPECT_EQ(std::tuple(plugin->ended(), main().loaded(), plugin->forms().isLoaded("frmDlgBox")),
+              std::tuple(true, false, false));
 }
 
 }  // namespace

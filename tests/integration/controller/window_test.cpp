@@ -8,7 +8,9 @@ namespace {
 using Window = PluginWorld;
 constexpr platform::WParam kScClose = 0xF060;
 
-TEST_F(Window, StatusPicturesMenusAndStatusLineFollowTheStatus) {
+// The status display follows the status; the pop-up menu stops the capture and ends the
+// process.
+TEST_F(Window, StatusDisplayFollowsTheStatusAndThePopupMenuStopsAndEnds) {
     ASSERT_TRUE(startPlugin("/TEST"));
     initialize();
     controller::frmMain& f = main();
@@ -26,37 +28,8 @@ TEST_F(Window, StatusPicturesMenusAndStatusLineFollowTheStatus) {
     EXPECT_EQ(statusView(f),
               "RedCir 'Idle' scan1 menus101 '" + plugin->language().LangText(2030) + "'");
     EXPECT_EQ(f.imgStatus.picture(), f.imgICONS.image("RedCir"));
-}
 
-TEST_F(Window, CloseWhileWorkingOnlyHidesTheWindowAndOtherSystemCommandsAreLeftAlone) {
-    ASSERT_TRUE(startPlugin("/TEST"));
-    initialize();
-    platform::LResult result = 7;
-    main().WmSysCommand(0xF020 /* minimise */, 0, result);
-    EXPECT_EQ(result, 7);
-    ASSERT_TRUE(main().visible());
-    pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose, 0);
-    world.runUntilIdle();
-    EXPECT_FALSE(plugin->ended());
-    EXPECT_TRUE(main().loaded());
-    EXPECT_FALSE(main().visible());
-    EXPECT_EQ(plugin->settings().settings().Visible, 0);
-    EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
-    EXPECT_EQ(le32At(askHandle(testhost::kGetStatus), 4), 16);  // still at work
-}
-
-TEST_F(Window, CloseBeforeInitializationEndsTheProcess) {
-    ASSERT_TRUE(startPlugin("/TEST"));
-    ASSERT_TRUE(main().visible());
-    pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose, 0);
-    world.runUntilIdle();
-    EXPECT_TRUE(plugin->ended());
-    EXPECT_FALSE(main().loaded());
-}
-
-TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
-    ASSERT_TRUE(startPlugin("/TEST"));
-    initialize();
+    // The pop-up menu opens on a right click and on the context key.
     int shown = 0;
     forms::Menu* choice = nullptr;
     plugin->forms().headlessPopupChoice = [&](forms::Form&, forms::Menu& menu) {
@@ -85,6 +58,31 @@ TEST_F(Window, PopupMenuOpensOnRightClickAndContextKeyAndExitEnds) {
     EXPECT_EQ(statusesSince(from), std::vector<std::int32_t>{0});
 }
 
+// Close hides the window of a plug-in at work; before the initialisation it ends the process.
+// Other system commands are left alone.
+TEST_F(Window, CloseHidesAWorkingPluginAndEndsAnUninitialisedOne) {
+    for (const bool working : {true, false}) {
+        SCOPED_TRACE(working);
+        ASSERT_TRUE(startPlugin("/TEST"));
+        if (working) initialize();
+        platform::LResult result = 7;
+        main().WmSysCommand(0xF020 /* minimise */, 0, result);
+        EXPECT_EQ(result, 7);
+        ASSERT_TRUE(main().visible());
+        pluginProcess->windows().sendMessage(pluginWindow(), platform::wm::kSysCommand, kScClose,
+                                             0);
+        world.runUntilIdle();
+        EXPECT_EQ(std::tuple(plugin->ended(), main().loaded(), main().visible()),
+                  std::tuple(!working, working, false));
+        if (working) {
+            EXPECT_EQ(plugin->settings().settings().Visible, 0);
+            EXPECT_FALSE(pluginProcess->windows().isTopmost(pluginWindow()));
+            EXPECT_EQ(le32At(askHandle(testhost::kGetStatus), 4), 16);  // still at work
+        }
+        kill();
+    }
+}
+
 TEST_F(Window, PlacementKeepsAPositionOnTheScreenAndCentresOneOffIt) {
     ASSERT_TRUE(startPlugin());
     controller::frmMain& f = main();
@@ -93,13 +91,12 @@ TEST_F(Window, PlacementKeepsAPositionOnTheScreenAndCentresOneOffIt) {
     s.Left = 3000;
     s.Top = screenHeight;  // the bottom edge still counts as on the screen
     f.PlaceMainForm();
-    EXPECT_EQ(f.left(), 3000);
-    EXPECT_EQ(f.top(), screenHeight);
+    EXPECT_EQ(std::pair(f.left(), f.top()), std::pair(3000, screenHeight));
     s.Left = -1;
     s.Top = screenHeight + 1;
     f.PlaceMainForm();
-    EXPECT_EQ(f.left(), (screenWidth - f.width()) / 2);
-    EXPECT_EQ(f.top(), (screenHeight - f.height()) / 2);
+    EXPECT_EQ(std::pair(f.left(), f.top()),
+              std::pair((screenWidth - f.width()) / 2, (screenHeight - f.height()) / 2));
     EXPECT_FALSE(f.visible());
     s.Visible = 1;
     f.PlaceMainForm();

@@ -14,7 +14,6 @@ using Enumeration = HostWorld;
 TEST_F(Enumeration, CreationHookAndAnnouncement) {
     EXPECT_EQ(takeTraces(), Lines{"clsPlugin: Class_Initialize:App:QuiloPlugin"});
     hook(true);
-    ASSERT_EQ(endpoint->HookedHWnd(), pluginHwnd);
     // The announcement is a broadcast: the host sees the plug-in's window with lParam 1.
     world.runUntilIdle();
     ASSERT_EQ(interfaceSeen().size(), 1u);
@@ -27,7 +26,10 @@ TEST_F(Enumeration, CreationHookAndAnnouncement) {
     EXPECT_EQ(interfaceSeen().size(), 1u);
 }
 
-TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnce) {
+// Answered whether initialised or not; the own announcement coming back is passed on. From no
+// window it is traced and passed on; other lParam values are not the endpoint's: passed on,
+// nothing traced.
+TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnceAndOthersArePassedOn) {
     hook();
     const MsgId im = interfaceMsg;
     EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, hostHwnd, 0), -1);
@@ -36,22 +38,16 @@ TEST_F(Enumeration, HostEnumerationRaisesBothEventsAndAnnouncesOnce) {
               (Lines{"event:EnumeratePlugins(0)", "event:RegisterPlugin(1)", "host:interface(1)"}));
     ASSERT_EQ(interfaceSeen().size(), 1u);
     EXPECT_EQ(interfaceSeen()[0].wParam, pluginHwnd);
-    // Answered whether initialised or not; the own announcement coming back is passed on.
     EXPECT_FALSE(endpoint->Initialized());
     EXPECT_NE(form.count(im), 0u);
-}
-
-TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
-    hook();
-    const MsgId im = interfaceMsg;
+    timeline.clear();
     EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, 0x7777, 0), 0);
     world.runUntilIdle();
     EXPECT_TRUE(timeline.empty());
-    EXPECT_TRUE(interfaceSeen().empty());
+    EXPECT_EQ(interfaceSeen().size(), 1u);
     EXPECT_EQ(takeTraces(),
               Lines{"Error:clsPlugin:Invalid window handle, when received:EnumeratePlugIns(0)"});
     EXPECT_EQ(form.log().back().msg, im);  // went on to the window's own procedure
-    // Other lParam values are not the endpoint's: passed on, nothing traced.
     form.log().clear();
     EXPECT_EQ(hostProc.windows().sendMessage(pluginHwnd, im, hostHwnd, 5), 0);
     EXPECT_EQ(form.order({}), std::vector<MsgId>{im});
@@ -60,17 +56,22 @@ TEST_F(Enumeration, EnumerationFromNoWindowIsTracedAndPassedOn) {
 
 using Initialize = HostWorld;
 
-TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEvent) {
+TEST_F(Initialize, ValidInitializeReportsIdleThenRaisesTheEventASecondIsTracedAndDropped) {
     hook();
     EXPECT_EQ(sendHostCommand(kInitializePlugin), -1);
     EXPECT_TRUE(timeline.empty());  // queued: nothing happens inside the host's call
-    EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
     world.runUntilIdle();
     EXPECT_TRUE(endpoint->Initialized());
     EXPECT_EQ(timeline, (Lines{"event:StatusChange(16,-,'')", "host:GetStatus",
                                "event:InitializePlugin(2)"}));
     EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(16)));
     EXPECT_EQ(takeTraces(), Lines{"XrayIfc:SendStatus(changed):Idle result=1"});
+    // A second one is queued too, then traced and dropped.
+    EXPECT_EQ(hostCommand(kInitializePlugin), -1);
+    EXPECT_EQ(takeTraces(),
+              Lines{"Error:clsPlugin:Already initialized, when received:InitializePlugin(2)"});
+    EXPECT_EQ(std::pair(received().size(), timeline.size()),
+              std::pair(std::size_t{1}, std::size_t{3}));
 }
 
 TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
@@ -81,24 +82,13 @@ TEST_F(Initialize, InitializeWithoutAWindowIsRefusedAtOnce) {
     EXPECT_EQ(send(kInitializePlugin, cat({le32(hostLong()), le32(0)})), 0);  // 8 bytes
     EXPECT_EQ(command(kInitializePlugin, {}), 0);
     EXPECT_EQ(takeTraces(), (Lines{refusal, refusal, refusal}));
-    EXPECT_FALSE(endpoint->Initialized());
-    EXPECT_EQ(endpoint->KV2hWnd(), 0u);
-    EXPECT_TRUE(received().empty());
-    EXPECT_TRUE(timeline.empty());
+    EXPECT_EQ(std::tuple(endpoint->Initialized(), endpoint->KV2hWnd(), received(), timeline),
+              std::tuple(false, Hwnd{0}, std::vector<CopyDataSeen>{}, Lines{}));
     EXPECT_EQ(world.live(), baseline);
     // Status changes before it are raised but not sent.
     endpoint->ExStatusCode(32, "x");
     EXPECT_EQ(timeline, Lines{"event:StatusChange(32,-,'x')"});
     EXPECT_TRUE(received().empty());
-}
-
-TEST_F(Initialize, SecondInitializeIsQueuedThenTracedAsAlreadyInitialized) {
-    initialize();
-    EXPECT_EQ(hostCommand(kInitializePlugin), -1);
-    EXPECT_EQ(takeTraces(),
-              Lines{"Error:clsPlugin:Already initialized, when received:InitializePlugin(2)"});
-    EXPECT_TRUE(received().empty());
-    EXPECT_TRUE(timeline.empty());
 }
 
 TEST_F(Initialize, CommandsBeforeItFailBothWindowChecksOrAreDropped) {
@@ -315,14 +305,12 @@ TEST_F(Capture, ActivateAndStopSetTheirDefaultStatusUnlessTheHandlerKeepsIt) {
 TEST_F(Capture, ShutdownReportsUninitialisedAndForgetsTheHostUnlessRefused) {
     events.shutdownNewStatus = -1;
     hostCommand(kShutdownPlugin);
-    EXPECT_TRUE(endpoint->Initialized());
-    EXPECT_EQ(endpoint->KV2hWnd(), hostHwnd);
-    EXPECT_TRUE(received().empty());
+    EXPECT_EQ(std::tuple(endpoint->Initialized(), endpoint->KV2hWnd(), received().empty()),
+              std::tuple(true, hostHwnd, true));
 
     events.shutdownNewStatus.reset();
     hostCommand(kShutdownPlugin);
-    EXPECT_FALSE(endpoint->Initialized());
-    EXPECT_EQ(endpoint->KV2hWnd(), 0u);
+    EXPECT_EQ(std::pair(endpoint->Initialized(), endpoint->KV2hWnd()), std::pair(false, Hwnd{0}));
     EXPECT_EQ(received(), onlyReply(6, testhost::expectedStatus(0)));
     // Initialising again works; a new host is accepted.
     EXPECT_EQ(hostCommand(kInitializePlugin), -1);

@@ -134,8 +134,6 @@ class HostWorld : public ::testing::Test {
         EXPECT_TRUE(viewer.open());
         EXPECT_TRUE(trace.TraceOpen(false));
         form.answer(platform::wm::kCopyData, 0);
-        pluginHwnd = form.hwnd();
-        hostHwnd = hostWin.hwnd();
         // The host answers WM_COPYDATA with hostAnswer; what it gets joins the timeline.
         hostWin.react([this](Hwnd, MsgId m, WParam, LParam l) -> std::optional<LResult> {
             if (m == platform::wm::kCopyData) {
@@ -241,8 +239,8 @@ class HostWorld : public ::testing::Test {
     RecordingWindow hostWin;
     LResult hostAnswer = 1;
     EventRecorder events;
-    Hwnd pluginHwnd = 0;
-    Hwnd hostHwnd = 0;
+    Hwnd pluginHwnd = form.hwnd();
+    Hwnd hostHwnd = hostWin.hwnd();
     sim::LiveCounts baseline;
     std::unique_ptr<host::clsPlugin> endpoint;
     Registration eventsLink;

@@ -38,26 +38,24 @@ class LogTest : public ::testing::Test {
     bool visibleMode = false;
 };
 
-TEST_F(LogTest, HiddenFormAndVisibleModeOffWriteNothing) {
-    forms.names = {"frmMain"};
+// A hidden main form with the visible mode off writes nothing; a visible one gets the newest
+// line on top.
+TEST_F(LogTest, OnlyAVisibleMainFormGetsTheLinesNewestOnTop) {
     const Registration logBox = log.attachLogBox(box);
     log.setVisibleMode([&] { return visibleMode; });
+    forms.names = {"frmMain"};
     box.content = "old";
     log.LogMsg("Plugin started --------------------------");
-    EXPECT_EQ(box.content, "old");
-    EXPECT_EQ(fileText(), "<none>");
-}
-
-TEST_F(LogTest, VisibleMainFormGetsTheNewestLineOnTop) {
-    const Registration logBox = log.attachLogBox(box);
+    EXPECT_EQ(std::pair(box.content, fileText()),
+              std::pair(std::string("old"), std::string("<none>")));
     box.visible = true;
     forms.names = {"frmMai", "frmSetup"};  // the main form not loaded yet
     log.LogMsg("not loaded yet");
-    EXPECT_EQ(box.content, "");
+    EXPECT_EQ(box.content, "old");
     forms.names = {"frmAbout", "FRMMAIN"};  // in any letter case
     log.LogMsg("  first  ");
     log.LogMsg("second");
-    EXPECT_EQ(box.content, "second\r\nfirst\r\n");
+    EXPECT_EQ(box.content, "second\r\nfirst\r\nold");
 }
 
 TEST_F(LogTest, VisibleModeAppendsStampedAnsiLinesBesideTheProgram) {

@@ -1,6 +1,7 @@
 // The outbound functions of XrayIfc against a host window: image messages, settings blocks,
 // the announcement, and their errors.
 #include <cstring>
+#include <functional>
 
 #include "host_world.h"
 #include "support/errors.h"
@@ -22,6 +23,12 @@ platform::HGlobal imageBlock(platform::GlobalMemory& mem, std::size_t n) {
     std::memcpy(mem.lock(h), pattern(n).data(), n);
     mem.unlock(h);
     return h;
+}
+// The error number and text `f` raises.
+std::string raised(const std::function<void()>& f) {
+    std::string text;
+    const long number = errorNumber(f, &text);
+    return std::to_string(number) + " " + text;
 }
 
 TEST_F(Senders, ExtendedImageMessageCarriesHeaderTextsAndTheWholeImage) {
@@ -67,17 +74,12 @@ TEST_F(Senders, ImageErrorsAllocateNothing) {
     const auto before = world.live().memoryBlocks;
     host::ImageRecord r;
     host::ImageExRecord rx;
-    std::string t;
-    EXPECT_EQ(errorNumber([&] { xray.SendImageCaptured(0, pluginHwnd, r, "", image, 10); }, &t),
-              1025);
-    EXPECT_EQ(t, "xrayIfc.SendImageCaptured() Source Or Destination hWnd invalid");
-    EXPECT_EQ(
-        errorNumber([&] { xray.SendImageCapturedEx(hostHwnd, 0, rx, "", image, 10, "", ""); }, &t),
-        1025);
-    EXPECT_EQ(t, "xrayIfc.SendImageCapturedEx() Source Or Destination hWnd invalid");
-    EXPECT_EQ(errorNumber([&] { xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", 0, 10); }, &t),
-              1026);
-    EXPECT_EQ(t, "No FileName OR lMemImg supplied");
+    EXPECT_EQ(raised([&] { xray.SendImageCaptured(0, pluginHwnd, r, "", image, 10); }),
+              "1025 xrayIfc.SendImageCaptured() Source Or Destination hWnd invalid");
+    EXPECT_EQ(raised([&] { xray.SendImageCapturedEx(hostHwnd, 0, rx, "", image, 10, "", ""); }),
+              "1025 xrayIfc.SendImageCapturedEx() Source Or Destination hWnd invalid");
+    EXPECT_EQ(raised([&] { xray.SendImageCaptured(hostHwnd, pluginHwnd, r, "", 0, 10); }),
+              "1026 No FileName OR lMemImg supplied");
     EXPECT_EQ(world.live().memoryBlocks, before);
     EXPECT_TRUE(received().empty());
     // Memory that fails makes the send fail quietly, and frees what it took.
@@ -98,21 +100,18 @@ TEST_F(Senders, SettingsAnnouncementAndTheInterfaceMessage) {
     const auto data = testhost::settingsBlock("PHW=123");  // the announcement is code 11
     EXPECT_EQ(received(),
               (std::vector<CopyDataSeen>{{pluginHwnd, 12, data}, {pluginHwnd, 11, data}}));
-    std::string t;
-    EXPECT_EQ(errorNumber([&] { xray.SendSettings(0, pluginHwnd, block->ref(), true); }, &t), 1025);
-    EXPECT_EQ(t, "XrayIfc.SendSettings:Source Or Destination hWnd invalid");
+    EXPECT_EQ(raised([&] { xray.SendSettings(0, pluginHwnd, block->ref(), true); }),
+              "1025 XrayIfc.SendSettings:Source Or Destination hWnd invalid");
     world.failNth(sim::Fault::GlobalLock);
-    EXPECT_EQ(errorNumber([&] { xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), true); }, &t),
-              1027);
-    EXPECT_EQ(t, "XrayIfc.SendSettings:GlobalLock failed.");
+    EXPECT_EQ(raised([&] { xray.SendSettings(hostHwnd, pluginHwnd, block->ref(), true); }),
+              "1027 XrayIfc.SendSettings:GlobalLock failed.");
     EXPECT_EQ(received().size(), 2u);
 
-    EXPECT_EQ(errorNumber([&] { xray.SendRegisterPlugIn(0); }, &t), 1025);
-    EXPECT_EQ(t, "Source Or Destination hWnd invalid");
+    EXPECT_EQ(raised([&] { xray.SendRegisterPlugIn(0); }),
+              "1025 Source Or Destination hWnd invalid");
     // The same id in every process, and the same on every call.
-    const MsgId id = xray.GetInterfaceMessage();
-    EXPECT_EQ(id, interfaceMsg);
-    EXPECT_EQ(xray.GetInterfaceMessage(), id);
+    EXPECT_EQ(std::pair(xray.GetInterfaceMessage(), xray.GetInterfaceMessage()),
+              std::pair(interfaceMsg, interfaceMsg));
 }
 
 }  // namespace
