@@ -456,6 +456,11 @@ class ProcessImpl final : public SimProcess {
     const std::vector<MessageBoxRecord>& messageBoxes() const override { return boxes_; }
     const std::vector<SoundRecord>& sounds() const override { return sounds_; }
     const std::vector<std::string>& startedPrograms() const override { return started_; }
+    void forgetRecords() override {
+        boxes_ = {};
+        sounds_ = {};
+        started_ = {};
+    }
 
     World::Impl& w() { return world_.impl(); }
     const ProcessOptions& options() const { return options_; }

@@ -74,6 +74,9 @@ class SimProcess : public platform::Platform {
     virtual const std::vector<SoundRecord>& sounds() const = 0;
     // Programs started with Process::startProgram.
     virtual const std::vector<std::string>& startedPrograms() const = 0;
+    // Forgets the message boxes, sounds and started programs recorded so far: a world that lives
+    // through many scenarios would otherwise keep every one.
+    virtual void forgetRecords() = 0;
 };
 
 // A library that exists in the simulated world: LoadLibrary of a path whose file name matches

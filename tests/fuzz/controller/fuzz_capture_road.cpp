@@ -9,7 +9,8 @@
 // One world and one plug-in process serve every input (building them costs far more than an
 // input): each input is one activation with its own settings, a run of timer ticks, the
 // acknowledgements and the stop. What the harness itself keeps (the library's image numbers,
-// the host's received messages) and the plates left in the spool start afresh with each input.
+// the host's received messages), the world's records of message boxes and sounds, and the
+// plates left in the spool start afresh with each input.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -288,6 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     l.in.reset(data, size);
     l.imageNumber = 0;
     road.host.take();
+    road.pluginProcess->forgetRecords();
     Input& in = l.in;
     settings::PluginSettings& s = road.plugin->settings().settings();
     s.NoPreview = static_cast<std::int16_t>(in.byte() % 3);
