@@ -49,12 +49,14 @@ struct Fixture {
         hostHwnd = hostProc.windows().createWindow(spec, nullptr);
         otherHwnd = hostProc.windows().createWindow(spec, nullptr);
     }
-    // Clears the faults and runs what is queued; the trace lines the input left are the
-    // outcome.
+    // Clears the faults, runs what is queued and forgets the message boxes and sounds the input
+    // left; the trace lines it left are the outcome.
     void reset() {
         for (int f = 0; f <= static_cast<int>(sim::Fault::LoadLibrary); ++f)
             world.failAlways(static_cast<sim::Fault>(f), false);
         world.runUntilIdle();
+        for (sim::SimProcess* p : {&viewerProc, &plugin, &hostProc})
+            p->forgetRecords();
         if (!test::echoing()) return;
         std::string outcome;
         for (const auto& line :
