@@ -51,24 +51,32 @@ TypeSettings typeSettings(const settings::PluginSettings& s, std::int32_t imageT
     }
 }
 
-// "Raw.TIF", the plate as loaded. Written beside the processing, which changes the control's
-// copy meanwhile, straight from the scanner's block when the samples lie there as loaded;
-// otherwise at once from the loaded image.
+// "Raw.TIF", the plate as loaded. When the spool is writing these very bytes for the plate, its
+// file gets this name too: the plate goes to disk once. Otherwise written beside the processing,
+// which changes the control's copy meanwhile, straight from the scanner's block when the samples
+// lie there as loaded; else at once from the loaded image.
 class RawTif {
   public:
-    RawTif(platform::Platform& platform, std::string path, platform::HGlobal block,
-           std::size_t size, const imaging::Image& loaded)
-        : files_(platform.files()), path_(std::move(path)), lock_(platform.memory(), block) {
-        std::span<const std::byte> pixels;
+    // entry: the plate's entry in the spool, 0 for none.
+    RawTif(platform::Platform& platform, PlateSpool& spool, int entry, std::string path,
+           platform::HGlobal block, std::size_t size, const imaging::Image& loaded)
+        : files_(platform.files()),
+          spool_(spool),
+          path_(std::move(path)),
+          lock_(platform.memory(), block) {
         if (lock_)
-            pixels =
+            pixels_ =
                 imaging::tiffPixelRun(lock_.bytes().first(std::min(size, lock_.bytes().size())));
-        if (!pixels.empty() && pixels.size() == loaded.byteSize()) {
-            head_ = imaging::tiffHead(loaded);
-            pending_ = files_.writeInBackground(path_, head_, pixels);
-        } else {
+        if (pixels_.empty() || pixels_.size() != loaded.byteSize()) {
+            unshare();
             saved_ = imaging::writeTiffFile(files_, path_, loaded);
+            return;
         }
+        head_ = imaging::tiffHead(loaded);
+        if (spool.writes(entry, head_, pixels_))
+            linked_ = entry;
+        else
+            write();
     }
     RawTif(const RawTif&) = delete;
     RawTif& operator=(const RawTif&) = delete;
@@ -76,6 +84,10 @@ class RawTif {
 
     // Waits for the file: false when it could not be written (nothing of it is left then).
     bool saved() {
+        if (linked_ != 0) {
+            saved_ = spool_.linkPlate(std::exchange(linked_, 0), path_);
+            if (!saved_) write();
+        }
         if (pending_) {
             saved_ = pending_->done();
             pending_.reset();
@@ -85,11 +97,24 @@ class RawTif {
     }
 
   private:
+    // A file of this name that is also a plate in the spool (or a plate recovered from it) is
+    // not written over: it gives up the name and a new file is made.
+    void unshare() {
+        if (files_.linkCount(path_) > 1) files_.removeFile(path_);
+    }
+    void write() {
+        unshare();
+        pending_ = files_.writeInBackground(path_, head_, pixels_);
+    }
+
     platform::Files& files_;
+    PlateSpool& spool_;
     std::string path_;
     platform::GlobalLock lock_;  // the scanner's block, read by the write
+    std::span<const std::byte> pixels_;
     std::vector<std::byte> head_;
     std::unique_ptr<platform::PendingWrite> pending_;
+    int linked_ = 0;  // the spool entry whose file is to get this name
     bool saved_ = false;
 };
 
@@ -307,40 +332,47 @@ void frmMain::GetImage() {
         LogMsg("Got raw image OK");
         const std::size_t size =
             std::min(static_cast<std::size_t>(std::max<Long>(bytes, 0)), owned.size());
-        PlateSpool& spool = process_.spool();
         int plate = 0;
-        {
-            // On disk before the scanner forgets it, written while the plate is processed (the
-            // block stays locked until then); the entry goes once the host has the image.
-            platform::GlobalLock locked(platform().memory(), owned.get());
-            spool.superseded(name);
-            plate = keepPlate(locked, size, name);
-            plate_ = plate;
-            bool isTest = false;
-            try {
-                DoGrabFrame(owned.get(), size, isTest);
-            } catch (const std::exception& e) {
-                // The plate stays in the scanner (it is not deleted), so it can be fetched
-                // again: an image that could not be processed is not lost.
-                spool.release(std::exchange(plate_, 0));
-                const std::string text =
-                    "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
-                LogMsg(text);
-                process_.trace().TraceLine(text);
-                if (Plugin() != nullptr) ShowDialog(text, "", 1, false);
-                return;
-            }
-            plate_ = 0;
-            spool.finish(plate);
-            spoolFailure();
+        try {
+            plate = grabPlate(owned.get(), size, name);
+        } catch (const std::exception& e) {
+            // The plate stays in the scanner (it is not deleted), so it can be fetched again:
+            // an image that could not be processed is not lost.
+            const std::string text =
+                "Error: " + std::string(e.what()) + "\r\nIn: frmMain.GetImage()";
+            LogMsg(text);
+            process_.trace().TraceLine(text);
+            if (Plugin() != nullptr) ShowDialog(text, "", 1, false);
+            return;
         }
         owned.reset();
         library.Delete_Image(name);
-        spool.markDeleted(plate);
+        process_.spool().markDeleted(plate);
     } else {
         showError(r);
     }
     LogMsg("Finished GetImage");
+}
+
+int frmMain::grabPlate(platform::HGlobal block, std::size_t size, const std::string& name) {
+    PlateSpool& spool = process_.spool();
+    // On disk before the scanner forgets it, written while the plate is processed (the block
+    // stays locked until then); the entry goes once the host has the image.
+    platform::GlobalLock locked(platform().memory(), block);
+    spool.superseded(name);
+    const int plate = keepPlate(locked, size, name);
+    plate_ = plate;
+    bool isTest = false;
+    try {
+        DoGrabFrame(block, size, isTest);
+    } catch (...) {
+        spool.release(std::exchange(plate_, 0));
+        throw;
+    }
+    plate_ = 0;
+    spool.finish(plate);
+    spoolFailure();
+    return plate;
 }
 
 bool frmMain::perioWanted(bool isTest) {
@@ -382,7 +414,7 @@ void frmMain::DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTes
     if (process_.log().wanted())
         LogMsg("Loaded raw image, colors: " + std::to_string(imaging::colourCount(loaded)));
     const std::string rawPath = store.names().PluginDataFolder + "\\Raw.TIF";
-    RawTif raw(platform(), rawPath, block, size, loaded);
+    RawTif raw(platform(), process_.spool(), plate_, rawPath, block, size, loaded);
     bool rawTold = false;
     auto tellRaw = [&] {
         if (!std::exchange(rawTold, true) && !raw.saved()) LogMsg("Could not save " + rawPath);
@@ -683,7 +715,14 @@ int frmMain::keepPlate(const platform::GlobalLock& raw, std::size_t size, const 
     record.pitchYUm = scanner.PixelPitchY;
     record.scannerImage = name;
     if (!raw) return 0;
-    return process_.spool().keep(std::span<const std::byte>(raw.data(), size), record);
+    // Where the block's samples lie as one run, the plate is kept as the TIFF that Raw.TIF is
+    // made of, so that both names can share one file.
+    const std::span<std::byte> block = raw.bytes().first(std::min(size, raw.bytes().size()));
+    const imaging::Image image = imaging::tiffPixelImage(block);
+    const std::span<const std::byte> pixels = imaging::tiffPixelRun(block);
+    if (!image.empty() && pixels.size() == image.byteSize())
+        return process_.spool().keep(imaging::tiffHead(image), pixels, record);
+    return process_.spool().keep(block, record);
 }
 
 void frmMain::spoolFailure() {

@@ -102,6 +102,10 @@ class frmMain final : public forms::Form,
     void GetImage();
     // Processes one image held as a TIFF file image in a global memory block.
     void DoGrabFrame(platform::HGlobal block, std::size_t size, bool& IsTest);
+    // A plate the scanner library handed over (its image name): kept in the spool and processed
+    // while it is written there, and on disk on return. Its spool entry, 0 when it could not be
+    // kept; the exceptions of DoGrabFrame pass on, with the entry given up.
+    int grabPlate(platform::HGlobal block, std::size_t size, const std::string& name);
     // The intensity and histogram stretch of a plate of that image type.
     void StretchImage(imaging::ImageControl& control, std::int32_t type);
     // The simulated capture: Test.tif from the program's folder.

@@ -9,6 +9,7 @@ namespace quilo::controller {
 namespace {
 
 constexpr std::string_view kPrefix = "PLATE";
+constexpr std::string_view kSpare = "PLATE.spare";
 constexpr std::size_t kMaxRecordBytes = 4096;
 
 std::span<const std::byte> bytesOf(const std::string& s) {
@@ -94,54 +95,74 @@ PlateSpool::PlateSpool(platform::Files& files, std::string folder)
     if (!folder_.empty() && folder_.back() == '\\') folder_.pop_back();
 }
 
+PlateSpool::~PlateSpool() {
+    pending_.clear();  // the writes end first
+    if (spare_) files_.removeFile(sparePath());
+}
+
+std::string PlateSpool::sparePath() const {
+    return folder_ + "\\" + std::string(kSpare);
+}
+
 std::string PlateSpool::path(int number, std::string_view extension) const {
     char name[16];
     std::snprintf(name, sizeof name, "%05d", number);
     return folder_ + "\\" + std::string(kPrefix) + name + std::string(extension);
 }
 
-bool PlateSpool::writeFile(const std::string& target, std::span<const std::byte> bytes) {
-    const std::string part = target + ".part";
+bool PlateSpool::writeFile(const std::string& target, std::span<const std::byte> bytes,
+                           bool direct) {
+    const std::string part = direct ? target : target + ".part";
     bool ok = false;
     {
         auto file = files_.open(part, platform::OpenMode::CreateAlways);
         ok = file && file->write(bytes) && file->flush();
     }
-    ok = ok && files_.moveFile(part, target);
+    ok = ok && (direct || files_.moveFile(part, target));
     if (!ok) files_.removeFile(part);
     return ok;
 }
 
-int PlateSpool::keep(std::span<const std::byte> plate, const SpoolRecord& record) {
+int PlateSpool::keep(std::vector<std::byte> head, std::span<const std::byte> plate,
+                     const SpoolRecord& record) {
     if (next_ == 0) {
         if (!files_.isDirectory(folder_) && !files_.createDirectories(folder_)) {
             writeFailed_ = true;
             return 0;
         }
         next_ = 1;
-        for (const std::string& name : files_.list(folder_, std::string(kPrefix) + "*"))
+        for (const std::string& name : files_.list(folder_, std::string(kPrefix) + "*")) {
             next_ = std::max(next_, numberOf(name) + 1);
+            spare_ = spare_ || name == kSpare;  // left by a session that did not end
+        }
     }
     if (next_ > 99999) {  // a folder nobody has emptied for years: no new entries
         writeFailed_ = true;
         return 0;
     }
     const int number = next_;
-    // The record first: the plate file's name is what makes an entry whole.
-    if (!writeFile(path(number, ".rec"), bytesOf(record.text()))) {
+    // The record first: the plate file's name is what makes an entry whole, so the new record
+    // is written straight under its name (one left half written has no plate beside it).
+    if (!writeFile(path(number, ".rec"), bytesOf(record.text()), true)) {
         writeFailed_ = true;
         return 0;
     }
     ++next_;
     held_[number] = record.imageId;
-    pending_[number] = files_.writeInBackground(path(number, ".tif.part"), plate);
+    const std::string part = path(number, ".tif.part");
+    // Written over the spare when there is one; a new file when it cannot be had.
+    if (spare_ && files_.moveFile(sparePath(), part)) spare_ = false;
+    Pending& p = pending_[number];
+    p.head = std::move(head);
+    p.bytes = plate;
+    p.write = files_.writeInBackground(part, p.head, plate);
     return number;
 }
 
 bool PlateSpool::finish(int number) {
     const auto it = pending_.find(number);
     if (it == pending_.end()) return true;
-    const bool written = it->second->done();
+    const bool written = it->second.write->done();
     pending_.erase(it);
     const std::string part = path(number, ".tif.part");
     if (written && files_.moveFile(part, path(number, ".tif"))) return true;
@@ -149,6 +170,21 @@ bool PlateSpool::finish(int number) {
     files_.removeFile(part);
     files_.removeFile(path(number, ".rec"));
     held_.erase(number);
+    return false;
+}
+
+bool PlateSpool::writes(int number, std::span<const std::byte> head,
+                        std::span<const std::byte> bytes) const {
+    const auto it = pending_.find(number);
+    return !linksFail_ && it != pending_.end() && it->second.bytes.data() == bytes.data() &&
+           it->second.bytes.size() == bytes.size() && std::ranges::equal(it->second.head, head);
+}
+
+bool PlateSpool::linkPlate(int number, const std::string& to) {
+    if (!finish(number) || !held_.contains(number)) return false;
+    files_.removeFile(to);  // a link takes only a free name
+    if (files_.link(path(number, ".tif"), to)) return true;
+    linksFail_ = true;
     return false;
 }
 
@@ -205,7 +241,11 @@ void PlateSpool::release(int number) {
     finish(number);
     held_.erase(number);
     // The plate file first: without it what is left is no entry.
-    files_.removeFile(path(number, ".tif"));
+    const std::string plate = path(number, ".tif");
+    if (!spare_ && files_.moveFile(plate, sparePath()))
+        spare_ = true;
+    else
+        files_.removeFile(plate);
     files_.removeFile(path(number, ".rec"));
 }
 

@@ -2,10 +2,15 @@
 // moment the scanner library hands over a plate until the host has it, the raw plate also lives
 // on disk. A process that dies on the way leaves the plate there, and the next start recovers it.
 //
-// An entry is PLATEnnnnn.tif (the raw TIFF exactly as the scanner library gave it) with
+// An entry is PLATEnnnnn.tif (the raw plate as a TIFF: the caller's file head, then the bytes
+// the scanner library gave, which may be a whole TIFF file themselves) with
 // PLATEnnnnn.rec (a few key=value lines). Both are written under a ".part" name, flushed and
 // renamed, the record first: a killed process never leaves a half-written file that looks
 // complete, and a plate file without a record is never taken for a whole entry.
+//
+// A released plate file is kept as PLATE.spare (no entry: nothing reads it) and the next plate is
+// written over it: a clinic reading plate after plate keeps the file's disk space and cached
+// pages instead of giving up hundreds of megabytes and asking for them again at every plate.
 #pragma once
 
 #include <cstdint>
@@ -48,16 +53,32 @@ class PlateSpool {
 
     // folder: where the entries live (created when the first plate is kept).
     PlateSpool(platform::Files& files, std::string folder);
+    // Removes the spare file; entries stay for the next start.
+    ~PlateSpool();
+    PlateSpool(const PlateSpool&) = delete;
+    PlateSpool& operator=(const PlateSpool&) = delete;
 
     const std::string& folder() const { return folder_; }
 
-    // Keeps a plate: writes its record, and starts writing the plate beside the caller (the
-    // bytes must stay valid until finish()). Returns the entry number, or 0 when the record
-    // could not be written. Every other call about the entry waits for the plate first.
-    int keep(std::span<const std::byte> plate, const SpoolRecord& record);
+    // Keeps a plate: writes its record, and starts writing head and plate beside the caller
+    // (the plate's bytes must stay valid until finish()). Returns the entry number, or 0 when
+    // the record could not be written. Every other call about the entry waits for the plate.
+    int keep(std::vector<std::byte> head, std::span<const std::byte> plate,
+             const SpoolRecord& record);
+    int keep(std::span<const std::byte> plate, const SpoolRecord& record) {
+        return keep({}, plate, record);
+    }
     // Waits for the plate of an entry to be on disk; false (and the entry gone, nothing of it
     // left behind) when it could not be written. True for an entry with nothing pending.
     bool finish(int number);
+    // Whether the plate file of an entry being written will hold exactly head and then the
+    // bytes at `bytes` (the same memory), and a second name for it may be tried (linkPlate).
+    bool writes(int number, std::span<const std::byte> head,
+                std::span<const std::byte> bytes) const;
+    // Waits for the plate of an entry and gives its file the name `to` too, replacing a file of
+    // that name. False when the entry is gone or the link fails; after a failed link, writes()
+    // says no for the rest of the session (a volume without links, a file held open).
+    bool linkPlate(int number, const std::string& to);
     // Whether a write failed since the last time this was asked.
     bool writeFailed() { return std::exchange(writeFailed_, false); }
     // The host's image id of an entry, written into its record (false when that failed; the
@@ -83,7 +104,10 @@ class PlateSpool {
 
   private:
     std::string path(int number, std::string_view extension) const;
-    bool writeFile(const std::string& path, std::span<const std::byte> bytes);
+    std::string sparePath() const;
+    // Writes a whole file under a ".part" name and renames it (a file that must never be seen
+    // half written), or straight under its name (`direct`).
+    bool writeFile(const std::string& path, std::span<const std::byte> bytes, bool direct = false);
     bool rewriteRecord(int number, const std::function<void(SpoolRecord&)>& change);
 
     platform::Files& files_;
@@ -94,8 +118,15 @@ class PlateSpool {
     // image is still being handed over); the most recent few.
     std::vector<std::int32_t> early_;
     std::map<std::string, int> waiting_;  // scanner image name -> entry of an earlier session
-    std::map<int, std::unique_ptr<platform::PendingWrite>> pending_;  // plates being written
+    struct Pending {
+        std::vector<std::byte> head;
+        std::span<const std::byte> bytes;
+        std::unique_ptr<platform::PendingWrite> write;
+    };
+    std::map<int, Pending> pending_;  // plates being written
     bool writeFailed_ = false;
+    bool spare_ = false;      // PLATE.spare is there to be written over
+    bool linksFail_ = false;  // a link failed: no more tries
 };
 
 }  // namespace quilo::controller

@@ -79,6 +79,12 @@ class Files {
     // (MoveFileEx with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): a file written
     // under a temporary name appears complete or not at all.
     virtual bool moveFile(std::string_view from, std::string_view to) = 0;
+    // Gives an existing file a second name on its volume (CreateHardLink): both names are one
+    // file, whose bytes stay until its last name goes. Fails when the new name is taken and
+    // where the file system has no such links (FAT volumes, some network shares).
+    virtual bool link(std::string_view existing, std::string_view newName) = 0;
+    // The names a file has (1 but for link()); 0 when it cannot be read.
+    virtual int linkCount(std::string_view path) = 0;
     // Creates (replacing) a file and writes and flushes `head` and then `bytes` into it beside
     // the caller, on a thread of its own, so the caller goes on meanwhile (the simulation decides
     // its faults when the write starts). Both must stay valid and unchanged until done() has

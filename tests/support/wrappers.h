@@ -42,6 +42,8 @@ class FilesWrapper : public Files {
     bool createDirectories(std::string_view p) override { return t_.createDirectories(p); }
     bool removeFile(std::string_view p) override { return t_.removeFile(p); }
     bool moveFile(std::string_view f, std::string_view t) override { return t_.moveFile(f, t); }
+    bool link(std::string_view f, std::string_view t) override { return t_.link(f, t); }
+    int linkCount(std::string_view p) override { return t_.linkCount(p); }
     using Files::writeInBackground;
     std::unique_ptr<platform::PendingWrite> writeInBackground(
         std::string_view p, std::span<const std::byte> h, std::span<const std::byte> b) override {

@@ -173,7 +173,7 @@ class MemoryFile final : public File, public detail::Tracked {
 
     std::optional<std::size_t> read(std::span<std::byte> buffer) override {
         if (!node_) return std::nullopt;
-        const auto& bytes = node_->bytes;
+        const auto& bytes = node_->data->bytes;
         const std::size_t n = at_ >= bytes.size() ? 0 : std::min(buffer.size(), bytes.size() - at_);
         std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer.begin());
         at_ += n;
@@ -195,21 +195,21 @@ class MemoryFile final : public File, public detail::Tracked {
         at_ = static_cast<std::size_t>(offset);
         return true;
     }
-    std::uint64_t size() override { return node_ ? node_->bytes.size() : 0; }
+    std::uint64_t size() override { return node_ ? node_->data->bytes.size() : 0; }
     bool flush() override { return node_ != nullptr; }
 
     bool writeFaultDue() { return !node_ || world_->shouldFail(Fault::FileWrite, owner()); }
     void writeRaw(std::span<const std::byte> bytes) {
-        auto& content = node_->bytes;
+        auto& content = node_->data->bytes;
         if (append_) at_ = content.size();
         if (content.size() < at_ + bytes.size()) content.resize(at_ + bytes.size());
         std::copy(bytes.begin(), bytes.end(), content.begin() + static_cast<std::ptrdiff_t>(at_));
         at_ += bytes.size();
     }
-    void truncate(std::size_t length) { node_->bytes.resize(length); }
+    void truncate(std::size_t length) { node_->data->bytes.resize(length); }
     void stamp() {
-        node_->modifiedMs = detail::toEpochMs(world_->localTime());
-        node_->version = ++world_->memoryVersion;
+        node_->data->modifiedMs = detail::toEpochMs(world_->localTime());
+        node_->data->version = ++world_->memoryVersion;
     }
 
   protected:
@@ -336,19 +336,29 @@ std::filesystem::path World::nativePath(std::string_view windowsPath) const {
         known.emplace(windowsPath, exact);
         return exact;
     }
-    for (const auto& part : *parts) {
-        fs::path next = out / part;
-        if (!fs::exists(next, ec) && fs::is_directory(out, ec)) {
-            // Names are case-insensitive: take an existing entry that differs only in case.
-            for (const auto& entry : fs::directory_iterator(out, ec)) {
+    // Names are case-insensitive: an existing entry that differs only in case is taken.
+    const auto inFolder = [&](const fs::path& folder, const std::string& part) {
+        fs::path next = folder / part;
+        if (!fs::exists(next, ec) && fs::is_directory(folder, ec)) {
+            for (const auto& entry : fs::directory_iterator(folder, ec)) {
                 if (detail::iequals(entry.path().filename().string(), part)) {
                     next = entry.path();
                     break;
                 }
             }
         }
-        out = std::move(next);
+        return next;
+    };
+    // A new name in a folder looked up before (a file about to be made): only the name is
+    // looked for.
+    if (const std::size_t cut = windowsPath.find_last_of("\\/"); cut != std::string_view::npos) {
+        const auto folder = known.find(windowsPath.substr(0, cut));
+        if (folder != known.end() && parts->back() == windowsPath.substr(cut + 1) &&
+            fs::is_directory(folder->second, ec))
+            return inFolder(folder->second, parts->back());
     }
+    for (const auto& part : *parts)
+        out = inFolder(out, part);
     return out;
 }
 
@@ -464,7 +474,7 @@ std::unique_ptr<File> SimFiles::open(std::string_view path, OpenMode mode) {
             p_.fail(err::kFileExists);
             return nullptr;
         } else if (mode == OpenMode::CreateAlways) {
-            node->bytes.clear();
+            node->data->bytes.clear();
         }
         auto file = std::make_unique<MemoryFile>(w, p_, *node, target.string(), writer,
                                                  mode == OpenMode::Append);
@@ -526,7 +536,7 @@ bool SimFiles::createDirectories(std::string_view path) {
             }
             auto& made = w.addMemoryNode(at);
             made.directory = true;
-            made.modifiedMs = detail::toEpochMs(w.localTime());
+            made.data->modifiedMs = detail::toEpochMs(w.localTime());
         }
     } else {
         std::error_code ec;
@@ -597,7 +607,7 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
         auto node = w.memoryFiles.extract(sourceKey);
         node.key() = targetKey;
         node.mapped().native = target;
-        node.mapped().version = ++w.memoryVersion;
+        node.mapped().data->version = ++w.memoryVersion;
         w.removeMemoryNode(targetKey);
         w.memoryFiles.insert(std::move(node));
         return true;
@@ -609,6 +619,63 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
         return false;
     }
     return true;
+}
+
+bool SimFiles::link(std::string_view existing, std::string_view newName) {
+    if (p_.ended) return deadProcess();
+    auto& w = p_.w();
+    const auto source = native(existing), target = native(newName);
+    if (w.kindOf(source) != detail::FileKind::File) {
+        p_.fail(missing(w, source));
+        return false;
+    }
+    if (w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
+        p_.fail(err::kPathNotFound);
+        return false;
+    }
+    if (w.kindOf(target) != detail::FileKind::None) {
+        p_.fail(err::kAlreadyExists);
+        return false;
+    }
+    if (w.shouldFail(Fault::FileCreate, &p_)) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    if (w.inMemory()) {
+        const auto data = w.memoryNode(source)->data;
+        w.addMemoryNode(target).data = data;
+        return true;
+    }
+    std::error_code ec;
+    fs::create_hard_link(source, target, ec);
+    if (ec) {
+        p_.fail(err::kAccessDenied);
+        return false;
+    }
+    return true;
+}
+
+int SimFiles::linkCount(std::string_view path) {
+    if (p_.ended) {
+        deadProcess();
+        return 0;
+    }
+    auto& w = p_.w();
+    const auto file = native(path);
+    if (w.kindOf(file) != detail::FileKind::File) {
+        p_.fail(missing(w, file));
+        return 0;
+    }
+    if (w.inMemory()) {
+        const auto data = w.memoryNode(file)->data;
+        int names = 0;
+        for (const auto& [key, node] : w.memoryFiles)
+            names += node.data == data ? 1 : 0;
+        return names;
+    }
+    std::error_code ec;
+    const auto n = fs::hard_link_count(file, ec);
+    return ec ? 0 : static_cast<int>(n);
 }
 
 namespace {
@@ -684,7 +751,8 @@ std::optional<LocalTime> SimFiles::lastModified(std::string_view path) {
     auto& w = p_.w();
     const auto target = native(path);
     if (w.inMemory()) {
-        if (const auto* node = w.memoryNode(target)) return detail::fromEpochMs(node->modifiedMs);
+        if (const auto* node = w.memoryNode(target))
+            return detail::fromEpochMs(node->data->modifiedMs);
         p_.fail(missing(w, target));
         return std::nullopt;
     }

@@ -109,11 +109,15 @@ struct ProfileFile {
 // A file or folder of a world whose files are kept in memory, under the native path it maps to
 // (spelled as when it was made).
 struct MemoryNode {
+    // What a file's names share (see Files::link).
+    struct Data {
+        std::vector<std::byte> bytes;
+        std::int64_t modifiedMs = 0;  // virtual local time, as toEpochMs gives it
+        std::uint64_t version = 0;    // a new number with every change of the content
+    };
     std::filesystem::path native;
     bool directory = false;
-    std::vector<std::byte> bytes;
-    std::int64_t modifiedMs = 0;  // virtual local time, as toEpochMs gives it
-    std::uint64_t version = 0;    // a new number with every change of the content
+    std::shared_ptr<Data> data = std::make_shared<Data>();
 };
 
 enum class FileKind { None, File, Directory };
@@ -352,6 +356,8 @@ class SimFiles final : public platform::Files {
     bool createDirectories(std::string_view path) override;
     bool removeFile(std::string_view path) override;
     bool moveFile(std::string_view from, std::string_view to) override;
+    bool link(std::string_view existing, std::string_view newName) override;
+    int linkCount(std::string_view path) override;
     using platform::Files::writeInBackground;
     std::unique_ptr<platform::PendingWrite> writeInBackground(
         std::string_view path, std::span<const std::byte> head,

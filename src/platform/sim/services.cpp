@@ -224,12 +224,12 @@ const detail::ProfileFile* readProfile(World::Impl& w, const std::filesystem::pa
     if (w.inMemory()) {
         // Only the simulation changes such a file: its version number is its stamp.
         const detail::MemoryNode* node = w.memoryNode(native);
-        if (!node || node->directory || node->bytes.size() > kMaxProfileBytes) return nullptr;
-        const std::array<std::int64_t, 7> stamp{static_cast<std::int64_t>(node->version)};
+        if (!node || node->directory || node->data->bytes.size() > kMaxProfileBytes) return nullptr;
+        const std::array<std::int64_t, 7> stamp{static_cast<std::int64_t>(node->data->version)};
         auto& file = w.profiles[native.string()];
         if (file.stamp != stamp || file.stamp[0] == 0) {
-            file = parseProfile(
-                std::string(reinterpret_cast<const char*>(node->bytes.data()), node->bytes.size()));
+            file = parseProfile(std::string(reinterpret_cast<const char*>(node->data->bytes.data()),
+                                            node->data->bytes.size()));
             file.stamp = stamp;
         }
         return &file;

@@ -1,5 +1,6 @@
 // Files and folders: open files, writes in the background, folder listings, the program's own
 // and the user's folders.
+#include "platform/win32/gdi.h"
 #include "platform/win32/win32_internal.h"
 // The headers below need <windows.h> first.
 #include <shlobj.h>
@@ -261,6 +262,26 @@ class Win32Files final : public Files {
     bool moveFile(std::string_view from, std::string_view to) override {
         return check(MoveFileExA(utf8ToAcp(from).c_str(), utf8ToAcp(to).c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    }
+    bool link(std::string_view existing, std::string_view newName) override {
+        return check(
+            CreateHardLinkA(utf8ToAcp(newName).c_str(), utf8ToAcp(existing).c_str(), nullptr));
+    }
+    int linkCount(std::string_view path) override {
+        const HANDLE h = CreateFileA(utf8ToAcp(path).c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            error_ = GetLastError();
+            return 0;
+        }
+        const KernelHandle file(h);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(h, &info)) {
+            error_ = GetLastError();
+            return 0;
+        }
+        return static_cast<int>(info.nNumberOfLinks);
     }
     std::optional<LocalTime> lastModified(std::string_view path) override {
         WIN32_FILE_ATTRIBUTE_DATA data;

@@ -133,7 +133,23 @@ TEST(FilesFolders, CreateNewRefusesAnExistingFileAndAppendAddsToTheEnd) {
         ASSERT_TRUE(f->write(bytesOf("S")));
     }
     EXPECT_EQ(textIn(moved), "Shorter");
+    // A link is a second name of the same file: written over through one name, the other
+    // shows it; the bytes stay until the last name goes. A taken name is refused.
+    const std::string second = scratch("Raw.TIF");
+    EXPECT_EQ(files().linkCount(moved), 1);
+    ASSERT_TRUE(files().link(moved, second)) << "error " << files().lastError();
+    EXPECT_EQ(files().linkCount(second), 2);
+    ASSERT_TRUE(files().writeInBackground(moved, bytesOf("linked"))->done());
+    EXPECT_EQ(textIn(second), "linked");
+    EXPECT_FALSE(files().link(moved, second));
+    EXPECT_EQ(files().lastError(), err::kAlreadyExists);
     EXPECT_TRUE(files().removeFile(moved));
+    EXPECT_EQ(files().linkCount(second), 1);
+    EXPECT_EQ(textIn(second), "linked");
+    EXPECT_FALSE(files().link(moved, scratch("third")));
+    EXPECT_EQ(files().lastError(), err::kFileNotFound);
+    EXPECT_EQ(files().linkCount(moved), 0);
+    EXPECT_TRUE(files().removeFile(second));
     EXPECT_FALSE(files().writeInBackground(scratch("missing\\x.bin"), bytesOf(bytes))->done());
     EXPECT_EQ(files().lastError(), err::kPathNotFound);
     EXPECT_TRUE(files().removeFile(path));

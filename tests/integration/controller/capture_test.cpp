@@ -503,6 +503,46 @@ TEST_F(Spool, APlateKilledOnTheWayIsRecoveredOnce) {
     baseline.reset();
 }
 
+// Raw.TIF is a second name of the plate's file in the spool, so a plate goes to disk once, and a
+// released plate's file is written over by the next plate. Raw.TIF is never written over while
+// it shares a plate the spool holds; where no link can be made it is written on its own.
+TEST_F(Spool, RawTifSharesThePlateFileAndReleasedFilesAreWrittenOver) {
+    namespace fs = std::filesystem;
+    capture({{"Plates", "5"}});
+    waitImages(2);
+    const fs::path raw = dataPath("Raw.TIF"), spool = dataPath("Spool");
+    EXPECT_TRUE(fs::equivalent(raw, spool / "PLATE00002.tif"));
+    acknowledge(1);
+    acknowledge(2);
+    ASSERT_EQ(files("Spool", ".tif"), 0u);
+    const fs::path spare = spool / "probe";  // another name of the released first plate's file
+    fs::create_hard_link(spool / "PLATE.spare", spare);
+    waitImages(3);
+    EXPECT_TRUE(fs::equivalent(spare, spool / "PLATE00003.tif"));
+    EXPECT_TRUE(fs::equivalent(raw, spare));
+    fs::remove(spare);
+    // An image processed outside the spool (as the test image is) while plate 3 is held.
+    const std::string third = readText(spool / "PLATE00003.tif");
+    const imaging::Image other = imageOf(300, 200, 16, [](auto x, auto y) { return x * y; });
+    platform::GlobalBlock block = imaging::writeTiffToGlobal(pluginProcess->memory(), other);
+    bool isTest = true;
+    main().DoGrabFrame(block.get(), block.size(), isTest);
+    EXPECT_EQ(readText(spool / "PLATE00003.tif"), third);
+    const std::string rawTif = readText(raw);
+    EXPECT_EQ(imaging::readTiff(std::as_bytes(std::span(rawTif))).width(), 300u);
+    // A folder in Raw.TIF's place: no link and no file, the capture goes on; from then on Raw.TIF
+    // is written beside the plate's file.
+    fs::remove(raw);
+    fs::create_directory(raw);
+    waitImages(5);
+    EXPECT_NE(log().find("Could not save " + dataFolder + "\\Raw.TIF"), std::string::npos);
+    fs::remove(raw);
+    waitImages(6);
+    ASSERT_EQ(images().size(), 6u);
+    EXPECT_EQ(fs::hard_link_count(raw), 1u);
+    EXPECT_EQ(readText(raw), readText(spool / "PLATE00005.tif"));
+}
+
 TEST_F(Spool, AFailedSpoolWriteIsToldOnceAndTheCaptureGoesOn) {
     configure({{"Plates", "2"}});
     start();
