@@ -53,6 +53,20 @@ ErrorCode missing(World::Impl& w, const fs::path& native) {
                                                                          : err::kPathNotFound;
 }
 
+// A file that is to get another name (moved or linked): false, with the error, when it is no
+// file or the new name's folder is not there.
+bool canName(World::Impl& w, ProcessImpl& p, const fs::path& source, const fs::path& target) {
+    if (w.kindOf(source) != detail::FileKind::File) {
+        p.fail(missing(w, source));
+        return false;
+    }
+    if (w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
+        p.fail(err::kPathNotFound);
+        return false;
+    }
+    return true;
+}
+
 ErrorCode fromErrno(World::Impl& w, int e, const fs::path& native) {
     switch (e) {
         case ENOENT:
@@ -576,14 +590,7 @@ bool SimFiles::moveFile(std::string_view from, std::string_view to) {
     if (p_.ended) return deadProcess();
     auto& w = p_.w();
     const auto source = native(from), target = native(to);
-    if (w.kindOf(source) != detail::FileKind::File) {
-        p_.fail(missing(w, source));
-        return false;
-    }
-    if (w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
-        p_.fail(err::kPathNotFound);
-        return false;
-    }
+    if (!canName(w, p_, source, target)) return false;
     auto& open = w.openFiles;
     if (open.contains(source.string()) || open.contains(target.string())) {
         p_.fail(kSharingViolation);
@@ -625,14 +632,7 @@ bool SimFiles::link(std::string_view existing, std::string_view newName) {
     if (p_.ended) return deadProcess();
     auto& w = p_.w();
     const auto source = native(existing), target = native(newName);
-    if (w.kindOf(source) != detail::FileKind::File) {
-        p_.fail(missing(w, source));
-        return false;
-    }
-    if (w.kindOf(target.parent_path()) != detail::FileKind::Directory) {
-        p_.fail(err::kPathNotFound);
-        return false;
-    }
+    if (!canName(w, p_, source, target)) return false;
     if (w.kindOf(target) != detail::FileKind::None) {
         p_.fail(err::kAlreadyExists);
         return false;
