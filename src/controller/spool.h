@@ -4,9 +4,10 @@
 //
 // An entry is PLATEnnnnn.tif (the raw plate as a TIFF: the caller's file head, then the bytes
 // the scanner library gave, which may be a whole TIFF file themselves) with
-// PLATEnnnnn.rec (a few key=value lines). Both are written under a ".part" name, flushed and
-// renamed, the record first: a killed process never leaves a half-written file that looks
-// complete, and a plate file without a record is never taken for a whole entry.
+// PLATEnnnnn.rec (a few key=value lines). The record comes first; the plate is written under a
+// ".part" name, flushed and renamed, and so is the record when it is rewritten: a killed process
+// never leaves a half-written file that looks complete, and a plate file without a record is
+// never taken for a whole entry.
 //
 // A released plate file is kept as PLATE.spare (no entry: nothing reads it) and the next plate is
 // written over it: a clinic reading plate after plate keeps the file's disk space and cached
